@@ -1,0 +1,59 @@
+#include "files/ConfigCopy.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "shell/Environment.h"
+#include "shell/OperatorUi.h"
+
+namespace {
+const QString kMissing = QStringLiteral("Не найден файл Norvel.cfg");
+const QString kReadError = QStringLiteral("Ошибка чтения файла Norvel.cfg");
+const QString kOldForm = QStringLiteral(
+    "Ошибка чтения файла Norvel.cfg Возможно используется устаревший формат файла (256 байт). "
+    "Продолжить?");
+const QString kWriteError = QStringLiteral("Ошибка записи данных в файл Norvel.cfg");
+constexpr qint64 kOldFormSize = 256;
+}  // namespace
+
+bool ReadConfigCopy(Environment& env, ConfigImage& image) {
+  const QString path = env.FilePath(QLatin1String(kConfigCopyFileName));
+  if (!QFileInfo::exists(path)) {
+    env.ui.InfoBox(kMissing, true);
+    return false;
+  }
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    env.ui.InfoBox(kReadError, true);
+    return false;
+  }
+  ConfigImage loaded = image;
+  const qint64 count = file.read(reinterpret_cast<char*>(loaded.data()), kImageSize);
+  file.close();
+  if (count == kImageSize) {
+    image = loaded;
+    return true;
+  }
+  if (count == kOldFormSize) {
+    if (!env.ui.YesNoBox(kOldForm, true)) return false;
+    std::fill(loaded.begin() + kOldFormSize, loaded.end(), 0);
+    image = loaded;
+    return true;
+  }
+  env.ui.InfoBox(kReadError, true);
+  return false;
+}
+
+bool WriteConfigCopy(Environment& env, const ConfigImage& image) {
+  QFile file(env.FilePath(QLatin1String(kConfigCopyFileName)));
+  // ReadWrite neither truncates an existing file nor refuses a missing one.
+  bool ok = file.open(QIODevice::ReadWrite);
+  if (ok) {
+    ok = file.write(reinterpret_cast<const char*>(image.data()), kImageSize) == kImageSize;
+    ok = file.flush() && ok;
+    file.close();
+    ok = ok && file.error() == QFileDevice::NoError;
+  }
+  if (!ok) env.ui.InfoBox(kWriteError, true);
+  return ok;
+}
