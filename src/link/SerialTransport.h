@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+// Line settings as the port driver keeps them (codes as the driver's fields hold them).
+struct LineSettings {
+  quint32 rate = 9600;
+  int dataBits = 8;
+  int parityCode = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
+  int stopBitsCode = 0;  // 0 one, 1 one and a half, 2 two
+  int rtsMode = 1;       // 1 RTS held on, 2 RTS/CTS handshake, other RTS held off
+  bool softwareFlow = false;
+
+  bool operator==(const LineSettings&) const = default;
+};
+
+// The seam below the port driver: one serial device, used without blocking except in the two
+// waits. It is backed by Qt's serial port for real devices and pseudo-terminals, and by an
+// in-memory line joined to a station model in tests.
+class SerialTransport {
+ public:
+  virtual ~SerialTransport() = default;
+
+  // Opens the device for exclusive reading and writing.
+  virtual bool Open(const QString& device) = 0;
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+
+  virtual bool Configure(const LineSettings& settings) = 0;
+  virtual bool Purge(bool receive, bool transmit) = 0;
+
+  // Bytes received and ready to be read.
+  virtual qint64 InQueue() = 0;
+  // Bytes handed over for sending that have not yet left the port.
+  virtual qint64 OutQueue() = 0;
+  // Reads up to max bytes that are ready; never waits.
+  virtual qint64 Read(char* data, qint64 max) = 0;
+  // Hands bytes over for sending; never waits.
+  virtual qint64 Write(const char* data, qint64 count) = 0;
+
+  // Wait at most the given time for input to arrive, or for queued output to leave. They may
+  // return early; callers check the queues again.
+  virtual void WaitForInput(int milliseconds) = 0;
+  virtual void WaitForOutput(int milliseconds) = 0;
+
+  // Clears the device's error state.
+  virtual void ClearError() = 0;
+};
+
+// Makes transports for the port driver; each driver owns the one it was given.
+class SerialPortFactory {
+ public:
+  virtual ~SerialPortFactory() = default;
+  virtual std::unique_ptr<SerialTransport> CreateTransport() = 0;
+};

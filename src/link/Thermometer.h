@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QWidget>
+
+class QProgressBar;
+
+// The progress window that stands over the application during a station transfer. Transfers
+// block the UI thread, so every change of position repaints the window at once instead of
+// waiting for the event loop.
+class TThermometerForm : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TThermometerForm(QWidget* parent = nullptr);
+
+  void StartProgress(const QString& caption, quint16 maximum);
+  void SetProgress(quint16 position);
+  void EndProgress();
+
+  QProgressBar* ProgressWin;
+
+  static constexpr int kWidth = 529;
+  static constexpr int kHeight = 52;
+};
