@@ -1,0 +1,142 @@
+#include "files/DataFiles.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+
+#include "files/TextFiles.h"
+#include "shell/Environment.h"
+#include "shell/Errors.h"
+
+#if defined(Q_OS_UNIX)
+#include <unistd.h>
+#endif
+
+const QString kDataFileHeader =
+    QStringLiteral("  Дата   Время Абон.   Длит. НомерГЛ   Тип      Тел.Номер");
+
+namespace {
+
+constexpr qint64 kHeaderSize = 57;
+constexpr qint64 kEstimatedLineSize = 28;
+
+// How a data file looked before this append, so that it can be put back.
+struct FileBefore {
+  bool existed = false;
+  qint64 size = 0;
+};
+
+bool SyncToDisk(QFile& file) {
+  if (!file.flush()) return false;
+#if defined(Q_OS_UNIX)
+  return ::fsync(file.handle()) == 0;
+#else
+  return true;
+#endif
+}
+
+void Restore(const QMap<QString, FileBefore>& before) {
+  for (auto it = before.constBegin(); it != before.constEnd(); ++it) {
+    if (!it->existed) {
+      QFile::remove(it.key());
+    } else {
+      QFile::resize(it.key(), it->size);
+    }
+  }
+}
+
+}  // namespace
+
+QString DataFileName(int month) {
+  return QStringLiteral("Data") + QString::number(month).rightJustified(2, u' ') +
+         QStringLiteral(".txt");
+}
+
+int CompareStartTime(const CallRecord& a, const CallRecord& b) {
+  if (a.StartTime < b.StartTime) return -1;
+  if (b.StartTime < a.StartTime) return 1;
+  return 0;
+}
+
+void AppendCallRecords(Environment& env, std::vector<CallRecord>& records) {
+  SortCallRecords(records.data(), static_cast<qsizetype>(records.size()), CompareStartTime);
+  QMap<QString, FileBefore> before;
+  QString failure;
+  size_t i = 0;
+  while (i < records.size() && failure.isEmpty()) {
+    // One run of records of the same month goes to its file in one opening.
+    const QDate first = records[i].StartTime.date();
+    const QString name = DataFileName(first.month());
+    const QString path = env.FilePath(name);
+    const bool exists = QFileInfo::exists(path);
+    if (!before.contains(path)) before.insert(path, {exists, exists ? QFileInfo(path).size() : 0});
+
+    QString text;
+    if (!exists) text = kDataFileHeader + QLatin1String(kLineEnd);
+    for (; i < records.size(); ++i) {
+      const QDate date = records[i].StartTime.date();
+      if (date.month() != first.month()) break;
+      text += CallRecordToText(records[i]);
+      text += QLatin1String(kLineEnd);
+    }
+    QFile file(path);
+    const QByteArray bytes = EncodeCp1251(text);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size() ||
+        !SyncToDisk(file)) {
+      failure = QStringLiteral("Cannot write file %1: %2").arg(name, file.errorString());
+    }
+    file.close();
+    if (failure.isEmpty() && file.error() != QFileDevice::NoError) {
+      failure = QStringLiteral("Cannot write file %1: %2").arg(name, file.errorString());
+    }
+  }
+  if (!failure.isEmpty()) {
+    Restore(before);
+    throw IoError(failure);
+  }
+}
+
+qsizetype EstimateRecordCount(Environment& env, int month) {
+  const QFileInfo info(env.FilePath(DataFileName(month)));
+  if (!info.exists()) return 0;
+  const qint64 estimate = (info.size() - kHeaderSize) / kEstimatedLineSize + 1;
+  return static_cast<qsizetype>(qMax<qint64>(estimate, 0));
+}
+
+void LoadCallRecords(Environment& env, int month, int day, int subscriberChoice,
+                     std::vector<CallRecord>& records) {
+  const QString name = DataFileName(month);
+  QFile file(env.FilePath(name));
+  if (!file.exists()) return;
+  if (!file.open(QIODevice::ReadOnly)) {
+    throw IoError(QStringLiteral("Cannot read file %1: %2").arg(name, file.errorString()));
+  }
+  const QString text = DecodeCp1251(file.readAll());
+  if (file.error() != QFileDevice::NoError) {
+    throw IoError(QStringLiteral("Cannot read file %1: %2").arg(name, file.errorString()));
+  }
+  file.close();
+
+  const QStringView all(text);
+  qsizetype start = all.indexOf(u'\n');  // the first line is the header, whatever it holds
+  int lineNumber = 1;
+  start = start < 0 ? all.size() : start + 1;
+  while (start < all.size()) {
+    qsizetype end = all.indexOf(u'\n', start);
+    if (end < 0) end = all.size();
+    qsizetype stop = end;
+    if (stop > start && all[stop - 1] == u'\r') --stop;
+    ++lineNumber;
+    CallRecord record;
+    try {
+      record = TextToCallRecord(all.mid(start, stop - start));
+    } catch (const ConvertError& error) {
+      throw ConvertError(
+          QStringLiteral("%1 (%2, line %3)").arg(error.Message(), name).arg(lineNumber));
+    }
+    start = end + 1;
+    if (subscriberChoice != 0 && record.Subscriber != subscriberChoice + 19) continue;
+    if (day != 0 && record.StartTime.date().day() != day) continue;
+    records.push_back(std::move(record));
+  }
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+#include "files/ConfigImage.h"
+#include "link/RS232.h"
+
+struct Environment;
+
+// The one station object: it holds the configuration image and the station's size, owns the
+// serial link and rebuilds it from the settings file whenever the link is in doubt, and runs
+// every conversation with the station: reading and writing the programming, and receiving the
+// call records.
+class StationCtrlClass {
+ public:
+  // Reads the settings file and opens and checks the link; the port stays open exactly when the
+  // station answered.
+  explicit StationCtrlClass(Environment& env);
+  ~StationCtrlClass();
+  StationCtrlClass(const StationCtrlClass&) = delete;
+  StationCtrlClass& operator=(const StationCtrlClass&) = delete;
+
+  // The current link; replaced by every RebuildLink, so nobody keeps it across operations.
+  RS232Class* Link() const { return link_.get(); }
+  quint16 BoardCount() const { return boardCount_; }
+  quint16 SubscriberCount() const { return subscriberCount_; }
+  quint16 CityLineCount() const { return cityLineCount_; }
+  const ConfigImage& Image() const { return image_; }
+  bool Modified() const { return modified_; }
+  bool DayMode() const { return dayMode_; }
+  void SetDayMode(bool day) { dayMode_ = day; }
+  bool CityLineLayout() const { return cityLineLayout_; }
+  void SetCityLineLayout(bool on) { cityLineLayout_ = on; }
+
+  // Programming.
+  bool StartProgramming();
+  void WriteAndSave();
+  void OfferWriteOnLeave();
+  bool WriteImage(const ConfigImage& image);
+  void SetImage(const ConfigImage& image);
+
+  bool CheckLink();
+  void RebuildLink();
+  void ReportNoLink();
+  quint16 ReadBoardCount();
+  static bool IsValidBoardCount(quint16 count) { return count >= 1 && count <= 4; }
+  void SetBoardCount(quint16 count);
+  bool ReadImage(ConfigImage& buffer);
+  // Equal when the first 507 bytes are; the last five are the station's own.
+  static bool CompareImages(const ConfigImage& a, const ConfigImage& b);
+  bool PrepareWrite();
+  bool TestWriteEnable(quint8 value);
+  bool SendImage();
+
+  // Tariffication: fetch the call records, store them, reset the record area and clock.
+  void ReceiveTariffication();
+  quint16 ReadRecordHeader();
+  bool ReadRecords(quint16 count, quint8* buffer);
+  void ResetRecords();
+
+  // Station addresses.
+  static constexpr quint16 kResetFrameAddress = 734;
+  static constexpr quint16 kRecordHeaderAddress = 735;
+  static constexpr quint16 kReceptionAddress = 741;
+  static constexpr quint16 kBoardCountAddress = 743;
+  static constexpr quint16 kImageAddress = 1280;
+  static constexpr quint16 kLinkCheckAddress = 1791;
+  static constexpr quint16 kRecordsAddress = 1792;
+  static constexpr int kComparedBytes = 507;
+  // Fewer record bytes than this hold no complete record.
+  static constexpr quint16 kMinRecordBytes = 7;
+
+ private:
+  Environment& env_;
+  std::unique_ptr<RS232Class> link_;
+  quint16 boardCount_ = 0;
+  quint16 subscriberCount_ = 0;
+  quint16 cityLineCount_ = 0;
+  ConfigImage image_{};
+  bool modified_ = false;
+  bool dayMode_ = false;
+  bool cityLineLayout_ = false;
+};
