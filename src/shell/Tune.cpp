@@ -1,0 +1,104 @@
+#include "shell/Tune.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "files/SettingsFile.h"
+#include "link/RS232.h"
+#include "shell/Environment.h"
+#include "shell/Handlers.h"
+#include "shell/OperatorUi.h"
+#include "station/StationCtrl.h"
+
+TTuneForm::TTuneForm(Environment& env, std::function<StationCtrlClass*()> station, QWidget* parent)
+    : QWidget(parent, Qt::Window), env_(env), station_(std::move(station)) {
+  setObjectName(QStringLiteral("TuneForm"));
+  setWindowTitle(QStringLiteral("Norvel Tune"));
+  Label1 = new QLabel(QStringLiteral("Выбор COM- порта"), this);
+  QFont title = Label1->font();
+  title.setBold(true);
+  Label1->setFont(title);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(Label1);
+  QRadioButton** buttons[] = {&Com1Button, &Com2Button, &Com3Button, &Com4Button};
+  for (int port = 1; port <= 4; ++port) {
+    auto* button = new QRadioButton(QStringLiteral("COM%1").arg(port), this);
+    // Exclusivity is kept by the click handlers, so that no button at all can be checked.
+    button->setAutoExclusive(false);
+    connect(button, &QRadioButton::clicked, this, [this, port] { ComButtonClick(port); });
+    layout->addWidget(button);
+    *buttons[port - 1] = button;
+  }
+  ExitButton = new QPushButton(QStringLiteral("Выход"), this);
+  connect(ExitButton, &QPushButton::clicked, this,
+          [this] { RunHandler(env_.ui, [this] { ExitButtonClick(); }); });
+  layout->addSpacing(8);
+  layout->addWidget(ExitButton);
+  Label2 = new QLabel(QStringLiteral("Версия 1.14 от 10.06.02"), this);
+  layout->addWidget(Label2);
+  setMinimumWidth(220);
+}
+
+QRadioButton* TTuneForm::Button(int port) const {
+  switch (port) {
+    case 1:
+      return Com1Button;
+    case 2:
+      return Com2Button;
+    case 3:
+      return Com3Button;
+    case 4:
+      return Com4Button;
+  }
+  return nullptr;
+}
+
+void TTuneForm::SetLink(RS232Class* link) {
+  const int port = link ? link->PortNumber() : 0;
+  for (int p = 1; p <= 4; ++p) Button(p)->setChecked(p == port);
+}
+
+int TTuneForm::ChosenPort() const {
+  for (int p = 4; p >= 1; --p) {
+    if (Button(p)->isChecked()) return p;
+  }
+  return 0;
+}
+
+void TTuneForm::ComButtonClick(int port) {
+  for (int p = 1; p <= 4; ++p) Button(p)->setChecked(p == port);
+}
+
+void TTuneForm::ApplyChoice() {
+  StationCtrlClass* station = station_ ? station_() : nullptr;
+  // The station's current link is asked for now: the one handed to SetLink may have been
+  // replaced since the window opened.
+  RS232Class* link = station ? station->Link() : nullptr;
+  if (!link) return;
+  const int port = ChosenPort();
+  if (port == 0 || port == link->PortNumber()) return;
+  link->SetPort(static_cast<quint16>(port));
+  SaveLinkSettings(env_, link->PortNumber(), station->BoardCount());
+}
+
+void TTuneForm::ExitButtonClick() {
+  hide();
+  ApplyChoice();
+}
+
+void TTuneForm::closeEvent(QCloseEvent* event) {
+  RunHandler(env_.ui, [this] { ApplyChoice(); });
+  event->accept();
+}
+
+void TTuneForm::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F1) {
+    env_.ui.ShowHelp(kHelpTopic);
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}

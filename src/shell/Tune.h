@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+struct Environment;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class RS232Class;
+class StationCtrlClass;
+
+// The port settings window: the operator picks COM1..COM4; the station's link moves to that
+// port at once and the settings file keeps the choice for the next start.
+class TTuneForm : public QWidget {
+  Q_OBJECT
+ public:
+  TTuneForm(Environment& env, std::function<StationCtrlClass*()> station,
+            QWidget* parent = nullptr);
+
+  // Checks the button of the link's port (none for a port outside 1..4).
+  void SetLink(RS232Class* link);
+  // The port of the highest checked button; 0 with none checked.
+  int ChosenPort() const;
+
+  QLabel* Label1;
+  QRadioButton* Com1Button;
+  QRadioButton* Com2Button;
+  QRadioButton* Com3Button;
+  QRadioButton* Com4Button;
+  QPushButton* ExitButton;
+  QLabel* Label2;
+
+  void ComButtonClick(int port);
+  void ExitButtonClick();
+
+  static constexpr int kHelpTopic = 170;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void ApplyChoice();
+  QRadioButton* Button(int port) const;
+
+  Environment& env_;
+  std::function<StationCtrlClass*()> station_;
+};
