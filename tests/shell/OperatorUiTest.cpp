@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "ScriptedUi.h"
+#include "shell/Handlers.h"
+#include "shell/QtOperatorUi.h"
+
+namespace {
+
+using BoxKind = OperatorUi::BoxKind;
+
+QStringList ButtonTexts(QMessageBox& box) {
+  QStringList texts;
+  for (QAbstractButton* b : box.buttons()) texts << b->text();
+  texts.sort();
+  return texts;
+}
+
+// Answers the next modal box with a key or a click, once it is up.
+void AnswerNextBox(std::function<void(QMessageBox*)> answer) {
+  QTimer::singleShot(0, [answer] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    answer(box);
+  });
+}
+
+QAbstractButton* ButtonNamed(QMessageBox* box, const QString& text) {
+  for (QAbstractButton* b : box->buttons()) {
+    if (b->text() == text) return b;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+TEST(QtBoxes, LooksFollowTheErrorFlag) {
+  auto question = QtOperatorUi::CreateBox(BoxKind::YesNo, QStringLiteral("a\r\nb"), false);
+  EXPECT_EQ(question->windowTitle(), QStringLiteral("Confirm"));
+  EXPECT_EQ(question->icon(), QMessageBox::Question);
+  EXPECT_EQ(ButtonTexts(*question), (QStringList{"&No", "&Yes"}));
+  EXPECT_EQ(question->text(), QStringLiteral("a\nb"));  // CR LF pairs are line breaks
+  EXPECT_EQ(question->textFormat(), Qt::PlainText);
+
+  auto error = QtOperatorUi::CreateBox(BoxKind::Info, QStringLiteral("x"), true);
+  EXPECT_EQ(error->windowTitle(), QStringLiteral("Error"));
+  EXPECT_EQ(error->icon(), QMessageBox::Critical);
+  EXPECT_EQ(ButtonTexts(*error), QStringList{"OK"});
+
+  auto info = QtOperatorUi::CreateBox(BoxKind::Info, QStringLiteral("x"), false);
+  EXPECT_EQ(info->windowTitle(), QStringLiteral("Confirm"));
+  EXPECT_EQ(info->icon(), QMessageBox::Question);
+
+  auto yesCancel = QtOperatorUi::CreateBox(BoxKind::YesCancel, QStringLiteral("x"), true);
+  EXPECT_EQ(ButtonTexts(*yesCancel), (QStringList{"&Yes", "Cancel"}));
+  EXPECT_EQ(yesCancel->windowTitle(), QStringLiteral("Error"));
+
+  auto general = QtOperatorUi::CreateBox(BoxKind::Error, QStringLiteral("x"), true);
+  EXPECT_EQ(general->windowTitle(), QStringLiteral("NorvelWin"));
+  EXPECT_EQ(general->icon(), QMessageBox::Critical);
+}
+
+TEST(QtBoxes, OnlyYesGivesTrue) {
+  QtOperatorUi ui;
+  AnswerNextBox([](QMessageBox* box) { ButtonNamed(box, "&Yes")->click(); });
+  EXPECT_TRUE(ui.YesNoBox(QStringLiteral("?"), false));
+  AnswerNextBox([](QMessageBox* box) { ButtonNamed(box, "&No")->click(); });
+  EXPECT_FALSE(ui.YesNoBox(QStringLiteral("?"), false));
+  AnswerNextBox([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
+  EXPECT_FALSE(ui.YesNoBox(QStringLiteral("?"), false));
+  AnswerNextBox([](QMessageBox* box) { box->close(); });
+  EXPECT_FALSE(ui.YesNoBox(QStringLiteral("?"), true));
+  AnswerNextBox([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
+  EXPECT_FALSE(ui.YesCancelBox(QStringLiteral("?"), true));
+  AnswerNextBox([](QMessageBox* box) { ButtonNamed(box, "Cancel")->click(); });
+  EXPECT_FALSE(ui.YesCancelBox(QStringLiteral("?"), true));
+  AnswerNextBox([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); });
+  EXPECT_TRUE(ui.YesCancelBox(QStringLiteral("?"), true));
+  AnswerNextBox([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); });
+  ui.InfoBox(QStringLiteral("done"), false);
+}
+
+TEST(QtBoxes, ABoxEndsTheBusyCursor) {
+  QtOperatorUi ui;
+  ui.SetBusy(false);
+  ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  Qt::CursorShape during = Qt::WaitCursor;
+  AnswerNextBox([&during](QMessageBox* box) {
+    during = QGuiApplication::overrideCursor() ? QGuiApplication::overrideCursor()->shape()
+                                               : Qt::ArrowCursor;
+    box->accept();
+  });
+  ui.InfoBox(QStringLiteral("x"), true);
+  EXPECT_EQ(during, Qt::ArrowCursor);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);  // and it stays normal afterwards
+  ui.SetBusy(true);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST(BusyState, DoesNotNestAndEndRestoresTheCursorFromBeforeTheFirstBegin) {
+  ScriptedUi ui;
+  ui.SetBusy(false);
+  ui.SetBusy(false);
+  EXPECT_EQ(ui.CurrentCursor(), OperatorUi::Cursor::Busy);
+  ui.SetBusy(true);
+  EXPECT_EQ(ui.CurrentCursor(), OperatorUi::Cursor::Default);
+  ui.SetBusy(true);  // an end without a begin gives the default cursor
+  EXPECT_EQ(ui.CurrentCursor(), OperatorUi::Cursor::Default);
+
+  QtOperatorUi qt;
+  qt.SetBusy(false);
+  qt.SetBusy(false);
+  qt.SetBusy(true);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST(BusyState, EveryBoxEndsIt) {
+  ScriptedUi ui;
+  ui.ExpectInfo(QStringLiteral("x"), false);
+  ui.SetBusy(false);
+  ui.InfoBox(QStringLiteral("x"), false);
+  EXPECT_FALSE(ui.CursorBusyDuringBox());
+  EXPECT_EQ(ui.CurrentCursor(), OperatorUi::Cursor::Default);
+}
+
+TEST(GeneralErrorHandler, ShowsTheErrorCaptionedWithTheProgramAndGoesOn) {
+  ScriptedUi ui;
+  ui.ExpectError(QStringLiteral("Invalid numeric input in file NorvelWin.ini, line 2"));
+  bool after = false;
+  RunHandler(ui, [] {
+    throw IoError(QStringLiteral("Invalid numeric input in file NorvelWin.ini, line 2"));
+  });
+  RunHandler(ui, [&after] { after = true; });
+  EXPECT_TRUE(after);
+  ui.ExpectError(QStringLiteral("plain"));
+  RunHandler(ui, [] { throw std::runtime_error("plain"); });
+}

@@ -1,0 +1,33 @@
+#include <gtest/gtest.h>
+
+#include <QProgressBar>
+
+#include "link/Thermometer.h"
+
+TEST(Thermometer, SizesAndTheBar) {
+  TThermometerForm form;
+  EXPECT_EQ(form.size(), QSize(529, 52));
+  EXPECT_EQ(form.ProgressWin->geometry(), QRect(0, 0, 521, 25));
+  EXPECT_FALSE(form.ProgressWin->isTextVisible());
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("ThermometerForm"));
+}
+
+TEST(Thermometer, StartSetAndEnd) {
+  TThermometerForm form;
+  form.EndProgress();  // without a start it stays hidden
+  EXPECT_FALSE(form.isVisible());
+  form.StartProgress(QStringLiteral("Чтение данных из станции"), 516);
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("Чтение данных из станции"));
+  EXPECT_EQ(form.ProgressWin->minimum(), 0);
+  EXPECT_EQ(form.ProgressWin->maximum(), 516);
+  EXPECT_EQ(form.ProgressWin->value(), 0);
+  for (int p = 0; p <= 516; ++p) form.SetProgress(static_cast<quint16>(p));
+  EXPECT_EQ(form.ProgressWin->value(), form.ProgressWin->maximum());
+  // A second start restarts at 0 with its own caption and range.
+  form.StartProgress(QStringLiteral("Запись данных в станцию"), 5);
+  EXPECT_EQ(form.ProgressWin->value(), 0);
+  EXPECT_EQ(form.ProgressWin->maximum(), 5);
+  form.EndProgress();
+  EXPECT_FALSE(form.isVisible());
+}

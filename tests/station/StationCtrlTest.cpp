@@ -1,0 +1,307 @@
+#include "StationFixture.h"
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+const QString kReadFailed = QStringLiteral("Ошибка чтения из АТС");
+const QString kMismatch = QStringLiteral(
+    "Обнаружено несовпадение программирования АТС\r\nи копии программирования.\r\n"
+    "Вы можете записать в станцию копию или продолжить программирование.\r\n"
+    "ЗАПИСАТЬ?");
+const QString kNoLinkQuestion = QStringLiteral(
+    "Проверьте подключение соединительного кабеля к порту COM2.\r\nЗагрузить копию конфигурации?");
+const QString kCheckCable =
+    QStringLiteral("Проверьте подключение соединительного кабеля к порту COM2");
+const QString kSwitchQuestion = QStringLiteral(
+    "Ошибка записи в АТС.\r\nПроверьте положение переключателя \"Программирование\",\r\n"
+    "переведите его в верхнее положение и повторите запись (Ok)\r\n"
+    "или выберите \"Cancel\" для выхода");
+const QString kCannotWrite = QStringLiteral("Запись данных в станцию не может быть выполнена");
+const QString kWritten = QStringLiteral("Запись выполнена успешно");
+const QString kMissingCopy = QStringLiteral("Не найден файл Norvel.cfg");
+
+// The write sequence after the link check: previous value, test byte, restore, image, check.
+QStringList WriteTraffic(const ConfigImage& image, quint8 previous) {
+  QString frame = QStringLiteral("W 1280");
+  for (std::uint8_t b : image)
+    frame += QStringLiteral(" %1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+  return {"R 1791 1",
+          "R 1791 1",
+          "W 1791 AA",
+          "R 1791 1",
+          QStringLiteral("W 1791 %1").arg(previous, 2, 16, QLatin1Char('0')).toUpper(),
+          frame,
+          "R 1280 512"};
+}
+
+struct StationCtrlTest : StationFixture {};
+
+}  // namespace
+
+TEST_F(StationCtrlTest, CreationOpensTheLinkWhenTheStationAnswers) {
+  WriteSettings(2, 3);
+  Plug();
+  station = std::make_unique<StationCtrlClass>(host.env);
+  ASSERT_NE(station->Link(), nullptr);
+  EXPECT_TRUE(station->Link()->IsOpen());
+  EXPECT_EQ(station->BoardCount(), 3);
+  EXPECT_EQ(station->SubscriberCount(), 18);
+  EXPECT_EQ(station->CityLineCount(), 6);
+  EXPECT_FALSE(station->DayMode());
+  EXPECT_FALSE(station->CityLineLayout());
+  EXPECT_FALSE(station->Modified());
+  EXPECT_EQ(TrafficOf(line->Trace()), QStringList{"R 1791 1"});
+}
+
+TEST_F(StationCtrlTest, CreationWithoutStationOrSettingsStillCompletes) {
+  host.ui.ExpectInfo(QStringLiteral("Не найден файл NorvelWin.ini"), true);
+  station = std::make_unique<StationCtrlClass>(host.env);  // nothing plugged into COM2
+  EXPECT_FALSE(station->Link()->IsOpen());
+  EXPECT_EQ(station->Link()->PortNumber(), 2);
+  EXPECT_EQ(station->BoardCount(), 2);
+
+  options.silent = true;
+  Plug();
+  WriteSettings();
+  station = std::make_unique<StationCtrlClass>(host.env);
+  EXPECT_FALSE(station->Link()->IsOpen());  // closed again when the station did not answer
+}
+
+TEST_F(StationCtrlTest, ADamagedSettingsFileIsShownAndTheDefaultsServe) {
+  host.WriteFile(kSettingsFileName, Cp1251(QStringLiteral("07.12.2026 ; x\r\nCOM3\r\n4\r\n")));
+  Plug();
+  host.ui.ExpectError(QStringLiteral("Invalid numeric input in file NorvelWin.ini, line 2"));
+  station = std::make_unique<StationCtrlClass>(host.env);
+  EXPECT_EQ(station->Link()->PortNumber(), 2);
+  EXPECT_EQ(station->BoardCount(), 2);
+  EXPECT_TRUE(station->Link()->IsOpen());
+}
+
+TEST_F(StationCtrlTest, ProgrammingAStationThatMatchesItsCopyReadsThreeTimes) {
+  options.image = AsVector(Image(7));
+  Create();
+  WriteCopy(Image(7));
+  EXPECT_TRUE(station->StartProgramming());
+  EXPECT_EQ(Traffic(), (QStringList{"R 1791 1", "R 743 1", "R 1280 512"}));
+  EXPECT_EQ(station->Image(), Image(7));
+  EXPECT_FALSE(station->Modified());
+}
+
+TEST_F(StationCtrlTest, AChangedBoardCountIsSavedWithTheOldMoment) {
+  options.boards = 2;
+  Create();
+  WriteSettings(2, 4);
+  station->SetBoardCount(4);
+  WriteCopy(StationImage());
+  EXPECT_TRUE(station->StartProgramming());
+  EXPECT_EQ(station->BoardCount(), 2);
+  EXPECT_EQ(station->SubscriberCount(), 12);
+  EXPECT_EQ(station->CityLineCount(), 4);
+  const LinkSettings saved = ReadSettingsFile(host.env);
+  EXPECT_EQ(saved.boardCount, 2);
+  EXPECT_EQ(saved.resetMoment, storedMoment);
+}
+
+TEST_F(StationCtrlTest, AnInvalidBoardCountStopsProgrammingAndLeavesTheSettingsAlone) {
+  for (int boards : {5, 0}) {  // byte 4 gives 5 boards, byte 255 gives 256
+    options.boards = boards;
+    station.reset();
+    line.reset();
+    host.WriteFile(kSettingsFileName, QByteArray());
+    WriteSettings();
+    Create();
+    const QByteArray settings = host.ReadFile(kSettingsFileName);
+    const ConfigImage before = station->Image();
+    host.ui.ExpectInfo(kReadFailed, true);
+    EXPECT_FALSE(station->StartProgramming());
+    EXPECT_EQ(Traffic(), (QStringList{"R 1791 1", "R 743 1"}));
+    EXPECT_EQ(host.ReadFile(kSettingsFileName), settings);
+    EXPECT_EQ(station->Image(), before);
+  }
+}
+
+TEST_F(StationCtrlTest, TheLastFiveBytesAreNotCompared) {
+  ConfigImage copy = Image(7);
+  options.image = AsVector(copy);
+  for (int i = 507; i < 512; ++i) copy[i] ^= 0xFF;
+  Create();
+  WriteCopy(copy);
+  EXPECT_TRUE(station->StartProgramming());  // no question
+  EXPECT_EQ(station->Image(), Image(7));
+  EXPECT_TRUE(StationCtrlClass::CompareImages(copy, Image(7)));
+  copy[506] ^= 1;
+  EXPECT_FALSE(StationCtrlClass::CompareImages(copy, Image(7)));
+}
+
+TEST_F(StationCtrlTest, WithoutACopyProgrammingGoesOnWithTheStationsImage) {
+  for (bool answer : {false, true}) {
+    options.image = AsVector(Image(9));
+    station.reset();
+    line.reset();
+    Create();
+    host.ui.ExpectInfo(kMissingCopy, true);
+    // "&Yes" has no copy to write: nothing goes to the station.
+    host.ui.ExpectYesNo(kMismatch, false, answer);
+    EXPECT_TRUE(station->StartProgramming());
+    EXPECT_EQ(station->Image(), Image(9));
+    EXPECT_EQ(Traffic(), (QStringList{"R 1791 1", "R 743 1", "R 1280 512"}));
+  }
+}
+
+TEST_F(StationCtrlTest, ADifferentCopyCanBeWrittenToTheStation) {
+  options.image = AsVector(Image(1));
+  Create();
+  WriteCopy(Image(2));
+  host.ui.ExpectYesNo(kMismatch, false, true);
+  EXPECT_TRUE(station->StartProgramming());
+  EXPECT_EQ(station->Image(), Image(2));
+  EXPECT_EQ(StationImage(), Image(2));
+  QStringList expected = {"R 1791 1", "R 743 1", "R 1280 512"};
+  expected << WriteTraffic(Image(2), Image(1)[511]);
+  EXPECT_EQ(Traffic(), expected);
+}
+
+TEST_F(StationCtrlTest, WithoutALinkTheCopyCanBeLoaded) {
+  WriteSettings();
+  station = std::make_unique<StationCtrlClass>(host.env);  // no station on COM2
+  WriteCopy(Image(4));
+  host.ui.ExpectYesNo(kNoLinkQuestion, true, true);
+  EXPECT_TRUE(station->StartProgramming());
+  EXPECT_EQ(station->Image(), Image(4));
+
+  host.ui.ExpectYesNo(kNoLinkQuestion, true, false);
+  EXPECT_FALSE(station->StartProgramming());
+
+  host.WriteFile(kConfigCopyFileName, QByteArray(300, 1));
+  host.ui.ExpectYesNo(kNoLinkQuestion, true, true);
+  host.ui.ExpectInfo(QStringLiteral("Ошибка чтения файла Norvel.cfg"), true);
+  EXPECT_FALSE(station->StartProgramming());
+  EXPECT_EQ(station->Image(), Image(4));  // a failed load spoils nothing
+}
+
+TEST_F(StationCtrlTest, WriteAndSaveWritesVerifiesAndKeepsTheCopyInStep) {
+  options.image = AsVector(Image(1));
+  Create();
+  station->SetImage(Image(5));
+  EXPECT_TRUE(station->Modified());
+  host.ui.ExpectInfo(kWritten, false);
+  station->WriteAndSave();
+  EXPECT_EQ(Traffic(), WriteTraffic(Image(5), Image(1)[511]));
+  EXPECT_EQ(StationImage(), Image(5));
+  EXPECT_EQ(host.ReadFile(kConfigCopyFileName),
+            QByteArray(reinterpret_cast<const char*>(Image(5).data()), kImageSize));
+  EXPECT_FALSE(station->Modified());
+  station->OfferWriteOnLeave();  // asks nothing
+
+  // The preparation's progress window.
+  std::vector<int> positions;
+  for (const auto& e : host.ui.Progress()) {
+    if (e.kind == ScriptedUi::ProgressEvent::kStart && e.value == 5) {
+      EXPECT_EQ(e.caption, QStringLiteral("Устанавливается и проверяется связь со станцией"));
+      positions.clear();
+    } else if (e.kind == ScriptedUi::ProgressEvent::kSet && positions.size() < 4) {
+      positions.push_back(e.value);
+    }
+  }
+  EXPECT_EQ(positions, (std::vector<int>{1, 2, 3, 4}));
+}
+
+TEST_F(StationCtrlTest, AWriteProtectedStationAsksForTheSwitch) {
+  options.image = AsVector(Image(1));
+  options.protect = true;
+  Create();
+  station->SetImage(Image(5));
+  host.ui.ExpectYesCancel(kSwitchQuestion, true, false);
+  host.ui.ExpectInfo(kCannotWrite, true);
+  station->WriteAndSave();
+  EXPECT_TRUE(station->Modified());
+  EXPECT_EQ(StationImage(), Image(1));
+  EXPECT_EQ(Traffic(), (QStringList{"R 1791 1", "R 1791 1", "W 1791 AA", "R 1791 1"}));
+}
+
+TEST_F(StationCtrlTest, TheSwitchTurnedUpDuringTheQuestionLetsTheWriteGoOn) {
+  options.image = AsVector(Image(1));
+  options.protect = true;
+  Create();
+  station->SetImage(Image(5));
+  host.ui.ExpectYesCancel(kSwitchQuestion, true, true).Then([this] {
+    line->Station().SetProtected(false);
+  });
+  host.ui.ExpectInfo(kWritten, false);
+  station->WriteAndSave();
+  EXPECT_FALSE(station->Modified());
+  EXPECT_EQ(StationImage(), Image(5));
+  // The link is rebuilt (and checked) before the second test.
+  const QStringList traffic = Traffic();
+  ASSERT_GE(traffic.size(), 7);
+  EXPECT_EQ(traffic.mid(0, 7), (QStringList{"R 1791 1", "R 1791 1", "W 1791 AA", "R 1791 1",
+                                            "R 1791 1", "W 1791 AA", "R 1791 1"}));
+}
+
+TEST_F(StationCtrlTest, AFailedReadBackIsAWriteError) {
+  options.image = AsVector(Image(1));
+  // Creation's link check takes 1 reply byte, the write's preparation 3: the line goes dead
+  // 100 bytes into the read-back.
+  options.cablePulledAfter = 1 + 3 + 100;
+  Create();
+  station->SetImage(Image(5));
+  host.ui.ExpectInfo(QStringLiteral("Ошибка записи в АТС."), true);
+  station->WriteAndSave();
+  EXPECT_TRUE(station->Modified());
+  EXPECT_FALSE(host.Exists(kConfigCopyFileName));
+}
+
+TEST_F(StationCtrlTest, AReadBackThatDiffersIsReported) {
+  // Protected, but already holding the test value at 1791: the test passes, the image is not
+  // taken.
+  ConfigImage image = Image(1);
+  image[511] = 0xAA;
+  options.image = AsVector(image);
+  options.protect = true;
+  Create();
+  station->SetImage(Image(5));
+  host.ui.ExpectInfo(QStringLiteral("Ошибка записи/чтения из АТС"), true);
+  station->WriteAndSave();
+  EXPECT_TRUE(station->Modified());
+}
+
+TEST_F(StationCtrlTest, NoLinkBeforeAWriteIsReported) {
+  WriteSettings();
+  station = std::make_unique<StationCtrlClass>(host.env);
+  station->SetImage(Image(5));
+  host.ui.ExpectInfo(kCheckCable, true);
+  station->WriteAndSave();
+  EXPECT_TRUE(station->Modified());
+}
+
+TEST_F(StationCtrlTest, LeavingWithChangesAsksOnce) {
+  Create();
+  station->SetImage(Image(5));
+  host.ui.ExpectYesNo(QStringLiteral("Конфигурация была изменена.\r\nЗаписать в станцию?"), false,
+                      false);
+  station->OfferWriteOnLeave();
+  EXPECT_FALSE(station->Modified());
+  station->OfferWriteOnLeave();
+  EXPECT_TRUE(Traffic().isEmpty());
+}
+
+TEST_F(StationCtrlTest, ACablePulledDuringTheImageReadKeepsTheHeldImage) {
+  options.image = AsVector(Image(3));
+  Create();
+  WriteCopy(Image(3));
+  ASSERT_TRUE(station->StartProgramming());
+  // The second reading loses the line 200 bytes into the image (after the link checks of the
+  // rebuild and of the reading, and the board count).
+  station::StationOptions pulled = options;
+  pulled.image = AsVector(Image(8));
+  pulled.cablePulledAfter = 3 + 200;
+  line = std::make_unique<FakeLine>(host.clock, pulled);
+  host.ports.Plug(ComPortDeviceName(2), line.get());
+  station->RebuildLink();
+  const qint64 before = host.clock.Tick();
+  host.ui.ExpectInfo(kReadFailed, true);
+  EXPECT_FALSE(station->StartProgramming());
+  EXPECT_EQ(station->Image(), Image(3));
+  // 312 missing bytes of at most 0.8 s silence each: minutes, not hours.
+  EXPECT_LT(host.clock.Tick() - before, 312 * 801 + 5000);
+}
