@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need (when missing) and builds everything
+# in ./build. Sourced by run.sh and test.sh.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="$ROOT/build"
+
+PACKAGES=(
+  cmake make g++ pkg-config
+  qt6-base-dev qt6-serialport-dev libgl-dev
+  libgtest-dev
+  xvfb xauth fonts-dejavu-core
+  poppler-utils
+)
+
+missing=()
+for package in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$BUILD" -j"$(nproc)"
