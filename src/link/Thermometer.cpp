@@ -1,7 +1,10 @@
 #include "link/Thermometer.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QProgressBar>
+#include <QScreen>
+#include <QWindow>
 
 TThermometerForm::TThermometerForm(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
@@ -20,16 +23,27 @@ void TThermometerForm::StartProgress(const QString& caption, quint16 maximum) {
   ProgressWin->setMinimum(0);
   ProgressWin->setMaximum(maximum);
   SetProgress(0);
+  if (!isVisible()) {
+    // It stands in the middle of the screen, over whatever window started the transfer.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+      move(screen->availableGeometry().center() - rect().center());
+    }
+  }
   show();
   raise();
-  // The window has to be mapped before it can be painted; user input stays queued.
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  repaint();
+  SetProgress(0);
 }
 
 void TThermometerForm::SetProgress(quint16 position) {
   ProgressWin->setValue(position);
-  if (isVisible()) repaint();
+  if (!isVisible()) return;
+  // A window can be painted only once the window system has shown it, and the transfer keeps
+  // the event loop from hearing that; so the window's own events are let through until then.
+  // User input stays queued.
+  if (windowHandle() && !windowHandle()->isExposed()) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+  repaint();
 }
 
 void TThermometerForm::EndProgress() {

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
 #include "shell/Environment.h"
 #include "shell/Handlers.h"
@@ -51,6 +52,10 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  if (operating_) {
+    event->ignore();
+    return;
+  }
   FormClose();
   event->accept();
   // Closing the main menu ends the program, whatever other windows are open.
@@ -82,6 +87,7 @@ bool TMainForm::FormKeyDown(int key) {
 
 void TMainForm::ProgButtonClick() {
   if (!station_) return;
+  const QScopedValueRollback<bool> operating(operating_, true);
   env_.ui.SetBusy(false);
   const bool ok = station_->StartProgramming();
   env_.ui.SetBusy(true);
@@ -91,6 +97,7 @@ void TMainForm::ProgButtonClick() {
 
 void TMainForm::TarifReceiveButtonClick() {
   if (!station_) return;
+  const QScopedValueRollback<bool> operating(operating_, true);
   env_.ui.SetBusy(false);
   station_->ReceiveTariffication();
   env_.ui.SetBusy(true);

@@ -52,4 +52,6 @@ class TMainForm : public QWidget {
   Environment& env_;
   AppForms& forms_;
   std::unique_ptr<StationCtrlClass> station_;
+  // A station operation is running; the window must not close under it.
+  bool operating_ = false;
 };
