@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include "files/TextFiles.h"
@@ -26,7 +27,7 @@ QVariant ShownLinesModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole || !index.isValid() || index.row() >= viewer_.ShownCount()) {
     return {};
   }
-  return ExpandTabs(viewer_.ShownLine(index.row()));
+  return LayOutColumns(viewer_.ShownLine(index.row()), kMemoColumns);
 }
 
 TFileViewerForm::TFileViewerForm(Environment& env, QWidget* parent)
@@ -55,11 +56,16 @@ TFileViewerForm::TFileViewerForm(Environment& env, QWidget* parent)
   MemoWin->setEditTriggers(QAbstractItemView::NoEditTriggers);
   MemoWin->setSelectionMode(QAbstractItemView::ExtendedSelection);
   MemoWin->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  MemoWin->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QString(70, u'0')));
+  const QFontMetrics metrics(fixed);
+  const int charWidth = metrics.horizontalAdvance(u'0');
+  MemoWin->setMinimumWidth(charWidth * 82 + MemoWin->verticalScrollBar()->sizeHint().width());
   MemoWin->setMinimumHeight(320);
-  const int indent = MemoWin->frameWidth() + 1;
-  Label1->setIndent(indent);
-  Label2->setIndent(indent);
+  // The headings line up with the memo's columns: Label1 two characters in, Label2 under its
+  // word "Або-".
+  const int textStart =
+      MemoWin->frameWidth() + MemoWin->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+  Label1->setIndent(textStart + 2 * charWidth);
+  Label2->setIndent(textStart + 16 * charWidth);
 
   GroupBox1 = new QGroupBox(QStringLiteral("Сортировка по"), this);
   auto* sortLayout = new QVBoxLayout(GroupBox1);

@@ -13,6 +13,9 @@ class QLabel;
 class QListView;
 class QPushButton;
 
+// Columns of the memo's lines, under the heading labels (which stand two characters in).
+inline const QList<int> kMemoColumns = {17, 25, 33, 42, 61};
+
 // The shown lines for the memo. Only the lines on screen are ever turned into text, so a month
 // of a million calls shows as fast as a dozen.
 class ShownLinesModel : public QAbstractListModel {

@@ -38,7 +38,7 @@ class PrinterOutput : public PrintOutput {
       if (!printer_->newPage()) return false;
       y_ = 0;
     }
-    painter_.drawText(0, y_ + ascent_, ExpandTabs(line));
+    painter_.drawText(0, y_ + ascent_, LayOutColumns(line, kPrintColumns));
     y_ += lineHeight_;
     return true;
   }
@@ -61,18 +61,20 @@ std::unique_ptr<PrintOutput> QtPrinterOutputFactory::CreatePrinterOutput() {
   return std::make_unique<PrinterOutput>(pdfFile_);
 }
 
-QString ExpandTabs(const QString& line) {
+QString LayOutColumns(const QString& line, const QList<int>& columns) {
   if (!line.contains(u'\t')) return line;
   QString out;
-  out.reserve(line.size() + 32);
+  out.reserve(qMax<qsizetype>(line.size(), columns.isEmpty() ? 0 : columns.last()) + 24);
+  int field = 0;
   for (QChar c : line) {
-    if (c == u'\t') {
-      do {
-        out += u' ';
-      } while (out.size() % 8 != 0);
-    } else {
+    if (c != u'\t') {
       out += c;
+      continue;
     }
+    qsizetype target = field < columns.size() ? qMax<qsizetype>(columns[field], out.size() + 1)
+                                              : (out.size() / 8 + 1) * 8;
+    out += QString(target - out.size(), u' ');
+    ++field;
   }
   return out;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include "tariff/PrintOutput.h"
@@ -18,5 +19,11 @@ class QtPrinterOutputFactory : public PrinterOutputFactory {
   QString pdfFile_;
 };
 
-// Tabs expanded to stops every eight characters, as the memo and the printer show lines.
-QString ExpandTabs(const QString& line);
+// A record's text line laid out for a fixed-pitch font: field k + 1 (after the k-th TAB) starts
+// at columns[k], or one blank after the field before it when that is longer. TABs beyond the
+// columns go to stops every eight characters. The memo and the printer show lines this way, so
+// that the columns stand under their headings whatever the length of the hour.
+QString LayOutColumns(const QString& line, const QList<int>& columns);
+
+// Columns under the printed heading "  Дата   Время Абон.   Длит. НомерГЛ   Тип      Тел.Номер".
+inline const QList<int> kPrintColumns = {16, 24, 32, 40, 48};

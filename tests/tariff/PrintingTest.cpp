@@ -169,8 +169,15 @@ TEST(PrinterOutput, APdfFileGetsTheLinesInOrderOnAsManyPagesAsNeeded) {
   }
 }
 
-TEST(PrinterOutput, TabsExpandToStopsEveryEightCharacters) {
-  EXPECT_EQ(ExpandTabs(QStringLiteral("07.12.2026 9:05\t35\t67\t3\t1\t123450")),
+TEST(PrinterOutput, FieldsStandInTheirColumnsWhateverTheLengthOfTheHour) {
+  EXPECT_EQ(LayOutColumns(QStringLiteral("07.12.2026 9:05\t35\t67\t3\t1\t123450"), kPrintColumns),
             QStringLiteral("07.12.2026 9:05 35      67      3       1       123450"));
-  EXPECT_EQ(ExpandTabs(QStringLiteral("\tx")), QStringLiteral("        x"));
+  EXPECT_EQ(LayOutColumns(QStringLiteral("07.12.2026 19:05\t35\t-1\t3\t1\t1"), kPrintColumns),
+            QStringLiteral("07.12.2026 19:05 35     -1      3       1       1"));
+  // A field longer than its column pushes the next one a blank further; later TABs go to
+  // stops every eight characters.
+  EXPECT_EQ(LayOutColumns(QStringLiteral("a\tbbbbbbbbbb\tc"), {2, 4}),
+            QStringLiteral("a bbbbbbbbbb c"));
+  EXPECT_EQ(LayOutColumns(QStringLiteral("a\tb\tc\td"), {2}), QStringLiteral("a b     c       d"));
+  EXPECT_EQ(LayOutColumns(QStringLiteral("no tabs"), kPrintColumns), QStringLiteral("no tabs"));
 }

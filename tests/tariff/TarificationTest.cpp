@@ -123,9 +123,14 @@ TEST_F(TarificationTest, TheViewerWindow) {
   WriteMonth(host, 12, {Rec(1, 9, 0, 20, 1, 2, "1"), Rec(2, 9, 0, 21, 1, 0, "2")});
   ASSERT_TRUE(viewer->LoadRecords(12, 0, 0));
   viewer->show();
-  // The memo shows the lines with their TABs at stops every eight characters.
-  EXPECT_EQ(viewer->MemoWin->model()->index(0, 0).data().toString(),
-            QStringLiteral("01.12.2026 9:00 20      1       2       1       1"));
+  // The memo shows the lines in the columns of the headings.
+  const QString shown = viewer->MemoWin->model()->index(0, 0).data().toString();
+  EXPECT_EQ(shown.mid(17, 3), QStringLiteral("20 "));
+  EXPECT_EQ(shown.mid(25, 1), QStringLiteral("1"));
+  EXPECT_EQ(shown.mid(33, 1), QStringLiteral("2"));
+  EXPECT_EQ(shown.mid(42, 1), QStringLiteral("1"));
+  EXPECT_EQ(shown.mid(61), QStringLiteral("1"));
+  EXPECT_EQ(viewer->Label1->text().indexOf(QStringLiteral("Або-")) + 2, 17);
   // A click on the window's background sorts by city line.
   QTest::mouseClick(viewer.get(), Qt::LeftButton, {}, QPoint(2, viewer->height() - 2));
   EXPECT_EQ(viewer->Viewer().SortMode(), 3);
