@@ -14,13 +14,15 @@ HelpForm::HelpForm(QWidget* parent) : QWidget(parent, Qt::Window) {
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(text_);
   layout->addWidget(closeButton_, 0, Qt::AlignRight);
-  resize(520, 420);
+  resize(QFontMetrics(font()).horizontalAdvance(QString(84, u'n')) + 60, 560);
 }
 
 void HelpForm::ShowTopic(const HelpTopic& topic) {
   topic_ = topic.number;
   setWindowTitle(QStringLiteral("Справка: ") + topic.title);
-  text_->setPlainText(topic.title + QStringLiteral("\n\n") + topic.text);
+  // The file's lines are kept as they stand; the title goes on top in bold.
+  text_->setHtml(QStringLiteral("<h3>%1</h3><p style=\"white-space: pre-wrap\">%2</p>")
+                     .arg(topic.title.toHtmlEscaped(), topic.text.toHtmlEscaped()));
   show();
   raise();
   activateWindow();

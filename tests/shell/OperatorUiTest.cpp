@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include "ScriptedUi.h"
+#include "files/TextFiles.h"
 #include "shell/Handlers.h"
+#include "shell/HelpForm.h"
 #include "shell/QtOperatorUi.h"
 
 namespace {
@@ -140,4 +145,34 @@ TEST(GeneralErrorHandler, ShowsTheErrorCaptionedWithTheProgramAndGoesOn) {
   EXPECT_TRUE(after);
   ui.ExpectError(QStringLiteral("plain"));
   RunHandler(ui, [] { throw std::runtime_error("plain"); });
+}
+
+TEST(QtHelp, OpensTheTopicOrSaysWhatIsMissing) {
+  QTemporaryDir dir;
+  QtOperatorUi ui;
+  ui.SetHelpDirectories({dir.path()});
+  QString shown;
+  AnswerNextBox([&shown](QMessageBox* box) {
+    shown = box->text();
+    box->accept();
+  });
+  ui.ShowHelp(10);
+  EXPECT_EQ(shown, QStringLiteral("Не найден файл справки Norvel.hlp"));
+
+  QFile file(QDir(dir.path()).filePath(QStringLiteral("Norvel.hlp")));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(EncodeCp1251(QStringLiteral("[10] Главное меню\r\nКнопки меню.\r\n")));
+  file.close();
+  AnswerNextBox([&shown](QMessageBox* box) {
+    shown = box->text();
+    box->accept();
+  });
+  ui.ShowHelp(20);
+  EXPECT_EQ(shown, QStringLiteral("В файле справки Norvel.hlp нет раздела 20"));
+
+  ui.ShowHelp(10);
+  ASSERT_NE(ui.Help(), nullptr);
+  EXPECT_TRUE(ui.Help()->isVisible());
+  EXPECT_EQ(ui.Help()->TopicNumber(), 10);
+  EXPECT_TRUE(ui.Help()->Text().contains(QStringLiteral("Кнопки меню.")));
 }
