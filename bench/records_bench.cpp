@@ -5,8 +5,8 @@
 #include <QTemporaryDir>
 
 #include "BenchSupport.h"
-#include "CallGenerator.h"
 #include "FakeClock.h"
+#include "GeneratedCalls.h"
 #include "files/CallRecords.h"
 #include "files/DataFiles.h"
 #include "link/SerialTransport.h"
@@ -23,16 +23,7 @@ std::vector<CallRecord> MonthOfCalls(int count) {
   std::vector<CallRecord> records;
   records.reserve(static_cast<size_t>(count));
   const auto generated = station::GenerateCalls(count, 28, 5, 4);
-  for (const auto& c : generated.calls) {
-    CallRecord r;
-    r.StartTime = MakeDateTime(QDate(2026, 3, 28 - c.daysAgo), QTime(c.startHour, c.startMinute));
-    r.Subscriber = static_cast<quint8>(c.subscriber);
-    r.Duration = c.duration;
-    r.CityLine = static_cast<quint8>(c.cityLine);
-    r.CallType = static_cast<quint8>(c.callType);
-    r.DialledNumber = QString::fromStdString(c.number);
-    records.push_back(r);
-  }
+  for (const auto& c : generated.calls) records.push_back(ToCallRecord(c, QDate(2026, 3, 28)));
   return records;
 }
 

@@ -4,8 +4,8 @@
 #include <QTemporaryDir>
 
 #include "BenchSupport.h"
-#include "CallGenerator.h"
 #include "FakeClock.h"
+#include "GeneratedCalls.h"
 #include "files/DataFiles.h"
 #include "link/SerialTransport.h"
 #include "shell/Environment.h"
@@ -40,14 +40,7 @@ int main(int argc, char** argv) {
       std::vector<CallRecord> records;
       records.reserve(generated.calls.size());
       for (const auto& c : generated.calls) {
-        CallRecord r;
-        r.StartTime =
-            MakeDateTime(QDate(2026, 3, 28 - c.daysAgo), QTime(c.startHour, c.startMinute));
-        r.Subscriber = static_cast<quint8>(c.subscriber);
-        r.Duration = c.duration;
-        r.CityLine = static_cast<quint8>(c.cityLine);
-        r.DialledNumber = QString::fromStdString(c.number);
-        records.push_back(r);
+        records.push_back(ToCallRecord(c, QDate(2026, 3, 28)));
       }
       AppendCallRecords(env, records);
     }

@@ -7,7 +7,7 @@
 // time. Tests substitute a clock whose pauses cost nothing.
 //
 // Date-times in this program are wall-clock values without a time zone (the station, the
-// settings file and the data files know none). They are held as QDateTime in Qt::UTC spec so
+// settings file and the data files know none). They are held as QDateTime marked Qt::UTC, so
 // that arithmetic on them never meets a daylight-saving gap.
 class Clock {
  public:

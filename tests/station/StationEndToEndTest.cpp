@@ -4,8 +4,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 
-#include "CallGenerator.h"
 #include "Emulator.h"
+#include "GeneratedCalls.h"
 #include "ScriptedUi.h"
 #include "files/ConfigCopy.h"
 #include "files/DataFiles.h"
@@ -121,15 +121,7 @@ TEST_F(EndToEnd, ReceptionStoresTheCallsAndResetsTheStation) {
   for (const CallRecord& r : stored) storedLines << CallRecordToText(r);
   QStringList expectedLines;
   for (const auto& call : generated.calls) {
-    CallRecord r;
-    r.StartTime =
-        MakeDateTime(after.date().addDays(-call.daysAgo), QTime(call.startHour, call.startMinute));
-    r.Subscriber = static_cast<quint8>(call.subscriber);
-    r.Duration = call.duration;
-    r.CityLine = static_cast<quint8>(call.cityLine);
-    r.CallType = static_cast<quint8>(call.callType);
-    r.DialledNumber = QString::fromStdString(call.number);
-    expectedLines << CallRecordToText(r);
+    expectedLines << CallRecordToText(ToCallRecord(call, after.date()));
   }
   storedLines.sort();
   expectedLines.sort();

@@ -1,6 +1,6 @@
 #include <QDir>
 
-#include "CallGenerator.h"
+#include "GeneratedCalls.h"
 #include "StationFixture.h"
 #include "files/DataFiles.h"
 #include "shell/Errors.h"
@@ -22,16 +22,7 @@ void SortFully(std::vector<CallRecord>& records) {
 
 std::vector<CallRecord> Expected(const std::vector<station::GeneratedCall>& calls, QDate today) {
   std::vector<CallRecord> records;
-  for (const auto& c : calls) {
-    CallRecord r;
-    r.StartTime = MakeDateTime(today.addDays(-c.daysAgo), QTime(c.startHour, c.startMinute));
-    r.Subscriber = static_cast<quint8>(c.subscriber);
-    r.Duration = c.duration;
-    r.CityLine = static_cast<quint8>(c.cityLine);
-    r.CallType = static_cast<quint8>(c.callType);
-    r.DialledNumber = QString::fromStdString(c.number);
-    records.push_back(r);
-  }
+  for (const auto& c : calls) records.push_back(ToCallRecord(c, today));
   SortFully(records);
   return records;
 }
