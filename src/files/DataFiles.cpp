@@ -10,6 +10,8 @@
 
 #if defined(Q_OS_UNIX)
 #include <unistd.h>
+#elif defined(Q_OS_WIN)
+#include <io.h>
 #endif
 
 const QString kDataFileHeader =
@@ -30,6 +32,8 @@ bool SyncToDisk(QFile& file) {
   if (!file.flush()) return false;
 #if defined(Q_OS_UNIX)
   return ::fsync(file.handle()) == 0;
+#elif defined(Q_OS_WIN)
+  return ::_commit(file.handle()) == 0;
 #else
   return true;
 #endif

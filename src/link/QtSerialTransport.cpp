@@ -36,6 +36,8 @@ bool QtSerialTransport::Configure(const LineSettings& s) {
   }
   ok = ok && port_.setFlowControl(flow);
   if (!ok) return false;
+  // Queue sizes and XON/XOFF limits are the operating system's own here; only the line format
+  // and the modem lines are set.
   // A pseudo-terminal or an adapter without modem lines refuses these; the station needs no
   // handshake, so that is no failure.
   port_.setDataTerminalReady(true);
