@@ -92,25 +92,6 @@ struct DriverTest : ::testing::Test {
 
 }  // namespace
 
-TEST_F(DriverTest, StartsClosedWithItsDefaults) {
-  EXPECT_FALSE(driver->IsOpen());
-  EXPECT_EQ(driver->PortNumber(), 2);
-  EXPECT_EQ(driver->DeviceName(), ComPortDeviceName(2));
-  EXPECT_EQ(driver->RateIndex(), 7);
-  EXPECT_EQ(driver->BaudRate(), 9600u);
-  EXPECT_EQ(driver->ByteSize(), 3);
-  EXPECT_EQ(driver->StopBits(), 0);
-  EXPECT_EQ(driver->Parity(), 0);
-  EXPECT_EQ(driver->RtsMode(), 1);
-  EXPECT_EQ(driver->SoftwareFlow(), 0);
-  EXPECT_EQ(driver->TimerInterval(), 50);
-  EXPECT_EQ(driver->WriteTimeout, 500);
-  EXPECT_EQ(driver->ReadTimeout, 200u);
-  EXPECT_EQ(ComPortDriverClass::StandardRate(1), 110u);
-  EXPECT_EQ(ComPortDriverClass::StandardRate(15), 256000u);
-  EXPECT_EQ(ComPortDriverClass::StandardRate(0), 0u);
-}
-
 TEST_F(DriverTest, APortThatCannotBeOpenedStaysClosedAndEverythingFailsAtOnce) {
   transport->openable = false;
   EXPECT_FALSE(driver->Open());

@@ -154,12 +154,6 @@ TEST_F(ProtocolTest, AClosedPortFailsOnTheFirstByteWithItsMessage) {
   EXPECT_TRUE(line.RawSent().isEmpty());
 }
 
-TEST_F(ProtocolTest, PauseWaits1200Milliseconds) {
-  const qint64 before = host.clock.Tick();
-  link->Pause();
-  EXPECT_EQ(host.clock.Tick() - before, 1200);
-}
-
 TEST_F(DropThirdByte, AMissingByteIsAwaitedAndTheRestStillRead) {
   for (int i = 0; i < 5; ++i) line.Station().Poke(static_cast<quint16>(100 + i), quint8(i + 1));
   quint8 buffer[5] = {0, 0, 0x0F, 0, 0};
