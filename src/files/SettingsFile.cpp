@@ -24,7 +24,7 @@ const QString kBoardComment = QStringLiteral(" ; К-во плат");
 // the next word as a number.
 class SettingsReader {
  public:
-  SettingsReader(const QByteArray& bytes, int lineNumber) : bytes_(bytes), line_(lineNumber) {}
+  explicit SettingsReader(const QByteArray& bytes) : bytes_(bytes) {}
 
   // The next line without its line end (CR LF or LF).
   QByteArray ReadLine() {
@@ -72,7 +72,7 @@ class SettingsReader {
  private:
   const QByteArray& bytes_;
   qsizetype pos_ = 0;
-  int line_;  // lines read so far
+  int line_ = 0;  // lines read so far
 };
 
 }  // namespace
@@ -97,7 +97,7 @@ LinkSettings ReadSettingsFile(Environment& env) {
   }
   file.close();
 
-  SettingsReader reader(bytes, 0);
+  SettingsReader reader(bytes);
   const QString first = DecodeCp1251(reader.ReadLine());
   const qsizetype semicolon = first.indexOf(u';');
   std::optional<QDateTime> moment;

@@ -32,7 +32,6 @@ class EmulatorProcess {
   bool WaitForTraffic(int count, int timeoutMs = 10000) const;
   // Station memory as the emulator left it (after Stop).
   QByteArray Memory() const;
-  QString ErrorOutput() { return QString::fromLocal8Bit(process_.readAllStandardError()); }
 
  private:
   station::StationOptions options_;

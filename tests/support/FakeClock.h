@@ -11,7 +11,6 @@ class FakeClock : public Clock {
 
   qint64 Tick() override { return nowUs_ / 1000; }
   void Sleep(int milliseconds) override {
-    ++sleeps_;
     if (milliseconds > 0) AdvanceUs(static_cast<qint64>(milliseconds) * 1000);
   }
   QDateTime Now() override { return start_.addMSecs(nowUs_ / 1000); }
@@ -23,10 +22,8 @@ class FakeClock : public Clock {
   }
   // Moves the wall clock without moving the tick.
   void SetNow(const QDateTime& now) { start_ = now.addMSecs(-(nowUs_ / 1000)); }
-  int SleepCount() const { return sleeps_; }
 
  private:
   QDateTime start_;
   qint64 nowUs_ = 0;
-  int sleeps_ = 0;
 };

@@ -67,7 +67,6 @@ bool ScriptedUi::ShowBox(BoxKind kind, const QString& text, bool error) {
 
 void ScriptedUi::StartProgress(const QString& caption, quint16 maximum) {
   progress_.push_back({ProgressEvent::kStart, caption, maximum});
-  progressVisible_ = true;
 }
 
 void ScriptedUi::SetProgress(quint16 position) {
@@ -76,7 +75,6 @@ void ScriptedUi::SetProgress(quint16 position) {
 
 void ScriptedUi::EndProgress() {
   progress_.push_back({ProgressEvent::kEnd, QString(), 0});
-  progressVisible_ = false;
 }
 
 QString ScriptedUi::InputBox(const QString& caption, const QString& prompt,

@@ -51,7 +51,6 @@ class ScriptedUi : public OperatorUi {
   const std::vector<int>& HelpTopics() const { return help_; }
   Cursor CurrentCursor() const { return cursor_; }
   bool CursorBusyDuringBox() const { return busyDuringBox_; }
-  bool ProgressVisible() const { return progressVisible_; }
 
   void StartProgress(const QString& caption, quint16 maximum) override;
   void SetProgress(quint16 position) override;
@@ -81,7 +80,6 @@ class ScriptedUi : public OperatorUi {
   std::vector<int> help_;
   Cursor cursor_ = Cursor::Default;
   bool busyDuringBox_ = false;
-  bool progressVisible_ = false;
 };
 
 const char* BoxKindName(OperatorUi::BoxKind kind);
