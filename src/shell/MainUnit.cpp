@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 
+#include "editor/KeyRouter.h"
+#include "editor/ViewControl.h"
 #include "shell/Environment.h"
 #include "shell/Handlers.h"
 #include "shell/OperatorUi.h"
@@ -45,9 +47,11 @@ QPushButton* TMainForm::AddButton(const QString& caption, int row, void (TMainFo
 void TMainForm::FormCreate() {
   // The settings file's messages may appear here, before any window is shown.
   RunHandler(env_.ui, [this] { station_ = std::make_unique<StationCtrlClass>(env_); });
+  controller_ = std::make_unique<ViewControllerClass>();
 }
 
 void TMainForm::FormClose() {
+  controller_.reset();
   station_.reset();
 }
 
@@ -81,7 +85,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TMainForm::FormKeyDown(int key) {
-  if (key == Qt::Key_F1) env_.ui.ShowHelp(kHelpTopic);
+  if (KeyRouter::KeyCode(key) == viewkey::kF1) env_.ui.ShowHelp(kHelpTopic);
   return true;
 }
 

@@ -8,10 +8,11 @@
 struct Environment;
 class QPushButton;
 class StationCtrlClass;
+class ViewControllerClass;
 
 // The main menu: five stacked buttons for programming, receiving and analysing tariffication
-// data, the port settings, and quitting. Its creation makes the station object, which lives
-// until the window closes.
+// data, the port settings, and quitting. Its creation makes the station object and the editor's
+// controller, which live until the window closes.
 class TMainForm : public QWidget {
   Q_OBJECT
  public:
@@ -19,6 +20,8 @@ class TMainForm : public QWidget {
   ~TMainForm() override;
 
   StationCtrlClass* Station() const { return station_.get(); }
+  // The programming editor's controller; made after the station object, freed before it.
+  ViewControllerClass* Controller() const { return controller_.get(); }
 
   QPushButton* ProgButton;
   QPushButton* TarifReceiveButton;
@@ -52,6 +55,7 @@ class TMainForm : public QWidget {
   Environment& env_;
   AppForms& forms_;
   std::unique_ptr<StationCtrlClass> station_;
+  std::unique_ptr<ViewControllerClass> controller_;
   // A station operation is running; the window must not close under it.
   bool operating_ = false;
 };

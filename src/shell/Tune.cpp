@@ -7,6 +7,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "editor/KeyRouter.h"
 #include "files/SettingsFile.h"
 #include "link/RS232.h"
 #include "shell/Environment.h"
@@ -18,6 +19,7 @@ TTuneForm::TTuneForm(Environment& env, std::function<StationCtrlClass*()> statio
     : QWidget(parent, Qt::Window), env_(env), station_(std::move(station)) {
   setObjectName(QStringLiteral("TuneForm"));
   setWindowTitle(QStringLiteral("Norvel Tune"));
+  InstallHelpKey(this, [this] { env_.ui.ShowHelp(kHelpTopic); });
   Label1 = new QLabel(QStringLiteral("Выбор COM- порта"), this);
   QFont title = Label1->font();
   title.setBold(true);
@@ -95,10 +97,3 @@ void TTuneForm::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void TTuneForm::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_F1) {
-    env_.ui.ShowHelp(kHelpTopic);
-    return;
-  }
-  QWidget::keyPressEvent(event);
-}

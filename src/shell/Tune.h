@@ -38,7 +38,6 @@ class TTuneForm : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void ApplyChoice();

@@ -5,6 +5,7 @@
 
 #include "files/ConfigImage.h"
 #include "link/RS232.h"
+#include "station/ImageAccess.h"
 
 struct Environment;
 
@@ -12,25 +13,25 @@ struct Environment;
 // serial link and rebuilds it from the settings file whenever the link is in doubt, and runs
 // every conversation with the station: reading and writing the programming, and receiving the
 // call records.
-class StationCtrlClass {
+class StationCtrlClass : public ImageAccess {
  public:
   // Reads the settings file and opens and checks the link; the port stays open exactly when the
   // station answered.
   explicit StationCtrlClass(Environment& env);
-  ~StationCtrlClass();
+  ~StationCtrlClass() override;
   StationCtrlClass(const StationCtrlClass&) = delete;
   StationCtrlClass& operator=(const StationCtrlClass&) = delete;
 
   // The current link; replaced by every RebuildLink, so nobody keeps it across operations.
   RS232Class* Link() const { return link_.get(); }
   quint16 BoardCount() const { return boardCount_; }
-  quint16 SubscriberCount() const { return subscriberCount_; }
-  quint16 CityLineCount() const { return cityLineCount_; }
-  const ConfigImage& Image() const { return image_; }
+  quint16 SubscriberCount() const override { return subscriberCount_; }
+  quint16 CityLineCount() const override { return cityLineCount_; }
+  const ConfigImage& Image() const override { return image_; }
   bool Modified() const { return modified_; }
-  bool DayMode() const { return dayMode_; }
+  bool DayMode() const override { return dayMode_; }
   void SetDayMode(bool day) { dayMode_ = day; }
-  bool CityLineLayout() const { return cityLineLayout_; }
+  bool CityLineLayout() const override { return cityLineLayout_; }
   void SetCityLineLayout(bool on) { cityLineLayout_ = on; }
 
   // Programming.
@@ -38,7 +39,7 @@ class StationCtrlClass {
   void WriteAndSave();
   void OfferWriteOnLeave();
   bool WriteImage(const ConfigImage& image);
-  void SetImage(const ConfigImage& image);
+  void SetImage(const ConfigImage& image) override;
 
   bool CheckLink();
   void RebuildLink();

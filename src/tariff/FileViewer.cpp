@@ -14,6 +14,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "editor/KeyRouter.h"
 #include "files/TextFiles.h"
 #include "shell/Environment.h"
 #include "shell/Handlers.h"
@@ -34,6 +35,7 @@ TFileViewerForm::TFileViewerForm(Environment& env, QWidget* parent)
     : QWidget(parent, Qt::Window), env_(env), viewer_(env, printers_) {
   setObjectName(QStringLiteral("FileViewerForm"));
   setWindowTitle(QStringLiteral("Norvel File Viewer"));
+  InstallHelpKey(this, [this] { env_.ui.ShowHelp(kHelpTopic); });
 
   QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   // The headings stand over the columns of the lines, so both use one fixed-pitch font, and the
@@ -154,14 +156,6 @@ void TFileViewerForm::mousePressEvent(QMouseEvent* event) {
     RunHandler(env_.ui, [this] { viewer_.SortCityLineButtonClick(); });
   }
   QWidget::mousePressEvent(event);
-}
-
-void TFileViewerForm::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_F1) {
-    env_.ui.ShowHelp(kHelpTopic);
-    return;
-  }
-  QWidget::keyPressEvent(event);
 }
 
 bool TFileViewerForm::eventFilter(QObject* watched, QEvent* event) {

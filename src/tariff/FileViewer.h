@@ -65,7 +65,6 @@ class TFileViewerForm : public QWidget {
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:

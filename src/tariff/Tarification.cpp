@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "editor/KeyRouter.h"
 #include "shell/Clock.h"
 #include "shell/Environment.h"
 #include "shell/Handlers.h"
@@ -50,6 +51,7 @@ TTarificationForm::TTarificationForm(Environment& env, AppForms& forms, QWidget*
     : QWidget(parent, Qt::Window), env_(env), forms_(forms) {
   setObjectName(QStringLiteral("TarificationForm"));
   setWindowTitle(QStringLiteral("Norvel Tarification"));
+  InstallHelpKey(this, [this] { HelpButtonClick(); });
 
   TitleLabel = new QLabel(QStringLiteral("Тарификация"), this);
   QFont titleFont = TitleLabel->font();
@@ -150,7 +152,6 @@ void TTarificationForm::HelpButtonClick() {
 }
 
 void TTarificationForm::keyPressEvent(QKeyEvent* event) {
-  // Keys that no control took come here: F1 opens the help, and none goes further.
-  if (event->key() == Qt::Key_F1) HelpButtonClick();
+  // Keys that no control took come here (F1 has been taken by the help key); none goes further.
   event->accept();
 }

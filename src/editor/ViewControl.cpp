@@ -1,0 +1,42 @@
+#include "editor/ViewControl.h"
+
+quint16 ViewControllerClass::CharToKey(QChar character) {
+  if (character == u'+') return viewkey::kPlus;
+  if (character == u'-') return viewkey::kMinus;
+  return 0;
+}
+
+bool ViewControllerClass::IsCommandKey(quint16 key) {
+  return key == viewkey::kEnter || key == viewkey::kEsc || key == viewkey::kF1;
+}
+
+bool ViewControllerClass::IsNavigationKey(quint16 key) {
+  return key == viewkey::kTab || (key >= viewkey::kLeft && key <= viewkey::kDown);
+}
+
+void CellView::SelectSelf() {
+  if (ViewSlot* current = controller_.GetCurrent(); current && current->cell) {
+    current->cell->Highlight(false);
+  }
+  controller_.SetCurrent(Slot);
+}
+
+void CellView::Click() {
+  SelectSelf();
+  Highlight(true);
+  controller_.SetEdited();
+}
+
+void CellView::Highlight(bool on) {
+  if (!controller_.Active) return;
+  if (on) TakeFocus();
+  Paint(on);
+}
+
+void SelectSlot(ViewControllerClass& controller, ViewSlot& slot) {
+  if (ViewSlot* current = controller.GetCurrent(); current && current->cell) {
+    current->cell->Highlight(false);
+  }
+  controller.SetCurrent(&slot);
+  if (slot.cell) slot.cell->Highlight(true);
+}
