@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 
 #include "FakeClock.h"
 #include "FakeHost.h"
@@ -24,6 +25,8 @@ class ScheduledTransport : public SerialTransport {
   QString openedDevice;
   LineSettings settings;
   std::deque<quint8> in;
+  // Runs whenever a read waits for input, as the window's timer may fire then.
+  std::function<void()> whileWaiting;
 
   bool Open(const QString& device) override {
     if (!openable) return false;
@@ -60,6 +63,7 @@ class ScheduledTransport : public SerialTransport {
   }
   qint64 Write(const char*, qint64 count) override { return stalled ? 0 : count; }
   void WaitForInput(int ms) override {
+    if (whileWaiting) whileWaiting();
     const qint64 target = clock_.Tick() + ms;
     const qint64 next = arrivals.empty() ? target : std::min(target, arrivals.front().first);
     clock_.AdvanceToUs(std::max(next, clock_.Tick()) * 1000);
@@ -193,6 +197,23 @@ TEST_F(DriverTest, TheTimerClearsErrorsOnlyOutsideReads) {
   const int before = transport->errorClears;
   driver->TimerTick();
   EXPECT_EQ(transport->errorClears, before + 1);
+
+  // A tick in the middle of a read leaves the port's error state alone.
+  int clearsByTicks = 0;
+  transport->whileWaiting = [&] {
+    const int clears = transport->errorClears;
+    driver->TimerTick();
+    clearsByTicks += transport->errorClears - clears;
+  };
+  transport->arrivals = {{clock.Tick() + 30, 0x42}};
+  quint8 byte = 0;
+  EXPECT_TRUE(driver->ReadByte(byte));
+  EXPECT_GT(transport->errorClears, before + 1);  // the read's own queries clear as they go
+  EXPECT_EQ(clearsByTicks, 0);
+  transport->whileWaiting = nullptr;
+  const int after = transport->errorClears;
+  driver->TimerTick();
+  EXPECT_EQ(transport->errorClears, after + 1);
 }
 
 TEST(DriverExclusiveOpen, ASecondDriverCannotOpenAPortInUse) {
