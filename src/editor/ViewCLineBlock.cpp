@@ -46,7 +46,8 @@ void ViewCLineBlockClass::LoadFromImage(const ConfigImage& image, bool day) {
 void ViewCLineBlockClass::StoreToImage(ConfigImage& buffer, bool day) const {
   for (int r = 0; r < Rows; ++r) {
     for (int c = 0; c < kColumns; ++c) {
-      if (CellView* cell = Cell(c, r)) buffer[IncomingCellOffset(day, r + 1, c + 1)] = cell->Value();
+      if (CellView* cell = Cell(c, r))
+        buffer[IncomingCellOffset(day, r + 1, c + 1)] = cell->Value();
     }
   }
 }

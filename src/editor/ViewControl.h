@@ -1,8 +1,8 @@
 #pragma once
 
+#include <qnamespace.h>
 #include <QChar>
 #include <QtGlobal>
-#include <qnamespace.h>
 
 class CellView;
 

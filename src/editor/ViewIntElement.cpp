@@ -4,7 +4,6 @@
 
 #include "editor/CellWidgets.h"
 
-
 ViewIntElementClass::ViewIntElementClass(QWidget* window, ViewControllerClass& controller)
     : QLineEdit(window), IntCellView(controller) {
   connect(this, &QLineEdit::textChanged, this, [this] { Change(); });

@@ -47,20 +47,47 @@ int RegionOffset(std::uint8_t descriptor, int row) {
   const int half = (descriptor & kNightHalfFlag) ? kHalfSize : 0;
   int offset = 0;
   switch (descriptor & 0x0F) {
-    case DVO1AbonentBasic: offset = 4 + SubscriberPlace(row); break;
-    case DVO1AbonentAdd: offset = 132 + SubscriberPlace(row); break;
-    case DVO2Abonent: offset = SubscriberPlace(row); break;
-    case GTSBasic: offset = 68 + SubscriberPlace(row); break;
-    case GTSAdd: offset = 196 + SubscriberPlace(row); break;
-    case MTS: offset = 64 + SubscriberPlace(row); break;
-    case DVO1LineBasic: offset = 52 + CityLinePlace(row); break;
-    case DVO1LineAdd: offset = 180 + CityLinePlace(row); break;
-    case DVO2Line: offset = 48 + CityLinePlace(row); break;
-    case AddDigit: offset = 112 + CityLinePlace(row); break;
-    case SelectorBasic: offset = 116 + row; break;
-    case SelectorAdd: offset = 124 + row; break;
-    case LineSeizure: offset = 119; break;
-    default: break;
+    case DVO1AbonentBasic:
+      offset = 4 + SubscriberPlace(row);
+      break;
+    case DVO1AbonentAdd:
+      offset = 132 + SubscriberPlace(row);
+      break;
+    case DVO2Abonent:
+      offset = SubscriberPlace(row);
+      break;
+    case GTSBasic:
+      offset = 68 + SubscriberPlace(row);
+      break;
+    case GTSAdd:
+      offset = 196 + SubscriberPlace(row);
+      break;
+    case MTS:
+      offset = 64 + SubscriberPlace(row);
+      break;
+    case DVO1LineBasic:
+      offset = 52 + CityLinePlace(row);
+      break;
+    case DVO1LineAdd:
+      offset = 180 + CityLinePlace(row);
+      break;
+    case DVO2Line:
+      offset = 48 + CityLinePlace(row);
+      break;
+    case AddDigit:
+      offset = 112 + CityLinePlace(row);
+      break;
+    case SelectorBasic:
+      offset = 116 + row;
+      break;
+    case SelectorAdd:
+      offset = 124 + row;
+      break;
+    case LineSeizure:
+      offset = 119;
+      break;
+    default:
+      break;
   }
   return half + offset;
 }

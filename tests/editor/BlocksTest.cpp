@@ -325,17 +325,16 @@ quint8 ExistingLinesMask(int boards) {
 }  // namespace
 
 TEST(BlockStorage, LoadThenStoreKeepsEveryByteForEveryRegionHalfAndBoardCount) {
-  const RoundTrip byteRegions[] = {{DVO1AbonentBasic, true}, {DVO1AbonentAdd, true},
-                                   {DVO2Abonent, true},      {GTSBasic, true},
-                                   {GTSAdd, true},           {MTS, true},
-                                   {DVO1LineBasic, false},   {DVO1LineAdd, false},
-                                   {DVO2Line, false}};
+  const RoundTrip byteRegions[] = {
+      {DVO1AbonentBasic, true}, {DVO1AbonentAdd, true}, {DVO2Abonent, true},
+      {GTSBasic, true},         {GTSAdd, true},         {MTS, true},
+      {DVO1LineBasic, false},   {DVO1LineAdd, false},   {DVO2Line, false}};
   for (int boards = 1; boards <= 4; ++boards) {
     for (const bool day : {true, false}) {
       const ConfigImage image = RandomImage(static_cast<unsigned>(boards * 2 + day));
       for (const RoundTrip& region : byteRegions) {
-        SCOPED_TRACE(testing::Message() << "boards " << boards << " day " << day << " kind "
-                                        << region.kind);
+        SCOPED_TRACE(testing::Message()
+                     << "boards " << boards << " day " << day << " kind " << region.kind);
         FakeCells window;
         const int rows = region.subscribers ? 6 * boards : 2 * boards;
         const bool lineBits = IsLineBitRegion(region.kind);
@@ -366,7 +365,8 @@ TEST(BlockStorage, LoadThenStoreKeepsEveryByteForEveryRegionHalfAndBoardCount) {
         for (int column = 1; column <= 8; ++column) {
           const int offset = IncomingCellOffset(day, line, column);
           const int choice = valid[offset] % 3;
-          valid[offset] = choice == 0 ? 0 : SubscriberCode(20 + valid[offset] % 24) + (choice == 2 ? 0x40 : 0);
+          valid[offset] =
+              choice == 0 ? 0 : SubscriberCode(20 + valid[offset] % 24) + (choice == 2 ? 0x40 : 0);
         }
       }
       lines.LoadFromImage(valid, day);

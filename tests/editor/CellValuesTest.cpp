@@ -25,8 +25,8 @@ TEST(IntCellText, AOneDigitCellKeepsTheLastDigitOfEveryByte) {
 }
 
 TEST(IntCellText, TextsThatAreNoNumberReadAsZero) {
-  const std::pair<const char*, int> rows[] = {
-      {"", 0}, {"G", 0}, {"ab", 0xAB}, {"1FF", 0xFF}, {" 5", 0}, {"-1", 0}, {"+5", 0}, {"5 ", 0}};
+  const std::pair<const char*, int> rows[] = {{"", 0},   {"G", 0},  {"ab", 0xAB}, {"1FF", 0xFF},
+                                              {" 5", 0}, {"-1", 0}, {"+5", 0},    {"5 ", 0}};
   for (const auto& [text, value] : rows) EXPECT_EQ(IntCellValue(text), value) << text;
 }
 
@@ -71,12 +71,12 @@ TEST(IntCellChange, TypingKeepsTheCellInShape) {
 }
 
 TEST(CLineCellText, ValuesShowAndReadBack) {
-  const std::pair<int, const char*> shown[] = {
-      {0x88, "21 "}, {0xC8, "21+"}, {0x01, "** "}, {0x00, ""}, {0x40, ""}, {0x80, "20 "},
-      {0xEB, "43+"}, {0xAC, "** "}, {0x7F, "** "}};
+  const std::pair<int, const char*> shown[] = {{0x88, "21 "}, {0xC8, "21+"}, {0x01, "** "},
+                                               {0x00, ""},    {0x40, ""},    {0x80, "20 "},
+                                               {0xEB, "43+"}, {0xAC, "** "}, {0x7F, "** "}};
   for (const auto& [value, text] : shown) EXPECT_EQ(CLineCellText(value), text) << value;
   const std::pair<const char*, int> read[] = {
-      {"21+", 0xC8}, {"21 ", 0x88}, {"21", 0x88}, {"** ", 0}, {"19 ", 0}, {"44+", 0},
+      {"21+", 0xC8}, {"21 ", 0x88}, {"21", 0x88}, {"** ", 0}, {"19 ", 0},   {"44+", 0},
       {"2", 0},      {"", 0},       {"25+4", 0},  {"2x ", 0}, {"21-", 0x88}};
   for (const auto& [text, value] : read) EXPECT_EQ(CLineCellValue(text), value) << text;
   // Every byte that shows a subscriber reads back as itself.

@@ -60,8 +60,7 @@ TEST(ImageLayout, WorkedOffsets) {
   const bool day = true, night = false;
   const Row rows[] = {
       {"subscriber 43, DVO-2", RegionOffset(RegionDescriptor(day, DVO2Abonent), 23), 43},
-      {"subscriber 43, DVO-1 basic", RegionOffset(RegionDescriptor(day, DVO1AbonentBasic), 23),
-       47},
+      {"subscriber 43, DVO-1 basic", RegionOffset(RegionDescriptor(day, DVO1AbonentBasic), 23), 47},
       {"subscriber 43, MTS", RegionOffset(RegionDescriptor(day, MTS), 23), 107},
       {"subscriber 43, GTS basic", RegionOffset(RegionDescriptor(day, GTSBasic), 23), 111},
       {"subscriber 43, DVO-1 additional", RegionOffset(RegionDescriptor(day, DVO1AbonentAdd), 23),
@@ -76,8 +75,8 @@ TEST(ImageLayout, WorkedOffsets) {
       {"night line 8, calls basic column 4", IncomingCellOffset(night, 8, 4), 443},
       {"night line 8, calls additional column 1", IncomingCellOffset(night, 8, 5), 504},
       {"night line 8, calls additional column 4", IncomingCellOffset(night, 8, 8), 507},
-      {"night subscriber 20, DVO-1 basic", RegionOffset(RegionDescriptor(night, DVO1AbonentBasic), 0),
-       260},
+      {"night subscriber 20, DVO-1 basic",
+       RegionOffset(RegionDescriptor(night, DVO1AbonentBasic), 0), 260},
       {"night subscriber 20, DVO-1 additional",
        RegionOffset(RegionDescriptor(night, DVO1AbonentAdd), 0), 388},
       {"subscriber 25, DVO-1 basic", RegionOffset(RegionDescriptor(day, DVO1AbonentBasic), 5), 44},
