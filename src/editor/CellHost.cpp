@@ -1,5 +1,7 @@
 #include "editor/CellHost.h"
 
+#include "shell/OperatorUi.h"
+
 void CreateBitCell(CellHost& window, quint16 id, int left, int top, ViewSlot& slot) {
   CellView* cell = window.NewBitCell(id, left, top);
   cell->Id = id;
@@ -22,4 +24,10 @@ void CreateCLineCell(CellHost& window, quint16 column, quint16 row, int left, in
   cell->Row = row;
   cell->Slot = &slot;
   slot.cell = cell;
+}
+
+bool RefuseSize(CellHost& window, int size, int maximum) {
+  if (size <= maximum) return false;
+  window.Ui().InfoBox(kInvalidRowNumber, true);
+  return true;
 }

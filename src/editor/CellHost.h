@@ -31,3 +31,5 @@ void CreateCLineCell(CellHost& window, quint16 column, quint16 row, int left, in
                      ViewSlot& slot);
 
 inline const QString kInvalidRowNumber = QStringLiteral("Invalid RowNumber");
+// A block's size check: more rows or cells than it can hold are refused with the error box.
+bool RefuseSize(CellHost& window, int size, int maximum);

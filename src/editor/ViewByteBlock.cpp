@@ -1,7 +1,6 @@
 #include "editor/ViewByteBlock.h"
 
 #include "editor/CellHost.h"
-#include "shell/OperatorUi.h"
 #include "station/ImageAccess.h"
 #include "tables/ImageLayout.h"
 
@@ -16,10 +15,7 @@ void ViewByteBlockClass::Setup(CellHost& window, quint16 rows, quint16 firstRow,
                                int left, int top, int step) {
   window_ = &window;
   controller_ = &window.Controller();
-  if (rows > kMaxRows) {
-    window.Ui().InfoBox(kInvalidRowNumber, true);
-    return;
-  }
+  if (RefuseSize(window, rows, kMaxRows)) return;
   Rows = rows;
   FirstRow = firstRow;
   for (quint16 i = 0; i < Rows; ++i) {

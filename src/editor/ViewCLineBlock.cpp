@@ -1,7 +1,6 @@
 #include "editor/ViewCLineBlock.h"
 
 #include "editor/CellHost.h"
-#include "shell/OperatorUi.h"
 #include "tables/ImageLayout.h"
 
 ViewCLineBlockClass::~ViewCLineBlockClass() {
@@ -12,10 +11,7 @@ ViewCLineBlockClass::~ViewCLineBlockClass() {
 void ViewCLineBlockClass::Setup(CellHost& window, quint16 rows) {
   window_ = &window;
   controller_ = &window.Controller();
-  if (rows > kMaxRows) {
-    window.Ui().InfoBox(kInvalidRowNumber, true);
-    return;
-  }
+  if (RefuseSize(window, rows, kMaxRows)) return;
   Rows = rows;
 }
 

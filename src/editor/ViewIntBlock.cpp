@@ -1,7 +1,6 @@
 #include "editor/ViewIntBlock.h"
 
 #include "editor/CellHost.h"
-#include "shell/OperatorUi.h"
 #include "tables/ImageLayout.h"
 
 ViewIntBlockClass::~ViewIntBlockClass() {
@@ -12,10 +11,7 @@ ViewIntBlockClass::~ViewIntBlockClass() {
 void ViewIntBlockClass::Setup(CellHost& window, quint16 capacity, quint16 firstId) {
   window_ = &window;
   controller_ = &window.Controller();
-  if (capacity > kMaxCapacity) {
-    window.Ui().InfoBox(kInvalidRowNumber, true);
-    return;
-  }
+  if (RefuseSize(window, capacity, kMaxCapacity)) return;
   Capacity = capacity;
   FirstId = firstId;
 }

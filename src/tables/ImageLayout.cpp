@@ -13,6 +13,12 @@ int CityLinePlace(int row) {
   return 8 * (row % 2) + row / 2;
 }
 
+// The bit of city line m = column + 1 in an access byte: b + 4l, with board b = (m - 1) div 2
+// and line l = (m - 1) mod 2 of the board.
+int LineBitOfColumn(int column) {
+  return column / 2 + 4 * (column % 2);
+}
+
 }  // namespace
 
 std::uint8_t RegionDescriptor(bool day, int kind) {
@@ -98,12 +104,10 @@ bool IsLineBitRegion(int kind) {
 }
 
 std::uint8_t LineBitsToColumns(std::uint8_t lineBits) {
-  // Line m (column bit m - 1) sits at bit b + 4l, with board b = (m - 1) div 2, line l = (m - 1)
-  // mod 2 of the board.
   std::uint8_t columns = 0;
   for (int column = 0; column < 8; ++column) {
-    const int bit = column / 2 + 4 * (column % 2);
-    if (lineBits & (1u << bit)) columns |= static_cast<std::uint8_t>(1u << column);
+    if (lineBits & (1u << LineBitOfColumn(column)))
+      columns |= static_cast<std::uint8_t>(1u << column);
   }
   return columns;
 }
@@ -111,8 +115,8 @@ std::uint8_t LineBitsToColumns(std::uint8_t lineBits) {
 std::uint8_t ColumnsToLineBits(std::uint8_t columns) {
   std::uint8_t lineBits = 0;
   for (int column = 0; column < 8; ++column) {
-    const int bit = column / 2 + 4 * (column % 2);
-    if (columns & (1u << column)) lineBits |= static_cast<std::uint8_t>(1u << bit);
+    if (columns & (1u << column))
+      lineBits |= static_cast<std::uint8_t>(1u << LineBitOfColumn(column));
   }
   return lineBits;
 }
