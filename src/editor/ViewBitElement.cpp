@@ -12,7 +12,7 @@ ViewBitElementClass::ViewBitElementClass(QWidget* window, ViewControllerClass& c
 
 void ViewBitElementClass::Paint(bool highlighted) {
   QPalette colours = palette();
-  colours.setColor(QPalette::Window, QApplication::palette().color(highlighted ? QPalette::Highlight
+  colours.setColor(backgroundRole(), QApplication::palette().color(highlighted ? QPalette::Highlight
                                                                                : QPalette::Button));
   setPalette(colours);
 }

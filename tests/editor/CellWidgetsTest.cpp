@@ -150,7 +150,7 @@ TEST_F(CellWidgets, LoadingChangesNothingAndSelectingTheFirstCellHighlightsIt) {
   EXPECT_EQ(table->Current(), nullptr);
   EXPECT_TRUE(table->Bit(table->basic, 0, 7)->isChecked());
   const QColor highlight = QApplication::palette().color(QPalette::Highlight);
-  EXPECT_NE(table->Bit(table->basic, 0, 0)->palette().color(QPalette::Window), highlight);
+  EXPECT_NE(table->Bit(table->basic, 0, 0)->palette().color(QPalette::Button), highlight);
 
   table->show();
   QApplication::setActiveWindow(table.get());
@@ -158,10 +158,10 @@ TEST_F(CellWidgets, LoadingChangesNothingAndSelectingTheFirstCellHighlightsIt) {
   table->Start();
   QCheckBox* first = table->Bit(table->basic, 0, 0);
   EXPECT_EQ(table->Focused(), first);
-  EXPECT_EQ(first->palette().color(QPalette::Window), highlight);
+  EXPECT_EQ(first->palette().color(first->backgroundRole()), highlight);
   EXPECT_FALSE(controller.Edited);
   Key(Qt::Key_Right);
-  EXPECT_EQ(first->palette().color(QPalette::Window),
+  EXPECT_EQ(first->palette().color(first->backgroundRole()),
             QApplication::palette().color(QPalette::Button));
 }
 
