@@ -13,6 +13,7 @@
 #include "shell/OperatorUi.h"
 #include "shell/Tune.h"
 #include "station/StationCtrl.h"
+#include "tables/SplashProgramming.h"
 #include "tariff/Tarification.h"
 
 TMainForm::TMainForm(Environment& env, AppForms& forms) : env_(env), forms_(forms) {
@@ -95,8 +96,11 @@ void TMainForm::ProgButtonClick() {
   env_.ui.SetBusy(false);
   const bool ok = station_->StartProgramming();
   env_.ui.SetBusy(true);
-  // The programming entry window opens here on success once it exists.
-  Q_UNUSED(ok);
+  if (ok && forms_.splash) {
+    forms_.splash->show();
+    forms_.splash->raise();
+    forms_.splash->activateWindow();
+  }
 }
 
 void TMainForm::TarifReceiveButtonClick() {

@@ -6,6 +6,11 @@
 #include "shell/Handlers.h"
 #include "shell/MainUnit.h"
 #include "shell/Tune.h"
+#include "station/StationCtrl.h"
+#include "tables/PrgCityLine.h"
+#include "tables/ProgrSwitch.h"
+#include "tables/Programming.h"
+#include "tables/SplashProgramming.h"
 #include "tariff/FileViewer.h"
 #include "tariff/Tarification.h"
 
@@ -28,6 +33,17 @@ void NorvelApplication::CreateForms() {
   forms_.main = main.get();
   windows_.push_back(std::move(main));
 
+  // The programming windows work on the station object and the editor's controller, which the
+  // main menu's creation made; without a station object there is nothing to program.
+  StationCtrlClass* station = forms_.main->Station();
+  if (station && forms_.main->Controller()) {
+    programming_ = std::make_unique<ProgrammingContext>(
+        ProgrammingContext{ui_, *station, *forms_.main->Controller()});
+    auto menu = std::make_unique<TProgrammingForm>(*programming_, *station);
+    forms_.programming = menu.get();
+    windows_.push_back(std::move(menu));
+  }
+
   auto tarification = std::make_unique<TTarificationForm>(env_, forms_);
   forms_.tarification = tarification.get();
   windows_.push_back(std::move(tarification));
@@ -45,6 +61,21 @@ void NorvelApplication::CreateForms() {
   auto viewer = std::make_unique<TFileViewerForm>(env_);
   forms_.viewer = viewer.get();
   windows_.push_back(std::move(viewer));
+
+  if (programming_) {
+    auto splash = std::make_unique<TSplashProgrForm>(ui_, *station, forms_);
+    forms_.splash = splash.get();
+    windows_.push_back(std::move(splash));
+
+    // Made at start-up and never shown: it builds nothing until the table menu asks for it.
+    auto cityLine = std::make_unique<TPrgCityLineForm>(*programming_, nullptr);
+    forms_.cityLine = cityLine.get();
+    windows_.push_back(std::move(cityLine));
+
+    auto progrSwitch = std::make_unique<TProgrSwitchForm>(*programming_);
+    forms_.progrSwitch = progrSwitch.get();
+    windows_.push_back(std::move(progrSwitch));
+  }
 
   forms_.main->show();
 }

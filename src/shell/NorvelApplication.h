@@ -8,6 +8,7 @@
 #include "shell/Clock.h"
 #include "shell/Environment.h"
 #include "shell/QtOperatorUi.h"
+#include "tables/TableForm.h"
 
 // The application: the real clock, serial ports and operator interface, the permanent windows
 // in their order of creation, and the general error handler for whatever escapes an event
@@ -30,5 +31,6 @@ class NorvelApplication : public QApplication {
   QtOperatorUi ui_;
   Environment env_;
   AppForms forms_;
+  std::unique_ptr<ProgrammingContext> programming_;
   std::vector<std::unique_ptr<QWidget>> windows_;
 };

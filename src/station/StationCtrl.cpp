@@ -91,14 +91,17 @@ bool StationCtrlClass::CompareImages(const ConfigImage& a, const ConfigImage& b)
 }
 
 bool StationCtrlClass::StartProgramming() {
-  modified_ = false;
+  // Modified is cleared only where a new image replaces the held one: a failed read keeps the
+  // held image with its edits, and the leave question must still offer to write them.
   if (!CheckLink()) RebuildLink();
 
   if (!link_->IsOpen()) {
     const QString question =
         kCheckCable + QString::number(link_->PortNumber()) + u'.' + kCrLf + kLoadCopy;
     if (!env_.ui.YesNoBox(question, true)) return false;
-    return ReadConfigCopy(env_, image_);
+    if (!ReadConfigCopy(env_, image_)) return false;
+    modified_ = false;
+    return true;
   }
 
   // The image is read into a buffer of its own and taken only when it arrived whole, so a
@@ -112,7 +115,10 @@ bool StationCtrlClass::StartProgramming() {
     }
     ConfigImage fresh{};
     imageRead = ReadImage(fresh);
-    if (imageRead) image_ = fresh;
+    if (imageRead) {
+      image_ = fresh;
+      modified_ = false;
+    }
   }
   if (!imageRead) {
     env_.ui.InfoBox(kReadFailed, true);
