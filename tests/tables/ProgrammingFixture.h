@@ -55,6 +55,24 @@ inline ConfigImage StorableImage(int boards, unsigned seed = 42) {
   return image;
 }
 
+// Presses a table menu button and runs `drive` on the table window while it is shown modally;
+// a window that `drive` leaves open fails the test and is closed.
+inline void RunInTable(QPushButton* button, const std::function<void(TTableForm&)>& drive) {
+  bool ran = false;
+  QTimer::singleShot(0, [&] {
+    auto* form = qobject_cast<TTableForm*>(QApplication::activeModalWidget());
+    ASSERT_NE(form, nullptr);
+    drive(*form);
+    ran = true;
+    if (form->isVisible()) {
+      ADD_FAILURE() << "the table window is still open";
+      form->done(1);
+    }
+  });
+  QTest::mouseClick(button, Qt::LeftButton);
+  EXPECT_TRUE(ran);
+}
+
 // A PC with a station whose programming has been read, and the programming windows on it.
 struct ProgrammingFixture : ::testing::Test {
   FakeHost host;
@@ -98,22 +116,8 @@ struct ProgrammingFixture : ::testing::Test {
     station.reset();
   }
 
-  // Presses a table menu button and runs `drive` on the table window while it is shown
-  // modally; a window that `drive` leaves open fails the test and is closed.
-  void InTable(QPushButton* button, const std::function<void(TTableForm&)>& drive) {
-    bool ran = false;
-    QTimer::singleShot(0, [&] {
-      auto* form = qobject_cast<TTableForm*>(QApplication::activeModalWidget());
-      ASSERT_NE(form, nullptr);
-      drive(*form);
-      ran = true;
-      if (form->isVisible()) {
-        ADD_FAILURE() << "the table window is still open";
-        form->done(1);
-      }
-    });
-    QTest::mouseClick(button, Qt::LeftButton);
-    EXPECT_TRUE(ran);
+  static void InTable(QPushButton* button, const std::function<void(TTableForm&)>& drive) {
+    RunInTable(button, drive);
   }
   // A key as the operator presses it, on the cell that has the focus.
   static void Key(TTableForm& form, Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
