@@ -22,7 +22,7 @@ const char* const kTimeRows[6] = {
 };
 
 constexpr int kLeft = 16;
-constexpr int kTextWidth = 340;
+constexpr int kTextWidth = 390;
 constexpr int kSpinWidth = 56;
 constexpr int kRowHeight = 26;
 
