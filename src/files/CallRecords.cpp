@@ -60,8 +60,10 @@ void DecodeCallRecords(quint8* buffer, qsizetype length, QDate today,
       if (buffer[p] == kDayMarker) ++days;
       ++p;
     }
-    // A record needs its six header bytes and at least one byte more within the download.
-    if (p >= length || p > downloaded - 7) break;
+    // A record needs its six header bytes within the download. A final call without digits
+    // has nothing after them; the station is reset after the reception, so it is decoded
+    // rather than lost.
+    if (p >= length || p > downloaded - kHeaderBytes) break;
 
     const quint8* b = buffer + p;
     const int startHour = b[0] & 0x1F;

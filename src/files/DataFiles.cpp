@@ -4,6 +4,9 @@
 #include <QFileInfo>
 #include <QMap>
 
+#include <cerrno>
+#include <cstring>
+
 #include "files/TextFiles.h"
 #include "shell/Environment.h"
 #include "shell/Errors.h"
@@ -49,6 +52,19 @@ void Restore(const QMap<QString, FileBefore>& before) {
   }
 }
 
+bool EndsWithLineEnd(const QString& path, qint64 size) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly) || !file.seek(size - 1)) return true;
+  char last = 0;
+  return file.read(&last, 1) != 1 || last == '\n';
+}
+
+// The system's reason for a failed write; a file that failed to sync says so itself.
+QString WriteFailure(const QFile& file) {
+  if (file.error() != QFileDevice::NoError) return file.errorString();
+  return QString::fromLocal8Bit(std::strerror(errno));
+}
+
 }  // namespace
 
 QString DataFileName(int month) {
@@ -62,9 +78,11 @@ int CompareStartTime(const CallRecord& a, const CallRecord& b) {
   return 0;
 }
 
-void AppendCallRecords(Environment& env, std::vector<CallRecord>& records) {
+void AppendCallRecords(Environment& env, std::vector<CallRecord>& records,
+                       const std::function<void(const QStringList& files)>& beforeKeeping) {
   SortCallRecords(records.data(), static_cast<qsizetype>(records.size()), CompareStartTime);
   QMap<QString, FileBefore> before;
+  QStringList written;
   QString failure;
   size_t i = 0;
   while (i < records.size() && failure.isEmpty()) {
@@ -73,10 +91,20 @@ void AppendCallRecords(Environment& env, std::vector<CallRecord>& records) {
     const QString name = DataFileName(first.month());
     const QString path = env.FilePath(name);
     const bool exists = QFileInfo::exists(path);
-    if (!before.contains(path)) before.insert(path, {exists, exists ? QFileInfo(path).size() : 0});
+    const qint64 size = exists ? QFileInfo(path).size() : 0;
+    if (!before.contains(path)) {
+      before.insert(path, {exists, size});
+      written.append(name);
+    }
 
     QString text;
-    if (!exists) text = kDataFileHeader + QLatin1String(kLineEnd);
+    // An empty file gets its heading, or the first call would be taken for it; a last line
+    // without its line end is ended first, or the call would be glued onto it.
+    if (size == 0) {
+      text = kDataFileHeader + QLatin1String(kLineEnd);
+    } else if (!EndsWithLineEnd(path, size)) {
+      text = QLatin1String(kLineEnd);
+    }
     for (; i < records.size(); ++i) {
       const QDate date = records[i].StartTime.date();
       if (date.month() != first.month()) break;
@@ -85,13 +113,22 @@ void AppendCallRecords(Environment& env, std::vector<CallRecord>& records) {
     }
     QFile file(path);
     const QByteArray bytes = EncodeCp1251(text);
+    // The reason is taken before the file is closed, which would forget it.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size() ||
         !SyncToDisk(file)) {
-      failure = QStringLiteral("Cannot write file %1: %2").arg(name, file.errorString());
+      failure = QStringLiteral("Cannot write file %1: %2").arg(name, WriteFailure(file));
     }
     file.close();
     if (failure.isEmpty() && file.error() != QFileDevice::NoError) {
       failure = QStringLiteral("Cannot write file %1: %2").arg(name, file.errorString());
+    }
+  }
+  if (failure.isEmpty() && beforeKeeping) {
+    try {
+      beforeKeeping(written);
+    } catch (...) {
+      Restore(before);
+      throw;
     }
   }
   if (!failure.isEmpty()) {

@@ -2,9 +2,9 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "files/DateTimeText.h"
+#include "files/DurableFile.h"
 #include "files/TextFiles.h"
 #include "shell/Clock.h"
 #include "shell/Environment.h"
@@ -121,12 +121,13 @@ void WriteSettingsFile(Environment& env, quint16 portNumber, quint16 boardCount,
   const QString text = JoinLines({DateTimeToText(resetMoment) + kMomentComment,
                                   QString::number(portNumber) + kPortComment,
                                   QString::number(boardCount) + kBoardComment});
-  // Written to a temporary file that replaces the old one only when complete, so a full disk
-  // never leaves a half-written settings file behind.
-  QSaveFile file(env.FilePath(QLatin1String(kSettingsFileName)));
-  if (!file.open(QIODevice::WriteOnly) || file.write(EncodeCp1251(text)) < 0 || !file.commit()) {
-    throw IoError(QStringLiteral("Cannot write file %1: %2")
-                      .arg(QLatin1String(kSettingsFileName), file.errorString()));
+  // The old file is replaced only by a complete new one, so a full disk never leaves a
+  // half-written or empty settings file behind.
+  QString reason;
+  if (!ReplaceFileDurably(env.FilePath(QLatin1String(kSettingsFileName)), EncodeCp1251(text),
+                          &reason)) {
+    throw IoError(
+        QStringLiteral("Cannot write file %1: %2").arg(QLatin1String(kSettingsFileName), reason));
   }
 }
 

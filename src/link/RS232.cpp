@@ -70,7 +70,7 @@ QByteArray RS232Class::WriteFrame(quint16 address, const quint8* data, int count
   return frame;
 }
 
-void RS232Class::SendFrame(const quint8* bytes, int count) {
+bool RS232Class::SendFrame(const quint8* bytes, int count, bool reportShortSend) {
   const bool progress = count > kProgressThreshold;
   if (progress) env_.ui.StartProgress(kSending, static_cast<quint16>(count - 1));
   SetDirection(kSend);
@@ -80,7 +80,10 @@ void RS232Class::SendFrame(const quint8* bytes, int count) {
     if (progress) env_.ui.SetProgress(static_cast<quint16>(position));
   }
   if (progress) env_.ui.EndProgress();
-  if (firstFailed >= 0) env_.ui.InfoBox(QString::number(firstFailed) + kShortSend, true);
+  if (firstFailed >= 0 && reportShortSend) {
+    env_.ui.InfoBox(QString::number(firstFailed) + kShortSend, true);
+  }
+  return firstFailed < 0;
 }
 
 bool RS232Class::ReadMemory(quint16 address, quint16 count, quint8* buffer) {
@@ -104,9 +107,10 @@ bool RS232Class::ReadMemory(quint16 address, quint16 count, quint8* buffer) {
   return complete;
 }
 
-void RS232Class::WriteMemory(quint16 address, const quint8* data, int count) {
+bool RS232Class::WriteMemory(quint16 address, const quint8* data, int count, bool reportShortSend) {
   const QByteArray frame = WriteFrame(address, data, count);
-  SendFrame(reinterpret_cast<const quint8*>(frame.constData()), static_cast<int>(frame.size()));
+  return SendFrame(reinterpret_cast<const quint8*>(frame.constData()),
+                   static_cast<int>(frame.size()), reportShortSend);
 }
 
 void RS232Class::Pause() {

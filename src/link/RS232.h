@@ -31,13 +31,14 @@ class RS232Class {
   void Close() { driver_.Close(); }
   bool IsOpen() const { return driver_.IsOpen(); }
 
-  // Sends raw bytes one at a time; tells the operator when some byte could not be sent.
-  void SendFrame(const quint8* bytes, int count);
+  // Sends raw bytes one at a time; true when all were sent. Tells the operator when some byte
+  // could not be sent, unless the caller reports that itself.
+  bool SendFrame(const quint8* bytes, int count, bool reportShortSend = true);
   // One read transaction; true exactly when every byte arrived. The buffer holds the station's
   // bytes (the wire's complement undone) whether or not they all arrived.
   bool ReadMemory(quint16 address, quint16 count, quint8* buffer);
-  // One write transaction of 1 to 512 bytes.
-  void WriteMemory(quint16 address, const quint8* data, int count);
+  // One write transaction of 1 to 512 bytes; true when the whole frame was sent.
+  bool WriteMemory(quint16 address, const quint8* data, int count, bool reportShortSend = true);
   void WriteMemory(quint16 address, const QByteArray& data) {
     WriteMemory(address, reinterpret_cast<const quint8*>(data.constData()),
                 static_cast<int>(data.size()));

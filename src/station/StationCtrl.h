@@ -2,6 +2,8 @@
 
 #include <QString>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "files/ConfigImage.h"
 #include "link/RS232.h"
@@ -58,7 +60,13 @@ class StationCtrlClass : public ImageAccess {
   void ReceiveTariffication();
   quint16 ReadRecordHeader();
   bool ReadRecords(quint16 count, quint8* buffer);
-  void ResetRecords();
+  // Reads count record bytes, then re-reads the header and fetches whatever calls were added
+  // meanwhile, a few rounds at most; `settled` tells whether the end pointer stood still.
+  bool ReadRecordArea(quint16 count, std::vector<quint8>& area, bool& settled);
+  // Sends the reset frame and reads the header back; true when the area was emptied, and only
+  // then the settings file gets the moment of the reset. `oldEnd` is the end pointer the reset
+  // is to clear, when known.
+  bool ResetRecords(std::optional<quint16> oldEnd);
 
   // Station addresses.
   static constexpr quint16 kResetFrameAddress = 734;
@@ -69,8 +77,8 @@ class StationCtrlClass : public ImageAccess {
   static constexpr quint16 kLinkCheckAddress = 1791;
   static constexpr quint16 kRecordsAddress = 1792;
   static constexpr int kComparedBytes = 507;
-  // Fewer record bytes than this hold no complete record.
-  static constexpr quint16 kMinRecordBytes = 7;
+  // Fewer record bytes than this hold no complete record (a call without digits takes six).
+  static constexpr quint16 kMinRecordBytes = 6;
 
  private:
   Environment& env_;

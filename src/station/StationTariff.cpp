@@ -1,5 +1,12 @@
 // The tariffication reception of the station object: fetching the call records, storing them
 // in the monthly data files, and resetting the station's record area and clock.
+//
+// No call may be lost or stored twice, whatever the line does. So the record area is read
+// until its end pointer stands still (calls that end during the download are fetched too),
+// decoded whole, stored, and a journal of the stored bytes is synced before the reset frame is
+// sent; after the frame the header is read once more to confirm the reset. A reset that did not
+// take leaves the journal, and the next reception stores only what follows those bytes.
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -9,10 +16,13 @@
 #include "files/SettingsFile.h"
 #include "shell/Clock.h"
 #include "shell/Environment.h"
+#include "shell/Errors.h"
 #include "shell/OperatorUi.h"
+#include "station/ReceptionJournal.h"
 #include "station/StationCtrl.h"
 
 namespace {
+const QString kCrLf = QStringLiteral("\r\n");
 const QString kHeaderNotRead = QStringLiteral("Не удалось прочитать заголовок тарификации");
 const QString kInconsistent1 = QStringLiteral("Данные в мини-АТС начиная с ");
 const QString kInconsistent2 = QStringLiteral(" некорректны.");
@@ -21,24 +31,107 @@ const QString kNoData = QStringLiteral("В АТС данные о тарифик
 const QString kClockMismatch =
     QStringLiteral("Рассогласование во времени между компьютером и станцией");
 const QString kRecordsNotRead = QStringLiteral("Не удалось прочесть данные тарификации");
+const QString kNotCleared =
+    QStringLiteral("Данные о разговорах записаны в файлы, но данные в станции не сброшены.") +
+    kCrLf + QStringLiteral("При следующем приеме эти разговоры не будут записаны повторно.");
+const QString kAlreadyStored =
+    QStringLiteral("Часть разговоров осталась в станции после прошлого приема, хотя уже была") +
+    kCrLf + QStringLiteral("записана в файлы. Повторно эти разговоры не записываются.");
+const QString kResetFinished =
+    QStringLiteral("Сброс данных в станции, прерванный при прошлом приеме, выполнен.") + kCrLf +
+    QStringLiteral("Разговоры были записаны в файлы при прошлом приеме.");
 constexpr int kClockTolerance = 5;  // minutes
+// Rounds of re-reading the header while calls keep ending during the download.
+constexpr int kMaxFollowUpRounds = 3;
+
+// The reset frame's end pointer (1792) and its complement.
+constexpr quint8 kEmptyArea[4] = {0x00, 0x07, 0xFF, 0xF8};
+
+struct Header {
+  quint8 bytes[6] = {};
+
+  quint16 End() const { return static_cast<quint16>(bytes[2] | bytes[3] << 8); }
+  bool Consistent() const {
+    return bytes[4] == static_cast<quint8>(~bytes[2]) && bytes[5] == static_cast<quint8>(~bytes[3]);
+  }
+  // The end pointer and complement as a reset frame left them that stopped part-way through:
+  // the first few of the four bytes are the reset's, the rest are still those of `end`.
+  bool InterruptedResetOf(quint16 end) const {
+    const quint8 old[4] = {static_cast<quint8>(end & 0xFF), static_cast<quint8>(end >> 8),
+                           static_cast<quint8>(~(end & 0xFF)), static_cast<quint8>(~(end >> 8))};
+    for (int written = 1; written < 4; ++written) {
+      bool match = true;
+      for (int i = 0; i < 4 && match; ++i)
+        match = bytes[2 + i] == (i < written ? kEmptyArea[i] : old[i]);
+      if (match) return true;
+    }
+    return false;
+  }
+};
+
+bool StartsWith(const std::vector<quint8>& area, const QByteArray& prefix) {
+  return static_cast<qsizetype>(area.size()) >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), area.begin(),
+                    [](char a, quint8 b) { return static_cast<quint8>(a) == b; });
+}
+
+// Decodes the whole area at once (a day marker late in it dates every earlier call) and gives
+// the calls that begin after the first `skip` bytes.
+std::vector<CallRecord> DecodeArea(const std::vector<quint8>& area, qsizetype skip, QDate today) {
+  std::vector<quint8> buffer(area);
+  buffer.push_back(0);  // the spare byte for the decoder's end marker
+  std::vector<CallRecord> records;
+  records.reserve((buffer.size() + 6) / 7);
+  DecodeCallRecords(buffer.data(), static_cast<qsizetype>(buffer.size()), today, records);
+  if (skip > 0) {
+    // The stored bytes were a whole record area, so the calls they hold are exactly the ones
+    // that decoding them alone finds.
+    std::vector<quint8> stored(area.begin(), area.begin() + skip);
+    stored.push_back(0);
+    std::vector<CallRecord> already;
+    DecodeCallRecords(stored.data(), static_cast<qsizetype>(stored.size()), today, already);
+    records.erase(records.begin(),
+                  records.begin() + static_cast<long>(std::min(already.size(), records.size())));
+  }
+  return records;
+}
+
 }  // namespace
 
 void StationCtrlClass::ReceiveTariffication() {
   const quint16 count = ReadRecordHeader();
   if (count == 0) return;
-  std::vector<quint8> buffer(count + 1u, 0);
-  // Records that did not arrive whole stay in the station for the next reception: nothing of
-  // them is stored and the station is not reset.
-  if (!ReadRecords(count, buffer.data())) return;
-  std::vector<CallRecord> records;
-  records.reserve((buffer.size() + 6) / 7);
-  DecodeCallRecords(buffer.data(), static_cast<qsizetype>(buffer.size()), env_.clock.Now().date(),
-                    records);
-  // Throws when the files cannot take the records; they are then as before and the station
-  // keeps its records.
-  if (!records.empty()) AppendCallRecords(env_, records);
-  ResetRecords();
+  std::vector<quint8> area;
+  bool settled = false;
+  if (!ReadRecordArea(count, area, settled)) return;
+
+  const std::optional<ReceptionJournal> journal = ReadReceptionJournal(env_);
+  const qsizetype skip = journal && StartsWith(area, journal->bytes) ? journal->bytes.size() : 0;
+  std::vector<CallRecord> records = DecodeArea(area, skip, env_.clock.Now().date());
+  if (skip > 0) env_.ui.InfoBox(kAlreadyStored, false);
+
+  ReceptionJournal stored;
+  stored.stored = env_.clock.Now();
+  stored.bytes =
+      QByteArray(reinterpret_cast<const char*>(area.data()), static_cast<qsizetype>(area.size()));
+  if (journal && skip > 0) stored.files = journal->files;
+  // The journal is on disk before the reset frame goes out; if it cannot be written, the calls
+  // are taken out of the files again and the station keeps them.
+  const auto keepJournal = [&](const QStringList& files) {
+    for (const QString& file : files) {
+      if (!stored.files.contains(file)) stored.files.append(file);
+    }
+    WriteReceptionJournal(env_, stored);
+  };
+  if (records.empty()) {
+    keepJournal({});
+  } else {
+    AppendCallRecords(env_, records, keepJournal);
+  }
+
+  const quint16 end = static_cast<quint16>(kRecordsAddress + area.size());
+  // Calls kept ending during the download: resetting now would wipe the latest of them.
+  if (!settled || !ResetRecords(end)) env_.ui.InfoBox(kNotCleared, true);
 }
 
 quint16 StationCtrlClass::ReadRecordHeader() {
@@ -51,7 +144,7 @@ quint16 StationCtrlClass::ReadRecordHeader() {
   link_->WriteMemory(kReceptionAddress, reception, sizeof reception);
   link_->Pause();
 
-  quint8 header[6] = {};
+  Header header;
   bool headerRead = false;
   const quint16 boards = ReadBoardCount();
   if (IsValidBoardCount(boards)) {
@@ -59,7 +152,7 @@ quint16 StationCtrlClass::ReadRecordHeader() {
       SetBoardCount(boards);
       SaveLinkSettings(env_, link_->PortNumber(), boards);
     }
-    headerRead = link_->ReadMemory(kRecordHeaderAddress, sizeof header, header);
+    headerRead = link_->ReadMemory(kRecordHeaderAddress, sizeof header.bytes, header.bytes);
   }
   if (!headerRead) {
     // The station keeps its records: they may well be fine, only the header did not come.
@@ -67,27 +160,37 @@ quint16 StationCtrlClass::ReadRecordHeader() {
     return 0;
   }
 
-  const quint16 end = static_cast<quint16>(header[2] | header[3] << 8);
+  const quint16 end = header.End();
   const quint16 count = static_cast<quint16>(end - kRecordsAddress);
-  const bool consistent =
-      header[4] == static_cast<quint8>(~header[2]) && header[5] == static_cast<quint8>(~header[3]);
   // An end pointer before the record area is as wrong as a mismatched complement.
-  if (!consistent || end < kRecordsAddress) {
+  if (!header.Consistent() || end < kRecordsAddress) {
+    // Our own reset frame, cut off after the calls it was to clear had been stored: finish it
+    // rather than ask, since nothing in the station is left to lose.
+    const std::optional<ReceptionJournal> journal = ReadReceptionJournal(env_);
+    if (journal &&
+        header.InterruptedResetOf(static_cast<quint16>(kRecordsAddress + journal->bytes.size()))) {
+      if (ResetRecords(std::nullopt)) {
+        env_.ui.InfoBox(kResetFinished, false);
+      } else {
+        env_.ui.InfoBox(kHeaderNotRead, true);
+      }
+      return 0;
+    }
     const LinkSettings stored = ReadSettingsFile(env_);
     const QString question = kInconsistent1 + DateTimeToText(stored.resetMoment) + kInconsistent2 +
-                             QStringLiteral("\r\n") + kResetQuestion;
-    if (env_.ui.YesNoBox(question, true)) ResetRecords();
+                             kCrLf + kResetQuestion;
+    if (env_.ui.YesNoBox(question, true)) ResetRecords(std::nullopt);
     return 0;
   }
   if (count < kMinRecordBytes) {
     const LinkSettings stored = ReadSettingsFile(env_);
-    ResetRecords();
+    ResetRecords(end);
     env_.ui.InfoBox(kNoData + DateTimeToText(stored.resetMoment), false);
     return 0;
   }
   // The comparison stays within one day: 23:58 against 00:01 counts as far apart.
   const QTime now = env_.clock.Now().time();
-  const int stationMinutes = header[1] * 60 + header[0];
+  const int stationMinutes = header.bytes[1] * 60 + header.bytes[0];
   const int pcMinutes = now.hour() * 60 + now.minute();
   if (std::abs(stationMinutes - pcMinutes) > kClockTolerance) {
     env_.ui.InfoBox(kClockMismatch, true);
@@ -101,18 +204,62 @@ bool StationCtrlClass::ReadRecords(quint16 count, quint8* buffer) {
   return ok;
 }
 
-void StationCtrlClass::ResetRecords() {
+bool StationCtrlClass::ReadRecordArea(quint16 count, std::vector<quint8>& area, bool& settled) {
+  area.assign(count, 0);
+  settled = false;
+  // Records that did not arrive whole stay in the station for the next reception: nothing of
+  // them is stored and the station is not reset.
+  if (!ReadRecords(count, area.data())) return false;
+  quint16 end = static_cast<quint16>(kRecordsAddress + count);
+  for (int round = 0; round < kMaxFollowUpRounds; ++round) {
+    Header header;
+    if (!link_->ReadMemory(kRecordHeaderAddress, sizeof header.bytes, header.bytes) ||
+        !header.Consistent() || header.End() < end) {
+      // The area can no longer be told apart from what was read: leave it all to the next
+      // reception.
+      env_.ui.InfoBox(kHeaderNotRead, true);
+      return false;
+    }
+    if (header.End() == end) {
+      settled = true;
+      return true;
+    }
+    const quint16 more = static_cast<quint16>(header.End() - end);
+    area.resize(area.size() + more, 0);
+    if (!link_->ReadMemory(end, more, area.data() + area.size() - more)) {
+      env_.ui.InfoBox(kRecordsNotRead, true);
+      return false;
+    }
+    end = header.End();
+  }
+  return true;
+}
+
+bool StationCtrlClass::ResetRecords(std::optional<quint16> oldEnd) {
   const QDateTime now = env_.clock.Now();
   // Empty record area (end pointer 1792 and its complement) and the PC's time on the clock.
   const quint8 frame[] = {0x00,
                           static_cast<quint8>(now.time().minute()),
                           static_cast<quint8>(now.time().hour()),
-                          0x00,
-                          0x07,
-                          0xFF,
-                          0xF8,
+                          kEmptyArea[0],
+                          kEmptyArea[1],
+                          kEmptyArea[2],
+                          kEmptyArea[3],
                           0x00,
                           0x00};
-  link_->WriteMemory(kResetFrameAddress, frame, sizeof frame);
+  // A frame that did not leave whole is told by the confirmation below, in one message.
+  link_->WriteMemory(kResetFrameAddress, frame, sizeof frame, false);
+  // The reset counts once the header reads back consistent with the area emptied: the end
+  // pointer below where it was (a call may already follow 1792 again).
+  link_->Pause();
+  Header header;
+  const bool confirmed =
+      link_->ReadMemory(kRecordHeaderAddress, sizeof header.bytes, header.bytes) &&
+      header.Consistent() &&
+      (header.End() == kRecordsAddress || (oldEnd && header.End() < *oldEnd) ||
+       (!oldEnd && header.End() >= kRecordsAddress));
+  if (!confirmed) return false;
+  RemoveReceptionJournal(env_);
   WriteSettingsFile(env_, link_->PortNumber(), boardCount_, now);
+  return true;
 }

@@ -165,14 +165,20 @@ TEST(DecodeCallRecords, NoiseAndMarkersAloneGiveNothing) {
   EXPECT_EQ(records[0].DialledNumber, QStringLiteral("12"));
 }
 
-TEST(DecodeCallRecords, ARecordNeedsSevenBytesBeforeTheEndOfTheDownload) {
-  // The start at the seventh downloaded byte from the end is decoded...
+TEST(DecodeCallRecords, ARecordNeedsItsSixHeaderBytesWithinTheDownload) {
   auto records = Decode(Cat({{0x00}, Header(9, 0, 9, 1), {0x12}}));
   EXPECT_EQ(records.size(), 1u);
-  // ...a start among the last six is not, and decoding ends there.
+  // A final call without digits ends the download with its six header bytes: it is decoded,
+  // since the station is reset after the reception and would lose it for good.
   records = Decode(Cat({{0x00, 0x00}, Header(9, 0, 9, 1)}));
-  EXPECT_TRUE(records.empty());
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].DialledNumber, QString());
   records = Decode(Cat({Header(8, 0, 8, 1), {0x11}, Header(9, 0, 9, 1)}));
+  EXPECT_EQ(records.size(), 2u);
+  // A start whose header does not fit is not decoded, and decoding ends there.
+  std::vector<quint8> cut = Cat({Header(8, 0, 8, 1), {0x11}, Header(9, 0, 9, 1)});
+  cut.pop_back();
+  records = Decode(cut);
   EXPECT_EQ(records.size(), 1u);
 }
 

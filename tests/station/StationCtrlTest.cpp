@@ -295,6 +295,8 @@ TEST_F(StationCtrlTest, ACablePulledDuringTheImageReadKeepsTheHeldImage) {
   station::StationOptions pulled = options;
   pulled.image = AsVector(Image(8));
   pulled.cablePulledAfter = 3 + 200;
+  // The old line stays until the link that holds it open has been rebuilt onto the new one.
+  const std::unique_ptr<FakeLine> old = std::move(line);
   line = std::make_unique<FakeLine>(host.clock, pulled);
   host.ports.Plug(ComPortDeviceName(2), line.get());
   station->RebuildLink();

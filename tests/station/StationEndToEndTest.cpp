@@ -106,14 +106,15 @@ TEST_F(EndToEnd, ReceptionStoresTheCallsAndResetsTheStation) {
   const auto generated = station::GenerateCalls(25, 3, 11, 2);
   station->ReceiveTariffication();
   const QDateTime after = clock.Now();
-  ASSERT_TRUE(emulator->WaitForTraffic(7));
+  ASSERT_TRUE(emulator->WaitForTraffic(9));
   const QStringList traffic = emulator->Traffic();
-  ASSERT_EQ(traffic.size(), 7);
-  EXPECT_EQ(traffic.mid(0, 6),
+  ASSERT_EQ(traffic.size(), 9);
+  EXPECT_EQ(traffic.mid(0, 7),
             (QStringList{"R 1791 1", "R 1791 1", "W 741 01 03", "R 743 1", "R 735 6",
-                         QStringLiteral("R 1792 %1").arg(generated.bytes.size())}));
-  EXPECT_TRUE(traffic[6].startsWith(QStringLiteral("W 734 00 ")));
-  EXPECT_TRUE(traffic[6].endsWith(QStringLiteral(" 00 07 FF F8 00 00")));
+                         QStringLiteral("R 1792 %1").arg(generated.bytes.size()), "R 735 6"}));
+  EXPECT_TRUE(traffic[7].startsWith(QStringLiteral("W 734 00 ")));
+  EXPECT_TRUE(traffic[7].endsWith(QStringLiteral(" 00 07 FF F8 00 00")));
+  EXPECT_EQ(traffic[8], QStringLiteral("R 735 6"));
 
   std::vector<CallRecord> stored;
   for (int month = 1; month <= 12; ++month) LoadCallRecords(env, month, 0, 0, stored);

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Replaces a file whole, so that it is either the old file or the complete new one, also after
+// a full disk or a power cut. The bytes go to a temporary file beside it; every write, the sync
+// and the final size are checked before the temporary file is renamed over the old one, and
+// the directory is synced after the rename. On failure the old file stays, the temporary file
+// is removed, and `reason` gets the system's words for what went wrong.
+//
+// Qt's own QSaveFile is not used: on Qt 6.4 its commit can report success after a write that
+// failed for lack of space, and rename an empty file into place.
+bool ReplaceFileDurably(const QString& path, const QByteArray& bytes, QString* reason);
+
+// The write call the function uses; tests put a failing one in its place.
+using DurableWriteCall = long (*)(int descriptor, const char* data, long size);
+void SetDurableWriteCall(DurableWriteCall call);
