@@ -35,6 +35,8 @@ void FakeLine::Sync() {
     if (outDue && (!inDue || out_.front().doneUs <= station_.NextOutput().dueUs)) {
       const OutByte byte = out_.front();
       out_.pop_front();
+      if (beforeDelivery) beforeDelivery(delivered_);
+      ++delivered_;
       station_.Receive(byte.value, byte.intact, byte.doneUs);
     } else {
       quint8 value = station_.NextOutput().value;

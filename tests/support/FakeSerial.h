@@ -3,6 +3,7 @@
 #include <QMap>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <memory>
 
 #include "FakeClock.h"
@@ -27,6 +28,9 @@ class FakeLine {
   // Every byte the PC handed to the line, in order.
   const QByteArray& RawSent() const { return rawSent_; }
   void ClearRawSent() { rawSent_.clear(); }
+  // Runs before each byte from the PC reaches the station, with the number of bytes that
+  // reached it before; a test pulls the cable here to cut a frame at an exact byte.
+  std::function<void(long delivered)> beforeDelivery;
 
  private:
   friend class FakeSerialTransport;
@@ -50,6 +54,7 @@ class FakeLine {
   std::deque<OutByte> out_;
   std::deque<quint8> in_;
   QByteArray rawSent_;
+  long delivered_ = 0;
 };
 
 class FakeSerialTransport : public SerialTransport {

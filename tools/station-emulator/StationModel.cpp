@@ -299,6 +299,28 @@ void StationModel::AnswerRead(std::uint16_t address, std::uint16_t count, std::i
   }
 }
 
+std::optional<std::uint16_t> StationModel::RecordEnd() const {
+  const std::uint8_t low = memory_[address::kEndPointer];
+  const std::uint8_t high = memory_[address::kEndPointer + 1];
+  if (memory_[address::kEndPointerComplement] != static_cast<std::uint8_t>(~low) ||
+      memory_[address::kEndPointerComplement + 1] != static_cast<std::uint8_t>(~high)) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint16_t>(low | high << 8);
+}
+
+bool StationModel::AppendRecords(const std::vector<std::uint8_t>& bytes) {
+  const std::optional<std::uint16_t> end = RecordEnd();
+  if (!end || *end < address::kRecords || *end + bytes.size() > memory_.size()) return false;
+  std::copy(bytes.begin(), bytes.end(), memory_.begin() + *end);
+  const auto moved = static_cast<std::uint16_t>(*end + bytes.size());
+  memory_[address::kEndPointer] = moved & 0xFF;
+  memory_[address::kEndPointer + 1] = moved >> 8;
+  memory_[address::kEndPointerComplement] = static_cast<std::uint8_t>(~(moved & 0xFF));
+  memory_[address::kEndPointerComplement + 1] = static_cast<std::uint8_t>(~(moved >> 8));
+  return true;
+}
+
 void StationModel::Record(TraceEntry entry) {
   trace_.push_back(entry);
   if (traceSink_) traceSink_(trace_.back());

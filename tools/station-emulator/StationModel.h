@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,14 @@ class StationModel {
   void SetProtected(bool on) { protect_ = on; }
   bool CablePulled() const { return cablePulled_; }
   void SetCablePulled(bool pulled) { cablePulled_ = pulled; }
+  // The line goes dead after this many more reply bytes.
+  void PullCableAfterReplyBytes(long count) { options_.cablePulledAfter = replyBytesSent_ + count; }
+
+  // Calls the station records: the bytes go at the end of the record area and the end pointer
+  // and its complement move past them. Nothing is added while the header is inconsistent.
+  bool AppendRecords(const std::vector<std::uint8_t>& bytes);
+  // The end pointer, when it and its complement agree.
+  std::optional<std::uint16_t> RecordEnd() const;
 
   const std::vector<TraceEntry>& Trace() const { return trace_; }
   void OnTrace(std::function<void(const TraceEntry&)> sink) { traceSink_ = std::move(sink); }
