@@ -101,6 +101,24 @@ TEST(DataFiles, AFailedAppendLeavesEveryFileAsItWas) {
   EXPECT_FALSE(host.Exists("Data 2.txt"));
 }
 
+TEST(DataFiles, AnEmptyFileGetsItsHeadingAndAnUnendedLineIsEndedFirst) {
+  FakeHost host;
+  host.WriteFile(DataFileName(12), {});
+  std::vector<CallRecord> first = {Call(2026, 12, 1, 9, 0, 21)};
+  AppendCallRecords(host.env, first);
+  EXPECT_EQ(host.ReadFile(DataFileName(12)), Lines(first, true));
+  EXPECT_EQ(Load(host, 12).size(), 1u);
+
+  // A last line without its CR LF, as an editor may leave it.
+  QByteArray unended = Lines(first, true);
+  unended.chop(2);
+  host.WriteFile(DataFileName(12), unended);
+  std::vector<CallRecord> second = {Call(2026, 12, 2, 9, 0, 22)};
+  AppendCallRecords(host.env, second);
+  EXPECT_EQ(host.ReadFile(DataFileName(12)), Lines({first[0], second[0]}, true));
+  EXPECT_EQ(Load(host, 12).size(), 2u);
+}
+
 TEST(DataFiles, EstimatesRoomFromTheFileSize) {
   FakeHost host;
   EXPECT_EQ(EstimateRecordCount(host.env, 4), 0);
