@@ -1,7 +1,9 @@
 #include "link/ComPortDrv.h"
 
 #include <QTimer>
+
 #include <algorithm>
+#include <cmath>
 
 #include "link/SerialPlatform.h"
 #include "shell/Clock.h"
@@ -119,6 +121,7 @@ quint16 ComPortDriverClass::OutFree() {
 quint32 ComPortDriverClass::Write(const quint8* data, quint32 count, quint32 idleLimit) {
   if (!IsOpen()) return 0;
   qint64 noted = clock_.Tick();
+  const qint64 handedAt = noted;
   quint32 total = 0;
   while (total < count) {
     const quint16 room = OutFree();
@@ -132,7 +135,7 @@ quint32 ComPortDriverClass::Write(const quint8* data, quint32 count, quint32 idl
       }
     }
     const qint64 idle = clock_.Tick() - noted;
-    if (idle > idleLimit) break;
+    if (idle > idleLimit || LineLost()) break;
     transport_->WaitForOutput(static_cast<int>(idleLimit - idle + 1));
   }
   // A byte counts as written once it has left the port. The station link purges the queues
@@ -140,7 +143,7 @@ quint32 ComPortDriverClass::Write(const quint8* data, quint32 count, quint32 idl
   qint64 queued = transport_->OutQueue();
   while (queued > 0) {
     const qint64 idle = clock_.Tick() - noted;
-    if (idle > idleLimit) break;
+    if (idle > idleLimit || LineLost()) break;
     transport_->WaitForOutput(static_cast<int>(idleLimit - idle + 1));
     const qint64 now = transport_->OutQueue();
     if (now < queued) {
@@ -148,7 +151,31 @@ quint32 ComPortDriverClass::Write(const quint8* data, quint32 count, quint32 idl
       noted = clock_.Tick();
     }
   }
+  if (queued <= 0 && IsOpen()) WaitForLine(handedAt, total);
   return total - static_cast<quint32>(std::clamp<qint64>(queued, 0, total));
+}
+
+void ComPortDriverClass::WaitForLine(qint64 handedAtMs, quint32 bytes) {
+  // The kernel's queue says nothing of the transmitter's own buffer, and a pseudo-terminal or
+  // a USB adapter takes bytes faster than the line carries them. So the bytes are on the line
+  // for their full line time from when they were handed over, and the transmitter is asked to
+  // drain (where it can tell) within that time and a margin.
+  const LineSettings line = Settings();
+  const int bits = 1 + line.dataBits + (line.parityCode ? 1 : 0) + (line.stopBitsCode ? 2 : 1);
+  const double byteMs = 1000.0 * bits / std::max<quint32>(line.rate, 1);
+  lineFreeAtMs_ = std::max(lineFreeAtMs_, static_cast<double>(handedAtMs)) + bytes * byteMs;
+  const auto left = [this] {
+    return static_cast<int>(std::floor(lineFreeAtMs_ - static_cast<double>(clock_.Tick())));
+  };
+  transport_->Drain(std::max(left(), 0) + kDrainMarginMs);
+  if (left() > 0) clock_.Sleep(left());
+}
+
+bool ComPortDriverClass::LineLost() {
+  if (!transport_->HungUp()) return false;
+  // The device is gone or hung up; the next station operation's link check reopens it.
+  Close();
+  return true;
 }
 
 bool ComPortDriverClass::WriteByte(quint8 byte) {
@@ -172,7 +199,7 @@ quint32 ComPortDriverClass::Read(quint8* buffer, quint32 count) {
       }
     }
     const qint64 idle = clock_.Tick() - noted;
-    if (idle > ReadTimeout) break;
+    if (idle > ReadTimeout || LineLost()) break;
     transport_->WaitForInput(static_cast<int>(ReadTimeout - idle + 1));
   }
   --readNesting_;
@@ -184,7 +211,8 @@ bool ComPortDriverClass::ReadByte(quint8& byte) {
 }
 
 void ComPortDriverClass::TimerTick() {
-  if (IsOpen() && readNesting_ <= 0) transport_->ClearError();
+  // A hung-up port is closed at once: left open, its read notifier would fire without end.
+  if (IsOpen() && readNesting_ <= 0 && !LineLost()) transport_->ClearError();
 }
 
 bool ComPortDriverClass::TimerActive() const {

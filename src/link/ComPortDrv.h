@@ -70,7 +70,11 @@ class ComPortDriverClass {
   static quint32 StandardRate(quint8 index);
 
  private:
+  void WaitForLine(qint64 handedAtMs, quint32 bytes);
+  bool LineLost();
   LineSettings Settings() const;
+  // How long a transmitter may take to drain beyond the line time of its bytes.
+  static constexpr int kDrainMarginMs = 20;
 
   Clock& clock_;
   std::unique_ptr<SerialTransport> transport_;
@@ -85,5 +89,7 @@ class ComPortDriverClass {
   quint8 softwareFlow_ = 0;
   quint16 timerInterval_ = 50;
   int readNesting_ = 0;
+  // When the bytes written so far will have left the line, on the clock's tick.
+  double lineFreeAtMs_ = 0;
   std::unique_ptr<QTimer> timer_;
 };

@@ -1,10 +1,18 @@
 #include "link/QtSerialTransport.h"
 
+#include <QElapsedTimer>
 #include <QThread>
 
 #include "link/SerialPlatform.h"
 
+QtSerialTransport::QtSerialTransport() {
+  QObject::connect(&port_, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError e) {
+    if (e == QSerialPort::ResourceError) lost_ = true;
+  });
+}
+
 bool QtSerialTransport::Open(const QString& device) {
+  lost_ = false;
   // Qt takes a lock file and sets TIOCEXCL, so no second program can use the port meanwhile.
   port_.setPortName(device);
   return port_.open(QIODevice::ReadWrite);
@@ -12,6 +20,7 @@ bool QtSerialTransport::Open(const QString& device) {
 
 void QtSerialTransport::Close() {
   port_.close();
+  lost_ = false;
 }
 
 bool QtSerialTransport::IsOpen() const {
@@ -91,6 +100,20 @@ void QtSerialTransport::WaitForOutput(int milliseconds) {
 
 void QtSerialTransport::ClearError() {
   port_.clearError();
+}
+
+bool QtSerialTransport::HungUp() {
+  return port_.isOpen() && (lost_ || OsLineHungUp(port_.handle()));
+}
+
+void QtSerialTransport::Drain(int milliseconds) {
+  QElapsedTimer waited;
+  waited.start();
+  while (port_.isOpen()) {
+    const std::optional<bool> empty = OsTransmitterEmpty(port_.handle());
+    if (!empty || *empty || waited.elapsed() >= milliseconds) return;
+    QThread::msleep(1);
+  }
 }
 
 std::unique_ptr<SerialTransport> QtSerialPortFactory::CreateTransport() {

@@ -19,9 +19,15 @@ class QtSerialTransport : public SerialTransport {
   void WaitForInput(int milliseconds) override;
   void WaitForOutput(int milliseconds) override;
   void ClearError() override;
+  bool HungUp() override;
+  void Drain(int milliseconds) override;
+
+  QtSerialTransport();
 
  private:
   QSerialPort port_;
+  // The port reported that its device went away.
+  bool lost_ = false;
 };
 
 class QtSerialPortFactory : public SerialPortFactory {

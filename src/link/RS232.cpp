@@ -96,8 +96,12 @@ bool RS232Class::ReadMemory(quint16 address, quint16 count, quint8* buffer) {
   SetDirection(kReceive);
   bool complete = true;
   for (int position = 0; position < count; ++position) {
-    // A byte that does not come leaves its place as it was; the rest are still awaited.
-    if (!driver_.ReadByte(buffer[position])) complete = false;
+    // A byte that did not come within the idle limit fails the read: the rest would each wait
+    // the limit out as well, minutes for a long read, to the same end.
+    if (!driver_.ReadByte(buffer[position])) {
+      complete = false;
+      break;
+    }
     if (progress) env_.ui.SetProgress(static_cast<quint16>(position));
   }
   if (progress) env_.ui.EndProgress();

@@ -2,9 +2,18 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <optional>
 
 // The device that stands for port COM<portNumber> on this platform.
 QString ComPortDeviceName(int portNumber);
 
 // Bytes that the operating system still holds for sending on an open serial device.
 qint64 OsOutputQueue(qintptr handle);
+
+// The device is gone or its far end hung up (an unplugged adapter, a closed pseudo-terminal):
+// the descriptor reports a hang-up or an error.
+bool OsLineHungUp(qintptr handle);
+
+// Whether the transmitter has sent its last bit; none where the driver cannot tell (USB
+// adapters, pseudo-terminals).
+std::optional<bool> OsTransmitterEmpty(qintptr handle);

@@ -46,6 +46,11 @@ class SerialTransport {
 
   // Clears the device's error state.
   virtual void ClearError() = 0;
+  // The device went away or the far end hung up: the port is of no more use until reopened.
+  virtual bool HungUp() { return false; }
+  // Waits, at most `milliseconds`, until the transmitter has sent the bytes handed over, where
+  // the device can tell.
+  virtual void Drain(int milliseconds) { Q_UNUSED(milliseconds); }
 };
 
 // Makes transports for the port driver; each driver owns the one it was given.

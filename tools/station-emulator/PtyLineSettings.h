@@ -12,6 +12,11 @@ struct PtyLineState {
   bool Is8N1At(unsigned wanted) const {
     return rate == wanted && eightDataBits && !parity && !twoStopBits;
   }
+  // One byte's time on the line: start bit, data bits, parity, stop bits.
+  long long ByteTimeUs() const {
+    const int bits = 1 + (eightDataBits ? 8 : 7) + (parity ? 1 : 0) + (twoStopBits ? 2 : 1);
+    return bits * 1'000'000LL / (rate ? rate : 9600);
+  }
 };
 
 bool ReadPtyLineState(int masterFd, PtyLineState* state);

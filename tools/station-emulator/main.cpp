@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <deque>
 
 #include "PtyLineSettings.h"
 #include "StationModel.h"
@@ -116,6 +117,15 @@ int main(int argc, char** argv) {
   std::printf("%s\n", link.constData());
   std::fflush(stdout);
 
+  // Bytes from the PC still on their way down the line.
+  struct OnLine {
+    std::uint8_t value;
+    std::int64_t endUs;
+    bool intact;
+  };
+  std::deque<OnLine> onLine;
+  std::int64_t lineFreeUs = 0;
+
   while (!gStop) {
     if (gToggleProtect) {
       gToggleProtect = 0;
@@ -132,6 +142,7 @@ int main(int argc, char** argv) {
 
     std::int64_t waitUs = 20'000;
     if (model.HasOutput()) waitUs = std::min(waitUs, model.NextOutput().dueUs - now());
+    if (!onLine.empty()) waitUs = std::min(waitUs, onLine.front().endUs - now());
     struct pollfd watch {
       master, POLLIN, 0
     };
@@ -144,7 +155,20 @@ int main(int argc, char** argv) {
       PtyLineState line;
       const bool known = ReadPtyLineState(master, &line);
       const bool intact = known && line.Is8N1At(325);
-      for (ssize_t i = 0; i < count; ++i) model.Receive(bytes[i], intact, now());
+      // A pseudo-terminal passes bytes on at once; a real line takes each byte's bits in turn.
+      // So every byte is given its line time at the rate it started at, and is heard only at
+      // its end: a rate switched before then garbles it, as on a real line.
+      const std::int64_t byteUs = known ? line.ByteTimeUs() : 1'000'000 / 960;
+      for (ssize_t i = 0; i < count; ++i) {
+        lineFreeUs = std::max(lineFreeUs, now()) + byteUs;
+        onLine.push_back({bytes[i], lineFreeUs, intact});
+      }
+    }
+    while (!onLine.empty() && onLine.front().endUs <= now()) {
+      PtyLineState line;
+      const bool still = ReadPtyLineState(master, &line) && line.Is8N1At(325);
+      model.Receive(onLine.front().value, onLine.front().intact && still, onLine.front().endUs);
+      onLine.pop_front();
     }
     model.Advance(now());
     while (model.HasOutput() && model.NextOutput().dueUs <= now()) {
