@@ -6,6 +6,27 @@
 #include <QScreen>
 #include <QWindow>
 
+namespace {
+
+// Refuses every close while a station operation lets events through.
+class RefuseClosing : public QObject {
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::Close) return false;
+    event->ignore();
+    return true;
+  }
+};
+
+}  // namespace
+
+void ProcessWindowSystemEventsOnly() {
+  RefuseClosing refuse;
+  QCoreApplication::instance()->installEventFilter(&refuse);
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  QCoreApplication::instance()->removeEventFilter(&refuse);
+}
+
 TThermometerForm::TThermometerForm(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
   setObjectName(QStringLiteral("ThermometerForm"));
@@ -40,9 +61,7 @@ void TThermometerForm::SetProgress(quint16 position) {
   // A window can be painted only once the window system has shown it, and the transfer keeps
   // the event loop from hearing that; so the window's own events are let through until then.
   // User input stays queued.
-  if (windowHandle() && !windowHandle()->isExposed()) {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  }
+  if (windowHandle() && !windowHandle()->isExposed()) ProcessWindowSystemEventsOnly();
   repaint();
 }
 

@@ -21,3 +21,8 @@ class TThermometerForm : public QWidget {
   static constexpr int kWidth = 529;
   static constexpr int kHeight = 52;
 };
+
+// Lets the window system's own events through (so that a window can be shown and painted in
+// the middle of a station operation) while no handler of the program may run: user input stays
+// queued, and a request to close any window is refused.
+void ProcessWindowSystemEventsOnly();

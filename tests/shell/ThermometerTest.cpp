@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QProgressBar>
 
 #include "link/Thermometer.h"
@@ -30,4 +32,29 @@ TEST(Thermometer, StartSetAndEnd) {
   EXPECT_EQ(form.ProgressWin->maximum(), 5);
   form.EndProgress();
   EXPECT_FALSE(form.isVisible());
+}
+
+namespace {
+class CountsCloses : public QWidget {
+ public:
+  int closes = 0;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override {
+    ++closes;
+    QWidget::closeEvent(event);
+  }
+};
+}  // namespace
+
+TEST(Thermometer, NoWindowsCloseHandlerRunsWhileATransferLetsEventsThrough) {
+  CountsCloses other;
+  other.show();
+  QCoreApplication::postEvent(&other, new QCloseEvent);
+  ProcessWindowSystemEventsOnly();
+  EXPECT_EQ(other.closes, 0);
+  // Once the transfer is over, the next request reaches the window as usual.
+  QCoreApplication::postEvent(&other, new QCloseEvent);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(other.closes, 1);
 }
