@@ -47,6 +47,20 @@ qint64 LeadingNumber(QStringView field) {
 
 }  // namespace
 
+QString EscapedText(QStringView text) {
+  QString shown;
+  for (QChar c : text) {
+    if (c == u'\\') {
+      shown += QStringLiteral("\\\\");
+    } else if (c.isPrint()) {
+      shown += c;
+    } else {
+      shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+    }
+  }
+  return shown;
+}
+
 void DecodeCallRecords(quint8* buffer, qsizetype length, QDate today,
                        std::vector<CallRecord>& records) {
   if (length <= 0) return;
@@ -133,7 +147,8 @@ CallRecord TextToCallRecord(QStringView line) {
   CallRecord record;
   const std::optional<QDateTime> start = TextToDateTime(fields[0]);
   if (!start) {
-    throw ConvertError(QStringLiteral("'%1' is not a valid date and time").arg(fields[0]));
+    throw ConvertError(
+        QStringLiteral("'%1' is not a valid date and time").arg(EscapedText(fields[0])));
   }
   record.StartTime = *start;
   record.Subscriber = static_cast<quint8>(LeadingNumber(fields[1]));

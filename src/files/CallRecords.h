@@ -32,3 +32,7 @@ QString CallRecordToText(const CallRecord& record);
 // Parses a text line. A first field that is not a date-time throws ConvertError; the number
 // fields take the value of their leading digits, or 0.
 CallRecord TextToCallRecord(QStringView line);
+
+// A text as it may be shown in a message: characters that cannot be shown (control bytes of a
+// damaged line) written as \xNN, and the backslash doubled.
+QString EscapedText(QStringView text);

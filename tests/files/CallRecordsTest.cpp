@@ -221,4 +221,11 @@ TEST(CallRecordText, ALineWithoutADateIsAConversionError) {
                            "07.12.2026 9:05 20 1 1 0 123"}) {
     EXPECT_THROW(TextToCallRecord(QString::fromUtf8(line)), ConvertError) << line;
   }
+  // The bytes of a damaged line are shown escaped, so the message itself stays readable.
+  try {
+    TextToCallRecord(QString::fromLatin1("\x01\x1b[2J\\x\t20"));
+    ADD_FAILURE() << "no error";
+  } catch (const ConvertError& error) {
+    EXPECT_EQ(error.Message(), QStringLiteral("'\\x01\\x1b[2J\\\\x' is not a valid date and time"));
+  }
 }

@@ -145,6 +145,8 @@ TEST(GeneralErrorHandler, ShowsTheErrorCaptionedWithTheProgramAndGoesOn) {
   EXPECT_TRUE(after);
   ui.ExpectError(QStringLiteral("plain"));
   RunHandler(ui, [] { throw std::runtime_error("plain"); });
+  ui.ExpectError(QStringLiteral("Недостаточно памяти для выполнения операции"));
+  RunHandler(ui, [] { throw std::bad_alloc(); });
 }
 
 TEST(QtHelp, OpensTheTopicOrSaysWhatIsMissing) {
