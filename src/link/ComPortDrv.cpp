@@ -95,6 +95,7 @@ LineSettings ComPortDriverClass::Settings() const {
 
 bool ComPortDriverClass::Configure() {
   if (!IsOpen()) return false;
+  AwaitLineFree();
   if (!transport_->Configure(Settings())) return false;
   // Every change of rate or format empties both queues.
   return Purge(true, true);
@@ -102,7 +103,16 @@ bool ComPortDriverClass::Configure() {
 
 bool ComPortDriverClass::Purge(bool receive, bool transmit) {
   if (!IsOpen()) return false;
+  if (transmit) AwaitLineFree();
   return transport_->Purge(receive, transmit);
+}
+
+void ComPortDriverClass::AwaitLineFree() {
+  // A new rate, or emptied queues, must not catch the last byte of a frame on its way out; a
+  // little margin covers the far end's own timing.
+  const double wait = lineFreeAtMs_ + kSwitchMarginMs - static_cast<double>(clock_.Tick());
+  if (lineFreeAtMs_ > 0 && wait >= 1) clock_.Sleep(static_cast<int>(wait));
+  lineFreeAtMs_ = 0;
 }
 
 quint32 ComPortDriverClass::InQueue() {

@@ -71,10 +71,13 @@ class ComPortDriverClass {
 
  private:
   void WaitForLine(qint64 handedAtMs, quint32 bytes);
+  void AwaitLineFree();
   bool LineLost();
   LineSettings Settings() const;
   // How long a transmitter may take to drain beyond the line time of its bytes.
   static constexpr int kDrainMarginMs = 20;
+  // How long after the line time of the last byte the rate may change or the queues be emptied.
+  static constexpr int kSwitchMarginMs = 10;
 
   Clock& clock_;
   std::unique_ptr<SerialTransport> transport_;

@@ -182,6 +182,8 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Bytes already on their way down the line still arrive.
+  for (const OnLine& byte : onLine) model.Receive(byte.value, byte.intact, byte.endUs);
   model.Flush(now());
   if (trace) std::fclose(trace);
   if (!commandLine->dump.isEmpty()) {

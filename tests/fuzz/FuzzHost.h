@@ -1,0 +1,50 @@
+#pragma once
+
+// A quiet PC for the fuzz targets: a working directory of its own, a fixed clock, no serial
+// ports, and an operator who answers every question "Yes" and reads nothing.
+#include <QTemporaryDir>
+
+#include "link/SerialTransport.h"
+#include "shell/Clock.h"
+#include "shell/Environment.h"
+#include "shell/OperatorUi.h"
+
+class FuzzOperator : public OperatorUi {
+ public:
+  void StartProgress(const QString&, quint16) override {}
+  void SetProgress(quint16) override {}
+  void EndProgress() override {}
+  QString InputBox(const QString&, const QString&, const QString& text) override { return text; }
+  void ShowHelp(int) override {}
+
+ protected:
+  bool ShowBox(BoxKind, const QString&, bool) override { return true; }
+  Cursor ScreenCursor() const override { return Cursor::Default; }
+  void SetScreenCursor(Cursor) override {}
+};
+
+class FixedClock : public Clock {
+ public:
+  qint64 Tick() override { return 0; }
+  void Sleep(int) override {}
+  QDateTime Now() override { return MakeDateTime(QDate(2026, 12, 7), QTime(10, 0)); }
+};
+
+class NoPorts : public SerialPortFactory {
+ public:
+  std::unique_ptr<SerialTransport> CreateTransport() override { return nullptr; }
+};
+
+struct FuzzHost {
+  FuzzOperator ui;
+  FixedClock clock;
+  NoPorts ports;
+  QTemporaryDir dir;
+  Environment env{ui, clock, ports, dir.path()};
+
+  void WriteFile(const char* name, const std::uint8_t* data, size_t size) {
+    QFile file(env.FilePath(QLatin1String(name)));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) std::abort();
+    file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
+  }
+};
