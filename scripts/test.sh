@@ -1,6 +1,17 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test.
+# Builds everything and runs every test; then builds the tests once more with AddressSanitizer
+# and UndefinedBehaviorSanitizer (in build-sanitize/) and runs them again.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 cd "$BUILD"
 ctest --output-on-failure -j"$(nproc)" --timeout 300
+
+SANITIZE="$ROOT/build-sanitize"
+FLAGS="-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=undefined"
+cmake -S "$ROOT" -B "$SANITIZE" -DCMAKE_BUILD_TYPE=Debug -DNORVEL_BUILD_BENCH=OFF \
+  -DCMAKE_CXX_FLAGS="$FLAGS" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+cmake --build "$SANITIZE" -j"$(nproc)"
+cd "$SANITIZE"
+export ASAN_OPTIONS="abort_on_error=1:detect_stack_use_after_return=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+ctest --output-on-failure -j"$(nproc)" --timeout 600
