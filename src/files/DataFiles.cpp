@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QStringDecoder>
 
 #include <cerrno>
 #include <cstring>
@@ -24,6 +25,8 @@ namespace {
 
 constexpr qint64 kHeaderSize = 57;
 constexpr qint64 kEstimatedLineSize = 28;
+constexpr qint64 kReadBlock = 1 << 20;
+constexpr const char* kCp1251 = "windows-1251";
 
 // How a data file looked before this append, so that it can be put back.
 struct FileBefore {
@@ -144,40 +147,57 @@ qsizetype EstimateRecordCount(Environment& env, int month) {
   return static_cast<qsizetype>(qMax<qint64>(estimate, 0));
 }
 
-void LoadCallRecords(Environment& env, int month, int day, int subscriberChoice,
-                     std::vector<CallRecord>& records) {
+void ForEachCallRecord(Environment& env, int month, int day, int subscriberChoice,
+                       const std::function<void(CallRecord&&)>& each) {
   const QString name = DataFileName(month);
   QFile file(env.FilePath(name));
   if (!file.exists()) return;
   if (!file.open(QIODevice::ReadOnly)) {
     throw IoError(QStringLiteral("Cannot read file %1: %2").arg(name, file.errorString()));
   }
-  const QString text = DecodeCp1251(file.readAll());
-  if (file.error() != QFileDevice::NoError) {
-    throw IoError(QStringLiteral("Cannot read file %1: %2").arg(name, file.errorString()));
-  }
-  file.close();
-
-  const QStringView all(text);
-  qsizetype start = all.indexOf(u'\n');  // the first line is the header, whatever it holds
-  int lineNumber = 1;
-  start = start < 0 ? all.size() : start + 1;
-  while (start < all.size()) {
-    qsizetype end = all.indexOf(u'\n', start);
-    if (end < 0) end = all.size();
-    qsizetype stop = end;
-    if (stop > start && all[stop - 1] == u'\r') --stop;
-    ++lineNumber;
-    CallRecord record;
-    try {
-      record = TextToCallRecord(all.mid(start, stop - start));
-    } catch (const ConvertError& error) {
-      throw ConvertError(
-          QStringLiteral("%1 (%2, line %3)").arg(error.Message(), name).arg(lineNumber));
+  // The file is read a block at a time, so a month of any size takes the same memory.
+  QStringDecoder decoder(kCp1251);
+  QString pending;
+  int lineNumber = 0;
+  bool atEnd = false;
+  while (!atEnd) {
+    const QByteArray block = file.read(kReadBlock);
+    if (file.error() != QFileDevice::NoError) {
+      throw IoError(QStringLiteral("Cannot read file %1: %2").arg(name, file.errorString()));
     }
-    start = end + 1;
-    if (subscriberChoice != 0 && record.Subscriber != subscriberChoice + 19) continue;
-    if (day != 0 && record.StartTime.date().day() != day) continue;
-    records.push_back(std::move(record));
+    atEnd = block.isEmpty();
+    pending += decoder.decode(block);
+    const QStringView text(pending);
+    qsizetype start = 0;
+    for (;;) {
+      qsizetype end = text.indexOf(u'\n', start);
+      if (end < 0) {
+        if (!atEnd || start >= text.size()) break;
+        end = text.size();  // the last line may lack its line end
+      }
+      qsizetype stop = end;
+      if (stop > start && text[stop - 1] == u'\r') --stop;
+      ++lineNumber;
+      const QStringView line = text.mid(start, stop - start);
+      start = end + 1;
+      if (lineNumber == 1) continue;  // the first line is the header, whatever it holds
+      CallRecord record;
+      try {
+        record = TextToCallRecord(line);
+      } catch (const ConvertError& error) {
+        throw ConvertError(
+            QStringLiteral("%1 (%2, line %3)").arg(error.Message(), name).arg(lineNumber));
+      }
+      if (subscriberChoice != 0 && record.Subscriber != subscriberChoice + 19) continue;
+      if (day != 0 && record.StartTime.date().day() != day) continue;
+      each(std::move(record));
+    }
+    pending.remove(0, std::min(start, pending.size()));
   }
+}
+
+void LoadCallRecords(Environment& env, int month, int day, int subscriberChoice,
+                     std::vector<CallRecord>& records) {
+  ForEachCallRecord(env, month, day, subscriberChoice,
+                    [&records](CallRecord&& record) { records.push_back(std::move(record)); });
 }

@@ -34,6 +34,9 @@ qsizetype EstimateRecordCount(Environment& env, int month);
 // kept.
 void LoadCallRecords(Environment& env, int month, int day, int subscriberChoice,
                      std::vector<CallRecord>& records);
+// The same, a record at a time and without keeping them, for months of any size.
+void ForEachCallRecord(Environment& env, int month, int day, int subscriberChoice,
+                       const std::function<void(CallRecord&&)>& each);
 
 // Sorts count records in place by an order function giving <0, 0 or >0. This is a quicksort
 // that is not stable: records that compare equal end in the order its steps give, which the

@@ -12,6 +12,7 @@
 #include "shell/Handlers.h"
 #include "shell/OperatorUi.h"
 #include "shell/Tune.h"
+#include "station/ReceptionLock.h"
 #include "station/StationCtrl.h"
 #include "tables/SplashProgramming.h"
 #include "tariff/Tarification.h"
@@ -106,6 +107,12 @@ void TMainForm::ProgButtonClick() {
 void TMainForm::TarifReceiveButtonClick() {
   if (!station_) return;
   const QScopedValueRollback<bool> operating(operating_, true);
+  // The month files take one reception at a time, from this window or from `norvel receive`.
+  const ReceptionLock lock(env_, QStringLiteral("NorvelWin"));
+  if (!lock.Held()) {
+    env_.ui.InfoBox(ReceptionRunningText(lock), true);
+    return;
+  }
   env_.ui.SetBusy(false);
   station_->ReceiveTariffication();
   env_.ui.SetBusy(true);

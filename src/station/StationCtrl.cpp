@@ -37,7 +37,8 @@ constexpr quint8 kWriteTestValue = 0xAA;
 
 }  // namespace
 
-StationCtrlClass::StationCtrlClass(Environment& env) : env_(env) {
+StationCtrlClass::StationCtrlClass(Environment& env, std::optional<quint16> port)
+    : env_(env), portOverride_(port) {
   RebuildLink();
 }
 
@@ -55,7 +56,8 @@ void StationCtrlClass::RebuildLink() {
     settings = LinkSettings{env_.clock.Now(), 2, 2};
   }
   SetBoardCount(settings.boardCount);
-  link_ = std::make_unique<RS232Class>(env_, settings.portNumber);
+  settingsPort_ = settings.portNumber;
+  link_ = std::make_unique<RS232Class>(env_, portOverride_.value_or(settings.portNumber));
   link_->Open();
   if (!CheckLink()) link_->Close();
 }
@@ -111,7 +113,7 @@ bool StationCtrlClass::StartProgramming() {
   if (IsValidBoardCount(count)) {
     if (count != boardCount_) {
       SetBoardCount(count);
-      SaveLinkSettings(env_, link_->PortNumber(), count);
+      SaveLinkSettings(env_, SettingsPort(), count);
     }
     ConfigImage fresh{};
     imageRead = ReadImage(fresh);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -11,6 +12,25 @@
 
 struct Environment;
 
+// How a reception ended, for callers that report it (the command line): the calls stored per
+// data file, and why nothing was stored when nothing was.
+struct ReceptionResult {
+  enum class Outcome {
+    kStored,        // calls were stored (the station may still hold them; see cleared)
+    kNothing,       // the station held no calls, or only calls stored before
+    kNoAnswer,      // no link, or the header or the records did not come: all left in the station
+    kInconsistent,  // the header was inconsistent and the station was left alone
+  };
+  Outcome outcome = Outcome::kNoAnswer;
+  QMap<QString, int> storedPerFile;
+  bool cleared = false;
+  int Stored() const {
+    int total = 0;
+    for (int count : storedPerFile) total += count;
+    return total;
+  }
+};
+
 // The one station object: it holds the configuration image and the station's size, owns the
 // serial link and rebuilds it from the settings file whenever the link is in doubt, and runs
 // every conversation with the station: reading and writing the programming, and receiving the
@@ -18,8 +38,9 @@ struct Environment;
 class StationCtrlClass : public ImageAccess {
  public:
   // Reads the settings file and opens and checks the link; the port stays open exactly when the
-  // station answered.
-  explicit StationCtrlClass(Environment& env);
+  // station answered. A port given here is used instead of the settings file's, which keeps
+  // its own.
+  explicit StationCtrlClass(Environment& env, std::optional<quint16> port = std::nullopt);
   ~StationCtrlClass() override;
   StationCtrlClass(const StationCtrlClass&) = delete;
   StationCtrlClass& operator=(const StationCtrlClass&) = delete;
@@ -57,7 +78,9 @@ class StationCtrlClass : public ImageAccess {
   bool SendImage();
 
   // Tariffication: fetch the call records, store them, reset the record area and clock.
-  void ReceiveTariffication();
+  // Throws IoError when the data files cannot take the calls; they are then as before and the
+  // station keeps its calls.
+  ReceptionResult ReceiveTariffication();
   quint16 ReadRecordHeader();
   bool ReadRecords(quint16 count, quint8* buffer);
   // Reads count record bytes, then re-reads the header and fetches whatever calls were added
@@ -90,4 +113,11 @@ class StationCtrlClass : public ImageAccess {
   bool modified_ = false;
   bool dayMode_ = false;
   bool cityLineLayout_ = false;
+  // The port the settings file names: the link's own, unless a port was given at creation.
+  quint16 SettingsPort() const { return portOverride_ ? settingsPort_ : link_->PortNumber(); }
+
+  std::optional<quint16> portOverride_;
+  quint16 settingsPort_ = 2;
+  // Why the last ReadRecordHeader gave no count.
+  ReceptionResult::Outcome headerOutcome_ = ReceptionResult::Outcome::kNoAnswer;
 };

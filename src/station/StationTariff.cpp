@@ -98,12 +98,16 @@ std::vector<CallRecord> DecodeArea(const std::vector<quint8>& area, qsizetype sk
 
 }  // namespace
 
-void StationCtrlClass::ReceiveTariffication() {
+ReceptionResult StationCtrlClass::ReceiveTariffication() {
+  ReceptionResult result;
   const quint16 count = ReadRecordHeader();
-  if (count == 0) return;
+  if (count == 0) {
+    result.outcome = headerOutcome_;
+    return result;
+  }
   std::vector<quint8> area;
   bool settled = false;
-  if (!ReadRecordArea(count, area, settled)) return;
+  if (!ReadRecordArea(count, area, settled)) return result;
 
   const std::optional<ReceptionJournal> journal = ReadReceptionJournal(env_);
   const qsizetype skip = journal && StartsWith(area, journal->bytes) ? journal->bytes.size() : 0;
@@ -129,12 +133,21 @@ void StationCtrlClass::ReceiveTariffication() {
     AppendCallRecords(env_, records, keepJournal);
   }
 
+  for (const CallRecord& record : records) {
+    ++result.storedPerFile[DataFileName(record.StartTime.date().month())];
+  }
+  result.outcome =
+      records.empty() ? ReceptionResult::Outcome::kNothing : ReceptionResult::Outcome::kStored;
+
   const quint16 end = static_cast<quint16>(kRecordsAddress + area.size());
   // Calls kept ending during the download: resetting now would wipe the latest of them.
-  if (!settled || !ResetRecords(end)) env_.ui.InfoBox(kNotCleared, true);
+  result.cleared = settled && ResetRecords(end);
+  if (!result.cleared) env_.ui.InfoBox(kNotCleared, true);
+  return result;
 }
 
 quint16 StationCtrlClass::ReadRecordHeader() {
+  headerOutcome_ = ReceptionResult::Outcome::kNoAnswer;
   if (!CheckLink()) RebuildLink();
   if (!link_->IsOpen()) {
     ReportNoLink();
@@ -150,7 +163,7 @@ quint16 StationCtrlClass::ReadRecordHeader() {
   if (IsValidBoardCount(boards)) {
     if (boards != boardCount_) {
       SetBoardCount(boards);
-      SaveLinkSettings(env_, link_->PortNumber(), boards);
+      SaveLinkSettings(env_, SettingsPort(), boards);
     }
     headerRead = link_->ReadMemory(kRecordHeaderAddress, sizeof header.bytes, header.bytes);
   }
@@ -170,6 +183,7 @@ quint16 StationCtrlClass::ReadRecordHeader() {
     if (journal &&
         header.InterruptedResetOf(static_cast<quint16>(kRecordsAddress + journal->bytes.size()))) {
       if (ResetRecords(std::nullopt)) {
+        headerOutcome_ = ReceptionResult::Outcome::kNothing;
         env_.ui.InfoBox(kResetFinished, false);
       } else {
         env_.ui.InfoBox(kHeaderNotRead, true);
@@ -179,13 +193,19 @@ quint16 StationCtrlClass::ReadRecordHeader() {
     const LinkSettings stored = ReadSettingsFile(env_);
     const QString question = kInconsistent1 + DateTimeToText(stored.resetMoment) + kInconsistent2 +
                              kCrLf + kResetQuestion;
-    if (env_.ui.YesNoBox(question, true)) ResetRecords(std::nullopt);
+    if (env_.ui.YesNoBox(question, true)) {
+      ResetRecords(std::nullopt);
+      headerOutcome_ = ReceptionResult::Outcome::kNothing;
+    } else {
+      headerOutcome_ = ReceptionResult::Outcome::kInconsistent;
+    }
     return 0;
   }
   if (count < kMinRecordBytes) {
     const LinkSettings stored = ReadSettingsFile(env_);
     ResetRecords(end);
     env_.ui.InfoBox(kNoData + DateTimeToText(stored.resetMoment), false);
+    headerOutcome_ = ReceptionResult::Outcome::kNothing;
     return 0;
   }
   // The comparison stays within one day: 23:58 against 00:01 counts as far apart.
@@ -260,6 +280,6 @@ bool StationCtrlClass::ResetRecords(std::optional<quint16> oldEnd) {
        (!oldEnd && header.End() >= kRecordsAddress));
   if (!confirmed) return false;
   RemoveReceptionJournal(env_);
-  WriteSettingsFile(env_, link_->PortNumber(), boardCount_, now);
+  WriteSettingsFile(env_, SettingsPort(), boardCount_, now);
   return true;
 }

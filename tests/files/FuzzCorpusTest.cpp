@@ -4,7 +4,11 @@
 #include <QDir>
 #include <QFile>
 
+#include "FakeHost.h"
 #include "files/CallRecords.h"
+#include "files/ConfigCopy.h"
+#include "files/HelpFile.h"
+#include "files/SettingsFile.h"
 #include "files/TextFiles.h"
 #include "shell/Errors.h"
 
@@ -19,6 +23,34 @@ QList<QByteArray> Corpus(const char* name) {
   }
   return inputs;
 }
+
+// Answers every question "Yes" and notes nothing: the inputs ask all sorts of things.
+class QuietUi : public OperatorUi {
+ public:
+  void StartProgress(const QString&, quint16) override {}
+  void SetProgress(quint16) override {}
+  void EndProgress() override {}
+  QString InputBox(const QString&, const QString&, const QString& text) override { return text; }
+  void ShowHelp(int) override {}
+
+ protected:
+  bool ShowBox(BoxKind, const QString&, bool) override { return true; }
+  Cursor ScreenCursor() const override { return Cursor::Default; }
+  void SetScreenCursor(Cursor) override {}
+};
+
+struct QuietHost {
+  QuietUi ui;
+  FakeClock clock;
+  FakePorts ports;
+  QTemporaryDir dir;
+  Environment env{ui, clock, ports, dir.path()};
+  void Write(const char* name, const QByteArray& bytes) {
+    QFile file(env.FilePath(QLatin1String(name)));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+  }
+};
 
 }  // namespace
 
@@ -61,4 +93,57 @@ TEST(FuzzCorpus, DataLinesConvertOrFailCleanly) {
     EXPECT_EQ(CallRecordToText(TextToCallRecord(text)), text);
   }
   EXPECT_GT(converted, 0);
+}
+
+TEST(FuzzCorpus, SettingsFilesAreReadOrRefusedAndWhatIsReadWritesBackTheSame) {
+  const QList<QByteArray> inputs = Corpus("settings");
+  ASSERT_GT(inputs.size(), 10);
+  QuietHost host;
+  for (const QByteArray& input : inputs) {
+    host.Write(kSettingsFileName, input);
+    LinkSettings read;
+    try {
+      read = ReadSettingsFile(host.env);
+    } catch (const IoError&) {
+      continue;
+    }
+    ASSERT_TRUE(read.resetMoment.isValid());
+    WriteSettingsFile(host.env, read.portNumber, read.boardCount, read.resetMoment);
+    const LinkSettings again = ReadSettingsFile(host.env);
+    EXPECT_EQ(again.portNumber, read.portNumber);
+    EXPECT_EQ(again.boardCount, read.boardCount);
+    EXPECT_EQ(again.resetMoment.secsTo(read.resetMoment), 0);
+  }
+}
+
+TEST(FuzzCorpus, ConfigurationCopiesLoadWholeOrNotAtAll) {
+  const QList<QByteArray> inputs = Corpus("config_copy");
+  ASSERT_GT(inputs.size(), 3);
+  QuietHost host;
+  for (const QByteArray& input : inputs) {
+    host.Write(kConfigCopyFileName, input);
+    ConfigImage image;
+    image.fill(0x5A);
+    const ConfigImage before = image;
+    if (!ReadConfigCopy(host.env, image)) {
+      EXPECT_EQ(image, before);
+      continue;
+    }
+    const qsizetype taken = input.size() == 256 ? 256 : kImageSize;
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(image.data()), taken), input.left(taken));
+  }
+}
+
+TEST(FuzzCorpus, HelpTextsParseIntoTheirTopics) {
+  const QList<QByteArray> inputs = Corpus("help");
+  ASSERT_GT(inputs.size(), 10);
+  for (const QByteArray& input : inputs) {
+    const HelpFile help = HelpFile::Parse(DecodeCp1251(input));
+    for (int number : help.Numbers()) {
+      const std::optional<HelpTopic> topic = help.Topic(number);
+      ASSERT_TRUE(topic);
+      EXPECT_EQ(topic->number, number);
+      EXPECT_FALSE(topic->title.contains(u'\n'));
+    }
+  }
 }

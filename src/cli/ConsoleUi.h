@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QElapsedTimer>
+
+#include "shell/OperatorUi.h"
+
+class QIODevice;
+
+// The operator of the command line, who is not there: every message goes to standard error in
+// the program's own words, every question is answered "No" (which leaves the station alone),
+// and on a terminal the record read shows a progress bar.
+class ConsoleUi : public OperatorUi {
+ public:
+  ConsoleUi(QIODevice& err, bool terminal) : err_(err), terminal_(terminal) {}
+
+  void StartProgress(const QString& caption, quint16 maximum) override;
+  void SetProgress(quint16 position) override;
+  void EndProgress() override;
+  QString InputBox(const QString&, const QString&, const QString& text) override { return text; }
+  void ShowHelp(int) override {}
+
+  // Writes a line of the command's own to standard error.
+  void Say(const QString& text);
+
+ protected:
+  bool ShowBox(BoxKind kind, const QString& text, bool error) override;
+  Cursor ScreenCursor() const override { return Cursor::Default; }
+  void SetScreenCursor(Cursor) override {}
+
+ private:
+  void DrawBar(quint16 position);
+
+  QIODevice& err_;
+  bool terminal_;
+  bool barShown_ = false;
+  int barMaximum_ = 0;
+  int lastDrawn_ = -1;
+};

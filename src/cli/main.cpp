@@ -1,0 +1,24 @@
+// norvel: the command-line companion of NorvelWin, for timers and scripts. It runs the same
+// reception and the same month loader as the windows, without a display.
+#include <unistd.h>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <cstdio>
+
+#include "cli/NorvelCommand.h"
+#include "link/QtSerialTransport.h"
+#include "shell/Clock.h"
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("norvel"));
+  SystemClock clock;
+  QtSerialPortFactory ports;
+  QFile out;
+  QFile err;
+  out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
+  err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
+  CommandIo io{clock, ports, out, err, ::isatty(STDERR_FILENO) == 1, QDir::currentPath()};
+  return RunNorvel(app.arguments().mid(1), io);
+}
