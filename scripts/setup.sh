@@ -12,6 +12,7 @@ PACKAGES=(
   libgtest-dev
   xvfb xauth fonts-dejavu-core
   poppler-utils
+  python3 clang
 )
 
 missing=()

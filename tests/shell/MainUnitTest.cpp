@@ -11,6 +11,7 @@
 #include "link/SerialPlatform.h"
 #include "shell/MainUnit.h"
 #include "shell/Tune.h"
+#include "station/ReceptionLock.h"
 #include "station/StationCtrl.h"
 #include "tariff/Tarification.h"
 
@@ -145,4 +146,17 @@ TEST_F(MainFormTest, QuittingClosesTheMainWindowAndFreesTheStation) {
   EXPECT_FALSE(main->isVisible());
   EXPECT_EQ(main->Station(), nullptr);
   EXPECT_FALSE(line.InUse());
+}
+
+TEST_F(MainFormTest, AReceptionRunningElsewhereIsReportedAndNothingIsSent) {
+  Create();
+  const ReceptionLock running(host.env, QStringLiteral("norvel receive"));
+  ASSERT_TRUE(running.Held());
+  const size_t before = line.Trace().size();
+  host.ui.ExpectInfo(QStringLiteral("Прием данных уже выполняется (norvel receive, process %1)")
+                         .arg(QCoreApplication::applicationPid()),
+                     true);
+  QTest::mouseClick(main->TarifReceiveButton, Qt::LeftButton);
+  host.ui.Verify();
+  EXPECT_EQ(line.Trace().size(), before);
 }
