@@ -12,7 +12,7 @@ PACKAGES=(
   libgtest-dev
   xvfb xauth fonts-dejavu-core
   poppler-utils
-  python3 clang
+  python3
 )
 
 missing=()
