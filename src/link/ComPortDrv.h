@@ -76,8 +76,9 @@ class ComPortDriverClass {
   LineSettings Settings() const;
   // How long a transmitter may take to drain beyond the line time of its bytes.
   static constexpr int kDrainMarginMs = 20;
-  // How long after the line time of the last byte the rate may change or the queues be emptied.
-  static constexpr int kSwitchMarginMs = 10;
+  // How long after the line time of the last byte the rate may change or the queues be emptied:
+  // the far end needs its own moment to take the byte.
+  static constexpr int kSwitchMarginMs = 30;
 
   Clock& clock_;
   std::unique_ptr<SerialTransport> transport_;

@@ -10,6 +10,7 @@
 #include "FakeSerial.h"
 #include "GeneratedCalls.h"
 #include "ScriptedUi.h"
+#include "cli/ConsoleUi.h"
 #include "cli/NorvelCommand.h"
 #include "files/DataFiles.h"
 #include "files/SettingsFile.h"
@@ -149,4 +150,30 @@ TEST_F(Norvel, ExportNamesTheFileAndLineOfADamagedLine) {
   file.close();
   EXPECT_EQ(Run({"export", "--month", "3"}), 3);
   EXPECT_TRUE(Err().contains(QStringLiteral("Data 3.txt, line 3"))) << Err().toStdString();
+}
+
+TEST(ConsoleUiBar, OnlyATerminalGetsTheRecordReadsBar) {
+  for (const bool terminal : {true, false}) {
+    QBuffer err;
+    err.open(QIODevice::ReadWrite);
+    ConsoleUi ui(err, terminal);
+    ui.StartProgress(QStringLiteral("Чтение данных из станции"), 975);
+    for (int p = 0; p <= 975; ++p) ui.SetProgress(static_cast<quint16>(p));
+    ui.EndProgress();
+    ui.StartProgress(QStringLiteral("Запись данных в станцию"), 516);  // no bar for writes
+    ui.SetProgress(516);
+    ui.EndProgress();
+    const QString shown = QString::fromUtf8(err.data());
+    if (!terminal) {
+      EXPECT_TRUE(shown.isEmpty());
+      continue;
+    }
+    EXPECT_TRUE(shown.contains(QStringLiteral("[..............................")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("1/976 bytes, 10 s left")));
+    EXPECT_TRUE(shown.contains(QStringLiteral("976/976 bytes, 0 s left")));
+    // Drawn when the bar or the seconds change, not once per byte.
+    EXPECT_LT(shown.count(u'\r'), 60);
+    EXPECT_TRUE(shown.endsWith(u'\n'));
+  }
 }

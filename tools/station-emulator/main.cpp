@@ -156,12 +156,14 @@ int main(int argc, char** argv) {
       const bool known = ReadPtyLineState(master, &line);
       const bool intact = known && line.Is8N1At(325);
       // A pseudo-terminal passes bytes on at once; a real line takes each byte's bits in turn.
-      // So every byte is given its line time at the rate it started at, and is heard only at
-      // its end: a rate switched before then garbles it, as on a real line.
+      // So every byte is given its line time at the rate it started at, and is judged half-way
+      // through it: a rate switched before then garbles it, as it would on a real line. (Half
+      // way, not at the end, leaves room for this program reading the byte a little late.)
       const std::int64_t byteUs = known ? line.ByteTimeUs() : 1'000'000 / 960;
       for (ssize_t i = 0; i < count; ++i) {
-        lineFreeUs = std::max(lineFreeUs, now()) + byteUs;
-        onLine.push_back({bytes[i], lineFreeUs, intact});
+        const std::int64_t start = std::max(lineFreeUs, now());
+        lineFreeUs = start + byteUs;
+        onLine.push_back({bytes[i], start + byteUs / 2, intact});
       }
     }
     while (!onLine.empty() && onLine.front().endUs <= now()) {
