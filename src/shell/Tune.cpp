@@ -1,5 +1,6 @@
 #include "shell/Tune.h"
 
+#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -27,11 +28,16 @@ TTuneForm::TTuneForm(Environment& env, std::function<StationCtrlClass*()> statio
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(Label1);
   QRadioButton** buttons[] = {&Com1Button, &Com2Button, &Com3Button, &Com4Button};
+  // One exclusive group: whatever checks a button (the mouse, the keyboard, the program), the
+  // others are unchecked, and the change is reacted to.
+  Ports = new QButtonGroup(this);
+  Ports->setExclusive(true);
   for (int port = 1; port <= 4; ++port) {
     auto* button = new QRadioButton(QStringLiteral("COM%1").arg(port), this);
-    // Exclusivity is kept by the click handlers, so that no button at all can be checked.
-    button->setAutoExclusive(false);
-    connect(button, &QRadioButton::clicked, this, [this, port] { ComButtonClick(port); });
+    Ports->addButton(button, port);
+    connect(button, &QRadioButton::toggled, this, [this, port](bool checked) {
+      if (checked) ComButtonClick(port);
+    });
     layout->addWidget(button);
     *buttons[port - 1] = button;
   }
@@ -61,18 +67,24 @@ QRadioButton* TTuneForm::Button(int port) const {
 
 void TTuneForm::SetLink(RS232Class* link) {
   const int port = link ? link->PortNumber() : 0;
-  for (int p = 1; p <= 4; ++p) Button(p)->setChecked(p == port);
+  if (Button(port)) {
+    Button(port)->setChecked(true);
+    return;
+  }
+  // A port outside 1..4: no button at all is checked, which an exclusive group allows only
+  // while it is not exclusive.
+  Ports->setExclusive(false);
+  for (int p = 1; p <= 4; ++p) Button(p)->setChecked(false);
+  Ports->setExclusive(true);
 }
 
 int TTuneForm::ChosenPort() const {
-  for (int p = 4; p >= 1; --p) {
-    if (Button(p)->isChecked()) return p;
-  }
-  return 0;
+  return std::max(Ports->checkedId(), 0);
 }
 
 void TTuneForm::ComButtonClick(int port) {
-  for (int p = 1; p <= 4; ++p) Button(p)->setChecked(p == port);
+  // The group has unchecked the others already; a call from elsewhere checks this one.
+  if (QRadioButton* button = Button(port)) button->setChecked(true);
 }
 
 void TTuneForm::ApplyChoice() {
@@ -88,12 +100,13 @@ void TTuneForm::ApplyChoice() {
 }
 
 void TTuneForm::ExitButtonClick() {
-  hide();
+  // The choice is applied while the window still stands, so that a message about the settings
+  // file appears over it.
   ApplyChoice();
+  hide();
 }
 
 void TTuneForm::closeEvent(QCloseEvent* event) {
   RunHandler(env_.ui, [this] { ApplyChoice(); });
   event->accept();
 }
-

@@ -4,6 +4,7 @@
 #include <functional>
 
 struct Environment;
+class QButtonGroup;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -20,7 +21,7 @@ class TTuneForm : public QWidget {
 
   // Checks the button of the link's port (none for a port outside 1..4).
   void SetLink(RS232Class* link);
-  // The port of the highest checked button; 0 with none checked.
+  // The port of the checked button; 0 with none checked.
   int ChosenPort() const;
 
   QLabel* Label1;
@@ -28,6 +29,7 @@ class TTuneForm : public QWidget {
   QRadioButton* Com2Button;
   QRadioButton* Com3Button;
   QRadioButton* Com4Button;
+  QButtonGroup* Ports;
   QPushButton* ExitButton;
   QLabel* Label2;
 

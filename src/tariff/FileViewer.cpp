@@ -43,7 +43,9 @@ TFileViewerForm::TFileViewerForm(Environment& env, QWidget* parent)
   Label1 = new QLabel(
       QStringLiteral("Дата   Время   Або-    Длит.   Номер    Тип                Тел. номер"),
       this);
-  Label2 = new QLabel(QStringLiteral(" нент    (мин)        ГЛ"), this);
+  // "ГЛ" stands under "Номер", over the city-line numbers (the printed heading keeps the data
+  // file's text).
+  Label2 = new QLabel(QStringLiteral(" нент    (мин)   ГЛ"), this);
   for (QLabel* label : {Label1, Label2}) {
     label->setFont(fixed);
     label->setTextFormat(Qt::PlainText);
@@ -118,7 +120,11 @@ TFileViewerForm::TFileViewerForm(Environment& env, QWidget* parent)
   layout->addLayout(left, 1);
   layout->addLayout(side);
 
-  viewer_.onShownChanged = [this] { model_->Refresh(); };
+  // After every sort, selection and "Все" the list shows its top, where the order begins.
+  viewer_.onShownChanged = [this] {
+    model_->Refresh();
+    MemoWin->scrollToTop();
+  };
   viewer_.onPrinting = [this](bool busy) {
     if (busy) {
       setCursor(Qt::WaitCursor);

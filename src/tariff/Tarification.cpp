@@ -155,3 +155,9 @@ void TTarificationForm::keyPressEvent(QKeyEvent* event) {
   // Keys that no control took come here (F1 has been taken by the help key); none goes further.
   event->accept();
 }
+
+void TTarificationForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // The focus goes to the checked month, so that a Space does not switch it to another.
+  if (QAbstractButton* checked = Month->checkedButton()) checked->setFocus();
+}

@@ -39,6 +39,7 @@ class TTarificationForm : public QWidget {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   Environment& env_;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -99,8 +100,14 @@ TEST_F(TuneTest, WithoutASettingsFileTheMessageComesAndTheFileIsCreated) {
   Open();
   QFile::remove(host.Path(kSettingsFileName));
   ClickRadio(form->Com3Button);
-  host.ui.ExpectInfo(QStringLiteral("Не найден файл NorvelWin.ini"), true);
+  // The message comes while the window still stands.
+  bool visibleDuringTheMessage = false;
+  host.ui.ExpectInfo(QStringLiteral("Не найден файл NorvelWin.ini"), true).Then([&] {
+    visibleDuringTheMessage = form->isVisible();
+  });
   QTest::mouseClick(form->ExitButton, Qt::LeftButton);
+  EXPECT_TRUE(visibleDuringTheMessage);
+  EXPECT_FALSE(form->isVisible());
   const LinkSettings saved = ReadSettingsFile(host.env);
   EXPECT_EQ(saved.portNumber, 3);
   EXPECT_EQ(saved.resetMoment.toSecsSinceEpoch(), host.clock.Now().toSecsSinceEpoch());
@@ -112,4 +119,26 @@ TEST_F(TuneTest, ALinkReplacedWhileTheWindowIsOpenIsNotUsed) {
   ClickRadio(form->Com3Button);
   QTest::mouseClick(form->ExitButton, Qt::LeftButton);
   EXPECT_EQ(station->Link()->PortNumber(), 3);
+}
+
+TEST_F(TuneTest, AChoiceMadeByTheProgramOrTheKeyboardIsTheOneSaved) {
+  Open();
+  ASSERT_TRUE(form->Com2Button->isChecked());
+  // Checked from code: the others go off, and leaving saves this one.
+  form->Com1Button->setChecked(true);
+  EXPECT_FALSE(form->Com2Button->isChecked());
+  EXPECT_EQ(form->ChosenPort(), 1);
+  QTest::mouseClick(form->ExitButton, Qt::LeftButton);
+  EXPECT_EQ(ReadSettingsFile(host.env).portNumber, 1);
+
+  // Through the keyboard: from COM1 down to COM2.
+  Open();
+  QApplication::setActiveWindow(form.get());
+  form->Com1Button->setFocus();
+  ASSERT_TRUE(form->Com1Button->hasFocus());
+  QTest::keyClick(form->Com1Button, Qt::Key_Down);
+  EXPECT_TRUE(form->Com2Button->isChecked());
+  EXPECT_FALSE(form->Com1Button->isChecked());
+  QTest::mouseClick(form->ExitButton, Qt::LeftButton);
+  EXPECT_EQ(ReadSettingsFile(host.env).portNumber, 2);
 }

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -110,7 +111,7 @@ TEST_F(TarificationTest, TheViewerWindow) {
   EXPECT_EQ(
       viewer->Label1->text(),
       QStringLiteral("Дата   Время   Або-    Длит.   Номер    Тип                Тел. номер"));
-  EXPECT_EQ(viewer->Label2->text(), QStringLiteral(" нент    (мин)        ГЛ"));
+  EXPECT_EQ(viewer->Label2->text(), QStringLiteral(" нент    (мин)   ГЛ"));
   EXPECT_TRUE(QFontInfo(viewer->Label1->font()).fixedPitch());
   EXPECT_TRUE(QFontInfo(viewer->MemoWin->font()).fixedPitch());
   EXPECT_EQ(viewer->MemoWin->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
@@ -130,7 +131,25 @@ TEST_F(TarificationTest, TheViewerWindow) {
   EXPECT_EQ(shown.mid(33, 1), QStringLiteral("2"));
   EXPECT_EQ(shown.mid(42, 1), QStringLiteral("1"));
   EXPECT_EQ(shown.mid(61), QStringLiteral("1"));
-  EXPECT_EQ(viewer->Label1->text().indexOf(QStringLiteral("Або-")) + 2, 17);
+  // Every heading word stands over its column: Label1 two characters in, Label2 sixteen.
+  const QString first = viewer->Label1->text();
+  const QString second = viewer->Label2->text();
+  EXPECT_EQ(first.indexOf(QStringLiteral("Або-")) + 2, 17);
+  EXPECT_EQ(second.indexOf(QStringLiteral("нент")) + 16, 17);
+  EXPECT_EQ(first.indexOf(QStringLiteral("Длит.")) + 2, 25);
+  EXPECT_EQ(second.indexOf(QStringLiteral("(мин)")) + 16, 25);
+  EXPECT_EQ(first.indexOf(QStringLiteral("Номер")) + 2, 33);
+  EXPECT_EQ(second.indexOf(QStringLiteral("ГЛ")) + 16, 33);
+  EXPECT_EQ(first.indexOf(QStringLiteral("Тип")) + 2, 42);
+  EXPECT_EQ(first.indexOf(QStringLiteral("Тел. номер")) + 2, 61);
+  // And on screen: the heading's "ГЛ" starts where the city-line column does.
+  const QFontMetrics metrics(viewer->Label2->font());
+  const int glX = viewer->Label2->mapTo(viewer.get(), QPoint(viewer->Label2->indent(), 0)).x() +
+                  metrics.horizontalAdvance(second.left(second.indexOf(QStringLiteral("ГЛ"))));
+  const QRect row = viewer->MemoWin->visualRect(viewer->MemoWin->model()->index(0, 0));
+  const int columnX = viewer->MemoWin->viewport()->mapTo(viewer.get(), row.topLeft()).x() +
+                      metrics.horizontalAdvance(shown.left(33));
+  EXPECT_NEAR(glX, columnX, metrics.horizontalAdvance(u'0') / 2 + 2);
   // A click on the window's background sorts by city line.
   QTest::mouseClick(viewer.get(), Qt::LeftButton, {}, QPoint(2, viewer->height() - 2));
   EXPECT_EQ(viewer->Viewer().SortMode(), 3);
@@ -139,4 +158,33 @@ TEST_F(TarificationTest, TheViewerWindow) {
   EXPECT_EQ(host.ui.HelpTopics(), std::vector<int>{160});
   QTest::mouseClick(viewer->ExitButton, Qt::LeftButton);
   EXPECT_FALSE(viewer->isVisible());
+}
+
+TEST_F(TarificationTest, TheSelectionWindowFocusesTheCheckedMonth) {
+  form->show();
+  QApplication::setActiveWindow(form.get());
+  const int month = host.clock.Now().date().month();
+  EXPECT_TRUE(form->MonthButton(month - 1)->isChecked());
+  EXPECT_EQ(form->focusWidget(), form->MonthButton(month - 1));
+  // A Space on it switches nothing.
+  QTest::keyClick(form->focusWidget(), Qt::Key_Space);
+  EXPECT_EQ(form->MonthValue(), month);
+}
+
+TEST_F(TarificationTest, SortsAndSelectionsShowTheTopOfTheList) {
+  std::vector<CallRecord> records;
+  for (int i = 0; i < 400; ++i)
+    records.push_back(Rec(1 + i % 28, i % 24, i % 60, 20 + i % 24, i % 50, 1, "1"));
+  WriteMonth(host, 12, records);
+  ASSERT_TRUE(viewer->LoadRecords(12, 0, 0));
+  viewer->resize(860, 560);
+  viewer->show();
+  QScrollBar* bar = viewer->MemoWin->verticalScrollBar();
+  for (QPushButton* button : {viewer->SortDurationButton, viewer->SortAbonentButton,
+                              viewer->SortGLButton, viewer->SelectAllButton}) {
+    bar->setValue(bar->maximum());
+    ASSERT_GT(bar->value(), 0);
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(bar->value(), 0) << button->text().toStdString();
+  }
 }
