@@ -52,15 +52,29 @@ void TThermometerForm::StartProgress(const QString& caption, quint16 maximum) {
   }
   show();
   raise();
+  drawnLength_ = -1;
+  sinceDrawn_.invalidate();
   SetProgress(0);
 }
 
 void TThermometerForm::SetProgress(quint16 position) {
+  // The bar takes every position, but without painting it: a transfer reports every byte.
+  ProgressWin->setUpdatesEnabled(false);
   ProgressWin->setValue(position);
+  ProgressWin->setUpdatesEnabled(true);
   if (!isVisible()) return;
+  // The window is drawn again only when the bar's drawn length has changed, and no more often
+  // than a screen can show it.
+  const int range = ProgressWin->maximum() - ProgressWin->minimum();
+  const int length =
+      range > 0 ? ProgressWin->width() * (position - ProgressWin->minimum()) / range : 0;
+  if (length == drawnLength_ || (sinceDrawn_.isValid() && sinceDrawn_.elapsed() < kMinFrameMs)) {
+    return;
+  }
+  drawnLength_ = length;
+  sinceDrawn_.start();
   // A window can be painted only once the window system has shown it, and the transfer keeps
-  // the event loop from hearing that; so the window's own events are let through until then.
-  // User input stays queued.
+  // the event loop from hearing that; so the window system's events are let through until then.
   if (windowHandle() && !windowHandle()->isExposed()) ProcessWindowSystemEventsOnly();
   repaint();
 }

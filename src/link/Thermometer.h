@@ -1,12 +1,14 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 class QProgressBar;
 
 // The progress window that stands over the application during a station transfer. Transfers
-// block the UI thread, so every change of position repaints the window at once instead of
-// waiting for the event loop.
+// block the UI thread, so a change of position repaints the window at once instead of waiting
+// for the event loop, when the bar's drawn length has changed and the last picture is old
+// enough for the screen to have shown it.
 class TThermometerForm : public QWidget {
   Q_OBJECT
  public:
@@ -20,6 +22,12 @@ class TThermometerForm : public QWidget {
 
   static constexpr int kWidth = 529;
   static constexpr int kHeight = 52;
+  // About fifty pictures a second at most.
+  static constexpr int kMinFrameMs = 20;
+
+ private:
+  int drawnLength_ = -1;
+  QElapsedTimer sinceDrawn_;
 };
 
 // Lets the window system's own events through (so that a window can be shown and painted in

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QProgressBar>
+#include <QTest>
 
 #include "link/Thermometer.h"
 
@@ -57,4 +58,40 @@ TEST(Thermometer, NoWindowsCloseHandlerRunsWhileATransferLetsEventsThrough) {
   QCoreApplication::postEvent(&other, new QCloseEvent);
   QCoreApplication::processEvents();
   EXPECT_EQ(other.closes, 1);
+}
+
+namespace {
+class CountsPaints : public QObject {
+ public:
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+}  // namespace
+
+TEST(Thermometer, PaintsOnlyWhenTheBarGrowsAndNotFasterThanTheScreen) {
+  TThermometerForm form;
+  CountsPaints counter;
+  form.ProgressWin->installEventFilter(&counter);
+  form.StartProgress(QStringLiteral("Чтение данных из станции"), 511);
+  const int atStart = counter.paints;
+  EXPECT_GE(atStart, 1);
+  // A burst of positions within one frame's time: no picture for each.
+  for (int p = 0; p < 512; ++p) form.SetProgress(static_cast<quint16>(p));
+  EXPECT_LE(counter.paints - atStart, 1);
+  EXPECT_EQ(form.ProgressWin->value(), 511);
+  // Once a frame's time has passed, a grown bar is drawn again; the same length is not.
+  form.StartProgress(QStringLiteral("Чтение данных из станции"), 511);
+  const int before = counter.paints;
+  QTest::qWait(TThermometerForm::kMinFrameMs + 5);
+  form.SetProgress(256);
+  EXPECT_EQ(counter.paints, before + 1);
+  QTest::qWait(TThermometerForm::kMinFrameMs + 5);
+  form.SetProgress(256);
+  EXPECT_EQ(counter.paints, before + 1);
+  form.EndProgress();
 }
