@@ -13,6 +13,7 @@ PACKAGES=(
   xvfb xauth fonts-dejavu-core
   poppler-utils
   python3
+  dpkg-dev desktop-file-utils x11-utils
 )
 
 missing=()

@@ -18,7 +18,10 @@ NorvelApplication::NorvelApplication(int& argc, char** argv)
     : QApplication(argc, argv), env_{ui_, clock_, ports_, QDir::currentPath()} {
   setApplicationName(QLatin1String(OperatorUi::kProgramName));
   setQuitOnLastWindowClosed(false);
-  ui_.SetHelpDirectories({env_.workDir, applicationDirPath()});
+  // The help is found in the working directory, beside the program, or where the package puts
+  // it.
+  ui_.SetHelpDirectories({env_.workDir, applicationDirPath(),
+                          QDir(applicationDirPath()).filePath(QStringLiteral("../share/norvelwin"))});
 }
 
 NorvelApplication::~NorvelApplication() {
