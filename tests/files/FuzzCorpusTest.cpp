@@ -118,7 +118,7 @@ TEST(FuzzCorpus, SettingsFilesAreReadOrRefusedAndWhatIsReadWritesBackTheSame) {
 
 TEST(FuzzCorpus, ConfigurationCopiesLoadWholeOrNotAtAll) {
   const QList<QByteArray> inputs = Corpus("config_copy");
-  ASSERT_GT(inputs.size(), 3);
+  ASSERT_GE(inputs.size(), 2);
   QuietHost host;
   for (const QByteArray& input : inputs) {
     host.Write(kConfigCopyFileName, input);
