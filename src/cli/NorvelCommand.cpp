@@ -4,7 +4,9 @@
 #include <QFile>
 #include <optional>
 
+#include "cli/ConfigCommand.h"
 #include "cli/ConsoleUi.h"
+#include "cli/Doctor.h"
 #include "files/CallExport.h"
 #include "shell/Clock.h"
 #include "shell/Environment.h"
@@ -163,6 +165,9 @@ QString NorvelHelpText() {
       "usage: norvel receive [--dir DIR] [--port N]\n"
       "       norvel export --month M [--day D] [--subscriber S] [--dir DIR]\n"
       "                     [--format csv|tsv] [--totals] [-o FILE]\n"
+      "       norvel config show FILE [--boards N]\n"
+      "       norvel config diff A B [--boards N]\n"
+      "       norvel doctor [--port N]\n"
       "       norvel --help\n"
       "\n"
       "receive  fetches the station's call records into the month files of DIR (default: the\n"
@@ -171,6 +176,10 @@ QString NorvelHelpText() {
       "         Messages go to standard error; one summary line goes to standard output.\n"
       "export   writes a month's calls (filtered by day and subscriber) as CSV (UTF-8 with a\n"
       "         byte order mark) or TSV; --totals writes one row per subscriber instead.\n"
+      "config   shows a configuration in the words of the table windows, or the differences\n"
+      "         between two (files in the form of Norvel.cfg, or \"station\" for the station's\n"
+      "         own); exit 0 equal, 1 different, 2 error.\n"
+      "doctor   checks the way to the station step by step and says how to mend what is wrong.\n"
       "\n"
       "exit codes:\n"
       "  0  calls stored, or nothing to store; export written\n"
@@ -193,5 +202,7 @@ int RunNorvel(const QStringList& arguments, CommandIo& io) {
   }
   if (command == QLatin1String("receive")) return Receive(rest, io);
   if (command == QLatin1String("export")) return Export(rest, io);
+  if (command == QLatin1String("config")) return RunConfigCommand(rest, io);
+  if (command == QLatin1String("doctor")) return RunDoctor(rest, io);
   return Usage(io, QStringLiteral("unknown command '%1'").arg(command));
 }

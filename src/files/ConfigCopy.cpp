@@ -27,21 +27,23 @@ bool ReadConfigCopy(Environment& env, ConfigImage& image) {
     env.ui.InfoBox(kReadError, true);
     return false;
   }
-  ConfigImage loaded = image;
-  const qint64 count = file.read(reinterpret_cast<char*>(loaded.data()), kImageSize);
+  const QByteArray bytes = file.read(kImageSize);
   file.close();
-  if (count == kImageSize) {
-    image = loaded;
-    return true;
+  if (bytes.size() == kOldFormSize && !env.ui.YesNoBox(kOldForm, true)) return false;
+  const std::optional<ConfigImage> loaded = ImageFromCopyBytes(bytes);
+  if (!loaded) {
+    env.ui.InfoBox(kReadError, true);
+    return false;
   }
-  if (count == kOldFormSize) {
-    if (!env.ui.YesNoBox(kOldForm, true)) return false;
-    std::fill(loaded.begin() + kOldFormSize, loaded.end(), 0);
-    image = loaded;
-    return true;
-  }
-  env.ui.InfoBox(kReadError, true);
-  return false;
+  image = *loaded;
+  return true;
+}
+
+std::optional<ConfigImage> ImageFromCopyBytes(const QByteArray& bytes) {
+  if (bytes.size() != kImageSize && bytes.size() != kOldFormSize) return std::nullopt;
+  ConfigImage image{};  // the older form's night half is zeros
+  std::copy(bytes.begin(), bytes.end(), image.begin());
+  return image;
 }
 
 bool WriteConfigCopy(Environment& env, const ConfigImage& image) {

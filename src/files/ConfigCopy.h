@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QByteArray>
+#include <optional>
+
 #include "files/ConfigImage.h"
 
 struct Environment;
@@ -15,3 +18,7 @@ bool ReadConfigCopy(Environment& env, ConfigImage& image);
 // message. An existing file is written in place, so anything after byte 512 is kept; a missing
 // one is created.
 bool WriteConfigCopy(Environment& env, const ConfigImage& image);
+
+// The image in a copy file's first bytes: 512 of them, or the older form's 256 with the night
+// half as zeros; none for any other length. (A longer file is read only to its 512th byte.)
+std::optional<ConfigImage> ImageFromCopyBytes(const QByteArray& bytes);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "files/ConfigCopy.h"
+#include "station/ConfigHistory.h"
 #include "files/SettingsFile.h"
 #include "shell/Clock.h"
 #include "shell/Environment.h"
@@ -119,6 +120,7 @@ bool StationCtrlClass::StartProgramming() {
     imageRead = ReadImage(fresh);
     if (imageRead) {
       image_ = fresh;
+      stationImage_ = fresh;
       modified_ = false;
     }
   }
@@ -145,8 +147,14 @@ bool StationCtrlClass::WriteImage(const ConfigImage& image) {
     return false;
   }
   const bool same = CompareImages(image_, readBack);
-  if (!same) env_.ui.InfoBox(kReadBackDiffers, true);
-  return same;
+  if (!same) {
+    env_.ui.InfoBox(kReadBackDiffers, true);
+    return false;
+  }
+  // What the station held and what it holds now, to go back to; never a reason to fail.
+  KeepConfigHistory(env_, stationImage_, image_, env_.clock.Now());
+  stationImage_ = image_;
+  return true;
 }
 
 bool StationCtrlClass::SendImage() {

@@ -110,6 +110,8 @@ class StationCtrlClass : public ImageAccess {
   quint16 subscriberCount_ = 0;
   quint16 cityLineCount_ = 0;
   ConfigImage image_{};
+  // The image last read from the station or written to it.
+  ConfigImage stationImage_{};
   bool modified_ = false;
   bool dayMode_ = false;
   bool cityLineLayout_ = false;

@@ -1,0 +1,218 @@
+// The history of written configurations, `norvel config diff` against files and the station,
+// and `norvel doctor` against a missing device, a device without permission, one held by
+// another process, and the emulator.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "Emulator.h"
+#include "FakeClock.h"
+#include "FakeSerial.h"
+#include "ScriptedUi.h"
+#include "cli/NorvelCommand.h"
+#include "files/ConfigCopy.h"
+#include "files/SettingsFile.h"
+#include "link/QtSerialTransport.h"
+#include "link/SerialPlatform.h"
+#include "shell/Clock.h"
+#include "shell/Environment.h"
+#include "station/ConfigHistory.h"
+#include "station/StationCtrl.h"
+
+namespace {
+
+QByteArray Bytes(const ConfigImage& image) {
+  return QByteArray(reinterpret_cast<const char*>(image.data()), kImageSize);
+}
+
+ConfigImage Pattern(int seed) {
+  ConfigImage image;
+  for (int i = 0; i < kImageSize; ++i) image[i] = static_cast<quint8>(i * 7 + seed);
+  image[511] = 0x11;
+  return image;
+}
+
+struct History : ::testing::Test {
+  FakeClock clock;
+  ScriptedUi ui;
+  FakePorts ports;
+  QTemporaryDir dir;
+  Environment env{ui, clock, ports, dir.path()};
+  QStringList Pairs() {
+    return QDir(dir.filePath(QStringLiteral("history")))
+        .entryList({QStringLiteral("*-before.cfg")}, QDir::Files, QDir::Name);
+  }
+  QByteArray Read(const QString& name) {
+    QFile file(dir.filePath(QStringLiteral("history/") + name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+};
+
+}  // namespace
+
+TEST_F(History, AWriteLeavesWhatTheStationHeldAndWhatItHoldsNow) {
+  station::StationOptions options;
+  options.image = std::vector<std::uint8_t>(Pattern(1).begin(), Pattern(1).end());
+  FakeLine line(clock, options);
+  ports.Plug(ComPortDeviceName(2), &line);
+  WriteSettingsFile(env, 2, 2, clock.Now());
+  WriteConfigCopy(env, Pattern(1));
+  StationCtrlClass station(env);
+  ASSERT_TRUE(station.StartProgramming());
+  station.SetImage(Pattern(2));
+  ui.ExpectInfo(QStringLiteral("Запись выполнена успешно"), false);
+  station.WriteAndSave();
+  ui.Verify();
+  const QStringList pairs = Pairs();
+  ASSERT_EQ(pairs.size(), 1);
+  EXPECT_EQ(pairs[0], clock.Now().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
+                          QStringLiteral("-before.cfg"));
+  EXPECT_EQ(Read(pairs[0]), Bytes(Pattern(1)));
+  EXPECT_EQ(Read(QString(pairs[0]).replace(QStringLiteral("before"), QStringLiteral("after"))),
+            Bytes(Pattern(2)));
+}
+
+TEST_F(History, TheNewest200PairsAreKept) {
+  const QDateTime start = MakeDateTime(QDate(2026, 12, 7), QTime(9, 0));
+  for (int i = 0; i < 201; ++i) {
+    ASSERT_TRUE(KeepConfigHistory(env, Pattern(i), Pattern(i + 1), start.addSecs(i)));
+  }
+  const QStringList pairs = Pairs();
+  ASSERT_EQ(pairs.size(), 200);
+  EXPECT_EQ(pairs.first(), QStringLiteral("2026-12-07_09-00-01-before.cfg"));
+  EXPECT_FALSE(
+      QFile::exists(dir.filePath(QStringLiteral("history/2026-12-07_09-00-00-after.cfg"))));
+  // Two writes within one second keep both.
+  ASSERT_TRUE(KeepConfigHistory(env, Pattern(1), Pattern(2), start.addSecs(200)));
+  EXPECT_TRUE(
+      QFile::exists(dir.filePath(QStringLiteral("history/2026-12-07_09-03-20_2-after.cfg"))));
+}
+
+TEST_F(History, AHistoryThatCannotBeKeptDoesNotFailTheWrite) {
+  QFile blocker(dir.filePath(QStringLiteral("history")));  // a file where the folder would be
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  station::StationOptions options;
+  FakeLine line(clock, options);
+  ports.Plug(ComPortDeviceName(2), &line);
+  WriteSettingsFile(env, 2, 2, clock.Now());
+  StationCtrlClass station(env);
+  ui.ExpectInfo(QStringLiteral("Не найден файл Norvel.cfg"), true);
+  ui.ExpectYesNo({}, false, false);  // the mismatch question, with no copy to write
+  ASSERT_TRUE(station.StartProgramming());
+  station.SetImage(Pattern(5));
+  ui.ExpectInfo(QStringLiteral("Запись выполнена успешно"), false);
+  station.WriteAndSave();
+  ui.Verify();
+  EXPECT_FALSE(station.Modified());
+}
+
+namespace {
+
+struct Command : ::testing::Test {
+  SystemClock clock;
+  QtSerialPortFactory ports;
+  QTemporaryDir dir;
+  QBuffer out;
+  QBuffer err;
+  int Run(const QStringList& arguments) {
+    out.close();
+    err.close();
+    out.setData({});
+    err.setData({});
+    out.open(QIODevice::ReadWrite);
+    err.open(QIODevice::ReadWrite);
+    CommandIo io{clock, ports, out, err, false, dir.path()};
+    return RunNorvel(arguments, io);
+  }
+  QString Out() const { return QString::fromUtf8(out.data()); }
+  QString Write(const QString& name, const QByteArray& bytes) {
+    QFile file(dir.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return file.fileName();
+  }
+};
+
+}  // namespace
+
+TEST_F(Command, ConfigDiffOfFilesAndOfTheStation) {
+  ConfigImage a = Pattern(3);
+  ConfigImage b = a;
+  b[44] ^= 0x04;
+  const QString fileA = Write(QStringLiteral("a.cfg"), Bytes(a));
+  const QString fileB = Write(QStringLiteral("b.cfg"), Bytes(b));
+  EXPECT_EQ(Run({"config", "diff", fileA, fileA}), 0);
+  EXPECT_TRUE(Out().isEmpty());
+  EXPECT_EQ(Run({"config", "diff", fileA, fileB, "--boards", "1"}), 1);
+  EXPECT_EQ(Out().count(u'\n'), 1);
+  EXPECT_TRUE(
+      Out().startsWith(QStringLiteral("ДВО-1 абонентов, день, абонент 25, Основной режим ОС3:")));
+  EXPECT_EQ(Run({"config", "diff", fileA, dir.filePath("missing.cfg")}), 2);
+  // The older 256-byte form is read as the copy loader reads it.
+  const QString old = Write(QStringLiteral("old.cfg"), Bytes(a).left(256));
+  EXPECT_EQ(Run({"config", "diff", old, fileA}), 1);
+
+  station::StationOptions options;
+  options.image = std::vector<std::uint8_t>(b.begin(), b.end());
+  options.boards = 1;
+  EmulatorProcess emulator(options);
+  ASSERT_TRUE(emulator.Start());
+  qputenv("NORVEL_COM2", QFile::encodeName(emulator.LinkPath()));
+  EXPECT_EQ(Run({"config", "diff", fileB, "station"}), 0) << err.data().toStdString();
+  EXPECT_EQ(Run({"config", "diff", fileA, "station"}), 1);
+  EXPECT_TRUE(Out().contains(QStringLiteral("абонент 25, Основной режим ОС3")));
+  qunsetenv("NORVEL_COM2");
+  emulator.Stop();
+  EXPECT_FALSE(emulator.Traffic().join(u' ').contains(u'W'));  // read only, nothing written
+}
+
+TEST_F(Command, DoctorFindsAMissingDevice) {
+  qputenv("NORVEL_COM4", QFile::encodeName(dir.filePath("ttyGone")));
+  EXPECT_EQ(Run({"doctor", "--port", "4"}), 1);
+  EXPECT_TRUE(Out().contains(QStringLiteral("which does not exist"))) << Out().toStdString();
+  EXPECT_TRUE(Out().contains(QStringLiteral("fix: name the device: NORVEL_COM4=")));
+  qunsetenv("NORVEL_COM4");
+}
+
+TEST_F(Command, DoctorFindsNoPermissionAndAHolder) {
+  const QString device = Write(QStringLiteral("ttyLocked"), "x");
+  ASSERT_EQ(::chmod(QFile::encodeName(device).constData(), 0600), 0);
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(QFile::encodeName(device).constData(), 65534, 65534), 0);
+  } else {
+    GTEST_SKIP() << "needs root to give the device away";
+  }
+  // Another process holds it open.
+  QProcess holder;
+  holder.start(QStringLiteral("bash"),
+               {"-c", QStringLiteral("exec 3<'%1'; echo ready; exec sleep 30").arg(device)});
+  ASSERT_TRUE(holder.waitForReadyRead(5000));
+  const qint64 pid = holder.processId();
+  qputenv("NORVEL_COM4", QFile::encodeName(device));
+  EXPECT_EQ(Run({"doctor", "--port", "4"}), 1);
+  qunsetenv("NORVEL_COM4");
+  holder.kill();
+  holder.waitForFinished();
+  EXPECT_TRUE(Out().contains(QStringLiteral("no permission to open it"))) << Out().toStdString();
+  EXPECT_TRUE(Out().contains(QStringLiteral("fix: sudo adduser $USER ")));
+  EXPECT_TRUE(Out().contains(QStringLiteral("held by process %1 (sleep)").arg(pid)))
+      << Out().toStdString();
+}
+
+TEST_F(Command, DoctorFindsTheEmulatorWell) {
+  station::StationOptions options;
+  options.boards = 3;
+  EmulatorProcess emulator(options);
+  ASSERT_TRUE(emulator.Start());
+  qputenv("NORVEL_COM2", QFile::encodeName(emulator.LinkPath()));
+  EXPECT_EQ(Run({"doctor", "--port", "2"}), 0) << Out().toStdString();
+  qunsetenv("NORVEL_COM2");
+  EXPECT_TRUE(Out().contains(QStringLiteral("4. the driver takes 325 and 976 bit/s: OK")));
+  EXPECT_TRUE(Out().contains(QStringLiteral("5. the station answers, with 3 boards: OK")));
+}
