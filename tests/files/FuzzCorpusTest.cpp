@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include "FakeHost.h"
+#include "QuietUi.h"
 #include "files/CallRecords.h"
 #include "files/ConfigCopy.h"
 #include "files/HelpFile.h"
@@ -24,23 +25,8 @@ QList<QByteArray> Corpus(const char* name) {
   return inputs;
 }
 
-// Answers every question "Yes" and notes nothing: the inputs ask all sorts of things.
-class QuietUi : public OperatorUi {
- public:
-  void StartProgress(const QString&, quint16) override {}
-  void SetProgress(quint16) override {}
-  void EndProgress() override {}
-  QString InputBox(const QString&, const QString&, const QString& text) override { return text; }
-  void ShowHelp(int) override {}
-
- protected:
-  bool ShowBox(BoxKind, const QString&, bool) override { return true; }
-  Cursor ScreenCursor() const override { return Cursor::Default; }
-  void SetScreenCursor(Cursor) override {}
-};
-
 struct QuietHost {
-  QuietUi ui;
+  QuietUi ui{true};
   FakeClock clock;
   FakePorts ports;
   QTemporaryDir dir;

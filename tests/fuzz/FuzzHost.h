@@ -1,27 +1,14 @@
 #pragma once
 
 // A quiet PC for the fuzz targets: a working directory of its own, a fixed clock, no serial
-// ports, and an operator who answers every question "Yes" and reads nothing.
+// ports, and an operator who answers every question "Yes".
 #include <QTemporaryDir>
 
+#include "QuietUi.h"
 #include "link/SerialTransport.h"
 #include "shell/Clock.h"
 #include "shell/Environment.h"
 #include "shell/OperatorUi.h"
-
-class FuzzOperator : public OperatorUi {
- public:
-  void StartProgress(const QString&, quint16) override {}
-  void SetProgress(quint16) override {}
-  void EndProgress() override {}
-  QString InputBox(const QString&, const QString&, const QString& text) override { return text; }
-  void ShowHelp(int) override {}
-
- protected:
-  bool ShowBox(BoxKind, const QString&, bool) override { return true; }
-  Cursor ScreenCursor() const override { return Cursor::Default; }
-  void SetScreenCursor(Cursor) override {}
-};
 
 class FixedClock : public Clock {
  public:
@@ -36,7 +23,7 @@ class NoPorts : public SerialPortFactory {
 };
 
 struct FuzzHost {
-  FuzzOperator ui;
+  QuietUi ui{true};
   FixedClock clock;
   NoPorts ports;
   QTemporaryDir dir;

@@ -5,8 +5,8 @@
 #include "files/TextFiles.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
-  const QString text =
-      DecodeCp1251(QByteArrayView(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+  const QString text = DecodeCp1251(
+      QByteArrayView(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
   const HelpFile help = HelpFile::Parse(text);
   for (int number : help.Numbers()) {
     const std::optional<HelpTopic> topic = help.Topic(number);

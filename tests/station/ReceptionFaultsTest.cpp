@@ -11,6 +11,7 @@
 
 #include "FakeClock.h"
 #include "FakeSerial.h"
+#include "QuietUi.h"
 #include "files/CallRecords.h"
 #include "files/DataFiles.h"
 #include "files/SettingsFile.h"
@@ -22,39 +23,16 @@
 
 namespace {
 
-const QString kNotCleared =
-    QStringLiteral("Данные о разговорах записаны в файлы, но данные в станции не сброшены.\r\n"
-                   "При следующем приеме эти разговоры не будут записаны повторно.");
+const QString kNotCleared = QStringLiteral(
+    "Данные о разговорах записаны в файлы, но данные в станции не сброшены.\r\n"
+    "При следующем приеме эти разговоры не будут записаны повторно.");
 const QString kAlreadyStored = QStringLiteral(
     "Часть разговоров осталась в станции после прошлого приема, хотя уже была\r\n"
     "записана в файлы. Повторно эти разговоры не записываются.");
 
-// An operator who is not there: every box is noted, every question answered "No" (which leaves
-// the station alone).
-class AbsentOperator : public OperatorUi {
- public:
-  QStringList boxes;
-  std::function<void(const QString&)> onBox;
-
-  void StartProgress(const QString&, quint16) override {}
-  void SetProgress(quint16) override {}
-  void EndProgress() override {}
-  QString InputBox(const QString&, const QString&, const QString& text) override { return text; }
-  void ShowHelp(int) override {}
-
- protected:
-  bool ShowBox(BoxKind, const QString& text, bool) override {
-    boxes << text;
-    if (onBox) onBox(text);
-    return false;
-  }
-  Cursor ScreenCursor() const override { return Cursor::Default; }
-  void SetScreenCursor(Cursor) override {}
-};
-
 struct ReceptionFaults : ::testing::Test {
   FakeClock clock{MakeDateTime(QDate(2026, 12, 7), QTime(0, 5))};
-  AbsentOperator ui;
+  QuietUi ui;  // answers "No", which leaves the station alone
   FakePorts ports;
   QTemporaryDir dir;
   Environment env{ui, clock, ports, dir.path()};
@@ -137,8 +115,7 @@ struct ReceptionFaults : ::testing::Test {
     auto headerReads = std::make_shared<int>(0);
     auto frameStart = std::make_shared<long>(-1);
     line->Station().OnTrace([=](const station::TraceEntry& entry) {
-      if (entry.kind == station::TraceEntry::kRead && entry.address == 735 &&
-          ++*headerReads == 2) {
+      if (entry.kind == station::TraceEntry::kRead && entry.address == 735 && ++*headerReads == 2) {
         *frameStart = *heard;
       }
     });
