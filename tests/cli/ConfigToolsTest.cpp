@@ -57,7 +57,8 @@ struct History : ::testing::Test {
 
 TEST_F(History, AWriteLeavesWhatTheStationHeldAndWhatItHoldsNow) {
   station::StationOptions options;
-  options.image = std::vector<std::uint8_t>(Pattern(1).begin(), Pattern(1).end());
+  const ConfigImage held = Pattern(1);
+  options.image = std::vector<std::uint8_t>(held.begin(), held.end());
   FakeLine line(clock, options);
   ports.Plug(ComPortDeviceName(2), &line);
   WriteSettingsFile(env, 2, 2, clock.Now());
