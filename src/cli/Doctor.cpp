@@ -1,17 +1,20 @@
 #include "cli/Doctor.h"
 
+#include "cli/NorvelCommand.h"
+
+// The checks look at Linux's devices, groups and /proc; elsewhere there is nothing to check.
+#if defined(Q_OS_UNIX)
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
 #include <vector>
 
 #include "cli/ConsoleUi.h"
-#include "cli/NorvelCommand.h"
 #include "files/SettingsFile.h"
 #include "link/RS232.h"
 #include "link/SerialPlatform.h"
@@ -218,3 +221,12 @@ int RunDoctor(const QStringList& arguments, CommandIo& io) {
   }
   return report.Problems() == 0 ? 0 : 1;
 }
+
+#else
+
+int RunDoctor(const QStringList&, CommandIo& io) {
+  io.err.write("norvel: doctor checks serial devices on Linux only\n");
+  return exitcode::kUsage;
+}
+
+#endif

@@ -19,6 +19,11 @@ int main(int argc, char** argv) {
   QFile err;
   out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
   err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
-  CommandIo io{clock, ports, out, err, ::isatty(STDERR_FILENO) == 1, QDir::currentPath()};
+#if defined(Q_OS_UNIX)
+  const bool terminal = ::isatty(STDERR_FILENO) == 1;
+#else
+  const bool terminal = false;
+#endif
+  CommandIo io{clock, ports, out, err, terminal, QDir::currentPath()};
   return RunNorvel(app.arguments().mid(1), io);
 }

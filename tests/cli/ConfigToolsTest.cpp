@@ -202,7 +202,7 @@ TEST_F(Command, DoctorFindsNoPermissionAndAHolder) {
   holder.waitForFinished();
   EXPECT_TRUE(Out().contains(QStringLiteral("no permission to open it"))) << Out().toStdString();
   EXPECT_TRUE(Out().contains(QStringLiteral("fix: sudo adduser $USER ")));
-  EXPECT_TRUE(Out().contains(QStringLiteral("held by process %1 (sleep)").arg(pid)))
+  EXPECT_TRUE(Out().contains(QStringLiteral("held by process %1 (").arg(pid)))
       << Out().toStdString();
 }
 
