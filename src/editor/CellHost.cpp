@@ -2,28 +2,31 @@
 
 #include "shell/OperatorUi.h"
 
-void CreateBitCell(CellHost& window, quint16 id, int left, int top, ViewSlot& slot) {
-  CellView* cell = window.NewBitCell(id, left, top);
-  cell->Id = id;
+namespace {
+
+// The new cell goes into its slot and knows it.
+CellView* Place(CellView* cell, ViewSlot& slot) {
   cell->Slot = &slot;
   slot.cell = cell;
+  return cell;
+}
+
+}  // namespace
+
+void CreateBitCell(CellHost& window, quint16 id, int left, int top, ViewSlot& slot) {
+  Place(window.NewBitCell(id, left, top), slot)->Id = id;
 }
 
 void CreateIntCell(CellHost& window, quint16 id, int left, int top, quint16 digits,
                    ViewSlot& slot) {
-  CellView* cell = window.NewIntCell(id, left, top, digits);
-  cell->Id = id;
-  cell->Slot = &slot;
-  slot.cell = cell;
+  Place(window.NewIntCell(id, left, top, digits), slot)->Id = id;
 }
 
 void CreateCLineCell(CellHost& window, quint16 column, quint16 row, int left, int top,
                      ViewSlot& slot) {
-  CellView* cell = window.NewCLineCell(column, row, left, top);
+  CellView* cell = Place(window.NewCLineCell(column, row, left, top), slot);
   cell->Column = column;
   cell->Row = row;
-  cell->Slot = &slot;
-  slot.cell = cell;
 }
 
 bool RefuseSize(CellHost& window, int size, int maximum) {

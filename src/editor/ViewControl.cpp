@@ -14,10 +14,19 @@ bool ViewControllerClass::IsNavigationKey(quint16 key) {
   return key == viewkey::kTab || (key >= viewkey::kLeft && key <= viewkey::kDown);
 }
 
-void CellView::SelectSelf() {
-  if (ViewSlot* current = controller_.GetCurrent(); current && current->cell) {
+namespace {
+
+// The current cell loses its highlight.
+void UnhighlightCurrent(const ViewControllerClass& controller) {
+  if (ViewSlot* current = controller.GetCurrent(); current && current->cell) {
     current->cell->Highlight(false);
   }
+}
+
+}  // namespace
+
+void CellView::SelectSelf() {
+  UnhighlightCurrent(controller_);
   controller_.SetCurrent(Slot);
 }
 
@@ -34,9 +43,7 @@ void CellView::Highlight(bool on) {
 }
 
 void SelectSlot(ViewControllerClass& controller, ViewSlot& slot) {
-  if (ViewSlot* current = controller.GetCurrent(); current && current->cell) {
-    current->cell->Highlight(false);
-  }
+  UnhighlightCurrent(controller);
   controller.SetCurrent(&slot);
   if (slot.cell) slot.cell->Highlight(true);
 }
