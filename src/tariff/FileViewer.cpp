@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -19,6 +18,7 @@
 #include "shell/Environment.h"
 #include "shell/Handlers.h"
 #include "shell/OperatorUi.h"
+#include "tariff/ColumnFont.h"
 
 int ShownLinesModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(viewer_.ShownCount());
@@ -37,7 +37,7 @@ TFileViewerForm::TFileViewerForm(Environment& env, QWidget* parent)
   setWindowTitle(QStringLiteral("Norvel File Viewer"));
   InstallHelpKey(this, [this] { env_.ui.ShowHelp(kHelpTopic); });
 
-  QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  const QFont fixed = ColumnFont();
   // The headings stand over the columns of the lines, so both use one fixed-pitch font, and the
   // headings start where the memo's text does.
   Label1 = new QLabel(

@@ -1,9 +1,10 @@
 #include "tariff/PrinterOutput.h"
 
-#include <QFontDatabase>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+
+#include "tariff/ColumnFont.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ class PrinterOutput : public PrintOutput {
     }
     printer_->setDocName(QStringLiteral("NorvelWin"));
     if (!painter_.begin(printer_.get())) return false;
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    QFont font = ColumnFont();
     font.setPointSize(10);
     painter_.setFont(font);
     lineHeight_ = painter_.fontMetrics().lineSpacing();

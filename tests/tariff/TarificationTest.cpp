@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -7,8 +8,10 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTest>
+#include <iostream>
 
 #include "TariffFixture.h"
+#include "tariff/ColumnFont.h"
 #include "tariff/FileViewer.h"
 #include "tariff/Tarification.h"
 
@@ -112,8 +115,12 @@ TEST_F(TarificationTest, TheViewerWindow) {
       viewer->Label1->text(),
       QStringLiteral("Дата   Время   Або-    Длит.   Номер    Тип                Тел. номер"));
   EXPECT_EQ(viewer->Label2->text(), QStringLiteral(" нент    (мин)   ГЛ"));
-  EXPECT_TRUE(QFontInfo(viewer->Label1->font()).fixedPitch());
-  EXPECT_TRUE(QFontInfo(viewer->MemoWin->font()).fixedPitch());
+  // The columns line up: the headings, the lines and the printer share one font in which every
+  // digit, letter and blank takes the same width.
+  EXPECT_EQ(viewer->Label1->font(), ColumnFont());
+  EXPECT_EQ(viewer->MemoWin->font(), ColumnFont());
+  EXPECT_TRUE(HasEvenColumns(viewer->MemoWin->font()))
+      << QFontInfo(viewer->MemoWin->font()).family().toStdString();
   EXPECT_EQ(viewer->MemoWin->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   EXPECT_EQ(viewer->GroupBox1->title(), QStringLiteral("Сортировка по"));
   EXPECT_EQ(viewer->SortGLButton->text(), QStringLiteral("номеру ГЛ"));
@@ -158,6 +165,20 @@ TEST_F(TarificationTest, TheViewerWindow) {
   EXPECT_EQ(host.ui.HelpTopics(), std::vector<int>{160});
   QTest::mouseClick(viewer->ExitButton, Qt::LeftButton);
   EXPECT_FALSE(viewer->isVisible());
+}
+
+TEST(ColumnFontTest, MeasuresTheWidthsRatherThanTrustingTheFixedPitchFlag) {
+  const QFont chosen = ColumnFont();
+  const QString family = QFontInfo(chosen).family();
+  RecordProperty("column_font", family.toStdString());
+  std::cout << "columns laid out in " << family.toStdString() << "\n";
+  EXPECT_TRUE(HasEvenColumns(chosen)) << family.toStdString();
+  // A proportional font is refused.
+  EXPECT_FALSE(HasEvenColumns(QFont(QStringLiteral("DejaVu Sans"))));
+  // Noto Sans Mono, which Qt does not call fixed, is taken when it is there.
+  if (QFontDatabase::families().contains(QStringLiteral("Noto Sans Mono"))) {
+    EXPECT_TRUE(HasEvenColumns(QFont(QStringLiteral("Noto Sans Mono"))));
+  }
 }
 
 TEST_F(TarificationTest, TheSelectionWindowFocusesTheCheckedMonth) {
