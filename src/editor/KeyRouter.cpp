@@ -106,10 +106,14 @@ bool KeyRouter::RouteKeyPress(QObject* watched, QKeyEvent* event) {
   if (text.isEmpty() && event->key() == Qt::Key_Backspace) text = QStringLiteral("\b");
   for (QChar character : text) {
     if (!IsTypedCharacter(character)) continue;
+    const QChar typed = character;
     handlers_.FormKeyPress(watched, character);
     if (!alive) return true;
     auto* edit = qobject_cast<QLineEdit*>(watched);
     if (!edit || character.isNull()) continue;
+    // What the operator types replaces a selected text; a character the window put in its
+    // place (the city-line window's "#") goes in at the caret and leaves the text alone.
+    if (character != typed) edit->deselect();
     if (character == u'\b') {
       edit->backspace();
     } else {

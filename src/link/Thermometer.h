@@ -8,7 +8,13 @@ class QProgressBar;
 // The progress window that stands over the application during a station transfer. Transfers
 // block the UI thread, so a change of position repaints the window at once instead of waiting
 // for the event loop, when the bar's drawn length has changed and the last picture is old
-// enough for the screen to have shown it.
+// enough for the screen to have shown it. A position that changes nothing on the screen does
+// not touch the bar at all: a transfer reports every byte.
+//
+// Every showing waits until the window system has really shown the window: until then nothing
+// painted reaches the screen. A window hidden at the end of one transfer and shown again for
+// the next still believes itself shown, since the blocked event loop never heard otherwise; so
+// the showing itself is waited for, not the window's belief.
 class TThermometerForm : public QWidget {
   Q_OBJECT
  public:
@@ -25,9 +31,26 @@ class TThermometerForm : public QWidget {
   // About fifty pictures a second at most.
   static constexpr int kMinFrameMs = 20;
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
+  // The bar's filled length in pixels at a position.
+  int LengthAt(int position) const;
+  void Draw(quint16 position);
+  // Lets the window system's events through until it has shown the window, a second at most.
+  void AwaitShowing();
+
   int drawnLength_ = -1;
   QElapsedTimer sinceDrawn_;
+  // The window system has shown the window since it was last shown by the program.
+  bool shownOnScreen_ = false;
+  bool exposeArrived_ = false;
+  // The last picture was drawn for a change of position, not for the start.
+  bool burst_ = false;
+  int barPaints_ = 0;
+  bool watchingWindow_ = false;
+  static constexpr int kShowingWaitMs = 1000;
 };
 
 // Lets the window system's own events through (so that a window can be shown and painted in

@@ -314,11 +314,18 @@ TEST_F(CellWidgets, TypingIntoIntegerCells) {
   Type(QStringLiteral("B"));
   EXPECT_EQ(two->text(), QStringLiteral("AB"));
 
-  // B typed in front of 3A, with the caret where the program's setting left it.
+  // A cell selected by the program holds its whole text selected: typing replaces it.
   table->ints.Cells[1].cell->SetValue(0x3A);
   table->ints.Select(10);
   QLineEdit* second = table->Int(1);
+  EXPECT_EQ(second->selectedText(), QStringLiteral("3A"));
+  Type(QStringLiteral("B"));
+  EXPECT_EQ(second->text(), QStringLiteral("B"));
+  // B typed in front of 3A, with the caret put there by the mouse, is lost.
+  table->ints.Cells[1].cell->SetValue(0x3A);
+  QTest::mouseClick(second, Qt::LeftButton, {}, QPoint(1, second->height() / 2));
   EXPECT_EQ(second->cursorPosition(), 0);
+  EXPECT_FALSE(second->hasSelectedText());
   Type(QStringLiteral("B"));
   EXPECT_EQ(second->text(), QStringLiteral("3A"));
 

@@ -80,12 +80,17 @@ TEST(Thermometer, PaintsOnlyWhenTheBarGrowsAndNotFasterThanTheScreen) {
   form.StartProgress(QStringLiteral("Чтение данных из станции"), 511);
   const int atStart = counter.paints;
   EXPECT_GE(atStart, 1);
-  // A burst of positions within one frame's time: no picture for each.
+  // A burst of positions within one frame's time: the first change and the last position are
+  // drawn, nothing between them; the bar is touched only when it is drawn.
+  int values = 0;
+  QObject::connect(form.ProgressWin, &QProgressBar::valueChanged, [&values] { ++values; });
   for (int p = 0; p < 512; ++p) form.SetProgress(static_cast<quint16>(p));
-  EXPECT_LE(counter.paints - atStart, 1);
+  EXPECT_EQ(counter.paints - atStart, 2);
+  EXPECT_EQ(values, 2);
   EXPECT_EQ(form.ProgressWin->value(), 511);
   // Once a frame's time has passed, a grown bar is drawn again; the same length is not.
   form.StartProgress(QStringLiteral("Чтение данных из станции"), 511);
+  form.SetProgress(1);
   const int before = counter.paints;
   QTest::qWait(TThermometerForm::kMinFrameMs + 5);
   form.SetProgress(256);
@@ -93,5 +98,18 @@ TEST(Thermometer, PaintsOnlyWhenTheBarGrowsAndNotFasterThanTheScreen) {
   QTest::qWait(TThermometerForm::kMinFrameMs + 5);
   form.SetProgress(256);
   EXPECT_EQ(counter.paints, before + 1);
+  form.EndProgress();
+}
+
+TEST(Thermometer, ASlowStepRightAfterTheStartIsDrawnAtOnce) {
+  TThermometerForm form;
+  CountsPaints counter;
+  form.ProgressWin->installEventFilter(&counter);
+  // The write preparation: the start, then its first step at once, then seconds of pauses.
+  form.StartProgress(QStringLiteral("Устанавливается и проверяется связь со станцией"), 5);
+  const int atStart = counter.paints;
+  form.SetProgress(1);
+  EXPECT_EQ(counter.paints, atStart + 1);
+  EXPECT_EQ(form.ProgressWin->value(), 1);
   form.EndProgress();
 }
