@@ -62,6 +62,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  // Ending the program with changes not yet written asks the leaving question first.
+  if (station_) RunHandler(env_.ui, [this] { station_->OfferWriteOnLeave(); });
   FormClose();
   event->accept();
   // Closing the main menu ends the program, whatever other windows are open.
@@ -94,6 +96,9 @@ bool TMainForm::FormKeyDown(int key) {
 void TMainForm::ProgButtonClick() {
   if (!station_) return;
   const QScopedValueRollback<bool> operating(operating_, true);
+  // Reading the station replaces the held image: changes not yet written are offered first,
+  // with the question of leaving the programming, so that none is dropped unasked.
+  station_->OfferWriteOnLeave();
   env_.ui.SetBusy(false);
   const bool ok = station_->StartProgramming();
   env_.ui.SetBusy(true);

@@ -108,5 +108,5 @@ void QtOperatorUi::ShowHelp(int topic) {
     return;
   }
   if (!help_) help_ = std::make_unique<HelpForm>();
-  help_->ShowTopic(*found);
+  help_->ShowTopic(*found, QApplication::activeModalWidget());
 }

@@ -42,6 +42,7 @@ TTuneForm::TTuneForm(Environment& env, std::function<StationCtrlClass*()> statio
     *buttons[port - 1] = button;
   }
   ExitButton = new QPushButton(QStringLiteral("Выход"), this);
+  ExitButton->setAutoDefault(true);
   connect(ExitButton, &QPushButton::clicked, this,
           [this] { RunHandler(env_.ui, [this] { ExitButtonClick(); }); });
   layout->addSpacing(8);

@@ -3,12 +3,12 @@
 #include <algorithm>
 
 #include "files/ConfigCopy.h"
-#include "station/ConfigHistory.h"
 #include "files/SettingsFile.h"
 #include "shell/Clock.h"
 #include "shell/Environment.h"
 #include "shell/Errors.h"
 #include "shell/OperatorUi.h"
+#include "station/ConfigHistory.h"
 
 namespace {
 
@@ -35,6 +35,9 @@ const QString kChanged =
 const QString kWritten = QStringLiteral("Запись выполнена успешно");
 const QString kPreparing = QStringLiteral("Устанавливается и проверяется связь со станцией");
 constexpr quint8 kWriteTestValue = 0xAA;
+const QString kBadBoardCount =
+    QStringLiteral("В файле NorvelWin.ini неверно указано количество плат (%1). Принимается %2");
+constexpr quint16 kDefaultBoards = 2;
 
 }  // namespace
 
@@ -55,6 +58,12 @@ void StationCtrlClass::RebuildLink() {
     // shown and the defaults serve until the file is written again.
     env_.ui.ErrorBox(error.Message());
     settings = LinkSettings{env_.clock.Now(), 2, 2};
+  }
+  // A station has 1 to 4 boards; any other count would lay out rows no station has, and edits
+  // in them would go nowhere. The file is put right by the next save of the board count.
+  if (!IsValidBoardCount(settings.boardCount)) {
+    env_.ui.InfoBox(kBadBoardCount.arg(settings.boardCount).arg(kDefaultBoards), true);
+    settings.boardCount = kDefaultBoards;
   }
   SetBoardCount(settings.boardCount);
   settingsPort_ = settings.portNumber;

@@ -84,6 +84,7 @@ TProgrSwitchForm::TProgrSwitchForm(ProgrammingContext& context, QWidget* parent)
   }
   top += 8;
   ExitButton = new QPushButton(QStringLiteral("Выход"), this);
+  ExitButton->setAutoDefault(true);
   ExitButton->setGeometry(kLeft, top, 100, 28);
   connect(ExitButton, &QPushButton::clicked, this, [this] { ExitButtonClick(); });
   setFixedSize(minuteLeft + kSpinWidth + kLeft, top + 28 + 12);

@@ -73,6 +73,8 @@ TProgrammingForm::TProgrammingForm(ProgrammingContext& context, StationCtrlClass
 QPushButton* TProgrammingForm::AddButton(const QString& caption, int left, int top, int width,
                                          void (TProgrammingForm::*handler)()) {
   auto* button = new QPushButton(caption, this);
+  // Enter presses the focused button, as Space does: the menus are worked by keyboard.
+  button->setAutoDefault(true);
   button->setGeometry(left, top, width, kButtonHeight);
   connect(button, &QPushButton::clicked, this,
           [this, handler] { RunHandler(context_.ui, [this, handler] { (this->*handler)(); }); });

@@ -1,5 +1,6 @@
 #include "tables/SplashProgramming.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -51,6 +52,8 @@ TSplashProgrForm::TSplashProgrForm(OperatorUi& ui, StationCtrlClass& station, Ap
   int top = kTop;
   for (const auto& entry : buttons) {
     auto* button = new QPushButton(QString::fromUtf8(entry.caption), this);
+    // Enter presses the focused button, as Space does.
+    button->setAutoDefault(true);
     button->setGeometry(kMargin, top, kButtonWidth, kButtonHeight);
     const auto handler = entry.handler;
     connect(button, &QPushButton::clicked, this,
@@ -77,6 +80,11 @@ void TSplashProgrForm::WriteButtonClick() {
   ui_.SetBusy(false);
   station_.WriteAndSave();
   ui_.SetBusy(true);
+}
+
+void TSplashProgrForm::closeEvent(QCloseEvent* event) {
+  event->accept();
+  RunHandler(ui_, [this] { station_.OfferWriteOnLeave(); });
 }
 
 void TSplashProgrForm::ExitButtonClick() {

@@ -31,6 +31,10 @@ class TSplashProgrForm : public QWidget {
   void WriteButtonClick();
   void ExitButtonClick();
 
+ protected:
+  // Closing the window by any means does what "Выход" does.
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   void ShowTables(bool day);
 

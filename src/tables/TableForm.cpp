@@ -1,10 +1,12 @@
 #include "tables/TableForm.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QLabel>
 #include <QPushButton>
 
 #include "shell/OperatorUi.h"
+#include "shell/WindowManagerHints.h"
 #include "station/ImageAccess.h"
 
 TTableForm::TTableForm(ProgrammingContext& context, QWidget* owner, const QString& caption,
@@ -39,11 +41,20 @@ TTableForm::~TTableForm() {
 }
 
 bool TTableForm::event(QEvent* event) {
+  if (event->type() == QEvent::Show) AskForTitleBarOnly(this);
   if (event->type() == QEvent::WindowActivate && busy_) {
     busy_ = false;
     context_.ui.SetBusy(true);
   }
   return QDialog::event(event);
+}
+
+void TTableForm::closeEvent(QCloseEvent* event) {
+  event->accept();
+  if (closing_) return;
+  closing_ = true;
+  cycle_.UserActiveKey(viewkey::kEsc, {});
+  closing_ = false;
 }
 
 void TTableForm::HelpButtonClick() {

@@ -75,6 +75,8 @@ class TTableForm : public QDialog {
   void FitSize(int width, int height) { setFixedSize(width, height); }
 
   bool event(QEvent* event) override;
+  // A close box that the window manager shows all the same does exactly what Esc does.
+  void closeEvent(QCloseEvent* event) override;
 
   ProgrammingContext& context_;
   WidgetCells cells_;
@@ -98,4 +100,5 @@ class TTableForm : public QDialog {
   RowMarks marks_{};
   int markCount_ = 0;
   bool busy_;
+  bool closing_ = false;
 };

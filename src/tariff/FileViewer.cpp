@@ -98,6 +98,7 @@ TFileViewerForm::TFileViewerForm(Environment& env, QWidget* parent)
   Print1Button = AddButton(QStringLiteral("Печать 1"), this, &RecordViewer::Print1ButtonClick);
   Print2Button = AddButton(QStringLiteral("Печать 2"), this, &RecordViewer::Print2ButtonClick);
   ExitButton = new QPushButton(QStringLiteral("Выход"), this);
+  ExitButton->setAutoDefault(true);
   connect(ExitButton, &QPushButton::clicked, this, &QWidget::hide);
 
   auto* side = new QVBoxLayout;
@@ -142,6 +143,7 @@ TFileViewerForm::~TFileViewerForm() = default;
 QPushButton* TFileViewerForm::AddButton(const QString& caption, QWidget* parent,
                                         void (RecordViewer::*action)()) {
   auto* button = new QPushButton(caption, parent);
+  button->setAutoDefault(true);
   connect(button, &QPushButton::clicked, this,
           [this, action] { RunHandler(env_.ui, [this, action] { (viewer_.*action)(); }); });
   return button;

@@ -95,6 +95,8 @@ TTarificationForm::TTarificationForm(Environment& env, AppForms& forms, QWidget*
   ExecButton = new QPushButton(QStringLiteral("Просмотр"), this);
   HelpButton = new QPushButton(QStringLiteral("Помощь"), this);
   ExitButton = new QPushButton(QStringLiteral("Выход"), this);
+  // Enter presses the focused button, as Space does.
+  for (QPushButton* button : {ExecButton, HelpButton, ExitButton}) button->setAutoDefault(true);
   connect(ExecButton, &QPushButton::clicked, this,
           [this] { RunHandler(env_.ui, [this] { ExecButtonClick(); }); });
   connect(HelpButton, &QPushButton::clicked, this, [this] { HelpButtonClick(); });

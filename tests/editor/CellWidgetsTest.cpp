@@ -114,6 +114,16 @@ class TestTable : public QWidget, public TableKeyHandlers {
   WidgetCells cells_;
 };
 
+// The share of a widget's pixels, as it draws itself, that are of a colour.
+double ShareOfColour(QWidget* widget, const QColor& colour) {
+  const QImage image = widget->grab().toImage();
+  int matching = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) matching += image.pixelColor(x, y) == colour;
+  }
+  return double(matching) / (image.width() * image.height());
+}
+
 struct CellWidgets : ::testing::Test {
   FakeImage station;
   ScriptedUi ui;
@@ -160,9 +170,17 @@ TEST_F(CellWidgets, LoadingChangesNothingAndSelectingTheFirstCellHighlightsIt) {
   EXPECT_EQ(table->Focused(), first);
   EXPECT_EQ(first->palette().color(first->backgroundRole()), highlight);
   EXPECT_FALSE(controller.Edited);
+  // As drawn: the whole cell in the highlight colour, box included (only its border and the
+  // tick differ).
+  EXPECT_GT(ShareOfColour(first, highlight), 0.5);
   Key(Qt::Key_Right);
   EXPECT_EQ(first->palette().color(first->backgroundRole()),
             QApplication::palette().color(QPalette::Button));
+  EXPECT_LT(ShareOfColour(first, highlight), 0.05);
+  QCheckBox* ticked = table->Bit(table->basic, 0, 7);
+  for (int i = 0; i < 6; ++i) Key(Qt::Key_Right);
+  ASSERT_EQ(table->Focused(), ticked);
+  EXPECT_GT(ShareOfColour(ticked, highlight), 0.5);
 }
 
 TEST_F(CellWidgets, CellsHaveTheirNamesSizesAndFont) {

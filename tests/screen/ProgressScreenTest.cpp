@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QFile>
 #include <QProgressBar>
 #include <QTemporaryDir>
@@ -23,6 +24,7 @@
 #include "shell/Clock.h"
 #include "shell/Environment.h"
 #include "shell/QtOperatorUi.h"
+#include "shell/WindowManagerHints.h"
 #include "station/StationCtrl.h"
 
 // Xlib defines macros (None, Bool, Status) that clash with Qt and GoogleTest; it comes last.
@@ -180,6 +182,31 @@ TEST(ProgressOnScreen, EveryShowingOfTheProgressWindowPaintsAndItsBarGrows) {
     EXPECT_GE(growth.steps, phase == kWriting ? 20 : 5);
     EXPECT_GE(growth.most, barWidth * 8 / 10);
   }
+}
+
+TEST(WindowManagerHints, ATableWindowAsksForATitleBarOnly) {
+  QDialog table;
+  table.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  table.setFixedSize(200, 100);
+  AskForTitleBarOnly(&table);
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  const Atom hints = XInternAtom(display, "_MOTIF_WM_HINTS", False);
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  ASSERT_EQ(XGetWindowProperty(display, static_cast<Window>(table.winId()), hints, 0, 5, False,
+                               AnyPropertyType, &type, &format, &count, &after, &data),
+            Success);
+  ASSERT_EQ(count, 5u);
+  const auto* values = reinterpret_cast<const unsigned long*>(data);
+  EXPECT_EQ(values[0], 3u);   // functions and decorations are given
+  EXPECT_EQ(values[1], 4u);   // moving only: no close, no minimise or maximise, no resizing
+  EXPECT_EQ(values[2], 10u);  // a border and a title, no window menu, no boxes
+  XFree(data);
+  XCloseDisplay(display);
 }
 
 int main(int argc, char** argv) {

@@ -160,3 +160,29 @@ TEST_F(MainFormTest, AReceptionRunningElsewhereIsReportedAndNothingIsSent) {
   host.ui.Verify();
   EXPECT_EQ(line.Trace().size(), before);
 }
+
+TEST_F(MainFormTest, UnwrittenChangesAreOfferedBeforeTheStationIsReadAgainAndBeforeQuitting) {
+  Create();
+  ConfigImage image;
+  std::copy_n(line.Station().Memory().begin() + 1280, kImageSize, image.begin());
+  host.WriteFile(kConfigCopyFileName,
+                 QByteArray(reinterpret_cast<const char*>(image.data()), kImageSize));
+  QTest::mouseClick(main->ProgButton, Qt::LeftButton);
+  // A table closed after "Выход" of the entry window changed the image; the table menu stays.
+  ConfigImage edited = image;
+  edited[44] ^= 0x04;
+  main->Station()->SetImage(edited);
+  host.ui.ExpectYesNo(QStringLiteral("Конфигурация была изменена.\r\nЗаписать в станцию?"), false,
+                      false);
+  QTest::mouseClick(main->ProgButton, Qt::LeftButton);
+  host.ui.Verify();
+  EXPECT_EQ(main->Station()->Image(), image);  // read anew once the question was answered
+
+  main->Station()->SetImage(edited);
+  main->show();
+  host.ui.ExpectYesNo(QStringLiteral("Конфигурация была изменена.\r\nЗаписать в станцию?"), false,
+                      false);
+  QTest::mouseClick(main->QuitButton, Qt::LeftButton);
+  host.ui.Verify();
+  EXPECT_EQ(main->Station(), nullptr);
+}

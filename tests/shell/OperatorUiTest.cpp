@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
+#include <QWindow>
 
 #include "ScriptedUi.h"
 #include "files/TextFiles.h"
@@ -177,4 +181,51 @@ TEST(QtHelp, OpensTheTopicOrSaysWhatIsMissing) {
   EXPECT_TRUE(ui.Help()->isVisible());
   EXPECT_EQ(ui.Help()->TopicNumber(), 10);
   EXPECT_TRUE(ui.Help()->Text().contains(QStringLiteral("Кнопки меню.")));
+}
+
+TEST(QtHelp, TheHelpWindowWorksBesideAModalWindowAndAfterIt) {
+  QTemporaryDir dir;
+  QFile file(QDir(dir.path()).filePath(QStringLiteral("Norvel.hlp")));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  QString text = QStringLiteral("[30] ДВО-1 абонентов\r\n");
+  for (int i = 0; i < 200; ++i) text += QStringLiteral("Строка %1 раздела.\r\n").arg(i);
+  file.write(EncodeCp1251(text));
+  file.close();
+  QtOperatorUi ui;
+  ui.SetHelpDirectories({dir.path()});
+
+  // A table window shown modally; F1 in it asks for its topic. Keys and clicks reach the help
+  // window the way the window system delivers them, where modality is enforced.
+  QDialog table;
+  table.resize(300, 200);
+  bool checked = false;
+  QTimer::singleShot(0, [&] {
+    ASSERT_EQ(QApplication::activeModalWidget(), &table);
+    ui.ShowHelp(30);
+    HelpForm* help = ui.Help();
+    ASSERT_NE(help, nullptr);
+    ASSERT_TRUE(help->isVisible());
+    EXPECT_EQ(help->windowHandle()->transientParent(), table.windowHandle());
+    auto* scroll = help->findChild<QTextBrowser*>()->verticalScrollBar();
+    QApplication::setActiveWindow(help);
+    help->findChild<QTextBrowser*>()->setFocus();
+    QTest::keyClick(help->windowHandle(), Qt::Key_PageDown);
+    EXPECT_GT(scroll->value(), 0);  // it scrolls
+    auto* close = help->findChild<QPushButton*>();
+    QTest::mouseClick(help->windowHandle(), Qt::LeftButton, {},
+                      close->mapTo(help, close->rect().center()));
+    EXPECT_FALSE(help->isVisible());  // and closes
+    ui.ShowHelp(30);
+    EXPECT_TRUE(help->isVisible());
+    checked = true;
+    table.done(1);
+  });
+  table.exec();
+  EXPECT_TRUE(checked);
+  // The table has gone; the help window still answers.
+  HelpForm* help = ui.Help();
+  ASSERT_TRUE(help->isVisible());
+  QApplication::setActiveWindow(help);
+  QTest::keyClick(help->windowHandle(), Qt::Key_Escape);
+  EXPECT_FALSE(help->isVisible());
 }

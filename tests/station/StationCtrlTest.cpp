@@ -53,6 +53,33 @@ TEST_F(StationCtrlTest, CreationOpensTheLinkWhenTheStationAnswers) {
   EXPECT_EQ(TrafficOf(line->Trace()), QStringList{"R 1791 1"});
 }
 
+TEST_F(StationCtrlTest, ABoardCountNoStationHasIsRefusedAndTheNextSavePutsTheFileRight) {
+  for (int stored : {5, 0, 9}) {
+    SCOPED_TRACE(stored);
+    station.reset();
+    WriteSettings(2, stored);
+    Plug();
+    host.ui.ExpectInfo(
+        QStringLiteral("В файле NorvelWin.ini неверно указано количество плат (%1). Принимается 2")
+            .arg(stored),
+        true);
+    station = std::make_unique<StationCtrlClass>(host.env);
+    host.ui.Verify();
+    EXPECT_EQ(station->BoardCount(), 2);
+    EXPECT_EQ(station->CityLineCount(), 4);
+  }
+  // The station's own count (3 boards here) is saved by programming, which mends the file.
+  options.boards = 3;
+  station.reset();
+  line.reset();
+  Plug();
+  host.ui.ExpectInfo(QString(), true);
+  station = std::make_unique<StationCtrlClass>(host.env);
+  host.ui.ExpectInfo(kMissingCopy, true).ExpectYesNo(kMismatch, false, false);
+  EXPECT_TRUE(station->StartProgramming());
+  EXPECT_EQ(ReadSettingsFile(host.env).boardCount, 3);
+}
+
 TEST_F(StationCtrlTest, CreationWithoutStationOrSettingsStillCompletes) {
   host.ui.ExpectInfo(QStringLiteral("Не найден файл NorvelWin.ini"), true);
   station = std::make_unique<StationCtrlClass>(host.env);  // nothing plugged into COM2

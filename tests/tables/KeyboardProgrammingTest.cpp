@@ -25,7 +25,7 @@ class MouseWatch : public QObject {
 };
 
 struct KeyboardProgramming : ProgrammingFixture {
-  // Opens the table behind a menu button with the Space key and plays the script in it.
+  // Opens the table behind a menu button with the Enter key and plays the script in it.
   void Play(QPushButton* button, const std::function<void(TTableForm&)>& script) {
     MouseWatch mouse;
     bool ran = false;
@@ -40,7 +40,7 @@ struct KeyboardProgramming : ProgrammingFixture {
       }
     });
     button->setFocus();
-    QTest::keyClick(button, Qt::Key_Space);
+    QTest::keyClick(button, Qt::Key_Return);
     EXPECT_TRUE(ran);
     EXPECT_EQ(mouse.events, 0);
   }

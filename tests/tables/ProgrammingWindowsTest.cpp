@@ -250,6 +250,31 @@ TEST_F(Programming, LeavingAfterAChangeAsksOnce) {
   QTest::mouseClick(splash->ExitButton, Qt::LeftButton);  // asks nothing the second time
 }
 
+TEST_F(Programming, ClosingTheEntryWindowAnyWayAsksAsLeavingDoes) {
+  Open(2, true);
+  InTable(menu->DVO2AbonentButton, [](TTableForm& form) {
+    Key(form, Qt::Key_Return);
+    Key(form, Qt::Key_Escape);
+  });
+  host.ui.ExpectYesNo(QStringLiteral("Конфигурация была изменена.\r\nЗаписать в станцию?"), false,
+                      false);
+  splash->close();  // the title bar's close box
+  host.ui.Verify();
+  EXPECT_FALSE(splash->isVisible());
+  EXPECT_FALSE(station->Modified());
+}
+
+TEST_F(Programming, AClosedTableWindowCommitsAsEscDoes) {
+  Open(2, true);
+  InTable(menu->DVO2AbonentButton, [](TTableForm& form) {
+    Key(form, Qt::Key_Return);
+    form.close();  // a close box the window manager shows all the same
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(form.result(), 1);
+  });
+  EXPECT_EQ(station->Image(), Expected({{0, start[0] ^ 0x01}}));
+}
+
 TEST_F(Programming, EditsSurviveAFailedRereadAndTheLeaveQuestionOffersThem) {
   Open(2, true);
   InTable(menu->DVO2AbonentButton, [](TTableForm& form) {
