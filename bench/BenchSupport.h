@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "shell/OperatorUi.h"
+#include "core/base/OperatorUi.h"
 
 // An operator who is never asked anything in a benchmark.
 class SilentUi : public OperatorUi {

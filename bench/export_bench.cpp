@@ -9,10 +9,10 @@
 #include "BenchSupport.h"
 #include "FakeClock.h"
 #include "FakeSerial.h"
-#include "files/CallExport.h"
-#include "files/DataFiles.h"
-#include "files/TextFiles.h"
-#include "shell/Environment.h"
+#include "core/files/CallExport.h"
+#include "core/files/DataFiles.h"
+#include "core/files/TextFiles.h"
+#include "core/base/Environment.h"
 
 namespace {
 

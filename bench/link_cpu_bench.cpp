@@ -8,12 +8,12 @@
 
 #include "BenchSupport.h"
 #include "Emulator.h"
-#include "link/QtSerialTransport.h"
-#include "link/RS232.h"
-#include "link/Thermometer.h"
-#include "shell/Clock.h"
-#include "shell/Environment.h"
-#include "shell/QtOperatorUi.h"
+#include "core/link/QtSerialTransport.h"
+#include "core/link/RS232.h"
+#include "ui/link/Thermometer.h"
+#include "core/base/Clock.h"
+#include "core/base/Environment.h"
+#include "ui/shell/QtOperatorUi.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("DISPLAY")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -7,10 +7,10 @@
 #include "BenchSupport.h"
 #include "FakeClock.h"
 #include "GeneratedCalls.h"
-#include "files/CallRecords.h"
-#include "files/DataFiles.h"
-#include "link/SerialTransport.h"
-#include "shell/Environment.h"
+#include "core/files/CallRecords.h"
+#include "core/files/DataFiles.h"
+#include "core/link/SerialTransport.h"
+#include "core/base/Environment.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include "BenchSupport.h"
 #include "FakeClock.h"
 #include "GeneratedCalls.h"
-#include "files/DataFiles.h"
-#include "link/SerialTransport.h"
-#include "shell/Environment.h"
-#include "tariff/FileViewer.h"
+#include "core/files/DataFiles.h"
+#include "core/link/SerialTransport.h"
+#include "core/base/Environment.h"
+#include "ui/tariff/FileViewer.h"
 
 namespace {
 

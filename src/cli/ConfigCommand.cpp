@@ -5,10 +5,10 @@
 
 #include "cli/ConsoleUi.h"
 #include "cli/NorvelCommand.h"
-#include "files/ConfigCopy.h"
-#include "shell/Environment.h"
-#include "station/StationCtrl.h"
-#include "tables/ConfigDescription.h"
+#include "core/files/ConfigCopy.h"
+#include "core/base/Environment.h"
+#include "core/station/StationCtrl.h"
+#include "core/tables/ConfigDescription.h"
 
 namespace {
 

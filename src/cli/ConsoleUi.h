@@ -2,7 +2,7 @@
 
 #include <QElapsedTimer>
 
-#include "shell/OperatorUi.h"
+#include "core/base/OperatorUi.h"
 
 class QIODevice;
 

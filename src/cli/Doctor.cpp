@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "cli/ConsoleUi.h"
-#include "files/SettingsFile.h"
-#include "link/RS232.h"
-#include "link/SerialPlatform.h"
-#include "link/SerialRates.h"
-#include "shell/Environment.h"
+#include "core/files/SettingsFile.h"
+#include "core/link/RS232.h"
+#include "core/link/SerialPlatform.h"
+#include "core/link/SerialRates.h"
+#include "core/base/Environment.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include "cli/ConfigCommand.h"
 #include "cli/ConsoleUi.h"
 #include "cli/Doctor.h"
-#include "files/CallExport.h"
-#include "shell/Clock.h"
-#include "shell/Environment.h"
-#include "shell/Errors.h"
-#include "station/ReceptionLock.h"
-#include "station/StationCtrl.h"
+#include "core/files/CallExport.h"
+#include "core/base/Clock.h"
+#include "core/base/Environment.h"
+#include "core/base/Errors.h"
+#include "core/station/ReceptionLock.h"
+#include "core/station/StationCtrl.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstdio>
 
 #include "cli/NorvelCommand.h"
-#include "link/QtSerialTransport.h"
-#include "shell/Clock.h"
+#include "core/link/QtSerialTransport.h"
+#include "core/base/Clock.h"
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);

@@ -15,14 +15,14 @@
 #include "FakeSerial.h"
 #include "ScriptedUi.h"
 #include "cli/NorvelCommand.h"
-#include "files/ConfigCopy.h"
-#include "files/SettingsFile.h"
-#include "link/QtSerialTransport.h"
-#include "link/SerialPlatform.h"
-#include "shell/Clock.h"
-#include "shell/Environment.h"
-#include "station/ConfigHistory.h"
-#include "station/StationCtrl.h"
+#include "core/files/ConfigCopy.h"
+#include "core/files/SettingsFile.h"
+#include "core/link/QtSerialTransport.h"
+#include "core/link/SerialPlatform.h"
+#include "core/base/Clock.h"
+#include "core/base/Environment.h"
+#include "core/station/ConfigHistory.h"
+#include "core/station/StationCtrl.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <random>
 
 #include "FakeHost.h"
-#include "files/CallExport.h"
-#include "files/DataFiles.h"
+#include "core/files/CallExport.h"
+#include "core/files/DataFiles.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include "ScriptedUi.h"
 #include "cli/ConsoleUi.h"
 #include "cli/NorvelCommand.h"
-#include "files/DataFiles.h"
-#include "files/SettingsFile.h"
-#include "link/SerialPlatform.h"
-#include "shell/Environment.h"
-#include "station/ReceptionJournal.h"
+#include "core/files/DataFiles.h"
+#include "core/files/SettingsFile.h"
+#include "core/link/SerialPlatform.h"
+#include "core/base/Environment.h"
+#include "core/station/ReceptionJournal.h"
 
 namespace {
 

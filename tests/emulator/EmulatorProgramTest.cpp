@@ -10,10 +10,10 @@
 
 #include "Emulator.h"
 #include "ScriptedUi.h"
-#include "link/QtSerialTransport.h"
-#include "link/RS232.h"
-#include "shell/Clock.h"
-#include "shell/Environment.h"
+#include "core/link/QtSerialTransport.h"
+#include "core/link/RS232.h"
+#include "core/base/Clock.h"
+#include "core/base/Environment.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "CallGenerator.h"
 #include "Emulator.h"
 #include "StationModel.h"
-#include "files/CallRecords.h"
+#include "core/files/CallRecords.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <QTemporaryDir>
 
 #include "QuietUi.h"
-#include "link/SerialTransport.h"
-#include "shell/Clock.h"
-#include "shell/Environment.h"
-#include "shell/OperatorUi.h"
+#include "core/link/SerialTransport.h"
+#include "core/base/Clock.h"
+#include "core/base/Environment.h"
+#include "core/base/OperatorUi.h"
 
 class FixedClock : public Clock {
  public:

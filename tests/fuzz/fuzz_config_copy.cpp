@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "FuzzHost.h"
-#include "files/ConfigCopy.h"
+#include "core/files/ConfigCopy.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   static FuzzHost host;

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "files/CallRecords.h"
-#include "shell/Clock.h"
+#include "core/files/CallRecords.h"
+#include "core/base/Clock.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   std::vector<quint8> buffer(data, data + size);

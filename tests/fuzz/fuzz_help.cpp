@@ -1,8 +1,8 @@
 // Any help text parses into topics whose numbers, titles and texts come from their headings.
 #include <cstdlib>
 
-#include "files/HelpFile.h"
-#include "files/TextFiles.h"
+#include "core/files/HelpFile.h"
+#include "core/files/TextFiles.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   const QString text = DecodeCp1251(

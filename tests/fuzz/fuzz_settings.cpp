@@ -4,8 +4,8 @@
 #include <cstdlib>
 
 #include "FuzzHost.h"
-#include "files/SettingsFile.h"
-#include "shell/Errors.h"
+#include "core/files/SettingsFile.h"
+#include "core/base/Errors.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   static FuzzHost host;

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "files/CallRecords.h"
-#include "files/TextFiles.h"
-#include "shell/Errors.h"
+#include "core/files/CallRecords.h"
+#include "core/files/TextFiles.h"
+#include "core/base/Errors.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   const QString line = DecodeCp1251(

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/Clock.h"
+#include "core/base/Clock.h"
 
 // Simulated time: pauses cost nothing, and the in-memory serial line moves it forward while the
 // driver waits.

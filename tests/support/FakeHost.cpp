@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "files/TextFiles.h"
+#include "core/files/TextFiles.h"
 
 void FakeHost::WriteFile(const QString& name, const QByteArray& bytes) const {
   QFile file(Path(name));

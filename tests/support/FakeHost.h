@@ -7,7 +7,7 @@
 #include "FakeClock.h"
 #include "FakeSerial.h"
 #include "ScriptedUi.h"
-#include "shell/Environment.h"
+#include "core/base/Environment.h"
 
 // A PC for tests: fake clock, scripted operator, fake serial ports and an empty working
 // directory of its own.

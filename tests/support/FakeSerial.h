@@ -8,7 +8,7 @@
 
 #include "FakeClock.h"
 #include "StationModel.h"
-#include "link/SerialTransport.h"
+#include "core/link/SerialTransport.h"
 
 // An in-memory serial line with a station model at its far end. Bytes take the time they would
 // take on the wire at the line rate the PC has set, measured on the fake clock, so a 512-byte

@@ -3,8 +3,8 @@
 #include <QDate>
 
 #include "CallGenerator.h"
-#include "files/CallRecords.h"
-#include "shell/Clock.h"
+#include "core/files/CallRecords.h"
+#include "core/base/Clock.h"
 
 // The call record that a correct reception makes of a generated call, received on `today`.
 inline CallRecord ToCallRecord(const station::GeneratedCall& call, QDate today) {

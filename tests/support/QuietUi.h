@@ -3,7 +3,7 @@
 #include <QStringList>
 #include <functional>
 
-#include "shell/OperatorUi.h"
+#include "core/base/OperatorUi.h"
 
 // An operator who is not there: every box is noted, every question gets the same answer, and
 // nothing else is shown. For tests and fuzz targets whose inputs ask all sorts of things.

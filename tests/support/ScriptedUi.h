@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "shell/OperatorUi.h"
+#include "core/base/OperatorUi.h"
 
 // The operator in tests. Every box must have been expected, in order; the box's kind, text and
 // error flag are checked against the expectation and its answer comes from it. A box nobody

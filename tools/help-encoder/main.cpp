@@ -4,7 +4,7 @@
 #include <QFile>
 #include <cstdio>
 
-#include "files/TextFiles.h"
+#include "core/files/TextFiles.h"
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);

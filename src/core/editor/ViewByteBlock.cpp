@@ -1,0 +1,126 @@
+#include "core/editor/ViewByteBlock.h"
+
+#include "core/editor/CellHost.h"
+#include "core/station/ImageAccess.h"
+#include "core/tables/ImageLayout.h"
+
+ViewByteBlockClass::~ViewByteBlockClass() {
+  if (!controller_) return;
+  for (ViewByteElementClass& element : Elements) {
+    for (const ViewSlot& slot : element.Cells) controller_->Forget(&slot);
+  }
+}
+
+void ViewByteBlockClass::Setup(CellHost& window, quint16 rows, quint16 firstRow, quint16 lastBit,
+                               int left, int top, int step) {
+  window_ = &window;
+  controller_ = &window.Controller();
+  if (RefuseSize(window, rows, kMaxRows)) return;
+  Rows = rows;
+  FirstRow = firstRow;
+  for (quint16 i = 0; i < Rows; ++i) {
+    Elements[i].CreateCells(window, static_cast<quint16>(FirstRow + i), lastBit, left, top + 15 * i,
+                            step);
+  }
+}
+
+int ViewByteBlockClass::RegionRows() const {
+  return qMin<int>(Rows, RegionRowCount(Selector));
+}
+
+void ViewByteBlockClass::LoadFromImage(const ConfigImage& image, quint8 descriptor) {
+  Selector = descriptor;
+  const bool lineBits = IsLineBitRegion(descriptor);
+  for (int i = 0; i < RegionRows(); ++i) {
+    quint8 byte = image[RegionOffset(descriptor, i)];
+    if (lineBits) byte = LineBitsToColumns(byte);
+    Elements[i].SetByte(byte);
+  }
+}
+
+void ViewByteBlockClass::StoreToImage(ConfigImage& buffer) const {
+  const bool lineBits = IsLineBitRegion(Selector);
+  for (int i = 0; i < RegionRows(); ++i) {
+    quint8 byte = Elements[i].GetByte();
+    if (lineBits) byte = ColumnsToLineBits(byte);
+    buffer[RegionOffset(Selector, i)] = byte;
+  }
+}
+
+void ViewByteBlockClass::StoreIfEdited() {
+  if (!window_ || !controller_->Edited) return;
+  ConfigImage copy = window_->Station().Image();
+  StoreToImage(copy);
+  window_->Station().SetImage(copy);
+}
+
+void ViewByteBlockClass::StorePairIfEdited(ViewByteBlockClass& other) {
+  if (!window_ || !controller_->Edited) return;
+  ConfigImage copy = window_->Station().Image();
+  StoreToImage(copy);
+  other.StoreToImage(copy);
+  window_->Station().SetImage(copy);
+}
+
+void ViewByteBlockClass::Select(quint16 rowId, quint16 bit) {
+  if (!Contains(rowId)) return;
+  ViewSlot* slot = Elements[rowId - FirstRow].CellSlot(bit);
+  if (slot) SelectSlot(*controller_, *slot);
+}
+
+std::optional<ViewByteBlockClass::Position> ViewByteBlockClass::CurrentPosition() const {
+  if (!controller_) return std::nullopt;
+  const ViewSlot* current = controller_->GetCurrent();
+  if (!current || !current->cell) return std::nullopt;
+  const quint16 id = current->cell->Id;
+  return Position{static_cast<quint16>(id / 10), static_cast<quint16>(id % 10)};
+}
+
+void ViewByteBlockClass::HandleKey(quint16 key, ShiftState shift) {
+  Q_UNUSED(shift);
+  const std::optional<Position> position = CurrentPosition();
+  if (!position || !Contains(position->rowId)) return;
+  const quint16 row = position->rowId;
+  const quint16 bit = position->bit;
+  ViewByteElementClass& element = Elements[row - FirstRow];
+  const quint16 last = element.LastBit;
+  const quint16 final = static_cast<quint16>(FirstRow + Rows - 1);
+  const auto right = [&] {
+    if (bit < last) {
+      Select(row, bit + 1);
+    } else if (row < final) {
+      Select(row + 1, 0);
+    }
+  };
+  switch (key) {
+    case viewkey::kEnter:
+      element.ToggleBit(bit);
+      break;
+    case viewkey::kLeft:
+      if (bit > 0) {
+        Select(row, bit - 1);
+      } else if (row > FirstRow) {
+        Select(row - 1, Elements[row - 1 - FirstRow].LastBit);
+      }
+      break;
+    case viewkey::kUp:
+      if (row > FirstRow) Select(row - 1, bit);
+      break;
+    case viewkey::kRight:
+      right();
+      break;
+    case viewkey::kDown:
+      if (row < final) Select(row + 1, bit);
+      break;
+    case viewkey::kPlus:
+      element.SetBit(bit, true);
+      right();
+      break;
+    case viewkey::kMinus:
+      element.SetBit(bit, false);
+      right();
+      break;
+    default:
+      break;
+  }
+}

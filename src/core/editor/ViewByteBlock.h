@@ -1,0 +1,54 @@
+#pragma once
+
+#include <array>
+#include <optional>
+
+#include "core/editor/ViewByteElement.h"
+#include "core/files/ConfigImage.h"
+
+class CellHost;
+
+// Rows of byte cells bound to one per-row region of the image: the service and access tables.
+// A row id is FirstRow + row index, unique within the window, so the bit cells' ids are too.
+class ViewByteBlockClass {
+ public:
+  ViewByteBlockClass() = default;
+  ~ViewByteBlockClass();
+  ViewByteBlockClass(const ViewByteBlockClass&) = delete;
+  ViewByteBlockClass& operator=(const ViewByteBlockClass&) = delete;
+
+  static constexpr quint16 kMaxRows = 24;
+
+  quint16 Rows = 0;
+  quint16 FirstRow = 0;
+  std::array<ViewByteElementClass, kMaxRows> Elements;
+  // The region descriptor of the last load; storing writes back to the same region.
+  quint8 Selector = 0;
+
+  // More than 24 rows are refused with an error box, and the block stays empty.
+  void Setup(CellHost& window, quint16 rows, quint16 firstRow, quint16 lastBit, int left, int top,
+             int step);
+  void LoadFromImage(const ConfigImage& image, quint8 descriptor);
+  void StoreToImage(ConfigImage& buffer) const;
+  // Hands a changed copy of the station's image over only when a cell was edited.
+  void StoreIfEdited();
+  // Both blocks into one copy, this one first, with one hand-over.
+  void StorePairIfEdited(ViewByteBlockClass& other);
+
+  void Select(quint16 rowId, quint16 bit);
+  bool Contains(quint16 rowId) const { return rowId >= FirstRow && rowId < FirstRow + Rows; }
+  struct Position {
+    quint16 rowId;
+    quint16 bit;
+  };
+  // From the current bit cell's id; none without a current cell.
+  std::optional<Position> CurrentPosition() const;
+  void HandleKey(quint16 key, ShiftState shift);
+
+ private:
+  // Rows that exist both in the block and in its region.
+  int RegionRows() const;
+
+  CellHost* window_ = nullptr;
+  ViewControllerClass* controller_ = nullptr;
+};

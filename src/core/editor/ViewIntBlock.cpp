@@ -1,0 +1,65 @@
+#include "core/editor/ViewIntBlock.h"
+
+#include "core/editor/CellHost.h"
+#include "core/tables/ImageLayout.h"
+
+ViewIntBlockClass::~ViewIntBlockClass() {
+  if (!controller_) return;
+  for (const ViewSlot& slot : Cells) controller_->Forget(&slot);
+}
+
+void ViewIntBlockClass::Setup(CellHost& window, quint16 capacity, quint16 firstId) {
+  window_ = &window;
+  controller_ = &window.Controller();
+  if (RefuseSize(window, capacity, kMaxCapacity)) return;
+  Capacity = capacity;
+  FirstId = firstId;
+}
+
+CellView* ViewIntBlockClass::Cell(int slot) const {
+  return slot >= 0 && slot < Capacity ? Cells[slot].cell : nullptr;
+}
+
+void ViewIntBlockClass::AddCells(quint16 n, quint16 firstSlot, int left, int top, quint16 digits) {
+  if (!window_) return;
+  for (quint16 f = 0; f < n && firstSlot + f < Capacity; ++f) {
+    const quint16 slot = static_cast<quint16>(firstSlot + f);
+    CreateIntCell(*window_, static_cast<quint16>(FirstId + slot), left, top + 24 * f, digits,
+                  Cells[slot]);
+  }
+}
+
+void ViewIntBlockClass::LoadFromImage(const ConfigImage& image, quint8 descriptor,
+                                      quint16 firstSlot) {
+  for (int i = 0; i < RegionRowCount(descriptor) && i < Capacity; ++i) {
+    if (CellView* cell = Cell(firstSlot + i)) cell->SetValue(image[RegionOffset(descriptor, i)]);
+  }
+}
+
+void ViewIntBlockClass::StoreToImage(ConfigImage& buffer, quint8 descriptor,
+                                     quint16 firstSlot) const {
+  for (int i = 0; i < RegionRowCount(descriptor) && i < Capacity; ++i) {
+    if (CellView* cell = Cell(firstSlot + i)) buffer[RegionOffset(descriptor, i)] = cell->Value();
+  }
+}
+
+void ViewIntBlockClass::Select(quint16 id) {
+  if (!Contains(id) || !Cell(id - FirstId)) return;
+  SelectSlot(*controller_, Cells[id - FirstId]);
+}
+
+std::optional<quint16> ViewIntBlockClass::CurrentPosition() const {
+  if (!controller_) return std::nullopt;
+  const ViewSlot* current = controller_->GetCurrent();
+  if (!current || !current->cell) return std::nullopt;
+  return current->cell->Id;
+}
+
+void ViewIntBlockClass::HandleKey(quint16 key, ShiftState shift) {
+  Q_UNUSED(shift);
+  const std::optional<quint16> id = CurrentPosition();
+  if (!id || !Contains(*id)) return;
+  // Ids run through the slots in order, so Up and Down cross from one column to the next.
+  if (key == viewkey::kUp && *id > FirstId) Select(*id - 1);
+  if (key == viewkey::kDown && *id + 1 < FirstId + Capacity) Select(*id + 1);
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <array>
+#include <optional>
+
+#include "core/editor/ViewControl.h"
+#include "core/files/ConfigImage.h"
+
+class CellHost;
+
+// Integer cells in one or more columns, one image byte each: the added digits and the general
+// functions. Slot k holds the cell whose id is FirstId + k, or nothing, so a block may reserve
+// more ids than it has cells.
+class ViewIntBlockClass {
+ public:
+  ViewIntBlockClass() = default;
+  ~ViewIntBlockClass();
+  ViewIntBlockClass(const ViewIntBlockClass&) = delete;
+  ViewIntBlockClass& operator=(const ViewIntBlockClass&) = delete;
+
+  static constexpr quint16 kMaxCapacity = 10;
+
+  quint16 Capacity = 0;
+  quint16 FirstId = 0;
+  std::array<ViewSlot, kMaxCapacity> Cells;
+
+  // A capacity above 10 is refused with an error box, and the block stays empty.
+  void Setup(CellHost& window, quint16 capacity, quint16 firstId);
+  // One column of n cells from slot firstSlot down.
+  void AddCells(quint16 n, quint16 firstSlot, int left, int top, quint16 digits);
+  void LoadFromImage(const ConfigImage& image, quint8 descriptor, quint16 firstSlot);
+  void StoreToImage(ConfigImage& buffer, quint8 descriptor, quint16 firstSlot) const;
+  // Nothing happens for an id whose slot holds no cell.
+  void Select(quint16 id);
+  bool Contains(quint16 id) const { return id >= FirstId && id < FirstId + Capacity; }
+  std::optional<quint16> CurrentPosition() const;
+  void HandleKey(quint16 key, ShiftState shift);
+
+ private:
+  CellView* Cell(int slot) const;
+
+  CellHost* window_ = nullptr;
+  ViewControllerClass* controller_ = nullptr;
+};

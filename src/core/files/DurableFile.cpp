@@ -1,0 +1,94 @@
+#include "core/files/DurableFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#if defined(Q_OS_UNIX)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
+
+namespace {
+
+#if defined(Q_OS_UNIX)
+long SystemWrite(int descriptor, const char* data, long size) {
+  return static_cast<long>(::write(descriptor, data, static_cast<size_t>(size)));
+}
+DurableWriteCall g_write = SystemWrite;
+
+QString SystemReason(int error) {
+  return QString::fromLocal8Bit(std::strerror(error));
+}
+#else
+DurableWriteCall g_write = nullptr;
+#endif
+
+}  // namespace
+
+void SetDurableWriteCall(DurableWriteCall call) {
+#if defined(Q_OS_UNIX)
+  g_write = call ? call : SystemWrite;
+#else
+  g_write = call;
+#endif
+}
+
+#if defined(Q_OS_UNIX)
+
+bool ReplaceFileDurably(const QString& path, const QByteArray& bytes, QString* reason) {
+  const QByteArray target = QFile::encodeName(path);
+  const QByteArray temporary = target + ".tmp";
+  const auto fail = [&](int error, int descriptor) {
+    if (descriptor >= 0) ::close(descriptor);
+    ::unlink(temporary.constData());
+    if (reason) *reason = SystemReason(error);
+    return false;
+  };
+
+  const int descriptor =
+      ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (descriptor < 0) return fail(errno, -1);
+  const char* data = bytes.constData();
+  long left = static_cast<long>(bytes.size());
+  while (left > 0) {
+    const long written = g_write(descriptor, data, left);
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return fail(errno, descriptor);
+    // A write that takes nothing makes no progress: the device is full.
+    if (written == 0) return fail(ENOSPC, descriptor);
+    data += written;
+    left -= written;
+  }
+  if (::fsync(descriptor) != 0) return fail(errno, descriptor);
+  struct stat status {};
+  if (::fstat(descriptor, &status) != 0) return fail(errno, descriptor);
+  if (status.st_size != bytes.size()) return fail(ENOSPC, descriptor);
+  if (::close(descriptor) != 0) return fail(errno, -1);
+  if (::rename(temporary.constData(), target.constData()) != 0) return fail(errno, -1);
+
+  const QByteArray directory = QFile::encodeName(QFileInfo(path).absolutePath());
+  const int folder = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    ::fsync(folder);
+    ::close(folder);
+  }
+  return true;
+}
+
+#else
+
+// Elsewhere Qt's save file does the work; its sizes are checked all the same.
+bool ReplaceFileDurably(const QString& path, const QByteArray& bytes, QString* reason) {
+  QSaveFile file(path);
+  const bool ok = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+                  file.flush() && file.commit() && QFileInfo(path).size() == bytes.size();
+  if (!ok && reason) *reason = file.errorString();
+  return ok;
+}
+
+#endif

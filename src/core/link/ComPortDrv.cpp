@@ -1,0 +1,230 @@
+#include "core/link/ComPortDrv.h"
+
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/link/SerialPlatform.h"
+#include "core/base/Clock.h"
+
+namespace {
+constexpr quint32 kStandardRates[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
+                                      19200, 38400, 56000, 57600, 115200, 128000, 256000};
+constexpr quint32 kClosedCount = 65535;
+}  // namespace
+
+quint32 ComPortDriverClass::StandardRate(quint8 index) {
+  if (index < 1 || index > std::size(kStandardRates)) return 0;
+  return kStandardRates[index - 1];
+}
+
+ComPortDriverClass::ComPortDriverClass(Clock& clock, std::unique_ptr<SerialTransport> transport)
+    : clock_(clock),
+      transport_(std::move(transport)),
+      deviceName_(ComPortDeviceName(2)),
+      timer_(std::make_unique<QTimer>()) {
+  baudRate_ = StandardRate(rateIndex_);
+  timer_->setInterval(timerInterval_);
+  QObject::connect(timer_.get(), &QTimer::timeout, [this] { TimerTick(); });
+}
+
+ComPortDriverClass::~ComPortDriverClass() {
+  Close();
+}
+
+bool ComPortDriverClass::IsOpen() const {
+  return transport_->IsOpen();
+}
+
+bool ComPortDriverClass::Open() {
+  if (IsOpen()) return true;
+  if (!transport_->Open(deviceName_)) return false;
+  if (!Configure()) {
+    Close();
+    return false;
+  }
+  // The platform's own read and write calls never wait here; all waiting is done by Read and
+  // Write, with the idle limits.
+  timer_->start();
+  return true;
+}
+
+void ComPortDriverClass::Close() {
+  if (!IsOpen()) return;
+  timer_->stop();
+  transport_->Close();
+}
+
+void ComPortDriverClass::SetPortNumber(quint8 number) {
+  portNumber_ = number;
+  if (!IsOpen() && number != 0) deviceName_ = ComPortDeviceName(number);
+}
+
+void ComPortDriverClass::SetBaudRate(quint32 rate) {
+  rateIndex_ = 0;
+  baudRate_ = rate;
+  if (IsOpen()) Configure();
+}
+
+void ComPortDriverClass::SetByteSize(quint8 code) {
+  byteSizeCode_ = code;
+  if (IsOpen()) Configure();
+}
+
+void ComPortDriverClass::SetStopBits(quint8 code) {
+  stopBitsCode_ = code;
+  if (IsOpen()) Configure();
+}
+
+void ComPortDriverClass::SetParity(quint8 code) {
+  parityCode_ = code;
+  if (IsOpen()) Configure();
+}
+
+LineSettings ComPortDriverClass::Settings() const {
+  LineSettings s;
+  s.rate = baudRate_;
+  s.dataBits = byteSizeCode_ + 5;
+  s.parityCode = parityCode_;
+  s.stopBitsCode = stopBitsCode_;
+  s.rtsMode = rtsMode_;
+  s.softwareFlow = softwareFlow_ == 1;
+  return s;
+}
+
+bool ComPortDriverClass::Configure() {
+  if (!IsOpen()) return false;
+  AwaitLineFree();
+  if (!transport_->Configure(Settings())) return false;
+  // Every change of rate or format empties both queues.
+  return Purge(true, true);
+}
+
+bool ComPortDriverClass::Purge(bool receive, bool transmit) {
+  if (!IsOpen()) return false;
+  if (transmit) AwaitLineFree();
+  return transport_->Purge(receive, transmit);
+}
+
+void ComPortDriverClass::AwaitLineFree() {
+  // A new rate, or emptied queues, must not catch the last byte of a frame on its way out; a
+  // little margin covers the far end's own timing.
+  const double wait = lineFreeAtMs_ + kSwitchMarginMs - static_cast<double>(clock_.Tick());
+  if (lineFreeAtMs_ > 0 && wait >= 1) clock_.Sleep(static_cast<int>(wait));
+  lineFreeAtMs_ = 0;
+}
+
+quint32 ComPortDriverClass::InQueue() {
+  if (!IsOpen()) return kClosedCount;
+  transport_->ClearError();
+  return static_cast<quint32>(std::max<qint64>(0, transport_->InQueue()));
+}
+
+quint16 ComPortDriverClass::OutFree() {
+  if (!IsOpen()) return kClosedCount;
+  transport_->ClearError();
+  const qint64 queued = transport_->OutQueue();
+  return static_cast<quint16>(std::clamp<qint64>(kQueueSize - queued, 0, kQueueSize));
+}
+
+quint32 ComPortDriverClass::Write(const quint8* data, quint32 count, quint32 idleLimit) {
+  if (!IsOpen()) return 0;
+  qint64 noted = clock_.Tick();
+  const qint64 handedAt = noted;
+  quint32 total = 0;
+  while (total < count) {
+    const quint16 room = OutFree();
+    if (room > 0) {
+      const qint64 accepted = transport_->Write(reinterpret_cast<const char*>(data + total),
+                                                std::min<qint64>(count - total, room));
+      if (accepted > 0) {
+        total += static_cast<quint32>(accepted);
+        noted = clock_.Tick();
+        continue;
+      }
+    }
+    const qint64 idle = clock_.Tick() - noted;
+    if (idle > idleLimit || LineLost()) break;
+    transport_->WaitForOutput(static_cast<int>(idleLimit - idle + 1));
+  }
+  // A byte counts as written once it has left the port. The station link purges the queues
+  // when it turns to receiving, which would silently discard bytes still queued.
+  qint64 queued = transport_->OutQueue();
+  while (queued > 0) {
+    const qint64 idle = clock_.Tick() - noted;
+    if (idle > idleLimit || LineLost()) break;
+    transport_->WaitForOutput(static_cast<int>(idleLimit - idle + 1));
+    const qint64 now = transport_->OutQueue();
+    if (now < queued) {
+      queued = now;
+      noted = clock_.Tick();
+    }
+  }
+  if (queued <= 0 && IsOpen()) WaitForLine(handedAt, total);
+  return total - static_cast<quint32>(std::clamp<qint64>(queued, 0, total));
+}
+
+void ComPortDriverClass::WaitForLine(qint64 handedAtMs, quint32 bytes) {
+  // The kernel's queue says nothing of the transmitter's own buffer, and a pseudo-terminal or
+  // a USB adapter takes bytes faster than the line carries them. So the bytes are on the line
+  // for their full line time from when they were handed over, and the transmitter is asked to
+  // drain (where it can tell) within that time and a margin.
+  const LineSettings line = Settings();
+  const int bits = 1 + line.dataBits + (line.parityCode ? 1 : 0) + (line.stopBitsCode ? 2 : 1);
+  const double byteMs = 1000.0 * bits / std::max<quint32>(line.rate, 1);
+  lineFreeAtMs_ = std::max(lineFreeAtMs_, static_cast<double>(handedAtMs)) + bytes * byteMs;
+  const auto left = [this] {
+    return static_cast<int>(std::floor(lineFreeAtMs_ - static_cast<double>(clock_.Tick())));
+  };
+  transport_->Drain(std::max(left(), 0) + kDrainMarginMs);
+  if (left() > 0) clock_.Sleep(left());
+}
+
+bool ComPortDriverClass::LineLost() {
+  if (!transport_->HungUp()) return false;
+  // The device is gone or hung up; the next station operation's link check reopens it.
+  Close();
+  return true;
+}
+
+bool ComPortDriverClass::WriteByte(quint8 byte) {
+  return Write(&byte, 1, WriteTimeout) == 1;
+}
+
+quint32 ComPortDriverClass::Read(quint8* buffer, quint32 count) {
+  if (!IsOpen()) return 0;
+  ++readNesting_;
+  qint64 noted = clock_.Tick();
+  quint32 total = 0;
+  while (total < count) {
+    const quint32 waiting = InQueue();
+    if (waiting > 0) {
+      const qint64 got = transport_->Read(reinterpret_cast<char*>(buffer + total),
+                                          std::min<qint64>(count - total, waiting));
+      if (got > 0) {
+        total += static_cast<quint32>(got);
+        noted = clock_.Tick();
+        continue;
+      }
+    }
+    const qint64 idle = clock_.Tick() - noted;
+    if (idle > ReadTimeout || LineLost()) break;
+    transport_->WaitForInput(static_cast<int>(ReadTimeout - idle + 1));
+  }
+  --readNesting_;
+  return total;
+}
+
+bool ComPortDriverClass::ReadByte(quint8& byte) {
+  return Read(&byte, 1) == 1;
+}
+
+void ComPortDriverClass::TimerTick() {
+  // A hung-up port is closed at once: left open, its read notifier would fire without end.
+  if (IsOpen() && readNesting_ <= 0 && !LineLost()) transport_->ClearError();
+}
+
+bool ComPortDriverClass::TimerActive() const {
+  return timer_->isActive();
+}

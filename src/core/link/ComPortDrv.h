@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+#include "core/link/SerialTransport.h"
+
+class Clock;
+class QTimer;
+
+// One serial port of the PC: opens and closes it, applies the line settings, and reads and
+// writes bytes, giving up after a stretch of silence instead of blocking. It knows nothing of
+// the station; the station link sets its rate, format and idle limits. While the port is open a
+// timer clears the port's error state between reads.
+class ComPortDriverClass {
+ public:
+  ComPortDriverClass(Clock& clock, std::unique_ptr<SerialTransport> transport);
+  ~ComPortDriverClass();
+  ComPortDriverClass(const ComPortDriverClass&) = delete;
+  ComPortDriverClass& operator=(const ComPortDriverClass&) = delete;
+
+  bool IsOpen() const;
+  bool Open();
+  void Close();
+
+  quint8 PortNumber() const { return portNumber_; }
+  // Renames the device only while the port is closed; 0 keeps the name.
+  void SetPortNumber(quint8 number);
+  const QString& DeviceName() const { return deviceName_; }
+
+  quint8 RateIndex() const { return rateIndex_; }
+  quint32 BaudRate() const { return baudRate_; }
+  void SetBaudRate(quint32 rate);
+  quint8 ByteSize() const { return byteSizeCode_; }
+  void SetByteSize(quint8 code);
+  quint8 StopBits() const { return stopBitsCode_; }
+  void SetStopBits(quint8 code);
+  quint8 Parity() const { return parityCode_; }
+  void SetParity(quint8 code);
+  quint8 RtsMode() const { return rtsMode_; }
+  quint8 SoftwareFlow() const { return softwareFlow_; }
+
+  bool Configure();
+  bool Purge(bool receive, bool transmit);
+
+  // Bytes waiting to be read; 65535 when closed.
+  quint32 InQueue();
+  // Room left in the 512-byte output queue; 65535 when closed.
+  quint16 OutFree();
+
+  // Both give the number of bytes that made it. They give up after more than the idle limit of
+  // silence since the last progress, so a slow but steady transfer is never cut off.
+  quint32 Write(const quint8* data, quint32 count, quint32 idleLimit);
+  bool WriteByte(quint8 byte);
+  quint32 Read(quint8* buffer, quint32 count);
+  bool ReadByte(quint8& byte);
+
+  // One tick of the error-clearing timer: clears the port's error state unless a read is in
+  // progress.
+  void TimerTick();
+  quint16 TimerInterval() const { return timerInterval_; }
+  bool TimerActive() const;
+  int ReadNesting() const { return readNesting_; }
+
+  quint16 WriteTimeout = 500;
+  quint32 ReadTimeout = 200;
+
+  static constexpr int kQueueSize = 512;
+  // The standard rate for a rate index 1 to 15; 0 for any other index.
+  static quint32 StandardRate(quint8 index);
+
+ private:
+  void WaitForLine(qint64 handedAtMs, quint32 bytes);
+  void AwaitLineFree();
+  bool LineLost();
+  LineSettings Settings() const;
+  // How long a transmitter may take to drain beyond the line time of its bytes.
+  static constexpr int kDrainMarginMs = 20;
+  // How long after the line time of the last byte the rate may change or the queues be emptied:
+  // the far end needs its own moment to take the byte.
+  static constexpr int kSwitchMarginMs = 30;
+
+  Clock& clock_;
+  std::unique_ptr<SerialTransport> transport_;
+  quint8 portNumber_ = 2;
+  QString deviceName_;
+  quint8 rateIndex_ = 7;
+  quint32 baudRate_ = 9600;
+  quint8 byteSizeCode_ = 3;
+  quint8 stopBitsCode_ = 0;
+  quint8 parityCode_ = 0;
+  quint8 rtsMode_ = 1;
+  quint8 softwareFlow_ = 0;
+  quint16 timerInterval_ = 50;
+  int readNesting_ = 0;
+  // When the bytes written so far will have left the line, on the clock's tick.
+  double lineFreeAtMs_ = 0;
+  std::unique_ptr<QTimer> timer_;
+};

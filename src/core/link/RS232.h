@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArray>
+#include <memory>
+
+#include "core/link/ComPortDrv.h"
+
+struct Environment;
+
+// The station's memory access protocol: reading a run of bytes from a station address and
+// writing a run of bytes to one. The PC sends at 325 bit/s and receives at 976 bit/s; the station
+// answers a read with the bytes complemented and nothing else, and never acknowledges a write.
+class RS232Class {
+ public:
+  // Port numbers outside 1..16 leave the driver at port 2. The port stays closed.
+  RS232Class(Environment& env, quint16 portNumber);
+
+  quint16 PortNumber() const { return driver_.PortNumber(); }
+  // Moves to another port (1..16, not the current one), reopening it if it was open.
+  void SetPort(quint16 portNumber);
+  // The reply wait follows the delay code: 10 x code - 240 ms, or 0 when that is not positive.
+  void SetDelayCode(quint8 code);
+  quint8 DelayCode() const { return delayCode_; }
+  quint16 ReplyWait() const { return replyWait_; }
+
+  enum Direction { kSend = 0, kReceive = 1 };
+  // Empties both queues and sets the line rate of the direction.
+  void SetDirection(int direction);
+
+  void Open() { driver_.Open(); }
+  void Close() { driver_.Close(); }
+  bool IsOpen() const { return driver_.IsOpen(); }
+
+  // Sends raw bytes one at a time; true when all were sent. Tells the operator when some byte
+  // could not be sent, unless the caller reports that itself.
+  bool SendFrame(const quint8* bytes, int count, bool reportShortSend = true);
+  // One read transaction; true exactly when every byte arrived. The buffer holds the station's
+  // bytes (the wire's complement undone) whether or not they all arrived.
+  bool ReadMemory(quint16 address, quint16 count, quint8* buffer);
+  // One write transaction of 1 to 512 bytes; true when the whole frame was sent.
+  bool WriteMemory(quint16 address, const quint8* data, int count, bool reportShortSend = true);
+  void WriteMemory(quint16 address, const QByteArray& data) {
+    WriteMemory(address, reinterpret_cast<const quint8*>(data.constData()),
+                static_cast<int>(data.size()));
+  }
+  // The pause that the station needs between transactions.
+  void Pause();
+
+  ComPortDriverClass& Driver() { return driver_; }
+
+  static constexpr quint32 kWriteRate = 325;
+  static constexpr quint32 kReadRate = 976;
+  static constexpr int kPauseMs = 1200;
+  static constexpr quint8 kFramePrefix[] = {0xCA, 0x53, 0xA5};
+  static constexpr quint8 kReadCommand[] = {0xD0, 0x82};
+  // Frames and replies longer than this show the progress window.
+  static constexpr int kProgressThreshold = 32;
+
+  static QByteArray ReadRequest(quint16 address, quint8 delayCode, quint16 count);
+  static QByteArray WriteFrame(quint16 address, const quint8* data, int count);
+
+ private:
+  Environment& env_;
+  ComPortDriverClass driver_;
+  quint32 writeRate_ = kWriteRate;
+  quint32 readRate_ = kReadRate;
+  quint8 delayCode_ = 0;
+  quint16 replyWait_ = 0;
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include "core/files/ConfigImage.h"
+
+struct Environment;
+
+// Every configuration written to the station leaves a pair of files in "history/" under the
+// working directory: the image the station held before (the last one read from it) and the
+// image written, named by the moment of the write ("2026-12-07_09-15-02-before.cfg" and
+// "...-after.cfg", 512 bytes each, the form of "Norvel.cfg"). The newest 200 pairs are kept.
+// Restoring one is copying it over "Norvel.cfg" and writing the copy to the station.
+inline constexpr char kHistoryDirName[] = "history";
+inline constexpr int kHistoryPairs = 200;
+
+// Keeps the pair; false when it could not (the write itself is not affected). The first
+// failure of a run is reported on standard error.
+bool KeepConfigHistory(Environment& env, const ConfigImage& before, const ConfigImage& after,
+                       const QDateTime& moment);

@@ -1,0 +1,230 @@
+#include "core/station/StationCtrl.h"
+
+#include <algorithm>
+
+#include "core/files/ConfigCopy.h"
+#include "core/files/SettingsFile.h"
+#include "core/base/Clock.h"
+#include "core/base/Environment.h"
+#include "core/base/Errors.h"
+#include "core/base/OperatorUi.h"
+#include "core/station/ConfigHistory.h"
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+const QString kCheckCable =
+    QStringLiteral("Проверьте подключение соединительного кабеля к порту COM");
+const QString kLoadCopy = QStringLiteral("Загрузить копию конфигурации?");
+const QString kWriteFailedDot = QStringLiteral("Ошибка записи в АТС.");
+const QString kSwitchQuestion =
+    kWriteFailedDot + kCrLf +
+    QStringLiteral("Проверьте положение переключателя \"Программирование\",") + kCrLf +
+    QStringLiteral("переведите его в верхнее положение и повторите запись (Ok)") + kCrLf +
+    QStringLiteral("или выберите \"Cancel\" для выхода");
+const QString kCannotWrite = QStringLiteral("Запись данных в станцию не может быть выполнена");
+const QString kReadBackDiffers = QStringLiteral("Ошибка записи/чтения из АТС");
+const QString kReadFailed = QStringLiteral("Ошибка чтения из АТС");
+const QString kMismatch =
+    QStringLiteral("Обнаружено несовпадение программирования АТС") + kCrLf +
+    QStringLiteral("и копии программирования.") + kCrLf +
+    QStringLiteral("Вы можете записать в станцию копию или продолжить программирование.") + kCrLf +
+    QStringLiteral("ЗАПИСАТЬ?");
+const QString kChanged =
+    QStringLiteral("Конфигурация была изменена.") + kCrLf + QStringLiteral("Записать в станцию?");
+const QString kWritten = QStringLiteral("Запись выполнена успешно");
+const QString kPreparing = QStringLiteral("Устанавливается и проверяется связь со станцией");
+constexpr quint8 kWriteTestValue = 0xAA;
+const QString kBadBoardCount =
+    QStringLiteral("В файле NorvelWin.ini неверно указано количество плат (%1). Принимается %2");
+constexpr quint16 kDefaultBoards = 2;
+
+}  // namespace
+
+StationCtrlClass::StationCtrlClass(Environment& env, std::optional<quint16> port)
+    : env_(env), portOverride_(port) {
+  RebuildLink();
+}
+
+StationCtrlClass::~StationCtrlClass() = default;
+
+void StationCtrlClass::RebuildLink() {
+  link_.reset();
+  LinkSettings settings;
+  try {
+    settings = ReadSettingsFile(env_);
+  } catch (const NorvelError& error) {
+    // A damaged settings file must not leave the station object without a link: the error is
+    // shown and the defaults serve until the file is written again.
+    env_.ui.ErrorBox(error.Message());
+    settings = LinkSettings{env_.clock.Now(), 2, 2};
+  }
+  // A station has 1 to 4 boards; any other count would lay out rows no station has, and edits
+  // in them would go nowhere. The file is put right by the next save of the board count.
+  if (!IsValidBoardCount(settings.boardCount)) {
+    env_.ui.InfoBox(kBadBoardCount.arg(settings.boardCount).arg(kDefaultBoards), true);
+    settings.boardCount = kDefaultBoards;
+  }
+  SetBoardCount(settings.boardCount);
+  settingsPort_ = settings.portNumber;
+  link_ = std::make_unique<RS232Class>(env_, portOverride_.value_or(settings.portNumber));
+  link_->Open();
+  if (!CheckLink()) link_->Close();
+}
+
+bool StationCtrlClass::CheckLink() {
+  if (!link_ || !link_->IsOpen()) return false;
+  quint8 byte = 0;
+  return link_->ReadMemory(kLinkCheckAddress, 1, &byte);
+}
+
+void StationCtrlClass::ReportNoLink() {
+  env_.ui.InfoBox(kCheckCable + QString::number(link_->PortNumber()), true);
+}
+
+quint16 StationCtrlClass::ReadBoardCount() {
+  quint8 byte = 0;
+  if (!link_->ReadMemory(kBoardCountAddress, 1, &byte)) return 0;
+  return static_cast<quint16>(byte + 1);
+}
+
+void StationCtrlClass::SetBoardCount(quint16 count) {
+  boardCount_ = count;
+  subscriberCount_ = static_cast<quint16>(6 * count);
+  cityLineCount_ = static_cast<quint16>(2 * count);
+}
+
+bool StationCtrlClass::ReadImage(ConfigImage& buffer) {
+  return link_->ReadMemory(kImageAddress, kImageSize, buffer.data());
+}
+
+bool StationCtrlClass::CompareImages(const ConfigImage& a, const ConfigImage& b) {
+  return std::equal(a.begin(), a.begin() + kComparedBytes, b.begin());
+}
+
+bool StationCtrlClass::StartProgramming() {
+  // Modified is cleared only where a new image replaces the held one: a failed read keeps the
+  // held image with its edits, and the leave question must still offer to write them.
+  if (!CheckLink()) RebuildLink();
+
+  if (!link_->IsOpen()) {
+    const QString question =
+        kCheckCable + QString::number(link_->PortNumber()) + u'.' + kCrLf + kLoadCopy;
+    if (!env_.ui.YesNoBox(question, true)) return false;
+    if (!ReadConfigCopy(env_, image_)) return false;
+    modified_ = false;
+    return true;
+  }
+
+  // The image is read into a buffer of its own and taken only when it arrived whole, so a
+  // failed read never spoils the image that open windows may still write to the station.
+  bool imageRead = false;
+  const quint16 count = ReadBoardCount();
+  if (IsValidBoardCount(count)) {
+    if (count != boardCount_) {
+      SetBoardCount(count);
+      SaveLinkSettings(env_, SettingsPort(), count);
+    }
+    ConfigImage fresh{};
+    imageRead = ReadImage(fresh);
+    if (imageRead) {
+      image_ = fresh;
+      stationImage_ = fresh;
+      modified_ = false;
+    }
+  }
+  if (!imageRead) {
+    env_.ui.InfoBox(kReadFailed, true);
+    return false;
+  }
+
+  ConfigImage copy{};
+  const bool copyLoaded = ReadConfigCopy(env_, copy);
+  if (copyLoaded && CompareImages(image_, copy)) return true;
+  // Without a loaded copy there is nothing to write: "&Yes" then goes on like "&No".
+  if (env_.ui.YesNoBox(kMismatch, false) && copyLoaded) return WriteImage(copy);
+  return true;
+}
+
+bool StationCtrlClass::WriteImage(const ConfigImage& image) {
+  image_ = image;
+  if (!SendImage()) return false;
+  link_->Pause();
+  ConfigImage readBack{};
+  if (!link_->ReadMemory(kImageAddress, kImageSize, readBack.data())) {
+    env_.ui.InfoBox(kWriteFailedDot, true);
+    return false;
+  }
+  const bool same = CompareImages(image_, readBack);
+  if (!same) {
+    env_.ui.InfoBox(kReadBackDiffers, true);
+    return false;
+  }
+  // What the station held and what it holds now, to go back to; never a reason to fail.
+  KeepConfigHistory(env_, stationImage_, image_, env_.clock.Now());
+  stationImage_ = image_;
+  return true;
+}
+
+bool StationCtrlClass::SendImage() {
+  if (!PrepareWrite()) return false;
+  link_->WriteMemory(kImageAddress, image_.data(), kImageSize);
+  return true;
+}
+
+bool StationCtrlClass::PrepareWrite() {
+  if (!CheckLink()) RebuildLink();
+  if (!link_->IsOpen()) {
+    ReportNoLink();
+    return false;
+  }
+  env_.ui.StartProgress(kPreparing, 5);
+  env_.ui.SetProgress(1);
+  quint8 previous = 0;
+  bool ok = link_->ReadMemory(kLinkCheckAddress, 1, &previous);
+  if (ok) {
+    ok = TestWriteEnable(kWriteTestValue);
+    if (!ok && env_.ui.YesCancelBox(kSwitchQuestion, true)) {
+      RebuildLink();
+      ok = TestWriteEnable(kWriteTestValue);
+    }
+    if (ok) {
+      // The test byte is put back, so a successful preparation leaves the station unchanged.
+      env_.ui.SetProgress(3);
+      link_->WriteMemory(kLinkCheckAddress, &previous, 1);
+      env_.ui.SetProgress(4);
+      link_->Pause();
+    }
+  }
+  env_.ui.EndProgress();
+  if (!ok) env_.ui.InfoBox(kCannotWrite, true);
+  return ok;
+}
+
+bool StationCtrlClass::TestWriteEnable(quint8 value) {
+  // A write-protected station keeps its old byte, so the read-back tells.
+  link_->Pause();
+  link_->WriteMemory(kLinkCheckAddress, &value, 1);
+  env_.ui.SetProgress(2);
+  link_->Pause();
+  quint8 readBack = 0;
+  return link_->ReadMemory(kLinkCheckAddress, 1, &readBack) && readBack == value;
+}
+
+void StationCtrlClass::WriteAndSave() {
+  if (!WriteImage(image_)) return;
+  if (!WriteConfigCopy(env_, image_)) return;
+  env_.ui.InfoBox(kWritten, false);
+  modified_ = false;
+}
+
+void StationCtrlClass::OfferWriteOnLeave() {
+  if (!modified_) return;
+  modified_ = false;
+  if (env_.ui.YesNoBox(kChanged, false)) WriteAndSave();
+}
+
+void StationCtrlClass::SetImage(const ConfigImage& image) {
+  image_ = image;
+  modified_ = true;
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "core/editor/KeyHandlers.h"
+#include "core/tables/TableBlocks.h"
+
+class CellHost;
+
+// What every table window does, without the window: it loads its blocks with the controller
+// reset, activates the controller and selects the first cell; it decides every key (Esc
+// closes, F1 opens the help topic, Tab moves to the other block where the window allows it,
+// everything else goes to the block that holds the current cell); and when the window goes, it
+// hands a changed copy of the image to the station only if a cell was edited.
+class TableCycle : public TableKeyHandlers {
+ public:
+  struct Options {
+    int helpTopic = 0;
+    bool tabBetweenBlocks = false;
+    // The city-line window: a typed "+" or "-" goes on to the cell as "#", which it discards.
+    bool signsTypeHash = false;
+  };
+  TableCycle(CellHost& cells, Options options, std::function<void()> close);
+  ~TableCycle() override;
+
+  // The blocks in the window's order: the first is selected at the start and stored first.
+  ByteTableBlock& AddByteBlock(int kind);
+  CLineTableBlock& AddCLineBlock();
+  IntTableBlock& AddIntBlock(std::vector<std::pair<int, quint16>> kindsAtSlots);
+
+  // Loads the blocks from the station's image and selects the first cell.
+  void Start();
+  // Hands the edits to the station; runs when the window goes.
+  void Commit();
+
+  void UserActiveKey(quint16 key, ShiftState shift) override;
+  void FormKeyPress(QObject* sender, QChar& character) override;
+
+  bool Day() const { return day_; }
+
+ private:
+  TableBlock* CurrentBlock() const;
+
+  CellHost& cells_;
+  Options options_;
+  std::function<void()> close_;
+  bool day_;
+  std::vector<std::unique_ptr<TableBlock>> blocks_;
+};

@@ -1,7 +1,0 @@
-#include "shell/NorvelApplication.h"
-
-int main(int argc, char** argv) {
-  NorvelApplication app(argc, argv);
-  app.CreateForms();
-  return app.exec();
-}

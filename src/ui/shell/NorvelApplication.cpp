@@ -1,0 +1,90 @@
+#include "ui/shell/NorvelApplication.h"
+
+#include <QDir>
+
+#include "ui/link/Thermometer.h"
+#include "core/base/Handlers.h"
+#include "ui/shell/MainUnit.h"
+#include "ui/shell/Tune.h"
+#include "core/station/StationCtrl.h"
+#include "ui/tables/PrgCityLine.h"
+#include "ui/tables/ProgrSwitch.h"
+#include "ui/tables/Programming.h"
+#include "ui/tables/SplashProgramming.h"
+#include "ui/tariff/FileViewer.h"
+#include "ui/tariff/Tarification.h"
+
+NorvelApplication::NorvelApplication(int& argc, char** argv)
+    : QApplication(argc, argv), env_{ui_, clock_, ports_, QDir::currentPath()} {
+  setApplicationName(QLatin1String(OperatorUi::kProgramName));
+  setQuitOnLastWindowClosed(false);
+  // The help is found in the working directory, beside the program, or where the package puts
+  // it.
+  ui_.SetHelpDirectories({env_.workDir, applicationDirPath(),
+                          QDir(applicationDirPath()).filePath(QStringLiteral("../share/norvelwin"))});
+}
+
+NorvelApplication::~NorvelApplication() {
+  // Windows go before the objects they refer to.
+  while (!windows_.empty()) windows_.pop_back();
+}
+
+void NorvelApplication::CreateForms() {
+  // The main menu first: its creation makes the station object, whose settings messages may
+  // appear before any window is shown. Then the other windows, hidden, in their fixed order.
+  auto main = std::make_unique<TMainForm>(env_, forms_);
+  forms_.main = main.get();
+  windows_.push_back(std::move(main));
+
+  // The programming windows work on the station object and the editor's controller, which the
+  // main menu's creation made; without a station object there is nothing to program.
+  StationCtrlClass* station = forms_.main->Station();
+  if (station && forms_.main->Controller()) {
+    programming_ = std::make_unique<ProgrammingContext>(
+        ProgrammingContext{ui_, *station, *forms_.main->Controller()});
+    auto menu = std::make_unique<TProgrammingForm>(*programming_, *station);
+    forms_.programming = menu.get();
+    windows_.push_back(std::move(menu));
+  }
+
+  auto tarification = std::make_unique<TTarificationForm>(env_, forms_);
+  forms_.tarification = tarification.get();
+  windows_.push_back(std::move(tarification));
+
+  TMainForm* mainForm = forms_.main;
+  auto tune = std::make_unique<TTuneForm>(env_, [mainForm] { return mainForm->Station(); });
+  forms_.tune = tune.get();
+  windows_.push_back(std::move(tune));
+
+  auto thermometer = std::make_unique<TThermometerForm>();
+  forms_.thermometer = thermometer.get();
+  ui_.SetThermometer(thermometer.get());
+  windows_.push_back(std::move(thermometer));
+
+  auto viewer = std::make_unique<TFileViewerForm>(env_);
+  forms_.viewer = viewer.get();
+  windows_.push_back(std::move(viewer));
+
+  if (programming_) {
+    auto splash = std::make_unique<TSplashProgrForm>(ui_, *station, forms_);
+    forms_.splash = splash.get();
+    windows_.push_back(std::move(splash));
+
+    // Made at start-up and never shown: it builds nothing until the table menu asks for it.
+    auto cityLine = std::make_unique<TPrgCityLineForm>(*programming_, nullptr);
+    forms_.cityLine = cityLine.get();
+    windows_.push_back(std::move(cityLine));
+
+    auto progrSwitch = std::make_unique<TProgrSwitchForm>(*programming_);
+    forms_.progrSwitch = progrSwitch.get();
+    windows_.push_back(std::move(progrSwitch));
+  }
+
+  forms_.main->show();
+}
+
+bool NorvelApplication::notify(QObject* receiver, QEvent* event) {
+  bool handled = false;
+  RunHandler(ui_, [&] { handled = QApplication::notify(receiver, event); });
+  return handled;
+}

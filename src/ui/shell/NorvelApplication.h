@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QApplication>
+#include <memory>
+
+#include "core/link/QtSerialTransport.h"
+#include "ui/shell/AppForms.h"
+#include "core/base/Clock.h"
+#include "core/base/Environment.h"
+#include "ui/shell/QtOperatorUi.h"
+#include "ui/tables/TableForm.h"
+
+// The application: the real clock, serial ports and operator interface, the permanent windows
+// in their order of creation, and the general error handler for whatever escapes an event
+// handler.
+class NorvelApplication : public QApplication {
+ public:
+  NorvelApplication(int& argc, char** argv);
+  ~NorvelApplication() override;
+
+  // Creates the windows in order and shows the main menu.
+  void CreateForms();
+  Environment& Env() { return env_; }
+  AppForms& Forms() { return forms_; }
+
+  bool notify(QObject* receiver, QEvent* event) override;
+
+ private:
+  SystemClock clock_;
+  QtSerialPortFactory ports_;
+  QtOperatorUi ui_;
+  Environment env_;
+  AppForms forms_;
+  std::unique_ptr<ProgrammingContext> programming_;
+  std::vector<std::unique_ptr<QWidget>> windows_;
+};

@@ -1,0 +1,105 @@
+#include "ui/tables/Programming.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "ui/editor/KeyRouter.h"
+#include "core/base/Handlers.h"
+#include "core/base/OperatorUi.h"
+#include "core/station/StationCtrl.h"
+#include "ui/tables/PrgAccess1.h"
+#include "ui/tables/PrgAccess2.h"
+#include "ui/tables/PrgAddDigit.h"
+#include "ui/tables/PrgCityLine.h"
+#include "ui/tables/PrgDVO1Ab.h"
+#include "ui/tables/PrgDVO1CL.h"
+#include "ui/tables/PrgDVO2Ab.h"
+#include "ui/tables/PrgDVO2CL.h"
+#include "ui/tables/PrgGeneral.h"
+
+namespace {
+constexpr int kMargin = 16;
+constexpr int kColumnWidth = 240;
+constexpr int kButtonHeight = 30;
+constexpr int kStep = 38;
+constexpr int kTop = 44;
+}  // namespace
+
+TProgrammingForm::TProgrammingForm(ProgrammingContext& context, StationCtrlClass& station,
+                                   QWidget* parent)
+    : QWidget(parent, Qt::Window), context_(context), station_(station) {
+  setObjectName(QStringLiteral("ProgrammingForm"));
+  setWindowTitle(QStringLiteral("Norvel Programming"));
+  InstallHelpKey(this, [this] { HelpButtonClick(); });
+  TitleLabel = new QLabel(QStringLiteral("Программирование"), this);
+  QFont bold = TitleLabel->font();
+  bold.setBold(true);
+  bold.setPointSize(11);
+  TitleLabel->setFont(bold);
+  const int width = 2 * kColumnWidth + 3 * kMargin;
+  TitleLabel->setGeometry(kMargin, 10, width - 2 * kMargin, 24);
+  TitleLabel->setAlignment(Qt::AlignCenter);
+
+  // Subscriber tables on the left, city-line tables on the right.
+  const int left = kMargin;
+  const int right = 2 * kMargin + kColumnWidth;
+  DVO1AbonentButton = AddButton(QStringLiteral("ДВО-1 абонентов"), left, kTop, kColumnWidth,
+                                &TProgrammingForm::OpenTable<TPrgDVO1AbForm>);
+  DVO2AbonentButton = AddButton(QStringLiteral("ДВО-2 абонентов"), left, kTop + kStep, kColumnWidth,
+                                &TProgrammingForm::OpenTable<TPrgDVO2AbForm>);
+  GTSButton = AddButton(QStringLiteral("Доступа абонентов к ГТС"), left, kTop + 2 * kStep,
+                        kColumnWidth, &TProgrammingForm::OpenTable<TPrgAccess1Form>);
+  MTSButton = AddButton(QStringLiteral("Доступа абонентов к МТС"), left, kTop + 3 * kStep,
+                        kColumnWidth, &TProgrammingForm::OpenTable<TPrgAccess2Form>);
+  DVO1LinesButton = AddButton(QStringLiteral("ДВО-1 городских линий"), right, kTop, kColumnWidth,
+                              &TProgrammingForm::OpenTable<TPrgDVO1CLForm>);
+  DVO2LinesButton = AddButton(QStringLiteral("ДВО-2 городских линий"), right, kTop + kStep,
+                              kColumnWidth, &TProgrammingForm::OpenTable<TPrgDVO2CLForm>);
+  DigitsButton = AddButton(QStringLiteral("Цифры донабора по ГЛ"), right, kTop + 2 * kStep,
+                           kColumnWidth, &TProgrammingForm::OpenTable<TPrgAddDigitForm>);
+  CityLineButton = AddButton(QStringLiteral("Вызовов с ГЛ"), right, kTop + 3 * kStep, kColumnWidth,
+                             &TProgrammingForm::CityLineButtonClick);
+  GeneralButton =
+      AddButton(QStringLiteral("Общестанционных функций"), (width - kColumnWidth) / 2,
+                kTop + 4 * kStep + 8, kColumnWidth, &TProgrammingForm::OpenTable<TPrgGeneralForm>);
+  const int bottom = kTop + 5 * kStep + 24;
+  HelpButton =
+      AddButton(QStringLiteral("Помощь"), left, bottom, 110, &TProgrammingForm::HelpButtonClick);
+  ExitButton = AddButton(QStringLiteral("Выход"), width - kMargin - 110, bottom, 110,
+                         &TProgrammingForm::ExitButtonClick);
+  setFixedSize(width, bottom + kButtonHeight + kMargin);
+}
+
+QPushButton* TProgrammingForm::AddButton(const QString& caption, int left, int top, int width,
+                                         void (TProgrammingForm::*handler)()) {
+  auto* button = new QPushButton(caption, this);
+  // Enter presses the focused button, as Space does: the menus are worked by keyboard.
+  button->setAutoDefault(true);
+  button->setGeometry(left, top, width, kButtonHeight);
+  connect(button, &QPushButton::clicked, this,
+          [this, handler] { RunHandler(context_.ui, [this, handler] { (this->*handler)(); }); });
+  return button;
+}
+
+void TProgrammingForm::SetProgrammingMode(bool day) {
+  station_.SetDayMode(day);
+  TitleLabel->setText(QStringLiteral("Программирование в ") +
+                      (day ? QStringLiteral("дневном") : QStringLiteral("ночном")) +
+                      QStringLiteral(" режиме"));
+}
+
+template <class Form>
+void TProgrammingForm::OpenTable() {
+  // The window is destroyed when its modal showing ends, however it ends; that commits it.
+  const auto form = std::make_unique<Form>(context_, this);
+  form->exec();
+}
+
+void TProgrammingForm::CityLineButtonClick() {
+  station_.SetCityLineLayout(true);
+  OpenTable<TPrgCityLineForm>();
+}
+
+void TProgrammingForm::HelpButtonClick() {
+  context_.ui.ShowHelp(kHelpTopic);
+}

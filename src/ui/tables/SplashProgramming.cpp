@@ -1,0 +1,93 @@
+#include "ui/tables/SplashProgramming.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+
+#include "core/base/Handlers.h"
+#include "core/base/OperatorUi.h"
+#include "core/station/StationCtrl.h"
+#include "ui/tables/ProgrSwitch.h"
+#include "ui/tables/Programming.h"
+
+namespace {
+constexpr int kButtonWidth = 320;
+constexpr int kButtonHeight = 33;
+constexpr int kStep = 40;
+constexpr int kMargin = 16;
+constexpr int kTop = 48;
+
+void ShowWindow(QWidget* window) {
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+}  // namespace
+
+TSplashProgrForm::TSplashProgrForm(OperatorUi& ui, StationCtrlClass& station, AppForms& forms,
+                                   QWidget* parent)
+    : QWidget(parent, Qt::Window), ui_(ui), station_(station), forms_(forms) {
+  setObjectName(QStringLiteral("SplashProgrForm"));
+  setWindowTitle(QStringLiteral("Norvel SplashProgramming"));
+  TitleLabel = new QLabel(QStringLiteral("Программирование АТС"), this);
+  QFont bold = TitleLabel->font();
+  bold.setBold(true);
+  bold.setPointSize(12);
+  TitleLabel->setFont(bold);
+  TitleLabel->setAlignment(Qt::AlignCenter);
+  TitleLabel->setGeometry(kMargin, 10, kButtonWidth, 28);
+  const struct {
+    QPushButton** button;
+    const char* caption;
+    void (TSplashProgrForm::*handler)();
+  } buttons[] = {
+      {&DayProgrButton, "Программирование в дневном режиме",
+       &TSplashProgrForm::DayProgrButtonClick},
+      {&NightProgrButton, "Программирование в ночном режиме",
+       &TSplashProgrForm::NightProgrButtonClick},
+      {&SwitchButton, "Переключение режимов", &TSplashProgrForm::SwitchButtonClick},
+      {&WriteButton, "Записать программирование", &TSplashProgrForm::WriteButtonClick},
+      {&ExitButton, "Выход", &TSplashProgrForm::ExitButtonClick},
+  };
+  int top = kTop;
+  for (const auto& entry : buttons) {
+    auto* button = new QPushButton(QString::fromUtf8(entry.caption), this);
+    // Enter presses the focused button, as Space does.
+    button->setAutoDefault(true);
+    button->setGeometry(kMargin, top, kButtonWidth, kButtonHeight);
+    const auto handler = entry.handler;
+    connect(button, &QPushButton::clicked, this,
+            [this, handler] { RunHandler(ui_, [this, handler] { (this->*handler)(); }); });
+    *entry.button = button;
+    top += kStep;
+  }
+  setFixedSize(kButtonWidth + 2 * kMargin, top + kMargin - (kStep - kButtonHeight));
+}
+
+void TSplashProgrForm::ShowTables(bool day) {
+  if (!forms_.programming) return;
+  forms_.programming->SetProgrammingMode(day);
+  ShowWindow(forms_.programming);
+}
+
+void TSplashProgrForm::SwitchButtonClick() {
+  if (!forms_.progrSwitch) return;
+  forms_.progrSwitch->FormCreate();
+  ShowWindow(forms_.progrSwitch);
+}
+
+void TSplashProgrForm::WriteButtonClick() {
+  ui_.SetBusy(false);
+  station_.WriteAndSave();
+  ui_.SetBusy(true);
+}
+
+void TSplashProgrForm::closeEvent(QCloseEvent* event) {
+  event->accept();
+  RunHandler(ui_, [this] { station_.OfferWriteOnLeave(); });
+}
+
+void TSplashProgrForm::ExitButtonClick() {
+  hide();
+  station_.OfferWriteOnLeave();
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QWidget>
+
+#include "ui/shell/AppForms.h"
+
+class OperatorUi;
+class QLabel;
+class QPushButton;
+class StationCtrlClass;
+
+// The programming entry: day or night programming (which opens the table menu), the mode
+// switching window, writing the programming to the station, and leaving, which offers to
+// write what was changed.
+class TSplashProgrForm : public QWidget {
+  Q_OBJECT
+ public:
+  TSplashProgrForm(OperatorUi& ui, StationCtrlClass& station, AppForms& forms,
+                   QWidget* parent = nullptr);
+
+  QLabel* TitleLabel;
+  QPushButton* DayProgrButton;
+  QPushButton* NightProgrButton;
+  QPushButton* SwitchButton;
+  QPushButton* WriteButton;
+  QPushButton* ExitButton;
+
+  void DayProgrButtonClick() { ShowTables(true); }
+  void NightProgrButtonClick() { ShowTables(false); }
+  void SwitchButtonClick();
+  void WriteButtonClick();
+  void ExitButtonClick();
+
+ protected:
+  // Closing the window by any means does what "Выход" does.
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void ShowTables(bool day);
+
+  OperatorUi& ui_;
+  StationCtrlClass& station_;
+  AppForms& forms_;
+};

@@ -1,0 +1,128 @@
+#include "ui/tables/TableForm.h"
+
+#include <QCloseEvent>
+#include <QEvent>
+#include <QLabel>
+#include <QPushButton>
+
+#include "core/base/OperatorUi.h"
+#include "ui/shell/WindowManagerHints.h"
+#include "core/station/ImageAccess.h"
+
+TTableForm::TTableForm(ProgrammingContext& context, QWidget* owner, const QString& caption,
+                       const QString& heading, TableCycle::Options options, bool build)
+    : QDialog(owner),
+      context_(context),
+      // The router is only kept here; cells are made once it exists.
+      cells_(this, context.controller, context.station, context.ui, router_),
+      cycle_(cells_, options, [this] { done(1); }),
+      router_(cycle_),
+      helpTopic_(options.helpTopic),
+      busy_(build) {
+  setWindowTitle(caption);
+  if (!build) return;
+  context_.ui.SetBusy(false);
+  // No system menu and no close box.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  router_.Watch(this);
+  TitleLabel = new QLabel(heading, this);
+  QFont font = TitleLabel->font();
+  font.setBold(true);
+  font.setPointSize(11);
+  TitleLabel->setFont(font);
+  TitleLabel->setGeometry(kLeft, 8, 500, 22);
+}
+
+TTableForm::~TTableForm() {
+  cycle_.Commit();
+  FreeRowMarks(marks_, markCount_);
+  // A window that never became active must not leave the hourglass behind.
+  if (busy_) context_.ui.SetBusy(true);
+}
+
+bool TTableForm::event(QEvent* event) {
+  if (event->type() == QEvent::Show) AskForTitleBarOnly(this);
+  if (event->type() == QEvent::WindowActivate && busy_) {
+    busy_ = false;
+    context_.ui.SetBusy(true);
+  }
+  return QDialog::event(event);
+}
+
+void TTableForm::closeEvent(QCloseEvent* event) {
+  event->accept();
+  if (closing_) return;
+  closing_ = true;
+  cycle_.UserActiveKey(viewkey::kEsc, {});
+  closing_ = false;
+}
+
+void TTableForm::HelpButtonClick() {
+  context_.ui.ShowHelp(helpTopic_);
+}
+
+QLabel* TTableForm::AddLabel(const QString& text, int left, int top, int width, int height) {
+  auto* label = new QLabel(text, this);
+  label->setGeometry(left, top, width, height);
+  return label;
+}
+
+void TTableForm::AddButtons(int top, bool withHelp) {
+  int left = kLeft;
+  if (withHelp) {
+    HelpButton = new QPushButton(QStringLiteral("Помощь"), this);
+    HelpButton->setGeometry(left, top, kButtonWidth, kButtonHeight);
+    // The buttons never take the keyboard focus from the cells.
+    HelpButton->setFocusPolicy(Qt::NoFocus);
+    connect(HelpButton, &QPushButton::clicked, this, [this] { HelpButtonClick(); });
+    left += kButtonWidth + 12;
+  }
+  ExitButton = new QPushButton(QStringLiteral("Выход"), this);
+  ExitButton->setGeometry(left, top, kButtonWidth, kButtonHeight);
+  ExitButton->setFocusPolicy(Qt::NoFocus);
+  connect(ExitButton, &QPushButton::clicked, this, [this] { ExitButtonClick(); });
+}
+
+void TTableForm::BuildRowMarks(QLabel* reference, int pitch, bool subscribers) {
+  ::BuildRowMarks(this, context_.station, context_.ui, markCount_, marks_, reference, pitch,
+                  subscribers);
+  if (markCount_ > static_cast<int>(marks_.size())) markCount_ = 0;
+}
+
+void TTableForm::BuildByteTable(const ByteTableLayout& layout) {
+  RowHeader = AddLabel(layout.rowHeader, kLeft, kHeaderTop, 40);
+  BuildRowMarks(RowHeader, 15, layout.subscribers);
+  const quint16 rows =
+      layout.subscribers ? context_.station.SubscriberCount() : context_.station.CityLineCount();
+  const int cellTop = kHeaderTop + kHeaderHeight;
+  int firstHeader = 70;
+  int right = 0;
+  for (size_t b = 0; b < layout.kinds.size(); ++b) {
+    for (int c = 0; c < layout.columns; ++c) {
+      QLabel* header = AddLabel(layout.columnPrefix + QString::number(c + 1),
+                                firstHeader + layout.step * c, kHeaderTop, layout.step - 2);
+      if (layout.columnPrefix.isEmpty()) header->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    if (b < static_cast<size_t>(layout.modeLabels.size())) {
+      AddLabel(layout.modeLabels[static_cast<qsizetype>(b)], firstHeader + layout.modeLabelShift,
+               kModeTop, 8 * layout.step);
+    }
+    ByteTableBlock& block = cycle_.AddByteBlock(layout.kinds[b]);
+    block.block.Setup(cells_, rows, static_cast<quint16>(24 * b), layout.lastBit,
+                      firstHeader + layout.cellShift, cellTop, layout.step);
+    const int lastHeader = firstHeader + layout.step * (layout.columns - 1);
+    right = lastHeader + layout.step;
+    firstHeader = lastHeader + layout.blockGap;
+  }
+  AddButtons(layout.buttonsTop);
+  FitSize(qMax(right + kLeft, 2 * kButtonWidth + 3 * kLeft),
+          layout.buttonsTop + kButtonHeight + 12);
+}
+
+quint16 TTableForm::LastLine(const ProgrammingContext& context) {
+  return static_cast<quint16>(qMax(1, int(context.station.CityLineCount())) - 1);
+}
+
+void TTableForm::Start() {
+  cycle_.Start();
+}

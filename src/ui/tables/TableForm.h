@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QDialog>
+
+#include "ui/editor/KeyRouter.h"
+#include "ui/editor/ViewService.h"
+#include "ui/editor/WidgetCells.h"
+#include "core/tables/TableCycle.h"
+
+class ImageAccess;
+class OperatorUi;
+class QLabel;
+class QPushButton;
+
+// What the programming windows are given: the operator, the station's image (never its link)
+// and the editor's controller.
+struct ProgrammingContext {
+  OperatorUi& ui;
+  ImageAccess& station;
+  ViewControllerClass& controller;
+};
+
+// A table window: created for one modal showing from the table menu and destroyed after it,
+// which hands its edits to the station. From its creation to its first activation the busy
+// cursor shows. It has no close box: Esc and "Выход" are the ways out. Every key of its cells
+// goes through its key router to the table cycle, which decides them all.
+class TTableForm : public QDialog {
+  Q_OBJECT
+ public:
+  ~TTableForm() override;
+
+  QLabel* TitleLabel = nullptr;
+  QLabel* RowHeader = nullptr;
+  QPushButton* HelpButton = nullptr;
+  QPushButton* ExitButton = nullptr;
+
+  void HelpButtonClick();
+  void ExitButtonClick() { done(1); }
+
+  int HelpTopic() const { return helpTopic_; }
+  TableCycle& Cycle() { return cycle_; }
+  const RowMarks& Marks() const { return marks_; }
+  int MarkCount() const { return markCount_; }
+
+  // The layout of the service and access tables: row marks beside one or two blocks of check
+  // boxes under their column headers.
+  struct ByteTableLayout {
+    QString rowHeader;       // "№аб" or "№ГЛ"
+    bool subscribers;        // rows are subscribers (else city lines)
+    QString columnPrefix;    // "ОС", "ДС", or empty for the city-line numbers
+    int columns;             // headers shown per block
+    quint16 lastBit;         // cells per row - 1
+    int step;                // between columns
+    int cellShift;           // cells to the right of their header
+    int blockGap;            // from the left block's last header to the right block's first
+    int modeLabelShift;      // mode label to the right of its block's first header
+    QStringList modeLabels;  // empty for a one-block table
+    std::vector<int> kinds;  // the region of each block
+    int buttonsTop;
+  };
+
+ protected:
+  // A window created with build false (the city-line window made at start-up) only takes its
+  // caption: no busy state, no cells, and nothing to commit.
+  TTableForm(ProgrammingContext& context, QWidget* owner, const QString& caption,
+             const QString& heading, TableCycle::Options options, bool build = true);
+
+  QLabel* AddLabel(const QString& text, int left, int top, int width, int height = kHeaderHeight);
+  // "Помощь" (where the window has it) and "Выход" side by side.
+  void AddButtons(int top, bool withHelp = true);
+  void BuildRowMarks(QLabel* reference, int pitch, bool subscribers);
+  void BuildByteTable(const ByteTableLayout& layout);
+  // Loads the blocks and selects the first cell; the last step of a window's creation.
+  void Start();
+  void FitSize(int width, int height) { setFixedSize(width, height); }
+
+  bool event(QEvent* event) override;
+  // A close box that the window manager shows all the same does exactly what Esc does.
+  void closeEvent(QCloseEvent* event) override;
+
+  ProgrammingContext& context_;
+  WidgetCells cells_;
+  TableCycle cycle_;
+
+  static constexpr int kLeft = 16;
+  static constexpr int kModeTop = 36;
+  static constexpr int kHeaderTop = 54;
+  static constexpr int kHeaderHeight = 18;
+  static constexpr int kButtonWidth = 100;
+  static constexpr int kButtonHeight = 28;
+  // The city-line service tables have at most eight rows.
+  static constexpr int kCityLineButtonsTop = kHeaderTop + kHeaderHeight + 8 * 15 + 20;
+
+  // The last bit of an access row: one column per city line of the station.
+  static quint16 LastLine(const ProgrammingContext& context);
+
+ private:
+  KeyRouter router_;
+  int helpTopic_;
+  RowMarks marks_{};
+  int markCount_ = 0;
+  bool busy_;
+  bool closing_ = false;
+};

@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cerrno>
+
+#include "FakeHost.h"
+#include "core/files/CallRecords.h"
+#include "core/files/DataFiles.h"
+#include "core/files/DurableFile.h"
+#include "core/files/SettingsFile.h"
+#include "core/base/Errors.h"
+
+namespace {
+
+// A write call that takes a few bytes and then finds the device full.
+long FullAfterFewBytes(int descriptor, const char* data, long size) {
+  static long budget = 0;
+  if (data == nullptr) {  // reset
+    budget = size;
+    return 0;
+  }
+  if (budget <= 0) {
+    errno = ENOSPC;
+    return -1;
+  }
+  const long taken = std::min(size, budget);
+  budget -= taken;
+  return static_cast<long>(::write(descriptor, data, static_cast<size_t>(taken)));
+}
+
+struct WriteFailure : ::testing::Test {
+  void SetUp() override {
+    FullAfterFewBytes(-1, nullptr, 10);
+    SetDurableWriteCall(FullAfterFewBytes);
+  }
+  void TearDown() override { SetDurableWriteCall(nullptr); }
+};
+
+// A small filesystem of its own, filled up; skipped where the tests may not mount one.
+struct FullDisk : ::testing::Test {
+  QTemporaryDir dir;
+  bool mounted = false;
+  void SetUp() override {
+    mounted = QProcess::execute(QStringLiteral("mount"),
+                                {"-t", "tmpfs", "-o", "size=64k", "tmpfs", dir.path()}) == 0;
+    if (!mounted) GTEST_SKIP() << "no small filesystem can be mounted here";
+  }
+  void Fill() {
+    QFile filler(dir.filePath(QStringLiteral("filler")));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(4096, 'x');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
+  }
+  void TearDown() override {
+    if (mounted) QProcess::execute(QStringLiteral("umount"), {dir.path()});
+  }
+};
+
+}  // namespace
+
+TEST_F(WriteFailure, TheOldFileStaysAndTheReasonIsTheSystems) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("file"));
+  {
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("the old contents");
+  }
+  QString reason;
+  EXPECT_FALSE(ReplaceFileDurably(path, QByteArray(100, 'n'), &reason));
+  EXPECT_EQ(reason, QStringLiteral("No space left on device"));
+  QFile kept(path);
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+  EXPECT_EQ(kept.readAll(), QByteArray("the old contents"));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"file"});
+}
+
+TEST_F(WriteFailure, TheSettingsFileKeepsItsValuesAndTheOperatorIsTold) {
+  FakeHost host;
+  const QDateTime moment = MakeDateTime(QDate(2026, 11, 30), QTime(18, 0, 5));
+  SetDurableWriteCall(nullptr);
+  WriteSettingsFile(host.env, 3, 4, moment);
+  SetDurableWriteCall(FullAfterFewBytes);
+  try {
+    WriteSettingsFile(host.env, 1, 1, moment.addDays(1));
+    ADD_FAILURE() << "the write was reported as done";
+  } catch (const IoError& error) {
+    EXPECT_EQ(error.Message(),
+              QStringLiteral("Cannot write file NorvelWin.ini: No space left on device"));
+  }
+  const LinkSettings kept = ReadSettingsFile(host.env);
+  EXPECT_EQ(kept.portNumber, 3);
+  EXPECT_EQ(kept.boardCount, 4);
+  EXPECT_EQ(kept.resetMoment, moment);
+}
+
+TEST_F(FullDisk, TheSettingsFileIsNeverEmptiedByAFullDisk) {
+  FakeClock clock;
+  ScriptedUi ui;
+  FakePorts ports;
+  Environment env{ui, clock, ports, dir.path()};
+  const QDateTime moment = MakeDateTime(QDate(2026, 11, 30), QTime(18, 0, 5));
+  WriteSettingsFile(env, 3, 4, moment);
+  Fill();
+  EXPECT_THROW(WriteSettingsFile(env, 1, 1, moment.addDays(1)), IoError);
+  const LinkSettings kept = ReadSettingsFile(env);
+  EXPECT_EQ(kept.portNumber, 3);
+  EXPECT_EQ(kept.resetMoment, moment);
+}
+
+TEST_F(FullDisk, AFailedAppendSaysWhy) {
+  FakeClock clock;
+  ScriptedUi ui;
+  FakePorts ports;
+  Environment env{ui, clock, ports, dir.path()};
+  Fill();
+  std::vector<CallRecord> records(200);
+  for (CallRecord& record : records) {
+    record.StartTime = MakeDateTime(QDate(2026, 12, 7), QTime(9, 0));
+    record.DialledNumber = QStringLiteral("123456789012345678");
+  }
+  try {
+    AppendCallRecords(env, records);
+    ADD_FAILURE() << "the append was reported as done";
+  } catch (const IoError& error) {
+    EXPECT_TRUE(error.Message().endsWith(QStringLiteral("No space left on device")))
+        << error.Message().toStdString();
+  }
+  EXPECT_FALSE(QFile::exists(dir.filePath(DataFileName(12))));
+}

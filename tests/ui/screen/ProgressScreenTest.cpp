@@ -1,0 +1,216 @@
+// The progress window as the operator sees it: a configuration written to the station emulator
+// at the real line speed under a virtual display with a window manager, while another thread
+// reads the screen itself (not the widget) and measures the bar's painted length. The window is
+// shown three times in one write (preparation, the frame, the read-back); each showing must
+// paint, and its bar must grow.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "Emulator.h"
+#include "core/files/ConfigCopy.h"
+#include "core/files/SettingsFile.h"
+#include "core/link/QtSerialTransport.h"
+#include "ui/link/Thermometer.h"
+#include "core/base/Clock.h"
+#include "core/base/Environment.h"
+#include "ui/shell/QtOperatorUi.h"
+#include "ui/shell/WindowManagerHints.h"
+#include "core/station/StationCtrl.h"
+
+// Xlib defines macros (None, Bool, Status) that clash with Qt and GoogleTest; it comes last.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace {
+
+enum Phase { kNone, kPreparing, kWriting, kReading };
+
+// The windows' operator interface, telling which transfer the progress window shows; a box
+// (which would wait for a person) fails the test instead.
+class WatchedUi : public QtOperatorUi {
+ public:
+  std::atomic<int> phase{kNone};
+  QStringList boxes;
+
+  void StartProgress(const QString& caption, quint16 maximum) override {
+    if (caption.startsWith(QStringLiteral("Устанавливается"))) phase = kPreparing;
+    if (caption == QStringLiteral("Запись данных в станцию")) phase = kWriting;
+    if (caption == QStringLiteral("Чтение данных из станции")) phase = kReading;
+    QtOperatorUi::StartProgress(caption, maximum);
+  }
+  void EndProgress() override {
+    QtOperatorUi::EndProgress();
+    phase = kNone;
+  }
+
+ protected:
+  bool ShowBox(BoxKind, const QString& text, bool) override {
+    boxes << text;
+    return false;
+  }
+};
+
+// Reads the screen every 100 ms on a connection of its own and notes, per phase, the longest
+// horizontal run of the bar's blue: the painted length of the bar.
+class ScreenWatcher {
+ public:
+  explicit ScreenWatcher(const std::atomic<int>& phase) : phase_(phase) {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~ScreenWatcher() { Stop(); }
+  void Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  std::map<int, std::vector<int>> Lengths() {
+    std::lock_guard lock(mutex_);
+    return lengths_;
+  }
+
+ private:
+  static bool BarBlue(unsigned long pixel) {
+    const int r = (pixel >> 16) & 0xFF;
+    const int b = pixel & 0xFF;
+    return b >= 120 && b - r >= 50;
+  }
+  void Run() {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return;
+    const Window root = DefaultRootWindow(display);
+    XWindowAttributes screen{};
+    XGetWindowAttributes(display, root, &screen);
+    while (!stop_) {
+      const int phase = phase_;
+      XImage* image =
+          XGetImage(display, root, 0, 0, screen.width, screen.height, AllPlanes, ZPixmap);
+      if (image) {
+        int longest = 0;
+        for (int y = 0; y < image->height; ++y) {
+          int run = 0;
+          for (int x = 0; x < image->width; ++x) {
+            run = BarBlue(XGetPixel(image, x, y)) ? run + 1 : 0;
+            longest = std::max(longest, run);
+          }
+        }
+        XDestroyImage(image);
+        if (phase != kNone && phase == phase_) {
+          std::lock_guard lock(mutex_);
+          lengths_[phase].push_back(longest);
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    XCloseDisplay(display);
+  }
+
+  const std::atomic<int>& phase_;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::map<int, std::vector<int>> lengths_;
+  std::thread thread_;
+};
+
+// How far the painted bar grew in a phase, and in how many steps.
+struct Growth {
+  int first = 0;
+  int most = 0;
+  int steps = 0;
+};
+Growth GrowthOf(const std::vector<int>& lengths) {
+  Growth growth;
+  if (lengths.empty()) return growth;
+  growth.first = lengths.front();
+  int last = lengths.front();
+  for (int length : lengths) {
+    if (length > last) ++growth.steps;
+    last = length;
+    growth.most = std::max(growth.most, length);
+  }
+  return growth;
+}
+
+}  // namespace
+
+TEST(ProgressOnScreen, EveryShowingOfTheProgressWindowPaintsAndItsBarGrows) {
+  ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "run under with-window-manager.sh";
+  station::StationOptions options;
+  options.realtime = true;
+  EmulatorProcess emulator(options);
+  ASSERT_TRUE(emulator.Start());
+  qputenv("NORVEL_COM2", QFile::encodeName(emulator.LinkPath()));
+
+  QTemporaryDir dir;
+  SystemClock clock;
+  QtSerialPortFactory ports;
+  WatchedUi ui;
+  TThermometerForm thermometer;
+  ui.SetThermometer(&thermometer);
+  Environment env{ui, clock, ports, dir.path()};
+  WriteSettingsFile(env, 2, 2, clock.Now());
+  StationCtrlClass station(env);
+  ASSERT_TRUE(station.Link()->IsOpen());
+
+  ConfigImage image{};
+  for (int i = 0; i < kImageSize; ++i) image[i] = static_cast<quint8>(i * 7);
+  ScreenWatcher watcher(ui.phase);
+  EXPECT_TRUE(station.WriteImage(image));
+  watcher.Stop();
+  EXPECT_TRUE(ui.boxes.isEmpty()) << ui.boxes.join(u'|').toStdString();
+
+  const int barWidth = thermometer.ProgressWin->width();
+  auto lengths = watcher.Lengths();
+  for (const auto& [phase, name] :
+       {std::pair{kWriting, "the frame"}, {kReading, "the read-back"}}) {
+    const Growth growth = GrowthOf(lengths[phase]);
+    SCOPED_TRACE(name);
+    std::printf(
+        "%s: %zu pictures read from the screen, the bar seen growing %d times, to %d of "
+        "%d pixels\n",
+        name, lengths[phase].size(), growth.steps, growth.most, barWidth);
+    // Sampled ten times a second over 16 s and 5 s: the bar is seen moving many times and
+    // nearly full by the end.
+    EXPECT_GE(growth.steps, phase == kWriting ? 20 : 5);
+    EXPECT_GE(growth.most, barWidth * 8 / 10);
+  }
+}
+
+TEST(WindowManagerHints, ATableWindowAsksForATitleBarOnly) {
+  QDialog table;
+  table.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  table.setFixedSize(200, 100);
+  AskForTitleBarOnly(&table);
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  const Atom hints = XInternAtom(display, "_MOTIF_WM_HINTS", False);
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  ASSERT_EQ(XGetWindowProperty(display, static_cast<Window>(table.winId()), hints, 0, 5, False,
+                               AnyPropertyType, &type, &format, &count, &after, &data),
+            Success);
+  ASSERT_EQ(count, 5u);
+  const auto* values = reinterpret_cast<const unsigned long*>(data);
+  EXPECT_EQ(values[0], 3u);   // functions and decorations are given
+  EXPECT_EQ(values[1], 4u);   // moving only: no close, no minimise or maximise, no resizing
+  EXPECT_EQ(values[2], 10u);  // a border and a title, no window menu, no boxes
+  XFree(data);
+  XCloseDisplay(display);
+}
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
