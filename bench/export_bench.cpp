@@ -1,18 +1,18 @@
 // Exporting a month of a million calls: time, and how much the process grows while it runs (the
 // month is streamed, so the growth must not depend on the file's size).
+#include <sys/resource.h>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <sys/resource.h>
 
 #include "BenchSupport.h"
 #include "FakeClock.h"
 #include "FakeSerial.h"
+#include "core/base/Environment.h"
 #include "core/files/CallExport.h"
 #include "core/files/DataFiles.h"
 #include "core/files/TextFiles.h"
-#include "core/base/Environment.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
       const long before = PeakKilobytes();
       qint64 exported = 0;
       const double seconds = Seconds([&] {
-        exported = ExportCalls(env, {12, 0, 0, ExportOptions::Format::kCsv, totals}, out);
+        exported = ExportCalls(env.workDir, {12, 0, 0, ExportOptions::Format::kCsv, totals}, out);
       });
       out.close();
       std::printf("export %s of %lld calls: %.2f s, %.1f MB written, peak memory grew %ld KB\n",

@@ -7,10 +7,10 @@
 #include "BenchSupport.h"
 #include "FakeClock.h"
 #include "GeneratedCalls.h"
+#include "core/base/Environment.h"
 #include "core/files/CallRecords.h"
 #include "core/files/DataFiles.h"
 #include "core/link/SerialTransport.h"
-#include "core/base/Environment.h"
 
 namespace {
 
@@ -60,17 +60,17 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     Environment env{ui, clock, ports, dir.path()};
     std::vector<CallRecord> records = MonthOfCalls(count);
-    const double append = Seconds([&] { AppendCallRecords(env, records); });
+    const double append = Seconds([&] { AppendCallRecords(env.workDir, records); });
     const qint64 size = QFileInfo(env.FilePath(DataFileName(3))).size();
     std::vector<CallRecord> all;
     const double loadAll = Seconds([&] {
-      all.reserve(static_cast<size_t>(EstimateRecordCount(env, 3)));
-      LoadCallRecords(env, 3, 0, 0, all);
+      all.reserve(static_cast<size_t>(EstimateRecordCount(env.workDir, 3)));
+      LoadCallRecords(env.workDir, 3, 0, 0, all);
     });
     std::vector<CallRecord> one;
     const double loadOne = Seconds([&] {
-      one.reserve(static_cast<size_t>(EstimateRecordCount(env, 3)));
-      LoadCallRecords(env, 3, 0, 5, one);
+      one.reserve(static_cast<size_t>(EstimateRecordCount(env.workDir, 3)));
+      LoadCallRecords(env.workDir, 3, 0, 5, one);
     });
     std::printf(
         "%7d records (%5.1f MB): append %.3f s, load all %.3f s, load one subscriber %.3f s "

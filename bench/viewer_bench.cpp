@@ -6,9 +6,9 @@
 #include "BenchSupport.h"
 #include "FakeClock.h"
 #include "GeneratedCalls.h"
+#include "core/base/Environment.h"
 #include "core/files/DataFiles.h"
 #include "core/link/SerialTransport.h"
-#include "core/base/Environment.h"
 #include "ui/tariff/FileViewer.h"
 
 namespace {
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
       for (const auto& c : generated.calls) {
         records.push_back(ToCallRecord(c, QDate(2026, 3, 28)));
       }
-      AppendCallRecords(env, records);
+      AppendCallRecords(env.workDir, records);
     }
     TFileViewerForm form(env);
     const double show = Seconds([&] {

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "cli/ConsoleUi.h"
+#include "core/base/Environment.h"
 #include "core/files/SettingsFile.h"
 #include "core/link/RS232.h"
 #include "core/link/SerialPlatform.h"
 #include "core/link/SerialRates.h"
-#include "core/base/Environment.h"
 
 namespace {
 
@@ -127,7 +127,7 @@ int RunDoctor(const QStringList& arguments, CommandIo& io) {
   if (port == 0) {
     // The port the program itself would use: the settings file's, or 2 without one.
     port = QFileInfo::exists(env.FilePath(QLatin1String(kSettingsFileName)))
-               ? ReadSettingsFile(env).portNumber
+               ? ReadSettingsFile(env.workDir, env.ui, env.clock).portNumber
                : 2;
   }
   Report report(io);

@@ -7,10 +7,10 @@
 #include "cli/ConfigCommand.h"
 #include "cli/ConsoleUi.h"
 #include "cli/Doctor.h"
-#include "core/files/CallExport.h"
 #include "core/base/Clock.h"
 #include "core/base/Environment.h"
 #include "core/base/Errors.h"
+#include "core/files/CallExport.h"
 #include "core/station/ReceptionLock.h"
 #include "core/station/StationCtrl.h"
 
@@ -72,7 +72,7 @@ int Receive(const QStringList& arguments, CommandIo& io) {
 
   ConsoleUi ui(io.err, io.terminal);
   Environment env{ui, io.clock, io.ports, QDir(dir).absolutePath()};
-  const ReceptionLock lock(env, QStringLiteral("norvel receive"));
+  const ReceptionLock lock(env.workDir, QStringLiteral("norvel receive"));
   if (!lock.Held()) {
     ui.Say(ReceptionRunningText(lock));
     return exitcode::kNoAnswer;
@@ -138,7 +138,6 @@ int Export(const QStringList& arguments, CommandIo& io) {
   if (!QDir(dir).exists()) return Usage(io, QStringLiteral("no directory '%1'").arg(dir));
 
   ConsoleUi ui(io.err, false);
-  Environment env{ui, io.clock, io.ports, QDir(dir).absolutePath()};
   QFile file;
   QIODevice* out = &io.out;
   if (options.Has("-o")) {
@@ -150,7 +149,7 @@ int Export(const QStringList& arguments, CommandIo& io) {
     out = &file;
   }
   try {
-    ExportCalls(env, what, *out);
+    ExportCalls(QDir(dir).absolutePath(), what, *out);
   } catch (const NorvelError& error) {
     ui.Say(error.Message());
     return exitcode::kFilesFailed;

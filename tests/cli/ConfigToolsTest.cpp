@@ -15,12 +15,12 @@
 #include "FakeSerial.h"
 #include "ScriptedUi.h"
 #include "cli/NorvelCommand.h"
+#include "core/base/Clock.h"
+#include "core/base/Environment.h"
 #include "core/files/ConfigCopy.h"
 #include "core/files/SettingsFile.h"
 #include "core/link/QtSerialTransport.h"
 #include "core/link/SerialPlatform.h"
-#include "core/base/Clock.h"
-#include "core/base/Environment.h"
 #include "core/station/ConfigHistory.h"
 #include "core/station/StationCtrl.h"
 
@@ -61,8 +61,8 @@ TEST_F(History, AWriteLeavesWhatTheStationHeldAndWhatItHoldsNow) {
   options.image = std::vector<std::uint8_t>(held.begin(), held.end());
   FakeLine line(clock, options);
   ports.Plug(ComPortDeviceName(2), &line);
-  WriteSettingsFile(env, 2, 2, clock.Now());
-  WriteConfigCopy(env, Pattern(1));
+  WriteSettingsFile(env.workDir, 2, 2, clock.Now());
+  WriteConfigCopy(env.workDir, env.ui, Pattern(1));
   StationCtrlClass station(env);
   ASSERT_TRUE(station.StartProgramming());
   station.SetImage(Pattern(2));
@@ -81,7 +81,8 @@ TEST_F(History, AWriteLeavesWhatTheStationHeldAndWhatItHoldsNow) {
 TEST_F(History, TheNewest200PairsAreKept) {
   const QDateTime start = MakeDateTime(QDate(2026, 12, 7), QTime(9, 0));
   for (int i = 0; i < 201; ++i) {
-    ASSERT_TRUE(KeepConfigHistory(env, Pattern(i), Pattern(i + 1), start.addSecs(i)));
+    ASSERT_EQ(KeepConfigHistory(env.workDir, Pattern(i), Pattern(i + 1), start.addSecs(i)),
+              QString());
   }
   const QStringList pairs = Pairs();
   ASSERT_EQ(pairs.size(), 200);
@@ -89,7 +90,7 @@ TEST_F(History, TheNewest200PairsAreKept) {
   EXPECT_FALSE(
       QFile::exists(dir.filePath(QStringLiteral("history/2026-12-07_09-00-00-after.cfg"))));
   // Two writes within one second keep both.
-  ASSERT_TRUE(KeepConfigHistory(env, Pattern(1), Pattern(2), start.addSecs(200)));
+  ASSERT_EQ(KeepConfigHistory(env.workDir, Pattern(1), Pattern(2), start.addSecs(200)), QString());
   EXPECT_TRUE(
       QFile::exists(dir.filePath(QStringLiteral("history/2026-12-07_09-03-20_2-after.cfg"))));
 }
@@ -101,16 +102,23 @@ TEST_F(History, AHistoryThatCannotBeKeptDoesNotFailTheWrite) {
   station::StationOptions options;
   FakeLine line(clock, options);
   ports.Plug(ComPortDeviceName(2), &line);
-  WriteSettingsFile(env, 2, 2, clock.Now());
+  WriteSettingsFile(env.workDir, 2, 2, clock.Now());
   StationCtrlClass station(env);
   ui.ExpectInfo(QStringLiteral("Не найден файл Norvel.cfg"), true);
   ui.ExpectYesNo({}, false, false);  // the mismatch question, with no copy to write
   ASSERT_TRUE(station.StartProgramming());
   station.SetImage(Pattern(5));
+  // Said once, through the operator, and the write goes on.
+  ui.ExpectInfo({}, true);
   ui.ExpectInfo(QStringLiteral("Запись выполнена успешно"), false);
   station.WriteAndSave();
   ui.Verify();
   EXPECT_FALSE(station.Modified());
+  EXPECT_TRUE(ui.Boxes()[2].text.startsWith(QStringLiteral("Конфигурация записана в станцию")));
+  station.SetImage(Pattern(6));
+  ui.ExpectInfo(QStringLiteral("Запись выполнена успешно"), false);
+  station.WriteAndSave();
+  ui.Verify();
 }
 
 namespace {

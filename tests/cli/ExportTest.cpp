@@ -39,14 +39,14 @@ struct Export : ::testing::Test {
 
   void SetUp() override {
     std::vector<CallRecord> copy = records;
-    AppendCallRecords(host.env, copy);
+    AppendCallRecords(host.env.workDir, copy);
     records.clear();
-    LoadCallRecords(host.env, 12, 0, 0, records);  // in file order
+    LoadCallRecords(host.env.workDir, 12, 0, 0, records);  // in file order
   }
   QByteArray Run(ExportOptions options) {
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    ExportCalls(host.env, options, out);
+    ExportCalls(host.env.workDir, options, out);
     return out.data();
   }
   // The rows as Python's csv module reads them, fields joined by \x1f.
@@ -140,7 +140,7 @@ TEST_F(Export, TotalsMatchSumsMadeIndependently) {
 
 TEST_F(Export, DayAndSubscriberFilterAsTheViewerDoes) {
   std::vector<CallRecord> expected;
-  LoadCallRecords(host.env, 12, 5, 3, expected);  // subscriber 22 on the 5th
+  LoadCallRecords(host.env.workDir, 12, 5, 3, expected);  // subscriber 22 on the 5th
   const QByteArray tsv = Run({12, 5, 22, ExportOptions::Format::kTsv, false});
   EXPECT_EQ(tsv.count("\r\n"), static_cast<qsizetype>(expected.size()) + 1);
 }

@@ -12,10 +12,10 @@
 #include "ScriptedUi.h"
 #include "cli/ConsoleUi.h"
 #include "cli/NorvelCommand.h"
+#include "core/base/Environment.h"
 #include "core/files/DataFiles.h"
 #include "core/files/SettingsFile.h"
 #include "core/link/SerialPlatform.h"
-#include "core/base/Environment.h"
 #include "core/station/ReceptionJournal.h"
 
 namespace {
@@ -56,7 +56,7 @@ struct Norvel : ::testing::Test {
     std::vector<CallRecord> records;
     ScriptedUi ui;
     Environment env{ui, clock, ports, dir.path()};
-    LoadCallRecords(env, month, 0, 0, records);
+    LoadCallRecords(env.workDir, month, 0, 0, records);
     return records.size();
   }
   QByteArray Header() {
@@ -103,7 +103,7 @@ TEST_F(Norvel, ASilentStationIsExitOneAndTheSettingsPortIsKept) {
   EXPECT_EQ(Run({"receive", "--port", "4"}), 0) << Err().toStdString();
   ScriptedUi ui;
   Environment env{ui, clock, ports, dir.path()};
-  EXPECT_EQ(ReadSettingsFile(env).portNumber, 3);
+  EXPECT_EQ(ReadSettingsFile(env.workDir, env.ui, env.clock).portNumber, 3);
 }
 
 TEST_F(Norvel, AnInconsistentHeaderIsLeftAloneWithExitFour) {

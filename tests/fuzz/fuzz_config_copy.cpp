@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   ConfigImage image;
   image.fill(0x5A);
   const ConfigImage before = image;
-  if (!ReadConfigCopy(host.env, image)) {
+  if (!ReadConfigCopy(host.env.workDir, host.env.ui, image)) {
     if (image != before) std::abort();  // a refused file changes nothing
     return 0;
   }
@@ -24,8 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
       if (image[i] != 0) std::abort();
     }
   }
-  if (!WriteConfigCopy(host.env, image)) std::abort();
+  if (!WriteConfigCopy(host.env.workDir, host.env.ui, image)) std::abort();
   ConfigImage again{};
-  if (!ReadConfigCopy(host.env, again) || again != image) std::abort();
+  if (!ReadConfigCopy(host.env.workDir, host.env.ui, again) || again != image) std::abort();
   return 0;
 }

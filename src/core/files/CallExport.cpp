@@ -4,8 +4,8 @@
 #include <array>
 #include <map>
 
-#include "core/files/DataFiles.h"
 #include "core/base/Errors.h"
+#include "core/files/DataFiles.h"
 
 namespace {
 
@@ -86,7 +86,7 @@ QString CsvField(const QString& value, bool alwaysQuote) {
   return u'"' + quoted + u'"';
 }
 
-qint64 ExportCalls(Environment& env, const ExportOptions& options, QIODevice& out) {
+qint64 ExportCalls(const QString& dir, const ExportOptions& options, QIODevice& out) {
   RowWriter writer(out, options.format);
   // A byte order mark lets spreadsheets read the file as UTF-8.
   if (options.format == ExportOptions::Format::kCsv) writer.Raw(kUtf8Bom);
@@ -97,7 +97,7 @@ qint64 ExportCalls(Environment& env, const ExportOptions& options, QIODevice& ou
                 QStringLiteral("duration_min"), QStringLiteral("city_line"),
                 QStringLiteral("call_type"), QStringLiteral("number")});
     const std::vector<bool> numberIsText = {false, false, false, false, false, false, true};
-    ForEachCallRecord(env, options.month, options.day, choice, [&](CallRecord&& record) {
+    ForEachCallRecord(dir, options.month, options.day, choice, [&](CallRecord&& record) {
       ++count;
       writer.Row({record.StartTime.date().toString(Qt::ISODate),
                   record.StartTime.time().toString(QStringLiteral("HH:mm")),
@@ -110,7 +110,7 @@ qint64 ExportCalls(Environment& env, const ExportOptions& options, QIODevice& ou
   } else {
     std::map<int, Totals> bySubscriber;
     Totals all;
-    ForEachCallRecord(env, options.month, options.day, choice, [&](CallRecord&& record) {
+    ForEachCallRecord(dir, options.month, options.day, choice, [&](CallRecord&& record) {
       ++count;
       bySubscriber[record.Subscriber].Add(record);
       all.Add(record);

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-struct Environment;
+class QString;
 class QIODevice;
 
 // A month's calls for a spreadsheet: the same loader and filters as the analysis window, one
@@ -19,7 +19,7 @@ struct ExportOptions {
 
 // Writes the rows to `out`; gives the number of calls exported. Throws IoError or ConvertError
 // (naming the file and line) as the loader does, and IoError when `out` cannot be written.
-qint64 ExportCalls(Environment& env, const ExportOptions& options, QIODevice& out);
+qint64 ExportCalls(const QString& dir, const ExportOptions& options, QIODevice& out);
 
 // A field as RFC 4180 wants it in a CSV file: quoted, with its quotes doubled, when it holds a
 // comma, a quote or a line break, or always when `alwaysQuote` (numbers that are text).

@@ -1,9 +1,9 @@
 #include "core/files/ConfigCopy.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include "core/base/Environment.h"
 #include "core/base/OperatorUi.h"
 
 namespace {
@@ -16,23 +16,23 @@ const QString kWriteError = QStringLiteral("Ошибка записи данны
 constexpr qint64 kOldFormSize = 256;
 }  // namespace
 
-bool ReadConfigCopy(Environment& env, ConfigImage& image) {
-  const QString path = env.FilePath(QLatin1String(kConfigCopyFileName));
+bool ReadConfigCopy(const QString& dir, OperatorUi& ui, ConfigImage& image) {
+  const QString path = QDir(dir).filePath(QLatin1String(kConfigCopyFileName));
   if (!QFileInfo::exists(path)) {
-    env.ui.InfoBox(kMissing, true);
+    ui.InfoBox(kMissing, true);
     return false;
   }
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
-    env.ui.InfoBox(kReadError, true);
+    ui.InfoBox(kReadError, true);
     return false;
   }
   const QByteArray bytes = file.read(kImageSize);
   file.close();
-  if (bytes.size() == kOldFormSize && !env.ui.YesNoBox(kOldForm, true)) return false;
+  if (bytes.size() == kOldFormSize && !ui.YesNoBox(kOldForm, true)) return false;
   const std::optional<ConfigImage> loaded = ImageFromCopyBytes(bytes);
   if (!loaded) {
-    env.ui.InfoBox(kReadError, true);
+    ui.InfoBox(kReadError, true);
     return false;
   }
   image = *loaded;
@@ -46,8 +46,8 @@ std::optional<ConfigImage> ImageFromCopyBytes(const QByteArray& bytes) {
   return image;
 }
 
-bool WriteConfigCopy(Environment& env, const ConfigImage& image) {
-  QFile file(env.FilePath(QLatin1String(kConfigCopyFileName)));
+bool WriteConfigCopy(const QString& dir, OperatorUi& ui, const ConfigImage& image) {
+  QFile file(QDir(dir).filePath(QLatin1String(kConfigCopyFileName)));
   // ReadWrite neither truncates an existing file nor refuses a missing one.
   bool ok = file.open(QIODevice::ReadWrite);
   if (ok) {
@@ -56,6 +56,6 @@ bool WriteConfigCopy(Environment& env, const ConfigImage& image) {
     file.close();
     ok = ok && file.error() == QFileDevice::NoError;
   }
-  if (!ok) env.ui.InfoBox(kWriteError, true);
+  if (!ok) ui.InfoBox(kWriteError, true);
   return ok;
 }

@@ -1,5 +1,6 @@
 #include "core/files/DataFiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
@@ -8,9 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "core/files/TextFiles.h"
-#include "core/base/Environment.h"
 #include "core/base/Errors.h"
+#include "core/files/TextFiles.h"
 
 #if defined(Q_OS_UNIX)
 #include <unistd.h>
@@ -81,7 +81,7 @@ int CompareStartTime(const CallRecord& a, const CallRecord& b) {
   return 0;
 }
 
-void AppendCallRecords(Environment& env, std::vector<CallRecord>& records,
+void AppendCallRecords(const QString& dir, std::vector<CallRecord>& records,
                        const std::function<void(const QStringList& files)>& beforeKeeping) {
   SortCallRecords(records.data(), static_cast<qsizetype>(records.size()), CompareStartTime);
   QMap<QString, FileBefore> before;
@@ -92,7 +92,7 @@ void AppendCallRecords(Environment& env, std::vector<CallRecord>& records,
     // One run of records of the same month goes to its file in one opening.
     const QDate first = records[i].StartTime.date();
     const QString name = DataFileName(first.month());
-    const QString path = env.FilePath(name);
+    const QString path = QDir(dir).filePath(name);
     const bool exists = QFileInfo::exists(path);
     const qint64 size = exists ? QFileInfo(path).size() : 0;
     if (!before.contains(path)) {
@@ -140,17 +140,17 @@ void AppendCallRecords(Environment& env, std::vector<CallRecord>& records,
   }
 }
 
-qsizetype EstimateRecordCount(Environment& env, int month) {
-  const QFileInfo info(env.FilePath(DataFileName(month)));
+qsizetype EstimateRecordCount(const QString& dir, int month) {
+  const QFileInfo info(QDir(dir).filePath(DataFileName(month)));
   if (!info.exists()) return 0;
   const qint64 estimate = (info.size() - kHeaderSize) / kEstimatedLineSize + 1;
   return static_cast<qsizetype>(qMax<qint64>(estimate, 0));
 }
 
-void ForEachCallRecord(Environment& env, int month, int day, int subscriberChoice,
+void ForEachCallRecord(const QString& dir, int month, int day, int subscriberChoice,
                        const std::function<void(CallRecord&&)>& each) {
   const QString name = DataFileName(month);
-  QFile file(env.FilePath(name));
+  QFile file(QDir(dir).filePath(name));
   if (!file.exists()) return;
   if (!file.open(QIODevice::ReadOnly)) {
     throw IoError(QStringLiteral("Cannot read file %1: %2").arg(name, file.errorString()));
@@ -196,8 +196,8 @@ void ForEachCallRecord(Environment& env, int month, int day, int subscriberChoic
   }
 }
 
-void LoadCallRecords(Environment& env, int month, int day, int subscriberChoice,
+void LoadCallRecords(const QString& dir, int month, int day, int subscriberChoice,
                      std::vector<CallRecord>& records) {
-  ForEachCallRecord(env, month, day, subscriberChoice,
+  ForEachCallRecord(dir, month, day, subscriberChoice,
                     [&records](CallRecord&& record) { records.push_back(std::move(record)); });
 }

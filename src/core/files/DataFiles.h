@@ -7,8 +7,6 @@
 
 #include "core/files/CallRecords.h"
 
-struct Environment;
-
 // Monthly data files: "Data" + month right-aligned in two characters + ".txt" ("Data 1.txt" ..
 // "Data12.txt"), each a header line and one text line per call, in Windows-1251 with CR LF. A
 // month's file gathers that month of every year.
@@ -22,20 +20,20 @@ extern const QString kDataFileHeader;
 // record exactly once. `beforeKeeping`, when given, runs once every file is written and synced,
 // with the names of the files written; if it throws, the files are put back as well and its
 // error goes on.
-void AppendCallRecords(Environment& env, std::vector<CallRecord>& records,
+void AppendCallRecords(const QString& dir, std::vector<CallRecord>& records,
                        const std::function<void(const QStringList& files)>& beforeKeeping = {});
 
 // Room to reserve before loading a month: 0 without a file.
-qsizetype EstimateRecordCount(Environment& env, int month);
+qsizetype EstimateRecordCount(const QString& dir, int month);
 
 // Appends the records of a month's file to `records` in file order, keeping only day `day`
 // (0: all days) and subscriber 19 + `subscriberChoice` (0: all subscribers). A line that is not
 // a call record throws ConvertError naming the file and the line; the records before it are
 // kept.
-void LoadCallRecords(Environment& env, int month, int day, int subscriberChoice,
+void LoadCallRecords(const QString& dir, int month, int day, int subscriberChoice,
                      std::vector<CallRecord>& records);
 // The same, a record at a time and without keeping them, for months of any size.
-void ForEachCallRecord(Environment& env, int month, int day, int subscriberChoice,
+void ForEachCallRecord(const QString& dir, int month, int day, int subscriberChoice,
                        const std::function<void(CallRecord&&)>& each);
 
 // Sorts count records in place by an order function giving <0, 0 or >0. This is a quicksort

@@ -1,15 +1,15 @@
 #include "core/files/SettingsFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include "core/base/Clock.h"
+#include "core/base/Errors.h"
+#include "core/base/OperatorUi.h"
 #include "core/files/DateTimeText.h"
 #include "core/files/DurableFile.h"
 #include "core/files/TextFiles.h"
-#include "core/base/Clock.h"
-#include "core/base/Environment.h"
-#include "core/base/Errors.h"
-#include "core/base/OperatorUi.h"
 
 namespace {
 
@@ -77,12 +77,12 @@ class SettingsReader {
 
 }  // namespace
 
-LinkSettings ReadSettingsFile(Environment& env) {
+LinkSettings ReadSettingsFile(const QString& dir, OperatorUi& ui, Clock& clock) {
   LinkSettings settings;
-  const QString path = env.FilePath(QLatin1String(kSettingsFileName));
+  const QString path = QDir(dir).filePath(QLatin1String(kSettingsFileName));
   if (!QFileInfo::exists(path)) {
-    env.ui.InfoBox(kMissing, true);
-    settings.resetMoment = env.clock.Now();
+    ui.InfoBox(kMissing, true);
+    settings.resetMoment = clock.Now();
     return settings;
   }
   QFile file(path);
@@ -105,8 +105,8 @@ LinkSettings ReadSettingsFile(Environment& env) {
   if (moment) {
     settings.resetMoment = *moment;
   } else {
-    settings.resetMoment = env.clock.Now();
-    env.ui.InfoBox(kBadMoment + DateTimeToText(settings.resetMoment), true);
+    settings.resetMoment = clock.Now();
+    ui.InfoBox(kBadMoment + DateTimeToText(settings.resetMoment), true);
   }
   // Both numbers are read before either is used, so a failed read hands out nothing.
   const quint16 port = reader.ReadNumberLine();
@@ -116,7 +116,7 @@ LinkSettings ReadSettingsFile(Environment& env) {
   return settings;
 }
 
-void WriteSettingsFile(Environment& env, quint16 portNumber, quint16 boardCount,
+void WriteSettingsFile(const QString& dir, quint16 portNumber, quint16 boardCount,
                        const QDateTime& resetMoment) {
   const QString text = JoinLines({DateTimeToText(resetMoment) + kMomentComment,
                                   QString::number(portNumber) + kPortComment,
@@ -124,14 +124,15 @@ void WriteSettingsFile(Environment& env, quint16 portNumber, quint16 boardCount,
   // The old file is replaced only by a complete new one, so a full disk never leaves a
   // half-written or empty settings file behind.
   QString reason;
-  if (!ReplaceFileDurably(env.FilePath(QLatin1String(kSettingsFileName)), EncodeCp1251(text),
+  if (!ReplaceFileDurably(QDir(dir).filePath(QLatin1String(kSettingsFileName)), EncodeCp1251(text),
                           &reason)) {
     throw IoError(
         QStringLiteral("Cannot write file %1: %2").arg(QLatin1String(kSettingsFileName), reason));
   }
 }
 
-void SaveLinkSettings(Environment& env, quint16 portNumber, quint16 boardCount) {
-  const LinkSettings stored = ReadSettingsFile(env);
-  WriteSettingsFile(env, portNumber, boardCount, stored.resetMoment);
+void SaveLinkSettings(const QString& dir, OperatorUi& ui, Clock& clock, quint16 portNumber,
+                      quint16 boardCount) {
+  const LinkSettings stored = ReadSettingsFile(dir, ui, clock);
+  WriteSettingsFile(dir, portNumber, boardCount, stored.resetMoment);
 }

@@ -2,10 +2,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <cstdio>
 
 #include "core/files/DurableFile.h"
-#include "core/base/Environment.h"
 
 namespace {
 
@@ -16,22 +14,13 @@ QByteArray Bytes(const ConfigImage& image) {
   return QByteArray(reinterpret_cast<const char*>(image.data()), kImageSize);
 }
 
-void ReportOnce(const QString& why) {
-  static bool reported = false;
-  if (reported) return;
-  reported = true;
-  std::fprintf(stderr, "NorvelWin: the configuration history could not be kept: %s\n",
-               why.toLocal8Bit().constData());
-}
-
 }  // namespace
 
-bool KeepConfigHistory(Environment& env, const ConfigImage& before, const ConfigImage& after,
-                       const QDateTime& moment) {
-  QDir dir(env.FilePath(QLatin1String(kHistoryDirName)));
-  if (!dir.exists() && !QDir(env.workDir).mkdir(QLatin1String(kHistoryDirName))) {
-    ReportOnce(QStringLiteral("cannot make %1").arg(dir.path()));
-    return false;
+QString KeepConfigHistory(const QString& workDir, const ConfigImage& before,
+                          const ConfigImage& after, const QDateTime& moment) {
+  QDir dir(QDir(workDir).filePath(QLatin1String(kHistoryDirName)));
+  if (!dir.exists() && !QDir(workDir).mkdir(QLatin1String(kHistoryDirName))) {
+    return QStringLiteral("не удается создать папку %1").arg(dir.path());
   }
   // Two writes in one second get names of their own.
   QString stem = moment.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
@@ -42,8 +31,7 @@ bool KeepConfigHistory(Environment& env, const ConfigImage& before, const Config
   if (!ReplaceFileDurably(dir.filePath(stem + kBefore), Bytes(before), &reason) ||
       !ReplaceFileDurably(dir.filePath(stem + kAfter), Bytes(after), &reason)) {
     QFile::remove(dir.filePath(stem + kBefore));
-    ReportOnce(reason);
-    return false;
+    return reason;
   }
   // The oldest pairs go; the names sort by their moments.
   QStringList pairs = dir.entryList({QStringLiteral("*") + kBefore}, QDir::Files, QDir::Name);
@@ -52,5 +40,5 @@ bool KeepConfigHistory(Environment& env, const ConfigImage& before, const Config
     dir.remove(oldest);
     dir.remove(oldest.chopped(kBefore.size()) + kAfter);
   }
-  return true;
+  return {};
 }

@@ -5,8 +5,6 @@
 
 #include "core/files/ConfigImage.h"
 
-struct Environment;
-
 // Every configuration written to the station leaves a pair of files in "history/" under the
 // working directory: the image the station held before (the last one read from it) and the
 // image written, named by the moment of the write ("2026-12-07_09-15-02-before.cfg" and
@@ -15,7 +13,7 @@ struct Environment;
 inline constexpr char kHistoryDirName[] = "history";
 inline constexpr int kHistoryPairs = 200;
 
-// Keeps the pair; false when it could not (the write itself is not affected). The first
-// failure of a run is reported on standard error.
-bool KeepConfigHistory(Environment& env, const ConfigImage& before, const ConfigImage& after,
-                       const QDateTime& moment);
+// Keeps the pair in the working directory `dir`; gives the system's reason when it could not
+// (the write itself is not affected), an empty text when it did.
+QString KeepConfigHistory(const QString& dir, const ConfigImage& before, const ConfigImage& after,
+                          const QDateTime& moment);

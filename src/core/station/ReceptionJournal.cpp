@@ -1,10 +1,10 @@
 #include "core/station/ReceptionJournal.h"
 
+#include <QDir>
 #include <QFile>
 
-#include "core/files/DurableFile.h"
-#include "core/base/Environment.h"
 #include "core/base/Errors.h"
+#include "core/files/DurableFile.h"
 
 namespace {
 
@@ -16,14 +16,14 @@ const QByteArray kFiles = "files: ";
 const QByteArray kBytes = "bytes: ";
 const QByteArray kEnd = "end";
 
-QString JournalPath(Environment& env) {
-  return env.FilePath(QLatin1String(kReceptionJournalName));
+QString JournalPath(const QString& dir) {
+  return QDir(dir).filePath(QLatin1String(kReceptionJournalName));
 }
 
 }  // namespace
 
-std::optional<ReceptionJournal> ReadReceptionJournal(Environment& env) {
-  QFile file(JournalPath(env));
+std::optional<ReceptionJournal> ReadReceptionJournal(const QString& dir) {
+  QFile file(JournalPath(dir));
   if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
   const QList<QByteArray> lines = file.readAll().split('\n');
   // Title, three values and the end mark: anything less was not written whole.
@@ -43,19 +43,19 @@ std::optional<ReceptionJournal> ReadReceptionJournal(Environment& env) {
   return journal;
 }
 
-void WriteReceptionJournal(Environment& env, const ReceptionJournal& journal) {
+void WriteReceptionJournal(const QString& dir, const ReceptionJournal& journal) {
   QByteArray text = kTitle + '\n';
   text += kStored + journal.stored.toString(Qt::ISODate).toLatin1() + '\n';
   text += kFiles + journal.files.join(u';').toUtf8() + '\n';
   text += kBytes + journal.bytes.toHex() + '\n';
   text += kEnd + '\n';
   QString reason;
-  if (!ReplaceFileDurably(JournalPath(env), text, &reason)) {
+  if (!ReplaceFileDurably(JournalPath(dir), text, &reason)) {
     throw IoError(QStringLiteral("Cannot write file %1: %2")
                       .arg(QLatin1String(kReceptionJournalName), reason));
   }
 }
 
-void RemoveReceptionJournal(Environment& env) {
-  QFile::remove(JournalPath(env));
+void RemoveReceptionJournal(const QString& dir) {
+  QFile::remove(JournalPath(dir));
 }

@@ -5,8 +5,6 @@
 #include <QStringList>
 #include <optional>
 
-struct Environment;
-
 // What the last reception stored whose station reset is not yet known to have taken: the
 // station's record bytes exactly as they were read, and the data files they went into. It is
 // written and synced after the calls are stored and before the reset frame, and removed once a
@@ -21,7 +19,7 @@ struct ReceptionJournal {
 inline constexpr char kReceptionJournalName[] = "NorvelWin.jnl";
 
 // None when there is no journal, or one that cannot be read whole.
-std::optional<ReceptionJournal> ReadReceptionJournal(Environment& env);
+std::optional<ReceptionJournal> ReadReceptionJournal(const QString& dir);
 // Throws IoError with the system's reason when the journal cannot be written whole.
-void WriteReceptionJournal(Environment& env, const ReceptionJournal& journal);
-void RemoveReceptionJournal(Environment& env);
+void WriteReceptionJournal(const QString& dir, const ReceptionJournal& journal);
+void RemoveReceptionJournal(const QString& dir);

@@ -1,9 +1,8 @@
 #include "core/station/ReceptionLock.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
-
-#include "core/base/Environment.h"
 
 #if defined(Q_OS_UNIX)
 #include <fcntl.h>
@@ -11,9 +10,9 @@
 #include <unistd.h>
 #endif
 
-ReceptionLock::ReceptionLock(Environment& env, const QString& holder) {
+ReceptionLock::ReceptionLock(const QString& dir, const QString& holder) {
 #if defined(Q_OS_UNIX)
-  const QByteArray path = QFile::encodeName(env.FilePath(QLatin1String(kReceptionLockName)));
+  const QByteArray path = QFile::encodeName(QDir(dir).filePath(QLatin1String(kReceptionLockName)));
   const int descriptor = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (descriptor < 0) {
     holder_ = QStringLiteral("?");
@@ -36,7 +35,7 @@ ReceptionLock::ReceptionLock(Environment& env, const QString& holder) {
   descriptor_ = descriptor;
 #else
   // Elsewhere one program at a time is the rule by itself.
-  Q_UNUSED(env);
+  Q_UNUSED(dir);
   Q_UNUSED(holder);
   descriptor_ = 0;
 #endif

@@ -2,8 +2,6 @@
 
 #include <QString>
 
-struct Environment;
-
 inline constexpr char kReceptionLockName[] = "NorvelWin.lock";
 
 // One reception at a time in a working directory: the window's reception and `norvel receive`
@@ -12,7 +10,7 @@ inline constexpr char kReceptionLockName[] = "NorvelWin.lock";
 class ReceptionLock {
  public:
   // Tries to take the lock for `holder` ("NorvelWin", "norvel receive").
-  ReceptionLock(Environment& env, const QString& holder);
+  ReceptionLock(const QString& dir, const QString& holder);
   ~ReceptionLock();
   ReceptionLock(const ReceptionLock&) = delete;
   ReceptionLock& operator=(const ReceptionLock&) = delete;

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
-#include "core/files/ConfigCopy.h"
-#include "core/files/SettingsFile.h"
 #include "core/base/Clock.h"
 #include "core/base/Environment.h"
 #include "core/base/Errors.h"
 #include "core/base/OperatorUi.h"
+#include "core/files/ConfigCopy.h"
+#include "core/files/SettingsFile.h"
 #include "core/station/ConfigHistory.h"
 
 namespace {
@@ -38,6 +38,9 @@ constexpr quint8 kWriteTestValue = 0xAA;
 const QString kBadBoardCount =
     QStringLiteral("В файле NorvelWin.ini неверно указано количество плат (%1). Принимается %2");
 constexpr quint16 kDefaultBoards = 2;
+const QString kHistoryNotKept = QStringLiteral(
+    "Конфигурация записана в станцию, но история записей (папка history) не "
+    "сохранена: ");
 
 }  // namespace
 
@@ -52,7 +55,7 @@ void StationCtrlClass::RebuildLink() {
   link_.reset();
   LinkSettings settings;
   try {
-    settings = ReadSettingsFile(env_);
+    settings = ReadSettingsFile(env_.workDir, env_.ui, env_.clock);
   } catch (const NorvelError& error) {
     // A damaged settings file must not leave the station object without a link: the error is
     // shown and the defaults serve until the file is written again.
@@ -111,7 +114,7 @@ bool StationCtrlClass::StartProgramming() {
     const QString question =
         kCheckCable + QString::number(link_->PortNumber()) + u'.' + kCrLf + kLoadCopy;
     if (!env_.ui.YesNoBox(question, true)) return false;
-    if (!ReadConfigCopy(env_, image_)) return false;
+    if (!ReadConfigCopy(env_.workDir, env_.ui, image_)) return false;
     modified_ = false;
     return true;
   }
@@ -123,7 +126,7 @@ bool StationCtrlClass::StartProgramming() {
   if (IsValidBoardCount(count)) {
     if (count != boardCount_) {
       SetBoardCount(count);
-      SaveLinkSettings(env_, SettingsPort(), count);
+      SaveLinkSettings(env_.workDir, env_.ui, env_.clock, SettingsPort(), count);
     }
     ConfigImage fresh{};
     imageRead = ReadImage(fresh);
@@ -139,7 +142,7 @@ bool StationCtrlClass::StartProgramming() {
   }
 
   ConfigImage copy{};
-  const bool copyLoaded = ReadConfigCopy(env_, copy);
+  const bool copyLoaded = ReadConfigCopy(env_.workDir, env_.ui, copy);
   if (copyLoaded && CompareImages(image_, copy)) return true;
   // Without a loaded copy there is nothing to write: "&Yes" then goes on like "&No".
   if (env_.ui.YesNoBox(kMismatch, false) && copyLoaded) return WriteImage(copy);
@@ -161,7 +164,12 @@ bool StationCtrlClass::WriteImage(const ConfigImage& image) {
     return false;
   }
   // What the station held and what it holds now, to go back to; never a reason to fail.
-  KeepConfigHistory(env_, stationImage_, image_, env_.clock.Now());
+  const QString failure = KeepConfigHistory(env_.workDir, stationImage_, image_, env_.clock.Now());
+  // Told once a run: the write itself has succeeded.
+  if (!failure.isEmpty() && !historyFailureShown_) {
+    historyFailureShown_ = true;
+    env_.ui.InfoBox(kHistoryNotKept + failure, true);
+  }
   stationImage_ = image_;
   return true;
 }
@@ -213,7 +221,7 @@ bool StationCtrlClass::TestWriteEnable(quint8 value) {
 
 void StationCtrlClass::WriteAndSave() {
   if (!WriteImage(image_)) return;
-  if (!WriteConfigCopy(env_, image_)) return;
+  if (!WriteConfigCopy(env_.workDir, env_.ui, image_)) return;
   env_.ui.InfoBox(kWritten, false);
   modified_ = false;
 }

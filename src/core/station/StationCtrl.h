@@ -115,6 +115,7 @@ class StationCtrlClass : public ImageAccess {
   bool modified_ = false;
   bool dayMode_ = false;
   bool cityLineLayout_ = false;
+  bool historyFailureShown_ = false;
   // The port the settings file names: the link's own, unless a port was given at creation.
   quint16 SettingsPort() const { return portOverride_ ? settingsPort_ : link_->PortNumber(); }
 

@@ -10,14 +10,14 @@
 #include <cstdlib>
 #include <vector>
 
-#include "core/files/CallRecords.h"
-#include "core/files/DataFiles.h"
-#include "core/files/DateTimeText.h"
-#include "core/files/SettingsFile.h"
 #include "core/base/Clock.h"
 #include "core/base/Environment.h"
 #include "core/base/Errors.h"
 #include "core/base/OperatorUi.h"
+#include "core/files/CallRecords.h"
+#include "core/files/DataFiles.h"
+#include "core/files/DateTimeText.h"
+#include "core/files/SettingsFile.h"
 #include "core/station/ReceptionJournal.h"
 #include "core/station/StationCtrl.h"
 
@@ -109,7 +109,7 @@ ReceptionResult StationCtrlClass::ReceiveTariffication() {
   bool settled = false;
   if (!ReadRecordArea(count, area, settled)) return result;
 
-  const std::optional<ReceptionJournal> journal = ReadReceptionJournal(env_);
+  const std::optional<ReceptionJournal> journal = ReadReceptionJournal(env_.workDir);
   const qsizetype skip = journal && StartsWith(area, journal->bytes) ? journal->bytes.size() : 0;
   std::vector<CallRecord> records = DecodeArea(area, skip, env_.clock.Now().date());
   if (skip > 0) env_.ui.InfoBox(kAlreadyStored, false);
@@ -125,12 +125,12 @@ ReceptionResult StationCtrlClass::ReceiveTariffication() {
     for (const QString& file : files) {
       if (!stored.files.contains(file)) stored.files.append(file);
     }
-    WriteReceptionJournal(env_, stored);
+    WriteReceptionJournal(env_.workDir, stored);
   };
   if (records.empty()) {
     keepJournal({});
   } else {
-    AppendCallRecords(env_, records, keepJournal);
+    AppendCallRecords(env_.workDir, records, keepJournal);
   }
 
   for (const CallRecord& record : records) {
@@ -163,7 +163,7 @@ quint16 StationCtrlClass::ReadRecordHeader() {
   if (IsValidBoardCount(boards)) {
     if (boards != boardCount_) {
       SetBoardCount(boards);
-      SaveLinkSettings(env_, SettingsPort(), boards);
+      SaveLinkSettings(env_.workDir, env_.ui, env_.clock, SettingsPort(), boards);
     }
     headerRead = link_->ReadMemory(kRecordHeaderAddress, sizeof header.bytes, header.bytes);
   }
@@ -179,7 +179,7 @@ quint16 StationCtrlClass::ReadRecordHeader() {
   if (!header.Consistent() || end < kRecordsAddress) {
     // Our own reset frame, cut off after the calls it was to clear had been stored: finish it
     // rather than ask, since nothing in the station is left to lose.
-    const std::optional<ReceptionJournal> journal = ReadReceptionJournal(env_);
+    const std::optional<ReceptionJournal> journal = ReadReceptionJournal(env_.workDir);
     if (journal &&
         header.InterruptedResetOf(static_cast<quint16>(kRecordsAddress + journal->bytes.size()))) {
       if (ResetRecords(std::nullopt)) {
@@ -190,7 +190,7 @@ quint16 StationCtrlClass::ReadRecordHeader() {
       }
       return 0;
     }
-    const LinkSettings stored = ReadSettingsFile(env_);
+    const LinkSettings stored = ReadSettingsFile(env_.workDir, env_.ui, env_.clock);
     const QString question = kInconsistent1 + DateTimeToText(stored.resetMoment) + kInconsistent2 +
                              kCrLf + kResetQuestion;
     if (env_.ui.YesNoBox(question, true)) {
@@ -202,7 +202,7 @@ quint16 StationCtrlClass::ReadRecordHeader() {
     return 0;
   }
   if (count < kMinRecordBytes) {
-    const LinkSettings stored = ReadSettingsFile(env_);
+    const LinkSettings stored = ReadSettingsFile(env_.workDir, env_.ui, env_.clock);
     ResetRecords(end);
     env_.ui.InfoBox(kNoData + DateTimeToText(stored.resetMoment), false);
     headerOutcome_ = ReceptionResult::Outcome::kNothing;
@@ -279,7 +279,7 @@ bool StationCtrlClass::ResetRecords(std::optional<quint16> oldEnd) {
       (header.End() == kRecordsAddress || (oldEnd && header.End() < *oldEnd) ||
        (!oldEnd && header.End() >= kRecordsAddress));
   if (!confirmed) return false;
-  RemoveReceptionJournal(env_);
-  WriteSettingsFile(env_, SettingsPort(), boardCount_, now);
+  RemoveReceptionJournal(env_.workDir);
+  WriteSettingsFile(env_.workDir, SettingsPort(), boardCount_, now);
   return true;
 }

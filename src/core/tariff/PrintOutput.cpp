@@ -1,17 +1,17 @@
 #include "core/tariff/PrintOutput.h"
 
+#include <QDir>
 #include <QFile>
 
 #include "core/files/TextFiles.h"
-#include "core/base/Environment.h"
 
 struct PrintFileOutput::State {
   QFile file;
   QByteArray pending;
 };
 
-PrintFileOutput::PrintFileOutput(Environment& env) : state_(std::make_unique<State>()) {
-  state_->file.setFileName(env.FilePath(QLatin1String(kPrintFileName)));
+PrintFileOutput::PrintFileOutput(const QString& dir) : state_(std::make_unique<State>()) {
+  state_->file.setFileName(QDir(dir).filePath(QLatin1String(kPrintFileName)));
 }
 
 PrintFileOutput::~PrintFileOutput() = default;

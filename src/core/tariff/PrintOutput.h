@@ -3,8 +3,6 @@
 #include <QString>
 #include <memory>
 
-struct Environment;
-
 // Where a print goes: opened for one print, written line by line, closed at its end. Every
 // method gives a success flag.
 class PrintOutput {
@@ -22,7 +20,7 @@ inline constexpr char kPrintFileName[] = "PrintFile.txt";
 // "PrintFile.txt" in the working directory, emptied first: Windows-1251, CR LF.
 class PrintFileOutput : public PrintOutput {
  public:
-  explicit PrintFileOutput(Environment& env);
+  explicit PrintFileOutput(const QString& dir);
   ~PrintFileOutput() override;
   bool Open() override;
   bool WriteLine(const QString& line) override;

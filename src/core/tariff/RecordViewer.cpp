@@ -1,10 +1,10 @@
 #include "core/tariff/RecordViewer.h"
 
-#include "core/files/DataFiles.h"
-#include "core/files/TextFiles.h"
 #include "core/base/Environment.h"
 #include "core/base/Errors.h"
 #include "core/base/OperatorUi.h"
+#include "core/files/DataFiles.h"
+#include "core/files/TextFiles.h"
 #include "core/tariff/PrintOutput.h"
 
 const QString RecordViewer::kPhoneCaption = QStringLiteral("Укажите (левую) часть тел. номера");
@@ -48,11 +48,11 @@ int RecordViewer::CompareCityLine(const CallRecord& a, const CallRecord& b) {
 
 bool RecordViewer::LoadRecords(int month, int day, int subscriberChoice) {
   auto records = std::make_shared<std::vector<CallRecord>>();
-  records->reserve(static_cast<size_t>(EstimateRecordCount(env_, month)));
+  records->reserve(static_cast<size_t>(EstimateRecordCount(env_.workDir, month)));
   records_ = records;
   sortMode_ = 0;
   // A line that is no record throws; the record set then holds the records before it.
-  LoadCallRecords(env_, month, day, subscriberChoice, *records);
+  LoadCallRecords(env_.workDir, month, day, subscriberChoice, *records);
   if (records->empty()) return false;
   ShowAll();
   return true;
@@ -142,7 +142,7 @@ void RecordViewer::Print(bool grouped) {
   if (onPrinting) onPrinting(true);
   std::unique_ptr<PrintOutput> out;
   if (env_.ui.YesNoBox(kPrintQuestion, false)) {
-    out = std::make_unique<PrintFileOutput>(env_);
+    out = std::make_unique<PrintFileOutput>(env_.workDir);
   } else {
     out = printers_.CreatePrinterOutput();
   }

@@ -6,14 +6,14 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 
-#include "ui/editor/KeyRouter.h"
-#include "core/editor/ViewControl.h"
 #include "core/base/Environment.h"
 #include "core/base/Handlers.h"
 #include "core/base/OperatorUi.h"
-#include "ui/shell/Tune.h"
+#include "core/editor/ViewControl.h"
 #include "core/station/ReceptionLock.h"
 #include "core/station/StationCtrl.h"
+#include "ui/editor/KeyRouter.h"
+#include "ui/shell/Tune.h"
 #include "ui/tables/SplashProgramming.h"
 #include "ui/tariff/Tarification.h"
 
@@ -113,7 +113,7 @@ void TMainForm::TarifReceiveButtonClick() {
   if (!station_) return;
   const QScopedValueRollback<bool> operating(operating_, true);
   // The month files take one reception at a time, from this window or from `norvel receive`.
-  const ReceptionLock lock(env_, QStringLiteral("NorvelWin"));
+  const ReceptionLock lock(env_.workDir, QStringLiteral("NorvelWin"));
   if (!lock.Held()) {
     env_.ui.InfoBox(ReceptionRunningText(lock), true);
     return;

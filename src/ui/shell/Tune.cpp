@@ -8,13 +8,13 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "ui/editor/KeyRouter.h"
-#include "core/files/SettingsFile.h"
-#include "core/link/RS232.h"
 #include "core/base/Environment.h"
 #include "core/base/Handlers.h"
 #include "core/base/OperatorUi.h"
+#include "core/files/SettingsFile.h"
+#include "core/link/RS232.h"
 #include "core/station/StationCtrl.h"
+#include "ui/editor/KeyRouter.h"
 
 TTuneForm::TTuneForm(Environment& env, std::function<StationCtrlClass*()> station, QWidget* parent)
     : QWidget(parent, Qt::Window), env_(env), station_(std::move(station)) {
@@ -97,7 +97,7 @@ void TTuneForm::ApplyChoice() {
   const int port = ChosenPort();
   if (port == 0 || port == link->PortNumber()) return;
   link->SetPort(static_cast<quint16>(port));
-  SaveLinkSettings(env_, link->PortNumber(), station->BoardCount());
+  SaveLinkSettings(env_.workDir, env_.ui, env_.clock, link->PortNumber(), station->BoardCount());
 }
 
 void TTuneForm::ExitButtonClick() {

@@ -36,7 +36,7 @@ TEST(ConfigCopy, A512ByteFileLoadsUnchangedWithoutAMessage) {
   FakeHost host;
   host.WriteFile("Norvel.cfg", Pattern(512));
   ConfigImage image = Filled(0x11);
-  EXPECT_TRUE(ReadConfigCopy(host.env, image));
+  EXPECT_TRUE(ReadConfigCopy(host.env.workDir, host.env.ui, image));
   EXPECT_EQ(AsBytes(image), Pattern(512));
 }
 
@@ -45,7 +45,7 @@ TEST(ConfigCopy, TheOldFormIsTakenAfterTheQuestionWithZerosForTheNightHalf) {
   host.WriteFile("Norvel.cfg", Pattern(256));
   ConfigImage image = Filled(0x11);
   host.ui.ExpectYesNo(kOldForm, true, true);
-  EXPECT_TRUE(ReadConfigCopy(host.env, image));
+  EXPECT_TRUE(ReadConfigCopy(host.env.workDir, host.env.ui, image));
   EXPECT_EQ(AsBytes(image), Pattern(256) + QByteArray(256, 0));
 }
 
@@ -54,7 +54,7 @@ TEST(ConfigCopy, RefusingTheOldFormFailsQuietlyAndKeepsTheImage) {
   host.WriteFile("Norvel.cfg", Pattern(256));
   ConfigImage image = Filled(0x11);
   host.ui.ExpectYesNo(kOldForm, true, false);
-  EXPECT_FALSE(ReadConfigCopy(host.env, image));
+  EXPECT_FALSE(ReadConfigCopy(host.env.workDir, host.env.ui, image));
   EXPECT_EQ(image, Filled(0x11));
 }
 
@@ -64,7 +64,7 @@ TEST(ConfigCopy, OtherSizesAreReadErrorsAndKeepTheImage) {
     host.WriteFile("Norvel.cfg", Pattern(size));
     ConfigImage image = Filled(0x11);
     host.ui.ExpectInfo(kReadError, true);
-    EXPECT_FALSE(ReadConfigCopy(host.env, image)) << size;
+    EXPECT_FALSE(ReadConfigCopy(host.env.workDir, host.env.ui, image)) << size;
     EXPECT_EQ(image, Filled(0x11)) << size;
   }
 }
@@ -73,17 +73,17 @@ TEST(ConfigCopy, ALongerFileLoadsItsFirst512BytesAndKeepsItsTailOnWriting) {
   FakeHost host;
   host.WriteFile("Norvel.cfg", Pattern(600));
   ConfigImage image{};
-  EXPECT_TRUE(ReadConfigCopy(host.env, image));
+  EXPECT_TRUE(ReadConfigCopy(host.env.workDir, host.env.ui, image));
   EXPECT_EQ(AsBytes(image), Pattern(512));
 
-  EXPECT_TRUE(WriteConfigCopy(host.env, Filled(0x5A)));
+  EXPECT_TRUE(WriteConfigCopy(host.env.workDir, host.env.ui, Filled(0x5A)));
   EXPECT_EQ(host.ReadFile("Norvel.cfg"), QByteArray(512, 0x5A) + Pattern(600).mid(512));
 }
 
 TEST(ConfigCopy, WritingOverTheOldFormMakesIt512Bytes) {
   FakeHost host;
   host.WriteFile("Norvel.cfg", Pattern(256));
-  EXPECT_TRUE(WriteConfigCopy(host.env, Filled(0x42)));
+  EXPECT_TRUE(WriteConfigCopy(host.env.workDir, host.env.ui, Filled(0x42)));
   EXPECT_EQ(host.ReadFile("Norvel.cfg"), QByteArray(512, 0x42));
 }
 
@@ -91,7 +91,7 @@ TEST(ConfigCopy, WritingWithoutAFileCreatesIt) {
   FakeHost host;
   ConfigImage image{};
   for (int i = 0; i < kImageSize; ++i) image[i] = static_cast<std::uint8_t>(i);
-  EXPECT_TRUE(WriteConfigCopy(host.env, image));
+  EXPECT_TRUE(WriteConfigCopy(host.env.workDir, host.env.ui, image));
   EXPECT_EQ(host.ReadFile("Norvel.cfg"), AsBytes(image));
 }
 
@@ -99,12 +99,12 @@ TEST(ConfigCopy, MissingFileAndDirectoryInItsPlaceAreReported) {
   FakeHost host;
   ConfigImage image = Filled(0x11);
   host.ui.ExpectInfo(kMissing, true);
-  EXPECT_FALSE(ReadConfigCopy(host.env, image));
+  EXPECT_FALSE(ReadConfigCopy(host.env.workDir, host.env.ui, image));
 
   ASSERT_TRUE(QDir(host.dir.path()).mkdir("Norvel.cfg"));
   host.ui.ExpectInfo(kReadError, true);
-  EXPECT_FALSE(ReadConfigCopy(host.env, image));
+  EXPECT_FALSE(ReadConfigCopy(host.env.workDir, host.env.ui, image));
   host.ui.ExpectInfo(kWriteError, true);
-  EXPECT_FALSE(WriteConfigCopy(host.env, image));
+  EXPECT_FALSE(WriteConfigCopy(host.env.workDir, host.env.ui, image));
   EXPECT_EQ(image, Filled(0x11));
 }

@@ -4,8 +4,8 @@
 #include <random>
 
 #include "FakeHost.h"
-#include "core/files/DataFiles.h"
 #include "core/base/Errors.h"
+#include "core/files/DataFiles.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ QByteArray Lines(const std::vector<CallRecord>& records, bool header) {
 
 std::vector<CallRecord> Load(FakeHost& host, int month, int day = 0, int subscriber = 0) {
   std::vector<CallRecord> records;
-  LoadCallRecords(host.env, month, day, subscriber, records);
+  LoadCallRecords(host.env.workDir, month, day, subscriber, records);
   return records;
 }
 
@@ -70,19 +70,19 @@ TEST(DataFiles, AppendingSplitsMonthsSortsAndWritesTheHeaderOnlyOnCreation) {
   const CallRecord feb2 = Call(2026, 2, 2, 8, 0);
   host.WriteFile("Data 2.txt", Lines({Call(2026, 2, 1, 7, 0)}, true));
   std::vector<CallRecord> batch = {feb2, jan31, jan30};
-  AppendCallRecords(host.env, batch);
+  AppendCallRecords(host.env.workDir, batch);
   EXPECT_EQ(host.ReadFile("Data 1.txt"), Lines({jan30, jan31}, true));
   EXPECT_EQ(host.ReadFile("Data 2.txt"), Lines({Call(2026, 2, 1, 7, 0), feb2}, true));
   // A second download follows the first; nothing is rewritten.
   std::vector<CallRecord> more = {Call(2026, 1, 31, 12, 0)};
-  AppendCallRecords(host.env, more);
+  AppendCallRecords(host.env.workDir, more);
   EXPECT_EQ(host.ReadFile("Data 1.txt"), Lines({jan30, jan31, more[0]}, true));
 }
 
 TEST(DataFiles, TheSameMonthOfTwoYearsGoesToOneFile) {
   FakeHost host;
   std::vector<CallRecord> batch = {Call(2026, 12, 1, 9, 0), Call(2025, 12, 31, 23, 0)};
-  AppendCallRecords(host.env, batch);
+  AppendCallRecords(host.env.workDir, batch);
   EXPECT_EQ(host.ReadFile("Data12.txt"),
             Lines({Call(2025, 12, 31, 23, 0), Call(2026, 12, 1, 9, 0)}, true));
 }
@@ -96,7 +96,7 @@ TEST(DataFiles, AFailedAppendLeavesEveryFileAsItWas) {
   ASSERT_TRUE(QDir(host.dir.path()).mkdir("Data 3.txt"));
   std::vector<CallRecord> batch = {Call(2026, 1, 6, 9, 0), Call(2026, 2, 6, 9, 0),
                                    Call(2026, 3, 6, 9, 0)};
-  EXPECT_THROW(AppendCallRecords(host.env, batch), IoError);
+  EXPECT_THROW(AppendCallRecords(host.env.workDir, batch), IoError);
   EXPECT_EQ(host.ReadFile("Data 1.txt"), before);
   EXPECT_FALSE(host.Exists("Data 2.txt"));
 }
@@ -105,7 +105,7 @@ TEST(DataFiles, AnEmptyFileGetsItsHeadingAndAnUnendedLineIsEndedFirst) {
   FakeHost host;
   host.WriteFile(DataFileName(12), {});
   std::vector<CallRecord> first = {Call(2026, 12, 1, 9, 0, 21)};
-  AppendCallRecords(host.env, first);
+  AppendCallRecords(host.env.workDir, first);
   EXPECT_EQ(host.ReadFile(DataFileName(12)), Lines(first, true));
   EXPECT_EQ(Load(host, 12).size(), 1u);
 
@@ -114,22 +114,22 @@ TEST(DataFiles, AnEmptyFileGetsItsHeadingAndAnUnendedLineIsEndedFirst) {
   unended.chop(2);
   host.WriteFile(DataFileName(12), unended);
   std::vector<CallRecord> second = {Call(2026, 12, 2, 9, 0, 22)};
-  AppendCallRecords(host.env, second);
+  AppendCallRecords(host.env.workDir, second);
   EXPECT_EQ(host.ReadFile(DataFileName(12)), Lines({first[0], second[0]}, true));
   EXPECT_EQ(Load(host, 12).size(), 2u);
 }
 
 TEST(DataFiles, EstimatesRoomFromTheFileSize) {
   FakeHost host;
-  EXPECT_EQ(EstimateRecordCount(host.env, 4), 0);
+  EXPECT_EQ(EstimateRecordCount(host.env.workDir, 4), 0);
   host.WriteFile("Data 4.txt", Lines({}, true));  // 59 bytes: the header alone
   EXPECT_EQ(host.ReadFile("Data 4.txt").size(), 59);
-  EXPECT_EQ(EstimateRecordCount(host.env, 4), 1);
+  EXPECT_EQ(EstimateRecordCount(host.env.workDir, 4), 1);
   EXPECT_TRUE(Load(host, 4).empty());
   host.WriteFile("Data 4.txt", QByteArray(57 + 28 * 10, 'x'));
-  EXPECT_EQ(EstimateRecordCount(host.env, 4), 11);
+  EXPECT_EQ(EstimateRecordCount(host.env.workDir, 4), 11);
   host.WriteFile("Data 4.txt", QByteArray(10, 'x'));
-  EXPECT_EQ(EstimateRecordCount(host.env, 4), 0);
+  EXPECT_EQ(EstimateRecordCount(host.env.workDir, 4), 0);
 }
 
 TEST(DataFiles, ShortLinesAreAllReadBeyondTheEstimate) {
@@ -139,7 +139,7 @@ TEST(DataFiles, ShortLinesAreAllReadBeyondTheEstimate) {
   for (int i = 0; i < 100; ++i) records.push_back(Call(2026, 5, 1, 9, 5, 20, 1, ""));
   host.WriteFile("Data 5.txt", Lines(records, true));
   ASSERT_EQ(host.ReadFile("Data 5.txt").size(), 59 + 100 * 27);
-  EXPECT_LT(EstimateRecordCount(host.env, 5), 100);
+  EXPECT_LT(EstimateRecordCount(host.env.workDir, 5), 100);
   EXPECT_EQ(Load(host, 5).size(), 100u);
 }
 
@@ -164,7 +164,7 @@ TEST(DataFiles, ALineThatIsNoRecordEndsTheLoadNamingFileAndLine) {
                                    "\r\n" + Lines({Call(2026, 7, 3, 9, 0)}, false));
   std::vector<CallRecord> records;
   try {
-    LoadCallRecords(host.env, 7, 0, 0, records);
+    LoadCallRecords(host.env.workDir, 7, 0, 0, records);
     FAIL() << "no error";
   } catch (const ConvertError& error) {
     EXPECT_TRUE(error.Message().contains(QStringLiteral("Data 7.txt"))) << error.what();

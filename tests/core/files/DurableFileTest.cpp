@@ -7,11 +7,11 @@
 #include <cerrno>
 
 #include "FakeHost.h"
+#include "core/base/Errors.h"
 #include "core/files/CallRecords.h"
 #include "core/files/DataFiles.h"
 #include "core/files/DurableFile.h"
 #include "core/files/SettingsFile.h"
-#include "core/base/Errors.h"
 
 namespace {
 
@@ -83,16 +83,16 @@ TEST_F(WriteFailure, TheSettingsFileKeepsItsValuesAndTheOperatorIsTold) {
   FakeHost host;
   const QDateTime moment = MakeDateTime(QDate(2026, 11, 30), QTime(18, 0, 5));
   SetDurableWriteCall(nullptr);
-  WriteSettingsFile(host.env, 3, 4, moment);
+  WriteSettingsFile(host.env.workDir, 3, 4, moment);
   SetDurableWriteCall(FullAfterFewBytes);
   try {
-    WriteSettingsFile(host.env, 1, 1, moment.addDays(1));
+    WriteSettingsFile(host.env.workDir, 1, 1, moment.addDays(1));
     ADD_FAILURE() << "the write was reported as done";
   } catch (const IoError& error) {
     EXPECT_EQ(error.Message(),
               QStringLiteral("Cannot write file NorvelWin.ini: No space left on device"));
   }
-  const LinkSettings kept = ReadSettingsFile(host.env);
+  const LinkSettings kept = ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock);
   EXPECT_EQ(kept.portNumber, 3);
   EXPECT_EQ(kept.boardCount, 4);
   EXPECT_EQ(kept.resetMoment, moment);
@@ -104,10 +104,10 @@ TEST_F(FullDisk, TheSettingsFileIsNeverEmptiedByAFullDisk) {
   FakePorts ports;
   Environment env{ui, clock, ports, dir.path()};
   const QDateTime moment = MakeDateTime(QDate(2026, 11, 30), QTime(18, 0, 5));
-  WriteSettingsFile(env, 3, 4, moment);
+  WriteSettingsFile(env.workDir, 3, 4, moment);
   Fill();
-  EXPECT_THROW(WriteSettingsFile(env, 1, 1, moment.addDays(1)), IoError);
-  const LinkSettings kept = ReadSettingsFile(env);
+  EXPECT_THROW(WriteSettingsFile(env.workDir, 1, 1, moment.addDays(1)), IoError);
+  const LinkSettings kept = ReadSettingsFile(env.workDir, env.ui, env.clock);
   EXPECT_EQ(kept.portNumber, 3);
   EXPECT_EQ(kept.resetMoment, moment);
 }
@@ -124,7 +124,7 @@ TEST_F(FullDisk, AFailedAppendSaysWhy) {
     record.DialledNumber = QStringLiteral("123456789012345678");
   }
   try {
-    AppendCallRecords(env, records);
+    AppendCallRecords(env.workDir, records);
     ADD_FAILURE() << "the append was reported as done";
   } catch (const IoError& error) {
     EXPECT_TRUE(error.Message().endsWith(QStringLiteral("No space left on device")))

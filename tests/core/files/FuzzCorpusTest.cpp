@@ -6,12 +6,12 @@
 
 #include "FakeHost.h"
 #include "QuietUi.h"
+#include "core/base/Errors.h"
 #include "core/files/CallRecords.h"
 #include "core/files/ConfigCopy.h"
 #include "core/files/HelpFile.h"
 #include "core/files/SettingsFile.h"
 #include "core/files/TextFiles.h"
-#include "core/base/Errors.h"
 
 namespace {
 
@@ -89,13 +89,13 @@ TEST(FuzzCorpus, SettingsFilesAreReadOrRefusedAndWhatIsReadWritesBackTheSame) {
     host.Write(kSettingsFileName, input);
     LinkSettings read;
     try {
-      read = ReadSettingsFile(host.env);
+      read = ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock);
     } catch (const IoError&) {
       continue;
     }
     ASSERT_TRUE(read.resetMoment.isValid());
-    WriteSettingsFile(host.env, read.portNumber, read.boardCount, read.resetMoment);
-    const LinkSettings again = ReadSettingsFile(host.env);
+    WriteSettingsFile(host.env.workDir, read.portNumber, read.boardCount, read.resetMoment);
+    const LinkSettings again = ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock);
     EXPECT_EQ(again.portNumber, read.portNumber);
     EXPECT_EQ(again.boardCount, read.boardCount);
     EXPECT_EQ(again.resetMoment.secsTo(read.resetMoment), 0);
@@ -111,7 +111,7 @@ TEST(FuzzCorpus, ConfigurationCopiesLoadWholeOrNotAtAll) {
     ConfigImage image;
     image.fill(0x5A);
     const ConfigImage before = image;
-    if (!ReadConfigCopy(host.env, image)) {
+    if (!ReadConfigCopy(host.env.workDir, host.env.ui, image)) {
       EXPECT_EQ(image, before);
       continue;
     }

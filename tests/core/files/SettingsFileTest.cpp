@@ -3,9 +3,9 @@
 #include <QDir>
 
 #include "FakeHost.h"
+#include "core/base/Errors.h"
 #include "core/files/DateTimeText.h"
 #include "core/files/SettingsFile.h"
-#include "core/base/Errors.h"
 
 namespace {
 
@@ -29,14 +29,14 @@ class SettingsFileTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(SettingsFileTest, WritesThreeCrLfLinesByteForByte) {
-  WriteSettingsFile(host.env, 3, 4, MakeDateTime(QDate(2026, 1, 2), QTime(9, 5, 7)));
+  WriteSettingsFile(host.env.workDir, 3, 4, MakeDateTime(QDate(2026, 1, 2), QTime(9, 5, 7)));
   EXPECT_EQ(host.ReadFile("NorvelWin.ini"), SettingsBytes("02.01.2026 9:05:07", "3", "4"));
 }
 
 TEST_F(SettingsFileTest, ReadsBackWhatWasWrittenToTheSecond) {
   const QDateTime moment = MakeDateTime(QDate(2025, 6, 30), QTime(23, 59, 58));
-  WriteSettingsFile(host.env, 4, 1, moment);
-  const LinkSettings read = ReadSettingsFile(host.env);
+  WriteSettingsFile(host.env.workDir, 4, 1, moment);
+  const LinkSettings read = ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock);
   EXPECT_EQ(read.resetMoment, moment);
   EXPECT_EQ(read.portNumber, 4);
   EXPECT_EQ(read.boardCount, 1);
@@ -44,14 +44,14 @@ TEST_F(SettingsFileTest, ReadsBackWhatWasWrittenToTheSecond) {
 
 TEST_F(SettingsFileTest, MidnightIsWrittenAsTheDateAloneAndReadBack) {
   const QDateTime midnight = MakeDateTime(QDate(2026, 12, 7));
-  WriteSettingsFile(host.env, 2, 2, midnight);
+  WriteSettingsFile(host.env.workDir, 2, 2, midnight);
   EXPECT_TRUE(host.ReadFile("NorvelWin.ini").startsWith(Cp1251("07.12.2026 ; Дата/Время\r\n")));
-  EXPECT_EQ(ReadSettingsFile(host.env).resetMoment, midnight);
+  EXPECT_EQ(ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock).resetMoment, midnight);
 }
 
 TEST_F(SettingsFileTest, MissingFileGivesDefaultsAfterItsMessage) {
   host.ui.ExpectInfo(kMissing, true);
-  const LinkSettings read = ReadSettingsFile(host.env);
+  const LinkSettings read = ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock);
   EXPECT_EQ(read.portNumber, 2);
   EXPECT_EQ(read.boardCount, 2);
   EXPECT_EQ(read.resetMoment, host.clock.Now());
@@ -69,7 +69,7 @@ TEST_F(SettingsFileTest, UnreadableFirstLineGivesNowAndGoesOn) {
     host.WriteFile("NorvelWin.ini",
                    Cp1251(QString::fromUtf8(c.first) + QStringLiteral("\r\n3\r\n1\r\n")));
     host.ui.ExpectInfo(kBadMoment + NowText(), true);
-    const LinkSettings read = ReadSettingsFile(host.env);
+    const LinkSettings read = ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock);
     EXPECT_EQ(read.resetMoment, host.clock.Now()) << c.first;
     EXPECT_EQ(read.portNumber, 3) << c.first;
     EXPECT_EQ(read.boardCount, 1) << c.first;
@@ -92,7 +92,7 @@ TEST_F(SettingsFileTest, NumbersAreTheFirstWordOfTheirLines) {
   };
   for (const Case& c : cases) {
     host.WriteFile("NorvelWin.ini", Cp1251(QStringLiteral("07.12.2026 ; Дата/Время\r\n")) + c.body);
-    const LinkSettings read = ReadSettingsFile(host.env);
+    const LinkSettings read = ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock);
     EXPECT_EQ(read.portNumber, c.port) << c.body.toStdString();
     EXPECT_EQ(read.boardCount, c.boards) << c.body.toStdString();
   }
@@ -103,29 +103,30 @@ TEST_F(SettingsFileTest, AWordThatIsNoNumberIsAnInputOutputError) {
                                  QByteArray("2x\r\n2\r\n"), QByteArray("\x01\r\n2\r\n"),
                                  QByteArray("2\r\n4;x\r\n"), QByteArray("99999999999\r\n2\r\n")}) {
     host.WriteFile("NorvelWin.ini", Cp1251(QStringLiteral("07.12.2026 ; Дата/Время\r\n")) + body);
-    EXPECT_THROW(ReadSettingsFile(host.env), IoError) << body.toStdString();
+    EXPECT_THROW(ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock), IoError)
+        << body.toStdString();
   }
 }
 
 TEST_F(SettingsFileTest, EmptyFileAndVeryLongLinesDoNotBreakReading) {
   host.WriteFile("NorvelWin.ini", QByteArray());
   host.ui.ExpectInfo(kBadMoment + NowText(), true);
-  LinkSettings read = ReadSettingsFile(host.env);
+  LinkSettings read = ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock);
   EXPECT_EQ(read.portNumber, 0);
   EXPECT_EQ(read.boardCount, 0);
 
   host.WriteFile("NorvelWin.ini", Cp1251(QStringLiteral("07.12.2026 ; ")) +
                                       QByteArray(200000, 'x') + "\r\n2 " + QByteArray(100000, 'y') +
                                       "\r\n3\r\n");
-  read = ReadSettingsFile(host.env);
+  read = ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock);
   EXPECT_EQ(read.portNumber, 2);
   EXPECT_EQ(read.boardCount, 3);
 }
 
 TEST_F(SettingsFileTest, ADirectoryInPlaceOfTheFileIsAnInputOutputError) {
   ASSERT_TRUE(QDir(host.dir.path()).mkdir("NorvelWin.ini"));
-  EXPECT_THROW(ReadSettingsFile(host.env), IoError);
-  EXPECT_THROW(WriteSettingsFile(host.env, 2, 2, host.clock.Now()), IoError);
+  EXPECT_THROW(ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock), IoError);
+  EXPECT_THROW(WriteSettingsFile(host.env.workDir, 2, 2, host.clock.Now()), IoError);
   EXPECT_TRUE(QFileInfo(host.Path("NorvelWin.ini")).isDir());
 }
 
@@ -133,19 +134,19 @@ TEST_F(SettingsFileTest, WritingReplacesTheWholeFile) {
   QByteArray ten;
   for (int i = 0; i < 10; ++i) ten += "line\r\n";
   host.WriteFile("NorvelWin.ini", ten);
-  WriteSettingsFile(host.env, 1, 1, MakeDateTime(QDate(2026, 12, 7), QTime(1, 2, 3)));
+  WriteSettingsFile(host.env.workDir, 1, 1, MakeDateTime(QDate(2026, 12, 7), QTime(1, 2, 3)));
   EXPECT_EQ(host.ReadFile("NorvelWin.ini").count("\r\n"), 3);
 }
 
 TEST_F(SettingsFileTest, SavingLinkSettingsKeepsTheMoment) {
   host.WriteFile("NorvelWin.ini", SettingsBytes("01.11.2026 8:00:00", "2", "2"));
-  SaveLinkSettings(host.env, 3, 4);
+  SaveLinkSettings(host.env.workDir, host.env.ui, host.env.clock, 3, 4);
   EXPECT_EQ(host.ReadFile("NorvelWin.ini"), SettingsBytes("01.11.2026 8:00:00", "3", "4"));
 }
 
 TEST_F(SettingsFileTest, SavingWithoutAFileTellsAndCreatesItWithNow) {
   host.ui.ExpectInfo(kMissing, true);
-  SaveLinkSettings(host.env, 3, 1);
+  SaveLinkSettings(host.env.workDir, host.env.ui, host.env.clock, 3, 1);
   EXPECT_EQ(host.ReadFile("NorvelWin.ini"),
             SettingsBytes(NowText().toUtf8().constData(), "3", "1"));
 }
@@ -153,8 +154,8 @@ TEST_F(SettingsFileTest, SavingWithoutAFileTellsAndCreatesItWithNow) {
 TEST_F(SettingsFileTest, SavingRepairsAnUnreadableMoment) {
   host.WriteFile("NorvelWin.ini", "garbage\r\n2\r\n2\r\n");
   host.ui.ExpectInfo(kBadMoment + NowText(), true);
-  SaveLinkSettings(host.env, 2, 3);
-  const LinkSettings read = ReadSettingsFile(host.env);
+  SaveLinkSettings(host.env.workDir, host.env.ui, host.env.clock, 2, 3);
+  const LinkSettings read = ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock);
   EXPECT_EQ(read.resetMoment, host.clock.Now());
   EXPECT_EQ(read.boardCount, 3);
 }

@@ -12,12 +12,12 @@
 #include "FakeClock.h"
 #include "FakeSerial.h"
 #include "QuietUi.h"
+#include "core/base/Environment.h"
+#include "core/base/OperatorUi.h"
 #include "core/files/CallRecords.h"
 #include "core/files/DataFiles.h"
 #include "core/files/SettingsFile.h"
 #include "core/link/SerialPlatform.h"
-#include "core/base/Environment.h"
-#include "core/base/OperatorUi.h"
 #include "core/station/ReceptionJournal.h"
 #include "core/station/StationCtrl.h"
 
@@ -42,7 +42,7 @@ struct ReceptionFaults : ::testing::Test {
   std::set<QString> recorded;  // the dialled numbers of every call the station recorded
 
   void SetUp() override {
-    WriteSettingsFile(env, 2, 2, clock.Now());
+    WriteSettingsFile(env.workDir, 2, 2, clock.Now());
     station::StationOptions options;
     options.replyDelayMs = 450;
     line = std::make_unique<FakeLine>(clock, options);
@@ -75,7 +75,7 @@ struct ReceptionFaults : ::testing::Test {
   std::map<QString, int> StoredCounts() {
     std::map<QString, int> counts;
     std::vector<CallRecord> records;
-    LoadCallRecords(env, 12, 0, 0, records);
+    LoadCallRecords(env.workDir, 12, 0, 0, records);
     for (const CallRecord& record : records) ++counts[record.DialledNumber];
     return counts;
   }

@@ -77,7 +77,7 @@ TEST_F(StationCtrlTest, ABoardCountNoStationHasIsRefusedAndTheNextSavePutsTheFil
   station = std::make_unique<StationCtrlClass>(host.env);
   host.ui.ExpectInfo(kMissingCopy, true).ExpectYesNo(kMismatch, false, false);
   EXPECT_TRUE(station->StartProgramming());
-  EXPECT_EQ(ReadSettingsFile(host.env).boardCount, 3);
+  EXPECT_EQ(ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock).boardCount, 3);
 }
 
 TEST_F(StationCtrlTest, CreationWithoutStationOrSettingsStillCompletes) {
@@ -124,7 +124,7 @@ TEST_F(StationCtrlTest, AChangedBoardCountIsSavedWithTheOldMoment) {
   EXPECT_EQ(station->BoardCount(), 2);
   EXPECT_EQ(station->SubscriberCount(), 12);
   EXPECT_EQ(station->CityLineCount(), 4);
-  const LinkSettings saved = ReadSettingsFile(host.env);
+  const LinkSettings saved = ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock);
   EXPECT_EQ(saved.boardCount, 2);
   EXPECT_EQ(saved.resetMoment, storedMoment);
 }

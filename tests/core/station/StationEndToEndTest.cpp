@@ -7,12 +7,12 @@
 #include "Emulator.h"
 #include "GeneratedCalls.h"
 #include "ScriptedUi.h"
+#include "core/base/Clock.h"
+#include "core/base/Environment.h"
 #include "core/files/ConfigCopy.h"
 #include "core/files/DataFiles.h"
 #include "core/files/SettingsFile.h"
 #include "core/link/QtSerialTransport.h"
-#include "core/base/Clock.h"
-#include "core/base/Environment.h"
 #include "core/station/StationCtrl.h"
 
 namespace {
@@ -31,7 +31,7 @@ struct EndToEnd : ::testing::Test {
     emulator = std::make_unique<EmulatorProcess>(options);
     ASSERT_TRUE(emulator->Start());
     qputenv("NORVEL_COM2", QFile::encodeName(emulator->LinkPath()));
-    WriteSettingsFile(env, 2, 2, storedMoment);
+    WriteSettingsFile(env.workDir, 2, 2, storedMoment);
     station = std::make_unique<StationCtrlClass>(env);
     ASSERT_TRUE(station->Link()->IsOpen());
   }
@@ -117,7 +117,7 @@ TEST_F(EndToEnd, ReceptionStoresTheCallsAndResetsTheStation) {
   EXPECT_EQ(traffic[8], QStringLiteral("R 735 6"));
 
   std::vector<CallRecord> stored;
-  for (int month = 1; month <= 12; ++month) LoadCallRecords(env, month, 0, 0, stored);
+  for (int month = 1; month <= 12; ++month) LoadCallRecords(env.workDir, month, 0, 0, stored);
   QStringList storedLines;
   for (const CallRecord& r : stored) storedLines << CallRecordToText(r);
   QStringList expectedLines;
@@ -127,7 +127,7 @@ TEST_F(EndToEnd, ReceptionStoresTheCallsAndResetsTheStation) {
   storedLines.sort();
   expectedLines.sort();
   EXPECT_EQ(storedLines, expectedLines);
-  const LinkSettings settings = ReadSettingsFile(env);
+  const LinkSettings settings = ReadSettingsFile(env.workDir, env.ui, env.clock);
   EXPECT_LE(qAbs(settings.resetMoment.secsTo(after)), 5);
 
   emulator->Stop();

@@ -24,7 +24,7 @@ struct StationFixture : ::testing::Test {
     host.ports.Plug(ComPortDeviceName(2), line.get());
   }
   void WriteSettings(quint16 port = 2, quint16 boards = 2) {
-    WriteSettingsFile(host.env, port, boards, storedMoment);
+    WriteSettingsFile(host.env.workDir, port, boards, storedMoment);
   }
   // Settings, station and the station object, ready to go.
   void Create() {

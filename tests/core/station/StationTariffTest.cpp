@@ -2,8 +2,8 @@
 
 #include "GeneratedCalls.h"
 #include "StationFixture.h"
-#include "core/files/DataFiles.h"
 #include "core/base/Errors.h"
+#include "core/files/DataFiles.h"
 #include "core/station/ReceptionJournal.h"
 
 namespace {
@@ -30,7 +30,7 @@ std::vector<CallRecord> Expected(const std::vector<station::GeneratedCall>& call
 
 std::vector<CallRecord> LoadMonth(FakeHost& host, int month) {
   std::vector<CallRecord> records;
-  LoadCallRecords(host.env, month, 0, 0, records);
+  LoadCallRecords(host.env.workDir, month, 0, 0, records);
   return records;
 }
 
@@ -71,7 +71,8 @@ TEST_F(TariffTest, AFullReceptionStoresEveryCallAndResetsTheStation) {
   ASSERT_EQ(traffic.size(), 8);
   EXPECT_EQ(traffic.mid(0, 6), (QStringList{"R 1791 1", "W 741 01 03", "R 743 1", "R 735 6",
                                             QStringLiteral("R 1792 %1").arg(count), "R 735 6"}));
-  const QDateTime reset = ReadSettingsFile(host.env).resetMoment;
+  const QDateTime reset =
+      ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock).resetMoment;
   EXPECT_EQ(traffic[6], QStringLiteral("W 734 00 %1 %2 00 07 FF F8 00 00")
                             .arg(reset.time().minute(), 2, 16, QLatin1Char('0'))
                             .arg(reset.time().hour(), 2, 16, QLatin1Char('0'))
@@ -115,7 +116,9 @@ TEST_F(TariffTest, AnEmptyAreaIsResetAndReportedWithThePreviousMoment) {
   station->ReceiveTariffication();
   EXPECT_EQ(Traffic().size(), 6);
   EXPECT_TRUE(ResetFrame().startsWith(QStringLiteral("W 734 00")));
-  EXPECT_LE(qAbs(ReadSettingsFile(host.env).resetMoment.secsTo(host.clock.Now())), 3);
+  EXPECT_LE(qAbs(ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock)
+                     .resetMoment.secsTo(host.clock.Now())),
+            3);
 }
 
 TEST_F(TariffTest, AnInconsistentHeaderAsksBeforeResetting) {
@@ -159,7 +162,8 @@ TEST_F(TariffTest, ACablePulledDuringTheRecordsLeavesThemInTheStation) {
   station->ReceiveTariffication();
   EXPECT_TRUE(ResetFrame().isEmpty());
   EXPECT_FALSE(host.Exists(DataFileName(12)));
-  EXPECT_EQ(ReadSettingsFile(host.env).resetMoment, storedMoment);
+  EXPECT_EQ(ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock).resetMoment,
+            storedMoment);
 }
 
 TEST_F(TariffTest, AFailedAppendLeavesTheFilesAndTheStationAsTheyWere) {
@@ -210,7 +214,7 @@ TEST_F(TariffTest, AChangedBoardCountIsSaved) {
   Create();
   station->ReceiveTariffication();
   EXPECT_EQ(station->BoardCount(), 4);
-  EXPECT_EQ(ReadSettingsFile(host.env).boardCount, 4);
+  EXPECT_EQ(ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock).boardCount, 4);
 }
 
 TEST_F(TariffTest, NoLinkIsReported) {

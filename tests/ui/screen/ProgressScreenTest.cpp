@@ -17,15 +17,15 @@
 #include <vector>
 
 #include "Emulator.h"
+#include "core/base/Clock.h"
+#include "core/base/Environment.h"
 #include "core/files/ConfigCopy.h"
 #include "core/files/SettingsFile.h"
 #include "core/link/QtSerialTransport.h"
+#include "core/station/StationCtrl.h"
 #include "ui/link/Thermometer.h"
-#include "core/base/Clock.h"
-#include "core/base/Environment.h"
 #include "ui/shell/QtOperatorUi.h"
 #include "ui/shell/WindowManagerHints.h"
-#include "core/station/StationCtrl.h"
 
 // Xlib defines macros (None, Bool, Status) that clash with Qt and GoogleTest; it comes last.
 #include <X11/Xlib.h>
@@ -156,7 +156,7 @@ TEST(ProgressOnScreen, EveryShowingOfTheProgressWindowPaintsAndItsBarGrows) {
   TThermometerForm thermometer;
   ui.SetThermometer(&thermometer);
   Environment env{ui, clock, ports, dir.path()};
-  WriteSettingsFile(env, 2, 2, clock.Now());
+  WriteSettingsFile(env.workDir, 2, 2, clock.Now());
   StationCtrlClass station(env);
   ASSERT_TRUE(station.Link()->IsOpen());
 

@@ -9,10 +9,10 @@
 #include "core/files/ConfigCopy.h"
 #include "core/files/SettingsFile.h"
 #include "core/link/SerialPlatform.h"
-#include "ui/shell/MainUnit.h"
-#include "ui/shell/Tune.h"
 #include "core/station/ReceptionLock.h"
 #include "core/station/StationCtrl.h"
+#include "ui/shell/MainUnit.h"
+#include "ui/shell/Tune.h"
 #include "ui/tariff/Tarification.h"
 
 namespace {
@@ -26,7 +26,7 @@ struct MainFormTest : ::testing::Test {
   std::unique_ptr<TTarificationForm> tarification;
 
   void Create(bool withSettings = true) {
-    if (withSettings) WriteSettingsFile(host.env, 2, 2, host.clock.Now());
+    if (withSettings) WriteSettingsFile(host.env.workDir, 2, 2, host.clock.Now());
     host.ports.Plug(ComPortDeviceName(2), &line);
     main = std::make_unique<TMainForm>(host.env, forms);
     forms.main = main.get();
@@ -113,7 +113,7 @@ TEST_F(MainFormTest, SettingsOpenWithThePortOfTheCurrentLink) {
   EXPECT_TRUE(tune->Com2Button->isChecked());
   tune->hide();
   // The link is rebuilt from a settings file that now names COM3 (where nothing answers).
-  WriteSettingsFile(host.env, 3, 2, host.clock.Now());
+  WriteSettingsFile(host.env.workDir, 3, 2, host.clock.Now());
   main->Station()->RebuildLink();
   QTest::mouseClick(main->TuneButton, Qt::LeftButton);
   EXPECT_TRUE(tune->Com3Button->isChecked());
@@ -150,7 +150,7 @@ TEST_F(MainFormTest, QuittingClosesTheMainWindowAndFreesTheStation) {
 
 TEST_F(MainFormTest, AReceptionRunningElsewhereIsReportedAndNothingIsSent) {
   Create();
-  const ReceptionLock running(host.env, QStringLiteral("norvel receive"));
+  const ReceptionLock running(host.env.workDir, QStringLiteral("norvel receive"));
   ASSERT_TRUE(running.Held());
   const size_t before = line.Trace().size();
   host.ui.ExpectInfo(QStringLiteral("Прием данных уже выполняется (norvel receive, process %1)")

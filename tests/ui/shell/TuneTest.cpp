@@ -9,8 +9,8 @@
 #include "FakeHost.h"
 #include "core/files/SettingsFile.h"
 #include "core/link/SerialPlatform.h"
-#include "ui/shell/Tune.h"
 #include "core/station/StationCtrl.h"
+#include "ui/shell/Tune.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ struct TuneTest : ::testing::Test {
   void SetUp() override {
     host.ports.Plug(ComPortDeviceName(2), &com2);
     host.ports.Plug(ComPortDeviceName(3), &com3);
-    WriteSettingsFile(host.env, 2, 2, moment);
+    WriteSettingsFile(host.env.workDir, 2, 2, moment);
     station = std::make_unique<StationCtrlClass>(host.env);
     form = std::make_unique<TTuneForm>(host.env, [this] { return station.get(); });
   }
@@ -82,7 +82,7 @@ TEST_F(TuneTest, ChoosingCom3MovesTheLinkAndSavesThePortWithTheOldMoment) {
   EXPECT_EQ(station->Link()->PortNumber(), 3);
   EXPECT_TRUE(com3.InUse());
   EXPECT_FALSE(com2.InUse());
-  const LinkSettings saved = ReadSettingsFile(host.env);
+  const LinkSettings saved = ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock);
   EXPECT_EQ(saved.portNumber, 3);
   EXPECT_EQ(saved.boardCount, 2);
   EXPECT_EQ(saved.resetMoment, moment);
@@ -93,7 +93,7 @@ TEST_F(TuneTest, ClosingTheWindowAppliesTheChoiceToo) {
   ClickRadio(form->Com3Button);
   form->close();
   EXPECT_FALSE(form->isVisible());
-  EXPECT_EQ(ReadSettingsFile(host.env).portNumber, 3);
+  EXPECT_EQ(ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock).portNumber, 3);
 }
 
 TEST_F(TuneTest, WithoutASettingsFileTheMessageComesAndTheFileIsCreated) {
@@ -108,7 +108,7 @@ TEST_F(TuneTest, WithoutASettingsFileTheMessageComesAndTheFileIsCreated) {
   QTest::mouseClick(form->ExitButton, Qt::LeftButton);
   EXPECT_TRUE(visibleDuringTheMessage);
   EXPECT_FALSE(form->isVisible());
-  const LinkSettings saved = ReadSettingsFile(host.env);
+  const LinkSettings saved = ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock);
   EXPECT_EQ(saved.portNumber, 3);
   EXPECT_EQ(saved.resetMoment.toSecsSinceEpoch(), host.clock.Now().toSecsSinceEpoch());
 }
@@ -129,7 +129,7 @@ TEST_F(TuneTest, AChoiceMadeByTheProgramOrTheKeyboardIsTheOneSaved) {
   EXPECT_FALSE(form->Com2Button->isChecked());
   EXPECT_EQ(form->ChosenPort(), 1);
   QTest::mouseClick(form->ExitButton, Qt::LeftButton);
-  EXPECT_EQ(ReadSettingsFile(host.env).portNumber, 1);
+  EXPECT_EQ(ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock).portNumber, 1);
 
   // Through the keyboard: from COM1 down to COM2.
   Open();
@@ -140,5 +140,5 @@ TEST_F(TuneTest, AChoiceMadeByTheProgramOrTheKeyboardIsTheOneSaved) {
   EXPECT_TRUE(form->Com2Button->isChecked());
   EXPECT_FALSE(form->Com1Button->isChecked());
   QTest::mouseClick(form->ExitButton, Qt::LeftButton);
-  EXPECT_EQ(ReadSettingsFile(host.env).portNumber, 2);
+  EXPECT_EQ(ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock).portNumber, 2);
 }

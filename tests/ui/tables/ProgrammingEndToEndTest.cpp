@@ -4,8 +4,8 @@
 
 #include "Emulator.h"
 #include "ProgrammingFixture.h"
-#include "core/link/QtSerialTransport.h"
 #include "core/base/Clock.h"
+#include "core/link/QtSerialTransport.h"
 #include "ui/shell/MainUnit.h"
 
 TEST(ProgrammingEndToEnd, NightEditsInTwoTablesAndTheSwitchingWindowReachTheStation) {
@@ -21,7 +21,7 @@ TEST(ProgrammingEndToEnd, NightEditsInTwoTablesAndTheSwitchingWindowReachTheStat
   ScriptedUi ui;
   QTemporaryDir dir;
   Environment env{ui, clock, ports, dir.path()};
-  WriteSettingsFile(env, 2, 2, clock.Now());
+  WriteSettingsFile(env.workDir, 2, 2, clock.Now());
   {
     QFile copy(env.FilePath(kConfigCopyFileName));
     ASSERT_TRUE(copy.open(QIODevice::WriteOnly));

@@ -14,9 +14,9 @@
 #include "core/files/ConfigCopy.h"
 #include "core/files/SettingsFile.h"
 #include "core/link/SerialPlatform.h"
-#include "ui/shell/AppForms.h"
 #include "core/station/StationCtrl.h"
 #include "core/tables/ImageLayout.h"
+#include "ui/shell/AppForms.h"
 #include "ui/tables/ProgrSwitch.h"
 #include "ui/tables/Programming.h"
 #include "ui/tables/SplashProgramming.h"
@@ -93,7 +93,7 @@ struct ProgrammingFixture : ::testing::Test {
     options.image = std::vector<std::uint8_t>(start.begin(), start.end());
     line = std::make_unique<FakeLine>(host.clock, options);
     host.ports.Plug(ComPortDeviceName(2), line.get());
-    WriteSettingsFile(host.env, 2, static_cast<quint16>(boards), host.clock.Now());
+    WriteSettingsFile(host.env.workDir, 2, static_cast<quint16>(boards), host.clock.Now());
     host.WriteFile(kConfigCopyFileName,
                    QByteArray(reinterpret_cast<const char*>(start.data()), kImageSize));
     station = std::make_unique<StationCtrlClass>(host.env);
