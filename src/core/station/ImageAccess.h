@@ -4,15 +4,19 @@
 
 #include "core/files/ConfigImage.h"
 
-// What the programming tables may see of the station object: the image and the station's size,
-// never the link. A window loads its cells from Image and hands a changed copy to SetImage.
+// What the programming tables and their menu may see of the station object: the image, the
+// station's size and the choices the menu makes for the tables (day or night, the city-line
+// table's layout), never the link. A window loads its cells from Image and hands a changed copy
+// to SetImage.
 class ImageAccess {
  public:
   virtual ~ImageAccess() = default;
   virtual const ConfigImage& Image() const = 0;
   virtual void SetImage(const ConfigImage& image) = 0;
   virtual bool DayMode() const = 0;
+  virtual void SetDayMode(bool day) = 0;
   virtual quint16 SubscriberCount() const = 0;
   virtual quint16 CityLineCount() const = 0;
   virtual bool CityLineLayout() const = 0;
+  virtual void SetCityLineLayout(bool on) = 0;
 };

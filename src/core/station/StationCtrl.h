@@ -53,9 +53,9 @@ class StationCtrlClass : public ImageAccess {
   const ConfigImage& Image() const override { return image_; }
   bool Modified() const { return modified_; }
   bool DayMode() const override { return dayMode_; }
-  void SetDayMode(bool day) { dayMode_ = day; }
+  void SetDayMode(bool day) override { dayMode_ = day; }
   bool CityLineLayout() const override { return cityLineLayout_; }
-  void SetCityLineLayout(bool on) { cityLineLayout_ = on; }
+  void SetCityLineLayout(bool on) override { cityLineLayout_ = on; }
 
   // Programming.
   bool StartProgramming();

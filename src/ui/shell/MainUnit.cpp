@@ -9,7 +9,6 @@
 #include "core/base/Environment.h"
 #include "core/base/Handlers.h"
 #include "core/base/OperatorUi.h"
-#include "core/editor/ViewControl.h"
 #include "core/station/ReceptionLock.h"
 #include "core/station/StationCtrl.h"
 #include "ui/editor/KeyRouter.h"
@@ -17,7 +16,8 @@
 #include "ui/tables/SplashProgramming.h"
 #include "ui/tariff/Tarification.h"
 
-TMainForm::TMainForm(Environment& env, AppForms& forms) : env_(env), forms_(forms) {
+TMainForm::TMainForm(Environment& env, AppObjects& objects, AppForms& forms)
+    : env_(env), objects_(objects), forms_(forms) {
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QStringLiteral("Norvel MainForm"));
   ProgButton = AddButton(QStringLiteral("Программирование"), 0, &TMainForm::ProgButtonClick);
@@ -47,14 +47,11 @@ QPushButton* TMainForm::AddButton(const QString& caption, int row, void (TMainFo
 }
 
 void TMainForm::FormCreate() {
-  // The settings file's messages may appear here, before any window is shown.
-  RunHandler(env_.ui, [this] { station_ = std::make_unique<StationCtrlClass>(env_); });
-  controller_ = std::make_unique<ViewControllerClass>();
+  objects_.Create(env_);
 }
 
 void TMainForm::FormClose() {
-  controller_.reset();
-  station_.reset();
+  objects_.Free();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -63,7 +60,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     return;
   }
   // Ending the program with changes not yet written asks the leaving question first.
-  if (station_) RunHandler(env_.ui, [this] { station_->OfferWriteOnLeave(); });
+  if (StationCtrlClass* station = objects_.Station()) {
+    RunHandler(env_.ui, [station] { station->OfferWriteOnLeave(); });
+  }
   FormClose();
   event->accept();
   // Closing the main menu ends the program, whatever other windows are open.
@@ -94,13 +93,14 @@ bool TMainForm::FormKeyDown(int key) {
 }
 
 void TMainForm::ProgButtonClick() {
-  if (!station_) return;
+  StationCtrlClass* station = objects_.Station();
+  if (!station) return;
   const QScopedValueRollback<bool> operating(operating_, true);
   // Reading the station replaces the held image: changes not yet written are offered first,
   // with the question of leaving the programming, so that none is dropped unasked.
-  station_->OfferWriteOnLeave();
+  station->OfferWriteOnLeave();
   env_.ui.SetBusy(false);
-  const bool ok = station_->StartProgramming();
+  const bool ok = station->StartProgramming();
   env_.ui.SetBusy(true);
   if (ok && forms_.splash) {
     forms_.splash->show();
@@ -110,7 +110,8 @@ void TMainForm::ProgButtonClick() {
 }
 
 void TMainForm::TarifReceiveButtonClick() {
-  if (!station_) return;
+  StationCtrlClass* station = objects_.Station();
+  if (!station) return;
   const QScopedValueRollback<bool> operating(operating_, true);
   // The month files take one reception at a time, from this window or from `norvel receive`.
   const ReceptionLock lock(env_.workDir, QStringLiteral("NorvelWin"));
@@ -119,7 +120,7 @@ void TMainForm::TarifReceiveButtonClick() {
     return;
   }
   env_.ui.SetBusy(false);
-  station_->ReceiveTariffication();
+  station->ReceiveTariffication();
   env_.ui.SetBusy(true);
 }
 
@@ -131,8 +132,8 @@ void TMainForm::TarifAnalysisButtonClick() {
 }
 
 void TMainForm::TuneButtonClick() {
-  if (!forms_.tune || !station_) return;
-  forms_.tune->SetLink(station_->Link());
+  if (!forms_.tune || !objects_.Station()) return;
+  forms_.tune->SetLink(objects_.Station()->Link());
   forms_.tune->show();
   forms_.tune->raise();
   forms_.tune->activateWindow();

@@ -4,24 +4,19 @@
 #include <memory>
 
 #include "ui/shell/AppForms.h"
+#include "ui/shell/AppObjects.h"
 
 struct Environment;
 class QPushButton;
-class StationCtrlClass;
-class ViewControllerClass;
 
 // The main menu: five stacked buttons for programming, receiving and analysing tariffication
 // data, the port settings, and quitting. Its creation makes the station object and the editor's
-// controller, which live until the window closes.
+// controller (in their owner), which live until the window closes.
 class TMainForm : public QWidget {
   Q_OBJECT
  public:
-  TMainForm(Environment& env, AppForms& forms);
+  TMainForm(Environment& env, AppObjects& objects, AppForms& forms);
   ~TMainForm() override;
-
-  StationCtrlClass* Station() const { return station_.get(); }
-  // The programming editor's controller; made after the station object, freed before it.
-  ViewControllerClass* Controller() const { return controller_.get(); }
 
   QPushButton* ProgButton;
   QPushButton* TarifReceiveButton;
@@ -53,9 +48,8 @@ class TMainForm : public QWidget {
   QPushButton* AddButton(const QString& caption, int row, void (TMainForm::*handler)());
 
   Environment& env_;
+  AppObjects& objects_;
   AppForms& forms_;
-  std::unique_ptr<StationCtrlClass> station_;
-  std::unique_ptr<ViewControllerClass> controller_;
   // A station operation is running; the window must not close under it.
   bool operating_ = false;
 };

@@ -2,11 +2,11 @@
 
 #include <QDir>
 
-#include "ui/link/Thermometer.h"
 #include "core/base/Handlers.h"
+#include "core/station/StationCtrl.h"
+#include "ui/link/Thermometer.h"
 #include "ui/shell/MainUnit.h"
 #include "ui/shell/Tune.h"
-#include "core/station/StationCtrl.h"
 #include "ui/tables/PrgCityLine.h"
 #include "ui/tables/ProgrSwitch.h"
 #include "ui/tables/Programming.h"
@@ -20,8 +20,9 @@ NorvelApplication::NorvelApplication(int& argc, char** argv)
   setQuitOnLastWindowClosed(false);
   // The help is found in the working directory, beside the program, or where the package puts
   // it.
-  ui_.SetHelpDirectories({env_.workDir, applicationDirPath(),
-                          QDir(applicationDirPath()).filePath(QStringLiteral("../share/norvelwin"))});
+  ui_.SetHelpDirectories(
+      {env_.workDir, applicationDirPath(),
+       QDir(applicationDirPath()).filePath(QStringLiteral("../share/norvelwin"))});
 }
 
 NorvelApplication::~NorvelApplication() {
@@ -32,17 +33,17 @@ NorvelApplication::~NorvelApplication() {
 void NorvelApplication::CreateForms() {
   // The main menu first: its creation makes the station object, whose settings messages may
   // appear before any window is shown. Then the other windows, hidden, in their fixed order.
-  auto main = std::make_unique<TMainForm>(env_, forms_);
+  auto main = std::make_unique<TMainForm>(env_, objects_, forms_);
   forms_.main = main.get();
   windows_.push_back(std::move(main));
 
   // The programming windows work on the station object and the editor's controller, which the
   // main menu's creation made; without a station object there is nothing to program.
-  StationCtrlClass* station = forms_.main->Station();
-  if (station && forms_.main->Controller()) {
+  StationCtrlClass* station = objects_.Station();
+  if (station && objects_.Controller()) {
     programming_ = std::make_unique<ProgrammingContext>(
-        ProgrammingContext{ui_, *station, *forms_.main->Controller()});
-    auto menu = std::make_unique<TProgrammingForm>(*programming_, *station);
+        ProgrammingContext{ui_, *station, *objects_.Controller()});
+    auto menu = std::make_unique<TProgrammingForm>(*programming_);
     forms_.programming = menu.get();
     windows_.push_back(std::move(menu));
   }
@@ -51,8 +52,7 @@ void NorvelApplication::CreateForms() {
   forms_.tarification = tarification.get();
   windows_.push_back(std::move(tarification));
 
-  TMainForm* mainForm = forms_.main;
-  auto tune = std::make_unique<TTuneForm>(env_, [mainForm] { return mainForm->Station(); });
+  auto tune = std::make_unique<TTuneForm>(env_, objects_);
   forms_.tune = tune.get();
   windows_.push_back(std::move(tune));
 

@@ -3,10 +3,11 @@
 #include <QApplication>
 #include <memory>
 
-#include "core/link/QtSerialTransport.h"
-#include "ui/shell/AppForms.h"
 #include "core/base/Clock.h"
 #include "core/base/Environment.h"
+#include "core/link/QtSerialTransport.h"
+#include "ui/shell/AppForms.h"
+#include "ui/shell/AppObjects.h"
 #include "ui/shell/QtOperatorUi.h"
 #include "ui/tables/TableForm.h"
 
@@ -20,8 +21,6 @@ class NorvelApplication : public QApplication {
 
   // Creates the windows in order and shows the main menu.
   void CreateForms();
-  Environment& Env() { return env_; }
-  AppForms& Forms() { return forms_; }
 
   bool notify(QObject* receiver, QEvent* event) override;
 
@@ -30,6 +29,7 @@ class NorvelApplication : public QApplication {
   QtSerialPortFactory ports_;
   QtOperatorUi ui_;
   Environment env_;
+  AppObjects objects_;
   AppForms forms_;
   std::unique_ptr<ProgrammingContext> programming_;
   std::vector<std::unique_ptr<QWidget>> windows_;

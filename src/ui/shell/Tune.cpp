@@ -15,9 +15,10 @@
 #include "core/link/RS232.h"
 #include "core/station/StationCtrl.h"
 #include "ui/editor/KeyRouter.h"
+#include "ui/shell/AppObjects.h"
 
-TTuneForm::TTuneForm(Environment& env, std::function<StationCtrlClass*()> station, QWidget* parent)
-    : QWidget(parent, Qt::Window), env_(env), station_(std::move(station)) {
+TTuneForm::TTuneForm(Environment& env, AppObjects& objects, QWidget* parent)
+    : QWidget(parent, Qt::Window), env_(env), objects_(objects) {
   setObjectName(QStringLiteral("TuneForm"));
   setWindowTitle(QStringLiteral("Norvel Tune"));
   InstallHelpKey(this, [this] { env_.ui.ShowHelp(kHelpTopic); });
@@ -89,7 +90,7 @@ void TTuneForm::ComButtonClick(int port) {
 }
 
 void TTuneForm::ApplyChoice() {
-  StationCtrlClass* station = station_ ? station_() : nullptr;
+  StationCtrlClass* station = objects_.Station();
   // The station's current link is asked for now: the one handed to SetLink may have been
   // replaced since the window opened.
   RS232Class* link = station ? station->Link() : nullptr;

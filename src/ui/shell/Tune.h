@@ -1,23 +1,21 @@
 #pragma once
 
 #include <QWidget>
-#include <functional>
 
 struct Environment;
 class QButtonGroup;
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class AppObjects;
 class RS232Class;
-class StationCtrlClass;
 
 // The port settings window: the operator picks COM1..COM4; the station's link moves to that
 // port at once and the settings file keeps the choice for the next start.
 class TTuneForm : public QWidget {
   Q_OBJECT
  public:
-  TTuneForm(Environment& env, std::function<StationCtrlClass*()> station,
-            QWidget* parent = nullptr);
+  TTuneForm(Environment& env, AppObjects& objects, QWidget* parent = nullptr);
 
   // Checks the button of the link's port (none for a port outside 1..4).
   void SetLink(RS232Class* link);
@@ -46,5 +44,5 @@ class TTuneForm : public QWidget {
   QRadioButton* Button(int port) const;
 
   Environment& env_;
-  std::function<StationCtrlClass*()> station_;
+  AppObjects& objects_;
 };

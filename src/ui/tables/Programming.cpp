@@ -3,10 +3,10 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "ui/editor/KeyRouter.h"
 #include "core/base/Handlers.h"
 #include "core/base/OperatorUi.h"
-#include "core/station/StationCtrl.h"
+#include "core/station/ImageAccess.h"
+#include "ui/editor/KeyRouter.h"
 #include "ui/tables/PrgAccess1.h"
 #include "ui/tables/PrgAccess2.h"
 #include "ui/tables/PrgAddDigit.h"
@@ -25,9 +25,8 @@ constexpr int kStep = 38;
 constexpr int kTop = 44;
 }  // namespace
 
-TProgrammingForm::TProgrammingForm(ProgrammingContext& context, StationCtrlClass& station,
-                                   QWidget* parent)
-    : QWidget(parent, Qt::Window), context_(context), station_(station) {
+TProgrammingForm::TProgrammingForm(ProgrammingContext& context, QWidget* parent)
+    : QWidget(parent, Qt::Window), context_(context) {
   setObjectName(QStringLiteral("ProgrammingForm"));
   setWindowTitle(QStringLiteral("Norvel Programming"));
   InstallHelpKey(this, [this] { HelpButtonClick(); });
@@ -82,7 +81,7 @@ QPushButton* TProgrammingForm::AddButton(const QString& caption, int left, int t
 }
 
 void TProgrammingForm::SetProgrammingMode(bool day) {
-  station_.SetDayMode(day);
+  context_.station.SetDayMode(day);
   TitleLabel->setText(QStringLiteral("Программирование в ") +
                       (day ? QStringLiteral("дневном") : QStringLiteral("ночном")) +
                       QStringLiteral(" режиме"));
@@ -96,7 +95,7 @@ void TProgrammingForm::OpenTable() {
 }
 
 void TProgrammingForm::CityLineButtonClick() {
-  station_.SetCityLineLayout(true);
+  context_.station.SetCityLineLayout(true);
   OpenTable<TPrgCityLineForm>();
 }
 

@@ -7,7 +7,6 @@
 
 class QLabel;
 class QPushButton;
-class StationCtrlClass;
 
 // The table menu: nine buttons that open the programming tables, each as a modal window made
 // anew and destroyed when it closes (which commits its edits). Its heading says which half,
@@ -15,8 +14,7 @@ class StationCtrlClass;
 class TProgrammingForm : public QWidget {
   Q_OBJECT
  public:
-  TProgrammingForm(ProgrammingContext& context, StationCtrlClass& station,
-                   QWidget* parent = nullptr);
+  explicit TProgrammingForm(ProgrammingContext& context, QWidget* parent = nullptr);
 
   void SetProgrammingMode(bool day);
 
@@ -46,5 +44,4 @@ class TProgrammingForm : public QWidget {
                          void (TProgrammingForm::*handler)());
 
   ProgrammingContext& context_;
-  StationCtrlClass& station_;
 };

@@ -21,9 +21,11 @@ struct FakeImage : ImageAccess {
     ++handOvers;
   }
   bool DayMode() const override { return day; }
+  void SetDayMode(bool d) override { day = d; }
   quint16 SubscriberCount() const override { return static_cast<quint16>(6 * boards); }
   quint16 CityLineCount() const override { return static_cast<quint16>(2 * boards); }
   bool CityLineLayout() const override { return true; }
+  void SetCityLineLayout(bool) override {}
 };
 
 class FakeCells;

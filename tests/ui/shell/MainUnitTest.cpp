@@ -20,6 +20,7 @@ namespace {
 struct MainFormTest : ::testing::Test {
   FakeHost host;
   FakeLine line{host.clock, {}};
+  AppObjects objects;
   AppForms forms;
   std::unique_ptr<TMainForm> main;
   std::unique_ptr<TTuneForm> tune;
@@ -28,10 +29,9 @@ struct MainFormTest : ::testing::Test {
   void Create(bool withSettings = true) {
     if (withSettings) WriteSettingsFile(host.env.workDir, 2, 2, host.clock.Now());
     host.ports.Plug(ComPortDeviceName(2), &line);
-    main = std::make_unique<TMainForm>(host.env, forms);
+    main = std::make_unique<TMainForm>(host.env, objects, forms);
     forms.main = main.get();
-    TMainForm* m = main.get();
-    tune = std::make_unique<TTuneForm>(host.env, [m] { return m->Station(); });
+    tune = std::make_unique<TTuneForm>(host.env, objects);
     forms.tune = tune.get();
     tarification = std::make_unique<TTarificationForm>(host.env, forms);
     forms.tarification = tarification.get();
@@ -71,8 +71,8 @@ TEST_F(MainFormTest, TheSettingsMessageComesBeforeTheWindowIsShown) {
   });
   Create(false);
   EXPECT_FALSE(anyWindowVisible);
-  ASSERT_NE(main->Station(), nullptr);
-  EXPECT_EQ(main->Station()->BoardCount(), 2);
+  ASSERT_NE(objects.Station(), nullptr);
+  EXPECT_EQ(objects.Station()->BoardCount(), 2);
 }
 
 TEST_F(MainFormTest, F1OnTheProgrammingButtonOpensTopic10AndTakesEveryKey) {
@@ -114,7 +114,7 @@ TEST_F(MainFormTest, SettingsOpenWithThePortOfTheCurrentLink) {
   tune->hide();
   // The link is rebuilt from a settings file that now names COM3 (where nothing answers).
   WriteSettingsFile(host.env.workDir, 3, 2, host.clock.Now());
-  main->Station()->RebuildLink();
+  objects.Station()->RebuildLink();
   QTest::mouseClick(main->TuneButton, Qt::LeftButton);
   EXPECT_TRUE(tune->Com3Button->isChecked());
   EXPECT_FALSE(tune->Com2Button->isChecked());
@@ -133,7 +133,7 @@ TEST_F(MainFormTest, AnErrorInAHandlerIsShownAndTheProgramGoesOn) {
   Create();
   host.WriteFile(kSettingsFileName, "07.12.2026 ; x\r\ntwo\r\n2\r\n");
   host.ui.ExpectError(QStringLiteral("Invalid numeric input in file NorvelWin.ini, line 2"));
-  main->Station()->SetBoardCount(3);  // so that the reception saves the station's own count
+  objects.Station()->SetBoardCount(3);  // so that the reception saves the station's own count
   QTest::mouseClick(main->TarifReceiveButton, Qt::LeftButton);
   EXPECT_EQ(host.ui.CurrentCursor(), OperatorUi::Cursor::Default);
   EXPECT_TRUE(main->TarifReceiveButton->isEnabled());
@@ -144,7 +144,7 @@ TEST_F(MainFormTest, QuittingClosesTheMainWindowAndFreesTheStation) {
   main->show();
   QTest::mouseClick(main->QuitButton, Qt::LeftButton);
   EXPECT_FALSE(main->isVisible());
-  EXPECT_EQ(main->Station(), nullptr);
+  EXPECT_EQ(objects.Station(), nullptr);
   EXPECT_FALSE(line.InUse());
 }
 
@@ -171,18 +171,18 @@ TEST_F(MainFormTest, UnwrittenChangesAreOfferedBeforeTheStationIsReadAgainAndBef
   // A table closed after "Выход" of the entry window changed the image; the table menu stays.
   ConfigImage edited = image;
   edited[44] ^= 0x04;
-  main->Station()->SetImage(edited);
+  objects.Station()->SetImage(edited);
   host.ui.ExpectYesNo(QStringLiteral("Конфигурация была изменена.\r\nЗаписать в станцию?"), false,
                       false);
   QTest::mouseClick(main->ProgButton, Qt::LeftButton);
   host.ui.Verify();
-  EXPECT_EQ(main->Station()->Image(), image);  // read anew once the question was answered
+  EXPECT_EQ(objects.Station()->Image(), image);  // read anew once the question was answered
 
-  main->Station()->SetImage(edited);
+  objects.Station()->SetImage(edited);
   main->show();
   host.ui.ExpectYesNo(QStringLiteral("Конфигурация была изменена.\r\nЗаписать в станцию?"), false,
                       false);
   QTest::mouseClick(main->QuitButton, Qt::LeftButton);
   host.ui.Verify();
-  EXPECT_EQ(main->Station(), nullptr);
+  EXPECT_EQ(objects.Station(), nullptr);
 }

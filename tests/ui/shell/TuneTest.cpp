@@ -10,6 +10,7 @@
 #include "core/files/SettingsFile.h"
 #include "core/link/SerialPlatform.h"
 #include "core/station/StationCtrl.h"
+#include "ui/shell/AppObjects.h"
 #include "ui/shell/Tune.h"
 
 namespace {
@@ -23,7 +24,8 @@ struct TuneTest : ::testing::Test {
   FakeHost host;
   FakeLine com2{host.clock, {}};
   FakeLine com3{host.clock, {}};
-  std::unique_ptr<StationCtrlClass> station;
+  AppObjects objects;
+  StationCtrlClass* station = nullptr;
   std::unique_ptr<TTuneForm> form;
   QDateTime moment = MakeDateTime(QDate(2026, 10, 1), QTime(7, 30, 0));
 
@@ -31,8 +33,9 @@ struct TuneTest : ::testing::Test {
     host.ports.Plug(ComPortDeviceName(2), &com2);
     host.ports.Plug(ComPortDeviceName(3), &com3);
     WriteSettingsFile(host.env.workDir, 2, 2, moment);
-    station = std::make_unique<StationCtrlClass>(host.env);
-    form = std::make_unique<TTuneForm>(host.env, [this] { return station.get(); });
+    objects.Create(host.env);
+    station = objects.Station();
+    form = std::make_unique<TTuneForm>(host.env, objects);
   }
   void Open() {
     form->SetLink(station->Link());

@@ -28,16 +28,17 @@ TEST(ProgrammingEndToEnd, NightEditsInTwoTablesAndTheSwitchingWindowReachTheStat
     copy.write(reinterpret_cast<const char*>(start.data()), kImageSize);
   }
 
+  AppObjects objects;
   AppForms forms;
-  auto main = std::make_unique<TMainForm>(env, forms);
+  auto main = std::make_unique<TMainForm>(env, objects, forms);
   forms.main = main.get();
-  ASSERT_NE(main->Station(), nullptr);
-  ProgrammingContext context{ui, *main->Station(), *main->Controller()};
-  auto menu = std::make_unique<TProgrammingForm>(context, *main->Station());
+  ASSERT_NE(objects.Station(), nullptr);
+  ProgrammingContext context{ui, *objects.Station(), *objects.Controller()};
+  auto menu = std::make_unique<TProgrammingForm>(context);
   auto switcher = std::make_unique<TProgrSwitchForm>(context);
   forms.programming = menu.get();
   forms.progrSwitch = switcher.get();
-  auto splash = std::make_unique<TSplashProgrForm>(ui, *main->Station(), forms);
+  auto splash = std::make_unique<TSplashProgrForm>(ui, *objects.Station(), forms);
   forms.splash = splash.get();
 
   QTest::mouseClick(main->ProgButton, Qt::LeftButton);

@@ -100,7 +100,7 @@ struct ProgrammingFixture : ::testing::Test {
     ASSERT_TRUE(station->StartProgramming());
     context =
         std::make_unique<ProgrammingContext>(ProgrammingContext{host.ui, *station, controller});
-    menu = std::make_unique<TProgrammingForm>(*context, *station);
+    menu = std::make_unique<TProgrammingForm>(*context);
     switcher = std::make_unique<TProgrSwitchForm>(*context);
     forms.programming = menu.get();
     forms.progrSwitch = switcher.get();
