@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/link/SerialPlatform.h"
 #include "core/base/Clock.h"
+#include "core/link/SerialPlatform.h"
 
 namespace {
 constexpr quint32 kStandardRates[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
@@ -130,24 +130,18 @@ quint16 ComPortDriverClass::OutFree() {
 
 quint32 ComPortDriverClass::Write(const quint8* data, quint32 count, quint32 idleLimit) {
   if (!IsOpen()) return 0;
-  qint64 noted = clock_.Tick();
-  const qint64 handedAt = noted;
-  quint32 total = 0;
-  while (total < count) {
-    const quint16 room = OutFree();
-    if (room > 0) {
-      const qint64 accepted = transport_->Write(reinterpret_cast<const char*>(data + total),
-                                                std::min<qint64>(count - total, room));
-      if (accepted > 0) {
-        total += static_cast<quint32>(accepted);
-        noted = clock_.Tick();
-        continue;
-      }
-    }
-    const qint64 idle = clock_.Tick() - noted;
-    if (idle > idleLimit || LineLost()) break;
-    transport_->WaitForOutput(static_cast<int>(idleLimit - idle + 1));
-  }
+  const qint64 handedAt = clock_.Tick();
+  const Moved moved = Move(
+      count, idleLimit,
+      [&](quint32 done) -> qint64 {
+        const quint16 room = OutFree();
+        if (room == 0) return 0;
+        return transport_->Write(reinterpret_cast<const char*>(data + done),
+                                 std::min<qint64>(count - done, room));
+      },
+      [this](int ms) { transport_->WaitForOutput(ms); });
+  const quint32 total = moved.total;
+  qint64 noted = moved.lastProgress;
   // A byte counts as written once it has left the port. The station link purges the queues
   // when it turns to receiving, which would silently discard bytes still queued.
   qint64 queued = transport_->OutQueue();
@@ -195,25 +189,35 @@ bool ComPortDriverClass::WriteByte(quint8 byte) {
 quint32 ComPortDriverClass::Read(quint8* buffer, quint32 count) {
   if (!IsOpen()) return 0;
   ++readNesting_;
-  qint64 noted = clock_.Tick();
-  quint32 total = 0;
-  while (total < count) {
-    const quint32 waiting = InQueue();
-    if (waiting > 0) {
-      const qint64 got = transport_->Read(reinterpret_cast<char*>(buffer + total),
-                                          std::min<qint64>(count - total, waiting));
-      if (got > 0) {
-        total += static_cast<quint32>(got);
-        noted = clock_.Tick();
-        continue;
-      }
-    }
-    const qint64 idle = clock_.Tick() - noted;
-    if (idle > ReadTimeout || LineLost()) break;
-    transport_->WaitForInput(static_cast<int>(ReadTimeout - idle + 1));
-  }
+  const Moved moved = Move(
+      count, ReadTimeout,
+      [&](quint32 done) -> qint64 {
+        const quint32 waiting = InQueue();
+        if (waiting == 0) return 0;
+        return transport_->Read(reinterpret_cast<char*>(buffer + done),
+                                std::min<qint64>(count - done, waiting));
+      },
+      [this](int ms) { transport_->WaitForInput(ms); });
   --readNesting_;
-  return total;
+  return moved.total;
+}
+
+template <class Step, class Wait>
+ComPortDriverClass::Moved ComPortDriverClass::Move(quint32 count, quint32 idleLimit, Step step,
+                                                   Wait wait) {
+  Moved moved{0, clock_.Tick()};
+  while (moved.total < count) {
+    const qint64 done = step(moved.total);
+    if (done > 0) {
+      moved.total += static_cast<quint32>(done);
+      moved.lastProgress = clock_.Tick();
+      continue;
+    }
+    const qint64 idle = clock_.Tick() - moved.lastProgress;
+    if (idle > idleLimit || LineLost()) break;
+    wait(static_cast<int>(idleLimit - idle + 1));
+  }
+  return moved;
 }
 
 bool ComPortDriverClass::ReadByte(quint8& byte) {

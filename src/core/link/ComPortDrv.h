@@ -29,7 +29,6 @@ class ComPortDriverClass {
   const QString& DeviceName() const { return deviceName_; }
 
   quint8 RateIndex() const { return rateIndex_; }
-  quint32 BaudRate() const { return baudRate_; }
   void SetBaudRate(quint32 rate);
   quint8 ByteSize() const { return byteSizeCode_; }
   void SetByteSize(quint8 code);
@@ -37,8 +36,6 @@ class ComPortDriverClass {
   void SetStopBits(quint8 code);
   quint8 Parity() const { return parityCode_; }
   void SetParity(quint8 code);
-  quint8 RtsMode() const { return rtsMode_; }
-  quint8 SoftwareFlow() const { return softwareFlow_; }
 
   bool Configure();
   bool Purge(bool receive, bool transmit);
@@ -58,7 +55,6 @@ class ComPortDriverClass {
   // One tick of the error-clearing timer: clears the port's error state unless a read is in
   // progress.
   void TimerTick();
-  quint16 TimerInterval() const { return timerInterval_; }
   bool TimerActive() const;
   int ReadNesting() const { return readNesting_; }
 
@@ -70,6 +66,17 @@ class ComPortDriverClass {
   static quint32 StandardRate(quint8 index);
 
  private:
+  // Bytes moved and the tick of the last progress.
+  struct Moved {
+    quint32 total;
+    qint64 lastProgress;
+  };
+  // Moves `count` bytes a piece at a time, the one waiting loop of both directions: `step`
+  // moves what it can now (giving 0 or less when nothing could move) and `wait` waits at most
+  // the given milliseconds for a chance. It gives up after more than `idleLimit` ms without
+  // progress, or when the line is lost.
+  template <class Step, class Wait>
+  Moved Move(quint32 count, quint32 idleLimit, Step step, Wait wait);
   void WaitForLine(qint64 handedAtMs, quint32 bytes);
   void AwaitLineFree();
   bool LineLost();

@@ -39,10 +39,6 @@ class RS232Class {
   bool ReadMemory(quint16 address, quint16 count, quint8* buffer);
   // One write transaction of 1 to 512 bytes; true when the whole frame was sent.
   bool WriteMemory(quint16 address, const quint8* data, int count, bool reportShortSend = true);
-  void WriteMemory(quint16 address, const QByteArray& data) {
-    WriteMemory(address, reinterpret_cast<const quint8*>(data.constData()),
-                static_cast<int>(data.size()));
-  }
   // The pause that the station needs between transactions.
   void Pause();
 

@@ -91,6 +91,16 @@ quint16 StationCtrlClass::ReadBoardCount() {
   return static_cast<quint16>(byte + 1);
 }
 
+bool StationCtrlClass::RefreshBoardCount() {
+  const quint16 count = ReadBoardCount();
+  if (!IsValidBoardCount(count)) return false;
+  if (count != boardCount_) {
+    SetBoardCount(count);
+    SaveLinkSettings(env_.workDir, env_.ui, env_.clock, SettingsPort(), count);
+  }
+  return true;
+}
+
 void StationCtrlClass::SetBoardCount(quint16 count) {
   boardCount_ = count;
   subscriberCount_ = static_cast<quint16>(6 * count);
@@ -122,12 +132,7 @@ bool StationCtrlClass::StartProgramming() {
   // The image is read into a buffer of its own and taken only when it arrived whole, so a
   // failed read never spoils the image that open windows may still write to the station.
   bool imageRead = false;
-  const quint16 count = ReadBoardCount();
-  if (IsValidBoardCount(count)) {
-    if (count != boardCount_) {
-      SetBoardCount(count);
-      SaveLinkSettings(env_.workDir, env_.ui, env_.clock, SettingsPort(), count);
-    }
+  if (RefreshBoardCount()) {
     ConfigImage fresh{};
     imageRead = ReadImage(fresh);
     if (imageRead) {

@@ -70,6 +70,9 @@ class StationCtrlClass : public ImageAccess {
   quint16 ReadBoardCount();
   static bool IsValidBoardCount(quint16 count) { return count >= 1 && count <= 4; }
   void SetBoardCount(quint16 count);
+  // Reads the station's board count; a valid one that differs from the held one is taken and
+  // saved in the settings file. False when the count did not come or is no station's.
+  bool RefreshBoardCount();
   bool ReadImage(ConfigImage& buffer);
   // Equal when the first 507 bytes are; the last five are the station's own.
   static bool CompareImages(const ConfigImage& a, const ConfigImage& b);

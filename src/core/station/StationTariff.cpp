@@ -159,12 +159,7 @@ quint16 StationCtrlClass::ReadRecordHeader() {
 
   Header header;
   bool headerRead = false;
-  const quint16 boards = ReadBoardCount();
-  if (IsValidBoardCount(boards)) {
-    if (boards != boardCount_) {
-      SetBoardCount(boards);
-      SaveLinkSettings(env_.workDir, env_.ui, env_.clock, SettingsPort(), boards);
-    }
+  if (RefreshBoardCount()) {
     headerRead = link_->ReadMemory(kRecordHeaderAddress, sizeof header.bytes, header.bytes);
   }
   if (!headerRead) {

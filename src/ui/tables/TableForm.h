@@ -2,10 +2,10 @@
 
 #include <QDialog>
 
+#include "core/tables/TableCycle.h"
 #include "ui/editor/KeyRouter.h"
 #include "ui/editor/ViewService.h"
 #include "ui/editor/WidgetCells.h"
-#include "core/tables/TableCycle.h"
 
 class ImageAccess;
 class OperatorUi;
@@ -38,7 +38,6 @@ class TTableForm : public QDialog {
   void ExitButtonClick() { done(1); }
 
   int HelpTopic() const { return helpTopic_; }
-  TableCycle& Cycle() { return cycle_; }
   const RowMarks& Marks() const { return marks_; }
   int MarkCount() const { return markCount_; }
 

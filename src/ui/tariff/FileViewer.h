@@ -4,8 +4,8 @@
 #include <QWidget>
 #include <memory>
 
-#include "ui/tariff/PrinterOutput.h"
 #include "core/tariff/RecordViewer.h"
+#include "ui/tariff/PrinterOutput.h"
 
 struct Environment;
 class QGroupBox;
@@ -44,7 +44,6 @@ class TFileViewerForm : public QWidget {
 
   bool LoadRecords(int month, int day, int subscriberChoice);
   RecordViewer& Viewer() { return viewer_; }
-  QtPrinterOutputFactory& Printers() { return printers_; }
 
   QLabel* Label1;
   QLabel* Label2;

@@ -13,7 +13,6 @@ class QtPrinterOutputFactory : public PrinterOutputFactory {
  public:
   explicit QtPrinterOutputFactory(QString pdfFile = {}) : pdfFile_(std::move(pdfFile)) {}
   std::unique_ptr<PrintOutput> CreatePrinterOutput() override;
-  void SetPdfFile(const QString& path) { pdfFile_ = path; }
 
  private:
   QString pdfFile_;

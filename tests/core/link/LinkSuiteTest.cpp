@@ -7,10 +7,10 @@
 
 #include "Emulator.h"
 #include "FakeHost.h"
+#include "core/base/Clock.h"
 #include "core/link/QtSerialTransport.h"
 #include "core/link/RS232.h"
 #include "core/link/SerialPlatform.h"
-#include "core/base/Clock.h"
 
 namespace {
 
@@ -120,7 +120,7 @@ TEST_P(LinkSuite, WritesAndReadsBack512Bytes) {
   Start();
   QByteArray image(512, 0);
   for (int i = 0; i < 512; ++i) image[i] = static_cast<char>(255 - i % 251);
-  link_->WriteMemory(1280, image);
+  link_->WriteMemory(1280, reinterpret_cast<const quint8*>(image.constData()), 512);
   link_->Pause();
   QByteArray back(512, 0);
   EXPECT_TRUE(link_->ReadMemory(1280, 512, reinterpret_cast<quint8*>(back.data())));
@@ -178,7 +178,8 @@ TEST_P(LinkSuite, AWriteProtectedStationKeepsItsProgramming) {
   Start(options);
   const quint8 value = 0xAA;
   link_->WriteMemory(1791, &value, 1);
-  link_->WriteMemory(741, QByteArray::fromHex("0103"));
+  const quint8 reception[] = {0x01, 0x03};
+  link_->WriteMemory(741, reception, 2);
   link_->Pause();
   quint8 byte = 0;
   EXPECT_TRUE(link_->ReadMemory(1791, 1, &byte));

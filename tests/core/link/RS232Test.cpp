@@ -85,13 +85,14 @@ TEST_F(ProtocolTest, WritingOneByteSendsTheBareFrame) {
 }
 
 TEST_F(ProtocolTest, LongFramesAndRepliesShowTheProgressWindow) {
-  const QByteArray nine(9, 0x11);
-  link->WriteMemory(734, nine);
+  const std::vector<quint8> nine(9, 0x11);
+  link->WriteMemory(734, nine.data(), 9);
   EXPECT_EQ(line.RawSent().size(), 14);
   EXPECT_TRUE(host.ui.Progress().empty());
 
   line.ClearRawSent();
-  link->WriteMemory(1280, QByteArray(512, 0x22));
+  const std::vector<quint8> image(512, 0x22);
+  link->WriteMemory(1280, image.data(), 512);
   EXPECT_EQ(line.RawSent().size(), 517);
   const auto& progress = host.ui.Progress();
   ASSERT_EQ(progress.size(), 1u + 517u + 1u);
@@ -146,7 +147,8 @@ TEST_F(ProtocolTest, SetPortMovesAnOpenPortAndIgnoresOtherNumbers) {
 TEST_F(ProtocolTest, AClosedPortFailsOnTheFirstByteWithItsMessage) {
   link->Close();
   host.ui.ExpectInfo(QStringLiteral("0 bytes were sent only"), true);
-  link->WriteMemory(741, Hex("0103"));
+  const quint8 reception[] = {0x01, 0x03};
+  link->WriteMemory(741, reception, 2);
   host.ui.ExpectInfo(QStringLiteral("0 bytes were sent only"), true);
   quint8 byte = 0x00;
   EXPECT_FALSE(link->ReadMemory(1791, 1, &byte));
