@@ -1,21 +1,19 @@
 #include "core/editor/ViewByteBlock.h"
 
 #include "core/editor/CellHost.h"
+
 #include "core/station/ImageAccess.h"
 #include "core/tables/ImageLayout.h"
 
 ViewByteBlockClass::~ViewByteBlockClass() {
-  if (!controller_) return;
-  for (ViewByteElementClass& element : Elements) {
-    for (const ViewSlot& slot : element.Cells) controller_->Forget(&slot);
+  for (const ViewByteElementClass& element : Elements) {
+    Forget(element.Cells.data(), element.Cells.size());
   }
 }
 
 void ViewByteBlockClass::Setup(CellHost& window, quint16 rows, quint16 firstRow, quint16 lastBit,
                                int left, int top, int step) {
-  window_ = &window;
-  controller_ = &window.Controller();
-  if (RefuseSize(window, rows, kMaxRows)) return;
+  if (!Attach(window, rows, kMaxRows)) return;
   Rows = rows;
   FirstRow = firstRow;
   for (quint16 i = 0; i < Rows; ++i) {
@@ -74,6 +72,19 @@ std::optional<ViewByteBlockClass::Position> ViewByteBlockClass::CurrentPosition(
   if (!current || !current->cell) return std::nullopt;
   const quint16 id = current->cell->Id;
   return Position{static_cast<quint16>(id / 10), static_cast<quint16>(id % 10)};
+}
+
+std::optional<CellPlace> ViewByteBlockClass::CurrentPlace() const {
+  for (quint16 i = 0; i < Rows; ++i) {
+    if (const CellView* cell = CurrentOf(Elements[i].Cells.data(), Elements[i].Cells.size())) {
+      return CellPlace{i, cell->Id % 10};
+    }
+  }
+  return std::nullopt;
+}
+
+void ViewByteBlockClass::SelectPlace(CellPlace place) {
+  Select(static_cast<quint16>(FirstRow + place.index), static_cast<quint16>(place.bit));
 }
 
 void ViewByteBlockClass::HandleKey(quint16 key, ShiftState shift) {

@@ -3,17 +3,17 @@
 #include <array>
 #include <optional>
 
+#include "core/editor/CellBlock.h"
 #include "core/editor/ViewByteElement.h"
-#include "core/files/ConfigImage.h"
 
 class CellHost;
 
 // Rows of byte cells bound to one per-row region of the image: the service and access tables.
 // A row id is FirstRow + row index, unique within the window, so the bit cells' ids are too.
-class ViewByteBlockClass {
+class ViewByteBlockClass : public CellBlock {
  public:
   ViewByteBlockClass() = default;
-  ~ViewByteBlockClass();
+  ~ViewByteBlockClass() override;
   ViewByteBlockClass(const ViewByteBlockClass&) = delete;
   ViewByteBlockClass& operator=(const ViewByteBlockClass&) = delete;
 
@@ -29,6 +29,8 @@ class ViewByteBlockClass {
   void Setup(CellHost& window, quint16 rows, quint16 firstRow, quint16 lastBit, int left, int top,
              int step);
   void LoadFromImage(const ConfigImage& image, quint8 descriptor);
+  // The region a window's cycle loads: the one given here.
+  void Bind(quint8 descriptor) { bound_ = descriptor; }
   void StoreToImage(ConfigImage& buffer) const;
   // Hands a changed copy of the station's image over only when a cell was edited.
   void StoreIfEdited();
@@ -43,12 +45,17 @@ class ViewByteBlockClass {
   };
   // From the current bit cell's id; none without a current cell.
   std::optional<Position> CurrentPosition() const;
-  void HandleKey(quint16 key, ShiftState shift);
+  void HandleKey(quint16 key, ShiftState shift) override;
+
+  void SelectFirst() override { Select(FirstRow, 0); }
+  std::optional<CellPlace> CurrentPlace() const override;
+  void SelectPlace(CellPlace place) override;
+  void Load(const ConfigImage& image) override { LoadFromImage(image, bound_); }
+  void Store(ConfigImage& buffer) const override { StoreToImage(buffer); }
 
  private:
   // Rows that exist both in the block and in its region.
   int RegionRows() const;
 
-  CellHost* window_ = nullptr;
-  ViewControllerClass* controller_ = nullptr;
+  quint8 bound_ = 0;
 };

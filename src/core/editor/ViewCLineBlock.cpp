@@ -4,14 +4,11 @@
 #include "core/tables/ImageLayout.h"
 
 ViewCLineBlockClass::~ViewCLineBlockClass() {
-  if (!controller_) return;
-  for (const ViewSlot& slot : Cells) controller_->Forget(&slot);
+  Forget(Cells.data(), Cells.size());
 }
 
 void ViewCLineBlockClass::Setup(CellHost& window, quint16 rows) {
-  window_ = &window;
-  controller_ = &window.Controller();
-  if (RefuseSize(window, rows, kMaxRows)) return;
+  if (!Attach(window, rows, kMaxRows)) return;
   Rows = rows;
 }
 
@@ -57,6 +54,18 @@ std::optional<ViewCLineBlockClass::Position> ViewCLineBlockClass::CurrentPositio
   const ViewSlot* current = controller_->GetCurrent();
   if (!current || !current->cell) return std::nullopt;
   return Position{current->cell->Column, current->cell->Row};
+}
+
+std::optional<CellPlace> ViewCLineBlockClass::CurrentPlace() const {
+  const CellView* cell = CurrentOf(Cells.data(), Cells.size());
+  if (!cell) return std::nullopt;
+  return CellPlace{cell->Row, cell->Column};
+}
+
+void ViewCLineBlockClass::SelectPlace(CellPlace place) {
+  if (place.index >= 0 && place.bit >= 0) {
+    Select(static_cast<quint16>(place.bit), static_cast<quint16>(place.index));
+  }
 }
 
 void ViewCLineBlockClass::HandleKey(quint16 key, ShiftState shift) {

@@ -3,18 +3,17 @@
 #include <array>
 #include <optional>
 
-#include "core/editor/ViewControl.h"
-#include "core/files/ConfigImage.h"
+#include "core/editor/CellBlock.h"
 
 class CellHost;
 
 // Rows of eight city-line cells, one row per city line: columns 0..3 the basic mode and 4..7
 // the additional mode of the table of calls from city lines. The cell of row r, column c is in
 // slot r * 8 + c.
-class ViewCLineBlockClass {
+class ViewCLineBlockClass : public CellBlock {
  public:
   ViewCLineBlockClass() = default;
-  ~ViewCLineBlockClass();
+  ~ViewCLineBlockClass() override;
   ViewCLineBlockClass(const ViewCLineBlockClass&) = delete;
   ViewCLineBlockClass& operator=(const ViewCLineBlockClass&) = delete;
 
@@ -28,6 +27,8 @@ class ViewCLineBlockClass {
   void Setup(CellHost& window, quint16 rows);
   void CreateCells(quint16 rows, int leftBasic, int leftAdditional, int top, int step);
   void LoadFromImage(const ConfigImage& image, bool day);
+  // The half a window's cycle loads: the one given here.
+  void Bind(bool day) { day_ = day; }
   void StoreToImage(ConfigImage& buffer, bool day) const;
   void Select(quint16 column, quint16 row);
   struct Position {
@@ -35,11 +36,16 @@ class ViewCLineBlockClass {
     quint16 row;
   };
   std::optional<Position> CurrentPosition() const;
-  void HandleKey(quint16 key, ShiftState shift);
+  void HandleKey(quint16 key, ShiftState shift) override;
+
+  void SelectFirst() override { Select(0, 0); }
+  std::optional<CellPlace> CurrentPlace() const override;
+  void SelectPlace(CellPlace place) override;
+  void Load(const ConfigImage& image) override { LoadFromImage(image, day_); }
+  void Store(ConfigImage& buffer) const override { StoreToImage(buffer, day_); }
 
  private:
   CellView* Cell(int column, int row) const;
 
-  CellHost* window_ = nullptr;
-  ViewControllerClass* controller_ = nullptr;
+  bool day_ = true;
 };

@@ -4,14 +4,11 @@
 #include "core/tables/ImageLayout.h"
 
 ViewIntBlockClass::~ViewIntBlockClass() {
-  if (!controller_) return;
-  for (const ViewSlot& slot : Cells) controller_->Forget(&slot);
+  Forget(Cells.data(), Cells.size());
 }
 
 void ViewIntBlockClass::Setup(CellHost& window, quint16 capacity, quint16 firstId) {
-  window_ = &window;
-  controller_ = &window.Controller();
-  if (RefuseSize(window, capacity, kMaxCapacity)) return;
+  if (!Attach(window, capacity, kMaxCapacity)) return;
   Capacity = capacity;
   FirstId = firstId;
 }
@@ -53,6 +50,24 @@ std::optional<quint16> ViewIntBlockClass::CurrentPosition() const {
   const ViewSlot* current = controller_->GetCurrent();
   if (!current || !current->cell) return std::nullopt;
   return current->cell->Id;
+}
+
+std::optional<CellPlace> ViewIntBlockClass::CurrentPlace() const {
+  const CellView* cell = CurrentOf(Cells.data(), Cells.size());
+  if (!cell) return std::nullopt;
+  return CellPlace{cell->Id - FirstId, 0};
+}
+
+void ViewIntBlockClass::SelectPlace(CellPlace place) {
+  if (place.index >= 0) Select(static_cast<quint16>(FirstId + place.index));
+}
+
+void ViewIntBlockClass::Load(const ConfigImage& image) {
+  for (const auto& [descriptor, firstSlot] : regions_) LoadFromImage(image, descriptor, firstSlot);
+}
+
+void ViewIntBlockClass::Store(ConfigImage& buffer) const {
+  for (const auto& [descriptor, firstSlot] : regions_) StoreToImage(buffer, descriptor, firstSlot);
 }
 
 void ViewIntBlockClass::HandleKey(quint16 key, ShiftState shift) {

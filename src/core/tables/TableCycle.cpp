@@ -1,7 +1,7 @@
 #include "core/tables/TableCycle.h"
 
-#include "core/editor/CellHost.h"
 #include "core/base/OperatorUi.h"
+#include "core/editor/CellHost.h"
 #include "core/station/ImageAccess.h"
 #include "core/tables/ImageLayout.h"
 
@@ -14,29 +14,34 @@ TableCycle::TableCycle(CellHost& cells, Options options, std::function<void()> c
 
 TableCycle::~TableCycle() = default;
 
-ByteTableBlock& TableCycle::AddByteBlock(int kind) {
-  auto block = std::make_unique<ByteTableBlock>(RegionDescriptor(day_, kind));
-  ByteTableBlock& added = *block;
+template <class Block>
+Block& TableCycle::Add(std::unique_ptr<Block> block) {
+  Block& added = *block;
   blocks_.push_back(std::move(block));
   return added;
 }
 
-CLineTableBlock& TableCycle::AddCLineBlock() {
-  auto block = std::make_unique<CLineTableBlock>(day_);
-  CLineTableBlock& added = *block;
-  blocks_.push_back(std::move(block));
-  return added;
+ViewByteBlockClass& TableCycle::AddByteBlock(int kind) {
+  auto block = std::make_unique<ViewByteBlockClass>();
+  block->Bind(RegionDescriptor(day_, kind));
+  byteBlocks_.push_back(block.get());
+  return Add(std::move(block));
 }
 
-IntTableBlock& TableCycle::AddIntBlock(std::vector<std::pair<int, quint16>> kindsAtSlots) {
-  std::vector<IntTableBlock::Region> regions;
+ViewCLineBlockClass& TableCycle::AddCLineBlock() {
+  auto block = std::make_unique<ViewCLineBlockClass>();
+  block->Bind(day_);
+  return Add(std::move(block));
+}
+
+ViewIntBlockClass& TableCycle::AddIntBlock(std::vector<std::pair<int, quint16>> kindsAtSlots) {
+  std::vector<ViewIntBlockClass::Region> regions;
   for (const auto& [kind, slot] : kindsAtSlots) {
     regions.emplace_back(RegionDescriptor(day_, kind), slot);
   }
-  auto block = std::make_unique<IntTableBlock>(std::move(regions));
-  IntTableBlock& added = *block;
-  blocks_.push_back(std::move(block));
-  return added;
+  auto block = std::make_unique<ViewIntBlockClass>();
+  block->Bind(std::move(regions));
+  return Add(std::move(block));
 }
 
 void TableCycle::Start() {
@@ -50,13 +55,22 @@ void TableCycle::Start() {
 
 void TableCycle::Commit() {
   // A window that built nothing (the city-line window made at start-up) touches nothing.
-  if (blocks_.empty() || !cells_.Controller().Edited) return;
+  if (blocks_.empty()) return;
+  if (byteBlocks_.size() == blocks_.size() && byteBlocks_.size() <= 2) {
+    if (byteBlocks_.size() == 1) {
+      byteBlocks_[0]->StoreIfEdited();
+    } else {
+      byteBlocks_[0]->StorePairIfEdited(*byteBlocks_[1]);
+    }
+    return;
+  }
+  if (!cells_.Controller().Edited) return;
   ConfigImage copy = cells_.Station().Image();
   for (const auto& block : blocks_) block->Store(copy);
   cells_.Station().SetImage(copy);
 }
 
-TableBlock* TableCycle::CurrentBlock() const {
+CellBlock* TableCycle::CurrentBlock() const {
   for (const auto& block : blocks_) {
     if (block->HoldsCurrent()) return block.get();
   }
@@ -76,12 +90,12 @@ void TableCycle::UserActiveKey(quint16 key, ShiftState shift) {
   }
   // The current block is the one that holds the current cell, so a cell chosen with the mouse
   // counts for its own block.
-  TableBlock* current = CurrentBlock();
+  CellBlock* current = CurrentBlock();
   if (!current) return;
   if (key == viewkey::kTab) {
     if (!options_.tabBetweenBlocks || blocks_.size() != 2) return;
-    TableBlock* other = current == blocks_[0].get() ? blocks_[1].get() : blocks_[0].get();
-    other->SelectCounterpartOf(*current);
+    CellBlock* other = current == blocks_[0].get() ? blocks_[1].get() : blocks_[0].get();
+    if (const std::optional<CellPlace> place = current->CurrentPlace()) other->SelectPlace(*place);
     return;
   }
   current->HandleKey(key, shift);

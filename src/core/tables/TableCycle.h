@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "core/editor/KeyHandlers.h"
-#include "core/tables/TableBlocks.h"
+#include "core/editor/ViewByteBlock.h"
+#include "core/editor/ViewCLineBlock.h"
+#include "core/editor/ViewIntBlock.h"
 
 class CellHost;
 
@@ -13,7 +15,8 @@ class CellHost;
 // reset, activates the controller and selects the first cell; it decides every key (Esc
 // closes, F1 opens the help topic, Tab moves to the other block where the window allows it,
 // everything else goes to the block that holds the current cell); and when the window goes, it
-// hands a changed copy of the image to the station only if a cell was edited.
+// hands a changed copy of the image to the station only if a cell was edited: the service and
+// access tables by their blocks' own StoreIfEdited and StorePairIfEdited.
 class TableCycle : public TableKeyHandlers {
  public:
   struct Options {
@@ -26,9 +29,9 @@ class TableCycle : public TableKeyHandlers {
   ~TableCycle() override;
 
   // The blocks in the window's order: the first is selected at the start and stored first.
-  ByteTableBlock& AddByteBlock(int kind);
-  CLineTableBlock& AddCLineBlock();
-  IntTableBlock& AddIntBlock(std::vector<std::pair<int, quint16>> kindsAtSlots);
+  ViewByteBlockClass& AddByteBlock(int kind);
+  ViewCLineBlockClass& AddCLineBlock();
+  ViewIntBlockClass& AddIntBlock(std::vector<std::pair<int, quint16>> kindsAtSlots);
 
   // Loads the blocks from the station's image and selects the first cell.
   void Start();
@@ -41,11 +44,15 @@ class TableCycle : public TableKeyHandlers {
   bool Day() const { return day_; }
 
  private:
-  TableBlock* CurrentBlock() const;
+  CellBlock* CurrentBlock() const;
+  template <class Block>
+  Block& Add(std::unique_ptr<Block> block);
 
   CellHost& cells_;
   Options options_;
   std::function<void()> close_;
   bool day_;
-  std::vector<std::unique_ptr<TableBlock>> blocks_;
+  std::vector<std::unique_ptr<CellBlock>> blocks_;
+  // The same blocks when they are all byte blocks (the service and access tables).
+  std::vector<ViewByteBlockClass*> byteBlocks_;
 };

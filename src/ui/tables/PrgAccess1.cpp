@@ -4,18 +4,19 @@
 
 TPrgAccess1Form::TPrgAccess1Form(ProgrammingContext& context, QWidget* owner)
     : TTableForm(context, owner, QStringLiteral("Norvel Access1"),
-                 QStringLiteral("Доступ абонентов к ГТС"), {kHelpTopic, true, false}) {
-  BuildByteTable({QStringLiteral("№аб"),
-                  true,
-                  QString(),
-                  8,
-                  LastLine(context),
-                  21,
-                  0,
-                  42,
-                  0,
-                  {QStringLiteral("Основной режим"), QStringLiteral("Дополн. режим")},
-                  {GTSBasic, GTSAdd},
-                  450});
+                 QStringLiteral("Доступ абонентов к ГТС"),
+                 {.helpTopic = kHelpTopic, .tabBetweenBlocks = true, .signsTypeHash = false}) {
+  BuildByteTable({.rowHeader = QStringLiteral("№аб"),
+                  .subscribers = true,
+                  .columnPrefix = QString(),
+                  .columns = 8,
+                  .lastBit = LastLine(context),
+                  .step = 21,
+                  .cellShift = 0,
+                  .blockGap = 42,
+                  .modeLabelShift = 0,
+                  .modeLabels = {QStringLiteral("Основной режим"), QStringLiteral("Дополн. режим")},
+                  .kinds = {GTSBasic, GTSAdd},
+                  .buttonsTop = 450});
   Start();
 }

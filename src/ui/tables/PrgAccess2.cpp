@@ -4,8 +4,19 @@
 
 TPrgAccess2Form::TPrgAccess2Form(ProgrammingContext& context, QWidget* owner)
     : TTableForm(context, owner, QStringLiteral("Norvel Access2"),
-                 QStringLiteral("Доступ абонентов к МТС"), {kHelpTopic, false, false}) {
-  BuildByteTable(
-      {QStringLiteral("№аб"), true, QString(), 8, LastLine(context), 21, 0, 42, 0, {}, {MTS}, 430});
+                 QStringLiteral("Доступ абонентов к МТС"),
+                 {.helpTopic = kHelpTopic, .tabBetweenBlocks = false, .signsTypeHash = false}) {
+  BuildByteTable({.rowHeader = QStringLiteral("№аб"),
+                  .subscribers = true,
+                  .columnPrefix = QString(),
+                  .columns = 8,
+                  .lastBit = LastLine(context),
+                  .step = 21,
+                  .cellShift = 0,
+                  .blockGap = 42,
+                  .modeLabelShift = 0,
+                  .modeLabels = {},
+                  .kinds = {MTS},
+                  .buttonsTop = 430});
   Start();
 }

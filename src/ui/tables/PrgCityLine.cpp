@@ -6,7 +6,8 @@
 
 TPrgCityLineForm::TPrgCityLineForm(ProgrammingContext& context, QWidget* owner)
     : TTableForm(context, owner, QStringLiteral("PrgCityLineForm"),
-                 QStringLiteral("Вызовы с городских линий"), {kHelpTopic, false, true},
+                 QStringLiteral("Вызовы с городских линий"),
+                 {.helpTopic = kHelpTopic, .tabBetweenBlocks = false, .signsTypeHash = true},
                  context.station.CityLineLayout()) {
   if (!context.station.CityLineLayout()) return;
   RowHeader = AddLabel(QStringLiteral("№ГЛ"), kLeft, kHeaderTop, 40);
@@ -22,9 +23,9 @@ TPrgCityLineForm::TPrgCityLineForm(ProgrammingContext& context, QWidget* owner)
   BuildRowMarks(RowHeader, 24, false);
 
   const quint16 lines = context.station.CityLineCount();
-  CLineTableBlock& block = cycle_.AddCLineBlock();
-  block.block.Setup(cells_, lines);
-  block.block.CreateCells(lines, basic, additional - 10, kHeaderTop + kHeaderHeight - 1, 47);
+  ViewCLineBlockClass& block = cycle_.AddCLineBlock();
+  block.Setup(cells_, lines);
+  block.CreateCells(lines, basic, additional - 10, kHeaderTop + kHeaderHeight - 1, 47);
 
   const int buttonsTop = kHeaderTop + kHeaderHeight + 8 * 24 + 12;
   AddButtons(buttonsTop, false);

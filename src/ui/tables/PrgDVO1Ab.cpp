@@ -4,18 +4,20 @@
 
 TPrgDVO1AbForm::TPrgDVO1AbForm(ProgrammingContext& context, QWidget* owner)
     : TTableForm(context, owner, QStringLiteral("Norvel Program DVO-1 Abonent"),
-                 QStringLiteral("ДВО-1 абонентов"), {kHelpTopic, true, false}) {
-  BuildByteTable({QStringLiteral("№аб"),
-                  true,
-                  QStringLiteral("ОС"),
-                  8,
-                  7,
-                  37,
-                  8,
-                  74,
-                  37,
-                  {QStringLiteral("Основной режим"), QStringLiteral("Дополнительный режим")},
-                  {DVO1AbonentBasic, DVO1AbonentAdd},
-                  470});
+                 QStringLiteral("ДВО-1 абонентов"),
+                 {.helpTopic = kHelpTopic, .tabBetweenBlocks = true, .signsTypeHash = false}) {
+  BuildByteTable(
+      {.rowHeader = QStringLiteral("№аб"),
+       .subscribers = true,
+       .columnPrefix = QStringLiteral("ОС"),
+       .columns = 8,
+       .lastBit = 7,
+       .step = 37,
+       .cellShift = 8,
+       .blockGap = 74,
+       .modeLabelShift = 37,
+       .modeLabels = {QStringLiteral("Основной режим"), QStringLiteral("Дополнительный режим")},
+       .kinds = {DVO1AbonentBasic, DVO1AbonentAdd},
+       .buttonsTop = 470});
   Start();
 }

@@ -4,18 +4,19 @@
 
 TPrgDVO2AbForm::TPrgDVO2AbForm(ProgrammingContext& context, QWidget* owner)
     : TTableForm(context, owner, QStringLiteral("Norvel Program DVO-2 Abonent"),
-                 QStringLiteral("ДВО-2 абонентов"), {kHelpTopic, false, false}) {
-  BuildByteTable({QStringLiteral("№аб"),
-                  true,
-                  QStringLiteral("ДС"),
-                  8,
-                  7,
-                  37,
-                  8,
-                  74,
-                  37,
-                  {},
-                  {DVO2Abonent},
-                  430});
+                 QStringLiteral("ДВО-2 абонентов"),
+                 {.helpTopic = kHelpTopic, .tabBetweenBlocks = false, .signsTypeHash = false}) {
+  BuildByteTable({.rowHeader = QStringLiteral("№аб"),
+                  .subscribers = true,
+                  .columnPrefix = QStringLiteral("ДС"),
+                  .columns = 8,
+                  .lastBit = 7,
+                  .step = 37,
+                  .cellShift = 8,
+                  .blockGap = 74,
+                  .modeLabelShift = 37,
+                  .modeLabels = {},
+                  .kinds = {DVO2Abonent},
+                  .buttonsTop = 430});
   Start();
 }

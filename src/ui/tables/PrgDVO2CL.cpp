@@ -4,18 +4,19 @@
 
 TPrgDVO2CLForm::TPrgDVO2CLForm(ProgrammingContext& context, QWidget* owner)
     : TTableForm(context, owner, QStringLiteral("Norvel Program DVO-2 CityLine"),
-                 QStringLiteral("ДВО-2 городских линий"), {kHelpTopic, false, false}) {
-  BuildByteTable({QStringLiteral("№ГЛ"),
-                  false,
-                  QStringLiteral("ДС"),
-                  8,
-                  7,
-                  37,
-                  8,
-                  74,
-                  37,
-                  {},
-                  {DVO2Line},
-                  kCityLineButtonsTop});
+                 QStringLiteral("ДВО-2 городских линий"),
+                 {.helpTopic = kHelpTopic, .tabBetweenBlocks = false, .signsTypeHash = false}) {
+  BuildByteTable({.rowHeader = QStringLiteral("№ГЛ"),
+                  .subscribers = false,
+                  .columnPrefix = QStringLiteral("ДС"),
+                  .columns = 8,
+                  .lastBit = 7,
+                  .step = 37,
+                  .cellShift = 8,
+                  .blockGap = 74,
+                  .modeLabelShift = 37,
+                  .modeLabels = {},
+                  .kinds = {DVO2Line},
+                  .buttonsTop = kCityLineButtonsTop});
   Start();
 }

@@ -6,7 +6,8 @@
 
 TPrgGeneralForm::TPrgGeneralForm(ProgrammingContext& context, QWidget* owner)
     : TTableForm(context, owner, QStringLiteral("Norvel PrgGeneral"),
-                 QStringLiteral("Общестанционные функции"), {kHelpTopic, true, false}) {
+                 QStringLiteral("Общестанционные функции"),
+                 {.helpTopic = kHelpTopic, .tabBetweenBlocks = true, .signsTypeHash = false}) {
   constexpr int kRowsTop = 60;
   constexpr int kBasic = 300;
   constexpr int kAdditional = 360;
@@ -21,13 +22,13 @@ TPrgGeneralForm::TPrgGeneralForm(ProgrammingContext& context, QWidget* owner)
   QLabel* two = AddLabel(QStringLiteral("2"), kBasic, kRowsTop + 3 * 24, 20, 24);
   QLabel* three = AddLabel(QStringLiteral("3"), kAdditional, kRowsTop, 20, 24);
 
-  IntTableBlock& left = cycle_.AddIntBlock({{SelectorBasic, 0}, {LineSeizure, 3}});
-  left.block.Setup(cells_, 9, 0);
-  left.block.AddCells(3, 0, one->x(), one->y(), 2);
-  left.block.AddCells(1, 3, two->x(), two->y(), 1);
-  IntTableBlock& right = cycle_.AddIntBlock({{SelectorAdd, 0}});
-  right.block.Setup(cells_, 9, 9);
-  right.block.AddCells(3, 0, three->x(), three->y(), 2);
+  ViewIntBlockClass& left = cycle_.AddIntBlock({{SelectorBasic, 0}, {LineSeizure, 3}});
+  left.Setup(cells_, 9, 0);
+  left.AddCells(3, 0, one->x(), one->y(), 2);
+  left.AddCells(1, 3, two->x(), two->y(), 1);
+  ViewIntBlockClass& right = cycle_.AddIntBlock({{SelectorAdd, 0}});
+  right.Setup(cells_, 9, 9);
+  right.AddCells(3, 0, three->x(), three->y(), 2);
 
   constexpr int kButtonsTop = kRowsTop + 4 * 24 + 20;
   AddButtons(kButtonsTop);

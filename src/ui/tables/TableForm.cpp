@@ -6,8 +6,8 @@
 #include <QPushButton>
 
 #include "core/base/OperatorUi.h"
-#include "ui/shell/WindowManagerHints.h"
 #include "core/station/ImageAccess.h"
+#include "ui/shell/WindowManagerHints.h"
 
 TTableForm::TTableForm(ProgrammingContext& context, QWidget* owner, const QString& caption,
                        const QString& heading, TableCycle::Options options, bool build)
@@ -107,9 +107,9 @@ void TTableForm::BuildByteTable(const ByteTableLayout& layout) {
       AddLabel(layout.modeLabels[static_cast<qsizetype>(b)], firstHeader + layout.modeLabelShift,
                kModeTop, 8 * layout.step);
     }
-    ByteTableBlock& block = cycle_.AddByteBlock(layout.kinds[b]);
-    block.block.Setup(cells_, rows, static_cast<quint16>(24 * b), layout.lastBit,
-                      firstHeader + layout.cellShift, cellTop, layout.step);
+    ViewByteBlockClass& block = cycle_.AddByteBlock(layout.kinds[b]);
+    block.Setup(cells_, rows, static_cast<quint16>(24 * b), layout.lastBit,
+                firstHeader + layout.cellShift, cellTop, layout.step);
     const int lastHeader = firstHeader + layout.step * (layout.columns - 1);
     right = lastHeader + layout.step;
     firstHeader = lastHeader + layout.blockGap;
