@@ -18,8 +18,8 @@
 #include "core/base/Environment.h"
 #include "core/files/SettingsFile.h"
 #include "core/link/RS232.h"
-#include "core/link/SerialPlatform.h"
-#include "core/link/SerialRates.h"
+#include "core/platform/SerialPlatform.h"
+#include "core/platform/SerialRates.h"
 
 namespace {
 

@@ -74,8 +74,9 @@ int Receive(const QStringList& arguments, CommandIo& io) {
   Environment env{ui, io.clock, io.ports, QDir(dir).absolutePath()};
   const ReceptionLock lock(env.workDir, QStringLiteral("norvel receive"));
   if (!lock.Held()) {
-    ui.Say(ReceptionRunningText(lock));
-    return exitcode::kNoAnswer;
+    ui.Say(ReceptionLockText(lock));
+    // A lock file that cannot be opened needs a person; a reception running elsewhere ends.
+    return lock.Failed() ? exitcode::kFilesFailed : exitcode::kNoAnswer;
   }
   // The same reception as the window's, with the same messages, files and settings update.
   StationCtrlClass station(env, *port > 0 ? std::optional<quint16>(*port) : std::nullopt);

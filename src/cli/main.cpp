@@ -1,14 +1,14 @@
 // norvel: the command-line companion of NorvelWin, for timers and scripts. It runs the same
 // reception and the same month loader as the windows, without a display.
-#include <unistd.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <cstdio>
 
 #include "cli/NorvelCommand.h"
-#include "core/link/QtSerialTransport.h"
 #include "core/base/Clock.h"
+#include "core/link/QtSerialTransport.h"
+#include "core/platform/Terminal.h"
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
@@ -19,11 +19,7 @@ int main(int argc, char** argv) {
   QFile err;
   out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
   err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
-#if defined(Q_OS_UNIX)
-  const bool terminal = ::isatty(STDERR_FILENO) == 1;
-#else
-  const bool terminal = false;
-#endif
+  const bool terminal = OsStandardErrorIsTerminal();
   CommandIo io{clock, ports, out, err, terminal, QDir::currentPath()};
   return RunNorvel(app.arguments().mid(1), io);
 }

@@ -20,7 +20,7 @@
 #include "core/files/ConfigCopy.h"
 #include "core/files/SettingsFile.h"
 #include "core/link/QtSerialTransport.h"
-#include "core/link/SerialPlatform.h"
+#include "core/platform/SerialPlatform.h"
 #include "core/station/ConfigHistory.h"
 #include "core/station/StationCtrl.h"
 

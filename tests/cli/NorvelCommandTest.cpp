@@ -15,7 +15,7 @@
 #include "core/base/Environment.h"
 #include "core/files/DataFiles.h"
 #include "core/files/SettingsFile.h"
-#include "core/link/SerialPlatform.h"
+#include "core/platform/SerialPlatform.h"
 #include "core/station/ReceptionJournal.h"
 
 namespace {
@@ -129,6 +129,19 @@ TEST_F(Norvel, FilesThatCannotTakeTheCallsAreRolledBackWithExitThree) {
   EXPECT_FALSE(QFile::exists(dir.filePath(DataFileName(11))));
   EXPECT_EQ(Header(), before);
   EXPECT_TRUE(Err().contains(QStringLiteral("Cannot write file Data12.txt")));
+}
+
+TEST_F(Norvel, ALockFileThatCannotBeOpenedNeedsAPersonAndIsNoRunningReception) {
+  Settings();
+  options.calls = 5;
+  Plug();
+  // A folder where the lock file would be: it cannot be opened, whoever runs the command.
+  ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("NorvelWin.lock")));
+  EXPECT_EQ(Run({"receive"}), 3);
+  EXPECT_TRUE(Err().contains(QDir::toNativeSeparators(dir.filePath("NorvelWin.lock"))));
+  EXPECT_TRUE(Err().contains(QStringLiteral("Is a directory")));
+  EXPECT_FALSE(Err().contains(QStringLiteral("уже выполняется")));
+  EXPECT_EQ(line->Trace().size(), 0u);  // the station was not touched
 }
 
 TEST_F(Norvel, UsageMistakesAreExitTwo) {

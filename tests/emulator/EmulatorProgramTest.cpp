@@ -10,10 +10,10 @@
 
 #include "Emulator.h"
 #include "ScriptedUi.h"
-#include "core/link/QtSerialTransport.h"
-#include "core/link/RS232.h"
 #include "core/base/Clock.h"
 #include "core/base/Environment.h"
+#include "core/link/QtSerialTransport.h"
+#include "core/link/RS232.h"
 
 namespace {
 
@@ -66,14 +66,14 @@ TEST(EmulatorProgram, Sigusr1SwitchesTheWriteProtection) {
   ASSERT_TRUE(pc.link->IsOpen());
   const quint8 value = 0x5A;
   emulator.Signal(SIGUSR1);  // protection on
-  QThread::msleep(100);
+  ASSERT_TRUE(emulator.WaitForMessage(QStringLiteral("write protection on")));
   pc.link->WriteMemory(1280, &value, 1);
   pc.link->Pause();
   quint8 byte = 0;
   ASSERT_TRUE(pc.link->ReadMemory(1280, 1, &byte));
   EXPECT_NE(byte, 0x5A);
   emulator.Signal(SIGUSR1);  // and off again
-  QThread::msleep(100);
+  ASSERT_TRUE(emulator.WaitForMessage(QStringLiteral("write protection off")));
   pc.link->WriteMemory(1280, &value, 1);
   pc.link->Pause();
   ASSERT_TRUE(pc.link->ReadMemory(1280, 1, &byte));

@@ -73,6 +73,22 @@ void EmulatorProcess::Stop() {
   }
 }
 
+bool EmulatorProcess::WaitForMessage(const QString& text, int timeoutMs) {
+  QDeadlineTimer deadline(timeoutMs);
+  const QByteArray wanted = text.toUtf8();
+  process_.setReadChannel(QProcess::StandardError);
+  for (;;) {
+    messages_ += process_.readAllStandardError();
+    const qsizetype at = messages_.indexOf(wanted);
+    if (at >= 0) {
+      messages_.remove(0, at + wanted.size());
+      return true;
+    }
+    if (deadline.hasExpired() || process_.state() == QProcess::NotRunning) return false;
+    process_.waitForReadyRead(static_cast<int>(qMin<qint64>(deadline.remainingTime(), 100)));
+  }
+}
+
 void EmulatorProcess::Signal(int number) {
   if (process_.state() != QProcess::NotRunning) {
     ::kill(static_cast<pid_t>(process_.processId()), number);

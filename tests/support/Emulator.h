@@ -28,6 +28,8 @@ class EmulatorProcess {
   QStringList Traffic() const;
   // Times of the transactions, in seconds, in the same order.
   std::vector<double> TrafficTimes() const;
+  // Waits until the emulator has said `text` on its standard error (since the last wait).
+  bool WaitForMessage(const QString& text, int timeoutMs = 5000);
   // Waits until at least `count` transactions are in the trace.
   bool WaitForTraffic(int count, int timeoutMs = 10000) const;
   // Station memory as the emulator left it (after Stop).
@@ -38,4 +40,5 @@ class EmulatorProcess {
   QTemporaryDir dir_;
   QString link_;
   QProcess process_;
+  QByteArray messages_;
 };

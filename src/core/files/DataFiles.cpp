@@ -11,12 +11,7 @@
 
 #include "core/base/Errors.h"
 #include "core/files/TextFiles.h"
-
-#if defined(Q_OS_UNIX)
-#include <unistd.h>
-#elif defined(Q_OS_WIN)
-#include <io.h>
-#endif
+#include "core/platform/DurableFile.h"
 
 const QString kDataFileHeader =
     QStringLiteral("  Дата   Время Абон.   Длит. НомерГЛ   Тип      Тел.Номер");
@@ -26,24 +21,12 @@ namespace {
 constexpr qint64 kHeaderSize = 57;
 constexpr qint64 kEstimatedLineSize = 28;
 constexpr qint64 kReadBlock = 1 << 20;
-constexpr const char* kCp1251 = "windows-1251";
 
 // How a data file looked before this append, so that it can be put back.
 struct FileBefore {
   bool existed = false;
   qint64 size = 0;
 };
-
-bool SyncToDisk(QFile& file) {
-  if (!file.flush()) return false;
-#if defined(Q_OS_UNIX)
-  return ::fsync(file.handle()) == 0;
-#elif defined(Q_OS_WIN)
-  return ::_commit(file.handle()) == 0;
-#else
-  return true;
-#endif
-}
 
 void Restore(const QMap<QString, FileBefore>& before) {
   for (auto it = before.constBegin(); it != before.constEnd(); ++it) {
@@ -118,7 +101,7 @@ void AppendCallRecords(const QString& dir, std::vector<CallRecord>& records,
     const QByteArray bytes = EncodeCp1251(text);
     // The reason is taken before the file is closed, which would forget it.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size() ||
-        !SyncToDisk(file)) {
+        !SyncFileToDisk(file)) {
       failure = QStringLiteral("Cannot write file %1: %2").arg(name, WriteFailure(file));
     }
     file.close();
@@ -156,7 +139,7 @@ void ForEachCallRecord(const QString& dir, int month, int day, int subscriberCho
     throw IoError(QStringLiteral("Cannot read file %1: %2").arg(name, file.errorString()));
   }
   // The file is read a block at a time, so a month of any size takes the same memory.
-  QStringDecoder decoder(kCp1251);
+  QStringDecoder decoder = Cp1251Decoder();
   QString pending;
   int lineNumber = 0;
   bool atEnd = false;

@@ -8,8 +8,8 @@
 #include "core/base/Errors.h"
 #include "core/base/OperatorUi.h"
 #include "core/files/DateTimeText.h"
-#include "core/files/DurableFile.h"
 #include "core/files/TextFiles.h"
+#include "core/platform/DurableFile.h"
 
 namespace {
 

@@ -13,6 +13,12 @@ QByteArray EncodeCp1251(QStringView text) {
   return encoder.encode(text);
 }
 
+QStringDecoder Cp1251Decoder() {
+  QStringDecoder decoder(kCodePage);
+  Q_ASSERT(decoder.isValid());
+  return decoder;
+}
+
 QString DecodeCp1251(QByteArrayView bytes) {
   QStringDecoder decoder(kCodePage);
   Q_ASSERT(decoder.isValid());

@@ -2,13 +2,18 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringDecoder>
 #include <QStringList>
 
 // The program's text files are Windows-1251 with CR LF line ends. This is the one place that
-// converts between that code page and Qt strings and splits and joins lines.
+// converts between that code page and Qt strings (whole texts, or a stream of blocks through
+// the decoder given here) and splits and joins lines.
 
 QByteArray EncodeCp1251(QStringView text);
 QString DecodeCp1251(QByteArrayView bytes);
+// A decoder for text read a block at a time: a character cut between two blocks is decoded
+// whole when its second half comes.
+QStringDecoder Cp1251Decoder();
 
 inline constexpr char kLineEnd[] = "\r\n";
 

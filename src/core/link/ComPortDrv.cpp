@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "core/base/Clock.h"
-#include "core/link/SerialPlatform.h"
+#include "core/platform/SerialPlatform.h"
 
 namespace {
 constexpr quint32 kStandardRates[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,

@@ -3,7 +3,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 
-#include "core/link/SerialPlatform.h"
+#include "core/platform/SerialPlatform.h"
 
 QtSerialTransport::QtSerialTransport() {
   QObject::connect(&port_, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError e) {

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFile>
 
-#include "core/files/DurableFile.h"
+#include "core/platform/DurableFile.h"
 
 namespace {
 

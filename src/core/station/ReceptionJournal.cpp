@@ -4,7 +4,7 @@
 #include <QFile>
 
 #include "core/base/Errors.h"
-#include "core/files/DurableFile.h"
+#include "core/platform/DurableFile.h"
 
 namespace {
 

@@ -16,13 +16,22 @@ class ReceptionLock {
   ReceptionLock& operator=(const ReceptionLock&) = delete;
 
   bool Held() const { return descriptor_ >= 0; }
-  // Who holds it, when it was not taken: "norvel receive, process 1234".
+  // Another reception holds it: "norvel receive, process 1234".
+  bool HeldElsewhere() const { return !holder_.isEmpty(); }
   const QString& Holder() const { return holder_; }
+  // The lock file could not be opened or locked at all (no permission, a read-only disk): no
+  // reception is running, and waiting will not help.
+  bool Failed() const { return !failure_.isEmpty(); }
+  const QString& Failure() const { return failure_; }
+  const QString& Path() const { return path_; }
 
  private:
+  QString path_;
   int descriptor_ = -1;
   QString holder_;
+  QString failure_;
 };
 
-// The message when the lock is taken: which reception is running.
-QString ReceptionRunningText(const ReceptionLock& lock);
+// Why a reception cannot start, when the lock was not taken: which reception is running, or
+// why the lock file could not be opened, with its path.
+QString ReceptionLockText(const ReceptionLock& lock);

@@ -116,7 +116,7 @@ void TMainForm::TarifReceiveButtonClick() {
   // The month files take one reception at a time, from this window or from `norvel receive`.
   const ReceptionLock lock(env_.workDir, QStringLiteral("NorvelWin"));
   if (!lock.Held()) {
-    env_.ui.InfoBox(ReceptionRunningText(lock), true);
+    env_.ui.InfoBox(ReceptionLockText(lock), true);
     return;
   }
   env_.ui.SetBusy(false);

@@ -10,8 +10,8 @@
 #include "core/base/Errors.h"
 #include "core/files/CallRecords.h"
 #include "core/files/DataFiles.h"
-#include "core/files/DurableFile.h"
 #include "core/files/SettingsFile.h"
+#include "core/platform/DurableFile.h"
 
 namespace {
 

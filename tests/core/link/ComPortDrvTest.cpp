@@ -6,7 +6,7 @@
 #include "FakeClock.h"
 #include "FakeHost.h"
 #include "core/link/ComPortDrv.h"
-#include "core/link/SerialPlatform.h"
+#include "core/platform/SerialPlatform.h"
 
 namespace {
 

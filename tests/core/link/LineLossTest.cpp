@@ -3,21 +3,20 @@
 // is kept busy.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QTimer>
-#include <sys/resource.h>
 
 #include <csignal>
 #include <thread>
 
-#include "Emulator.h"
-#include "ScriptedUi.h"
-#include "core/link/QtSerialTransport.h"
-#include "core/link/RS232.h"
+#include "EmulatorHost.h"
 #include "core/base/Clock.h"
 #include "core/base/Environment.h"
+#include "core/link/QtSerialTransport.h"
+#include "core/link/RS232.h"
 
 namespace {
 
@@ -34,27 +33,18 @@ void RunEvents(int milliseconds) {
   loop.exec();
 }
 
-struct LineLoss : ::testing::Test {
-  SystemClock clock;
-  QtSerialPortFactory ports;
-  ScriptedUi ui;
-  QTemporaryDir dir;
-  Environment env{ui, clock, ports, dir.path()};
-  std::unique_ptr<EmulatorProcess> emulator;
+struct LineLoss : EmulatorHost {
   std::unique_ptr<RS232Class> link;
 
   void Start(const station::StationOptions& options = {}) {
-    emulator = std::make_unique<EmulatorProcess>(options);
-    ASSERT_TRUE(emulator->Start());
-    qputenv("NORVEL_COM2", QFile::encodeName(emulator->LinkPath()));
+    StartEmulator(options);
     link = std::make_unique<RS232Class>(env, 2);
     link->Open();
     ASSERT_TRUE(link->IsOpen());
   }
   void TearDown() override {
     link.reset();
-    if (emulator) emulator->Stop();
-    qunsetenv("NORVEL_COM2");
+    StopEmulator();
   }
 };
 

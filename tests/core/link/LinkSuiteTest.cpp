@@ -10,7 +10,7 @@
 #include "core/base/Clock.h"
 #include "core/link/QtSerialTransport.h"
 #include "core/link/RS232.h"
-#include "core/link/SerialPlatform.h"
+#include "core/platform/SerialPlatform.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "Emulator.h"
 #include "FakeHost.h"
 #include "core/link/RS232.h"
-#include "core/link/SerialPlatform.h"
+#include "core/platform/SerialPlatform.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "core/files/CallRecords.h"
 #include "core/files/DataFiles.h"
 #include "core/files/SettingsFile.h"
-#include "core/link/SerialPlatform.h"
+#include "core/platform/SerialPlatform.h"
 #include "core/station/ReceptionJournal.h"
 #include "core/station/StationCtrl.h"
 

@@ -4,7 +4,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 
-#include "Emulator.h"
+#include "EmulatorHost.h"
 #include "GeneratedCalls.h"
 #include "ScriptedUi.h"
 #include "core/base/Clock.h"
@@ -17,28 +17,19 @@
 
 namespace {
 
-struct EndToEnd : ::testing::Test {
-  SystemClock clock;
-  QtSerialPortFactory ports;
-  ScriptedUi ui;
-  QTemporaryDir dir;
-  Environment env{ui, clock, ports, dir.path()};
-  std::unique_ptr<EmulatorProcess> emulator;
+struct EndToEnd : EmulatorHost {
   std::unique_ptr<StationCtrlClass> station;
   QDateTime storedMoment = MakeDateTime(QDate(2026, 11, 30), QTime(18, 0, 5));
 
   void Start(const station::StationOptions& options) {
-    emulator = std::make_unique<EmulatorProcess>(options);
-    ASSERT_TRUE(emulator->Start());
-    qputenv("NORVEL_COM2", QFile::encodeName(emulator->LinkPath()));
+    StartEmulator(options);
     WriteSettingsFile(env.workDir, 2, 2, storedMoment);
     station = std::make_unique<StationCtrlClass>(env);
     ASSERT_TRUE(station->Link()->IsOpen());
   }
   void TearDown() override {
     station.reset();
-    if (emulator) emulator->Stop();
-    qunsetenv("NORVEL_COM2");
+    StopEmulator();
   }
   QByteArray ReadCopy() {
     QFile file(env.FilePath(kConfigCopyFileName));

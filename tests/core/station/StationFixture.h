@@ -6,7 +6,7 @@
 #include "core/files/ConfigCopy.h"
 #include "core/files/DateTimeText.h"
 #include "core/files/SettingsFile.h"
-#include "core/link/SerialPlatform.h"
+#include "core/platform/SerialPlatform.h"
 #include "core/station/StationCtrl.h"
 
 // A PC with a station on COM2 through the in-memory line.

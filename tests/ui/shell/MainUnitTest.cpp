@@ -8,7 +8,7 @@
 #include "FakeHost.h"
 #include "core/files/ConfigCopy.h"
 #include "core/files/SettingsFile.h"
-#include "core/link/SerialPlatform.h"
+#include "core/platform/SerialPlatform.h"
 #include "core/station/ReceptionLock.h"
 #include "core/station/StationCtrl.h"
 #include "ui/shell/MainUnit.h"

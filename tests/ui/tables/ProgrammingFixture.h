@@ -13,7 +13,7 @@
 #include "core/editor/ViewControl.h"
 #include "core/files/ConfigCopy.h"
 #include "core/files/SettingsFile.h"
-#include "core/link/SerialPlatform.h"
+#include "core/platform/SerialPlatform.h"
 #include "core/station/StationCtrl.h"
 #include "core/tables/ImageLayout.h"
 #include "ui/shell/AppForms.h"

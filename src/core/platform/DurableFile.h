@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QFile;
+
 // Replaces a file whole, so that it is either the old file or the complete new one, also after
 // a full disk or a power cut. The bytes go to a temporary file beside it; every write, the sync
 // and the final size are checked before the temporary file is renamed over the old one, and
@@ -13,6 +15,9 @@
 // failed for lack of space, and rename an empty file into place.
 bool ReplaceFileDurably(const QString& path, const QByteArray& bytes, QString* reason);
 
-// The write call the function uses; tests put a failing one in its place.
+// Flushes a file and has the system put its bytes on the disk.
+bool SyncFileToDisk(QFile& file);
+
+// The write call ReplaceFileDurably uses; tests put a failing one in its place.
 using DurableWriteCall = long (*)(int descriptor, const char* data, long size);
 void SetDurableWriteCall(DurableWriteCall call);

@@ -1,21 +1,19 @@
-#include "core/files/DurableFile.h"
+// Durable file operations on a Unix kernel: every write, the sync and the final size are
+// checked by hand, since Qt's own QSaveFile on Qt 6.4 can report success after a write that
+// failed for lack of space; and the directory is synced after a rename, which Qt does not do.
+#include "core/platform/DurableFile.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-
-#if defined(Q_OS_UNIX)
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
-#endif
 
 namespace {
 
-#if defined(Q_OS_UNIX)
 long SystemWrite(int descriptor, const char* data, long size) {
   return static_cast<long>(::write(descriptor, data, static_cast<size_t>(size)));
 }
@@ -24,21 +22,16 @@ DurableWriteCall g_write = SystemWrite;
 QString SystemReason(int error) {
   return QString::fromLocal8Bit(std::strerror(error));
 }
-#else
-DurableWriteCall g_write = nullptr;
-#endif
 
 }  // namespace
 
 void SetDurableWriteCall(DurableWriteCall call) {
-#if defined(Q_OS_UNIX)
   g_write = call ? call : SystemWrite;
-#else
-  g_write = call;
-#endif
 }
 
-#if defined(Q_OS_UNIX)
+bool SyncFileToDisk(QFile& file) {
+  return file.flush() && ::fsync(file.handle()) == 0;
+}
 
 bool ReplaceFileDurably(const QString& path, const QByteArray& bytes, QString* reason) {
   const QByteArray target = QFile::encodeName(path);
@@ -79,16 +72,3 @@ bool ReplaceFileDurably(const QString& path, const QByteArray& bytes, QString* r
   }
   return true;
 }
-
-#else
-
-// Elsewhere Qt's save file does the work; its sizes are checked all the same.
-bool ReplaceFileDurably(const QString& path, const QByteArray& bytes, QString* reason) {
-  QSaveFile file(path);
-  const bool ok = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
-                  file.flush() && file.commit() && QFileInfo(path).size() == bytes.size();
-  if (!ok && reason) *reason = file.errorString();
-  return ok;
-}
-
-#endif

@@ -1,8 +1,7 @@
 // Custom line rates such as 325 and 976 bit/s exist only in the kernel's termios2 (the BOTHER
 // rate), whose header cannot share a file with <termios.h>; hence this file of its own.
-#include "core/link/SerialRates.h"
+#include "core/platform/SerialRates.h"
 
-#if defined(__linux__)
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
 
@@ -19,8 +18,3 @@ bool OsTrySetRate(int descriptor, unsigned rate, unsigned* taken) {
   *taken = back.c_ospeed;
   return true;
 }
-#else
-bool OsTrySetRate(int, unsigned, unsigned*) {
-  return false;
-}
-#endif

@@ -1,0 +1,29 @@
+// Durable file operations where there is no Unix kernel (Windows): Qt's save file does the
+// replacing, and its sizes are checked all the same; a sync is the C runtime's commit.
+#include "core/platform/DurableFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#if defined(Q_OS_WIN)
+#include <io.h>
+#endif
+
+void SetDurableWriteCall(DurableWriteCall) {}
+
+bool SyncFileToDisk(QFile& file) {
+  if (!file.flush()) return false;
+#if defined(Q_OS_WIN)
+  return ::_commit(file.handle()) == 0;
+#else
+  return true;
+#endif
+}
+
+bool ReplaceFileDurably(const QString& path, const QByteArray& bytes, QString* reason) {
+  QSaveFile file(path);
+  const bool ok = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+                  file.flush() && file.commit() && QFileInfo(path).size() == bytes.size();
+  if (!ok && reason) *reason = file.errorString();
+  return ok;
+}
