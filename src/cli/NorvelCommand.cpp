@@ -83,6 +83,11 @@ int Receive(const QStringList& arguments, CommandIo& io) {
   ReceptionResult result;
   try {
     result = station.ReceiveTariffication();
+  } catch (const SettingsFileError& error) {
+    ui.Say(error.Message());
+    io.out.write("stored 0 calls: the settings file could not be written; they stay in the "
+                 "station\n");
+    return exitcode::kSettingsNotWritten;
   } catch (const NorvelError& error) {
     ui.Say(error.Message());
     io.out.write("stored 0 calls: the data files could not take them; they stay in the station\n");
@@ -107,6 +112,16 @@ int Receive(const QStringList& arguments, CommandIo& io) {
     case ReceptionResult::Outcome::kInconsistent:
       io.out.write("stored 0 calls: the station's record header is inconsistent; left alone\n");
       return exitcode::kInconsistent;
+    case ReceptionResult::Outcome::kJournalDamaged:
+      io.out.write("stored 0 calls: the reception journal is damaged; nothing was done\n");
+      return exitcode::kFilesFailed;
+    case ReceptionResult::Outcome::kSettingsNotWritten:
+      io.out.write(QStringLiteral("stored %1 calls%2; the settings file was not updated: %3\n")
+                       .arg(result.Stored())
+                       .arg(result.cleared ? QStringLiteral(", station cleared") : QString())
+                       .arg(result.settingsFailure)
+                       .toUtf8());
+      return exitcode::kSettingsNotWritten;
     case ReceptionResult::Outcome::kNoAnswer:
       break;
   }
@@ -144,7 +159,7 @@ int Export(const QStringList& arguments, CommandIo& io) {
   if (options.Has("-o")) {
     file.setFileName(options.Value("-o"));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-      ui.Say(QStringLiteral("Cannot write file %1: %2").arg(file.fileName(), file.errorString()));
+      ui.Say(QStringLiteral("Не удается записать файл %1: %2").arg(file.fileName(), file.errorString()));
       return exitcode::kFilesFailed;
     }
     out = &file;

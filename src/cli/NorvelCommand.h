@@ -24,6 +24,7 @@ inline constexpr int kNoAnswer = 1;      // the station did not answer or a read
 inline constexpr int kUsage = 2;         // the command line is wrong
 inline constexpr int kFilesFailed = 3;   // the files could not take the records (rolled back)
 inline constexpr int kInconsistent = 4;  // inconsistent header, station left alone
+inline constexpr int kSettingsNotWritten = 10;  // the settings file could not be written
 }  // namespace exitcode
 
 // Runs `norvel` with its arguments (without the program name); gives the exit code.

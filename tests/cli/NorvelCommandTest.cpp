@@ -128,7 +128,7 @@ TEST_F(Norvel, FilesThatCannotTakeTheCallsAreRolledBackWithExitThree) {
   EXPECT_EQ(Run({"receive"}), 3);
   EXPECT_FALSE(QFile::exists(dir.filePath(DataFileName(11))));
   EXPECT_EQ(Header(), before);
-  EXPECT_TRUE(Err().contains(QStringLiteral("Cannot write file Data12.txt")));
+  EXPECT_TRUE(Err().contains(QStringLiteral("Не удается записать файл Data12.txt")));
 }
 
 TEST_F(Norvel, ALockFileThatCannotBeOpenedNeedsAPersonAndIsNoRunningReception) {
@@ -162,7 +162,7 @@ TEST_F(Norvel, ExportNamesTheFileAndLineOfADamagedLine) {
   file.write("header\r\n07.03.2026 09:05\t20\t1\t1\t0\t123\r\nnonsense\r\n");
   file.close();
   EXPECT_EQ(Run({"export", "--month", "3"}), 3);
-  EXPECT_TRUE(Err().contains(QStringLiteral("Data 3.txt, line 3"))) << Err().toStdString();
+  EXPECT_TRUE(Err().contains(QStringLiteral("Data 3.txt, строка 3"))) << Err().toStdString();
 }
 
 TEST(ConsoleUiBar, OnlyATerminalGetsTheRecordReadsBar) {

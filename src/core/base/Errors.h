@@ -21,6 +21,13 @@ class IoError : public NorvelError {
   using NorvelError::NorvelError;
 };
 
+// The settings file could not be read or written: a failure of its own, since the calls of a
+// reception may be safe while the settings file is not.
+class SettingsFileError : public IoError {
+ public:
+  using IoError::IoError;
+};
+
 // A text that should hold a value (a date-time in a data line) does not.
 class ConvertError : public NorvelError {
  public:

@@ -31,7 +31,7 @@ class RowWriter {
   void Flush() {
     if (buffer_.isEmpty()) return;
     if (out_.write(buffer_) != buffer_.size()) {
-      throw IoError(QStringLiteral("Cannot write the export: %1").arg(out_.errorString()));
+      throw IoError(QStringLiteral("Не удается записать выгрузку: %1").arg(out_.errorString()));
     }
     buffer_.clear();
   }

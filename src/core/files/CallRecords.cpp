@@ -148,7 +148,7 @@ CallRecord TextToCallRecord(QStringView line) {
   const std::optional<QDateTime> start = TextToDateTime(fields[0]);
   if (!start) {
     throw ConvertError(
-        QStringLiteral("'%1' is not a valid date and time").arg(EscapedText(fields[0])));
+        QStringLiteral("«%1» — неверные дата и время").arg(EscapedText(fields[0])));
   }
   record.StartTime = *start;
   record.Subscriber = static_cast<quint8>(LeadingNumber(fields[1]));

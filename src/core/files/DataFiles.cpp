@@ -11,6 +11,7 @@
 
 #include "core/base/Errors.h"
 #include "core/files/TextFiles.h"
+#include "core/base/DurableSteps.h"
 #include "core/platform/DurableFile.h"
 
 const QString kDataFileHeader =
@@ -64,8 +65,7 @@ int CompareStartTime(const CallRecord& a, const CallRecord& b) {
   return 0;
 }
 
-void AppendCallRecords(const QString& dir, std::vector<CallRecord>& records,
-                       const std::function<void(const QStringList& files)>& beforeKeeping) {
+void AppendCallRecords(const QString& dir, std::vector<CallRecord>& records) {
   SortCallRecords(records.data(), static_cast<qsizetype>(records.size()), CompareStartTime);
   QMap<QString, FileBefore> before;
   QStringList written;
@@ -102,20 +102,13 @@ void AppendCallRecords(const QString& dir, std::vector<CallRecord>& records,
     // The reason is taken before the file is closed, which would forget it.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size() ||
         !SyncFileToDisk(file)) {
-      failure = QStringLiteral("Cannot write file %1: %2").arg(name, WriteFailure(file));
+      failure = QStringLiteral("Не удается записать файл %1: %2").arg(name, WriteFailure(file));
     }
     file.close();
     if (failure.isEmpty() && file.error() != QFileDevice::NoError) {
-      failure = QStringLiteral("Cannot write file %1: %2").arg(name, file.errorString());
+      failure = QStringLiteral("Не удается записать файл %1: %2").arg(name, file.errorString());
     }
-  }
-  if (failure.isEmpty() && beforeKeeping) {
-    try {
-      beforeKeeping(written);
-    } catch (...) {
-      Restore(before);
-      throw;
-    }
+    if (failure.isEmpty()) DurableStepTaken("month file appended");
   }
   if (!failure.isEmpty()) {
     Restore(before);
@@ -136,7 +129,7 @@ void ForEachCallRecord(const QString& dir, int month, int day, int subscriberCho
   QFile file(QDir(dir).filePath(name));
   if (!file.exists()) return;
   if (!file.open(QIODevice::ReadOnly)) {
-    throw IoError(QStringLiteral("Cannot read file %1: %2").arg(name, file.errorString()));
+    throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(name, file.errorString()));
   }
   // The file is read a block at a time, so a month of any size takes the same memory.
   QStringDecoder decoder = Cp1251Decoder();
@@ -146,7 +139,7 @@ void ForEachCallRecord(const QString& dir, int month, int day, int subscriberCho
   while (!atEnd) {
     const QByteArray block = file.read(kReadBlock);
     if (file.error() != QFileDevice::NoError) {
-      throw IoError(QStringLiteral("Cannot read file %1: %2").arg(name, file.errorString()));
+      throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(name, file.errorString()));
     }
     atEnd = block.isEmpty();
     pending += decoder.decode(block);
@@ -169,7 +162,7 @@ void ForEachCallRecord(const QString& dir, int month, int day, int subscriberCho
         record = TextToCallRecord(line);
       } catch (const ConvertError& error) {
         throw ConvertError(
-            QStringLiteral("%1 (%2, line %3)").arg(error.Message(), name).arg(lineNumber));
+            QStringLiteral("%1 (%2, строка %3)").arg(error.Message(), name).arg(lineNumber));
       }
       if (subscriberChoice != 0 && record.Subscriber != subscriberChoice + 19) continue;
       if (day != 0 && record.StartTime.date().day() != day) continue;

@@ -17,11 +17,8 @@ extern const QString kDataFileHeader;
 // Sorts the records by start time and appends each to the file of its month, creating a file
 // with its header line. The lines are on disk (flushed and synced) when it returns. On any
 // failure every file is put back as it was and IoError is thrown, so that a retry stores each
-// record exactly once. `beforeKeeping`, when given, runs once every file is written and synced,
-// with the names of the files written; if it throws, the files are put back as well and its
-// error goes on.
-void AppendCallRecords(const QString& dir, std::vector<CallRecord>& records,
-                       const std::function<void(const QStringList& files)>& beforeKeeping = {});
+// record exactly once.
+void AppendCallRecords(const QString& dir, std::vector<CallRecord>& records);
 
 // Room to reserve before loading a month: 0 without a file.
 qsizetype EstimateRecordCount(const QString& dir, int month);

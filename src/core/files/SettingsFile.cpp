@@ -61,7 +61,7 @@ class SettingsReader {
     bool ok = false;
     const int value = word.toInt(&ok, 10);
     if (!ok) {
-      throw IoError(QStringLiteral("Invalid numeric input in file %1, line %2")
+      throw SettingsFileError(QStringLiteral("Неверное число в файле %1, строка %2")
                         .arg(QLatin1String(kSettingsFileName))
                         .arg(wordLine));
     }
@@ -87,12 +87,12 @@ LinkSettings ReadSettingsFile(const QString& dir, OperatorUi& ui, Clock& clock) 
   }
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
-    throw IoError(QStringLiteral("Cannot read file %1: %2")
+    throw SettingsFileError(QStringLiteral("Не удается прочитать файл %1: %2")
                       .arg(QLatin1String(kSettingsFileName), file.errorString()));
   }
   const QByteArray bytes = file.readAll();
   if (file.error() != QFileDevice::NoError) {
-    throw IoError(QStringLiteral("Cannot read file %1: %2")
+    throw SettingsFileError(QStringLiteral("Не удается прочитать файл %1: %2")
                       .arg(QLatin1String(kSettingsFileName), file.errorString()));
   }
   file.close();
@@ -126,8 +126,8 @@ void WriteSettingsFile(const QString& dir, quint16 portNumber, quint16 boardCoun
   QString reason;
   if (!ReplaceFileDurably(QDir(dir).filePath(QLatin1String(kSettingsFileName)), EncodeCp1251(text),
                           &reason)) {
-    throw IoError(
-        QStringLiteral("Cannot write file %1: %2").arg(QLatin1String(kSettingsFileName), reason));
+    throw SettingsFileError(
+        QStringLiteral("Не удается записать файл %1: %2").arg(QLatin1String(kSettingsFileName), reason));
   }
 }
 

@@ -3,6 +3,8 @@
 // failed for lack of space; and the directory is synced after a rename, which Qt does not do.
 #include "core/platform/DurableFile.h"
 
+#include "core/base/DurableSteps.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -70,5 +72,6 @@ bool ReplaceFileDurably(const QString& path, const QByteArray& bytes, QString* r
     ::fsync(folder);
     ::close(folder);
   }
+  DurableStepTaken("file replaced");
   return true;
 }

@@ -1,61 +1,188 @@
 #include "core/station/ReceptionJournal.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 
+#include "core/base/DurableSteps.h"
 #include "core/base/Errors.h"
 #include "core/platform/DurableFile.h"
 
 namespace {
 
-// A small text file a person can read: a title line, then one "key: value" line each; the
-// bytes in hexadecimal.
+// A small text file a person can read: a title line, "key: value" lines, the bytes in
+// hexadecimal, and last the checksum of everything before it.
 const QByteArray kTitle = "NorvelWin reception journal";
-const QByteArray kStored = "stored: ";
-const QByteArray kFiles = "files: ";
-const QByteArray kBytes = "bytes: ";
-const QByteArray kEnd = "end";
+constexpr int kVersion = 2;
+// A journal is a few hundred kilobytes at most; anything larger is not one.
+constexpr qint64 kLargest = 1 << 20;
 
 QString JournalPath(const QString& dir) {
   return QDir(dir).filePath(QLatin1String(kReceptionJournalName));
 }
 
-}  // namespace
+const char* StageName(ReceptionJournal::Stage stage) {
+  switch (stage) {
+    case ReceptionJournal::Stage::kAppending:
+      return "appending";
+    case ReceptionJournal::Stage::kStored:
+      return "stored";
+    case ReceptionJournal::Stage::kReset:
+      return "reset";
+  }
+  return "";
+}
 
-std::optional<ReceptionJournal> ReadReceptionJournal(const QString& dir) {
-  QFile file(JournalPath(dir));
-  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-  const QList<QByteArray> lines = file.readAll().split('\n');
-  // Title, three values and the end mark: anything less was not written whole.
-  if (lines.size() < 5 || lines[0].trimmed() != kTitle || lines[4].trimmed() != kEnd ||
-      !lines[1].startsWith(kStored) || !lines[2].startsWith(kFiles) ||
-      !lines[3].startsWith(kBytes)) {
+QByteArray Checksum(const QByteArray& text) {
+  return QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex();
+}
+
+QByteArray Moment(const QDateTime& moment) {
+  return moment.isValid() ? moment.toString(Qt::ISODate).toLatin1() : QByteArray("-");
+}
+
+std::optional<QDateTime> ParseMoment(const QByteArray& text) {
+  if (text == "-") return QDateTime();
+  QDateTime moment = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate);
+  if (!moment.isValid()) return std::nullopt;
+  moment.setTimeSpec(Qt::UTC);  // wall-clock values, as everywhere in the program
+  return moment;
+}
+
+std::optional<QByteArray> ParseHex(const QByteArray& text) {
+  const QByteArray bytes = QByteArray::fromHex(text);
+  if (bytes.size() * 2 != text.size()) return std::nullopt;
+  return bytes;
+}
+
+// The journal of the first release: the bytes of calls stored before an unconfirmed reset,
+// without version or checksum.
+std::optional<ReceptionJournal> ReadFirstRelease(const QList<QByteArray>& lines) {
+  if (lines.size() < 5 || lines[4].trimmed() != "end" || !lines[1].startsWith("stored: ") ||
+      !lines[2].startsWith("files: ") || !lines[3].startsWith("bytes: ")) {
     return std::nullopt;
   }
   ReceptionJournal journal;
-  journal.stored = QDateTime::fromString(
-      QString::fromLatin1(lines[1].mid(kStored.size()).trimmed()), Qt::ISODate);
-  const QString files = QString::fromUtf8(lines[2].mid(kFiles.size()).trimmed());
-  journal.files = files.isEmpty() ? QStringList() : files.split(u';');
-  const QByteArray hex = lines[3].mid(kBytes.size()).trimmed();
-  journal.bytes = QByteArray::fromHex(hex);
-  if (journal.bytes.size() * 2 != hex.size()) return std::nullopt;
+  journal.stage = ReceptionJournal::Stage::kStored;
+  const std::optional<QDateTime> moment = ParseMoment(lines[1].mid(8).trimmed());
+  const std::optional<QByteArray> bytes = ParseHex(lines[3].mid(7).trimmed());
+  if (!moment || !bytes) return std::nullopt;
+  journal.moment = *moment;
+  journal.bytes = *bytes;
+  for (const QByteArray& name : lines[2].mid(7).trimmed().split(';')) {
+    if (!name.isEmpty()) journal.files.push_back({QString::fromUtf8(name), -1});
+  }
   return journal;
 }
 
-void WriteReceptionJournal(const QString& dir, const ReceptionJournal& journal) {
+}  // namespace
+
+QByteArray JournalText(const ReceptionJournal& journal) {
   QByteArray text = kTitle + '\n';
-  text += kStored + journal.stored.toString(Qt::ISODate).toLatin1() + '\n';
-  text += kFiles + journal.files.join(u';').toUtf8() + '\n';
-  text += kBytes + journal.bytes.toHex() + '\n';
-  text += kEnd + '\n';
+  text += "version: " + QByteArray::number(kVersion) + '\n';
+  text += QByteArray("stage: ") + StageName(journal.stage) + '\n';
+  text += "moment: " + Moment(journal.moment) + '\n';
+  text += "header: " + journal.header.toHex() + '\n';
+  text += "last-reset: " + Moment(journal.lastReset) + '\n';
+  text += "reset: " + Moment(journal.resetMoment) + '\n';
+  for (const JournalFile& file : journal.files) {
+    text += "file: " + QByteArray::number(file.sizeBefore) + ' ' + file.name.toUtf8() + '\n';
+  }
+  text += "bytes: " + journal.bytes.toHex() + '\n';
+  text += "checksum: " + Checksum(text) + '\n';
+  return text;
+}
+
+JournalReading ReadReceptionJournal(const QString& dir) {
+  JournalReading reading;
+  QFile file(JournalPath(dir));
+  if (!file.exists()) return reading;
+  reading.state = JournalReading::State::kDamaged;
+  if (!file.open(QIODevice::ReadOnly)) {
+    reading.problem = QStringLiteral("не читается: %1").arg(file.errorString());
+    return reading;
+  }
+  if (file.size() > kLargest) {
+    reading.problem = QStringLiteral("слишком велик (%1 байт)").arg(file.size());
+    return reading;
+  }
+  const QByteArray text = file.readAll();
+  const QList<QByteArray> lines = text.split('\n');
+  if (lines.isEmpty() || lines[0].trimmed() != kTitle) {
+    reading.problem = QStringLiteral("это не журнал приема");
+    return reading;
+  }
+  if (const std::optional<ReceptionJournal> old = ReadFirstRelease(lines)) {
+    reading.state = JournalReading::State::kRead;
+    reading.journal = *old;
+    return reading;
+  }
+  const qsizetype sum = text.lastIndexOf("checksum: ");
+  if (sum < 0 || text.mid(sum + 10).trimmed() != Checksum(text.left(sum))) {
+    reading.problem = QStringLiteral("контрольная сумма не сходится (журнал записан не полностью "
+                                     "или изменен)");
+    return reading;
+  }
+  ReceptionJournal journal;
+  bool version = false;
+  bool stage = false;
+  for (const QByteArray& line : text.left(sum).split('\n').mid(1)) {
+    if (line.isEmpty()) continue;
+    const qsizetype colon = line.indexOf(": ");
+    const QByteArray key = colon < 0 ? line : line.left(colon);
+    const QByteArray value = colon < 0 ? QByteArray() : line.mid(colon + 2);
+    bool ok = true;
+    if (key == "version") {
+      version = value.toInt() == kVersion;
+      ok = version;
+    } else if (key == "stage") {
+      stage = true;
+      if (value == "appending") {
+        journal.stage = ReceptionJournal::Stage::kAppending;
+      } else if (value == "stored") {
+        journal.stage = ReceptionJournal::Stage::kStored;
+      } else if (value == "reset") {
+        journal.stage = ReceptionJournal::Stage::kReset;
+      } else {
+        ok = false;
+      }
+    } else if (key == "moment" || key == "last-reset" || key == "reset") {
+      const std::optional<QDateTime> moment = ParseMoment(value);
+      ok = moment.has_value();
+      if (ok) (key == "moment" ? journal.moment : key == "reset" ? journal.resetMoment : journal.lastReset) = *moment;
+    } else if (key == "header" || key == "bytes") {
+      const std::optional<QByteArray> bytes = ParseHex(value);
+      ok = bytes.has_value();
+      if (ok) (key == "header" ? journal.header : journal.bytes) = *bytes;
+    } else if (key == "file") {
+      const qsizetype blank = value.indexOf(' ');
+      journal.files.push_back({QString::fromUtf8(value.mid(blank + 1)), value.left(blank).toLongLong(&ok)});
+      ok = ok && blank > 0;
+    } else {
+      ok = false;
+    }
+    if (!ok) {
+      reading.problem = QStringLiteral("неверная строка «%1»").arg(QString::fromUtf8(line.left(80)));
+      return reading;
+    }
+  }
+  if (!version || !stage) {
+    reading.problem = QStringLiteral("неизвестная версия журнала");
+    return reading;
+  }
+  reading.state = JournalReading::State::kRead;
+  reading.journal = journal;
+  return reading;
+}
+
+void WriteReceptionJournal(const QString& dir, const ReceptionJournal& journal) {
   QString reason;
-  if (!ReplaceFileDurably(JournalPath(dir), text, &reason)) {
-    throw IoError(QStringLiteral("Cannot write file %1: %2")
+  if (!ReplaceFileDurably(JournalPath(dir), JournalText(journal), &reason)) {
+    throw IoError(QStringLiteral("Не удается записать файл %1: %2")
                       .arg(QLatin1String(kReceptionJournalName), reason));
   }
 }
 
 void RemoveReceptionJournal(const QString& dir) {
-  QFile::remove(JournalPath(dir));
+  if (QFile::remove(JournalPath(dir))) DurableStepTaken("journal removed");
 }

@@ -2,24 +2,53 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QStringList>
+#include <QString>
 #include <optional>
+#include <vector>
 
-// What the last reception stored whose station reset is not yet known to have taken: the
-// station's record bytes exactly as they were read, and the data files they went into. It is
-// written and synced after the calls are stored and before the reset frame, and removed once a
-// reset is confirmed. A reception that finds the station's record area beginning with exactly
-// these bytes knows that their calls are in the files already.
+// The reception journal, "NorvelWin.jnl": a write-ahead record of what a reception is doing to
+// the month files and the station, so that a reception cut off at any moment (a power cut, a
+// killed process, a pulled cable) never stores a call twice and never loses one. It is written
+// and synced before the step it describes, and the next reception resolves it before anything
+// else:
+// - appending: the calls are about to go into the month files, whose sizes before are noted;
+//   an unfinished append is cut back to those sizes (the calls are still in the station);
+// - stored: the calls are in the files, the station is not known to be reset; the next
+//   reception asks the station whether the reset took (a reset sets the reception bytes at 741
+//   to 00 00, a reception's start to 01 03) and stores only the calls it does not hold yet;
+// - reset: the station was reset and confirmed, the settings file still waits for the moment
+//   of the reset.
+// The file carries a version and a checksum; one that fails them is never taken for absent.
+struct JournalFile {
+  QString name;
+  qint64 sizeBefore = -1;  // -1: the file did not exist
+};
+
 struct ReceptionJournal {
-  QDateTime stored;
-  QStringList files;
-  QByteArray bytes;
+  enum class Stage { kAppending, kStored, kReset };
+  Stage stage = Stage::kAppending;
+  QDateTime moment;       // when the reception stored the calls
+  QByteArray header;      // the station's record header (clock and end pointer) as first read
+  QDateTime lastReset;    // the settings file's reset moment at the start of the reception
+  QByteArray bytes;       // the station's record bytes whose calls go into the files
+  std::vector<JournalFile> files;
+  QDateTime resetMoment;  // the moment the reset frame carries, once it is to be sent
 };
 
 inline constexpr char kReceptionJournalName[] = "NorvelWin.jnl";
 
-// None when there is no journal, or one that cannot be read whole.
-std::optional<ReceptionJournal> ReadReceptionJournal(const QString& dir);
-// Throws IoError with the system's reason when the journal cannot be written whole.
+struct JournalReading {
+  enum class State { kNone, kRead, kDamaged };
+  State state = State::kNone;
+  ReceptionJournal journal;
+  QString problem;  // what is wrong with a damaged journal
+};
+
+// Reads the journal of the working directory `dir`.
+JournalReading ReadReceptionJournal(const QString& dir);
+// Writes it whole and synced, replacing any former one; throws IoError with the system's reason
+// when it cannot.
 void WriteReceptionJournal(const QString& dir, const ReceptionJournal& journal);
 void RemoveReceptionJournal(const QString& dir);
+// The journal as written, for tests of damaged ones.
+QByteArray JournalText(const ReceptionJournal& journal);

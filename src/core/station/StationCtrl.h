@@ -8,7 +8,9 @@
 
 #include "core/files/ConfigImage.h"
 #include "core/link/RS232.h"
+#include "core/files/CallRecords.h"
 #include "core/station/ImageAccess.h"
+#include "core/station/ReceptionJournal.h"
 
 struct Environment;
 
@@ -16,14 +18,19 @@ struct Environment;
 // data file, and why nothing was stored when nothing was.
 struct ReceptionResult {
   enum class Outcome {
-    kStored,        // calls were stored (the station may still hold them; see cleared)
-    kNothing,       // the station held no calls, or only calls stored before
-    kNoAnswer,      // no link, or the header or the records did not come: all left in the station
-    kInconsistent,  // the header was inconsistent and the station was left alone
+    kStored,          // calls were stored (the station may still hold them; see cleared)
+    kNothing,         // the station held no calls, or only calls stored before
+    kNoAnswer,        // no link, or the header or the records did not come: all left in the station
+    kInconsistent,    // the header was inconsistent and the station was left alone
+    kJournalDamaged,  // the reception journal could not be read; nothing was done
+    kSettingsNotWritten,  // the settings file could not be written (see settingsFailure)
   };
   Outcome outcome = Outcome::kNoAnswer;
   QMap<QString, int> storedPerFile;
-  bool cleared = false;
+  qsizetype bytesRead = 0;
+  bool resetSent = false;
+  bool cleared = false;     // the reset was sent and confirmed
+  QString settingsFailure;  // the system's reason, when the settings file was not written
   int Stored() const {
     int total = 0;
     for (int count : storedPerFile) total += count;
@@ -85,14 +92,18 @@ class StationCtrlClass : public ImageAccess {
   // station keeps its calls.
   ReceptionResult ReceiveTariffication();
   quint16 ReadRecordHeader();
+  // A journal left by an earlier reception is dealt with before anything else; false when the
+  // reception must stop (a damaged journal, a settings file that cannot be written).
+  bool ResolveJournal(ReceptionResult& result);
   bool ReadRecords(quint16 count, quint8* buffer);
   // Reads count record bytes, then re-reads the header and fetches whatever calls were added
   // meanwhile, a few rounds at most; `settled` tells whether the end pointer stood still.
   bool ReadRecordArea(quint16 count, std::vector<quint8>& area, bool& settled);
   // Sends the reset frame and reads the header back; true when the area was emptied, and only
   // then the settings file gets the moment of the reset. `oldEnd` is the end pointer the reset
-  // is to clear, when known.
-  bool ResetRecords(std::optional<quint16> oldEnd);
+  // is to clear, when known. A journal of calls being stored notes the moment the frame carries
+  // before the frame goes out.
+  bool ResetRecords(std::optional<quint16> oldEnd, ReceptionJournal* journal = nullptr);
 
   // Station addresses.
   static constexpr quint16 kResetFrameAddress = 734;
@@ -126,4 +137,23 @@ class StationCtrlClass : public ImageAccess {
   quint16 settingsPort_ = 2;
   // Why the last ReadRecordHeader gave no count.
   ReceptionResult::Outcome headerOutcome_ = ReceptionResult::Outcome::kNoAnswer;
+
+  // The reception's steps.
+  std::optional<bool> AskWhetherResetTook();
+  quint16 HandleInconsistentHeader(const quint8* header);
+  quint16 HandleEmptyArea(const quint8* header);
+  void CompareClocks(const quint8* header);
+  qsizetype AlreadyStored(const std::vector<quint8>& area);
+  ReceptionJournal StoreCalls(const std::vector<quint8>& area, std::vector<CallRecord>& records);
+  // Puts the moment of a reset into the settings file; false (with the operator told) when the
+  // file cannot be written.
+  bool SaveResetMoment(const QDateTime& moment);
+
+  // A journal of calls an earlier reception stored while the reset was not known to take, and
+  // what the station says of that reset (none when it could not be asked).
+  std::optional<ReceptionJournal> pending_;
+  std::optional<bool> resetTook_;
+  QByteArray headerBytes_;
+  QDateTime lastReset_;
+  QString settingsFailure_;
 };

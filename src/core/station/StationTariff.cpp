@@ -1,16 +1,23 @@
 // The tariffication reception of the station object: fetching the call records, storing them
 // in the monthly data files, and resetting the station's record area and clock.
 //
-// No call may be lost or stored twice, whatever the line does. So the record area is read
-// until its end pointer stands still (calls that end during the download are fetched too),
-// decoded whole, stored, and a journal of the stored bytes is synced before the reset frame is
-// sent; after the frame the header is read once more to confirm the reset. A reset that did not
-// take leaves the journal, and the next reception stores only what follows those bytes.
+// No call may be lost or stored twice, whatever the line or the PC does. So the record area is
+// read until its end pointer stands still (calls that end during the download are fetched too)
+// and decoded whole; a journal of what is about to be stored is synced before any month file is
+// touched, marked complete once the files are synced, and given the reset's moment before the
+// reset frame goes out; after the frame the header is read once more to confirm the reset, and
+// the journal goes only once the settings file holds the reset's moment. The next reception
+// resolves whatever journal it finds before anything else (see ReceptionJournal.h).
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cstdlib>
+#include <set>
 #include <vector>
 
 #include "core/base/Clock.h"
+#include "core/base/DurableSteps.h"
 #include "core/base/Environment.h"
 #include "core/base/Errors.h"
 #include "core/base/OperatorUi.h"
@@ -18,6 +25,7 @@
 #include "core/files/DataFiles.h"
 #include "core/files/DateTimeText.h"
 #include "core/files/SettingsFile.h"
+#include "core/platform/DurableFile.h"
 #include "core/station/ReceptionJournal.h"
 #include "core/station/StationCtrl.h"
 
@@ -34,6 +42,30 @@ const QString kRecordsNotRead = QStringLiteral("Не удалось прочес
 const QString kNotCleared =
     QStringLiteral("Данные о разговорах записаны в файлы, но данные в станции не сброшены.") +
     kCrLf + QStringLiteral("При следующем приеме эти разговоры не будут записаны повторно.");
+const QString kResetUnconfirmed =
+    QStringLiteral("Данные о разговорах записаны в файлы, но сброс данных в станции не удалось "
+                   "подтвердить.") +
+    kCrLf +
+    QStringLiteral("При следующем приеме будет проверено, выполнен ли сброс; эти разговоры не "
+                   "будут записаны повторно.");
+const QString kCannotTellApart =
+    QStringLiteral("Разговоры в станции не удалось сверить с записанными при прошлом приеме:") +
+    kCrLf +
+    QStringLiteral("записаны все разговоры, часть из них может повторять записанные ранее.");
+const QString kJournalDamaged =
+    QStringLiteral("Файл журнала приема %1 поврежден: %2.") + kCrLf +
+    QStringLiteral("Прием данных не выполняется. Разговоры, о которых он говорит, находятся в "
+                   "станции или уже записаны в файлы.") +
+    kCrLf +
+    QStringLiteral("Сохраните этот файл и проверьте файлы данных; удалите его, только когда "
+                   "убедитесь, что разговоры не будут записаны дважды.");
+const QString kAppendUndone =
+    QStringLiteral("Запись разговоров, прерванная при прошлом приеме, отменена: разговоры "
+                   "остались в станции и будут записаны сейчас.");
+const QString kSettingsNotWritten =
+    QStringLiteral("Файл NorvelWin.ini не записан: %1.") + kCrLf +
+    QStringLiteral("Момент сброса данных в станции будет записан в него при следующем приеме.");
+
 const QString kAlreadyStored =
     QStringLiteral("Часть разговоров осталась в станции после прошлого приема, хотя уже была") +
     kCrLf + QStringLiteral("записана в файлы. Повторно эти разговоры не записываются.");
@@ -96,54 +128,133 @@ std::vector<CallRecord> DecodeArea(const std::vector<quint8>& area, qsizetype sk
   return records;
 }
 
+// The month files the records go to, with their sizes before the append (-1: not there yet).
+std::vector<JournalFile> FilesBefore(const QString& dir, const std::vector<CallRecord>& records) {
+  std::set<int> months;
+  for (const CallRecord& record : records) months.insert(record.StartTime.date().month());
+  std::vector<JournalFile> files;
+  for (int month : months) {
+    const QString name = DataFileName(month);
+    const QFileInfo info(QDir(dir).filePath(name));
+    files.push_back({name, info.exists() ? info.size() : -1});
+  }
+  return files;
+}
+
+// Puts month files back to their sizes before an append that did not finish.
+void CutBack(const QString& dir, const std::vector<JournalFile>& files) {
+  for (const JournalFile& file : files) {
+    const QString path = QDir(dir).filePath(file.name);
+    QFile data(path);
+    if (!data.exists()) continue;
+    if (file.sizeBefore < 0) {
+      if (!data.remove()) {
+        throw IoError(QStringLiteral("Не удается удалить файл %1: %2")
+                          .arg(file.name, data.errorString()));
+      }
+      DurableStepTaken("month file removed");
+      continue;
+    }
+    // A file shorter than noted was changed by someone else since; it is left as it is.
+    if (data.size() <= file.sizeBefore) continue;
+    if (!data.open(QIODevice::ReadWrite) || !data.resize(file.sizeBefore) ||
+        !SyncFileToDisk(data)) {
+      throw IoError(QStringLiteral("Не удается восстановить файл %1: %2")
+                        .arg(file.name, data.errorString()));
+    }
+    DurableStepTaken("month file cut back");
+  }
+}
+
 }  // namespace
 
 ReceptionResult StationCtrlClass::ReceiveTariffication() {
   ReceptionResult result;
+  pending_.reset();
+  resetTook_.reset();
+  settingsFailure_.clear();
+  if (!ResolveJournal(result)) return result;
   const quint16 count = ReadRecordHeader();
   if (count == 0) {
     result.outcome = headerOutcome_;
+    result.settingsFailure = settingsFailure_;
+    result.cleared = headerOutcome_ == ReceptionResult::Outcome::kNothing;
     return result;
   }
   std::vector<quint8> area;
   bool settled = false;
   if (!ReadRecordArea(count, area, settled)) return result;
+  result.bytesRead = static_cast<qsizetype>(area.size());
 
-  const std::optional<ReceptionJournal> journal = ReadReceptionJournal(env_.workDir);
-  const qsizetype skip = journal && StartsWith(area, journal->bytes) ? journal->bytes.size() : 0;
+  const qsizetype skip = AlreadyStored(area);
   std::vector<CallRecord> records = DecodeArea(area, skip, env_.clock.Now().date());
-  if (skip > 0) env_.ui.InfoBox(kAlreadyStored, false);
-
-  ReceptionJournal stored;
-  stored.stored = env_.clock.Now();
-  stored.bytes =
-      QByteArray(reinterpret_cast<const char*>(area.data()), static_cast<qsizetype>(area.size()));
-  if (journal && skip > 0) stored.files = journal->files;
-  // The journal is on disk before the reset frame goes out; if it cannot be written, the calls
-  // are taken out of the files again and the station keeps them.
-  const auto keepJournal = [&](const QStringList& files) {
-    for (const QString& file : files) {
-      if (!stored.files.contains(file)) stored.files.append(file);
-    }
-    WriteReceptionJournal(env_.workDir, stored);
-  };
-  if (records.empty()) {
-    keepJournal({});
-  } else {
-    AppendCallRecords(env_.workDir, records, keepJournal);
-  }
-
+  ReceptionJournal journal = StoreCalls(area, records);
   for (const CallRecord& record : records) {
     ++result.storedPerFile[DataFileName(record.StartTime.date().month())];
   }
   result.outcome =
       records.empty() ? ReceptionResult::Outcome::kNothing : ReceptionResult::Outcome::kStored;
 
-  const quint16 end = static_cast<quint16>(kRecordsAddress + area.size());
   // Calls kept ending during the download: resetting now would wipe the latest of them.
-  result.cleared = settled && ResetRecords(end);
-  if (!result.cleared) env_.ui.InfoBox(kNotCleared, true);
+  if (settled) {
+    result.resetSent = true;
+    const quint16 end = static_cast<quint16>(kRecordsAddress + area.size());
+    result.cleared = ResetRecords(end, &journal);
+    if (!result.cleared) env_.ui.InfoBox(kResetUnconfirmed, true);
+  } else {
+    env_.ui.InfoBox(kNotCleared, true);
+  }
+  if (!settingsFailure_.isEmpty()) {
+    result.settingsFailure = settingsFailure_;
+    result.outcome = ReceptionResult::Outcome::kSettingsNotWritten;
+  }
   return result;
+}
+
+bool StationCtrlClass::ResolveJournal(ReceptionResult& result) {
+  const JournalReading reading = ReadReceptionJournal(env_.workDir);
+  if (reading.state == JournalReading::State::kNone) return true;
+  if (reading.state == JournalReading::State::kDamaged) {
+    const QString path =
+        QDir::toNativeSeparators(QDir(env_.workDir).filePath(QLatin1String(kReceptionJournalName)));
+    env_.ui.InfoBox(kJournalDamaged.arg(path, reading.problem), true);
+    result.outcome = ReceptionResult::Outcome::kJournalDamaged;
+    return false;
+  }
+  const ReceptionJournal& journal = reading.journal;
+  switch (journal.stage) {
+    case ReceptionJournal::Stage::kAppending:
+      // Cut off while storing: the calls are all still in the station.
+      CutBack(env_.workDir, journal.files);
+      RemoveReceptionJournal(env_.workDir);
+      env_.ui.InfoBox(kAppendUndone, false);
+      return true;
+    case ReceptionJournal::Stage::kStored:
+      pending_ = journal;
+      return true;
+    case ReceptionJournal::Stage::kReset:
+      // The reset took; only its moment is still to be noted.
+      if (!SaveResetMoment(journal.resetMoment)) {
+        result.outcome = ReceptionResult::Outcome::kSettingsNotWritten;
+        result.settingsFailure = settingsFailure_;
+        return false;
+      }
+      RemoveReceptionJournal(env_.workDir);
+      return true;
+  }
+  return true;
+}
+
+bool StationCtrlClass::SaveResetMoment(const QDateTime& moment) {
+  if (!moment.isValid()) return true;
+  try {
+    WriteSettingsFile(env_.workDir, SettingsPort(), boardCount_, moment);
+    return true;
+  } catch (const NorvelError& error) {
+    settingsFailure_ = error.Message();
+    env_.ui.InfoBox(kSettingsNotWritten.arg(settingsFailure_), true);
+    return false;
+  }
 }
 
 quint16 StationCtrlClass::ReadRecordHeader() {
@@ -153,13 +264,17 @@ quint16 StationCtrlClass::ReadRecordHeader() {
     ReportNoLink();
     return 0;
   }
+  // Before the reception marks its start at 741: whether the last reset took.
+  if (pending_) resetTook_ = AskWhetherResetTook();
   const quint8 reception[] = {0x01, 0x03};
   link_->WriteMemory(kReceptionAddress, reception, sizeof reception);
   link_->Pause();
 
   Header header;
   bool headerRead = false;
-  if (RefreshBoardCount()) {
+  // A new board count that cannot be saved stops the reception with SettingsFileError before
+  // anything is fetched; the station keeps its calls.
+  if (RefreshBoardCount() && link_->IsOpen()) {
     headerRead = link_->ReadMemory(kRecordHeaderAddress, sizeof header.bytes, header.bytes);
   }
   if (!headerRead) {
@@ -167,50 +282,126 @@ quint16 StationCtrlClass::ReadRecordHeader() {
     env_.ui.InfoBox(kHeaderNotRead, true);
     return 0;
   }
-
+  headerBytes_ = QByteArray(reinterpret_cast<const char*>(header.bytes), sizeof header.bytes);
   const quint16 end = header.End();
-  const quint16 count = static_cast<quint16>(end - kRecordsAddress);
   // An end pointer before the record area is as wrong as a mismatched complement.
-  if (!header.Consistent() || end < kRecordsAddress) {
-    // Our own reset frame, cut off after the calls it was to clear had been stored: finish it
-    // rather than ask, since nothing in the station is left to lose.
-    const std::optional<ReceptionJournal> journal = ReadReceptionJournal(env_.workDir);
-    if (journal &&
-        header.InterruptedResetOf(static_cast<quint16>(kRecordsAddress + journal->bytes.size()))) {
-      if (ResetRecords(std::nullopt)) {
-        headerOutcome_ = ReceptionResult::Outcome::kNothing;
-        env_.ui.InfoBox(kResetFinished, false);
-      } else {
-        env_.ui.InfoBox(kHeaderNotRead, true);
-      }
-      return 0;
-    }
-    const LinkSettings stored = ReadSettingsFile(env_.workDir, env_.ui, env_.clock);
-    const QString question = kInconsistent1 + DateTimeToText(stored.resetMoment) + kInconsistent2 +
-                             kCrLf + kResetQuestion;
-    if (env_.ui.YesNoBox(question, true)) {
-      ResetRecords(std::nullopt);
-      headerOutcome_ = ReceptionResult::Outcome::kNothing;
+  if (!header.Consistent() || end < kRecordsAddress) return HandleInconsistentHeader(header.bytes);
+  const quint16 count = static_cast<quint16>(end - kRecordsAddress);
+  if (count < kMinRecordBytes) return HandleEmptyArea(header.bytes);
+  CompareClocks(header.bytes);
+  return count;
+}
+
+std::optional<bool> StationCtrlClass::AskWhetherResetTook() {
+  quint8 bytes[2] = {};
+  if (!link_->ReadMemory(kReceptionAddress, sizeof bytes, bytes)) return std::nullopt;
+  // The reset frame leaves 00 00; a reception's start, 01 03, stays until the next reset.
+  if (bytes[0] == 0x00 && bytes[1] == 0x00) return true;
+  if (bytes[0] == 0x01 && bytes[1] == 0x03) return false;
+  return std::nullopt;
+}
+
+quint16 StationCtrlClass::HandleInconsistentHeader(const quint8* bytes) {
+  Header header;
+  std::copy(bytes, bytes + sizeof header.bytes, header.bytes);
+  // Our own reset frame, cut off after the calls it was to clear had been stored: finish it
+  // rather than ask, since nothing in the station is left to lose.
+  if (pending_ &&
+      header.InterruptedResetOf(static_cast<quint16>(kRecordsAddress + pending_->bytes.size()))) {
+    if (ResetRecords(std::nullopt, &*pending_)) {
+      headerOutcome_ = settingsFailure_.isEmpty() ? ReceptionResult::Outcome::kNothing
+                                                  : ReceptionResult::Outcome::kSettingsNotWritten;
+      env_.ui.InfoBox(kResetFinished, false);
     } else {
-      headerOutcome_ = ReceptionResult::Outcome::kInconsistent;
+      env_.ui.InfoBox(kHeaderNotRead, true);
     }
     return 0;
   }
-  if (count < kMinRecordBytes) {
-    const LinkSettings stored = ReadSettingsFile(env_.workDir, env_.ui, env_.clock);
-    ResetRecords(end);
-    env_.ui.InfoBox(kNoData + DateTimeToText(stored.resetMoment), false);
+  const LinkSettings stored = ReadSettingsFile(env_.workDir, env_.ui, env_.clock);
+  const QString question = kInconsistent1 + DateTimeToText(stored.resetMoment) + kInconsistent2 +
+                           kCrLf + kResetQuestion;
+  if (env_.ui.YesNoBox(question, true)) {
+    ResetRecords(std::nullopt);
     headerOutcome_ = ReceptionResult::Outcome::kNothing;
-    return 0;
+  } else {
+    headerOutcome_ = ReceptionResult::Outcome::kInconsistent;
   }
+  return 0;
+}
+
+quint16 StationCtrlClass::HandleEmptyArea(const quint8* bytes) {
+  Header header;
+  std::copy(bytes, bytes + sizeof header.bytes, header.bytes);
+  const LinkSettings stored = ReadSettingsFile(env_.workDir, env_.ui, env_.clock);
+  // A pending journal's calls are gone from the station, whichever reset took them.
+  ResetRecords(header.End(), pending_ ? &*pending_ : nullptr);
+  env_.ui.InfoBox(kNoData + DateTimeToText(stored.resetMoment), false);
+  headerOutcome_ = settingsFailure_.isEmpty() ? ReceptionResult::Outcome::kNothing
+                                              : ReceptionResult::Outcome::kSettingsNotWritten;
+  return 0;
+}
+
+void StationCtrlClass::CompareClocks(const quint8* header) {
   // The comparison stays within one day: 23:58 against 00:01 counts as far apart.
   const QTime now = env_.clock.Now().time();
-  const int stationMinutes = header.bytes[1] * 60 + header.bytes[0];
+  const int stationMinutes = header[1] * 60 + header[0];
   const int pcMinutes = now.hour() * 60 + now.minute();
   if (std::abs(stationMinutes - pcMinutes) > kClockTolerance) {
     env_.ui.InfoBox(kClockMismatch, true);
   }
-  return count;
+}
+
+qsizetype StationCtrlClass::AlreadyStored(const std::vector<quint8>& area) {
+  if (!pending_) return 0;
+  if (resetTook_ == true) {
+    // The earlier reset took and its confirmation was lost: the station holds only new calls,
+    // however alike they look, and the reset's moment goes into the settings file.
+    SaveResetMoment(pending_->resetMoment);
+    return 0;
+  }
+  // The reset did not take (or the station could not say): the area still begins with the
+  // stored calls, and an end pointer behind the one noted then would be a contradiction.
+  const bool starts = StartsWith(area, pending_->bytes);
+  Header noted;
+  const bool behind =
+      pending_->header.size() == 6 &&
+      (std::copy(pending_->header.begin(), pending_->header.end(), noted.bytes),
+       static_cast<qsizetype>(area.size()) + kRecordsAddress < noted.End());
+  if (starts && !behind) {
+    env_.ui.InfoBox(kAlreadyStored, false);
+    return pending_->bytes.size();
+  }
+  // What the station holds cannot be told apart from what was stored: every call is kept.
+  env_.ui.InfoBox(kCannotTellApart, true);
+  return 0;
+}
+
+ReceptionJournal StationCtrlClass::StoreCalls(const std::vector<quint8>& area,
+                                              std::vector<CallRecord>& records) {
+  ReceptionJournal journal;
+  journal.stage = ReceptionJournal::Stage::kAppending;
+  journal.moment = env_.clock.Now();
+  journal.header = headerBytes_;
+  journal.bytes =
+      QByteArray(reinterpret_cast<const char*>(area.data()), static_cast<qsizetype>(area.size()));
+  journal.files = FilesBefore(env_.workDir, records);
+  // Written ahead: on disk before any month file is touched.
+  WriteReceptionJournal(env_.workDir, journal);
+  try {
+    if (!records.empty()) AppendCallRecords(env_.workDir, records);
+    journal.stage = ReceptionJournal::Stage::kStored;
+    WriteReceptionJournal(env_.workDir, journal);
+  } catch (...) {
+    // The files are put back as they were; then the journal has nothing more to tell.
+    try {
+      CutBack(env_.workDir, journal.files);
+      RemoveReceptionJournal(env_.workDir);
+    } catch (...) {
+      // The journal stays, and the next reception cuts the files back.
+    }
+    throw;
+  }
+  return journal;
 }
 
 bool StationCtrlClass::ReadRecords(quint16 count, quint8* buffer) {
@@ -250,8 +441,14 @@ bool StationCtrlClass::ReadRecordArea(quint16 count, std::vector<quint8>& area, 
   return true;
 }
 
-bool StationCtrlClass::ResetRecords(std::optional<quint16> oldEnd) {
+bool StationCtrlClass::ResetRecords(std::optional<quint16> oldEnd, ReceptionJournal* journal) {
   const QDateTime now = env_.clock.Now();
+  // The moment the station's clock will hold is noted before the frame goes out, so that a
+  // later reception can put it into the settings file if the confirmation is lost.
+  if (journal) {
+    journal->resetMoment = now;
+    WriteReceptionJournal(env_.workDir, *journal);
+  }
   // Empty record area (end pointer 1792 and its complement) and the PC's time on the clock.
   const quint8 frame[] = {0x00,
                           static_cast<quint8>(now.time().minute()),
@@ -264,17 +461,31 @@ bool StationCtrlClass::ResetRecords(std::optional<quint16> oldEnd) {
                           0x00};
   // A frame that did not leave whole is told by the confirmation below, in one message.
   link_->WriteMemory(kResetFrameAddress, frame, sizeof frame, false);
+  DurableStepTaken("reset frame sent");
   // The reset counts once the header reads back consistent with the area emptied: the end
   // pointer below where it was (a call may already follow 1792 again).
   link_->Pause();
   Header header;
   const bool confirmed =
+      link_->IsOpen() &&
       link_->ReadMemory(kRecordHeaderAddress, sizeof header.bytes, header.bytes) &&
       header.Consistent() &&
       (header.End() == kRecordsAddress || (oldEnd && header.End() < *oldEnd) ||
        (!oldEnd && header.End() >= kRecordsAddress));
   if (!confirmed) return false;
-  RemoveReceptionJournal(env_.workDir);
-  WriteSettingsFile(env_.workDir, SettingsPort(), boardCount_, now);
+  // The journal goes only once the settings file holds the reset's moment; if the file cannot
+  // be written, the journal keeps the moment for the next reception.
+  if (SaveResetMoment(now)) {
+    RemoveReceptionJournal(env_.workDir);
+  } else {
+    ReceptionJournal kept = journal ? *journal : ReceptionJournal{};
+    kept.stage = ReceptionJournal::Stage::kReset;
+    kept.resetMoment = now;
+    try {
+      WriteReceptionJournal(env_.workDir, kept);
+    } catch (const NorvelError&) {
+      // Nothing is lost: the calls are stored and the station is clear; only the moment is.
+    }
+  }
   return true;
 }

@@ -226,6 +226,6 @@ TEST(CallRecordText, ALineWithoutADateIsAConversionError) {
     TextToCallRecord(QString::fromLatin1("\x01\x1b[2J\\x\t20"));
     ADD_FAILURE() << "no error";
   } catch (const ConvertError& error) {
-    EXPECT_EQ(error.Message(), QStringLiteral("'\\x01\\x1b[2J\\\\x' is not a valid date and time"));
+    EXPECT_EQ(error.Message(), QStringLiteral("«\\x01\\x1b[2J\\\\x» — неверные дата и время"));
   }
 }

@@ -168,7 +168,7 @@ TEST(DataFiles, ALineThatIsNoRecordEndsTheLoadNamingFileAndLine) {
     FAIL() << "no error";
   } catch (const ConvertError& error) {
     EXPECT_TRUE(error.Message().contains(QStringLiteral("Data 7.txt"))) << error.what();
-    EXPECT_TRUE(error.Message().contains(QStringLiteral("line 4"))) << error.what();
+    EXPECT_TRUE(error.Message().contains(QStringLiteral("строка 4"))) << error.what();
   }
   EXPECT_EQ(records.size(), 2u);  // the records before the bad line
 }

@@ -90,7 +90,7 @@ TEST_F(WriteFailure, TheSettingsFileKeepsItsValuesAndTheOperatorIsTold) {
     ADD_FAILURE() << "the write was reported as done";
   } catch (const IoError& error) {
     EXPECT_EQ(error.Message(),
-              QStringLiteral("Cannot write file NorvelWin.ini: No space left on device"));
+              QStringLiteral("Не удается записать файл NorvelWin.ini: No space left on device"));
   }
   const LinkSettings kept = ReadSettingsFile(host.env.workDir, host.env.ui, host.env.clock);
   EXPECT_EQ(kept.portNumber, 3);

@@ -23,9 +23,10 @@
 
 namespace {
 
-const QString kNotCleared = QStringLiteral(
-    "Данные о разговорах записаны в файлы, но данные в станции не сброшены.\r\n"
-    "При следующем приеме эти разговоры не будут записаны повторно.");
+const QString kResetUnconfirmed = QStringLiteral(
+    "Данные о разговорах записаны в файлы, но сброс данных в станции не удалось подтвердить.\r\n"
+    "При следующем приеме будет проверено, выполнен ли сброс; эти разговоры не будут записаны "
+    "повторно.");
 const QString kAlreadyStored = QStringLiteral(
     "Часть разговоров осталась в станции после прошлого приема, хотя уже была\r\n"
     "записана в файлы. Повторно эти разговоры не записываются.");
@@ -141,7 +142,7 @@ TEST_F(ReceptionFaults, AResetFrameCutAtAnyByteNeitherLosesNorDuplicatesACall) {
     CutResetFrameAt(k);
     ui.boxes.clear();
     station->ReceiveTariffication();
-    EXPECT_TRUE(ui.boxes.contains(kNotCleared)) << ui.boxes.join(u'|').toStdString();
+    EXPECT_TRUE(ui.boxes.contains(kResetUnconfirmed)) << ui.boxes.join(u'|').toStdString();
     ExpectEveryCallOnceOrInTheStation();
     EXPECT_TRUE(QFile::exists(env.FilePath(QLatin1String(kReceptionJournalName))));
 

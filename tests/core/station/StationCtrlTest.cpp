@@ -97,7 +97,7 @@ TEST_F(StationCtrlTest, CreationWithoutStationOrSettingsStillCompletes) {
 TEST_F(StationCtrlTest, ADamagedSettingsFileIsShownAndTheDefaultsServe) {
   host.WriteFile(kSettingsFileName, Cp1251(QStringLiteral("07.12.2026 ; x\r\nCOM3\r\n4\r\n")));
   Plug();
-  host.ui.ExpectError(QStringLiteral("Invalid numeric input in file NorvelWin.ini, line 2"));
+  host.ui.ExpectError(QStringLiteral("Неверное число в файле NorvelWin.ini, строка 2"));
   station = std::make_unique<StationCtrlClass>(host.env);
   EXPECT_EQ(station->Link()->PortNumber(), 2);
   EXPECT_EQ(station->BoardCount(), 2);

@@ -132,7 +132,7 @@ TEST_F(MainFormTest, TariffButtonsReachTheirWork) {
 TEST_F(MainFormTest, AnErrorInAHandlerIsShownAndTheProgramGoesOn) {
   Create();
   host.WriteFile(kSettingsFileName, "07.12.2026 ; x\r\ntwo\r\n2\r\n");
-  host.ui.ExpectError(QStringLiteral("Invalid numeric input in file NorvelWin.ini, line 2"));
+  host.ui.ExpectError(QStringLiteral("Неверное число в файле NorvelWin.ini, строка 2"));
   objects.Station()->SetBoardCount(3);  // so that the reception saves the station's own count
   QTest::mouseClick(main->TarifReceiveButton, Qt::LeftButton);
   EXPECT_EQ(host.ui.CurrentCursor(), OperatorUi::Cursor::Default);

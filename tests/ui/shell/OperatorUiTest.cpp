@@ -140,10 +140,10 @@ TEST(BusyState, EveryBoxEndsIt) {
 
 TEST(GeneralErrorHandler, ShowsTheErrorCaptionedWithTheProgramAndGoesOn) {
   ScriptedUi ui;
-  ui.ExpectError(QStringLiteral("Invalid numeric input in file NorvelWin.ini, line 2"));
+  ui.ExpectError(QStringLiteral("Неверное число в файле NorvelWin.ini, строка 2"));
   bool after = false;
   RunHandler(ui, [] {
-    throw IoError(QStringLiteral("Invalid numeric input in file NorvelWin.ini, line 2"));
+    throw IoError(QStringLiteral("Неверное число в файле NorvelWin.ini, строка 2"));
   });
   RunHandler(ui, [&after] { after = true; });
   EXPECT_TRUE(after);
