@@ -274,8 +274,10 @@ void StationModel::Advance(std::int64_t timeUs) {
   if ((state_ != State::kIdle || !stray_.empty()) && timeUs - lastHeardUs_ > kFrameSilenceUs) {
     EndFrame(lastHeardUs_ + kFrameSilenceUs);
   }
+  // Noise falls between transactions: never while a frame is heard or a reply is due, and not
+  // right after a reply, where it would look like the reply's last byte.
   if (options_.noise && !options_.silent && !cablePulled_ && output_.empty() &&
-      state_ == State::kIdle && timeUs >= nextNoiseUs_) {
+      state_ == State::kIdle && timeUs >= nextNoiseUs_ && timeUs >= quietUntilUs_) {
     noiseState_ = noiseState_ * 1103515245u + 12345u;
     output_.push_back({timeUs, static_cast<std::uint8_t>(noiseState_ >> 16)});
     nextNoiseUs_ = timeUs + 500'000 + (noiseState_ >> 8) % 700'000;
@@ -285,6 +287,11 @@ void StationModel::Advance(std::int64_t timeUs) {
 void StationModel::AnswerRead(std::uint16_t address, std::uint16_t count, std::int64_t timeUs) {
   Record({frameStartUs_, TraceEntry::kRead, address, count, {}});
   std::int64_t due = timeUs + static_cast<std::int64_t>(options_.replyDelayMs) * 1000;
+  // A stray byte after the PC has emptied its queues and before the reply: the reply arrives
+  // shifted by one byte.
+  if (readsAnswered_++ == options_.strayInReply && !cablePulled_ && !options_.silent) {
+    output_.push_back({due - kStrayLeadUs, 0x5A});
+  }
   for (int i = 0; i < count; ++i) {
     if (options_.cablePulledAfter >= 0 && replyBytesSent_ >= options_.cablePulledAfter) {
       cablePulled_ = true;
@@ -297,6 +304,7 @@ void StationModel::AnswerRead(std::uint16_t address, std::uint16_t count, std::i
     }
     if (options_.realtime) due += kReplyByteUs;
   }
+  quietUntilUs_ = due + kQuietAfterReplyUs;
 }
 
 std::optional<std::uint16_t> StationModel::RecordEnd() const {

@@ -73,7 +73,16 @@ class StationModel {
   bool Protected() const { return protect_; }
   void SetProtected(bool on) { protect_ = on; }
   bool CablePulled() const { return cablePulled_; }
-  void SetCablePulled(bool pulled) { cablePulled_ = pulled; }
+  // The stray-byte fault from now on: read K from now (counted from 0) gets one; -1 for none.
+  void SetStrayInReply(int k) {
+    options_.strayInReply = k;
+    readsAnswered_ = 0;
+  }
+  // A pulled cable cuts at once: reply bytes not yet sent are lost with it.
+  void SetCablePulled(bool pulled) {
+    cablePulled_ = pulled;
+    if (pulled) output_.clear();
+  }
   // The line goes dead after this many more reply bytes.
   void PullCableAfterReplyBytes(long count) { options_.cablePulledAfter = replyBytesSent_ + count; }
 
@@ -122,6 +131,12 @@ class StationModel {
   std::int64_t frameStartUs_ = 0;
   std::int64_t lastHeardUs_ = 0;
   std::int64_t nextNoiseUs_ = 0;
+  // No noise before this: a reply has just ended.
+  std::int64_t quietUntilUs_ = 0;
+  int readsAnswered_ = 0;
+  static constexpr std::int64_t kQuietAfterReplyUs = 200'000;
+  // How long before the reply a stray byte of the fault comes: after the PC's wait and purge.
+  static constexpr std::int64_t kStrayLeadUs = 10'000;
   std::uint32_t noiseState_ = 12345;
 
   std::deque<ReplyByte> output_;

@@ -92,6 +92,8 @@ std::optional<EmulatorCommandLine> ParseCommandLine(const QStringList& arguments
       s.badHeader = true;
     } else if (name == QLatin1String(option::kNoise)) {
       s.noise = true;
+    } else if (name == QLatin1String(option::kStrayInReply)) {
+      ok = number(&s.strayInReply);
     } else if (name == QLatin1String(option::kHelp) || name == QLatin1String("-h")) {
       line.help = true;
     } else {
@@ -136,6 +138,7 @@ QStringList ToArguments(const StationOptions& s, const QString& imageFile,
   if (s.cablePulledAfter >= 0) add(option::kCablePulledAfter, s.cablePulledAfter);
   if (s.badHeader) args << QLatin1String(option::kBadHeader);
   if (s.noise) args << QLatin1String(option::kNoise);
+  if (s.strayInReply >= 0) add(option::kStrayInReply, s.strayInReply);
   return args;
 }
 
@@ -169,6 +172,8 @@ QString UsageText() {
       "                            the cable at any time)\n"
       "  --bad-header              record header with mismatched complement bytes\n"
       "  --noise                   stray bytes from the station between transactions\n"
+      "  --stray-in-reply K        a stray byte just before the reply of read K (from 0),\n"
+      "                            which shifts that reply by one byte\n"
       "\n"
       "The station hears a byte only while the line is set to 325 bit/s 8N1 and its reply\n"
       "bytes arrive intact only while the line is set to 976 bit/s; otherwise they are\n"

@@ -38,6 +38,7 @@ struct StationOptions {
   int cablePulledAfter = -1;  // the line goes dead after this many reply bytes
   bool badHeader = false;     // the record header's complement bytes do not match
   bool noise = false;         // stray bytes from the station between transactions
+  int strayInReply = -1;      // read K (counted from 0) gets a stray byte just before its reply
 };
 
 // Command-line option names, shared by the emulator's parser and by tests that start it.
@@ -59,6 +60,7 @@ inline constexpr char kDropReplyByte[] = "--drop-reply-byte";
 inline constexpr char kCablePulledAfter[] = "--cable-pulled-after";
 inline constexpr char kBadHeader[] = "--bad-header";
 inline constexpr char kNoise[] = "--noise";
+inline constexpr char kStrayInReply[] = "--stray-in-reply";
 inline constexpr char kDump[] = "--dump";
 inline constexpr char kHelp[] = "--help";
 }  // namespace option

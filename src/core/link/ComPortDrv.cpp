@@ -224,6 +224,24 @@ bool ComPortDriverClass::ReadByte(quint8& byte) {
   return Read(&byte, 1) == 1;
 }
 
+bool ComPortDriverClass::StaysQuiet(int milliseconds) {
+  if (!IsOpen()) return true;
+  ++readNesting_;
+  const qint64 start = clock_.Tick();
+  bool quiet = true;
+  for (;;) {
+    if (InQueue() > 0) {
+      quiet = false;
+      break;
+    }
+    const qint64 waited = clock_.Tick() - start;
+    if (waited >= milliseconds || LineLost()) break;
+    transport_->WaitForInput(static_cast<int>(milliseconds - waited));
+  }
+  --readNesting_;
+  return quiet;
+}
+
 void ComPortDriverClass::TimerTick() {
   // A hung-up port is closed at once: left open, its read notifier would fire without end.
   if (IsOpen() && readNesting_ <= 0 && !LineLost()) transport_->ClearError();

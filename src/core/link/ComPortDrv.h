@@ -51,6 +51,8 @@ class ComPortDriverClass {
   bool WriteByte(quint8 byte);
   quint32 Read(quint8* buffer, quint32 count);
   bool ReadByte(quint8& byte);
+  // No byte arrives within the given time (true also when the port is closed).
+  bool StaysQuiet(int milliseconds);
 
   // One tick of the error-clearing timer: clears the port's error state unless a read is in
   // progress.

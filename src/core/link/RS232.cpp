@@ -104,6 +104,10 @@ bool RS232Class::ReadMemory(quint16 address, quint16 count, quint8* buffer) {
     }
     if (progress) env_.ui.SetProgress(static_cast<quint16>(position));
   }
+  // The station sends exactly the bytes asked for: one more, right behind them, means a stray
+  // byte came first and every byte read is one place late. The read fails rather than hand
+  // on shifted data; the next transaction empties the queues.
+  if (complete && !driver_.StaysQuiet(kTrailingQuietMs)) complete = false;
   if (progress) env_.ui.EndProgress();
   for (int position = 0; position < count; ++position) {
     buffer[position] = static_cast<quint8>(~buffer[position]);

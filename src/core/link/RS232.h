@@ -51,6 +51,9 @@ class RS232Class {
   static constexpr quint8 kReadCommand[] = {0xD0, 0x82};
   // Frames and replies longer than this show the progress window.
   static constexpr int kProgressThreshold = 32;
+  // How long the line must stay quiet after a reply: three byte times at 976 bit/s, and room
+  // for an adapter that hands bytes over in bunches.
+  static constexpr int kTrailingQuietMs = 40;
 
   static QByteArray ReadRequest(quint16 address, quint8 delayCode, quint16 count);
   static QByteArray WriteFrame(quint16 address, const quint8* data, int count);

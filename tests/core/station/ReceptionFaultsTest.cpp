@@ -243,3 +243,40 @@ TEST_F(ReceptionFaults, SoakOfFaultedAndCleanReceptions) {
   std::printf("soak: %d receptions, %d with faults, %zu calls, each stored once\n", 100, faults,
               recorded.size());
 }
+
+TEST_F(ReceptionFaults, AStrayByteBeforeAnyReplyFailsThatReadAndNothingShiftedIsStored) {
+  // The reads of a reception: link check, board count, header, records, header again, and the
+  // header after the reset frame.
+  for (int k = 0; k < 6; ++k) {
+    SCOPED_TRACE(testing::Message() << "stray byte before the reply of read " << k);
+    for (int i = 0; i < 3; ++i) AddCall();
+    line->Station().SetStrayInReply(k);
+    station->ReceiveTariffication();
+    line->Station().SetStrayInReply(-1);
+    ExpectEveryCallOnceOrInTheStation();
+    station->ReceiveTariffication();
+    ExpectEveryCallOnceOrInTheStation();
+    EXPECT_TRUE(InStation().empty());
+  }
+  // Every number stored whole: none cut by a shifted reply.
+  EXPECT_EQ(StoredCounts().size(), recorded.size());
+}
+
+TEST_F(ReceptionFaults, NoiseBetweenTransactionsNeverFailsAReception) {
+  station::StationOptions options;
+  options.replyDelayMs = 450;
+  options.noise = true;
+  station.reset();
+  line = std::make_unique<FakeLine>(clock, options);
+  ports.Plug(ComPortDeviceName(2), line.get());
+  station = std::make_unique<StationCtrlClass>(env);
+  for (int round = 0; round < 20; ++round) {
+    for (int i = 0; i < 2; ++i) AddCall();
+    ui.boxes.clear();
+    const ReceptionResult result = station->ReceiveTariffication();
+    EXPECT_TRUE(result.cleared) << round << ": " << ui.boxes.join(u'|').toStdString();
+    clock.AdvanceUs(700'000);  // noise comes meanwhile
+  }
+  EXPECT_EQ(StoredCounts().size(), recorded.size());
+  ExpectEveryCallOnceOrInTheStation();
+}
