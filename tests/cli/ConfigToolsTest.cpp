@@ -67,32 +67,91 @@ TEST_F(History, AWriteLeavesWhatTheStationHeldAndWhatItHoldsNow) {
   ASSERT_TRUE(station.StartProgramming());
   station.SetImage(Pattern(2));
   ui.ExpectInfo(QStringLiteral("Запись выполнена успешно"), false);
+  const QDateTime attempt = clock.Now();
   station.WriteAndSave();
   ui.Verify();
   const QStringList pairs = Pairs();
   ASSERT_EQ(pairs.size(), 1);
-  EXPECT_EQ(pairs[0], clock.Now().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
+  EXPECT_EQ(pairs[0], attempt.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
                           QStringLiteral("-before.cfg"));
   EXPECT_EQ(Read(pairs[0]), Bytes(Pattern(1)));
   EXPECT_EQ(Read(QString(pairs[0]).replace(QStringLiteral("before"), QStringLiteral("after"))),
             Bytes(Pattern(2)));
 }
 
-TEST_F(History, TheNewest200PairsAreKept) {
+// One attempt's files, as a verified write leaves them.
+void KeepPair(const QString& dir, const ConfigImage& before, const ConfigImage& after,
+              const QDateTime& moment) {
+  ConfigHistoryEntry entry(dir, moment);
+  ASSERT_EQ(entry.KeepBefore(before), QString());
+  ASSERT_EQ(entry.KeepAfter(after), QString());
+}
+
+TEST_F(History, TheNewest200AttemptsAreKept) {
   const QDateTime start = MakeDateTime(QDate(2026, 12, 7), QTime(9, 0));
-  for (int i = 0; i < 201; ++i) {
-    ASSERT_EQ(KeepConfigHistory(env.workDir, Pattern(i), Pattern(i + 1), start.addSecs(i)),
-              QString());
-  }
+  for (int i = 0; i < 201; ++i) KeepPair(env.workDir, Pattern(i), Pattern(i + 1), start.addSecs(i));
   const QStringList pairs = Pairs();
   ASSERT_EQ(pairs.size(), 200);
   EXPECT_EQ(pairs.first(), QStringLiteral("2026-12-07_09-00-01-before.cfg"));
   EXPECT_FALSE(
       QFile::exists(dir.filePath(QStringLiteral("history/2026-12-07_09-00-00-after.cfg"))));
   // Two writes within one second keep both.
-  ASSERT_EQ(KeepConfigHistory(env.workDir, Pattern(1), Pattern(2), start.addSecs(200)), QString());
+  KeepPair(env.workDir, Pattern(1), Pattern(2), start.addSecs(200));
   EXPECT_TRUE(
       QFile::exists(dir.filePath(QStringLiteral("history/2026-12-07_09-03-20_2-after.cfg"))));
+}
+
+TEST_F(History, AWriteCutMidFrameKeepsTheOriginalAndWhatWasBeingWritten) {
+  station::StationOptions options;
+  const ConfigImage original = Pattern(1);
+  options.image = std::vector<std::uint8_t>(original.begin(), original.end());
+  FakeLine line(clock, options);
+  ports.Plug(ComPortDeviceName(2), &line);
+  WriteSettingsFile(env.workDir, 2, 2, clock.Now());
+  WriteConfigCopy(env.workDir, env.ui, original);
+  StationCtrlClass station(env);
+  ASSERT_TRUE(station.StartProgramming());
+  // The cable is pulled once the station has heard 200 bytes of the image frame.
+  long frameStart = -1;
+  long heard = 0;
+  line.Station().OnTrace([&](const station::TraceEntry& entry) {
+    if (entry.kind == station::TraceEntry::kWrite && entry.address == 1791 &&
+        entry.bytes.size() == 1 && entry.bytes[0] != 0xAA)
+      frameStart = heard;  // the test byte put back: the image frame comes next
+  });
+  line.beforeDelivery = [&](long delivered) {
+    heard = delivered + 1;
+    if (frameStart >= 0 && delivered == frameStart + 200) line.Station().SetCablePulled(true);
+  };
+  // The bytes leave the PC (the line takes them), the read-back finds no station.
+  ui.ExpectInfo(QStringLiteral("Ошибка записи в АТС."), true);
+  station.SetImage(Pattern(2));
+  station.WriteAndSave();
+  ui.Verify();
+
+  // Plugged back, read anew (now half written) and written again.
+  line.beforeDelivery = nullptr;
+  line.Station().OnTrace(nullptr);
+  line.Station().SetCablePulled(false);
+  clock.AdvanceUs(2'000'000);
+  ui.ExpectYesNo({}, false, false);  // the station differs from the copy now
+  ASSERT_TRUE(station.StartProgramming());
+  const ConfigImage halfWritten = station.Image();
+  ASSERT_NE(halfWritten, original);
+  station.SetImage(Pattern(2));
+  ui.ExpectInfo(QStringLiteral("Запись выполнена успешно"), false);
+  station.WriteAndSave();
+  ui.Verify();
+
+  const QStringList attempts = Pairs();
+  ASSERT_EQ(attempts.size(), 2);
+  const QString first = attempts[0].chopped(QStringLiteral("-before.cfg").size());
+  const QString second = attempts[1].chopped(QStringLiteral("-before.cfg").size());
+  EXPECT_EQ(Read(first + "-before.cfg"), Bytes(original));  // what to go back to
+  EXPECT_EQ(Read(first + "-failed.cfg"), Bytes(Pattern(2)));
+  EXPECT_FALSE(QFile::exists(dir.filePath("history/" + first + "-after.cfg")));
+  EXPECT_EQ(Read(second + "-before.cfg"), Bytes(halfWritten));
+  EXPECT_EQ(Read(second + "-after.cfg"), Bytes(Pattern(2)));
 }
 
 TEST_F(History, AHistoryThatCannotBeKeptDoesNotFailTheWrite) {
@@ -114,7 +173,7 @@ TEST_F(History, AHistoryThatCannotBeKeptDoesNotFailTheWrite) {
   station.WriteAndSave();
   ui.Verify();
   EXPECT_FALSE(station.Modified());
-  EXPECT_TRUE(ui.Boxes()[2].text.startsWith(QStringLiteral("Конфигурация записана в станцию")));
+  EXPECT_TRUE(ui.Boxes()[2].text.startsWith(QStringLiteral("История записей конфигурации")));
   station.SetImage(Pattern(6));
   ui.ExpectInfo(QStringLiteral("Запись выполнена успешно"), false);
   station.WriteAndSave();

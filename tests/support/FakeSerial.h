@@ -31,6 +31,8 @@ class FakeLine {
   // Runs before each byte from the PC reaches the station, with the number of bytes that
   // reached it before; a test pulls the cable here to cut a frame at an exact byte.
   std::function<void(long delivered)> beforeDelivery;
+  // The device went away (an unplugged adapter): an open port reports a hang-up.
+  bool vanished = false;
 
  private:
   friend class FakeSerialTransport;
@@ -73,6 +75,7 @@ class FakeSerialTransport : public SerialTransport {
   qint64 Write(const char* data, qint64 count) override;
   void WaitForInput(int milliseconds) override;
   void WaitForOutput(int milliseconds) override;
+  bool HungUp() override { return line_ && line_->vanished; }
   void ClearError() override {}
 
  private:

@@ -9,36 +9,56 @@ namespace {
 
 const QString kBefore = QStringLiteral("-before.cfg");
 const QString kAfter = QStringLiteral("-after.cfg");
+const QString kFailed = QStringLiteral("-failed.cfg");
 
 QByteArray Bytes(const ConfigImage& image) {
   return QByteArray(reinterpret_cast<const char*>(image.data()), kImageSize);
 }
 
+QDir HistoryDir(const QString& workDir) {
+  return QDir(QDir(workDir).filePath(QLatin1String(kHistoryDirName)));
+}
+
 }  // namespace
 
-QString KeepConfigHistory(const QString& workDir, const ConfigImage& before,
-                          const ConfigImage& after, const QDateTime& moment) {
-  QDir dir(QDir(workDir).filePath(QLatin1String(kHistoryDirName)));
-  if (!dir.exists() && !QDir(workDir).mkdir(QLatin1String(kHistoryDirName))) {
-    return QStringLiteral("не удается создать папку %1").arg(dir.path());
+ConfigHistoryEntry::ConfigHistoryEntry(const QString& workDir, const QDateTime& moment)
+    : workDir_(workDir) {
+  // Two attempts in one second get names of their own.
+  const QString base = moment.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+  const QDir dir = HistoryDir(workDir);
+  stem_ = base;
+  for (int n = 2; QFile::exists(dir.filePath(stem_ + kBefore)); ++n) {
+    stem_ = base + QStringLiteral("_%1").arg(n);
   }
-  // Two writes in one second get names of their own.
-  QString stem = moment.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
-  for (int n = 2; QFile::exists(dir.filePath(stem + kBefore)); ++n) {
-    stem = moment.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QStringLiteral("_%1").arg(n);
+}
+
+QString ConfigHistoryEntry::KeepBefore(const ConfigImage& image) {
+  const QString failure = Keep(kBefore, image);
+  if (!failure.isEmpty()) return failure;
+  // The oldest attempts go; the names sort by their moments.
+  QDir dir = HistoryDir(workDir_);
+  QStringList attempts = dir.entryList({QStringLiteral("*") + kBefore}, QDir::Files, QDir::Name);
+  while (attempts.size() > kHistoryAttempts) {
+    const QString stem = attempts.takeFirst().chopped(kBefore.size());
+    for (const QString& suffix : {kBefore, kAfter, kFailed}) dir.remove(stem + suffix);
+  }
+  return {};
+}
+
+QString ConfigHistoryEntry::KeepAfter(const ConfigImage& image) {
+  return Keep(kAfter, image);
+}
+
+QString ConfigHistoryEntry::KeepFailed(const ConfigImage& image) {
+  return Keep(kFailed, image);
+}
+
+QString ConfigHistoryEntry::Keep(const QString& suffix, const ConfigImage& image) {
+  const QDir dir = HistoryDir(workDir_);
+  if (!dir.exists() && !QDir(workDir_).mkdir(QLatin1String(kHistoryDirName))) {
+    return QStringLiteral("не удается создать папку %1").arg(QDir::toNativeSeparators(dir.path()));
   }
   QString reason;
-  if (!ReplaceFileDurably(dir.filePath(stem + kBefore), Bytes(before), &reason) ||
-      !ReplaceFileDurably(dir.filePath(stem + kAfter), Bytes(after), &reason)) {
-    QFile::remove(dir.filePath(stem + kBefore));
-    return reason;
-  }
-  // The oldest pairs go; the names sort by their moments.
-  QStringList pairs = dir.entryList({QStringLiteral("*") + kBefore}, QDir::Files, QDir::Name);
-  while (pairs.size() > kHistoryPairs) {
-    const QString oldest = pairs.takeFirst();
-    dir.remove(oldest);
-    dir.remove(oldest.chopped(kBefore.size()) + kAfter);
-  }
+  if (!ReplaceFileDurably(dir.filePath(stem_ + suffix), Bytes(image), &reason)) return reason;
   return {};
 }

@@ -5,15 +5,33 @@
 
 #include "core/files/ConfigImage.h"
 
-// Every configuration written to the station leaves a pair of files in "history/" under the
-// working directory: the image the station held before (the last one read from it) and the
-// image written, named by the moment of the write ("2026-12-07_09-15-02-before.cfg" and
-// "...-after.cfg", 512 bytes each, the form of "Norvel.cfg"). The newest 200 pairs are kept.
-// Restoring one is copying it over "Norvel.cfg" and writing the copy to the station.
+// Every attempt to write a configuration to the station leaves files in "history/" under the
+// working directory, named by the moment of the attempt ("2026-12-07_09-15-02"): first, before
+// the write frame goes out, "-before.cfg" with the image the station held (the last one read
+// from it or written to it); then "-after.cfg" with the image written, once the read-back has
+// verified it, or "-failed.cfg" with the image that was being written when the write did not
+// succeed (the station may then hold part of it). All are 512 bytes, the form of "Norvel.cfg",
+// so the configuration from before any write can always be restored: copy it over "Norvel.cfg"
+// and write the copy to the station. The newest 200 attempts are kept.
 inline constexpr char kHistoryDirName[] = "history";
-inline constexpr int kHistoryPairs = 200;
+inline constexpr int kHistoryAttempts = 200;
 
-// Keeps the pair in the working directory `dir`; gives the system's reason when it could not
-// (the write itself is not affected), an empty text when it did.
-QString KeepConfigHistory(const QString& dir, const ConfigImage& before, const ConfigImage& after,
-                          const QDateTime& moment);
+// One write attempt's files. Each call gives the system's reason when its file could not be
+// kept (the write itself is not affected), an empty text when it was.
+class ConfigHistoryEntry {
+ public:
+  ConfigHistoryEntry(const QString& workDir, const QDateTime& moment);
+
+  QString KeepBefore(const ConfigImage& image);
+  QString KeepAfter(const ConfigImage& image);
+  QString KeepFailed(const ConfigImage& image);
+
+  // The attempt's name, the moment and a number when two attempts share a second.
+  const QString& Stem() const { return stem_; }
+
+ private:
+  QString Keep(const QString& suffix, const ConfigImage& image);
+
+  QString workDir_;
+  QString stem_;
+};

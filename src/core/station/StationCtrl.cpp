@@ -38,9 +38,8 @@ constexpr quint8 kWriteTestValue = 0xAA;
 const QString kBadBoardCount =
     QStringLiteral("В файле NorvelWin.ini неверно указано количество плат (%1). Принимается %2");
 constexpr quint16 kDefaultBoards = 2;
-const QString kHistoryNotKept = QStringLiteral(
-    "Конфигурация записана в станцию, но история записей (папка history) не "
-    "сохранена: ");
+const QString kHistoryNotKept =
+    QStringLiteral("История записей конфигурации (папка history) не сохранена: ");
 
 }  // namespace
 
@@ -156,31 +155,42 @@ bool StationCtrlClass::StartProgramming() {
 
 bool StationCtrlClass::WriteImage(const ConfigImage& image) {
   image_ = image;
-  if (!SendImage()) return false;
-  link_->Pause();
-  ConfigImage readBack{};
-  if (!link_->ReadMemory(kImageAddress, kImageSize, readBack.data())) {
+  ConfigHistoryEntry history(env_.workDir, env_.clock.Now());
+  if (!SendImage(&history)) return false;
+  // A device that vanished during the frame is not asked for the read-back: the frame's own
+  // message has said how far it got.
+  bool written = link_->IsOpen();
+  if (written) {
+    link_->Pause();
+    ConfigImage readBack{};
+    written = link_->IsOpen() && link_->ReadMemory(kImageAddress, kImageSize, readBack.data());
+    if (written && !CompareImages(image_, readBack)) {
+      env_.ui.InfoBox(kReadBackDiffers, true);
+      NoteHistory(history.KeepFailed(image_));
+      return false;
+    }
+  }
+  if (!written) {
     env_.ui.InfoBox(kWriteFailedDot, true);
+    NoteHistory(history.KeepFailed(image_));
     return false;
   }
-  const bool same = CompareImages(image_, readBack);
-  if (!same) {
-    env_.ui.InfoBox(kReadBackDiffers, true);
-    return false;
-  }
-  // What the station held and what it holds now, to go back to; never a reason to fail.
-  const QString failure = KeepConfigHistory(env_.workDir, stationImage_, image_, env_.clock.Now());
-  // Told once a run: the write itself has succeeded.
-  if (!failure.isEmpty() && !historyFailureShown_) {
-    historyFailureShown_ = true;
-    env_.ui.InfoBox(kHistoryNotKept + failure, true);
-  }
+  NoteHistory(history.KeepAfter(image_));
   stationImage_ = image_;
   return true;
 }
 
-bool StationCtrlClass::SendImage() {
+void StationCtrlClass::NoteHistory(const QString& failure) {
+  // Told once a run: the history never decides a write.
+  if (failure.isEmpty() || historyFailureShown_) return;
+  historyFailureShown_ = true;
+  env_.ui.InfoBox(kHistoryNotKept + failure, true);
+}
+
+bool StationCtrlClass::SendImage(ConfigHistoryEntry* history) {
   if (!PrepareWrite()) return false;
+  // What the station holds is kept before the frame can change any of it.
+  if (history) NoteHistory(history->KeepBefore(stationImage_));
   link_->WriteMemory(kImageAddress, image_.data(), kImageSize);
   return true;
 }

@@ -6,13 +6,14 @@
 #include <optional>
 #include <vector>
 
+#include "core/files/CallRecords.h"
 #include "core/files/ConfigImage.h"
 #include "core/link/RS232.h"
-#include "core/files/CallRecords.h"
 #include "core/station/ImageAccess.h"
 #include "core/station/ReceptionJournal.h"
 
 struct Environment;
+class ConfigHistoryEntry;
 
 // How a reception ended, for callers that report it (the command line): the calls stored per
 // data file, and why nothing was stored when nothing was.
@@ -85,7 +86,8 @@ class StationCtrlClass : public ImageAccess {
   static bool CompareImages(const ConfigImage& a, const ConfigImage& b);
   bool PrepareWrite();
   bool TestWriteEnable(quint8 value);
-  bool SendImage();
+  // With a history entry, the image the station holds is kept before the frame goes out.
+  bool SendImage(ConfigHistoryEntry* history = nullptr);
 
   // Tariffication: fetch the call records, store them, reset the record area and clock.
   // Throws IoError when the data files cannot take the calls; they are then as before and the
@@ -130,6 +132,7 @@ class StationCtrlClass : public ImageAccess {
   bool dayMode_ = false;
   bool cityLineLayout_ = false;
   bool historyFailureShown_ = false;
+  void NoteHistory(const QString& failure);
   // The port the settings file names: the link's own, unless a port was given at creation.
   quint16 SettingsPort() const { return portOverride_ ? settingsPort_ : link_->PortNumber(); }
 

@@ -334,3 +334,33 @@ TEST_F(StationCtrlTest, ACablePulledDuringTheImageReadKeepsTheHeldImage) {
   // 312 missing bytes of at most 0.8 s silence each: minutes, not hours.
   EXPECT_LT(host.clock.Tick() - before, 312 * 801 + 5000);
 }
+
+TEST_F(StationCtrlTest, ADeviceThatVanishesDuringTheImageFrameGivesTheTwoMessagesOnly) {
+  options.image = AsVector(Image(3));
+  WriteSettings();
+  Plug();
+  station = std::make_unique<StationCtrlClass>(host.env);
+  WriteCopy(Image(3));
+  ASSERT_TRUE(station->StartProgramming());
+  long frameStart = -1;
+  long heard = 0;
+  line->Station().OnTrace([&](const station::TraceEntry& entry) {
+    if (entry.kind == station::TraceEntry::kWrite && entry.address == 1791 &&
+        entry.bytes.size() == 1 && entry.bytes[0] != 0xAA)
+      frameStart = heard;  // the test byte put back: the image frame comes next
+  });
+  line->beforeDelivery = [&](long delivered) {
+    heard = delivered + 1;
+    if (frameStart >= 0 && delivered == frameStart + 200) line->vanished = true;
+  };
+  // The frame's short send, then the write's failure; no transaction on the closed port.
+  host.ui.ExpectInfo({}, true);
+  host.ui.ExpectInfo(QStringLiteral("Ошибка записи в АТС."), true);
+  station->SetImage(Image(4));
+  station->WriteAndSave();
+  host.ui.Verify();
+  EXPECT_TRUE(host.ui.Boxes()[0].text.endsWith(QStringLiteral(" bytes were sent only")));
+  EXPECT_NE(host.ui.Boxes()[0].text, QStringLiteral("0 bytes were sent only"));
+  EXPECT_EQ(host.ui.Boxes().size(), 2u);
+  EXPECT_TRUE(station->Modified());
+}
