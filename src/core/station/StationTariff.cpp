@@ -43,25 +43,29 @@ const QString kNotCleared =
     QStringLiteral("Данные о разговорах записаны в файлы, но данные в станции не сброшены.") +
     kCrLf + QStringLiteral("При следующем приеме эти разговоры не будут записаны повторно.");
 const QString kResetUnconfirmed =
-    QStringLiteral("Данные о разговорах записаны в файлы, но сброс данных в станции не удалось "
-                   "подтвердить.") +
+    QStringLiteral(
+        "Данные о разговорах записаны в файлы, но сброс данных в станции не удалось "
+        "подтвердить.") +
     kCrLf +
-    QStringLiteral("При следующем приеме будет проверено, выполнен ли сброс; эти разговоры не "
-                   "будут записаны повторно.");
+    QStringLiteral(
+        "При следующем приеме будет проверено, выполнен ли сброс; эти разговоры не "
+        "будут записаны повторно.");
 const QString kCannotTellApart =
     QStringLiteral("Разговоры в станции не удалось сверить с записанными при прошлом приеме:") +
     kCrLf +
     QStringLiteral("записаны все разговоры, часть из них может повторять записанные ранее.");
 const QString kJournalDamaged =
     QStringLiteral("Файл журнала приема %1 поврежден: %2.") + kCrLf +
-    QStringLiteral("Прием данных не выполняется. Разговоры, о которых он говорит, находятся в "
-                   "станции или уже записаны в файлы.") +
+    QStringLiteral(
+        "Прием данных не выполняется. Разговоры, о которых он говорит, находятся в "
+        "станции или уже записаны в файлы.") +
     kCrLf +
-    QStringLiteral("Сохраните этот файл и проверьте файлы данных; удалите его, только когда "
-                   "убедитесь, что разговоры не будут записаны дважды.");
-const QString kAppendUndone =
-    QStringLiteral("Запись разговоров, прерванная при прошлом приеме, отменена: разговоры "
-                   "остались в станции и будут записаны сейчас.");
+    QStringLiteral(
+        "Сохраните этот файл и проверьте файлы данных; удалите его, только когда "
+        "убедитесь, что разговоры не будут записаны дважды.");
+const QString kAppendUndone = QStringLiteral(
+    "Запись разговоров, прерванная при прошлом приеме, отменена: разговоры "
+    "остались в станции и будут записаны сейчас.");
 const QString kSettingsNotWritten =
     QStringLiteral("Файл NorvelWin.ini не записан: %1.") + kCrLf +
     QStringLiteral("Момент сброса данных в станции будет записан в него при следующем приеме.");
@@ -149,8 +153,8 @@ void CutBack(const QString& dir, const std::vector<JournalFile>& files) {
     if (!data.exists()) continue;
     if (file.sizeBefore < 0) {
       if (!data.remove()) {
-        throw IoError(QStringLiteral("Не удается удалить файл %1: %2")
-                          .arg(file.name, data.errorString()));
+        throw IoError(
+            QStringLiteral("Не удается удалить файл %1: %2").arg(file.name, data.errorString()));
       }
       DurableStepTaken("month file removed");
       continue;
@@ -159,8 +163,8 @@ void CutBack(const QString& dir, const std::vector<JournalFile>& files) {
     if (data.size() <= file.sizeBefore) continue;
     if (!data.open(QIODevice::ReadWrite) || !data.resize(file.sizeBefore) ||
         !SyncFileToDisk(data)) {
-      throw IoError(QStringLiteral("Не удается восстановить файл %1: %2")
-                        .arg(file.name, data.errorString()));
+      throw IoError(
+          QStringLiteral("Не удается восстановить файл %1: %2").arg(file.name, data.errorString()));
     }
     DurableStepTaken("month file cut back");
   }
@@ -264,8 +268,12 @@ quint16 StationCtrlClass::ReadRecordHeader() {
     ReportNoLink();
     return 0;
   }
-  // Before the reception marks its start at 741: whether the last reset took.
-  if (pending_) resetTook_ = AskWhetherResetTook();
+  // Before the reception marks its start at 741: whether the last reset took. If it did, its
+  // moment goes into the settings file now, so that every message of this reception quotes it.
+  if (pending_) {
+    resetTook_ = AskWhetherResetTook();
+    if (resetTook_ == true) SaveResetMoment(pending_->resetMoment);
+  }
   const quint8 reception[] = {0x01, 0x03};
   link_->WriteMemory(kReceptionAddress, reception, sizeof reception);
   link_->Pause();
@@ -318,8 +326,8 @@ quint16 StationCtrlClass::HandleInconsistentHeader(const quint8* bytes) {
     return 0;
   }
   const LinkSettings stored = ReadSettingsFile(env_.workDir, env_.ui, env_.clock);
-  const QString question = kInconsistent1 + DateTimeToText(stored.resetMoment) + kInconsistent2 +
-                           kCrLf + kResetQuestion;
+  const QString question =
+      kInconsistent1 + DateTimeToText(stored.resetMoment) + kInconsistent2 + kCrLf + kResetQuestion;
   if (env_.ui.YesNoBox(question, true)) {
     ResetRecords(std::nullopt);
     headerOutcome_ = ReceptionResult::Outcome::kNothing;
@@ -353,20 +361,16 @@ void StationCtrlClass::CompareClocks(const quint8* header) {
 
 qsizetype StationCtrlClass::AlreadyStored(const std::vector<quint8>& area) {
   if (!pending_) return 0;
-  if (resetTook_ == true) {
-    // The earlier reset took and its confirmation was lost: the station holds only new calls,
-    // however alike they look, and the reset's moment goes into the settings file.
-    SaveResetMoment(pending_->resetMoment);
-    return 0;
-  }
+  // The earlier reset took and its confirmation was lost: the station holds only new calls,
+  // however alike they look.
+  if (resetTook_ == true) return 0;
   // The reset did not take (or the station could not say): the area still begins with the
   // stored calls, and an end pointer behind the one noted then would be a contradiction.
   const bool starts = StartsWith(area, pending_->bytes);
   Header noted;
-  const bool behind =
-      pending_->header.size() == 6 &&
-      (std::copy(pending_->header.begin(), pending_->header.end(), noted.bytes),
-       static_cast<qsizetype>(area.size()) + kRecordsAddress < noted.End());
+  const bool behind = pending_->header.size() == 6 &&
+                      (std::copy(pending_->header.begin(), pending_->header.end(), noted.bytes),
+                       static_cast<qsizetype>(area.size()) + kRecordsAddress < noted.End());
   if (starts && !behind) {
     env_.ui.InfoBox(kAlreadyStored, false);
     return pending_->bytes.size();

@@ -16,6 +16,7 @@
 #include "core/base/OperatorUi.h"
 #include "core/files/CallRecords.h"
 #include "core/files/DataFiles.h"
+#include "core/files/DateTimeText.h"
 #include "core/files/SettingsFile.h"
 #include "core/platform/SerialPlatform.h"
 #include "core/station/ReceptionJournal.h"
@@ -279,4 +280,46 @@ TEST_F(ReceptionFaults, NoiseBetweenTransactionsNeverFailsAReception) {
   }
   EXPECT_EQ(StoredCounts().size(), recorded.size());
   ExpectEveryCallOnceOrInTheStation();
+}
+
+TEST_F(ReceptionFaults, ACallLikeAStoredOneAfterALostConfirmationIsStoredAgain) {
+  // A call, stored; the reset takes but its confirmation is lost.
+  AddCall();
+  const QString number = QString::number(nextCall - 1);
+  CutResetFrameAt(14);
+  station->ReceiveTariffication();
+  PlugBack();
+  ASSERT_TRUE(InStation().empty());
+  const QByteArray stored = ReadReceptionJournal(env.workDir).journal.bytes;
+  const std::vector<quint8> call(stored.begin(), stored.end());
+  const QDateTime resetAt = clock.Now();
+  // The same subscriber dials the same number in the same minute: the station records bytes
+  // equal to the stored ones, and they are a call of their own.
+  clock.SetNow(clock.Now().addSecs(-60));
+  ASSERT_TRUE(line->Station().AppendRecords(call));
+  clock.SetNow(resetAt.addSecs(120));
+  ui.boxes.clear();
+  station->ReceiveTariffication();
+  EXPECT_EQ(StoredCounts()[number], 2)
+      << ui.boxes.join(u'|').toStdString()
+      << " traffic: " << TrafficOf(line->Trace()).join(u',').toStdString();
+  EXPECT_TRUE(InStation().empty());
+}
+
+TEST_F(ReceptionFaults, AResetWhoseConfirmationWasLostIsNotedWithItsOwnMoment) {
+  AddCall();
+  clock.SetNow(MakeDateTime(QDate(2026, 12, 7), QTime(9, 41)));
+  CutResetFrameAt(14);
+  station->ReceiveTariffication();
+  PlugBack();
+  const QDateTime resetAt = ReadReceptionJournal(env.workDir).journal.resetMoment;
+  ASSERT_EQ(resetAt.date(), QDate(2026, 12, 7));
+  clock.SetNow(MakeDateTime(QDate(2026, 12, 8), QTime(8, 0)));
+  // Nothing recorded since: the message quotes the moment of the reset that did take.
+  ui.boxes.clear();
+  station->ReceiveTariffication();
+  EXPECT_TRUE(
+      ui.boxes.contains(QStringLiteral("В АТС данные о тарификации отсутствуют начиная с ") +
+                        DateTimeToText(resetAt)))
+      << ui.boxes.join(u'|').toStdString();
 }

@@ -224,3 +224,90 @@ TEST_F(TariffTest, NoLinkIsReported) {
                      true);
   station->ReceiveTariffication();
 }
+
+namespace {
+
+const QString kJournal = QStringLiteral("NorvelWin.jnl");
+
+// A journal of calls stored while the reset was not known to take.
+ReceptionJournal StoredJournal() {
+  ReceptionJournal journal;
+  journal.stage = ReceptionJournal::Stage::kStored;
+  journal.moment = MakeDateTime(QDate(2026, 12, 6), QTime(20, 0));
+  journal.header = QByteArray::fromHex("0014100bef f4");
+  journal.bytes = QByteArray::fromHex("e9c54a0c1ab112345a");
+  journal.files = {{QStringLiteral("Data12.txt"), 59}};
+  journal.resetMoment = MakeDateTime(QDate(2026, 12, 6), QTime(20, 1));
+  return journal;
+}
+
+}  // namespace
+
+TEST_F(TariffTest, ADamagedJournalStopsTheReceptionBeforeAnythingIsStored) {
+  options.calls = 10;
+  WriteSettings();
+  Plug();
+  Create();
+  const QByteArray good = JournalText(StoredJournal());
+  QByteArray flipped = good;
+  flipped[good.indexOf("bytes: ") + 9] = flipped[good.indexOf("bytes: ") + 9] == '1' ? '2' : '1';
+  const std::vector<std::pair<const char*, QByteArray>> damaged = {
+      {"empty", QByteArray()},
+      {"cut in half", good.left(good.size() / 2)},
+      {"one digit flipped", flipped},
+      {"binary junk", QByteArray(300, '\x07')},
+      {"10 MB", good + QByteArray(10 << 20, 'x')},
+  };
+  for (const auto& [kind, bytes] : damaged) {
+    SCOPED_TRACE(kind);
+    host.WriteFile(kJournal, bytes);
+    MarkTraffic();
+    host.ui.ExpectInfo({}, true);
+    const ReceptionResult result = station->ReceiveTariffication();
+    host.ui.Verify();
+    EXPECT_EQ(result.outcome, ReceptionResult::Outcome::kJournalDamaged);
+    const QString text = host.ui.Boxes().back().text;
+    EXPECT_TRUE(text.contains(QDir::toNativeSeparators(host.Path(kJournal)))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Прием данных не выполняется")));
+    EXPECT_TRUE(Traffic().isEmpty());  // the station was not asked anything
+    EXPECT_FALSE(host.Exists(QStringLiteral("Data12.txt")));
+    EXPECT_EQ(host.ReadFile(kJournal), bytes);  // kept for a person to look at
+  }
+  // The journal of the first release, readable though it has no checksum, is no damage.
+  host.WriteFile(kJournal,
+                 "NorvelWin reception journal\nstored: 2026-12-06T20:00:00\n"
+                 "files: Data12.txt\nbytes: e9c5\nend\n");
+  EXPECT_EQ(ReadReceptionJournal(host.env.workDir).state, JournalReading::State::kRead);
+}
+
+TEST_F(TariffTest, ASettingsFileThatCannotTakeTheResetMomentKeepsTheJournalUntilItCan) {
+  options.calls = 8;
+  options.callDays = 1;
+  WriteSettings();
+  Plug();
+  Create();
+  // The settings file cannot be replaced: a folder stands in its place.
+  QFile::remove(host.Path(QLatin1String(kSettingsFileName)));
+  ASSERT_TRUE(QDir(host.env.workDir).mkdir(QLatin1String(kSettingsFileName)));
+  host.ui.ExpectInfo({}, true);
+  const ReceptionResult result = station->ReceiveTariffication();
+  host.ui.Verify();
+  EXPECT_EQ(result.outcome, ReceptionResult::Outcome::kSettingsNotWritten);
+  EXPECT_EQ(result.Stored(), 8);
+  EXPECT_TRUE(result.cleared);
+  EXPECT_FALSE(result.settingsFailure.isEmpty());
+  EXPECT_TRUE(
+      host.ui.Boxes().back().text.startsWith(QStringLiteral("Файл NorvelWin.ini не записан")));
+  const JournalReading kept = ReadReceptionJournal(host.env.workDir);
+  ASSERT_EQ(kept.state, JournalReading::State::kRead);
+  EXPECT_EQ(kept.journal.stage, ReceptionJournal::Stage::kReset);
+
+  // Once the file can be written again, the next reception writes the moment first.
+  ASSERT_TRUE(QDir(host.env.workDir).rmdir(QLatin1String(kSettingsFileName)));
+  WriteSettings();
+  host.ui.ExpectInfo({}, false);  // the station has no calls now
+  station->ReceiveTariffication();
+  host.ui.Verify();
+  EXPECT_FALSE(host.Exists(kJournal));
+  EXPECT_EQ(LoadMonth(host, 12).size(), 8u);
+}
