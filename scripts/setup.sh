@@ -13,7 +13,8 @@ PACKAGES=(
   xvfb xauth fonts-dejavu-core fonts-noto-mono openbox libx11-dev
   poppler-utils
   python3
-  dpkg-dev desktop-file-utils x11-utils
+  dpkg-dev desktop-file-utils x11-utils lintian
+  libxlsxwriter-dev python3-openpyxl
 )
 
 missing=()

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "FakeHost.h"
+#include "core/base/Errors.h"
 #include "core/files/CallExport.h"
 #include "core/files/DataFiles.h"
 
@@ -66,6 +67,75 @@ struct Export : ::testing::Test {
   }
 };
 
+// The export as it was first written, through the loader and Qt's date formatting, with the
+// chosen year and the trimmed filler blank: the fast exporter must give the same bytes.
+QByteArray ReferenceExport(const QString& dir, const ExportOptions& options) {
+  std::vector<CallRecord> all;
+  LoadCallRecords(dir, options.month, options.day,
+                  options.subscriber == 0 ? 0 : options.subscriber - 19, all);
+  int year = options.year;
+  if (year == 0) {
+    std::vector<CallRecord> month;
+    LoadCallRecords(dir, options.month, 0, 0, month);
+    for (const CallRecord& r : month) year = std::max(year, r.StartTime.date().year());
+  }
+  const bool csv = options.format == ExportOptions::Format::kCsv;
+  const QString separator = csv ? QStringLiteral(",") : QStringLiteral("\t");
+  const auto line = [&](const QStringList& fields, int textField = -1) {
+    QStringList out;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+      QString field = fields[i];
+      if (!csv) field.replace(u'\t', u' ').replace(u'\r', u' ').replace(u'\n', u' ');
+      out << (csv ? CsvField(field, i == textField) : field);
+    }
+    return (out.join(separator) + QStringLiteral("\r\n")).toUtf8();
+  };
+  QByteArray bytes = csv ? QByteArray("\xEF\xBB\xBF") : QByteArray();
+  std::map<int, ExportTotals> bySubscriber;
+  ExportTotals total;
+  if (!options.totals) {
+    bytes +=
+        line({"date", "time", "subscriber", "duration_min", "city_line", "call_type", "number"});
+  }
+  for (const CallRecord& r : all) {
+    if (r.StartTime.date().year() != year) continue;
+    QString number = r.DialledNumber;
+    while (number.endsWith(u' ')) number.chop(1);
+    if (options.totals) {
+      ExportRow row;
+      row.subscriber = r.Subscriber;
+      row.duration = r.Duration;
+      row.cityLine = r.CityLine;
+      bySubscriber[r.Subscriber].Add(row);
+      total.Add(row);
+      continue;
+    }
+    bytes +=
+        line({r.StartTime.date().toString(Qt::ISODate),
+              r.StartTime.time().toString(QStringLiteral("HH:mm")), QString::number(r.Subscriber),
+              r.Duration < 0 ? QString() : QString::number(r.Duration), QString::number(r.CityLine),
+              QString::number(r.CallType), number},
+             6);
+  }
+  if (options.totals) {
+    QStringList heading = {"subscriber", "calls",       "unknown_duration",
+                           "minutes",    "longest_min", "no_city_line"};
+    for (int i = 1; i <= 8; ++i) heading << QStringLiteral("city_line_%1").arg(i);
+    bytes += line(heading);
+    const auto fields = [](const QString& who, const ExportTotals& t) {
+      QStringList f = {who, QString::number(t.calls), QString::number(t.unknownDuration),
+                       QString::number(t.minutes), QString::number(t.longest)};
+      for (const qint64 count : t.perLine) f << QString::number(count);
+      return f;
+    };
+    for (const auto& [subscriber, t] : bySubscriber) {
+      bytes += line(fields(QString::number(subscriber), t));
+    }
+    bytes += line(fields(QStringLiteral("total"), total));
+  }
+  return bytes;
+}
+
 }  // namespace
 
 TEST_F(Export, ACsvReaderGetsEveryCallRowForRow) {
@@ -84,7 +154,7 @@ TEST_F(Export, ACsvReaderGetsEveryCallRowForRow) {
                                   r.Duration < 0 ? QString() : QString::number(r.Duration),
                                   QString::number(r.CityLine),
                                   QString::number(r.CallType),
-                                  r.DialledNumber};
+                                  r.DialledNumber.trimmed()};
     EXPECT_EQ(rows[static_cast<qsizetype>(i) + 1], expected.join(QChar(0x1f))) << i;
   }
 }
@@ -143,4 +213,92 @@ TEST_F(Export, DayAndSubscriberFilterAsTheViewerDoes) {
   LoadCallRecords(host.env.workDir, 12, 5, 3, expected);  // subscriber 22 on the 5th
   const QByteArray tsv = Run({12, 5, 22, ExportOptions::Format::kTsv, false});
   EXPECT_EQ(tsv.count("\r\n"), static_cast<qsizetype>(expected.size()) + 1);
+}
+
+// Months in every form the loader reads (two-digit years, seconds, one-digit days, blanks,
+// Cyrillic and odd characters in the number, several years, lines without a line end) export
+// to exactly the bytes the straightforward exporter gives, with every filter and format.
+TEST_F(Export, TheFastExporterGivesTheReferenceBytes) {
+  std::mt19937 random(7);
+  QByteArray month = "заголовок\r\n";
+  const char* forms[] = {"%02d.12.%04d %d:%02d", "%d.12.%02d %02d:%02d", "%02d.12.%04d %d:%02d:07",
+                         " %02d.12.%04d %d:%02d"};
+  for (int i = 0; i < 2000; ++i) {
+    const int form = static_cast<int>(random() % 4);
+    const int year =
+        form == 1 ? 24 + static_cast<int>(random() % 3) : 2024 + static_cast<int>(random() % 3);
+    char start[40];
+    std::snprintf(start, sizeof start, forms[form], 1 + static_cast<int>(random() % 31), year,
+                  static_cast<int>(random() % 24), static_cast<int>(random() % 60));
+    QByteArray number = QByteArray::number(static_cast<int>(random() % 1000000));
+    switch (random() % 6) {
+      case 0:
+        number += ' ';
+        break;
+      case 1:
+        number = "0\xC0\xE1,\"" + number;
+        break;  // Cyrillic, a comma and a quote
+      case 2:
+        number += "\t7 ";
+        break;
+      case 3:
+        number = QByteArray(25, '9');
+        break;
+      default:
+        break;
+    }
+    const QByteArray duration =
+        random() % 9 == 0 ? QByteArray("-1") : QByteArray::number(static_cast<int>(random() % 90));
+    month += QByteArray(start) + '\t' + QByteArray::number(20 + static_cast<int>(random() % 24)) +
+             '\t' + duration + '\t' + QByteArray::number(static_cast<int>(random() % 9)) + '\t' +
+             QByteArray::number(static_cast<int>(random() % 4)) + '\t' + number +
+             (random() % 2 ? "\r\n" : "\n");
+  }
+  month += "01.12.2026 0:00\t20\t5\t1\t0\t777";  // no line end
+  host.WriteFile(DataFileName(12), month);
+  for (const auto format : {ExportOptions::Format::kCsv, ExportOptions::Format::kTsv}) {
+    for (const bool totals : {false, true}) {
+      for (const int year : {0, 2024, 2025}) {
+        for (const auto& [day, subscriber] : {std::pair{0, 0}, {5, 0}, {0, 31}, {7, 22}}) {
+          const ExportOptions options{12, day, subscriber, format, totals, year};
+          EXPECT_EQ(Run(options), ReferenceExport(host.env.workDir, options))
+              << "day " << day << " subscriber " << subscriber << " year " << year
+              << (totals ? " totals" : "");
+        }
+      }
+    }
+  }
+}
+
+TEST_F(Export, OnlyTheChosenYearIsExportedAndTheRestCounted) {
+  host.WriteFile(DataFileName(12),
+                 "h\r\n05.12.2025 9:00\t20\t3\t1\t0\t1\r\n05.12.2026 9:00\t21\t4\t1\t0\t2\r\n"
+                 "06.12.2025 9:00\t20\t5\t1\t0\t3\r\n");
+  QBuffer out;
+  out.open(QIODevice::WriteOnly);
+  ExportSelection selection;
+  EXPECT_EQ(
+      ExportCalls(host.env.workDir, {12, 0, 0, ExportOptions::Format::kTsv, true}, out, &selection),
+      1);
+  EXPECT_EQ(selection.year, 2026);
+  EXPECT_EQ(selection.leftOut, 2);
+  EXPECT_TRUE(out.data().contains("\r\ntotal\t1\t0\t4\t4\t"));
+  out.buffer().clear();
+  out.seek(0);
+  EXPECT_EQ(ExportCalls(host.env.workDir, {12, 0, 0, ExportOptions::Format::kTsv, true, 2025}, out,
+                        &selection),
+            2);
+  EXPECT_EQ(selection.leftOut, 1);
+  EXPECT_TRUE(out.data().contains("\r\ntotal\t2\t0\t8\t5\t"));
+}
+
+TEST_F(Export, ADamagedLineIsNamedWithItsNumberAndText) {
+  host.WriteFile(DataFileName(3), "h\r\n05.03.2026 9:00\t20\t3\t1\t0\t1\r\n\x01gar\\bage\t1\r\n");
+  try {
+    Run({3, 0, 0, ExportOptions::Format::kCsv, false});
+    FAIL() << "the damaged line was exported";
+  } catch (const ConvertError& error) {
+    EXPECT_EQ(error.Message(), QStringLiteral("Data 3.txt, строка 3: «\\x01gar\\\\bage\\x091» — "
+                                              "не разговор (неверные дата и время)"));
+  }
 }

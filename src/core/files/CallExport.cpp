@@ -1,81 +1,311 @@
 #include "core/files/CallExport.h"
 
+#include <QDate>
+#include <QDir>
+#include <QFile>
 #include <QIODevice>
 #include <array>
+#include <cstring>
 #include <map>
+#include <memory>
 
 #include "core/base/Errors.h"
+#include "core/files/CallRecords.h"
 #include "core/files/DataFiles.h"
+#include "core/files/DateTimeText.h"
+#include "core/files/TextFiles.h"
 
 namespace {
 
+constexpr qint64 kReadBlock = 1 << 20;
 constexpr qint64 kFlushSize = 1 << 16;
 const QByteArray kUtf8Bom = "\xEF\xBB\xBF";
 
-// Rows written through a buffer that goes out in large pieces.
-class RowWriter {
+// The lines of a month file, read a block at a time; the header line is skipped.
+class MonthLines {
  public:
-  RowWriter(QIODevice& out, ExportOptions::Format format) : out_(out), format_(format) {}
-  ~RowWriter() = default;
+  MonthLines(const QString& dir, int month)
+      : name_(DataFileName(month)), file_(QDir(dir).filePath(name_)) {}
 
-  void Row(const QStringList& fields, const std::vector<bool>& textFields = {}) {
-    for (qsizetype i = 0; i < fields.size(); ++i) {
-      if (i > 0) buffer_ += format_ == ExportOptions::Format::kCsv ? ',' : '\t';
-      const bool text = i < static_cast<qsizetype>(textFields.size()) && textFields[i];
-      buffer_ += Field(fields[i], text).toUtf8();
+  bool Exists() const { return file_.exists(); }
+  const QString& Name() const { return name_; }
+
+  // Calls `each(line, number)` for every line after the first, without its line end.
+  template <class Each>
+  void ForEach(Each each) {
+    if (!file_.open(QIODevice::ReadOnly)) Fail();
+    QByteArray pending;
+    int number = 0;
+    for (;;) {
+      const QByteArray block = file_.read(kReadBlock);
+      if (file_.error() != QFileDevice::NoError) Fail();
+      const bool atEnd = block.isEmpty();
+      pending += block;
+      qsizetype start = 0;
+      for (;;) {
+        qsizetype end = pending.indexOf('\n', start);
+        if (end < 0) {
+          if (!atEnd || start >= pending.size()) break;
+          end = pending.size();  // the last line may lack its line end
+        }
+        qsizetype stop = end;
+        if (stop > start && pending[stop - 1] == '\r') --stop;
+        ++number;
+        if (number > 1) each(QByteArrayView(pending.constData() + start, stop - start), number);
+        start = end + 1;
+      }
+      pending.remove(0, std::min(start, pending.size()));
+      if (atEnd) break;
     }
-    buffer_ += "\r\n";
-    if (buffer_.size() >= kFlushSize) Flush();
-  }
-  void Raw(const QByteArray& bytes) { buffer_ += bytes; }
-  void Flush() {
-    if (buffer_.isEmpty()) return;
-    if (out_.write(buffer_) != buffer_.size()) {
-      throw IoError(QStringLiteral("Не удается записать выгрузку: %1").arg(out_.errorString()));
-    }
-    buffer_.clear();
+    file_.close();
   }
 
  private:
-  QString Field(const QString& value, bool text) const {
-    if (format_ == ExportOptions::Format::kCsv) return CsvField(value, text);
-    // A tab-separated field cannot hold tabs or line breaks.
-    QString plain = value;
-    plain.replace(u'\t', u' ').replace(u'\r', u' ').replace(u'\n', u' ');
-    return plain;
+  [[noreturn]] void Fail() {
+    throw IoError(
+        QStringLiteral("Не удается прочитать файл %1: %2").arg(name_, file_.errorString()));
   }
+  QString name_;
+  QFile file_;
+};
+
+// Reads 1 to `count` decimal digits; -1 when there are none.
+int Digits(QByteArrayView text, qsizetype& at, int count) {
+  int value = 0;
+  int read = 0;
+  while (at < text.size() && read < count && text[at] >= '0' && text[at] <= '9') {
+    value = value * 10 + (text[at] - '0');
+    ++at;
+    ++read;
+  }
+  return read == 0 ? -1 : value;
+}
+
+// A number field as the loader reads it: leading blanks, a sign, as many digits as there are.
+int LeadingNumber(QByteArrayView field) {
+  qsizetype i = 0;
+  while (i < field.size() && field[i] == ' ') ++i;
+  bool negative = false;
+  if (i < field.size() && (field[i] == '-' || field[i] == '+')) {
+    negative = field[i] == '-';
+    ++i;
+  }
+  qint64 value = 0;
+  while (i < field.size() && field[i] >= '0' && field[i] <= '9' && value < (qint64(1) << 40)) {
+    value = value * 10 + (field[i] - '0');
+    ++i;
+  }
+  return static_cast<int>(negative ? -value : value);
+}
+
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// The date and time as the program writes them, "dd.MM.yyyy H:mm"; false for any other form,
+// which the full parser then reads.
+bool FastStart(QByteArrayView text, ExportRow& row) {
+  if (text.size() < 15 || text[2] != '.' || text[5] != '.' || text[10] != ' ') return false;
+  qsizetype at = 0;
+  row.day = Digits(text, at, 2);
+  at = 3;
+  row.month = Digits(text, at, 2);
+  at = 6;
+  row.year = Digits(text, at, 4);
+  if (at != 10) return false;
+  at = 11;
+  row.hour = Digits(text, at, 2);
+  if (row.hour < 0 || at >= text.size() || text[at] != ':') return false;
+  ++at;
+  const qsizetype minuteStart = at;
+  row.minute = Digits(text, at, 2);
+  if (at != text.size() || at - minuteStart != 2) return false;
+  return row.day >= 1 && row.month >= 1 && row.month <= 12 && row.hour <= 23 && row.minute <= 59 &&
+         row.year >= 1 && row.day <= DaysInMonth(row.year, row.month);
+}
+
+// The dialled number in UTF-8, at most 18 characters as the loader keeps, without the trailing
+// filler blank.
+QByteArray NumberText(QByteArrayView rest) {
+  if (rest.size() > kMaxDialledDigits) rest = rest.first(kMaxDialledDigits);
+  while (!rest.isEmpty() && rest.back() == ' ') rest.chop(1);
+  for (const char c : rest) {
+    if (static_cast<unsigned char>(c) >= 0x80) return DecodeCp1251(rest).toUtf8();
+  }
+  return rest.toByteArray();
+}
+
+ExportRow ParseLine(QByteArrayView line, const QString& fileName, int number);
+
+// The year of a line's call, read from its date alone where it has the program's own form.
+int LineYear(QByteArrayView line, const QString& fileName, int number) {
+  const qsizetype tab = line.indexOf('\t');
+  ExportRow row;
+  if (tab >= 0 && FastStart(line.first(tab), row)) return row.year;
+  return ParseLine(line, fileName, number).year;
+}
+
+// One line of a month file as an export row.
+ExportRow ParseLine(QByteArrayView line, const QString& fileName, int number) {
+  QByteArrayView fields[5];
+  QByteArrayView rest = line;
+  for (QByteArrayView& field : fields) {
+    const qsizetype tab = rest.indexOf('\t');
+    if (tab < 0) continue;  // the field is empty and the line stays as it is
+    field = rest.first(tab);
+    rest = rest.sliced(tab + 1);
+  }
+  ExportRow row;
+  if (!FastStart(fields[0], row)) {
+    // Any other form the loader takes (two-digit years, seconds, blanks) goes the long way.
+    const std::optional<QDateTime> start = TextToDateTime(DecodeCp1251(fields[0]));
+    if (!start) {
+      throw ConvertError(QStringLiteral("%1, строка %2: «%3» — не разговор (неверные дата и время)")
+                             .arg(fileName)
+                             .arg(number)
+                             .arg(EscapedText(DecodeCp1251(line))));
+    }
+    const QDate date = start->date();
+    row.year = date.year();
+    row.month = date.month();
+    row.day = date.day();
+    row.hour = start->time().hour();
+    row.minute = start->time().minute();
+  }
+  row.subscriber = static_cast<quint8>(LeadingNumber(fields[1]));
+  row.duration = LeadingNumber(fields[2]);
+  row.cityLine = static_cast<quint8>(LeadingNumber(fields[3]));
+  row.callType = static_cast<quint8>(LeadingNumber(fields[4]));
+  row.number = NumberText(rest);
+  return row;
+}
+
+// Rows written into a fixed buffer that goes out in large pieces; a row's digits are put in
+// place directly, without building strings.
+class RowWriter {
+ public:
+  RowWriter(QIODevice& out, ExportOptions::Format format)
+      : out_(out), csv_(format == ExportOptions::Format::kCsv), separator_(csv_ ? ',' : '\t') {}
+
+  void Raw(const QByteArray& bytes) { Put(bytes.constData(), bytes.size()); }
+  void Line(const QStringList& fields) {
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+      if (i > 0) Put(separator_);
+      const QByteArray field = (csv_ ? CsvField(fields[i]) : fields[i]).toUtf8();
+      Put(field.constData(), field.size());
+    }
+    EndLine();
+  }
+  void Row(const ExportRow& row) {
+    // A row's fixed fields take well under 100 bytes and the number at most 18 characters of
+    // three UTF-8 bytes each, every one possibly doubled by quoting.
+    if (used_ + kLongestRow > kFlushSize) Flush();
+    char* p = buffer_ + used_;
+    p = Number(p, row.year);
+    *p++ = '-';
+    p = Two(p, row.month);
+    *p++ = '-';
+    p = Two(p, row.day);
+    *p++ = separator_;
+    p = Two(p, row.hour);
+    *p++ = ':';
+    p = Two(p, row.minute);
+    *p++ = separator_;
+    p = Number(p, row.subscriber);
+    *p++ = separator_;
+    if (row.duration >= 0) p = Number(p, row.duration);
+    *p++ = separator_;
+    p = Number(p, row.cityLine);
+    *p++ = separator_;
+    p = Number(p, row.callType);
+    *p++ = separator_;
+    if (csv_) {
+      // The number is always quoted, so that it stays text.
+      *p++ = '"';
+      for (const char c : row.number) {
+        if (c == '"') *p++ = '"';
+        *p++ = c;
+      }
+      *p++ = '"';
+    } else {
+      // A tab-separated field cannot hold tabs or line breaks.
+      for (const char c : row.number) *p++ = (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
+    }
+    *p++ = '\r';
+    *p++ = '\n';
+    used_ = p - buffer_;
+  }
+  void Flush() {
+    if (used_ == 0) return;
+    if (out_.write(buffer_, used_) != used_) {
+      throw IoError(QStringLiteral("Не удается записать выгрузку: %1").arg(out_.errorString()));
+    }
+    used_ = 0;
+  }
+
+ private:
+  static constexpr qsizetype kLongestRow = 100 + 2 * 3 * kMaxDialledDigits;
+
+  static char* Number(char* p, qint64 value) {
+    char digits[24];
+    int n = 0;
+    const bool negative = value < 0;
+    quint64 v = negative ? 0 - static_cast<quint64>(value) : static_cast<quint64>(value);
+    do {
+      digits[n++] = static_cast<char>('0' + v % 10);
+      v /= 10;
+    } while (v != 0);
+    if (negative) *p++ = '-';
+    while (n > 0) *p++ = digits[--n];
+    return p;
+  }
+  static char* Two(char* p, int value) {
+    *p++ = static_cast<char>('0' + value / 10);
+    *p++ = static_cast<char>('0' + value % 10);
+    return p;
+  }
+  void Put(char c) { Put(&c, 1); }
+  void Put(const char* bytes, qsizetype size) {
+    while (size > 0) {
+      if (used_ == kFlushSize) Flush();
+      const qsizetype piece = std::min(size, kFlushSize - used_);
+      std::memcpy(buffer_ + used_, bytes, piece);
+      used_ += piece;
+      bytes += piece;
+      size -= piece;
+    }
+  }
+  void EndLine() { Put("\r\n", 2); }
 
   QIODevice& out_;
-  ExportOptions::Format format_;
-  QByteArray buffer_;
+  bool csv_;
+  char separator_;
+  std::unique_ptr<char[]> storage_ = std::make_unique<char[]>(kFlushSize);
+  char* buffer_ = storage_.get();
+  qsizetype used_ = 0;
 };
 
-struct Totals {
-  qint64 calls = 0;
-  qint64 unknownDuration = 0;
-  qint64 minutes = 0;
-  qint64 longest = 0;
-  std::array<qint64, 9> perLine{};  // index 0: no city line
-
-  void Add(const CallRecord& record) {
-    ++calls;
-    if (record.Duration < 0) {
-      ++unknownDuration;
-    } else {
-      minutes += record.Duration;
-      longest = std::max<qint64>(longest, record.Duration);
-    }
-    ++perLine[record.CityLine <= 8 ? record.CityLine : 0];
-  }
-  QStringList Fields(const QString& who) const {
-    QStringList fields = {who, QString::number(calls), QString::number(unknownDuration),
-                          QString::number(minutes), QString::number(longest)};
-    for (qint64 count : perLine) fields << QString::number(count);
-    return fields;
-  }
-};
+QStringList TotalsFields(const ExportTotals& totals, const QString& who) {
+  QStringList fields = {who, QString::number(totals.calls), QString::number(totals.unknownDuration),
+                        QString::number(totals.minutes), QString::number(totals.longest)};
+  for (const qint64 count : totals.perLine) fields << QString::number(count);
+  return fields;
+}
 
 }  // namespace
+
+void ExportTotals::Add(const ExportRow& row) {
+  ++calls;
+  if (row.duration < 0) {
+    ++unknownDuration;
+  } else {
+    minutes += row.duration;
+    longest = std::max<qint64>(longest, row.duration);
+  }
+  ++perLine[row.cityLine <= 8 ? row.cityLine : 0];
+}
 
 QString CsvField(const QString& value, bool alwaysQuote) {
   const bool quote = alwaysQuote || value.contains(u',') || value.contains(u'"') ||
@@ -86,45 +316,66 @@ QString CsvField(const QString& value, bool alwaysQuote) {
   return u'"' + quoted + u'"';
 }
 
-qint64 ExportCalls(const QString& dir, const ExportOptions& options, QIODevice& out) {
+ExportSelection ForEachExportRow(const QString& dir, const ExportOptions& options,
+                                 const std::function<void(const ExportRow&)>& each) {
+  ExportSelection selection;
+  MonthLines lines(dir, options.month);
+  if (!lines.Exists()) return selection;
+  // Without a year, the latest one the file holds: a month file gathers that month of every
+  // year, and a month is one month of one year.
+  selection.year = options.year;
+  if (selection.year == 0) {
+    lines.ForEach([&](QByteArrayView line, int number) {
+      selection.year = std::max(selection.year, LineYear(line, lines.Name(), number));
+    });
+  }
+  lines.ForEach([&](QByteArrayView line, int number) {
+    const ExportRow row = ParseLine(line, lines.Name(), number);
+    if (row.year != selection.year) {
+      ++selection.leftOut;
+      return;
+    }
+    if (options.subscriber != 0 && row.subscriber != options.subscriber) return;
+    if (options.day != 0 && row.day != options.day) return;
+    each(row);
+  });
+  return selection;
+}
+
+qint64 ExportCalls(const QString& dir, const ExportOptions& options, QIODevice& out,
+                   ExportSelection* selection) {
   RowWriter writer(out, options.format);
   // A byte order mark lets spreadsheets read the file as UTF-8.
   if (options.format == ExportOptions::Format::kCsv) writer.Raw(kUtf8Bom);
-  const int choice = options.subscriber == 0 ? 0 : options.subscriber - 19;
   qint64 count = 0;
+  ExportSelection taken;
   if (!options.totals) {
-    writer.Row({QStringLiteral("date"), QStringLiteral("time"), QStringLiteral("subscriber"),
-                QStringLiteral("duration_min"), QStringLiteral("city_line"),
-                QStringLiteral("call_type"), QStringLiteral("number")});
-    const std::vector<bool> numberIsText = {false, false, false, false, false, false, true};
-    ForEachCallRecord(dir, options.month, options.day, choice, [&](CallRecord&& record) {
+    writer.Line({QStringLiteral("date"), QStringLiteral("time"), QStringLiteral("subscriber"),
+                 QStringLiteral("duration_min"), QStringLiteral("city_line"),
+                 QStringLiteral("call_type"), QStringLiteral("number")});
+    taken = ForEachExportRow(dir, options, [&](const ExportRow& row) {
       ++count;
-      writer.Row({record.StartTime.date().toString(Qt::ISODate),
-                  record.StartTime.time().toString(QStringLiteral("HH:mm")),
-                  QString::number(record.Subscriber),
-                  record.Duration < 0 ? QString() : QString::number(record.Duration),
-                  QString::number(record.CityLine), QString::number(record.CallType),
-                  record.DialledNumber},
-                 numberIsText);
+      writer.Row(row);
     });
   } else {
-    std::map<int, Totals> bySubscriber;
-    Totals all;
-    ForEachCallRecord(dir, options.month, options.day, choice, [&](CallRecord&& record) {
+    std::map<int, ExportTotals> bySubscriber;
+    ExportTotals all;
+    taken = ForEachExportRow(dir, options, [&](const ExportRow& row) {
       ++count;
-      bySubscriber[record.Subscriber].Add(record);
-      all.Add(record);
+      bySubscriber[row.subscriber].Add(row);
+      all.Add(row);
     });
     QStringList heading = {QStringLiteral("subscriber"),       QStringLiteral("calls"),
                            QStringLiteral("unknown_duration"), QStringLiteral("minutes"),
                            QStringLiteral("longest_min"),      QStringLiteral("no_city_line")};
     for (int line = 1; line <= 8; ++line) heading << QStringLiteral("city_line_%1").arg(line);
-    writer.Row(heading);
+    writer.Line(heading);
     for (const auto& [subscriber, totals] : bySubscriber) {
-      writer.Row(totals.Fields(QString::number(subscriber)));
+      writer.Line(TotalsFields(totals, QString::number(subscriber)));
     }
-    writer.Row(all.Fields(QStringLiteral("total")));
+    writer.Line(TotalsFields(all, QStringLiteral("total")));
   }
   writer.Flush();
+  if (selection) *selection = taken;
   return count;
 }

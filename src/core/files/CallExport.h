@@ -1,13 +1,16 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <functional>
 
-class QString;
 class QIODevice;
 
-// A month's calls for a spreadsheet: the same loader and filters as the analysis window, one
+// A month's calls for a spreadsheet: the month file's calls chosen by year, day and subscriber
+// (the loader's filters and a year, since a month file gathers that month of every year), one
 // row per call, or one row per subscriber with the month's totals. The month is streamed, so a
-// file of any size takes the same memory.
+// file of any size takes the same memory, and read straight from its bytes, so a million calls
+// export in a fraction of a second.
 struct ExportOptions {
   enum class Format { kCsv, kTsv };
   int month = 0;
@@ -15,11 +18,52 @@ struct ExportOptions {
   int subscriber = 0;  // 0: all subscribers, otherwise 20..43
   Format format = Format::kCsv;
   bool totals = false;
+  int year = 0;  // 0: the latest year in the file
 };
 
-// Writes the rows to `out`; gives the number of calls exported. Throws IoError or ConvertError
-// (naming the file and line) as the loader does, and IoError when `out` cannot be written.
-qint64 ExportCalls(const QString& dir, const ExportOptions& options, QIODevice& out);
+// One call as an export writes it: the dialled number in UTF-8, without the filler blank that
+// an odd count of digits leaves at its end in the month file.
+struct ExportRow {
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int subscriber = 0;
+  int duration = -1;  // -1: unknown
+  int cityLine = 0;
+  int callType = 0;
+  QByteArray number;
+};
+
+// Which year an export took, and how many calls of other years the month file held.
+struct ExportSelection {
+  int year = 0;
+  qint64 leftOut = 0;
+};
+
+// Calls `each` for the chosen calls of the month file, in file order. A line that is no call
+// record throws ConvertError naming the file, the line's number and its text; a file that
+// cannot be read throws IoError.
+ExportSelection ForEachExportRow(const QString& dir, const ExportOptions& options,
+                                 const std::function<void(const ExportRow&)>& each);
+
+// Writes the rows as CSV (UTF-8 with a byte order mark, the number always quoted) or TSV to
+// `out`; gives the number of calls exported. Throws as ForEachExportRow does, and IoError when
+// `out` cannot be written.
+qint64 ExportCalls(const QString& dir, const ExportOptions& options, QIODevice& out,
+                   ExportSelection* selection = nullptr);
+
+// The totals of one subscriber or of all: calls, calls of unknown duration, minutes, the
+// longest call, and calls per city line (index 0: none).
+struct ExportTotals {
+  qint64 calls = 0;
+  qint64 unknownDuration = 0;
+  qint64 minutes = 0;
+  qint64 longest = 0;
+  qint64 perLine[9] = {};
+  void Add(const ExportRow& row);
+};
 
 // A field as RFC 4180 wants it in a CSV file: quoted, with its quotes doubled, when it holds a
 // comma, a quote or a line break, or always when `alwaysQuote` (numbers that are text).
