@@ -63,7 +63,15 @@ bool FakeLine::StepTowards(qint64 targetUs) {
 bool FakeSerialTransport::Open(const QString& device) {
   if (line_) return true;
   FakeLine* line = lines_.value(device, nullptr);
-  if (!line || line->inUse_) return false;
+  if (!line || line->vanished) {
+    openError_ = QStringLiteral("No such file or directory");
+    return false;
+  }
+  if (line->inUse_) {
+    openError_ = QStringLiteral("Device or resource busy");
+    return false;
+  }
+  openError_.clear();
   line->inUse_ = true;
   line->in_.clear();
   line->out_.clear();

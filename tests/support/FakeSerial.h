@@ -65,6 +65,7 @@ class FakeSerialTransport : public SerialTransport {
   ~FakeSerialTransport() override { Close(); }
 
   bool Open(const QString& device) override;
+  QString OpenError() const override { return openError_; }
   void Close() override;
   bool IsOpen() const override { return line_ != nullptr; }
   bool Configure(const LineSettings& settings) override;
@@ -81,6 +82,7 @@ class FakeSerialTransport : public SerialTransport {
  private:
   QMap<QString, FakeLine*>& lines_;
   FakeLine* line_ = nullptr;
+  QString openError_;
 };
 
 // Serial ports of the test machine: each device name may have a fake line plugged in.

@@ -39,9 +39,15 @@ bool ComPortDriverClass::IsOpen() const {
 
 bool ComPortDriverClass::Open() {
   if (IsOpen()) return true;
-  if (!transport_->Open(deviceName_)) return false;
+  openFailure_.clear();
+  if (!transport_->Open(deviceName_)) {
+    openFailure_ = transport_->OpenError();
+    if (openFailure_.isEmpty()) openFailure_ = QStringLiteral("it cannot be opened");
+    return false;
+  }
   if (!Configure()) {
     Close();
+    openFailure_ = QStringLiteral("its driver does not take the line settings");
     return false;
   }
   // The platform's own read and write calls never wait here; all waiting is done by Read and

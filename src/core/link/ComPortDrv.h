@@ -21,6 +21,8 @@ class ComPortDriverClass {
 
   bool IsOpen() const;
   bool Open();
+  // Why the last Open failed (the system's words); empty after one that succeeded.
+  const QString& OpenFailure() const { return openFailure_; }
   void Close();
 
   quint8 PortNumber() const { return portNumber_; }
@@ -91,6 +93,7 @@ class ComPortDriverClass {
 
   Clock& clock_;
   std::unique_ptr<SerialTransport> transport_;
+  QString openFailure_;
   quint8 portNumber_ = 2;
   QString deviceName_;
   quint8 rateIndex_ = 7;

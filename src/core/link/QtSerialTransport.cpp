@@ -15,7 +15,9 @@ bool QtSerialTransport::Open(const QString& device) {
   lost_ = false;
   // Qt takes a lock file and sets TIOCEXCL, so no second program can use the port meanwhile.
   port_.setPortName(device);
-  return port_.open(QIODevice::ReadWrite);
+  const bool opened = port_.open(QIODevice::ReadWrite);
+  openError_ = opened ? QString() : port_.errorString();
+  return opened;
 }
 
 void QtSerialTransport::Close() {

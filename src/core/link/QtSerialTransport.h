@@ -8,6 +8,7 @@
 class QtSerialTransport : public SerialTransport {
  public:
   bool Open(const QString& device) override;
+  QString OpenError() const override { return openError_; }
   void Close() override;
   bool IsOpen() const override;
   bool Configure(const LineSettings& settings) override;
@@ -28,6 +29,7 @@ class QtSerialTransport : public SerialTransport {
   QSerialPort port_;
   // The port reported that its device went away.
   bool lost_ = false;
+  QString openError_;
 };
 
 class QtSerialPortFactory : public SerialPortFactory {

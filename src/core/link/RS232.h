@@ -30,6 +30,8 @@ class RS232Class {
   void Open() { driver_.Open(); }
   void Close() { driver_.Close(); }
   bool IsOpen() const { return driver_.IsOpen(); }
+  const QString& OpenFailure() const { return driver_.OpenFailure(); }
+  const QString& DeviceName() const { return driver_.DeviceName(); }
 
   // Sends raw bytes one at a time; true when all were sent. Tells the operator when some byte
   // could not be sent, unless the caller reports that itself.

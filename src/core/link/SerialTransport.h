@@ -24,6 +24,9 @@ class SerialTransport {
 
   // Opens the device for exclusive reading and writing.
   virtual bool Open(const QString& device) = 0;
+  // Why the last Open failed, in the system's words ("Permission denied"); empty when it
+  // succeeded or the transport cannot tell.
+  virtual QString OpenError() const { return {}; }
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
 

@@ -1,5 +1,12 @@
 #pragma once
 
-// Sets a custom line rate on an open serial device and reads back what the driver took; false
-// when the driver refuses custom rates.
-bool OsTrySetRate(int descriptor, unsigned rate, unsigned* taken);
+#include <QList>
+#include <QString>
+#include <optional>
+
+// Opens the device (without waiting for a carrier), tries each line rate, puts the line's
+// settings back as they were, and closes it again. Gives the rates the driver refused, or none
+// when the device could not be opened or its settings read; `failure` then holds the system's
+// reason.
+std::optional<QList<unsigned>> OsRefusedRates(const QString& device, const QList<unsigned>& rates,
+                                              QString* failure);

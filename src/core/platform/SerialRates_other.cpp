@@ -1,7 +1,8 @@
-// Custom line rates are asked of Linux's termios2 only; elsewhere the driver is taken to refuse
-// them, and `norvel doctor` says so.
+// Custom line rates are asked of Linux's termios2 only; elsewhere the check cannot be made.
 #include "core/platform/SerialRates.h"
 
-bool OsTrySetRate(int, unsigned, unsigned*) {
-  return false;
+std::optional<QList<unsigned>> OsRefusedRates(const QString&, const QList<unsigned>&,
+                                              QString* failure) {
+  *failure = QStringLiteral("custom line rates are checked on Linux only");
+  return std::nullopt;
 }

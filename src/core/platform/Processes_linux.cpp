@@ -1,0 +1,109 @@
+// Processes and their open files, read from /proc.
+#include "core/platform/Processes.h"
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+QStringList ProcessIds() {
+  QStringList ids;
+  const QString self = QString::number(getpid());
+  for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+    if (!entry.isEmpty() && entry[0].isDigit() && entry != self) ids << entry;
+  }
+  return ids;
+}
+
+QString ProcessName(const QString& pid) {
+  QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+  return comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed()
+                                        : QString();
+}
+
+QString Described(const QString& pid) {
+  return QStringLiteral("%1 (%2)").arg(pid, ProcessName(pid));
+}
+
+// The open files of a process: descriptor number and what it points at.
+QList<QPair<QString, QString>> OpenFiles(const QString& pid) {
+  QList<QPair<QString, QString>> files;
+  const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+  for (const QFileInfo& fd : fds.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+    files.append({fd.fileName(), fd.symLinkTarget()});
+  }
+  return files;
+}
+
+// The pseudo-terminal number a master descriptor stands for, from its fdinfo; -1 if none.
+int PtyIndex(const QString& pid, const QString& fd) {
+  QFile info(QStringLiteral("/proc/%1/fdinfo/%2").arg(pid, fd));
+  if (!info.open(QIODevice::ReadOnly)) return -1;
+  for (const QByteArray& line : info.readAll().split('\n')) {
+    if (line.startsWith("tty-index:")) {
+      bool ok = false;
+      const int index = line.mid(10).trimmed().toInt(&ok);
+      return ok ? index : -1;
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+QStringList OsDeviceHolders(const QString& device) {
+  const QString target = QFileInfo(device).canonicalFilePath();
+  if (target.isEmpty()) return {};
+  int ptyIndex = -1;
+  if (target.startsWith(QStringLiteral("/dev/pts/"))) {
+    bool ok = false;
+    ptyIndex = QFileInfo(target).fileName().toInt(&ok);
+    if (!ok) ptyIndex = -1;
+  }
+  QStringList holders;
+  for (const QString& pid : ProcessIds()) {
+    bool holds = false;
+    bool farEnd = false;
+    for (const auto& [fd, file] : OpenFiles(pid)) {
+      if (file == target) holds = true;
+      if (ptyIndex >= 0 &&
+          (file == QLatin1String("/dev/ptmx") || file == QLatin1String("/dev/pts/ptmx"))) {
+        farEnd = farEnd || PtyIndex(pid, fd) == ptyIndex;
+      }
+    }
+    if (holds && !farEnd) holders << Described(pid);
+  }
+  return holders;
+}
+
+bool OsProcessRunning(const QString& name) {
+  for (const QString& pid : ProcessIds()) {
+    if (ProcessName(pid) == name) return true;
+  }
+  return false;
+}
+
+QString OsFileLockHolder(const QString& path) {
+  struct stat status {};
+  if (::stat(QFile::encodeName(path).constData(), &status) != 0) return {};
+  // Lines such as "1: FLOCK  ADVISORY  WRITE 1234 08:01:131090 0 EOF"; the third field from
+  // the device on names the inode.
+  QFile locks(QStringLiteral("/proc/locks"));
+  if (!locks.open(QIODevice::ReadOnly)) return {};
+  const QByteArray file = QStringLiteral("%1:%2:%3")
+                              .arg(major(status.st_dev), 2, 16, QLatin1Char('0'))
+                              .arg(minor(status.st_dev), 2, 16, QLatin1Char('0'))
+                              .arg(static_cast<qulonglong>(status.st_ino))
+                              .toLatin1();
+  for (const QByteArray& line : locks.readAll().split('\n')) {
+    const QList<QByteArray> fields = line.simplified().split(' ');
+    if (fields.size() < 6 || fields[1] == "->") continue;
+    if (fields[5] == file) return Described(QString::fromLatin1(fields[4]));
+  }
+  return {};
+}

@@ -1,0 +1,14 @@
+// Where the system gives no view of other processes' files, nobody is seen holding anything.
+#include "core/platform/Processes.h"
+
+QStringList OsDeviceHolders(const QString&) {
+  return {};
+}
+
+bool OsProcessRunning(const QString&) {
+  return false;
+}
+
+QString OsFileLockHolder(const QString&) {
+  return {};
+}
