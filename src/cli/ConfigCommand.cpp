@@ -1,12 +1,14 @@
 #include "cli/ConfigCommand.h"
 
+#include <QDir>
 #include <QFile>
 #include <optional>
 
+#include "cli/CommandLine.h"
 #include "cli/ConsoleUi.h"
 #include "cli/NorvelCommand.h"
-#include "core/files/ConfigCopy.h"
 #include "core/base/Environment.h"
+#include "core/files/ConfigCopy.h"
 #include "core/station/StationCtrl.h"
 #include "core/tables/ConfigDescription.h"
 
@@ -15,6 +17,12 @@ namespace {
 constexpr int kDiffEqual = 0;
 constexpr int kDiffDifferent = 1;
 constexpr int kDiffError = 2;
+
+const char kConfigHelp[] =
+    "usage: norvel config show FILE [--boards N]\n"
+    "       norvel config diff A B [--boards N]\n"
+    "FILE, A and B are files in the form of Norvel.cfg, or \"station\" for the station's own.\n"
+    "'norvel config show --help' and 'norvel config diff --help' say more.\n";
 
 // An image from a file in the copy's form, or from the station (the programming entry's read,
 // no write); `boards` takes the station's board count when it is asked.
@@ -36,7 +44,7 @@ std::optional<ConfigImage> LoadImage(const QString& source, CommandIo& io, Conso
     if (!boards) boards = count;
     return image;
   }
-  QFile file(source);
+  QFile file(QDir(io.currentDir).filePath(source));
   if (!file.open(QIODevice::ReadOnly)) {
     ui.Say(QStringLiteral("cannot read %1: %2").arg(source, file.errorString()));
     return std::nullopt;
@@ -54,41 +62,59 @@ void Print(CommandIo& io, const QStringList& lines) {
 
 int RunConfigCommand(const QStringList& arguments, CommandIo& io) {
   ConsoleUi ui(io.err, false);
-  QStringList files;
-  std::optional<int> boards;
-  for (qsizetype i = 0; i < arguments.size(); ++i) {
-    if (arguments[i] == QLatin1String("--boards") && i + 1 < arguments.size()) {
-      bool ok = false;
-      boards = arguments[++i].toInt(&ok);
-      if (!ok || *boards < 1 || *boards > 4) {
-        ui.Say(QStringLiteral("--boards takes a number from 1 to 4"));
-        return kDiffError;
-      }
-    } else {
-      files << arguments[i];
-    }
-  }
-  const QString what = files.isEmpty() ? QString() : files.takeFirst();
-  if ((what == QLatin1String("show") && files.size() == 1) ||
-      (what == QLatin1String("diff") && files.size() == 2)) {
-    std::vector<ConfigImage> images;
-    for (const QString& source : files) {
-      const std::optional<ConfigImage> image = LoadImage(source, io, ui, boards);
-      if (!image) return kDiffError;
-      images.push_back(*image);
-    }
-    const int shownBoards = boards.value_or(4);
-    if (what == QLatin1String("show")) {
-      Print(io, ShowConfig(images[0], shownBoards));
+  const QString what = arguments.value(0);
+  const bool show = what == QLatin1String("show");
+  const bool diff = what == QLatin1String("diff");
+  if (!show && !diff) {
+    if (what == QLatin1String("--help") || what == QLatin1String("-h")) {
+      io.out.write(kConfigHelp);
       return kDiffEqual;
     }
-    const QStringList differences = ConfigDifferences(images[0], images[1], shownBoards);
-    Print(io, differences);
-    return differences.isEmpty() ? kDiffEqual : kDiffDifferent;
+    io.err.write(QStringLiteral("norvel config: %1\n%2")
+                     .arg(what.isEmpty() ? QStringLiteral("show or diff is needed")
+                                         : QStringLiteral("unknown '%1'").arg(what),
+                          QString::fromUtf8(kConfigHelp))
+                     .toUtf8());
+    return kDiffError;
   }
-  io.err.write(("norvel: config show FILE | config diff A B, with FILE, A, B files or "
-                "\"station\"\n\n" +
-                NorvelHelpText())
-                   .toUtf8());
-  return kDiffError;
+  CommandLine line(io, QStringLiteral("config ") + what,
+                   show ? QStringLiteral("Prints a configuration in the words of the table "
+                                         "windows. FILE is a file in the form of Norvel.cfg, or "
+                                         "\"station\" for the station's own (read, never "
+                                         "written).")
+                        : QStringLiteral("Prints every difference between two configurations, "
+                                         "one line each; A and B are files in the form of "
+                                         "Norvel.cfg, or \"station\". Exit 0 equal, 1 "
+                                         "different, 2 error."),
+                   show ? QStringLiteral("FILE") : QStringLiteral("A B"));
+  line.Add({QStringLiteral("boards"),
+            QStringLiteral("Show the rows and lines of N boards, 1 to 4 (default: all four, or "
+                           "the station's own when it is read)."),
+            QStringLiteral("N")});
+  if (const std::optional<int> code = line.Parse(arguments.mid(1))) {
+    return *code == exitcode::kOk ? kDiffEqual : kDiffError;
+  }
+  const std::optional<int> asked = line.Number(QStringLiteral("boards"), 1, 4, 0);
+  if (!asked) return kDiffError;
+  std::optional<int> boards;
+  if (*asked != 0) boards = *asked;
+  const QStringList files = line.Positional();
+  if (files.size() != (show ? 1 : 2)) {
+    line.Usage(show ? QStringLiteral("one FILE is needed") : QStringLiteral("A and B are needed"));
+    return kDiffError;
+  }
+  std::vector<ConfigImage> images;
+  for (const QString& source : files) {
+    const std::optional<ConfigImage> image = LoadImage(source, io, ui, boards);
+    if (!image) return kDiffError;
+    images.push_back(*image);
+  }
+  const int shownBoards = boards.value_or(4);
+  if (show) {
+    Print(io, ShowConfig(images[0], shownBoards));
+    return kDiffEqual;
+  }
+  const QStringList differences = ConfigDifferences(images[0], images[1], shownBoards);
+  Print(io, differences);
+  return differences.isEmpty() ? kDiffEqual : kDiffDifferent;
 }

@@ -32,17 +32,21 @@ void ConsoleUi::StartProgress(const QString& caption, quint16 maximum) {
   if (!terminal_ || caption != kRecordRead) return;
   barShown_ = true;
   barMaximum_ = maximum;
+  position_ = 0;
   lastDrawn_ = -1;
   DrawBar(0);
 }
 
 void ConsoleUi::SetProgress(quint16 position) {
+  position_ = position;
   if (barShown_) DrawBar(position);
 }
 
 void ConsoleUi::EndProgress() {
   if (!barShown_) return;
-  DrawBar(static_cast<quint16>(barMaximum_));
+  // The bar ends where the read got to: a read that failed halfway does not show 100 %.
+  lastDrawn_ = -1;
+  DrawBar(position_);
   err_.write("\n");
   barShown_ = false;
 }

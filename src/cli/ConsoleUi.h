@@ -16,6 +16,7 @@ class ConsoleUi : public OperatorUi {
   void StartProgress(const QString& caption, quint16 maximum) override;
   void SetProgress(quint16 position) override;
   void EndProgress() override;
+
   QString InputBox(const QString&, const QString&, const QString& text) override { return text; }
   void ShowHelp(int) override {}
 
@@ -35,4 +36,5 @@ class ConsoleUi : public OperatorUi {
   bool barShown_ = false;
   int barMaximum_ = 0;
   int lastDrawn_ = -1;
+  quint16 position_ = 0;
 };

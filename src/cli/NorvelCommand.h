@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include "cli/ExitCodes.h"
+
 class Clock;
 class QIODevice;
 class SerialPortFactory;
@@ -17,17 +19,12 @@ struct CommandIo {
   QString currentDir;
 };
 
-// Exit codes, as `norvel --help` lists them.
-namespace exitcode {
-inline constexpr int kOk = 0;            // stored, or nothing to store; export written
-inline constexpr int kNoAnswer = 1;      // the station did not answer or a read failed
-inline constexpr int kUsage = 2;         // the command line is wrong
-inline constexpr int kFilesFailed = 3;   // the files could not take the records (rolled back)
-inline constexpr int kInconsistent = 4;  // inconsistent header, station left alone
-inline constexpr int kSettingsNotWritten = 10;  // the settings file could not be written
-}  // namespace exitcode
-
 // Runs `norvel` with its arguments (without the program name); gives the exit code.
 int RunNorvel(const QStringList& arguments, CommandIo& io);
 
+// `norvel --help`: the commands and the exit codes.
 QString NorvelHelpText();
+
+// The commands, each with its arguments after the command's name.
+int RunReceive(const QStringList& arguments, CommandIo& io);
+int RunExport(const QStringList& arguments, CommandIo& io);

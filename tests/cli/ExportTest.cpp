@@ -9,6 +9,7 @@
 #include <random>
 
 #include "FakeHost.h"
+#include "cli/XlsxExport.h"
 #include "core/base/Errors.h"
 #include "core/files/CallExport.h"
 #include "core/files/DataFiles.h"
@@ -301,4 +302,48 @@ TEST_F(Export, ADamagedLineIsNamedWithItsNumberAndText) {
     EXPECT_EQ(error.Message(), QStringLiteral("Data 3.txt, строка 3: «\\x01gar\\\\bage\\x091» — "
                                               "не разговор (неверные дата и время)"));
   }
+}
+
+// The spreadsheet file read back by a real reader (openpyxl): the number stays text with its
+// leading zeros, the date is a date, the time a time of day, the counts numbers.
+TEST_F(Export, ASpreadsheetReaderGetsTextNumbersAndRealDates) {
+  const QString python = QStringLiteral("/usr/bin/python3");
+  QProcess probe;
+  probe.start(python, {"-c", "import openpyxl"});
+  if (!probe.waitForFinished(20000) || probe.exitCode() != 0) {
+    GTEST_SKIP() << "no openpyxl here";
+  }
+  host.WriteFile(
+      DataFileName(5),
+      "h\r\n07.05.2026 09:05\t20\t1\t1\t0\t0012345 \r\n07.05.2026 23:59\t21\t-1\t0\t2\t*#"
+      "\xC0\r\n07.05.2025 10:00\t22\t4\t1\t0\t1\r\n");
+  const QString path = host.Path(QStringLiteral("may.xlsx"));
+  ExportSelection selection;
+  EXPECT_EQ(ExportCallsXlsx(host.env.workDir, {5, 0, 0, ExportOptions::Format::kCsv, false}, path,
+                            &selection),
+            2);
+  EXPECT_EQ(selection.leftOut, 1);
+  const QString totalsPath = host.Path(QStringLiteral("totals.xlsx"));
+  ExportCallsXlsx(host.env.workDir, {5, 0, 0, ExportOptions::Format::kCsv, true}, totalsPath);
+  QProcess reader;
+  reader.start(python, {"-c",
+                        "import openpyxl,sys\n"
+                        "for path in sys.argv[1:]:\n"
+                        "  sheet = openpyxl.load_workbook(path, read_only=True).active\n"
+                        "  for row in sheet.iter_rows(values_only=True):\n"
+                        "    print('|'.join(type(v).__name__ + ':' + str(v) for v in row))\n",
+                        path, totalsPath});
+  ASSERT_TRUE(reader.waitForFinished(30000));
+  const QStringList rows = QString::fromUtf8(reader.readAllStandardOutput()).split(u'\n');
+  ASSERT_GE(rows.size(), 8) << reader.readAllStandardError().toStdString();
+  EXPECT_EQ(rows[0], QStringLiteral("str:date|str:time|str:subscriber|str:duration_min|"
+                                    "str:city_line|str:call_type|str:number"));
+  EXPECT_EQ(rows[1], QStringLiteral("datetime:2026-05-07 00:00:00|time:09:05:00|int:20|int:1|"
+                                    "int:1|int:0|str:0012345"));
+  EXPECT_EQ(rows[2], QStringLiteral("datetime:2026-05-07 00:00:00|time:23:59:00|int:21|"
+                                    "NoneType:None|int:0|int:2|str:*#А"));
+  EXPECT_TRUE(rows[3].startsWith(QStringLiteral("str:subscriber|str:calls|")));
+  EXPECT_EQ(rows[4], QStringLiteral("int:20|int:1|int:0|int:1|int:1|int:0|int:1|int:0|int:0|"
+                                    "int:0|int:0|int:0|int:0|int:0"));
+  EXPECT_TRUE(rows[6].startsWith(QStringLiteral("str:total|int:2|int:1|int:1|int:1|")));
 }

@@ -4,6 +4,8 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include "FakeClock.h"
@@ -17,6 +19,7 @@
 #include "core/files/SettingsFile.h"
 #include "core/platform/SerialPlatform.h"
 #include "core/station/ReceptionJournal.h"
+#include "core/station/ReceptionLock.h"
 
 namespace {
 
@@ -106,26 +109,26 @@ TEST_F(Norvel, ASilentStationIsExitOneAndTheSettingsPortIsKept) {
   EXPECT_EQ(ReadSettingsFile(env.workDir, env.ui, env.clock).portNumber, 3);
 }
 
-TEST_F(Norvel, AnInconsistentHeaderIsLeftAloneWithExitFour) {
+TEST_F(Norvel, AnInconsistentHeaderIsLeftAloneAndNeedsAPerson) {
   options.calls = 10;
   options.badHeader = true;
   Settings();
   Plug();
   const QByteArray before = Header();
-  EXPECT_EQ(Run({"receive"}), 4);
+  EXPECT_EQ(Run({"receive"}), exitcode::kInconsistent);
   EXPECT_EQ(Header(), before);
   EXPECT_TRUE(Err().contains(QStringLiteral("Выполнить сброс данных в станции? -> no")));
   EXPECT_FALSE(QFile::exists(dir.filePath(DataFileName(12))));
 }
 
-TEST_F(Norvel, FilesThatCannotTakeTheCallsAreRolledBackWithExitThree) {
+TEST_F(Norvel, FilesThatCannotTakeTheCallsAreRolledBackAndNeedAPerson) {
   options.calls = 20;
   options.callDays = 9;
   Settings();
   Plug();
   ASSERT_TRUE(QDir(dir.path()).mkdir(DataFileName(12)));
   const QByteArray before = Header();
-  EXPECT_EQ(Run({"receive"}), 3);
+  EXPECT_EQ(Run({"receive"}), exitcode::kFilesFailed);
   EXPECT_FALSE(QFile::exists(dir.filePath(DataFileName(11))));
   EXPECT_EQ(Header(), before);
   EXPECT_TRUE(Err().contains(QStringLiteral("Не удается записать файл Data12.txt")));
@@ -137,7 +140,7 @@ TEST_F(Norvel, ALockFileThatCannotBeOpenedNeedsAPersonAndIsNoRunningReception) {
   Plug();
   // A folder where the lock file would be: it cannot be opened, whoever runs the command.
   ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("NorvelWin.lock")));
-  EXPECT_EQ(Run({"receive"}), 3);
+  EXPECT_EQ(Run({"receive"}), exitcode::kFilesFailed);
   EXPECT_TRUE(Err().contains(QDir::toNativeSeparators(dir.filePath("NorvelWin.lock"))));
   EXPECT_TRUE(Err().contains(QStringLiteral("Is a directory")));
   EXPECT_FALSE(Err().contains(QStringLiteral("уже выполняется")));
@@ -161,7 +164,7 @@ TEST_F(Norvel, ExportNamesTheFileAndLineOfADamagedLine) {
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
   file.write("header\r\n07.03.2026 09:05\t20\t1\t1\t0\t123\r\nnonsense\r\n");
   file.close();
-  EXPECT_EQ(Run({"export", "--month", "3"}), 3);
+  EXPECT_EQ(Run({"export", "--month", "3"}), exitcode::kFilesFailed);
   EXPECT_TRUE(Err().contains(QStringLiteral("Data 3.txt, строка 3"))) << Err().toStdString();
 }
 
@@ -189,4 +192,206 @@ TEST(ConsoleUiBar, OnlyATerminalGetsTheRecordReadsBar) {
     EXPECT_LT(shown.count(u'\r'), 60);
     EXPECT_TRUE(shown.endsWith(u'\n'));
   }
+}
+
+// Every command explains itself, and options take the forms other Linux commands take.
+TEST_F(Norvel, EveryCommandHasItsHelpAndOptionsTakeTheUsualForms) {
+  for (const QStringList& command :
+       {QStringList{"receive"}, {"export"}, {"doctor"}, {"config", "show"}, {"config", "diff"}}) {
+    EXPECT_EQ(Run(command + QStringList{"--help"}), 0) << command.join(u' ').toStdString();
+    EXPECT_TRUE(Out().startsWith(QStringLiteral("usage: norvel ") + command.join(u' ')))
+        << Out().toStdString();
+    EXPECT_TRUE(Err().isEmpty());
+  }
+  EXPECT_EQ(Run({"--version"}), 0);
+  EXPECT_TRUE(Out().startsWith(QStringLiteral("norvel 1.")));
+
+  QFile file(dir.filePath(DataFileName(12)));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("h\r\n07.12.2026 09:05\t20\t1\t1\t0\t0012\r\n");
+  file.close();
+  EXPECT_EQ(Run({"export", "--month=12", "--format=tsv", "-o", "-"}), 0) << Err().toStdString();
+  EXPECT_EQ(Out(), QStringLiteral("date\ttime\tsubscriber\tduration_min\tcity_line\tcall_type\t"
+                                  "number\r\n2026-12-07\t09:05\t20\t1\t1\t0\t0012\r\n"));
+  EXPECT_EQ(Run({"export", "--month", "12", "-qo", "out.tsv"}), 0) << Err().toStdString();
+  EXPECT_TRUE(Out().isEmpty());
+  EXPECT_TRUE(QFile::exists(dir.filePath("out.tsv")));
+  EXPECT_EQ(Run({"receive", "--colour"}), exitcode::kUsage);
+  EXPECT_TRUE(Err().contains(QStringLiteral("Try 'norvel receive --help'")));
+}
+
+// The summary for monitoring: one JSON object, for a stored reception and for a failed one.
+TEST_F(Norvel, ReceiveJsonSaysWhatHappened) {
+  options.calls = 12;
+  Settings();
+  Plug();
+  EXPECT_EQ(Run({"receive", "--json"}), 0) << Err().toStdString();
+  QJsonParseError error{};
+  QJsonObject object = QJsonDocument::fromJson(out.data(), &error).object();
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << Out().toStdString();
+  EXPECT_EQ(object["exit_code"].toInt(), 0);
+  EXPECT_EQ(object["reason"].toString(), QStringLiteral("stored"));
+  EXPECT_EQ(object["stored"].toInt(), 12);
+  EXPECT_EQ(object["files"].toObject()["Data12.txt"].toInt(), 12);
+  EXPECT_GT(object["bytes_read"].toInt(), 12 * 6);
+  EXPECT_TRUE(object["reset_sent"].toBool());
+  EXPECT_TRUE(object["reset_confirmed"].toBool());
+  EXPECT_TRUE(out.data().endsWith("}\n"));
+  EXPECT_EQ(out.data().count('\n'), 1);
+
+  options.silent = true;
+  Plug();
+  EXPECT_EQ(Run({"receive", "--json", "-q"}), exitcode::kNoAnswer);
+  object = QJsonDocument::fromJson(out.data()).object();
+  EXPECT_EQ(object["exit_code"].toInt(), exitcode::kNoAnswer);
+  EXPECT_EQ(object["reason"].toString(), QStringLiteral("no_answer"));
+  EXPECT_EQ(object["stored"].toInt(), 0);
+  EXPECT_FALSE(object["reset_sent"].toBool());
+}
+
+// The four faults behind "check the cable" each get a line of their own after the window's
+// text: a missing device, a busy one, and a silent station on a port that opened.
+TEST_F(Norvel, EachPortFaultIsToldApartAfterTheWindowsText) {
+  Settings();
+  const QString device = ComPortDeviceName(3);
+  const QString cable = QStringLiteral("Проверьте подключение соединительного кабеля к порту COM3");
+
+  EXPECT_EQ(Run({"receive"}), exitcode::kNoAnswer);  // nothing plugged in
+  EXPECT_TRUE(Err().contains(cable));
+  EXPECT_TRUE(Err().contains(
+      QStringLiteral("COM3 is %1: No such file or directory; run: norvel doctor").arg(device)))
+      << Err().toStdString();
+  EXPECT_EQ(Out(), QStringLiteral("stored 0 calls: the station did not answer or a read failed\n"));
+
+  Plug();
+  std::unique_ptr<SerialTransport> other = ports.CreateTransport();
+  ASSERT_TRUE(other->Open(device));
+  EXPECT_EQ(Run({"receive"}), exitcode::kNoAnswer);
+  EXPECT_TRUE(Err().contains(QStringLiteral("COM3 is %1: Device or resource busy").arg(device)))
+      << Err().toStdString();
+  other->Close();
+
+  options.silent = true;
+  Plug();
+  EXPECT_EQ(Run({"receive"}), exitcode::kNoAnswer);
+  EXPECT_TRUE(Err().contains(cable));
+  EXPECT_TRUE(Err().contains(
+      QStringLiteral(
+          "COM3 is %1: the port opened but the station did not answer or a read failed; run: "
+          "norvel doctor")
+          .arg(device)))
+      << Err().toStdString();
+}
+
+TEST_F(Norvel, AReceptionAlreadyRunningIsSaidOnStandardOutputToo) {
+  Settings();
+  options.calls = 3;
+  Plug();
+  const ReceptionLock running(dir.path(), QStringLiteral("NorvelWin"));
+  ASSERT_TRUE(running.Held());
+  EXPECT_EQ(Run({"receive"}), exitcode::kNoAnswer);
+  EXPECT_TRUE(
+      Out().startsWith(QStringLiteral("stored 0 calls: another reception is running "
+                                      "(NorvelWin, process ")))
+      << Out().toStdString();
+  EXPECT_EQ(Run({"receive", "--json"}), exitcode::kNoAnswer);
+  EXPECT_EQ(QJsonDocument::fromJson(out.data()).object()["reason"].toString(),
+            QStringLiteral("already_running"));
+  EXPECT_EQ(line->Trace().size(), 0u);
+}
+
+// An export that fails halfway leaves the previous export as it was, and no stray file.
+TEST_F(Norvel, AFailedExportKeepsThePreviousFile) {
+  QFile month(dir.filePath(DataFileName(3)));
+  ASSERT_TRUE(month.open(QIODevice::WriteOnly));
+  month.write("h\r\n07.03.2026 09:05\t20\t1\t1\t0\t123\r\n");
+  month.close();
+  EXPECT_EQ(Run({"export", "--month", "3", "-o", "march.csv"}), 0);
+  QFile previous(dir.filePath("march.csv"));
+  ASSERT_TRUE(previous.open(QIODevice::ReadOnly));
+  const QByteArray before = previous.readAll();
+  previous.close();
+  ASSERT_TRUE(before.contains("\"123\""));
+
+  ASSERT_TRUE(month.open(QIODevice::Append));
+  month.write("07.03.2026 09:07\t21\t1\t1\t0\t124\r\n\x01nonsense\r\n");
+  month.close();
+  for (const char* format : {"csv", "xlsx"}) {
+    EXPECT_EQ(Run({"export", "--month", "3", "--format", format, "-o", "march.csv"}),
+              exitcode::kFilesFailed);
+    EXPECT_TRUE(Err().contains(QStringLiteral("Data 3.txt, строка 4: «\\x01nonsense»")))
+        << Err().toStdString();
+    ASSERT_TRUE(previous.open(QIODevice::ReadOnly));
+    EXPECT_EQ(previous.readAll(), before);
+    previous.close();
+  }
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "a temporary file was left";
+}
+
+TEST_F(Norvel, AnExportSaysWhichYearItHoldsWhenOthersAreLeftOut) {
+  QFile file(dir.filePath(DataFileName(12)));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(
+      "h\r\n07.12.2025 09:05\t20\t3\t1\t0\t1\r\n07.12.2026 09:05\t20\t5\t1\t0\t2\r\n"
+      "08.12.2025 09:05\t21\t7\t1\t0\t3\r\n");
+  file.close();
+  EXPECT_EQ(Run({"export", "--month", "12", "--totals", "--format", "tsv"}), 0);
+  EXPECT_TRUE(Out().contains(QStringLiteral("\r\ntotal\t1\t0\t5\t5\t")));
+  EXPECT_EQ(Err(), QStringLiteral("norvel: 2 calls of other years left out; this export holds "
+                                  "2026 (choose another with --year)\n"));
+  EXPECT_EQ(Run({"export", "--month", "12", "--totals", "--format", "tsv", "--year", "2025"}), 0);
+  EXPECT_TRUE(Out().contains(QStringLiteral("\r\ntotal\t2\t0\t10\t7\t")));
+  EXPECT_EQ(Run({"export", "--month", "12", "-q"}), 0);
+  EXPECT_TRUE(Err().isEmpty());
+}
+
+TEST(ConsoleUiBar, AReadThatFailsHalfwayDoesNotShowTheBarFull) {
+  QBuffer err;
+  err.open(QIODevice::ReadWrite);
+  ConsoleUi ui(err, true);
+  ui.StartProgress(QStringLiteral("Чтение данных из станции"), 975);
+  for (int p = 0; p <= 400; ++p) ui.SetProgress(static_cast<quint16>(p));
+  ui.EndProgress();
+  const QString shown = QString::fromUtf8(err.data());
+  EXPECT_TRUE(shown.contains(QStringLiteral("401/976 bytes")));
+  EXPECT_FALSE(shown.contains(QStringLiteral("976/976"))) << shown.toStdString();
+}
+
+// The help text, the README and the manual page list the same exit codes as the program uses.
+TEST(ExitCodes, TheHelpTheReadmeAndTheManualPageAgreeWithTheProgram) {
+  QFile readme(QStringLiteral(NORVEL_SOURCE_DIR "/README.md"));
+  ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(readme.readAll());
+  QFile manual(QStringLiteral(NORVEL_SOURCE_DIR "/packaging/norvel.1"));
+  ASSERT_TRUE(manual.open(QIODevice::ReadOnly));
+  const QString man = QString::fromUtf8(manual.readAll());
+  // The README's table: "| code | meaning |" rows between its heading and the next blank line.
+  const qsizetype start = text.indexOf(QStringLiteral("| Exit code | Meaning |"));
+  ASSERT_GE(start, 0);
+  const QString table = text.mid(start, text.indexOf(QStringLiteral("\n\n"), start) - start);
+  QList<int> readmeCodes;
+  for (const QString& row : table.split(u'\n').mid(2)) {
+    readmeCodes << row.section(u'|', 1, 1).trimmed().toInt();
+  }
+  QList<int> codes;
+  for (const ExitCodeMeaning& entry : kExitCodes) {
+    codes << entry.code;
+    EXPECT_TRUE(table.contains(
+        QStringLiteral("| %1 | %2 |").arg(entry.code).arg(QString::fromUtf8(entry.meaning))))
+        << "README row for " << entry.code;
+    EXPECT_TRUE(man.contains(QStringLiteral(".B %1\n").arg(entry.code)))
+        << "manual page entry for " << entry.code;
+    EXPECT_TRUE(NorvelHelpText().contains(QString::fromUtf8(entry.meaning)));
+  }
+  EXPECT_EQ(readmeCodes, codes);
+  // A unit's RestartPreventExitStatus= names exactly the codes that need a person.
+  QStringList needPerson;
+  for (const ExitCodeMeaning& entry : kExitCodes) {
+    if (entry.needsPerson) needPerson << QString::number(entry.code);
+  }
+  QFile unit(QStringLiteral(NORVEL_SOURCE_DIR "/packaging/systemd/norvel-receive@.service"));
+  ASSERT_TRUE(unit.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(QString::fromUtf8(unit.readAll())
+                  .contains(QStringLiteral("RestartPreventExitStatus=") + needPerson.join(u' ')));
+  EXPECT_TRUE(text.contains(QStringLiteral("RestartPreventExitStatus=") + needPerson.join(u' ')));
 }

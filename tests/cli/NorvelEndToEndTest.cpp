@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -81,4 +82,66 @@ TEST_F(NorvelProcess, ASecondReceptionSaysWhichIsRunningAndStops) {
   ASSERT_TRUE(first.waitForFinished(60000));
   EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
   EXPECT_EQ(first.readAllStandardOutput(), QByteArray("stored 50 calls: Data12.txt 50\n"));
+}
+
+// `norvel doctor` run at five moments of a reception (here as root, who passes the port's
+// exclusive open): it names the reception as the port's holder, skips the steps that would
+// open the port, and the reception completes every time. Afterwards, with the port free, it
+// tries the rates and leaves the line's settings as they were.
+TEST_F(NorvelProcess, DoctorNeverDisturbsAReceptionInProgress) {
+  station::StationOptions options;
+  options.calls = 60;
+  options.realtime = true;  // about seven seconds of reading
+  Start(options);
+  QProcess reception;
+  Prepare(reception);
+  reception.start(QStringLiteral(NORVEL_COMMAND), {QStringLiteral("receive")});
+  ASSERT_TRUE(reception.waitForStarted());
+  QElapsedTimer clock;
+  clock.start();
+  int doctors = 0;
+  for (const int at : {300, 1500, 3000, 4500, 6000}) {
+    while (clock.elapsed() < at) QThread::msleep(10);
+    if (reception.state() != QProcess::Running) break;
+    QProcess doctor;
+    Prepare(doctor);
+    doctor.start(QStringLiteral(NORVEL_COMMAND), {QStringLiteral("doctor")});
+    ASSERT_TRUE(doctor.waitForFinished(20000));
+    const QString said = QString::fromUtf8(doctor.readAllStandardOutput());
+    if (reception.state() != QProcess::Running) break;  // it ended while the doctor looked
+    ++doctors;
+    EXPECT_EQ(doctor.exitCode(), 1) << said.toStdString();
+    EXPECT_TRUE(
+        said.contains(QStringLiteral("3. held by process %1 (norvel)").arg(reception.processId())))
+        << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("4. line rates: skipped, the port is in use by %1")
+                                  .arg(reception.processId())))
+        << said.toStdString();
+    EXPECT_TRUE(said.contains(
+        QStringLiteral("a reception is running now (%1 (norvel))").arg(reception.processId())))
+        << said.toStdString();
+  }
+  ASSERT_TRUE(reception.waitForFinished(60000));
+  EXPECT_GE(doctors, 4) << "the reception ended too soon to be disturbed";
+  EXPECT_EQ(reception.exitCode(), 0) << reception.readAllStandardError().toStdString();
+  EXPECT_EQ(reception.readAllStandardOutput(), QByteArray("stored 60 calls: Data12.txt 60\n"));
+
+  // The port is free now: the doctor opens it, and puts its settings back.
+  const auto settings = [&] {
+    QProcess stty;
+    stty.start(QStringLiteral("stty"),
+               {QStringLiteral("-g"), QStringLiteral("-F"), emulator->LinkPath()});
+    stty.waitForFinished(5000);
+    return stty.readAllStandardOutput();
+  };
+  const QByteArray before = settings();
+  ASSERT_FALSE(before.isEmpty());
+  QProcess doctor;
+  Prepare(doctor);
+  doctor.start(QStringLiteral(NORVEL_COMMAND), {QStringLiteral("doctor")});
+  ASSERT_TRUE(doctor.waitForFinished(20000));
+  const QString said = QString::fromUtf8(doctor.readAllStandardOutput());
+  EXPECT_EQ(doctor.exitCode(), 0) << said.toStdString();
+  EXPECT_TRUE(said.contains(QStringLiteral("4. the driver takes 325 and 976 bit/s: OK")));
+  EXPECT_EQ(settings(), before);
 }

@@ -342,6 +342,27 @@ ExportSelection ForEachExportRow(const QString& dir, const ExportOptions& option
   return selection;
 }
 
+ExportSelection SumExportRows(const QString& dir, const ExportOptions& options, ExportSums& sums) {
+  return ForEachExportRow(dir, options, [&](const ExportRow& row) {
+    sums.bySubscriber[row.subscriber].Add(row);
+    sums.all.Add(row);
+  });
+}
+
+QStringList ExportHeading(bool totals) {
+  if (!totals) {
+    return {QStringLiteral("date"),       QStringLiteral("time"),
+            QStringLiteral("subscriber"), QStringLiteral("duration_min"),
+            QStringLiteral("city_line"),  QStringLiteral("call_type"),
+            QStringLiteral("number")};
+  }
+  QStringList heading = {QStringLiteral("subscriber"),       QStringLiteral("calls"),
+                         QStringLiteral("unknown_duration"), QStringLiteral("minutes"),
+                         QStringLiteral("longest_min"),      QStringLiteral("no_city_line")};
+  for (int line = 1; line <= 8; ++line) heading << QStringLiteral("city_line_%1").arg(line);
+  return heading;
+}
+
 qint64 ExportCalls(const QString& dir, const ExportOptions& options, QIODevice& out,
                    ExportSelection* selection) {
   RowWriter writer(out, options.format);
@@ -349,31 +370,20 @@ qint64 ExportCalls(const QString& dir, const ExportOptions& options, QIODevice& 
   if (options.format == ExportOptions::Format::kCsv) writer.Raw(kUtf8Bom);
   qint64 count = 0;
   ExportSelection taken;
+  writer.Line(ExportHeading(options.totals));
   if (!options.totals) {
-    writer.Line({QStringLiteral("date"), QStringLiteral("time"), QStringLiteral("subscriber"),
-                 QStringLiteral("duration_min"), QStringLiteral("city_line"),
-                 QStringLiteral("call_type"), QStringLiteral("number")});
     taken = ForEachExportRow(dir, options, [&](const ExportRow& row) {
       ++count;
       writer.Row(row);
     });
   } else {
-    std::map<int, ExportTotals> bySubscriber;
-    ExportTotals all;
-    taken = ForEachExportRow(dir, options, [&](const ExportRow& row) {
-      ++count;
-      bySubscriber[row.subscriber].Add(row);
-      all.Add(row);
-    });
-    QStringList heading = {QStringLiteral("subscriber"),       QStringLiteral("calls"),
-                           QStringLiteral("unknown_duration"), QStringLiteral("minutes"),
-                           QStringLiteral("longest_min"),      QStringLiteral("no_city_line")};
-    for (int line = 1; line <= 8; ++line) heading << QStringLiteral("city_line_%1").arg(line);
-    writer.Line(heading);
-    for (const auto& [subscriber, totals] : bySubscriber) {
+    ExportSums sums;
+    taken = SumExportRows(dir, options, sums);
+    count = sums.all.calls;
+    for (const auto& [subscriber, totals] : sums.bySubscriber) {
       writer.Line(TotalsFields(totals, QString::number(subscriber)));
     }
-    writer.Line(TotalsFields(all, QStringLiteral("total")));
+    writer.Line(TotalsFields(sums.all, QStringLiteral("total")));
   }
   writer.Flush();
   if (selection) *selection = taken;

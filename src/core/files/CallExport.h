@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <functional>
+#include <map>
 
 class QIODevice;
 
@@ -64,6 +66,16 @@ struct ExportTotals {
   qint64 perLine[9] = {};
   void Add(const ExportRow& row);
 };
+
+// The chosen calls summed per subscriber and over all of them.
+struct ExportSums {
+  std::map<int, ExportTotals> bySubscriber;
+  ExportTotals all;
+};
+ExportSelection SumExportRows(const QString& dir, const ExportOptions& options, ExportSums& sums);
+
+// The column names of an export: one row per call, or the totals.
+QStringList ExportHeading(bool totals);
 
 // A field as RFC 4180 wants it in a CSV file: quoted, with its quotes doubled, when it holds a
 // comma, a quote or a line break, or always when `alwaysQuote` (numbers that are text).

@@ -1,0 +1,85 @@
+#include "cli/CommandLine.h"
+
+#include <QIODevice>
+
+#include "cli/ExitCodes.h"
+#include "cli/NorvelCommand.h"
+
+namespace {
+
+// The text broken into lines of at most `width` characters at blanks.
+QString Wrapped(const QString& text, int width = 79) {
+  QString wrapped;
+  qsizetype lineLength = 0;
+  for (const QString& word : text.split(u' ', Qt::SkipEmptyParts)) {
+    if (lineLength > 0 && lineLength + 1 + word.size() > width) {
+      wrapped += u'\n';
+      lineLength = 0;
+    } else if (lineLength > 0) {
+      wrapped += u' ';
+      ++lineLength;
+    }
+    wrapped += word;
+    lineLength += word.size();
+  }
+  return wrapped;
+}
+
+}  // namespace
+
+CommandLine::CommandLine(CommandIo& io, const QString& command, const QString& description,
+                         const QString& syntax)
+    : io_(io), command_(command), syntax_(syntax) {
+  parser_.setApplicationDescription(Wrapped(description));
+  parser_.addHelpOption();
+  // "-qo FILE" is -q and -o FILE, as other Linux commands read it.
+  parser_.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+}
+
+std::optional<int> CommandLine::Parse(const QStringList& arguments) {
+  // The parser skips the first word as the program's name.
+  if (!parser_.parse(QStringList{QStringLiteral("norvel")} + arguments)) {
+    return Usage(parser_.errorText());
+  }
+  if (parser_.isSet(QStringLiteral("help")) || parser_.isSet(QStringLiteral("help-all"))) {
+    io_.out.write(HelpText().toUtf8());
+    return exitcode::kOk;
+  }
+  return std::nullopt;
+}
+
+std::optional<int> CommandLine::Number(const QString& name, int low, int high, int fallback) {
+  if (!parser_.isSet(name)) return fallback;
+  bool ok = false;
+  const int value = parser_.value(name).toInt(&ok);
+  if (!ok || value < low || value > high) {
+    Usage(QStringLiteral("--%1 takes a number from %2 to %3, not '%4'")
+              .arg(name)
+              .arg(low)
+              .arg(high)
+              .arg(parser_.value(name)));
+    return std::nullopt;
+  }
+  return value;
+}
+
+int CommandLine::Usage(const QString& problem) {
+  io_.err.write(
+      QStringLiteral("norvel %1: %2\nTry 'norvel %1 --help'.\n").arg(command_, problem).toUtf8());
+  return exitcode::kUsage;
+}
+
+QString CommandLine::HelpText() const {
+  // Qt's text begins with a usage line naming the program's file; ours names the command.
+  const QString qtText = parser_.helpText();
+  const QString rest = qtText.section(u'\n', 1);
+  QString usage = QStringLiteral("usage: norvel %1 [options]").arg(command_);
+  if (!syntax_.isEmpty()) usage += u' ' + syntax_;
+  return usage + u'\n' + rest;
+}
+
+QCommandLineOption QuietOption() {
+  return QCommandLineOption({QStringLiteral("q"), QStringLiteral("quiet")},
+                            QStringLiteral("No progress bar and no summary line; only what went "
+                                           "wrong, on standard error."));
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QCommandLineParser>
+#include <optional>
+
+struct CommandIo;
+
+// One command's arguments through Qt's parser, the same way for every command: `--help`
+// prints the command's own help on standard output, a wrong option prints what is wrong and
+// where to read more on standard error, and numbers are checked against their range.
+class CommandLine {
+ public:
+  // `command` as typed after "norvel" ("receive", "config diff"); `syntax` the positional
+  // arguments as the usage line shows them ("A B").
+  CommandLine(CommandIo& io, const QString& command, const QString& description,
+              const QString& syntax = {});
+
+  void Add(const QCommandLineOption& option) { parser_.addOption(option); }
+  // Parses; gives the exit code to leave with (after --help or an error), or none to go on.
+  std::optional<int> Parse(const QStringList& arguments);
+
+  bool IsSet(const QString& name) const { return parser_.isSet(name); }
+  QString Value(const QString& name) const { return parser_.value(name); }
+  QStringList Positional() const { return parser_.positionalArguments(); }
+  // The option's whole number within [low, high], `fallback` when it is not given; none when
+  // it is wrong, which has been said on standard error.
+  std::optional<int> Number(const QString& name, int low, int high, int fallback);
+
+  // Says what is wrong with the command line; gives the usage exit code.
+  int Usage(const QString& problem);
+  QString HelpText() const;
+
+ private:
+  CommandIo& io_;
+  QString command_;
+  QString syntax_;
+  QCommandLineParser parser_;
+};
+
+// "-q", "--quiet": no progress bar and no summary line, only what went wrong.
+QCommandLineOption QuietOption();

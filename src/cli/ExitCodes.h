@@ -1,0 +1,37 @@
+#pragma once
+
+// The exit codes of `norvel`, in one place: the help text, the manual page and the README
+// all list this table (a test holds them to it). The codes that need a person are chosen
+// outside 3 to 7 and 64 to 78, to which systemd gives names of their own (3 would read
+// NOTIMPLEMENTED, 4 NOPERMISSION) that would mislead whoever reads `systemctl status`.
+namespace exitcode {
+inline constexpr int kOk = 0;                   // stored, or nothing to store; export written
+inline constexpr int kNoAnswer = 1;             // try again: no answer, a failed read, busy
+inline constexpr int kUsage = 2;                // the command line is wrong
+inline constexpr int kSettingsNotWritten = 10;  // the settings file could not be written
+inline constexpr int kFilesFailed = 13;         // the files or the lock need a person
+inline constexpr int kInconsistent = 14;        // inconsistent header, station left alone
+}  // namespace exitcode
+
+struct ExitCodeMeaning {
+  int code;
+  bool needsPerson;  // a timer should not simply try again
+  const char* meaning;
+};
+
+inline constexpr ExitCodeMeaning kExitCodes[] = {
+    {exitcode::kOk, false, "calls stored, or nothing to store; export written"},
+    {exitcode::kNoAnswer, false,
+     "try again: the station did not answer or a read failed (the calls stay in the "
+     "station), or another reception is running"},
+    {exitcode::kUsage, true, "usage: the command line is wrong"},
+    {exitcode::kSettingsNotWritten, true,
+     "the calls were stored but the settings file could not be written; the journal keeps "
+     "the reception until it can"},
+    {exitcode::kFilesFailed, true,
+     "the files could not take the calls (rolled back; the calls stay in the station), the "
+     "reception journal is damaged, or the lock file cannot be opened; export: a month file "
+     "could not be read or the output written"},
+    {exitcode::kInconsistent, true,
+     "the station's record header is inconsistent; the station was left alone"},
+};

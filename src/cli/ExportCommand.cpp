@@ -1,0 +1,147 @@
+// norvel export: a month's calls for a spreadsheet. A file named with -o is replaced only by a
+// complete export, so a failed run never destroys the previous one.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTemporaryDir>
+
+#include "cli/CommandLine.h"
+#include "cli/ConsoleUi.h"
+#include "cli/NorvelCommand.h"
+#include "cli/XlsxExport.h"
+#include "core/base/Errors.h"
+#include "core/files/CallExport.h"
+
+namespace {
+
+constexpr qint64 kCopyBlock = 1 << 20;
+
+enum class Format { kCsv, kTsv, kXlsx };
+
+// The format asked for, or the one the output file's extension names, or CSV.
+std::optional<Format> ChosenFormat(const QString& asked, const QString& output) {
+  const QString name = asked.isEmpty() ? QFileInfo(output).suffix().toLower() : asked;
+  if (name == QLatin1String("tsv")) return Format::kTsv;
+  if (name == QLatin1String("xlsx")) return Format::kXlsx;
+  if (name == QLatin1String("csv") || asked.isEmpty()) return Format::kCsv;
+  return std::nullopt;
+}
+
+// Copies a finished file into the output.
+void CopyInto(const QString& path, QIODevice& out) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(path, file.errorString()));
+  }
+  for (;;) {
+    const QByteArray block = file.read(kCopyBlock);
+    if (block.isEmpty()) break;
+    if (out.write(block) != block.size()) {
+      throw IoError(QStringLiteral("Не удается записать выгрузку: %1").arg(out.errorString()));
+    }
+  }
+}
+
+// Writes the export into `out`; a spreadsheet file is made beside it first, since its writer
+// wants a file of its own.
+ExportSelection WriteExport(const QString& dir, ExportOptions options, Format format,
+                            QIODevice& out) {
+  ExportSelection selection;
+  if (format != Format::kXlsx) {
+    options.format =
+        format == Format::kCsv ? ExportOptions::Format::kCsv : ExportOptions::Format::kTsv;
+    ExportCalls(dir, options, out, &selection);
+    return selection;
+  }
+  QTemporaryDir scratch;
+  if (!scratch.isValid()) {
+    throw IoError(QStringLiteral("Не удается записать выгрузку: %1").arg(scratch.errorString()));
+  }
+  const QString path = scratch.filePath(QStringLiteral("export.xlsx"));
+  ExportCallsXlsx(dir, options, path, &selection);
+  CopyInto(path, out);
+  return selection;
+}
+
+}  // namespace
+
+int RunExport(const QStringList& arguments, CommandIo& io) {
+  CommandLine line(io, QStringLiteral("export"),
+                   QStringLiteral("Writes a month's calls, filtered by year, day and subscriber, "
+                                  "one row per call, or with --totals one row per subscriber and "
+                                  "the total. A month file gathers that month of every year; one "
+                                  "year is exported, the latest unless --year says otherwise."));
+  line.Add({QStringLiteral("month"), QStringLiteral("The month, 1 to 12 (required)."),
+            QStringLiteral("M")});
+  line.Add({QStringLiteral("year"), QStringLiteral("The year (default: the latest in the file)."),
+            QStringLiteral("Y")});
+  line.Add({QStringLiteral("day"), QStringLiteral("Only this day, 1 to 31."), QStringLiteral("D")});
+  line.Add({QStringLiteral("subscriber"), QStringLiteral("Only this subscriber, 20 to 43."),
+            QStringLiteral("S")});
+  line.Add({QStringLiteral("dir"),
+            QStringLiteral("The working directory (default: the current one)."),
+            QStringLiteral("DIR")});
+  line.Add({QStringLiteral("format"),
+            QStringLiteral("csv (UTF-8 with a byte order mark), tsv or xlsx; default: the "
+                           "extension of FILE, or csv."),
+            QStringLiteral("FORMAT")});
+  line.Add({QStringLiteral("totals"), QStringLiteral("One row per subscriber, then the total.")});
+  line.Add({QStringLiteral("o"),
+            QStringLiteral("Write to FILE (replaced only by a complete export); '-' or none: "
+                           "standard output."),
+            QStringLiteral("FILE")});
+  line.Add(QuietOption());
+  if (const std::optional<int> code = line.Parse(arguments)) return *code;
+  const std::optional<int> month = line.Number(QStringLiteral("month"), 1, 12, 0);
+  const std::optional<int> year = line.Number(QStringLiteral("year"), 1, 9999, 0);
+  const std::optional<int> day = line.Number(QStringLiteral("day"), 1, 31, 0);
+  const std::optional<int> subscriber = line.Number(QStringLiteral("subscriber"), 20, 43, 0);
+  if (!month || !year || !day || !subscriber) return exitcode::kUsage;
+  if (*month == 0) return line.Usage(QStringLiteral("--month is required"));
+  if (!line.Positional().isEmpty()) {
+    return line.Usage(QStringLiteral("unexpected '%1'").arg(line.Positional().first()));
+  }
+  const QString output =
+      line.IsSet(QStringLiteral("o")) ? line.Value(QStringLiteral("o")) : QStringLiteral("-");
+  const std::optional<Format> format = ChosenFormat(line.Value(QStringLiteral("format")), output);
+  if (!format) return line.Usage(QStringLiteral("--format is csv, tsv or xlsx"));
+  const QString dir =
+      line.IsSet(QStringLiteral("dir")) ? line.Value(QStringLiteral("dir")) : io.currentDir;
+  if (!QDir(dir).exists()) return line.Usage(QStringLiteral("no directory '%1'").arg(dir));
+
+  ExportOptions what;
+  what.month = *month;
+  what.year = *year;
+  what.day = *day;
+  what.subscriber = *subscriber;
+  what.totals = line.IsSet(QStringLiteral("totals"));
+  ConsoleUi ui(io.err, false);
+  try {
+    ExportSelection selection;
+    if (output == QLatin1String("-")) {
+      selection = WriteExport(QDir(dir).absolutePath(), what, *format, io.out);
+    } else {
+      QSaveFile file(QDir(io.currentDir).filePath(output));
+      if (!file.open(QIODevice::WriteOnly)) {
+        ui.Say(QStringLiteral("Не удается записать файл %1: %2").arg(output, file.errorString()));
+        return exitcode::kFilesFailed;
+      }
+      selection = WriteExport(QDir(dir).absolutePath(), what, *format, file);
+      if (!file.commit()) {
+        ui.Say(QStringLiteral("Не удается записать файл %1: %2").arg(output, file.errorString()));
+        return exitcode::kFilesFailed;
+      }
+    }
+    if (selection.leftOut > 0 && !line.IsSet(QStringLiteral("quiet"))) {
+      ui.Say(QStringLiteral("%1 calls of other years left out; this export holds %2 (choose "
+                            "another with --year)")
+                 .arg(selection.leftOut)
+                 .arg(selection.year));
+    }
+  } catch (const NorvelError& error) {
+    ui.Say(error.Message());
+    return exitcode::kFilesFailed;
+  }
+  return exitcode::kOk;
+}

@@ -1,0 +1,192 @@
+// norvel receive: the window's reception without a display, with one summary line (or one JSON
+// object) on standard output and the program's messages on standard error.
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "cli/CommandLine.h"
+#include "cli/ConsoleUi.h"
+#include "cli/NorvelCommand.h"
+#include "core/base/Environment.h"
+#include "core/base/Errors.h"
+#include "core/link/RS232.h"
+#include "core/platform/Processes.h"
+#include "core/station/ReceptionLock.h"
+#include "core/station/StationCtrl.h"
+
+namespace {
+
+// What one run of the command did, for the summary line and the JSON object.
+struct Summary {
+  int exitCode = exitcode::kNoAnswer;
+  QString reason;  // stored, nothing, no_answer, ...
+  QString line;    // the summary line, without "stored N calls"
+  ReceptionResult result;
+
+  QByteArray Line() const {
+    return QStringLiteral("stored %1 calls%2\n").arg(result.Stored()).arg(line).toUtf8();
+  }
+  QByteArray Json() const {
+    QJsonObject files;
+    for (auto it = result.storedPerFile.cbegin(); it != result.storedPerFile.cend(); ++it) {
+      files.insert(it.key(), it.value());
+    }
+    const QJsonObject object{{QStringLiteral("exit_code"), exitCode},
+                             {QStringLiteral("reason"), reason},
+                             {QStringLiteral("stored"), result.Stored()},
+                             {QStringLiteral("files"), files},
+                             {QStringLiteral("bytes_read"), static_cast<qint64>(result.bytesRead)},
+                             {QStringLiteral("reset_sent"), result.resetSent},
+                             {QStringLiteral("reset_confirmed"), result.cleared}};
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+  }
+};
+
+Summary Summarize(const ReceptionResult& result) {
+  Summary summary;
+  summary.result = result;
+  switch (result.outcome) {
+    case ReceptionResult::Outcome::kStored: {
+      QStringList parts;
+      for (auto it = result.storedPerFile.cbegin(); it != result.storedPerFile.cend(); ++it) {
+        parts << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
+      }
+      summary.exitCode = exitcode::kOk;
+      summary.reason = QStringLiteral("stored");
+      summary.line = QStringLiteral(": ") + parts.join(QStringLiteral(", ")) +
+                     (result.cleared ? QString() : QStringLiteral(" (station not cleared)"));
+      break;
+    }
+    case ReceptionResult::Outcome::kNothing:
+      summary.exitCode = exitcode::kOk;
+      summary.reason = QStringLiteral("nothing");
+      summary.line = QStringLiteral(": the station had none to store");
+      break;
+    case ReceptionResult::Outcome::kInconsistent:
+      summary.exitCode = exitcode::kInconsistent;
+      summary.reason = QStringLiteral("inconsistent");
+      summary.line = QStringLiteral(": the station's record header is inconsistent; left alone");
+      break;
+    case ReceptionResult::Outcome::kJournalDamaged:
+      summary.exitCode = exitcode::kFilesFailed;
+      summary.reason = QStringLiteral("journal_damaged");
+      summary.line = QStringLiteral(": the reception journal is damaged; nothing was done");
+      break;
+    case ReceptionResult::Outcome::kSettingsNotWritten:
+      summary.exitCode = exitcode::kSettingsNotWritten;
+      summary.reason = QStringLiteral("settings_not_written");
+      summary.line = (result.cleared ? QStringLiteral(", station cleared") : QString()) +
+                     QStringLiteral("; the settings file was not updated: ") +
+                     result.settingsFailure;
+      break;
+    case ReceptionResult::Outcome::kNoAnswer:
+      summary.exitCode = exitcode::kNoAnswer;
+      summary.reason = QStringLiteral("no_answer");
+      summary.line = QStringLiteral(": the station did not answer or a read failed");
+      break;
+  }
+  return summary;
+}
+
+// The line that tells the four faults behind "Проверьте подключение..." apart: a device that
+// is not there, one another program holds, one this user may not open, or a station that is
+// silent on a port that opened.
+QString PortLine(const StationCtrlClass& station, int portNumber) {
+  const RS232Class* link = station.Link();
+  if (!link) return {};
+  QString reason = link->OpenFailure();
+  if (reason.isEmpty()) {
+    reason = QStringLiteral("the port opened but the station did not answer or a read failed");
+  } else {
+    const QStringList holders = OsDeviceHolders(link->DeviceName());
+    if (!holders.isEmpty()) {
+      reason += QStringLiteral(" (in use by %1)").arg(holders.join(QStringLiteral(", ")));
+    }
+  }
+  return QStringLiteral("COM%1 is %2: %3; run: norvel doctor")
+      .arg(portNumber)
+      .arg(link->DeviceName(), reason);
+}
+
+}  // namespace
+
+int RunReceive(const QStringList& arguments, CommandIo& io) {
+  CommandLine line(io, QStringLiteral("receive"),
+                   QStringLiteral("Fetches the station's call records into the month files of "
+                                  "the working directory, exactly as NorvelWin's \"Тарификация. "
+                                  "Прием данных\" does, on the port named in its NorvelWin.ini "
+                                  "unless --port says otherwise. Messages go to standard error, "
+                                  "one summary line to standard output."));
+  line.Add({QStringLiteral("dir"),
+            QStringLiteral("The working directory (default: the current one)."),
+            QStringLiteral("DIR")});
+  line.Add({QStringLiteral("port"), QStringLiteral("The port COM<N> to use, 1 to 16."),
+            QStringLiteral("N")});
+  line.Add({QStringLiteral("json"),
+            QStringLiteral("Print one JSON object instead of the summary line: exit_code, "
+                           "reason, stored, files, bytes_read, reset_sent, reset_confirmed.")});
+  line.Add(QuietOption());
+  if (const std::optional<int> code = line.Parse(arguments)) return *code;
+  const std::optional<int> port = line.Number(QStringLiteral("port"), 1, 16, 0);
+  if (!port) return exitcode::kUsage;
+  if (!line.Positional().isEmpty()) {
+    return line.Usage(QStringLiteral("unexpected '%1'").arg(line.Positional().first()));
+  }
+  const QString dir =
+      line.IsSet(QStringLiteral("dir")) ? line.Value(QStringLiteral("dir")) : io.currentDir;
+  if (!QDir(dir).exists()) return line.Usage(QStringLiteral("no directory '%1'").arg(dir));
+  const bool json = line.IsSet(QStringLiteral("json"));
+  const bool quiet = line.IsSet(QStringLiteral("quiet"));
+
+  ConsoleUi ui(io.err, io.terminal && !quiet);
+  Environment env{ui, io.clock, io.ports, QDir(dir).absolutePath()};
+  Summary summary;
+  const auto finish = [&](const Summary& done) {
+    if (json) {
+      io.out.write(done.Json());
+    } else if (!quiet) {
+      io.out.write(done.Line());
+    }
+    return done.exitCode;
+  };
+
+  const ReceptionLock lock(env.workDir, QStringLiteral("norvel receive"));
+  if (!lock.Held()) {
+    ui.Say(ReceptionLockText(lock));
+    // A lock file that cannot be opened needs a person; a reception running elsewhere ends.
+    if (lock.Failed()) {
+      summary.exitCode = exitcode::kFilesFailed;
+      summary.reason = QStringLiteral("lock_failed");
+      summary.line = QStringLiteral(": the lock file %1 cannot be opened: %2")
+                         .arg(QDir::toNativeSeparators(lock.Path()), lock.Failure());
+    } else {
+      summary.exitCode = exitcode::kNoAnswer;
+      summary.reason = QStringLiteral("already_running");
+      summary.line = QStringLiteral(": another reception is running (%1)").arg(lock.Holder());
+    }
+    return finish(summary);
+  }
+  // The same reception as the window's, with the same messages, files and settings update.
+  StationCtrlClass station(env, *port > 0 ? std::optional<quint16>(*port) : std::nullopt);
+  try {
+    summary = Summarize(station.ReceiveTariffication());
+  } catch (const SettingsFileError& error) {
+    ui.Say(error.Message());
+    summary.exitCode = exitcode::kSettingsNotWritten;
+    summary.reason = QStringLiteral("settings_not_written");
+    summary.line = QStringLiteral(
+        ": the settings file could not be written; they stay in the "
+        "station");
+  } catch (const NorvelError& error) {
+    ui.Say(error.Message());
+    summary.exitCode = exitcode::kFilesFailed;
+    summary.reason = QStringLiteral("files_failed");
+    summary.line = QStringLiteral(
+        ": the data files could not take them; they stay in the "
+        "station");
+  }
+  if (summary.reason == QLatin1String("no_answer")) {
+    ui.Say(PortLine(station, station.Link() ? station.Link()->PortNumber() : *port));
+  }
+  return finish(summary);
+}

@@ -1,0 +1,129 @@
+#include "cli/XlsxExport.h"
+
+#include <xlsxwriter.h>
+
+#include <QFile>
+#include <QString>
+
+#include "core/base/Errors.h"
+
+namespace {
+
+// A workbook that is closed (and its file written) exactly once, or discarded on failure.
+class Workbook {
+ public:
+  explicit Workbook(const QString& path) {
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;  // rows go to disk as they are written
+    options.use_zip64 = LXW_TRUE;
+    book_ = workbook_new_opt(QFile::encodeName(path).constData(), &options);
+    if (!book_) Fail(QStringLiteral("the workbook cannot be created"));
+    sheet_ = workbook_add_worksheet(book_, nullptr);
+    date_ = workbook_add_format(book_);
+    format_set_num_format(date_, "yyyy-mm-dd");
+    time_ = workbook_add_format(book_);
+    format_set_num_format(time_, "hh:mm");
+    bold_ = workbook_add_format(book_);
+    format_set_bold(bold_);
+  }
+  ~Workbook() {
+    if (book_) workbook_close(book_);
+  }
+  Workbook(const Workbook&) = delete;
+  Workbook& operator=(const Workbook&) = delete;
+
+  void Heading(const QStringList& names) {
+    for (qsizetype column = 0; column < names.size(); ++column) {
+      Check(worksheet_write_string(sheet_, 0, Column(column), names[column].toUtf8().constData(),
+                                   bold_));
+    }
+    row_ = 1;
+  }
+  void Date(int column, int year, int month, int day) {
+    lxw_datetime moment{year, month, day, 0, 0, 0};
+    if (year < 1900) {
+      Text(column, QStringLiteral("%1-%2-%3").arg(year).arg(month).arg(day).toUtf8());
+      return;
+    }
+    Check(worksheet_write_datetime(sheet_, row_, Column(column), &moment, date_));
+  }
+  void Time(int column, int hour, int minute) {
+    Check(
+        worksheet_write_number(sheet_, row_, Column(column), (hour * 60 + minute) / 1440.0, time_));
+  }
+  void Number(int column, double value) {
+    Check(worksheet_write_number(sheet_, row_, Column(column), value, nullptr));
+  }
+  void Text(int column, const QByteArray& utf8) {
+    Check(worksheet_write_string(sheet_, row_, Column(column), utf8.constData(), nullptr));
+  }
+  void NextRow() { ++row_; }
+  void Close() {
+    const lxw_error error = workbook_close(book_);
+    book_ = nullptr;
+    if (error != LXW_NO_ERROR) Fail(QString::fromUtf8(lxw_strerror(error)));
+  }
+
+ private:
+  static lxw_col_t Column(qsizetype column) { return static_cast<lxw_col_t>(column); }
+  void Check(lxw_error error) {
+    if (error != LXW_NO_ERROR) Fail(QString::fromUtf8(lxw_strerror(error)));
+  }
+  [[noreturn]] void Fail(const QString& reason) {
+    throw IoError(QStringLiteral("Не удается записать выгрузку: %1").arg(reason));
+  }
+
+  lxw_workbook* book_ = nullptr;
+  lxw_worksheet* sheet_ = nullptr;
+  lxw_format* date_ = nullptr;
+  lxw_format* time_ = nullptr;
+  lxw_format* bold_ = nullptr;
+  lxw_row_t row_ = 0;
+};
+
+void TotalsRow(Workbook& book, const ExportTotals& totals) {
+  book.Number(1, static_cast<double>(totals.calls));
+  book.Number(2, static_cast<double>(totals.unknownDuration));
+  book.Number(3, static_cast<double>(totals.minutes));
+  book.Number(4, static_cast<double>(totals.longest));
+  for (int line = 0; line <= 8; ++line) {
+    book.Number(5 + line, static_cast<double>(totals.perLine[line]));
+  }
+  book.NextRow();
+}
+
+}  // namespace
+
+qint64 ExportCallsXlsx(const QString& dir, const ExportOptions& options, const QString& path,
+                       ExportSelection* selection) {
+  Workbook book(path);
+  book.Heading(ExportHeading(options.totals));
+  qint64 count = 0;
+  ExportSelection taken;
+  if (!options.totals) {
+    taken = ForEachExportRow(dir, options, [&](const ExportRow& row) {
+      ++count;
+      book.Date(0, row.year, row.month, row.day);
+      book.Time(1, row.hour, row.minute);
+      book.Number(2, row.subscriber);
+      if (row.duration >= 0) book.Number(3, row.duration);
+      book.Number(4, row.cityLine);
+      book.Number(5, row.callType);
+      book.Text(6, row.number);
+      book.NextRow();
+    });
+  } else {
+    ExportSums sums;
+    taken = SumExportRows(dir, options, sums);
+    count = sums.all.calls;
+    for (const auto& [subscriber, totals] : sums.bySubscriber) {
+      book.Number(0, subscriber);
+      TotalsRow(book, totals);
+    }
+    book.Text(0, "total");
+    TotalsRow(book, sums.all);
+  }
+  book.Close();
+  if (selection) *selection = taken;
+  return count;
+}

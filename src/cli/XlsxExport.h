@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+#include "core/files/CallExport.h"
+
+// Writes the export as a spreadsheet file at `path`: the date a real date, the time a time of
+// day, the counts numbers, and the dialled number text, so a spreadsheet keeps its leading
+// zeros. Rows are written as they stream by, so a month of any size takes the same memory.
+// Gives the number of calls; throws as ExportCalls does, and IoError when the file cannot be
+// written.
+qint64 ExportCallsXlsx(const QString& dir, const ExportOptions& options, const QString& path,
+                       ExportSelection* selection = nullptr);
