@@ -1,6 +1,7 @@
 #include "ui/shell/NorvelApplication.h"
 
 #include <QDir>
+#include <QIcon>
 
 #include "core/base/Handlers.h"
 #include "core/station/StationCtrl.h"
@@ -17,6 +18,10 @@
 NorvelApplication::NorvelApplication(int& argc, char** argv)
     : QApplication(argc, argv), env_{ui_, clock_, ports_, QDir::currentPath()} {
   setApplicationName(QLatin1String(OperatorUi::kProgramName));
+  // The title bar and the task bar show the program's icon; the desktop entry's name ties the
+  // running program to its menu entry.
+  setWindowIcon(QIcon(QStringLiteral(":/norvelwin.png")));
+  setDesktopFileName(QStringLiteral("norvelwin"));
   setQuitOnLastWindowClosed(false);
   // The help is found in the working directory, beside the program, or where the package puts
   // it.
