@@ -10,6 +10,7 @@
 
 #include "Emulator.h"
 #include "ScriptedUi.h"
+#include "StationOptions.h"
 #include "core/base/Clock.h"
 #include "core/base/Environment.h"
 #include "core/link/QtSerialTransport.h"
@@ -44,7 +45,23 @@ TEST(EmulatorProgram, HelpAndBadArguments) {
   bad.start(QStringLiteral(NORVEL_EMULATOR), {QStringLiteral("--boards")});
   ASSERT_TRUE(bad.waitForFinished(5000));
   EXPECT_EQ(bad.exitCode(), 2);
-  EXPECT_TRUE(bad.readAllStandardError().contains("--boards needs a value"));
+  EXPECT_TRUE(bad.readAllStandardError().contains("Missing value after '--boards'"));
+}
+
+// Options take "--name value" and "--name=value" alike, and numbers are checked.
+TEST(EmulatorProgram, OptionsTakeBothForms) {
+  QString error;
+  const std::optional<station::EmulatorCommandLine> line = station::ParseCommandLine(
+      {"--link=/tmp/x", "--boards", "3", "--calls=7", "--noise", "--stray-in-reply=2"}, &error);
+  ASSERT_TRUE(line) << error.toStdString();
+  EXPECT_EQ(line->link, QStringLiteral("/tmp/x"));
+  EXPECT_EQ(line->station.boards, 3);
+  EXPECT_EQ(line->station.calls, 7);
+  EXPECT_TRUE(line->station.noise);
+  EXPECT_EQ(line->station.strayInReply, 2);
+  EXPECT_FALSE(station::ParseCommandLine({"--link=/tmp/x", "--seed=x"}, &error));
+  EXPECT_EQ(error, QStringLiteral("--seed needs a number, not x"));
+  EXPECT_FALSE(station::ParseCommandLine({"--link=/tmp/x", "stray"}, &error));
 }
 
 TEST(EmulatorProgram, ServesOnItsLinkAndCleansUpOnSigterm) {

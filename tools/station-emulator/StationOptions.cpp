@@ -1,5 +1,6 @@
 #include "StationOptions.h"
 
+#include <QCommandLineParser>
 #include <QFile>
 
 namespace station {
@@ -20,88 +21,81 @@ bool ReadFileBytes(const QString& path, std::vector<std::uint8_t>& out, QString*
 }  // namespace
 
 std::optional<EmulatorCommandLine> ParseCommandLine(const QStringList& arguments, QString* error) {
+  // The options by their names without the leading dashes; the valued ones take "--name
+  // value" and "--name=value".
+  const auto bare = [](const char* name) { return QString::fromLatin1(name).mid(2); };
+  const char* const valued[] = {option::kLink,
+                                option::kTrace,
+                                option::kDump,
+                                option::kImage,
+                                option::kRecords,
+                                option::kBoards,
+                                option::kCalls,
+                                option::kCallDays,
+                                option::kSeed,
+                                option::kClockOffset,
+                                option::kReplyDelay,
+                                option::kDropReplyByte,
+                                option::kCablePulledAfter,
+                                option::kStrayInReply};
+  const char* const flags[] = {option::kProtect, option::kRealtime, option::kSilent,
+                               option::kBadHeader, option::kNoise};
+  QCommandLineParser parser;
+  for (const char* name : valued) parser.addOption({bare(name), QString(), QStringLiteral("V")});
+  for (const char* name : flags) parser.addOption({bare(name), QString()});
+  parser.addOption({{QStringLiteral("h"), bare(option::kHelp)}, QString()});
+  if (!parser.parse(QStringList{QStringLiteral("station-emulator")} + arguments)) {
+    *error = parser.errorText();
+    return std::nullopt;
+  }
+  if (!parser.positionalArguments().isEmpty()) {
+    *error = QStringLiteral("unexpected %1").arg(parser.positionalArguments().first());
+    return std::nullopt;
+  }
   EmulatorCommandLine line;
   StationOptions& s = line.station;
-  for (qsizetype i = 0; i < arguments.size(); ++i) {
-    const QString& name = arguments[i];
-    auto value = [&](QString* out) {
-      if (i + 1 >= arguments.size()) {
-        *error = QStringLiteral("%1 needs a value").arg(name);
-        return false;
-      }
-      *out = arguments[++i];
-      return true;
-    };
-    auto number = [&](auto* out) {
-      QString text;
-      if (!value(&text)) return false;
-      bool ok = false;
-      const long long n = text.toLongLong(&ok);
-      if (!ok) {
-        *error = QStringLiteral("%1 needs a number, not %2").arg(name, text);
-        return false;
-      }
-      *out = static_cast<std::remove_pointer_t<decltype(out)>>(n);
-      return true;
-    };
-    bool ok = true;
-    if (name == QLatin1String(option::kLink)) {
-      ok = value(&line.link);
-    } else if (name == QLatin1String(option::kTrace)) {
-      ok = value(&line.trace);
-    } else if (name == QLatin1String(option::kDump)) {
-      ok = value(&line.dump);
-    } else if (name == QLatin1String(option::kImage)) {
-      QString path;
-      std::vector<std::uint8_t> bytes;
-      ok = value(&path) && ReadFileBytes(path, bytes, error);
-      if (ok && bytes.size() < 512) {
-        *error = QStringLiteral("%1 holds %2 bytes, not 512").arg(path).arg(bytes.size());
-        ok = false;
-      }
-      if (ok) {
-        bytes.resize(512);
-        s.image = bytes;
-      }
-    } else if (name == QLatin1String(option::kRecords)) {
-      QString path;
-      ok = value(&path) && ReadFileBytes(path, s.records, error);
-    } else if (name == QLatin1String(option::kBoards)) {
-      ok = number(&s.boards);
-    } else if (name == QLatin1String(option::kProtect)) {
-      s.protect = true;
-    } else if (name == QLatin1String(option::kCalls)) {
-      ok = number(&s.calls);
-    } else if (name == QLatin1String(option::kCallDays)) {
-      ok = number(&s.callDays);
-    } else if (name == QLatin1String(option::kSeed)) {
-      ok = number(&s.seed);
-    } else if (name == QLatin1String(option::kClockOffset)) {
-      ok = number(&s.clockOffsetMinutes);
-    } else if (name == QLatin1String(option::kReplyDelay)) {
-      ok = number(&s.replyDelayMs);
-    } else if (name == QLatin1String(option::kRealtime)) {
-      s.realtime = true;
-    } else if (name == QLatin1String(option::kSilent)) {
-      s.silent = true;
-    } else if (name == QLatin1String(option::kDropReplyByte)) {
-      ok = number(&s.dropReplyByte);
-    } else if (name == QLatin1String(option::kCablePulledAfter)) {
-      ok = number(&s.cablePulledAfter);
-    } else if (name == QLatin1String(option::kBadHeader)) {
-      s.badHeader = true;
-    } else if (name == QLatin1String(option::kNoise)) {
-      s.noise = true;
-    } else if (name == QLatin1String(option::kStrayInReply)) {
-      ok = number(&s.strayInReply);
-    } else if (name == QLatin1String(option::kHelp) || name == QLatin1String("-h")) {
-      line.help = true;
-    } else {
-      *error = QStringLiteral("unknown option %1").arg(name);
-      ok = false;
+  line.help = parser.isSet(bare(option::kHelp));
+  const auto has = [&](const char* name) { return parser.isSet(bare(name)); };
+  const auto text = [&](const char* name) { return parser.value(bare(name)); };
+  bool ok = true;
+  const auto number = [&](const char* name, auto& out) {
+    if (!ok || !has(name)) return;
+    const long long n = text(name).toLongLong(&ok);
+    if (!ok) *error = QStringLiteral("%1 needs a number, not %2").arg(name, text(name));
+    out = static_cast<std::remove_reference_t<decltype(out)>>(n);
+  };
+  line.link = text(option::kLink);
+  line.trace = text(option::kTrace);
+  line.dump = text(option::kDump);
+  if (has(option::kImage)) {
+    std::vector<std::uint8_t> bytes;
+    if (!ReadFileBytes(text(option::kImage), bytes, error)) return std::nullopt;
+    if (bytes.size() < 512) {
+      *error =
+          QStringLiteral("%1 holds %2 bytes, not 512").arg(text(option::kImage)).arg(bytes.size());
+      return std::nullopt;
     }
-    if (!ok) return std::nullopt;
+    bytes.resize(512);
+    s.image = bytes;
   }
+  if (has(option::kRecords) && !ReadFileBytes(text(option::kRecords), s.records, error)) {
+    return std::nullopt;
+  }
+  number(option::kBoards, s.boards);
+  number(option::kCalls, s.calls);
+  number(option::kCallDays, s.callDays);
+  number(option::kSeed, s.seed);
+  number(option::kClockOffset, s.clockOffsetMinutes);
+  number(option::kReplyDelay, s.replyDelayMs);
+  number(option::kDropReplyByte, s.dropReplyByte);
+  number(option::kCablePulledAfter, s.cablePulledAfter);
+  number(option::kStrayInReply, s.strayInReply);
+  if (!ok) return std::nullopt;
+  s.protect = has(option::kProtect);
+  s.realtime = has(option::kRealtime);
+  s.silent = has(option::kSilent);
+  s.badHeader = has(option::kBadHeader);
+  s.noise = has(option::kNoise);
   if (!line.help && line.link.isEmpty()) {
     *error = QStringLiteral("%1 PATH is required").arg(QLatin1String(option::kLink));
     return std::nullopt;
