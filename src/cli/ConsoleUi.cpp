@@ -21,6 +21,10 @@ void ConsoleUi::Say(const QString& text) {
 bool ConsoleUi::ShowBox(BoxKind kind, const QString& text, bool error) {
   Q_UNUSED(error);
   if (kind == BoxKind::YesNo || kind == BoxKind::YesCancel) {
+    if (answerYes_) {
+      Say(text + QStringLiteral(" -> yes (--yes)"));
+      return true;
+    }
     Say(text + QStringLiteral(" -> no (nobody to answer)"));
     return false;
   }

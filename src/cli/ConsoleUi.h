@@ -7,11 +7,13 @@
 class QIODevice;
 
 // The operator of the command line, who is not there: every message goes to standard error in
-// the program's own words, every question is answered "No" (which leaves the station alone),
-// and on a terminal the record read shows a progress bar.
+// the program's own words, every question is answered "No" (which leaves the station alone)
+// unless the command was told to answer "Yes", and on a terminal the record read shows a
+// progress bar.
 class ConsoleUi : public OperatorUi {
  public:
-  ConsoleUi(QIODevice& err, bool terminal) : err_(err), terminal_(terminal) {}
+  ConsoleUi(QIODevice& err, bool terminal, bool answerYes = false)
+      : err_(err), terminal_(terminal), answerYes_(answerYes) {}
 
   void StartProgress(const QString& caption, quint16 maximum) override;
   void SetProgress(quint16 position) override;
@@ -33,6 +35,7 @@ class ConsoleUi : public OperatorUi {
 
   QIODevice& err_;
   bool terminal_;
+  bool answerYes_;
   bool barShown_ = false;
   int barMaximum_ = 0;
   int lastDrawn_ = -1;

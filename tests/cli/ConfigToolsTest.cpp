@@ -23,6 +23,7 @@
 #include "core/platform/SerialPlatform.h"
 #include "core/station/ConfigHistory.h"
 #include "core/station/StationCtrl.h"
+#include "core/tables/ImageLayout.h"
 
 namespace {
 
@@ -283,4 +284,26 @@ TEST_F(Command, DoctorFindsTheEmulatorWell) {
   qunsetenv("NORVEL_COM2");
   EXPECT_TRUE(Out().contains(QStringLiteral("4. the driver takes 325 and 976 bit/s: OK")));
   EXPECT_TRUE(Out().contains(QStringLiteral("5. the station answers, with 3 boards: OK")));
+}
+
+// `norvel config write` against the emulator: the station's memory and Norvel.cfg hold the
+// saved configuration byte for byte.
+TEST_F(Command, ConfigWriteReachesTheStationsMemory) {
+  ConfigImage saved = Pattern(9);
+  for (int line = 1; line <= 8; ++line) {
+    for (const bool day : {true, false}) saved[IncomingCellOffset(day, line, 1)] = 0x80;
+  }
+  station::StationOptions options;
+  options.boards = 4;
+  EmulatorProcess emulator(options);
+  ASSERT_TRUE(emulator.Start());
+  qputenv("NORVEL_COM2", QFile::encodeName(emulator.LinkPath()));
+  const QString file = Write(QStringLiteral("saved.cfg"), Bytes(saved));
+  EXPECT_EQ(Run({"config", "write", file}), 0) << err.data().toStdString();
+  qunsetenv("NORVEL_COM2");
+  emulator.Stop();
+  EXPECT_EQ(emulator.Memory().mid(1280, kImageSize), Bytes(saved));
+  QFile copy(dir.filePath(QStringLiteral("Norvel.cfg")));
+  ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+  EXPECT_EQ(copy.readAll(), Bytes(saved));
 }

@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -15,11 +16,13 @@
 #include "cli/ConsoleUi.h"
 #include "cli/NorvelCommand.h"
 #include "core/base/Environment.h"
+#include "core/files/ConfigCopy.h"
 #include "core/files/DataFiles.h"
 #include "core/files/SettingsFile.h"
 #include "core/platform/SerialPlatform.h"
 #include "core/station/ReceptionJournal.h"
 #include "core/station/ReceptionLock.h"
+#include "core/tables/ImageLayout.h"
 
 namespace {
 
@@ -394,4 +397,145 @@ TEST(ExitCodes, TheHelpTheReadmeAndTheManualPageAgreeWithTheProgram) {
   EXPECT_TRUE(QString::fromUtf8(unit.readAll())
                   .contains(QStringLiteral("RestartPreventExitStatus=") + needPerson.join(u' ')));
   EXPECT_TRUE(text.contains(QStringLiteral("RestartPreventExitStatus=") + needPerson.join(u' ')));
+}
+
+namespace {
+
+// A configuration that passes every check on a station of two boards.
+ConfigImage SoundImage(quint8 seed) {
+  ConfigImage image{};
+  for (const bool day : {true, false}) {
+    for (int line = 1; line <= 4; ++line) {
+      image[IncomingCellOffset(day, line, 1)] = SubscriberCode(20 + seed % 12);
+    }
+  }
+  image[RegionOffset(RegionDescriptor(true, DVO1AbonentBasic), 3)] = seed;
+  image[511] = 0x11;
+  return image;
+}
+
+QByteArray Bytes(const ConfigImage& image) {
+  return QByteArray(reinterpret_cast<const char*>(image.data()), kImageSize);
+}
+
+}  // namespace
+
+struct ConfigWrite : Norvel {
+  ConfigImage held = SoundImage(1);
+  ConfigImage saved = SoundImage(7);
+
+  void SetUp() override {
+    Norvel::SetUp();
+    options.image = std::vector<std::uint8_t>(held.begin(), held.end());
+    options.boards = 2;
+    Settings();
+  }
+  QString Save(const QString& name, const QByteArray& bytes) {
+    QFile file(dir.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return name;
+  }
+  QByteArray StationImage() {
+    return QByteArray(reinterpret_cast<const char*>(line->Station().Memory().data()) + 1280,
+                      kImageSize);
+  }
+  QByteArray Copy() {
+    QFile file(dir.filePath(kConfigCopyFileName));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+};
+
+// The window's write path from the command line: the image in the station byte for byte, the
+// copy beside it, and the history pair of what the station held and what it holds now.
+TEST_F(ConfigWrite, ASavedConfigurationIsWrittenAsTheWindowWritesIt) {
+  Plug();
+  EXPECT_EQ(Run({"config", "write", Save("saved.cfg", Bytes(saved))}), exitcode::kOk)
+      << Err().toStdString();
+  EXPECT_EQ(Out(), QStringLiteral("written: saved.cfg to the station (2 boards) and Norvel.cfg\n"));
+  EXPECT_EQ(StationImage(), Bytes(saved));
+  EXPECT_EQ(Copy(), Bytes(saved));
+  const QDir history(dir.filePath(QStringLiteral("history")));
+  const QStringList before = history.entryList({"*-before.cfg"});
+  ASSERT_EQ(before.size(), 1);
+  QFile kept(history.filePath(before.first()));
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+  EXPECT_EQ(kept.readAll(), Bytes(held));
+  EXPECT_EQ(history.entryList({"*-after.cfg"}).size(), 1);
+}
+
+TEST_F(ConfigWrite, AProtectedStationIsAskedAboutItsSwitchAndLeftAsItWas) {
+  options.protect = true;
+  Plug();
+  Save(kConfigCopyFileName, Bytes(held));
+  const QString file = Save("saved.cfg", Bytes(saved));
+  EXPECT_EQ(Run({"config", "write", file}), exitcode::kNoAnswer);
+  EXPECT_TRUE(Err().contains(QStringLiteral("Проверьте положение переключателя")));
+  EXPECT_TRUE(Err().contains(QStringLiteral("-> no (nobody to answer)")));
+  EXPECT_EQ(Out(), QStringLiteral("not written: the station refused or the read-back differs\n"));
+  // --yes says the switch has been set; the station is still protected, so it fails again.
+  EXPECT_EQ(Run({"config", "write", file, "--yes"}), exitcode::kNoAnswer);
+  EXPECT_TRUE(Err().contains(QStringLiteral("-> yes (--yes)")));
+  EXPECT_EQ(StationImage(), Bytes(held));
+  EXPECT_EQ(Copy(), Bytes(held));
+}
+
+TEST_F(ConfigWrite, ACablePulledInTheFrameLeavesTheCopyAsItWas) {
+  Plug();
+  Save(kConfigCopyFileName, Bytes(held));
+  long frameStart = -1;
+  long heard = 0;
+  line->Station().OnTrace([&](const station::TraceEntry& entry) {
+    if (entry.kind == station::TraceEntry::kWrite && entry.address == 1791 &&
+        entry.bytes.size() == 1 && entry.bytes[0] != 0xAA)
+      frameStart = heard;  // the test byte put back: the image frame comes next
+  });
+  line->beforeDelivery = [&](long delivered) {
+    heard = delivered + 1;
+    if (frameStart >= 0 && delivered == frameStart + 200) line->Station().SetCablePulled(true);
+  };
+  EXPECT_EQ(Run({"config", "write", Save("saved.cfg", Bytes(saved))}), exitcode::kNoAnswer);
+  EXPECT_TRUE(Err().contains(QStringLiteral("Ошибка записи в АТС")));
+  EXPECT_EQ(Copy(), Bytes(held));
+}
+
+TEST_F(ConfigWrite, AFileThatDoesNotFitTheStationIsRefusedWithTheReason) {
+  Plug();
+  ConfigImage bigger = saved;
+  bigger[RegionOffset(RegionDescriptor(false, DVO2Abonent), 20)] = 0x01;  // subscriber 40
+  EXPECT_EQ(Run({"config", "write", Save("big.cfg", Bytes(bigger))}), exitcode::kUsage);
+  EXPECT_TRUE(Err().contains(QStringLiteral(
+      "big.cfg does not fit this station (2 boards): ДВО-2 абонентов, ночь: заданы значения "
+      "для абонентов 32..43")))
+      << Err().toStdString();
+  EXPECT_EQ(Run({"config", "write", Save("old.cfg", Bytes(saved).left(256))}), exitcode::kUsage);
+  EXPECT_TRUE(Err().contains(QStringLiteral("old.cfg holds 256 bytes")));
+  EXPECT_EQ(StationImage(), Bytes(held));
+  // Nothing was written: the frames heard are reads only.
+  for (const station::TraceEntry& entry : line->Trace()) {
+    EXPECT_NE(entry.kind, station::TraceEntry::kWrite);
+  }
+}
+
+TEST_F(ConfigWrite, CheckNamesTheFindingsAndEndsWithOneWhenThereAreAny) {
+  EXPECT_EQ(Run({"config", "check", Save("saved.cfg", Bytes(saved))}), 0);
+  EXPECT_TRUE(Out().isEmpty());
+  ConfigImage silent = saved;
+  silent[IncomingCellOffset(true, 3, 1)] = 0;
+  EXPECT_EQ(Run({"config", "check", Save("silent.cfg", Bytes(silent))}), 1);
+  // The board count comes from the working directory's settings: two boards.
+  EXPECT_EQ(Out(), QStringLiteral("ошибка: Вызовы с городских линий, день, ГЛ 3: входящие вызовы "
+                                  "по ГЛ 3 днем в основном режиме не поступают ни одному "
+                                  "абоненту станции (байты 136, 137, 138, 139)\n"));
+  EXPECT_EQ(Run({"config", "check", "silent.cfg", "--json"}), 1);
+  const QJsonArray findings = QJsonDocument::fromJson(out.data()).array();
+  ASSERT_EQ(findings.size(), 1);
+  EXPECT_EQ(findings[0].toObject()["rule"].toString(), QStringLiteral("line-rings-no-one"));
+  EXPECT_EQ(Run({"config", "check", "missing.cfg"}), 2);
+
+  // From the station itself, with its own board count.
+  options.image = std::vector<std::uint8_t>(silent.begin(), silent.end());
+  Plug();
+  EXPECT_EQ(Run({"config", "check", "station"}), 1);
+  EXPECT_TRUE(Out().contains(QStringLiteral("ГЛ 3 днем в основном режиме")));
 }

@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr quint8 kDelaySign = 0x40;
 
 bool IsHexNumber(const QString& text) {
   if (text.isEmpty()) return false;

@@ -249,8 +249,11 @@ bool ComPortDriverClass::StaysQuiet(int milliseconds) {
 }
 
 void ComPortDriverClass::TimerTick() {
-  // A hung-up port is closed at once: left open, its read notifier would fire without end.
-  if (IsOpen() && readNesting_ <= 0 && !LineLost()) transport_->ClearError();
+  // The design's tick clears the port's error state. A tick with nothing to clear costs
+  // nothing; a hung-up port is closed at once, since left open its read notifier would fire
+  // without end.
+  if (!IsOpen() || readNesting_ > 0 || !transport_->NeedsAttention()) return;
+  if (!LineLost()) transport_->ClearError();
 }
 
 bool ComPortDriverClass::TimerActive() const {

@@ -104,6 +104,13 @@ void QtSerialTransport::ClearError() {
   port_.clearError();
 }
 
+bool QtSerialTransport::NeedsAttention() {
+  // The port's read notifier wakes Qt when a line hangs up or a byte arrives, and Qt then sets
+  // the error or fills its buffer; with neither, there is nothing for the tick to do and no
+  // system call is made.
+  return lost_ || port_.error() != QSerialPort::NoError || port_.bytesAvailable() > 0;
+}
+
 bool QtSerialTransport::HungUp() {
   return port_.isOpen() && (lost_ || OsLineHungUp(port_.handle()));
 }

@@ -20,6 +20,7 @@ class QtSerialTransport : public SerialTransport {
   void WaitForInput(int milliseconds) override;
   void WaitForOutput(int milliseconds) override;
   void ClearError() override;
+  bool NeedsAttention() override;
   bool HungUp() override;
   void Drain(int milliseconds) override;
 

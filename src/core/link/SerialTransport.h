@@ -49,6 +49,9 @@ class SerialTransport {
 
   // Clears the device's error state.
   virtual void ClearError() = 0;
+  // Whether an idle tick has anything to do: an error to clear, or a sign that the line may be
+  // gone. A transport that cannot tell cheaply says yes, and the tick looks every time.
+  virtual bool NeedsAttention() { return true; }
   // The device went away or the far end hung up: the port is of no more use until reopened.
   virtual bool HungUp() { return false; }
   // Waits, at most `milliseconds`, until the transmitter has sent the bytes handed over, where

@@ -13,6 +13,9 @@ class ImageAccess {
   virtual ~ImageAccess() = default;
   virtual const ConfigImage& Image() const = 0;
   virtual void SetImage(const ConfigImage& image) = 0;
+  // The image last read from the station or written to it; the windows mark the cells whose
+  // values differ from it, which a write would change.
+  virtual const ConfigImage& StationImage() const = 0;
   virtual bool DayMode() const = 0;
   virtual void SetDayMode(bool day) = 0;
   virtual quint16 SubscriberCount() const = 0;

@@ -130,17 +130,7 @@ bool StationCtrlClass::StartProgramming() {
 
   // The image is read into a buffer of its own and taken only when it arrived whole, so a
   // failed read never spoils the image that open windows may still write to the station.
-  bool imageRead = false;
-  if (RefreshBoardCount()) {
-    ConfigImage fresh{};
-    imageRead = ReadImage(fresh);
-    if (imageRead) {
-      image_ = fresh;
-      stationImage_ = fresh;
-      modified_ = false;
-    }
-  }
-  if (!imageRead) {
+  if (!LoadFromStation()) {
     env_.ui.InfoBox(kReadFailed, true);
     return false;
   }
@@ -150,6 +140,16 @@ bool StationCtrlClass::StartProgramming() {
   if (copyLoaded && CompareImages(image_, copy)) return true;
   // Without a loaded copy there is nothing to write: "&Yes" then goes on like "&No".
   if (env_.ui.YesNoBox(kMismatch, false) && copyLoaded) return WriteImage(copy);
+  return true;
+}
+
+bool StationCtrlClass::LoadFromStation() {
+  if (!RefreshBoardCount()) return false;
+  ConfigImage fresh{};
+  if (!ReadImage(fresh)) return false;
+  image_ = fresh;
+  stationImage_ = fresh;
+  modified_ = false;
   return true;
 }
 
@@ -234,11 +234,12 @@ bool StationCtrlClass::TestWriteEnable(quint8 value) {
   return link_->ReadMemory(kLinkCheckAddress, 1, &readBack) && readBack == value;
 }
 
-void StationCtrlClass::WriteAndSave() {
-  if (!WriteImage(image_)) return;
-  if (!WriteConfigCopy(env_.workDir, env_.ui, image_)) return;
+StationCtrlClass::WriteOutcome StationCtrlClass::WriteAndSave() {
+  if (!WriteImage(image_)) return WriteOutcome::kNotWritten;
+  if (!WriteConfigCopy(env_.workDir, env_.ui, image_)) return WriteOutcome::kCopyNotSaved;
   env_.ui.InfoBox(kWritten, false);
   modified_ = false;
+  return WriteOutcome::kWritten;
 }
 
 void StationCtrlClass::OfferWriteOnLeave() {

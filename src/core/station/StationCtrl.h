@@ -59,6 +59,8 @@ class StationCtrlClass : public ImageAccess {
   quint16 SubscriberCount() const override { return subscriberCount_; }
   quint16 CityLineCount() const override { return cityLineCount_; }
   const ConfigImage& Image() const override { return image_; }
+  // The image last read from the station or written to it: what a write would change.
+  const ConfigImage& StationImage() const override { return stationImage_; }
   bool Modified() const { return modified_; }
   bool DayMode() const override { return dayMode_; }
   void SetDayMode(bool day) override { dayMode_ = day; }
@@ -67,7 +69,12 @@ class StationCtrlClass : public ImageAccess {
 
   // Programming.
   bool StartProgramming();
-  void WriteAndSave();
+  // Reads the station's board count and image; the image becomes the held one and the one a
+  // write starts from. False, with the held image untouched, when either did not come whole.
+  bool LoadFromStation();
+  // "Записать программирование": writes the image with its read-back check, then the copy.
+  enum class WriteOutcome { kWritten, kNotWritten, kCopyNotSaved };
+  WriteOutcome WriteAndSave();
   void OfferWriteOnLeave();
   bool WriteImage(const ConfigImage& image);
   void SetImage(const ConfigImage& image) override;

@@ -49,6 +49,9 @@ std::uint8_t ColumnsToLineBits(std::uint8_t columns);
 // basic mode or 5..8 of the additional mode.
 int IncomingCellOffset(bool day, int line, int column);
 
+// The delay sign of a call-distribution byte, added to a subscriber code.
+inline constexpr std::uint8_t kDelaySign = 0x40;
+
 // The byte that names subscriber 20..43 inside the image and in call records.
 std::uint8_t SubscriberCode(int subscriber);
 // 20..43, or 0 for a byte that names no subscriber.

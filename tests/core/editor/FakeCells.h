@@ -11,6 +11,7 @@
 // The station's image as the tables see it, counting the hand-overs.
 struct FakeImage : ImageAccess {
   ConfigImage image{};
+  ConfigImage stationImage{};
   bool day = true;
   quint16 boards = 4;
   int handOvers = 0;
@@ -20,6 +21,7 @@ struct FakeImage : ImageAccess {
     image = changed;
     ++handOvers;
   }
+  const ConfigImage& StationImage() const override { return stationImage; }
   bool DayMode() const override { return day; }
   void SetDayMode(bool d) override { day = d; }
   quint16 SubscriberCount() const override { return static_cast<quint16>(6 * boards); }
