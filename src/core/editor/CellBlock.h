@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include "core/editor/ViewControl.h"
@@ -33,6 +34,9 @@ class CellBlock {
   // The region the block was bound to, read from and written to an image.
   virtual void Load(const ConfigImage& image) = 0;
   virtual void Store(ConfigImage& buffer) const = 0;
+  // Every cell with the image bits it stores into: the byte's offset and the bits' mask.
+  using CellVisitor = std::function<void(CellView& cell, int offset, quint8 mask)>;
+  virtual void ForEachCell(const CellVisitor& visit) const = 0;
 
  protected:
   // Keeps the window and its controller; a size above the block's maximum is refused with the

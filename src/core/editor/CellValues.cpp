@@ -4,7 +4,6 @@
 
 namespace {
 
-
 bool IsHexNumber(const QString& text) {
   if (text.isEmpty()) return false;
   for (QChar c : text) {

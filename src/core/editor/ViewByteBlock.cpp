@@ -135,3 +135,15 @@ void ViewByteBlockClass::HandleKey(quint16 key, ShiftState shift) {
       break;
   }
 }
+
+void ViewByteBlockClass::ForEachCell(const CellVisitor& visit) const {
+  const bool lineBits = IsLineBitRegion(Selector);
+  for (int i = 0; i < RegionRows(); ++i) {
+    for (int bit = 0; bit < 8; ++bit) {
+      CellView* cell = Elements[i].Cells[bit].cell;
+      if (!cell) continue;
+      const quint8 column = static_cast<quint8>(1u << bit);
+      visit(*cell, RegionOffset(Selector, i), lineBits ? ColumnsToLineBits(column) : column);
+    }
+  }
+}

@@ -52,6 +52,7 @@ class ViewByteBlockClass : public CellBlock {
   void SelectPlace(CellPlace place) override;
   void Load(const ConfigImage& image) override { LoadFromImage(image, bound_); }
   void Store(ConfigImage& buffer) const override { StoreToImage(buffer); }
+  void ForEachCell(const CellVisitor& visit) const override;
 
  private:
   // Rows that exist both in the block and in its region.

@@ -105,3 +105,11 @@ void ViewCLineBlockClass::HandleKey(quint16 key, ShiftState shift) {
       break;
   }
 }
+
+void ViewCLineBlockClass::ForEachCell(const CellVisitor& visit) const {
+  for (int r = 0; r < Rows; ++r) {
+    for (int c = 0; c < kColumns; ++c) {
+      if (CellView* cell = Cell(c, r)) visit(*cell, IncomingCellOffset(day_, r + 1, c + 1), 0xFF);
+    }
+  }
+}

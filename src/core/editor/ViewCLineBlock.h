@@ -43,6 +43,7 @@ class ViewCLineBlockClass : public CellBlock {
   void SelectPlace(CellPlace place) override;
   void Load(const ConfigImage& image) override { LoadFromImage(image, day_); }
   void Store(ConfigImage& buffer) const override { StoreToImage(buffer, day_); }
+  void ForEachCell(const CellVisitor& visit) const override;
 
  private:
   CellView* Cell(int column, int row) const;

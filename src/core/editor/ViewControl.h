@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <qnamespace.h>
 #include <QChar>
 #include <QtGlobal>
@@ -45,8 +47,13 @@ class ViewControllerClass {
     if (Active) Current = slot;
   }
   void SetEdited() {
-    if (Active) Edited = true;
+    if (!Active) return;
+    Edited = true;
+    if (OnEdit) OnEdit();
   }
+  // Runs at every edit while the controller is active, before the cell's value may have taken
+  // the edit's final shape; the window showing the cells uses it to look again after the edit.
+  std::function<void()> OnEdit;
   void Reset() {
     Current = nullptr;
     Active = false;
@@ -85,6 +92,9 @@ class CellView {
   virtual void SetValue(quint8 value) = 0;
   // City-line cells only.
   virtual void SetDelaySign(bool on) { Q_UNUSED(on); }
+  // Marks the cell as holding a value that differs from the station's, which a write would
+  // change; cells that cannot show it ignore it.
+  virtual void ShowChanged(bool changed) { Q_UNUSED(changed); }
 
   // Makes this cell current, unhighlighting the one that was.
   void SelectSelf();

@@ -78,3 +78,11 @@ void ViewIntBlockClass::HandleKey(quint16 key, ShiftState shift) {
   if (key == viewkey::kUp && *id > FirstId) Select(*id - 1);
   if (key == viewkey::kDown && *id + 1 < FirstId + Capacity) Select(*id + 1);
 }
+
+void ViewIntBlockClass::ForEachCell(const CellVisitor& visit) const {
+  for (const auto& [descriptor, firstSlot] : regions_) {
+    for (int i = 0; i < RegionRowCount(descriptor) && i < Capacity; ++i) {
+      if (CellView* cell = Cell(firstSlot + i)) visit(*cell, RegionOffset(descriptor, i), 0xFF);
+    }
+  }
+}

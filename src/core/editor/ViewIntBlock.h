@@ -46,6 +46,7 @@ class ViewIntBlockClass : public CellBlock {
   void SelectPlace(CellPlace place) override;
   void Load(const ConfigImage& image) override;
   void Store(ConfigImage& buffer) const override;
+  void ForEachCell(const CellVisitor& visit) const override;
 
  private:
   CellView* Cell(int slot) const;

@@ -44,3 +44,20 @@ bool StoreSwitchValues(const SwitchValues& values, ConfigImage& copy) {
   }
   return written;
 }
+
+SwitchChanges ChangedSwitchValues(const SwitchValues& values, const ConfigImage& held,
+                                  const ConfigImage& station) {
+  ConfigImage stored = held;
+  StoreSwitchValues(values, stored);
+  SwitchChanges changes;
+  for (int t = 0; t < 6; ++t) {
+    const int offset = SwitchTimeOffset(t + 1);
+    changes.hours[t] = stored[offset] != station[offset];
+    changes.minutes[t] = stored[offset + 1] != station[offset + 1];
+  }
+  for (int k = 0; k < 2; ++k) {
+    const int offset = AdminPhoneOffset(k + 1);
+    changes.adminPhones[k] = stored[offset] != station[offset];
+  }
+  return changes;
+}

@@ -19,3 +19,13 @@ SwitchValues LoadSwitchValues(const ConfigImage& image);
 // Writes into the copy every byte that differs from the values; true when any byte was
 // written. A phone that is no subscriber number 20..43 leaves its byte as it was.
 bool StoreSwitchValues(const SwitchValues& values, ConfigImage& copy);
+
+// Which of the window's values, stored now into the held image, would differ from the image
+// last read from the station or written to it.
+struct SwitchChanges {
+  std::array<bool, 6> hours{};
+  std::array<bool, 6> minutes{};
+  std::array<bool, 2> adminPhones{};
+};
+SwitchChanges ChangedSwitchValues(const SwitchValues& values, const ConfigImage& held,
+                                  const ConfigImage& station);

@@ -53,6 +53,21 @@ void TableCycle::Start() {
   if (!blocks_.empty()) blocks_.front()->SelectFirst();
 }
 
+void TableCycle::RefreshMarks() {
+  const ImageAccess& station = cells_.Station();
+  // Unedited, the window hands nothing over and the held image stays as it is.
+  ConfigImage handed = station.Image();
+  if (cells_.Controller().Edited) {
+    for (const auto& block : blocks_) block->Store(handed);
+  }
+  const ConfigImage& written = station.StationImage();
+  for (const auto& block : blocks_) {
+    block->ForEachCell([&](CellView& cell, int offset, quint8 mask) {
+      cell.ShowChanged(((handed[offset] ^ written[offset]) & mask) != 0);
+    });
+  }
+}
+
 void TableCycle::Commit() {
   // A window that built nothing (the city-line window made at start-up) touches nothing.
   if (blocks_.empty()) return;

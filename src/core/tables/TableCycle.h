@@ -37,6 +37,9 @@ class TableCycle : public TableKeyHandlers {
   void Start();
   // Hands the edits to the station; runs when the window goes.
   void Commit();
+  // Marks each cell whose value, as the window would hand it over now, differs from the image
+  // last read from the station or written to it: what "Записать программирование" would change.
+  void RefreshMarks();
 
   void UserActiveKey(quint16 key, ShiftState shift) override;
   void FormKeyPress(QObject* sender, QChar& character) override;

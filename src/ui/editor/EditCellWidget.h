@@ -5,6 +5,7 @@
 
 #include "core/editor/CellValues.h"
 #include "ui/editor/CellWidgets.h"
+#include "ui/editor/ChangeMark.h"
 
 // An edit cell on the screen: a one-line edit whose text the cell's rules keep in shape. The
 // program's own settings of the text put the caret where the rules expect it and then run the
@@ -22,6 +23,7 @@ class EditCellWidget : public QLineEdit, public Cell {
     QObject::connect(this, &QLineEdit::textChanged, this, [this] { this->Change(); });
   }
   QString Text() const override { return text(); }
+  void ShowChanged(bool changed) override { ShowChangeMark(this, changed); }
 
  protected:
   void ReplaceText(const QString& text, bool caretAtEnd) override {

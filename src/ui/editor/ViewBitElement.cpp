@@ -3,11 +3,16 @@
 #include <QApplication>
 
 #include "ui/editor/CellWidgets.h"
+#include "ui/editor/ChangeMark.h"
 
 ViewBitElementClass::ViewBitElementClass(QWidget* window, ViewControllerClass& controller)
     : QCheckBox(window), CellView(controller) {
   setAutoFillBackground(true);
   connect(this, &QCheckBox::toggled, this, [this] { Click(); });
+}
+
+void ViewBitElementClass::ShowChanged(bool changed) {
+  ShowChangeMark(this, changed);
 }
 
 void ViewBitElementClass::Paint(bool highlighted) {

@@ -13,6 +13,7 @@ class ViewBitElementClass : public QCheckBox, public CellView {
 
   quint8 Value() const override { return isChecked() ? 1 : 0; }
   void SetValue(quint8 value) override { setChecked(value != 0); }
+  void ShowChanged(bool changed) override;
 
   static constexpr int kWidth = 20;
   static constexpr int kHeight = 15;

@@ -9,6 +9,7 @@
 #include "core/base/OperatorUi.h"
 #include "core/station/ImageAccess.h"
 #include "core/tables/SwitchTimes.h"
+#include "ui/editor/ChangeMark.h"
 
 namespace {
 
@@ -69,6 +70,8 @@ TProgrSwitchForm::TProgrSwitchForm(ProgrammingContext& context, QWidget* parent)
     minute->setGeometry(minuteLeft, top, kSpinWidth, kRowHeight);
     StartStopH[t] = hour;
     StartStopM[t] = minute;
+    connect(hour, &QSpinBox::valueChanged, this, [this] { RefreshMarks(); });
+    connect(minute, &QSpinBox::valueChanged, this, [this] { RefreshMarks(); });
   }
   top += 8;
   AddLabel(this, QStringLiteral("Ручное переключение"), kLeft, top, kTextWidth);
@@ -80,6 +83,7 @@ TProgrSwitchForm::TProgrSwitchForm(ProgrammingContext& context, QWidget* parent)
     auto* phone = new QLineEdit(this);
     phone->setObjectName(QStringLiteral("AdminPhone%1").arg(k + 1));
     phone->setGeometry(hourLeft, top, kSpinWidth, kRowHeight);
+    connect(phone, &QLineEdit::textChanged, this, [this] { RefreshMarks(); });
     *phones[k] = phone;
   }
   top += 8;
@@ -101,16 +105,35 @@ void TProgrSwitchForm::FormCreate() {
   AdminPhone1->setText(values.adminPhones[0]);
   AdminPhone2->setText(values.adminPhones[1]);
   context_.controller.Activate();
+  RefreshMarks();
   context_.ui.SetBusy(true);
 }
 
-void TProgrSwitchForm::Store() {
+SwitchValues TProgrSwitchForm::Shown() const {
   SwitchValues values;
   for (int t = 0; t < 6; ++t) {
     values.hours[t] = SpinValue(StartStopH[t]);
     values.minutes[t] = SpinValue(StartStopM[t]);
   }
   values.adminPhones = {AdminPhone1->text(), AdminPhone2->text()};
+  return values;
+}
+
+void TProgrSwitchForm::RefreshMarks() {
+  // Called while the window is still being built, before the phones exist.
+  if (!AdminPhone2) return;
+  const SwitchChanges changes =
+      ChangedSwitchValues(Shown(), context_.station.Image(), context_.station.StationImage());
+  for (int t = 0; t < 6; ++t) {
+    ShowChangeMark(StartStopH[t], changes.hours[t]);
+    ShowChangeMark(StartStopM[t], changes.minutes[t]);
+  }
+  ShowChangeMark(AdminPhone1, changes.adminPhones[0]);
+  ShowChangeMark(AdminPhone2, changes.adminPhones[1]);
+}
+
+void TProgrSwitchForm::Store() {
+  const SwitchValues values = Shown();
   ConfigImage copy = context_.station.Image();
   if (StoreSwitchValues(values, copy)) context_.controller.SetEdited();
   if (context_.controller.Edited) context_.station.SetImage(copy);

@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <array>
 
+#include "core/tables/SwitchTimes.h"
 #include "ui/tables/TableForm.h"
 
 class QLineEdit;
@@ -20,17 +21,20 @@ class TProgrSwitchForm : public QWidget {
   // Loads the values from the station's image.
   void FormCreate();
   void ExitButtonClick();
+  // Marks the values that differ from the image last read from the station or written to it.
+  void RefreshMarks();
 
   std::array<QSpinBox*, 6> StartStopH{};
   std::array<QSpinBox*, 6> StartStopM{};
-  QLineEdit* AdminPhone1;
-  QLineEdit* AdminPhone2;
+  QLineEdit* AdminPhone1 = nullptr;
+  QLineEdit* AdminPhone2 = nullptr;
   QPushButton* ExitButton;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  SwitchValues Shown() const;
   void Store();
 
   ProgrammingContext& context_;

@@ -7,6 +7,8 @@
 #include "core/base/Handlers.h"
 #include "core/base/OperatorUi.h"
 #include "core/station/StationCtrl.h"
+#include "core/tables/ConfigChecks.h"
+#include "ui/tables/ConfigFindingsForm.h"
 #include "ui/tables/ProgrSwitch.h"
 #include "ui/tables/Programming.h"
 
@@ -16,6 +18,7 @@ constexpr int kButtonHeight = 33;
 constexpr int kStep = 40;
 constexpr int kMargin = 16;
 constexpr int kTop = 48;
+constexpr int kFindingsHeight = 24;
 
 void ShowWindow(QWidget* window) {
   window->show();
@@ -61,7 +64,42 @@ TSplashProgrForm::TSplashProgrForm(OperatorUi& ui, StationCtrlClass& station, Ap
     *entry.button = button;
     top += kStep;
   }
+  FindingsButton = new QPushButton(this);
+  FindingsButton->setObjectName(QStringLiteral("FindingsButton"));
+  FindingsButton->setAutoDefault(true);
+  FindingsButton->setFlat(true);
+  FindingsButton->setStyleSheet(QStringLiteral("text-align: left; padding-left: 4px;"));
+  FindingsButton->setGeometry(kMargin, top, kButtonWidth, kFindingsHeight);
+  connect(FindingsButton, &QPushButton::clicked, this,
+          [this] { RunHandler(ui_, [this] { FindingsButtonClick(); }); });
+  top += kFindingsHeight + kStep - kButtonHeight;
   setFixedSize(kButtonWidth + 2 * kMargin, top + kMargin - (kStep - kButtonHeight));
+}
+
+void TSplashProgrForm::RefreshFindings() {
+  const std::vector<ConfigFinding> findings = CheckConfig(station_.Image(), station_.BoardCount());
+  FindingsButton->setText(QStringLiteral("Проверка: ") + FindingsSummary(findings));
+  bool errors = false;
+  for (const ConfigFinding& finding : findings) {
+    errors = errors || finding.level == ConfigFinding::Level::kError;
+  }
+  QPalette colours = FindingsButton->palette();
+  colours.setColor(QPalette::ButtonText, findings.empty() ? QColor(0x30, 0x60, 0x30)
+                                         : errors         ? QColor(0xB0, 0x00, 0x20)
+                                                          : QColor(0x80, 0x60, 0x00));
+  FindingsButton->setPalette(colours);
+}
+
+void TSplashProgrForm::FindingsButtonClick() {
+  if (!findingsForm_) findingsForm_ = new TConfigFindingsForm(this);
+  findingsForm_->Show(CheckConfig(station_.Image(), station_.BoardCount()));
+}
+
+bool TSplashProgrForm::event(QEvent* event) {
+  if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) {
+    RefreshFindings();
+  }
+  return QWidget::event(event);
 }
 
 void TSplashProgrForm::ShowTables(bool day) {
@@ -80,6 +118,8 @@ void TSplashProgrForm::WriteButtonClick() {
   ui_.SetBusy(false);
   station_.WriteAndSave();
   ui_.SetBusy(true);
+  // What the switching window marks as changed is measured against what the station holds now.
+  if (forms_.progrSwitch && forms_.progrSwitch->isVisible()) forms_.progrSwitch->RefreshMarks();
 }
 
 void TSplashProgrForm::closeEvent(QCloseEvent* event) {

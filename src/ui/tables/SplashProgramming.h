@@ -24,16 +24,24 @@ class TSplashProgrForm : public QWidget {
   QPushButton* SwitchButton;
   QPushButton* WriteButton;
   QPushButton* ExitButton;
+  // Below the design's buttons: what the configuration checks find in the held image, and a
+  // press opens the list. It never stands in the way of a write.
+  QPushButton* FindingsButton;
 
   void DayProgrButtonClick() { ShowTables(true); }
   void NightProgrButtonClick() { ShowTables(false); }
   void SwitchButtonClick();
   void WriteButtonClick();
   void ExitButtonClick();
+  void FindingsButtonClick();
+  // Checks the held image again and shows the count on the findings line.
+  void RefreshFindings();
 
  protected:
   // Closing the window by any means does what "Выход" does.
   void closeEvent(QCloseEvent* event) override;
+  // Back from a table window or the switching window, the findings are checked again.
+  bool event(QEvent* event) override;
 
  private:
   void ShowTables(bool day);
@@ -41,4 +49,5 @@ class TSplashProgrForm : public QWidget {
   OperatorUi& ui_;
   StationCtrlClass& station_;
   AppForms& forms_;
+  class TConfigFindingsForm* findingsForm_ = nullptr;
 };

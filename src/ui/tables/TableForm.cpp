@@ -34,6 +34,7 @@ TTableForm::TTableForm(ProgrammingContext& context, QWidget* owner, const QStrin
 }
 
 TTableForm::~TTableForm() {
+  context_.controller.OnEdit = nullptr;
   cycle_.Commit();
   FreeRowMarks(marks_, markCount_);
   // A window that never became active must not leave the hourglass behind.
@@ -125,4 +126,17 @@ quint16 TTableForm::LastLine(const ProgrammingContext& context) {
 
 void TTableForm::Start() {
   cycle_.Start();
+  // The marks follow every edit, once the cell has taken it in its final shape.
+  context_.controller.OnEdit = [this] {
+    if (marksPending_) return;
+    marksPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          marksPending_ = false;
+          cycle_.RefreshMarks();
+        },
+        Qt::QueuedConnection);
+  };
+  cycle_.RefreshMarks();
 }

@@ -100,4 +100,5 @@ class TTableForm : public QDialog {
   int markCount_ = 0;
   bool busy_;
   bool closing_ = false;
+  bool marksPending_ = false;
 };

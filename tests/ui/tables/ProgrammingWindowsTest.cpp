@@ -1,8 +1,11 @@
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QSpinBox>
 
 #include "ProgrammingFixture.h"
+#include "ui/editor/ChangeMark.h"
+#include "ui/tables/ConfigFindingsForm.h"
 #include "ui/tables/PrgCityLine.h"
 
 namespace {
@@ -333,4 +336,93 @@ TEST_F(Programming, TheBusyCursorLastsUntilTheTableIsFirstActive) {
     EXPECT_EQ(host.ui.CurrentCursor(), OperatorUi::Cursor::Default);
     Key(form, Qt::Key_Escape);
   });
+}
+
+// What a write would change is marked in place: a cell edited in one showing of a table is
+// marked while it differs from what the station holds, in the next showing too, and no more
+// once the write has put it into the station; the switching window marks its values the same
+// way.
+TEST_F(Programming, ChangedCellsAreMarkedUntilTheyAreWritten) {
+  Open(2, true);
+  const auto marked = [](TTableForm& form) {
+    QStringList names;
+    for (QWidget* cell : form.findChildren<QWidget*>()) {
+      if (HasChangeMark(cell)) names << cell->objectName();
+    }
+    names.sort();
+    return names;
+  };
+  InTable(menu->DVO1AbonentButton, [&](TTableForm& form) {
+    EXPECT_TRUE(marked(form).isEmpty());
+    Key(form, Qt::Key_Return);  // ОС1 of subscriber 20
+    QCoreApplication::processEvents();
+    EXPECT_EQ(marked(form), QStringList({"Lab0"}));
+    Key(form, Qt::Key_Return);  // and back: the station's value again
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(marked(form).isEmpty());
+    Key(form, Qt::Key_Return);
+    Key(form, Qt::Key_Escape);
+  });
+  InTable(menu->CityLineButton, [&](TTableForm& form) {
+    EXPECT_TRUE(marked(form).isEmpty());
+    Keys(form, Qt::Key_Right, 2);
+    QTest::keyClicks(form.focusWidget(), QStringLiteral("27"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(marked(form).size(), 1);
+    Key(form, Qt::Key_Escape);
+  });
+  InTable(menu->DVO1AbonentButton, [&](TTableForm& form) {
+    EXPECT_EQ(marked(form), QStringList({"Lab0"}));
+    Key(form, Qt::Key_Escape);
+  });
+  QTest::mouseClick(splash->SwitchButton, Qt::LeftButton);
+  switcher->StartStopH[1]->setValue(switcher->StartStopH[1]->value() == 5 ? 6 : 5);
+  EXPECT_TRUE(HasChangeMark(switcher->StartStopH[1]));
+  EXPECT_FALSE(HasChangeMark(switcher->StartStopM[1]));
+  EXPECT_FALSE(HasChangeMark(switcher->AdminPhone1));
+  // Not yet stored by its "Выход", the switching window's value is not in what a write sends,
+  // so it stays marked through one.
+  host.ui.ExpectInfo(QStringLiteral("Запись выполнена успешно"), false);
+  QTest::mouseClick(splash->WriteButton, Qt::LeftButton);
+  host.ui.Verify();
+  EXPECT_TRUE(HasChangeMark(switcher->StartStopH[1]));
+  QTest::mouseClick(switcher->ExitButton, Qt::LeftButton);
+  host.ui.ExpectInfo(QStringLiteral("Запись выполнена успешно"), false);
+  QTest::mouseClick(splash->WriteButton, Qt::LeftButton);
+  host.ui.Verify();
+  QTest::mouseClick(splash->SwitchButton, Qt::LeftButton);
+  EXPECT_FALSE(HasChangeMark(switcher->StartStopH[1]));
+  InTable(menu->DVO1AbonentButton, [&](TTableForm& form) {
+    EXPECT_TRUE(marked(form).isEmpty());
+    Key(form, Qt::Key_Escape);
+  });
+}
+
+// The entry window's line counts the findings of the held image and opens their list; it asks
+// nothing and the write goes on whatever it says.
+TEST_F(Programming, TheEntryWindowShowsTheFindingsOfTheHeldImage) {
+  Open(2, true);
+  splash->RefreshFindings();
+  const QString before = splash->FindingsButton->text();
+  EXPECT_TRUE(before.startsWith(QStringLiteral("Проверка: ")));
+  ConfigImage silent = station->Image();
+  for (int column = 1; column <= 4; ++column) silent[IncomingCellOffset(true, 2, column)] = 0;
+  station->SetImage(silent);
+  splash->RefreshFindings();
+  EXPECT_TRUE(splash->FindingsButton->text().contains(QStringLiteral("ошиб")))
+      << splash->FindingsButton->text().toStdString();
+  QTest::mouseClick(splash->FindingsButton, Qt::LeftButton);
+  auto* list = splash->findChild<TConfigFindingsForm*>();
+  ASSERT_NE(list, nullptr);
+  EXPECT_TRUE(list->isVisible());
+  bool named = false;
+  for (int row = 0; row < list->FindingsList->count(); ++row) {
+    named = named || list->FindingsList->item(row)->text().contains(
+                         QStringLiteral("входящие вызовы по ГЛ 2 днем в основном режиме"));
+  }
+  EXPECT_TRUE(named);
+  list->close();
+  host.ui.ExpectInfo(QStringLiteral("Запись выполнена успешно"), false);
+  QTest::mouseClick(splash->WriteButton, Qt::LeftButton);
+  host.ui.Verify();
 }
