@@ -14,4 +14,5 @@ cmake --build "$SANITIZE" -j"$(nproc)"
 cd "$SANITIZE"
 export ASAN_OPTIONS="abort_on_error=1:detect_stack_use_after_return=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export LSAN_OPTIONS="suppressions=$ROOT/tests/support/lsan.supp:print_suppressions=0"
 ctest --output-on-failure -j"$(nproc)" --timeout 600
