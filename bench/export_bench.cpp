@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
       qint64 exported = 0;
       const double seconds = BestSeconds([&] {
         out.seek(0);
-        exported = ExportCalls(env.workDir, {12, 0, 0, ExportOptions::Format::kCsv, totals}, out);
+        exported = ExportCalls(
+            env.workDir, ExportOptions::Of(12, 0, 0, ExportOptions::Format::kCsv, totals), out);
       });
       out.close();
       std::printf("export %s of %lld calls: %.2f s, %.1f MB written, peak memory grew %ld KB\n",

@@ -30,8 +30,8 @@ inline constexpr ExitCodeMeaning kExitCodes[] = {
      "the reception until it can"},
     {exitcode::kFilesFailed, true,
      "the files could not take the calls (rolled back; the calls stay in the station), the "
-     "reception journal is damaged, or the lock file cannot be opened; export: a month file "
-     "could not be read or the output written"},
+     "reception journal is damaged, or the lock file cannot be opened; export, bill, report: a "
+     "month file or the tariff file could not be read, or the output written"},
     {exitcode::kInconsistent, true,
      "the station's record header is inconsistent; the station was left alone"},
 };

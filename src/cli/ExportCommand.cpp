@@ -11,6 +11,7 @@
 #include "cli/NorvelCommand.h"
 #include "cli/XlsxExport.h"
 #include "core/base/Errors.h"
+#include "core/costs/Bills.h"
 #include "core/files/CallExport.h"
 
 namespace {
@@ -118,6 +119,10 @@ int RunExport(const QStringList& arguments, CommandIo& io) {
   what.totals = line.IsSet(QStringLiteral("totals"));
   ConsoleUi ui(io.err, false);
   try {
+    // With a tariff table, each call's zone and cost follow its number.
+    if (const std::optional<Tariffs> tariffs = LoadTariffs(QDir(dir).absolutePath())) {
+      AddCostColumns(what, *tariffs);
+    }
     ExportSelection selection;
     if (output == QLatin1String("-")) {
       selection = WriteExport(QDir(dir).absolutePath(), what, *format, io.out);

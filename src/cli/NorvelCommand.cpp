@@ -19,8 +19,10 @@ QString NorvelHelpText() {
       "  receive  fetches the station's call records into the month files, as NorvelWin's\n"
       "           \"Тарификация. Прием данных\" does\n"
       "  export   writes a month's calls, or a subscriber's totals, as CSV, TSV or XLSX\n"
-      "  config   shows a configuration in the words of the table windows, or the\n"
-      "           differences between two\n"
+      "  bill     writes the month's bills from the tariff file, as CSV or PDF\n"
+      "  report   writes the month's report with its charts, as PDF or PNG\n"
+      "  config   shows a configuration in the words of the table windows, the\n"
+      "           differences between two, or its checks; writes a saved one\n"
       "  doctor   checks the way to the station step by step and says how to mend what is\n"
       "           wrong; never touches a port another program holds\n"
       "\n"
@@ -29,7 +31,8 @@ QString NorvelHelpText() {
     text += QStringLiteral("  %1  %2\n").arg(entry.code, 2).arg(QString::fromUtf8(entry.meaning));
   }
   text += QStringLiteral(
-      "  (config diff: 0 equal, 1 different, 2 error; doctor: 0 all well, 1 something wrong)\n");
+      "  (config diff: 0 equal, 1 different, 2 error; config check: 0 no findings, 1 findings,\n"
+      "  2 error; doctor: 0 all well, 1 something wrong)\n");
   return text;
 }
 
@@ -47,6 +50,8 @@ int RunNorvel(const QStringList& arguments, CommandIo& io) {
   }
   if (command == QLatin1String("receive")) return RunReceive(rest, io);
   if (command == QLatin1String("export")) return RunExport(rest, io);
+  if (command == QLatin1String("bill")) return RunBill(rest, io);
+  if (command == QLatin1String("report")) return RunReport(rest, io);
   if (command == QLatin1String("config")) return RunConfigCommand(rest, io);
   if (command == QLatin1String("doctor")) return RunDoctor(rest, io);
   const QString problem = command.isEmpty() ? QStringLiteral("a command is needed")

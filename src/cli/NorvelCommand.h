@@ -28,3 +28,6 @@ QString NorvelHelpText();
 // The commands, each with its arguments after the command's name.
 int RunReceive(const QStringList& arguments, CommandIo& io);
 int RunExport(const QStringList& arguments, CommandIo& io);
+int RunBill(const QStringList& arguments, CommandIo& io);
+// Draws with Qt's GUI classes: the program makes a GUI application for it (offscreen).
+int RunReport(const QStringList& arguments, CommandIo& io);

@@ -97,7 +97,7 @@ void TotalsRow(Workbook& book, const ExportTotals& totals) {
 qint64 ExportCallsXlsx(const QString& dir, const ExportOptions& options, const QString& path,
                        ExportSelection* selection) {
   Workbook book(path);
-  book.Heading(ExportHeading(options.totals));
+  book.Heading(options.totals ? ExportHeading(true) : ExportHeading(false) + options.extraHeading);
   qint64 count = 0;
   ExportSelection taken;
   if (!options.totals) {
@@ -110,6 +110,18 @@ qint64 ExportCallsXlsx(const QString& dir, const ExportOptions& options, const Q
       book.Number(4, row.cityLine);
       book.Number(5, row.callType);
       book.Text(6, row.number);
+      if (options.extraFields) {
+        int column = 7;
+        for (const QString& field : options.extraFields(row)) {
+          bool number = false;
+          const double value = field.toDouble(&number);
+          if (number) {
+            book.Number(column++, value);
+          } else {
+            book.Text(column++, field.toUtf8());
+          }
+        }
+      }
       book.NextRow();
     });
   } else {

@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <cstdio>
+#include <memory>
 
 #include "cli/NorvelCommand.h"
 #include "core/base/Clock.h"
@@ -11,7 +13,13 @@
 #include "core/platform/Terminal.h"
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
+  // The report and the PDF bills are drawn with Qt's GUI classes, which need a GUI application;
+  // it runs on the offscreen platform, so no display is needed. Everything else runs on the core.
+  const bool drawing =
+      argc > 1 && (qstrcmp(argv[1], "report") == 0 || qstrcmp(argv[1], "bill") == 0);
+  if (drawing) qputenv("QT_QPA_PLATFORM", "offscreen");
+  std::unique_ptr<QCoreApplication> app = drawing ? std::make_unique<QGuiApplication>(argc, argv)
+                                                  : std::make_unique<QCoreApplication>(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("norvel"));
   SystemClock clock;
   QtSerialPortFactory ports;
@@ -21,5 +29,5 @@ int main(int argc, char** argv) {
   err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
   const bool terminal = OsStandardErrorIsTerminal();
   CommandIo io{clock, ports, out, err, terminal, QDir::currentPath()};
-  return RunNorvel(app.arguments().mid(1), io);
+  return RunNorvel(QCoreApplication::arguments().mid(1), io);
 }

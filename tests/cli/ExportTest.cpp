@@ -140,7 +140,7 @@ QByteArray ReferenceExport(const QString& dir, const ExportOptions& options) {
 }  // namespace
 
 TEST_F(Export, ACsvReaderGetsEveryCallRowForRow) {
-  const QByteArray csv = Run({12, 0, 0, ExportOptions::Format::kCsv, false});
+  const QByteArray csv = Run(ExportOptions::Of(12, 0, 0, ExportOptions::Format::kCsv, false));
   EXPECT_TRUE(
       csv.startsWith("\xEF\xBB\xBF"
                      "date,time,subscriber,duration_min,city_line,"));
@@ -162,7 +162,7 @@ TEST_F(Export, ACsvReaderGetsEveryCallRowForRow) {
 
 TEST_F(Export, NumbersWithCommasAndQuotesSurvive) {
   host.WriteFile(DataFileName(5), "heading\r\n07.05.2026 09:05\t20\t1\t1\t0\t12,\"3\r\n");
-  const QByteArray csv = Run({5, 0, 0, ExportOptions::Format::kCsv, false});
+  const QByteArray csv = Run(ExportOptions::Of(5, 0, 0, ExportOptions::Format::kCsv, false));
   EXPECT_TRUE(csv.endsWith(",\"12,\"\"3\"\r\n")) << csv.toStdString();
   const QStringList rows = PythonRows(csv);
   if (rows.isEmpty()) GTEST_SKIP() << "no python3 here";
@@ -205,14 +205,14 @@ TEST_F(Export, TotalsMatchSumsMadeIndependently) {
       "city_line_8")};
   for (const auto& [subscriber, sum] : sums) expected << row(QString::number(subscriber), sum);
   expected << row(QStringLiteral("total"), all);
-  const QByteArray tsv = Run({12, 0, 0, ExportOptions::Format::kTsv, true});
+  const QByteArray tsv = Run(ExportOptions::Of(12, 0, 0, ExportOptions::Format::kTsv, true));
   EXPECT_EQ(QString::fromUtf8(tsv).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts), expected);
 }
 
 TEST_F(Export, DayAndSubscriberFilterAsTheViewerDoes) {
   std::vector<CallRecord> expected;
   LoadCallRecords(host.env.workDir, 12, 5, 3, expected);  // subscriber 22 on the 5th
-  const QByteArray tsv = Run({12, 5, 22, ExportOptions::Format::kTsv, false});
+  const QByteArray tsv = Run(ExportOptions::Of(12, 5, 22, ExportOptions::Format::kTsv, false));
   EXPECT_EQ(tsv.count("\r\n"), static_cast<qsizetype>(expected.size()) + 1);
 }
 
@@ -261,7 +261,8 @@ TEST_F(Export, TheFastExporterGivesTheReferenceBytes) {
     for (const bool totals : {false, true}) {
       for (const int year : {0, 2024, 2025}) {
         for (const auto& [day, subscriber] : {std::pair{0, 0}, {5, 0}, {0, 31}, {7, 22}}) {
-          const ExportOptions options{12, day, subscriber, format, totals, year};
+          const ExportOptions options =
+              ExportOptions::Of(12, day, subscriber, format, totals, year);
           EXPECT_EQ(Run(options), ReferenceExport(host.env.workDir, options))
               << "day " << day << " subscriber " << subscriber << " year " << year
               << (totals ? " totals" : "");
@@ -279,14 +280,16 @@ TEST_F(Export, OnlyTheChosenYearIsExportedAndTheRestCounted) {
   out.open(QIODevice::WriteOnly);
   ExportSelection selection;
   EXPECT_EQ(
-      ExportCalls(host.env.workDir, {12, 0, 0, ExportOptions::Format::kTsv, true}, out, &selection),
+      ExportCalls(host.env.workDir, ExportOptions::Of(12, 0, 0, ExportOptions::Format::kTsv, true),
+                  out, &selection),
       1);
   EXPECT_EQ(selection.year, 2026);
   EXPECT_EQ(selection.leftOut, 2);
   EXPECT_TRUE(out.data().contains("\r\ntotal\t1\t0\t4\t4\t"));
   out.buffer().clear();
   out.seek(0);
-  EXPECT_EQ(ExportCalls(host.env.workDir, {12, 0, 0, ExportOptions::Format::kTsv, true, 2025}, out,
+  EXPECT_EQ(ExportCalls(host.env.workDir,
+                        ExportOptions::Of(12, 0, 0, ExportOptions::Format::kTsv, true, 2025), out,
                         &selection),
             2);
   EXPECT_EQ(selection.leftOut, 1);
@@ -296,7 +299,7 @@ TEST_F(Export, OnlyTheChosenYearIsExportedAndTheRestCounted) {
 TEST_F(Export, ADamagedLineIsNamedWithItsNumberAndText) {
   host.WriteFile(DataFileName(3), "h\r\n05.03.2026 9:00\t20\t3\t1\t0\t1\r\n\x01gar\\bage\t1\r\n");
   try {
-    Run({3, 0, 0, ExportOptions::Format::kCsv, false});
+    Run(ExportOptions::Of(3, 0, 0, ExportOptions::Format::kCsv, false));
     FAIL() << "the damaged line was exported";
   } catch (const ConvertError& error) {
     EXPECT_EQ(error.Message(), QStringLiteral("Data 3.txt, строка 3: «\\x01gar\\\\bage\\x091» — "
@@ -319,12 +322,14 @@ TEST_F(Export, ASpreadsheetReaderGetsTextNumbersAndRealDates) {
       "\xC0\r\n07.05.2025 10:00\t22\t4\t1\t0\t1\r\n");
   const QString path = host.Path(QStringLiteral("may.xlsx"));
   ExportSelection selection;
-  EXPECT_EQ(ExportCallsXlsx(host.env.workDir, {5, 0, 0, ExportOptions::Format::kCsv, false}, path,
+  EXPECT_EQ(ExportCallsXlsx(host.env.workDir,
+                            ExportOptions::Of(5, 0, 0, ExportOptions::Format::kCsv, false), path,
                             &selection),
             2);
   EXPECT_EQ(selection.leftOut, 1);
   const QString totalsPath = host.Path(QStringLiteral("totals.xlsx"));
-  ExportCallsXlsx(host.env.workDir, {5, 0, 0, ExportOptions::Format::kCsv, true}, totalsPath);
+  ExportCallsXlsx(host.env.workDir, ExportOptions::Of(5, 0, 0, ExportOptions::Format::kCsv, true),
+                  totalsPath);
   QProcess reader;
   reader.start(python, {"-c",
                         "import openpyxl,sys\n"

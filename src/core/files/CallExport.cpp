@@ -233,10 +233,17 @@ class RowWriter {
       // A tab-separated field cannot hold tabs or line breaks.
       for (const char c : row.number) *p++ = (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
     }
-    *p++ = '\r';
-    *p++ = '\n';
     used_ = p - buffer_;
+    if (extra_) {
+      for (const QString& field : extra_(row)) {
+        Put(separator_);
+        const QByteArray bytes = (csv_ ? CsvField(field) : field).toUtf8();
+        Put(bytes.constData(), bytes.size());
+      }
+    }
+    EndLine();
   }
+  void SetExtra(std::function<QStringList(const ExportRow&)> extra) { extra_ = std::move(extra); }
   void Flush() {
     if (used_ == 0) return;
     if (out_.write(buffer_, used_) != used_) {
@@ -282,6 +289,7 @@ class RowWriter {
   QIODevice& out_;
   bool csv_;
   char separator_;
+  std::function<QStringList(const ExportRow&)> extra_;
   std::unique_ptr<char[]> storage_ = std::make_unique<char[]>(kFlushSize);
   char* buffer_ = storage_.get();
   qsizetype used_ = 0;
@@ -370,8 +378,9 @@ qint64 ExportCalls(const QString& dir, const ExportOptions& options, QIODevice& 
   if (options.format == ExportOptions::Format::kCsv) writer.Raw(kUtf8Bom);
   qint64 count = 0;
   ExportSelection taken;
-  writer.Line(ExportHeading(options.totals));
+  writer.Line(options.totals ? ExportHeading(true) : ExportHeading(false) + options.extraHeading);
   if (!options.totals) {
+    writer.SetExtra(options.extraFields);
     taken = ForEachExportRow(dir, options, [&](const ExportRow& row) {
       ++count;
       writer.Row(row);

@@ -8,6 +8,8 @@
 
 class QIODevice;
 
+struct ExportRow;
+
 // A month's calls for a spreadsheet: the month file's calls chosen by year, day and subscriber
 // (the loader's filters and a year, since a month file gathers that month of every year), one
 // row per call, or one row per subscriber with the month's totals. The month is streamed, so a
@@ -21,6 +23,22 @@ struct ExportOptions {
   Format format = Format::kCsv;
   bool totals = false;
   int year = 0;  // 0: the latest year in the file
+  // Columns added after the number of each call row (the zone and cost of a tariff table):
+  // their headings, and their values for a row.
+  QStringList extraHeading;
+  std::function<QStringList(const ExportRow&)> extraFields;
+
+  static ExportOptions Of(int month, int day, int subscriber, Format format, bool totals,
+                          int year = 0) {
+    ExportOptions options;
+    options.month = month;
+    options.day = day;
+    options.subscriber = subscriber;
+    options.format = format;
+    options.totals = totals;
+    options.year = year;
+    return options;
+  }
 };
 
 // One call as an export writes it: the dialled number in UTF-8, without the filler blank that

@@ -6,15 +6,21 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <memory>
 
-#include "ui/editor/KeyRouter.h"
 #include "core/base/Clock.h"
 #include "core/base/Environment.h"
 #include "core/base/Handlers.h"
 #include "core/base/OperatorUi.h"
+#include "core/costs/CostReport.h"
+#include "ui/costs/ReportPainter.h"
+#include "ui/editor/KeyRouter.h"
 #include "ui/tariff/FileViewer.h"
 
 namespace {
@@ -51,7 +57,14 @@ TTarificationForm::TTarificationForm(Environment& env, AppForms& forms, QWidget*
     : QWidget(parent, Qt::Window), env_(env), forms_(forms) {
   setObjectName(QStringLiteral("TarificationForm"));
   setWindowTitle(QStringLiteral("Norvel Tarification"));
-  InstallHelpKey(this, [this] { HelpButtonClick(); });
+  // F1 on the report button opens the report's topic, anywhere else the window's.
+  InstallHelpKey(this, [this] {
+    if (focusWidget() == ReportButton) {
+      env_.ui.ShowHelp(kReportHelpTopic);
+    } else {
+      HelpButtonClick();
+    }
+  });
 
   TitleLabel = new QLabel(QStringLiteral("Тарификация"), this);
   QFont titleFont = TitleLabel->font();
@@ -101,8 +114,16 @@ TTarificationForm::TTarificationForm(Environment& env, AppForms& forms, QWidget*
           [this] { RunHandler(env_.ui, [this] { ExecButtonClick(); }); });
   connect(HelpButton, &QPushButton::clicked, this, [this] { HelpButtonClick(); });
   connect(ExitButton, &QPushButton::clicked, this, [this] { ExitButtonClick(); });
+  // Made after the window's own buttons, so it comes last in the Tab order, and put to their
+  // left, so they keep their places at the right edge.
+  ReportButton = new QPushButton(QStringLiteral("Отчет"), this);
+  ReportButton->setObjectName(QStringLiteral("ReportButton"));
+  ReportButton->setAutoDefault(true);
+  connect(ReportButton, &QPushButton::clicked, this,
+          [this] { RunHandler(env_.ui, [this] { ReportButtonClick(); }); });
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
+  buttons->addWidget(ReportButton);
   buttons->addWidget(ExecButton);
   buttons->addWidget(HelpButton);
   buttons->addWidget(ExitButton);
@@ -147,6 +168,40 @@ void TTarificationForm::ExecButtonClick() {
   } else {
     env_.ui.InfoBox(kNoData, false);
   }
+}
+
+void TTarificationForm::ReportButtonClick() {
+  ReportChoice choice;
+  choice.month = MonthValue();
+  choice.day = DayValue();
+  choice.subscriber = AbonentValue() == 0 ? 0 : 19 + AbonentValue();
+  env_.ui.SetBusy(false);
+  auto data = std::make_shared<ReportData>(
+      BuildReport(env_.workDir, choice, StationCityLines(env_.workDir)));
+  env_.ui.SetBusy(true);
+  if (data->calls == 0) {
+    env_.ui.InfoBox(kNoData, false);
+    return;
+  }
+  auto* preview = new QPrintPreviewDialog(this);
+  preview->setObjectName(QStringLiteral("ReportPreview"));
+  preview->setAttribute(Qt::WA_DeleteOnClose);
+  preview->setWindowTitle(
+      QStringLiteral("Отчет: %1 %2").arg(MonthName(choice.month)).arg(data->year));
+  preview->printer()->setPageSize(QPageSize(QPageSize::A4));
+  preview->printer()->setDocName(QStringLiteral("norvel-report-%1-%2")
+                                     .arg(data->year)
+                                     .arg(choice.month, 2, 10, QLatin1Char('0')));
+  // The preview asks for the pages again whenever the operator changes the page set-up or
+  // prints; the figures are kept with the dialog.
+  connect(preview, &QPrintPreviewDialog::paintRequested, preview,
+          [data](QPrinter* printer) { PrintReport(*data, *printer); });
+  // Centred on the screen: centred over this window it could reach above the screen's top and
+  // hide its title bar.
+  const QRect screen = this->screen()->availableGeometry();
+  preview->resize(std::min(900, screen.width()), std::min(760, screen.height() - 40));
+  preview->move(screen.center() - preview->rect().center());
+  preview->open();
 }
 
 void TTarificationForm::HelpButtonClick() {

@@ -11,7 +11,8 @@ class QPushButton;
 class QRadioButton;
 
 // The selection window: a month, all days or one day, all subscribers or one. "Просмотр"
-// loads the matching records into the record viewer and shows it.
+// loads the matching records into the record viewer and shows it; "Отчет" opens the report of
+// the same choice (costs, line load, bills) in a print preview.
 class TTarificationForm : public QWidget {
   Q_OBJECT
  public:
@@ -30,12 +31,17 @@ class TTarificationForm : public QWidget {
   QPushButton* ExecButton;
   QPushButton* HelpButton;
   QPushButton* ExitButton;
+  QPushButton* ReportButton;
 
   void ExecButtonClick();
   void HelpButtonClick();
   void ExitButtonClick() { hide(); }
+  // Builds the report of the chosen month, day and subscriber and opens it in a print preview
+  // (not waited for); tells the operator when the month has no calls.
+  void ReportButtonClick();
 
   static constexpr int kHelpTopic = 150;
+  static constexpr int kReportHelpTopic = 180;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -4,6 +4,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QListView>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -208,4 +210,49 @@ TEST_F(TarificationTest, SortsAndSelectionsShowTheTopOfTheList) {
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_EQ(bar->value(), 0) << button->text().toStdString();
   }
+}
+
+TEST_F(TarificationTest, TheReportButtonOpensTheChosenReportInAPreview) {
+  form->show();
+  // Beside the window's own buttons, which keep their order at the right edge.
+  EXPECT_EQ(form->ReportButton->text(), QStringLiteral("Отчет"));
+  EXPECT_LT(form->ReportButton->x(), form->ExecButton->x());
+  EXPECT_LT(form->ExecButton->x(), form->HelpButton->x());
+  EXPECT_LT(form->HelpButton->x(), form->ExitButton->x());
+  form->ReportButton->setFocus();
+  QTest::keyClick(form->ReportButton, Qt::Key_F1);
+  form->ExecButton->setFocus();
+  QTest::keyClick(form->ExecButton, Qt::Key_F1);
+  EXPECT_EQ(host.ui.HelpTopics(), (std::vector<int>{180, 150}));
+
+  host.ui.ExpectInfo(QStringLiteral("Данные тарификации отсутствуют"), false);
+  QTest::mouseClick(form->ReportButton, Qt::LeftButton);
+  EXPECT_EQ(form->findChild<QPrintPreviewDialog*>(), nullptr);
+  host.ui.Verify();
+
+  WriteMonth(host, 12,
+             {Rec(1, 9, 0, 20, 3, 1, "2345"), Rec(1, 9, 30, 21, 5, 2, "2346"),
+              Rec(2, 10, 0, 20, 1, 1, "2347")});
+  ClickRadio(form->AbonentButton(1));  // subscriber 20
+  QTest::mouseClick(form->ReportButton, Qt::LeftButton);
+  auto* preview = form->findChild<QPrintPreviewDialog*>(QStringLiteral("ReportPreview"));
+  ASSERT_NE(preview, nullptr);
+  EXPECT_TRUE(preview->isVisible());
+  EXPECT_EQ(preview->windowTitle(), QStringLiteral("Отчет: декабрь 2026"));
+  auto* pages = preview->findChild<QPrintPreviewWidget*>();
+  ASSERT_NE(pages, nullptr);
+  QApplication::processEvents();
+  // The summary, the line load, the lists and subscriber 20's page.
+  EXPECT_EQ(pages->pageCount(), 4);
+  EXPECT_EQ(host.ui.CurrentCursor(), OperatorUi::Cursor::Default);
+  preview->close();
+
+  // A tariff file with a mistake: the operator reads where, and no report opens.
+  host.WriteFile(QStringLiteral("NorvelTariffs.txt"), "[Город]\nminute = 1.2.3\n");
+  host.ui.ExpectError(
+      QStringLiteral("Файл NorvelTariffs.txt, строка 2: «minute»: неверная сумма «1.2.3»"));
+  QTest::mouseClick(form->ReportButton, Qt::LeftButton);
+  QApplication::processEvents();
+  EXPECT_EQ(form->findChild<QPrintPreviewDialog*>(), nullptr);
+  EXPECT_EQ(host.ui.CurrentCursor(), OperatorUi::Cursor::Default);
 }

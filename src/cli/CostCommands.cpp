@@ -1,0 +1,159 @@
+// norvel bill and norvel report: what the calls cost, per subscriber, and the month's report
+// with its charts. Both read the month file once and the working directory's tariff file.
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include "cli/CommandLine.h"
+#include "cli/ConsoleUi.h"
+#include "cli/NorvelCommand.h"
+#include "core/base/Errors.h"
+#include "core/costs/Bills.h"
+#include "ui/costs/ReportPainter.h"
+
+namespace {
+
+// The options both commands share: which month, year, day and subscriber, and where from.
+struct Choice {
+  ReportChoice choice;
+  QString dir;
+  QString output;
+};
+
+void AddChoiceOptions(CommandLine& line, bool withDay) {
+  line.Add({QStringLiteral("month"), QStringLiteral("The month, 1 to 12 (required)."),
+            QStringLiteral("M")});
+  line.Add({QStringLiteral("year"), QStringLiteral("The year (default: the latest in the file)."),
+            QStringLiteral("Y")});
+  if (withDay) {
+    line.Add(
+        {QStringLiteral("day"), QStringLiteral("Only this day, 1 to 31."), QStringLiteral("D")});
+  }
+  line.Add({QStringLiteral("subscriber"), QStringLiteral("Only this subscriber, 20 to 43."),
+            QStringLiteral("S")});
+  line.Add({QStringLiteral("dir"),
+            QStringLiteral("The working directory (default: the current one)."),
+            QStringLiteral("DIR")});
+}
+
+std::optional<int> ReadChoice(CommandLine& line, CommandIo& io, bool withDay, Choice& out) {
+  const std::optional<int> month = line.Number(QStringLiteral("month"), 1, 12, 0);
+  const std::optional<int> year = line.Number(QStringLiteral("year"), 1, 9999, 0);
+  const std::optional<int> day =
+      withDay ? line.Number(QStringLiteral("day"), 1, 31, 0) : std::optional<int>(0);
+  const std::optional<int> subscriber = line.Number(QStringLiteral("subscriber"), 20, 43, 0);
+  if (!month || !year || !day || !subscriber) return exitcode::kUsage;
+  if (*month == 0) return line.Usage(QStringLiteral("--month is required"));
+  if (!line.Positional().isEmpty()) {
+    return line.Usage(QStringLiteral("unexpected '%1'").arg(line.Positional().first()));
+  }
+  out.choice = {*month, *year, *day, *subscriber};
+  out.dir =
+      QDir(line.IsSet(QStringLiteral("dir")) ? line.Value(QStringLiteral("dir")) : io.currentDir)
+          .absolutePath();
+  if (!QDir(out.dir).exists()) return line.Usage(QStringLiteral("no directory '%1'").arg(out.dir));
+  return std::nullopt;
+}
+
+}  // namespace
+
+int RunBill(const QStringList& arguments, CommandIo& io) {
+  CommandLine line(io, QStringLiteral("bill"),
+                   QStringLiteral("Writes the month's bills from the tariff file NorvelTariffs.txt "
+                                  "of the working directory: per subscriber every call with its "
+                                  "zone, charged minutes and cost, the totals per zone, then a "
+                                  "summary of all subscribers. CSV, or PDF when FILE ends in "
+                                  ".pdf."));
+  AddChoiceOptions(line, false);
+  line.Add({QStringLiteral("o"),
+            QStringLiteral("Write to FILE (.csv or .pdf; replaced only by complete bills); '-' or "
+                           "none: CSV on standard output."),
+            QStringLiteral("FILE")});
+  if (const std::optional<int> code = line.Parse(arguments)) return *code;
+  Choice choice;
+  if (const std::optional<int> code = ReadChoice(line, io, false, choice)) return *code;
+  const QString output =
+      line.IsSet(QStringLiteral("o")) ? line.Value(QStringLiteral("o")) : QStringLiteral("-");
+  ConsoleUi ui(io.err, false);
+  try {
+    const std::optional<Tariffs> tariffs = LoadTariffs(choice.dir);
+    if (!tariffs) {
+      ui.Say(QStringLiteral("в рабочей папке нет файла тарифов %1: счета не из чего составить")
+                 .arg(QLatin1String(kTariffFileName)));
+      return exitcode::kFilesFailed;
+    }
+    const BillBook book(choice.dir, choice.choice, *tariffs);
+    if (output == QLatin1String("-")) {
+      WriteBillsCsv(book, io.out);
+    } else if (output.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
+      QString error;
+      const QString path = QDir(io.currentDir).filePath(output);
+      const QString partial = path + QStringLiteral(".part");
+      // Written beside the old file first, so that a failure leaves the old one as it was.
+      const bool written = WriteBillsPdf(book, partial, &error);
+      if (written && QFile::exists(path)) QFile::remove(path);
+      if (!written || !QFile::rename(partial, path)) {
+        QFile::remove(partial);
+        ui.Say(error.isEmpty() ? QStringLiteral("Не удается записать файл %1").arg(output) : error);
+        return exitcode::kFilesFailed;
+      }
+    } else {
+      QSaveFile file(QDir(io.currentDir).filePath(output));
+      if (!file.open(QIODevice::WriteOnly)) {
+        ui.Say(QStringLiteral("Не удается записать файл %1: %2").arg(output, file.errorString()));
+        return exitcode::kFilesFailed;
+      }
+      WriteBillsCsv(book, file);
+      if (!file.commit()) {
+        ui.Say(QStringLiteral("Не удается записать файл %1: %2").arg(output, file.errorString()));
+        return exitcode::kFilesFailed;
+      }
+    }
+  } catch (const NorvelError& error) {
+    ui.Say(error.Message());
+    return exitcode::kFilesFailed;
+  }
+  return exitcode::kOk;
+}
+
+int RunReport(const QStringList& arguments, CommandIo& io) {
+  CommandLine line(io, QStringLiteral("report"),
+                   QStringLiteral("Writes the month's report: the summary with minutes and cost "
+                                  "per subscriber and calls per day, the city lines' load by hour "
+                                  "with the lines-needed estimate (Erlang B), the longest and "
+                                  "costliest calls and those outside working hours, and one page "
+                                  "per subscriber. A PDF, or PNG images (FILE for the first page, "
+                                  "NAME-2.png and on for the next). Runs without a display."));
+  AddChoiceOptions(line, true);
+  line.Add({QStringLiteral("o"), QStringLiteral("Write to FILE, .pdf or .png (required)."),
+            QStringLiteral("FILE")});
+  if (const std::optional<int> code = line.Parse(arguments)) return *code;
+  Choice choice;
+  if (const std::optional<int> code = ReadChoice(line, io, true, choice)) return *code;
+  const QString output = line.Value(QStringLiteral("o"));
+  const bool pdf = output.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
+  const bool png = output.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive);
+  if (!pdf && !png) return line.Usage(QStringLiteral("-o FILE ending in .pdf or .png is needed"));
+  ConsoleUi ui(io.err, false);
+  try {
+    const ReportData data = BuildReport(choice.dir, choice.choice, StationCityLines(choice.dir));
+    if (data.otherYearsLeftOut > 0) {
+      ui.Say(QStringLiteral("%1 calls of other years left out; this report holds %2 (choose "
+                            "another with --year)")
+                 .arg(data.otherYearsLeftOut)
+                 .arg(data.year));
+    }
+    QString error;
+    const QString path = QDir(io.currentDir).filePath(output);
+    QStringList written;
+    if (pdf ? !WriteReportPdf(data, path, &error)
+            : !WriteReportPngs(data, path, &written, &error)) {
+      ui.Say(error);
+      return exitcode::kFilesFailed;
+    }
+  } catch (const NorvelError& error) {
+    ui.Say(error.Message());
+    return exitcode::kFilesFailed;
+  }
+  return exitcode::kOk;
+}

@@ -1,0 +1,289 @@
+#include "core/costs/Bills.h"
+
+#include <QFile>
+
+#include "core/base/Errors.h"
+
+namespace {
+
+constexpr qint64 kScratchBuffer = 1 << 16;
+const QByteArray kUtf8Bom = "\xEF\xBB\xBF";
+
+QString ScratchName(int subscriber) {
+  return QStringLiteral("%1.calls").arg(subscriber);
+}
+
+[[noreturn]] void ScratchFailed(const QString& what) {
+  throw IoError(QStringLiteral("Не удается записать временный файл счетов: %1").arg(what));
+}
+
+// A call in the scratch files: a fixed part copied as it lies in memory (the files live only
+// as long as the book, in this process), then the number's bytes.
+struct ScratchCall {
+  qint64 cost;
+  qint32 duration;
+  qint32 minutes;
+  qint16 year;
+  qint16 zone;
+  qint8 month, day, hour, minute, cityLine, callType, kind;
+  quint8 numberSize;
+};
+
+void Append(QByteArray& out, const ReportCall& call) {
+  const ExportRow& r = call.row;
+  const qsizetype numberSize = std::min<qsizetype>(r.number.size(), 255);
+  const ScratchCall fixed{call.rated.cost,
+                          r.duration,
+                          call.rated.minutes,
+                          static_cast<qint16>(r.year),
+                          static_cast<qint16>(call.rated.zone),
+                          static_cast<qint8>(r.month),
+                          static_cast<qint8>(r.day),
+                          static_cast<qint8>(r.hour),
+                          static_cast<qint8>(r.minute),
+                          static_cast<qint8>(r.cityLine),
+                          static_cast<qint8>(r.callType),
+                          static_cast<qint8>(call.rated.kind),
+                          static_cast<quint8>(numberSize)};
+  out.append(reinterpret_cast<const char*>(&fixed), sizeof fixed);
+  out.append(r.number.constData(), numberSize);
+}
+
+bool Read(QFile& file, int subscriber, ReportCall& call) {
+  ScratchCall fixed{};
+  if (file.read(reinterpret_cast<char*>(&fixed), sizeof fixed) != sizeof fixed) return false;
+  QByteArray number(fixed.numberSize, Qt::Uninitialized);
+  if (file.read(number.data(), number.size()) != number.size()) return false;
+  call.row = ExportRow{fixed.year, fixed.month,    fixed.day,      fixed.hour,     fixed.minute,
+                       subscriber, fixed.duration, fixed.cityLine, fixed.callType, number};
+  call.rated = Rated{static_cast<Rated::Kind>(fixed.kind), fixed.zone, fixed.minutes, fixed.cost};
+  return true;
+}
+
+void AppendNumber(QByteArray& out, qint64 value) {
+  char digits[24];
+  int n = 0;
+  const bool negative = value < 0;
+  quint64 v = negative ? 0 - static_cast<quint64>(value) : static_cast<quint64>(value);
+  do {
+    digits[n++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  if (negative) out.append('-');
+  while (n > 0) out.append(digits[--n]);
+}
+
+void AppendTwo(QByteArray& out, int value) {
+  out.append(static_cast<char>('0' + value / 10));
+  out.append(static_cast<char>('0' + value % 10));
+}
+
+void AppendMoney(QByteArray& out, Money money) {
+  if (money < 0) {
+    out.append('-');
+    money = -money;
+  }
+  AppendNumber(out, money / 100);
+  out.append('.');
+  AppendTwo(out, static_cast<int>(money % 100));
+}
+
+// A heading or totals row. (In the rows of calls the number, column 3, is always quoted, so
+// that spreadsheets keep it as text.)
+QString CsvLine(const QStringList& fields) {
+  QStringList quoted;
+  for (const QString& field : fields) quoted << CsvField(field);
+  return quoted.join(u',') + QStringLiteral("\r\n");
+}
+
+}  // namespace
+
+BillBook::BillBook(const QString& dir, const ReportChoice& choice, const Tariffs& tariffs)
+    : tariffs_(tariffs) {
+  if (!dir_.isValid()) ScratchFailed(dir_.errorString());
+  ExportOptions options;
+  options.month = choice.month;
+  options.year = choice.year;
+  options.day = choice.day;
+  options.subscriber = choice.subscriber;
+  std::map<int, QByteArray> pending;
+  const auto flush = [&](int subscriber, QByteArray& bytes) {
+    QFile file(dir_.filePath(ScratchName(subscriber)));
+    if (!file.open(QIODevice::Append) || file.write(bytes) != bytes.size()) {
+      ScratchFailed(file.errorString());
+    }
+    bytes.clear();
+  };
+  const ExportSelection selection = ForEachExportRow(dir, options, [&](const ExportRow& row) {
+    const ReportCall call{row, RateCall(tariffs_, row)};
+    for (SubscriberReport* totals : {&subscribers_[row.subscriber], &all_}) {
+      ++totals->calls;
+      if (row.duration < 0) {
+        ++totals->unknownDuration;
+      } else {
+        totals->minutes += row.duration;
+      }
+      if (call.rated.kind == Rated::Kind::kCharged) {
+        totals->cost += call.rated.cost;
+        ZoneTotals& zone = totals->zones[call.rated.zone];
+        ++zone.calls;
+        zone.minutes += call.rated.minutes;
+        zone.cost += call.rated.cost;
+      }
+    }
+    QByteArray& bytes = pending[row.subscriber];
+    Append(bytes, call);
+    if (bytes.size() >= kScratchBuffer) flush(row.subscriber, bytes);
+  });
+  for (auto& [subscriber, bytes] : pending) {
+    if (!bytes.isEmpty()) flush(subscriber, bytes);
+  }
+  year_ = selection.year;
+  leftOut_ = selection.leftOut;
+}
+
+BillBook::~BillBook() = default;
+
+void BillBook::ForEachCall(int subscriber,
+                           const std::function<void(const ReportCall&)>& each) const {
+  QFile file(dir_.filePath(ScratchName(subscriber)));
+  if (!file.open(QIODevice::ReadOnly)) return;
+  ReportCall call;
+  while (Read(file, subscriber, call)) each(call);
+}
+
+QString BillBook::ZoneText(const Rated& rated) const {
+  return ::ZoneText(tariffs_, rated);
+}
+
+void AddCostColumns(ExportOptions& options, const Tariffs& tariffs) {
+  options.extraHeading = {QStringLiteral("zone"), QStringLiteral("cost")};
+  options.extraFields = [tariffs](const ExportRow& row) {
+    const Rated rated = RateCall(tariffs, row);
+    return QStringList{ZoneText(tariffs, rated),
+                       rated.kind == Rated::Kind::kCharged ? MoneyText(rated.cost) : QString()};
+  };
+}
+
+QString ZoneText(const Tariffs& tariffs, const Rated& rated) {
+  switch (rated.kind) {
+    case Rated::Kind::kCharged:
+      return tariffs.zones[static_cast<size_t>(rated.zone)].name;
+    case Rated::Kind::kUnknownDuration:
+      return QStringLiteral("длительность неизвестна");
+    case Rated::Kind::kNotCharged:
+      return QStringLiteral("не оплачивается");
+    case Rated::Kind::kNoZone:
+      return QStringLiteral("нет зоны");
+  }
+  return {};
+}
+
+void WriteBillsCsv(const BillBook& book, QIODevice& out) {
+  QByteArray buffer = kUtf8Bom;
+  buffer.reserve(kScratchBuffer + 1024);
+  const auto flushBuffer = [&] {
+    if (out.write(buffer) != buffer.size()) {
+      throw IoError(QStringLiteral("Не удается записать счета: %1").arg(out.errorString()));
+    }
+    buffer.clear();
+  };
+  const auto put = [&](const QStringList& fields) {
+    buffer += CsvLine(fields).toUtf8();
+    if (buffer.size() >= kScratchBuffer) flushBuffer();
+  };
+  // The zone column's text of each zone and of each reason for no cost, made once.
+  std::vector<QByteArray> zoneNames;
+  for (const TariffZone& zone : book.TariffTable().zones) {
+    zoneNames.push_back(CsvField(zone.name).toUtf8());
+  }
+  std::array<QByteArray, 4> reasons;
+  for (const Rated::Kind kind :
+       {Rated::Kind::kUnknownDuration, Rated::Kind::kNotCharged, Rated::Kind::kNoZone}) {
+    reasons[static_cast<size_t>(kind)] = CsvField(book.ZoneText(Rated{kind, -1, 0, 0})).toUtf8();
+  }
+  const auto zoneText = [&](const Rated& rated) -> const QByteArray& {
+    return rated.kind == Rated::Kind::kCharged ? zoneNames[static_cast<size_t>(rated.zone)]
+                                               : reasons[static_cast<size_t>(rated.kind)];
+  };
+  const auto totals = [&](const QString& who, const SubscriberReport& report, bool perZone) {
+    if (perZone) {
+      for (const auto& [zone, sum] : report.zones) {
+        put({who,
+             {},
+             {},
+             {},
+             QStringLiteral("итого: ") + book.TariffTable().zones[static_cast<size_t>(zone)].name,
+             QString::number(sum.minutes),
+             MoneyText(sum.cost)});
+      }
+    }
+    qint64 charged = 0;
+    for (const auto& entry : report.zones) charged += entry.second.minutes;
+    put({who,
+         {},
+         {},
+         {},
+         QStringLiteral("итого"),
+         QString::number(charged),
+         MoneyText(report.cost)});
+  };
+  put({QStringLiteral("subscriber"), QStringLiteral("date"), QStringLiteral("time"),
+       QStringLiteral("number"), QStringLiteral("zone"), QStringLiteral("minutes"),
+       QStringLiteral("cost")});
+  for (const auto& [subscriber, report] : book.Subscribers()) {
+    const QString who = QString::number(subscriber);
+    const QByteArray whoBytes = who.toUtf8();
+    book.ForEachCall(subscriber, [&](const ReportCall& call) {
+      // The rows of calls are the bulk of the file: their bytes are put together directly.
+      const ExportRow& r = call.row;
+      const bool charged = call.rated.kind == Rated::Kind::kCharged;
+      buffer += whoBytes;
+      buffer += ',';
+      AppendNumber(buffer, r.year);
+      buffer += '-';
+      AppendTwo(buffer, r.month);
+      buffer += '-';
+      AppendTwo(buffer, r.day);
+      buffer += ',';
+      AppendTwo(buffer, r.hour);
+      buffer += ':';
+      AppendTwo(buffer, r.minute);
+      buffer += ',';
+      if (!r.number.isEmpty()) {
+        buffer += '"';
+        for (const char c : r.number) {
+          if (c == '"') buffer += '"';
+          buffer += c;
+        }
+        buffer += '"';
+      }
+      buffer += ',';
+      buffer += zoneText(call.rated);
+      buffer += ',';
+      if (charged) {
+        AppendNumber(buffer, call.rated.minutes);
+      } else if (r.duration >= 0) {
+        AppendNumber(buffer, r.duration);
+      }
+      buffer += ',';
+      if (charged) AppendMoney(buffer, call.rated.cost);
+      buffer += "\r\n";
+      if (buffer.size() >= kScratchBuffer) flushBuffer();
+    });
+    totals(who, report, true);
+  }
+  for (const auto& [subscriber, report] : book.Subscribers()) {
+    qint64 charged = 0;
+    for (const auto& entry : report.zones) charged += entry.second.minutes;
+    put({QStringLiteral("сводка"),
+         {},
+         {},
+         {},
+         QStringLiteral("абонент %1").arg(subscriber),
+         QString::number(charged),
+         MoneyText(report.cost)});
+  }
+  totals(QStringLiteral("всего"), book.All(), true);
+  flushBuffer();
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QIODevice>
+#include <QTemporaryDir>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "core/costs/CostReport.h"
+
+// The month's bills: every subscriber's calls with what each costs, and the totals per zone.
+// One pass over the month file sorts the calls into one scratch file per subscriber, so the
+// bills of a month of any size take the same memory; the calls are then read back subscriber
+// by subscriber, in file order within each.
+class BillBook {
+ public:
+  // Throws as ForEachExportRow does, and IoError when the scratch files cannot be written.
+  BillBook(const QString& dir, const ReportChoice& choice, const Tariffs& tariffs);
+  ~BillBook();
+  BillBook(const BillBook&) = delete;
+  BillBook& operator=(const BillBook&) = delete;
+
+  const Tariffs& TariffTable() const { return tariffs_; }
+  int Year() const { return year_; }
+  qint64 OtherYearsLeftOut() const { return leftOut_; }
+  // Subscribers in order, with their totals.
+  const std::map<int, SubscriberReport>& Subscribers() const { return subscribers_; }
+  const SubscriberReport& All() const { return all_; }
+  // Calls `each` for the subscriber's calls, in file order.
+  void ForEachCall(int subscriber, const std::function<void(const ReportCall&)>& each) const;
+
+  // What a call's zone column says: the zone's name, or why the call has no cost.
+  QString ZoneText(const Rated& rated) const;
+
+ private:
+  struct Scratch;
+  Tariffs tariffs_;
+  int year_ = 0;
+  qint64 leftOut_ = 0;
+  std::map<int, SubscriberReport> subscribers_;
+  SubscriberReport all_;
+  QTemporaryDir dir_;
+};
+
+// Adds the zone and cost columns of the tariff table to an export's call rows.
+void AddCostColumns(ExportOptions& options, const Tariffs& tariffs);
+
+// What a call's zone column says: the zone's name, or why the call has no cost.
+QString ZoneText(const Tariffs& tariffs, const Rated& rated);
+
+// The bills as CSV (UTF-8 with a byte order mark): one row per call (subscriber, date, time,
+// number, zone, charged minutes, cost), each subscriber's totals per zone and in all after its
+// calls, then the summary of every subscriber and the grand total. The totals count charged
+// minutes, so that a zone's minimum shows in them.
+void WriteBillsCsv(const BillBook& book, QIODevice& out);

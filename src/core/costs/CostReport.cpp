@@ -1,0 +1,175 @@
+#include "core/costs/CostReport.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <algorithm>
+
+#include "core/costs/Erlang.h"
+#include "core/files/SettingsFile.h"
+#include "core/files/TextFiles.h"
+
+namespace {
+
+constexpr int kMinutesPerDay = 1440;
+
+// Keeps the `limit` greatest calls by `key`, greatest first.
+template <class Key>
+void KeepTop(std::vector<ReportCall>& top, const ReportCall& call, Key key, size_t limit) {
+  if (top.size() == limit && key(call) <= key(top.back())) return;
+  const auto at =
+      std::upper_bound(top.begin(), top.end(), call,
+                       [&](const ReportCall& a, const ReportCall& b) { return key(a) > key(b); });
+  top.insert(at, call);
+  if (top.size() > limit) top.pop_back();
+}
+
+}  // namespace
+
+int StationCityLines(const QString& dir) {
+  QFile file(QDir(dir).filePath(QLatin1String(kSettingsFileName)));
+  if (!file.open(QIODevice::ReadOnly)) return 4;
+  const QStringList lines = SplitLines(DecodeCp1251(file.read(4096)));
+  bool ok = false;
+  const int boards = lines.value(2).section(u';', 0, 0).trimmed().toInt(&ok);
+  return ok && boards >= 1 && boards <= 4 ? 2 * boards : 4;
+}
+
+QString MonthName(int month) {
+  static const char* const kNames[] = {"январь",   "февраль", "март",   "апрель",
+                                       "май",      "июнь",    "июль",   "август",
+                                       "сентябрь", "октябрь", "ноябрь", "декабрь"};
+  return month >= 1 && month <= 12 ? QString::fromUtf8(kNames[month - 1]) : QString();
+}
+
+ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityLines) {
+  ReportData data;
+  data.choice = choice;
+  data.cityLines = cityLines;
+  data.tariffs = LoadTariffs(dir);
+  ExportOptions options;
+  options.month = choice.month;
+  options.year = choice.year;
+  options.day = choice.day;
+  options.subscriber = choice.subscriber;
+
+  // Each city line's calls minute by minute over the period and the day after it, for calls
+  // that run past its end: one difference array per line, summed once at the end. A line counts
+  // once in a minute however many records cover it.
+  const int firstDay = choice.day == 0 ? 1 : choice.day;
+  std::array<std::vector<int>, 9> lineChange;
+  const Tariffs* tariffs = data.tariffs ? &*data.tariffs : nullptr;
+
+  const ExportSelection selection = ForEachExportRow(dir, options, [&](const ExportRow& row) {
+    if (data.periodDays == 0) {
+      data.periodDays = choice.day != 0 ? 1 : QDate(row.year, row.month, 1).daysInMonth();
+    }
+    ReportCall call{row, tariffs ? RateCall(*tariffs, row) : Rated{}};
+    if (!tariffs) call.rated.minutes = std::max(row.duration, 0);
+    ++data.calls;
+    ++data.callsPerDay[static_cast<size_t>(row.day)];
+    ++data.callsByDayAndHour[static_cast<size_t>(row.day)][static_cast<size_t>(row.hour)];
+    SubscriberReport& subscriber = data.subscribers[row.subscriber];
+    ++subscriber.calls;
+    if (row.duration < 0) {
+      ++data.unknownDuration;
+      ++subscriber.unknownDuration;
+    } else {
+      data.minutes += row.duration;
+      subscriber.minutes += row.duration;
+    }
+    switch (call.rated.kind) {
+      case Rated::Kind::kCharged: {
+        data.cost += call.rated.cost;
+        subscriber.cost += call.rated.cost;
+        for (ZoneTotals* totals :
+             {&data.zones[call.rated.zone], &subscriber.zones[call.rated.zone]}) {
+          ++totals->calls;
+          totals->minutes += call.rated.minutes;
+          totals->cost += call.rated.cost;
+        }
+        break;
+      }
+      case Rated::Kind::kNotCharged:
+        if (tariffs) ++data.notCharged;
+        break;
+      case Rated::Kind::kNoZone:
+        ++data.noZone;
+        break;
+      case Rated::Kind::kUnknownDuration:
+        break;
+    }
+    if (subscriber.firstCalls.size() < static_cast<size_t>(ReportData::kSubscriberListed)) {
+      subscriber.firstCalls.push_back(call);
+    } else {
+      ++subscriber.callsNotListed;
+    }
+    if (row.duration >= 0) {
+      KeepTop(
+          data.longest, call, [](const ReportCall& c) { return c.row.duration; },
+          ReportData::kListed);
+    }
+    if (call.rated.cost > 0) {
+      KeepTop(
+          data.costliest, call, [](const ReportCall& c) { return c.rated.cost; },
+          ReportData::kListed);
+    }
+    const int minuteOfDay = row.hour * 60 + row.minute;
+    const int workFrom = tariffs ? tariffs->workFromMinute : 8 * 60;
+    const int workTo = tariffs ? tariffs->workToMinute : 18 * 60;
+    if (DayOfWeek(row.year, row.month, row.day) >= 6 || minuteOfDay < workFrom ||
+        minuteOfDay >= workTo) {
+      ++data.outsideWorkingHours;
+      if (data.outsideListed.size() < static_cast<size_t>(ReportData::kOutsideListed)) {
+        data.outsideListed.push_back(call);
+      }
+    }
+    // A call on a city line holds it from its start for its minutes (at least the minute it
+    // started in); a call of unknown length is left out of the load.
+    if (row.cityLine >= 1 && row.cityLine <= 8 && row.duration >= 0) {
+      std::vector<int>& change = lineChange[static_cast<size_t>(row.cityLine)];
+      if (change.empty()) {
+        change.assign(static_cast<size_t>(data.periodDays + 1) * kMinutesPerDay + 1, 0);
+      }
+      const int start = (row.day - firstDay) * kMinutesPerDay + minuteOfDay;
+      const int end =
+          std::min<int>(start + std::max(row.duration, 1), static_cast<int>(change.size()) - 1);
+      if (start >= 0 && start < end) {
+        ++change[static_cast<size_t>(start)];
+        --change[static_cast<size_t>(end)];
+      }
+    }
+  });
+  data.year = selection.year;
+  data.otherYearsLeftOut = selection.leftOut;
+
+  std::array<qint64, 24> busyMinutes{};
+  const size_t minutes = static_cast<size_t>(data.periodDays + 1) * kMinutesPerDay;
+  std::array<int, 9> covering{};
+  for (size_t minute = 0; minute < minutes; ++minute) {
+    int busy = 0;
+    for (size_t line = 1; line <= 8; ++line) {
+      if (lineChange[line].empty()) continue;
+      covering[line] += lineChange[line][minute];
+      if (covering[line] > 0) ++busy;
+    }
+    const size_t hour = (minute % kMinutesPerDay) / 60;
+    busyMinutes[hour] += busy;
+    data.peakBusy[hour] = std::max(data.peakBusy[hour], busy);
+    data.peakBusyOverall = std::max(data.peakBusyOverall, busy);
+  }
+  for (int hour = 0; hour < 24; ++hour) {
+    data.erlangs[static_cast<size_t>(hour)] =
+        data.periodDays > 0
+            ? static_cast<double>(busyMinutes[static_cast<size_t>(hour)]) / (60.0 * data.periodDays)
+            : 0;
+    if (data.erlangs[static_cast<size_t>(hour)] >
+        data.erlangs[static_cast<size_t>(data.busyHour)]) {
+      data.busyHour = hour;
+    }
+  }
+  const double busyHourTraffic = data.erlangs[static_cast<size_t>(data.busyHour)];
+  data.blockingAtBusyHour = ErlangB(busyHourTraffic, cityLines);
+  data.linesForOnePercent = LinesFor(busyHourTraffic, 0.01);
+  return data;
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "core/costs/Tariffs.h"
+#include "core/files/CallExport.h"
+
+// Which calls a report or a bill covers: a month of one year (the latest in the month file by
+// default), optionally one day and one subscriber.
+struct ReportChoice {
+  int month = 0;
+  int year = 0;        // 0: the latest in the file
+  int day = 0;         // 0: all days
+  int subscriber = 0;  // 0: all subscribers
+};
+
+// A call as the report lists it.
+struct ReportCall {
+  ExportRow row;
+  Rated rated;
+};
+
+struct ZoneTotals {
+  qint64 calls = 0;
+  qint64 minutes = 0;  // charged minutes
+  Money cost = 0;
+};
+
+struct SubscriberReport {
+  qint64 calls = 0;
+  qint64 minutes = 0;          // as recorded, calls of unknown length left out
+  qint64 unknownDuration = 0;  // calls the station gave no valid length
+  Money cost = 0;
+  std::map<int, ZoneTotals> zones;     // by zone index
+  std::vector<ReportCall> firstCalls;  // the first calls of the month, in file order
+  qint64 callsNotListed = 0;
+};
+
+// The month in figures: what the summary, the line load, the lists and the subscribers' pages
+// show. Built in one pass over the month file; its size does not grow with the month's.
+struct ReportData {
+  ReportChoice choice;
+  int year = 0;
+  qint64 otherYearsLeftOut = 0;
+  int cityLines = 0;  // the station's, 2 per board
+  std::optional<Tariffs> tariffs;
+
+  qint64 calls = 0;
+  qint64 minutes = 0;
+  qint64 unknownDuration = 0;
+  qint64 notCharged = 0;
+  qint64 noZone = 0;
+  Money cost = 0;
+  std::map<int, ZoneTotals> zones;
+  std::map<int, SubscriberReport> subscribers;
+  std::array<qint64, 32> callsPerDay{};                        // index: day of the month
+  std::array<std::array<qint64, 24>, 32> callsByDayAndHour{};  // day of the month, hour
+
+  // City-line load by hour of the day: the traffic in erlangs (busy line-minutes over the
+  // minutes of that hour in the period) and the most lines busy at once in that hour.
+  int periodDays = 0;
+  std::array<double, 24> erlangs{};
+  std::array<int, 24> peakBusy{};
+  int busyHour = 0;
+  int peakBusyOverall = 0;
+  double blockingAtBusyHour = 0;  // Erlang B with the station's lines
+  int linesForOnePercent = 0;
+
+  std::vector<ReportCall> longest;    // the ten longest, longest first
+  std::vector<ReportCall> costliest;  // the ten costliest, costliest first
+  qint64 outsideWorkingHours = 0;
+  std::vector<ReportCall> outsideListed;  // the first of them
+
+  static constexpr int kListed = 10;
+  static constexpr int kOutsideListed = 40;
+  static constexpr int kSubscriberListed = 40;
+};
+
+// Builds the report's figures from the working directory's month file and tariff file (none:
+// no costs). Throws as ForEachExportRow and LoadTariffs do.
+ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityLines);
+
+// The station's city lines as the working directory's settings file says (two per board), read
+// without a word to the operator: 4 lines when the file is missing or its count is no station's.
+int StationCityLines(const QString& dir);
+
+// The Russian name of a month, 1..12 ("декабрь").
+QString MonthName(int month);

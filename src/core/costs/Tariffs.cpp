@@ -1,0 +1,281 @@
+#include "core/costs/Tariffs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+#include "core/base/Errors.h"
+#include "core/files/CallExport.h"
+
+namespace {
+
+// A decimal amount with up to four places, in ten-thousandths; none for anything else.
+std::optional<Price> ParsePrice(QString text) {
+  text = text.trimmed();
+  text.replace(u',', u'.');
+  static const QRegularExpression shape(QStringLiteral("^([0-9]{1,9})(?:\\.([0-9]{1,4}))?$"));
+  const QRegularExpressionMatch match = shape.match(text);
+  if (!match.hasMatch()) return std::nullopt;
+  const Price units = match.captured(1).toLongLong();
+  const QString places = match.captured(2).leftJustified(4, u'0');
+  return units * 10000 + places.toLongLong();
+}
+
+// "08:00" .. "24:00" as a minute of the day; none for anything else.
+std::optional<int> ParseMinute(const QString& text) {
+  static const QRegularExpression shape(QStringLiteral("^([0-9]{1,2}):([0-9]{2})$"));
+  const QRegularExpressionMatch match = shape.match(text);
+  if (!match.hasMatch()) return std::nullopt;
+  const int hour = match.captured(1).toInt();
+  const int minute = match.captured(2).toInt();
+  if (minute > 59 || hour > 24 || (hour == 24 && minute != 0)) return std::nullopt;
+  return hour * 60 + minute;
+}
+
+// "weekdays 08:00-20:00": the days and the hours of a band or of the working hours.
+bool ParseDaysAndHours(const QString& days, const QString& hours, TimeBand& band) {
+  if (days == QLatin1String("weekdays")) {
+    band.weekend = false;
+  } else if (days == QLatin1String("weekend")) {
+    band.weekdays = false;
+  } else if (days != QLatin1String("all")) {
+    return false;
+  }
+  const QStringList ends = hours.split(u'-');
+  if (ends.size() != 2) return false;
+  const std::optional<int> from = ParseMinute(ends[0]);
+  const std::optional<int> to = ParseMinute(ends[1]);
+  if (!from || !to || *from >= *to) return false;
+  band.fromMinute = *from;
+  band.toMinute = *to;
+  return true;
+}
+
+class Parser {
+ public:
+  explicit Parser(const QString& fileName) : fileName_(fileName) {}
+
+  Tariffs Parse(const QString& text) {
+    const QStringList lines = text.split(u'\n');
+    for (int i = 0; i < lines.size(); ++i) {
+      line_ = i + 1;
+      QString line = lines[i];
+      const qsizetype hash = line.indexOf(u'#');
+      if (hash >= 0) line.truncate(hash);
+      line = line.trimmed();
+      if (line.isEmpty()) continue;
+      if (line.startsWith(u'[')) {
+        if (!line.endsWith(u']') || line.size() < 3)
+          Fail(QStringLiteral("неверный заголовок зоны"));
+        tariffs_.zones.push_back({});
+        tariffs_.zones.back().name = line.mid(1, line.size() - 2).trimmed();
+        continue;
+      }
+      const qsizetype equals = line.indexOf(u'=');
+      if (equals < 0) Fail(QStringLiteral("нет знака «=»"));
+      Setting(line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
+    }
+    if (tariffs_.zones.empty()) {
+      line_ = std::max(1, static_cast<int>(lines.size()) - (lines.back().isEmpty() ? 1 : 0));
+      Fail(QStringLiteral("нет ни одной зоны ([Название зоны])"));
+    }
+    return tariffs_;
+  }
+
+ private:
+  [[noreturn]] void Fail(const QString& what) const {
+    throw ConvertError(
+        QStringLiteral("Файл %1, строка %2: %3").arg(fileName_).arg(line_).arg(what));
+  }
+  Price PriceOf(const QString& key, const QString& value) const {
+    const std::optional<Price> price = ParsePrice(value);
+    if (!price) Fail(QStringLiteral("«%1»: неверная сумма «%2»").arg(key, value));
+    return *price;
+  }
+
+  void Setting(const QString& key, const QString& value) {
+    if (tariffs_.zones.empty()) {
+      Global(key, value);
+    } else {
+      Zone(tariffs_.zones.back(), key, value);
+    }
+  }
+
+  void Global(const QString& key, const QString& value) {
+    if (key == QLatin1String("currency")) {
+      tariffs_.currency = value;
+    } else if (key == QLatin1String("strip")) {
+      tariffs_.strip = value.split(u' ', Qt::SkipEmptyParts);
+      for (const QString& prefix : tariffs_.strip) Digits(key, prefix);
+    } else if (key == QLatin1String("charged")) {
+      tariffs_.charged = {};
+      for (const QString& type : value.split(u' ', Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int code = type.toInt(&ok);
+        if (!ok || code < 0 || code > 3) {
+          Fail(QStringLiteral("«charged»: тип вызова «%1» — не число от 0 до 3").arg(type));
+        }
+        tariffs_.charged[static_cast<size_t>(code)] = true;
+      }
+    } else if (key == QLatin1String("working_hours")) {
+      TimeBand hours;
+      const QStringList parts = value.split(u' ', Qt::SkipEmptyParts);
+      if (parts.size() != 2 || parts[0] != QLatin1String("weekdays") ||
+          !ParseDaysAndHours(parts[0], parts[1], hours)) {
+        Fail(QStringLiteral("«working_hours»: нужно «weekdays ЧЧ:ММ-ЧЧ:ММ», а не «%1»").arg(value));
+      }
+      tariffs_.workFromMinute = hours.fromMinute;
+      tariffs_.workToMinute = hours.toMinute;
+    } else {
+      Fail(QStringLiteral("неизвестный параметр «%1» (до первой зоны: currency, strip, charged, "
+                          "working_hours)")
+               .arg(key));
+    }
+  }
+
+  void Zone(TariffZone& zone, const QString& key, const QString& value) {
+    if (key == QLatin1String("prefixes")) {
+      zone.prefixes = value.split(u' ', Qt::SkipEmptyParts);
+      for (const QString& prefix : zone.prefixes) Digits(key, prefix);
+      if (zone.prefixes.isEmpty()) zone.prefixes = {QString()};  // every number
+    } else if (key == QLatin1String("setup")) {
+      zone.setup = PriceOf(key, value);
+    } else if (key == QLatin1String("minute")) {
+      zone.perMinute = PriceOf(key, value);
+    } else if (key == QLatin1String("minimum")) {
+      bool ok = false;
+      zone.minimumMinutes = value.toInt(&ok);
+      if (!ok || zone.minimumMinutes < 0 || zone.minimumMinutes > 1440) {
+        Fail(QStringLiteral("«minimum»: неверное число минут «%1»").arg(value));
+      }
+    } else if (key == QLatin1String("maximum")) {
+      zone.maximum = PriceOf(key, value);
+    } else if (key == QLatin1String("band")) {
+      const QStringList parts = value.split(u' ', Qt::SkipEmptyParts);
+      TimeBand band;
+      if (parts.size() != 3 || !ParseDaysAndHours(parts[0], parts[1], band)) {
+        Fail(QStringLiteral("«band»: нужно «weekdays|weekend|all ЧЧ:ММ-ЧЧ:ММ цена», а не «%1»")
+                 .arg(value));
+      }
+      band.perMinute = PriceOf(key, parts[2]);
+      zone.bands.push_back(band);
+    } else {
+      Fail(QStringLiteral("неизвестный параметр зоны «%1» (prefixes, setup, minute, band, "
+                          "minimum, maximum)")
+               .arg(key));
+    }
+  }
+
+  void Digits(const QString& key, const QString& prefix) const {
+    for (const QChar c : prefix) {
+      if (!c.isDigit() && c != u'*' && c != u'#') {
+        Fail(QStringLiteral("«%1»: «%2» — не цифры номера").arg(key, prefix));
+      }
+    }
+  }
+
+  QString fileName_;
+  int line_ = 0;
+  Tariffs tariffs_;
+};
+
+}  // namespace
+
+QString MoneyText(Money money) {
+  const bool negative = money < 0;
+  const quint64 value = negative ? 0 - static_cast<quint64>(money) : static_cast<quint64>(money);
+  return QStringLiteral("%1%2.%3")
+      .arg(negative ? QStringLiteral("-") : QString())
+      .arg(value / 100)
+      .arg(value % 100, 2, 10, QLatin1Char('0'));
+}
+
+bool TimeBand::Holds(int dayOfWeek, int minuteOfDay) const {
+  const bool weekendDay = dayOfWeek >= 6;
+  if (weekendDay ? !weekend : !weekdays) return false;
+  return minuteOfDay >= fromMinute && minuteOfDay < toMinute;
+}
+
+int Tariffs::ZoneOf(const QString& number) const {
+  int best = -1;
+  qsizetype bestLength = -1;
+  for (int z = 0; z < static_cast<int>(zones.size()); ++z) {
+    for (const QString& prefix : zones[static_cast<size_t>(z)].prefixes) {
+      if (prefix.size() > bestLength && number.startsWith(prefix)) {
+        best = z;
+        bestLength = prefix.size();
+      }
+    }
+  }
+  return best;
+}
+
+QString Tariffs::Dialled(const QString& recorded) const {
+  QString number = recorded;
+  while (number.endsWith(u' ')) number.chop(1);
+  qsizetype longest = 0;
+  for (const QString& prefix : strip) {
+    if (prefix.size() > longest && number.size() > prefix.size() && number.startsWith(prefix)) {
+      longest = prefix.size();
+    }
+  }
+  return number.mid(longest);
+}
+
+Tariffs ParseTariffs(const QString& text, const QString& fileName) {
+  return Parser(fileName).Parse(text);
+}
+
+std::optional<Tariffs> LoadTariffs(const QString& dir) {
+  QFile file(QDir(dir).filePath(QLatin1String(kTariffFileName)));
+  if (!file.exists()) return std::nullopt;
+  if (!file.open(QIODevice::ReadOnly)) {
+    throw IoError(QStringLiteral("Не удается прочитать файл %1: %2")
+                      .arg(QLatin1String(kTariffFileName), file.errorString()));
+  }
+  QString text = QString::fromUtf8(file.readAll());
+  if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+  text.remove(u'\r');
+  return ParseTariffs(text, QLatin1String(kTariffFileName));
+}
+
+int DayOfWeek(int year, int month, int day) {
+  // Sakamoto's method: 0 = Sunday.
+  static constexpr int kOffsets[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
+  if (month < 3) --year;
+  const int sunday0 = (year + year / 4 - year / 100 + year / 400 + kOffsets[month - 1] + day) % 7;
+  return sunday0 == 0 ? 7 : sunday0;
+}
+
+Rated RateCall(const Tariffs& tariffs, const ExportRow& row) {
+  Rated rated;
+  if (row.callType < 0 || row.callType > 3 || !tariffs.charged[static_cast<size_t>(row.callType)]) {
+    rated.kind = Rated::Kind::kNotCharged;
+    return rated;
+  }
+  if (row.duration < 0) {
+    rated.kind = Rated::Kind::kUnknownDuration;
+    return rated;
+  }
+  rated.zone = tariffs.ZoneOf(tariffs.Dialled(QString::fromUtf8(row.number)));
+  if (rated.zone < 0) {
+    rated.kind = Rated::Kind::kNoZone;
+    return rated;
+  }
+  const TariffZone& zone = tariffs.zones[static_cast<size_t>(rated.zone)];
+  rated.kind = Rated::Kind::kCharged;
+  rated.minutes = std::max(row.duration, zone.minimumMinutes);
+  Price perMinute = zone.perMinute;
+  const int dayOfWeek = DayOfWeek(row.year, row.month, row.day);
+  const int minuteOfDay = row.hour * 60 + row.minute;
+  for (const TimeBand& band : zone.bands) {
+    if (band.Holds(dayOfWeek, minuteOfDay)) {
+      perMinute = band.perMinute;
+      break;
+    }
+  }
+  Price cost = zone.setup + perMinute * rated.minutes;
+  if (zone.maximum > 0) cost = std::min(cost, zone.maximum);
+  rated.cost = (cost + kPricePerMoney / 2) / kPricePerMoney;  // once per call, half up
+  return rated;
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <optional>
+#include <vector>
+
+struct ExportRow;
+
+// Money in exact integer amounts. Prices are kept in ten-thousandths of the currency unit (so a
+// price per minute of 1.5525 is exact); a call's cost is rounded once, half up, to hundredths
+// (kopecks), and all sums are sums of those rounded costs.
+using Money = qint64;  // hundredths of the currency unit
+using Price = qint64;  // ten-thousandths of the currency unit
+inline constexpr Price kPricePerMoney = 100;
+
+// "12.34"; negative amounts keep their sign.
+QString MoneyText(Money money);
+
+// A price that holds at some hours of some days instead of a zone's own price per minute.
+struct TimeBand {
+  bool weekdays = true;  // Monday to Friday
+  bool weekend = true;   // Saturday and Sunday
+  int fromMinute = 0;    // minute of the day the band starts, 0..1439
+  int toMinute = 1440;   // minute of the day it ends (exclusive), 1..1440
+  Price perMinute = 0;
+  bool Holds(int dayOfWeek, int minuteOfDay) const;
+};
+
+// A destination zone: the numbers it covers (by prefix; the longest prefix of all zones wins,
+// and an empty prefix matches every number) and what a call to it costs.
+struct TariffZone {
+  QString name;
+  QStringList prefixes;
+  Price setup = 0;
+  Price perMinute = 0;
+  std::vector<TimeBand> bands;  // the first band that holds decides the price
+  int minimumMinutes = 0;       // charged at least this many minutes
+  Price maximum = 0;            // the most a call costs; 0 for no limit
+};
+
+// The tariff table of a working directory: the file an administrator writes by hand.
+struct Tariffs {
+  QString currency = QStringLiteral("руб.");
+  QStringList strip;  // digits the station records before the number (an access digit)
+  std::array<bool, 4> charged = {true, true, true, true};  // by the station's call type 0..3
+  // Working hours, for the report's calls outside them: weekdays from..to.
+  int workFromMinute = 8 * 60;
+  int workToMinute = 18 * 60;
+  std::vector<TariffZone> zones;
+
+  // The zone of a number already stripped; -1 when none matches.
+  int ZoneOf(const QString& number) const;
+  // The number as it is dialled to the network: without the filler blank and access digits.
+  QString Dialled(const QString& recorded) const;
+};
+
+inline constexpr char kTariffFileName[] = "NorvelTariffs.txt";
+
+// Reads the working directory's tariff file; none when there is no such file. A file with any
+// mistake throws ConvertError naming the file, the line and what is wrong: nothing is rated
+// with half a table.
+std::optional<Tariffs> LoadTariffs(const QString& dir);
+// The same from text, for tests and tools; `fileName` names it in messages.
+Tariffs ParseTariffs(const QString& text, const QString& fileName);
+
+// What one call costs.
+struct Rated {
+  enum class Kind {
+    kCharged,          // priced by its zone
+    kUnknownDuration,  // the station gave no valid length: no cost, counted apart
+    kNotCharged,       // a call type the table does not charge
+    kNoZone,           // no zone covers the number: no cost, counted apart
+  };
+  Kind kind = Kind::kNotCharged;
+  int zone = -1;
+  int minutes = 0;  // charged minutes
+  Money cost = 0;
+};
+
+// Day of the week of a date, 1 (Monday) .. 7 (Sunday).
+int DayOfWeek(int year, int month, int day);
+
+Rated RateCall(const Tariffs& tariffs, const ExportRow& row);

@@ -1,0 +1,560 @@
+#include "ui/costs/ReportPainter.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+#include <cmath>
+
+#include "core/costs/Bills.h"
+#include "core/costs/Erlang.h"
+
+namespace {
+
+// Every page is drawn on a logical A4 sheet 1000 units wide.
+constexpr int kWidth = 1000;
+constexpr int kHeight = 1414;
+constexpr int kMargin = 60;
+constexpr int kInner = kWidth - 2 * kMargin;
+constexpr int kLineHeight = 22;
+constexpr int kBillRowsPerPage = 52;
+
+const QColor kInk(0x20, 0x20, 0x20);
+const QColor kGrey(0x70, 0x70, 0x70);
+const QColor kRule(0xC8, 0xC8, 0xC8);
+const QColor kMinutesColour(0x3A, 0x6E, 0xA5);
+const QColor kCostColour(0xE0, 0x8A, 0x1E);
+const QColor kBusyColour(0xC0, 0x39, 0x2B);
+
+// Maps the logical sheet onto the device, keeping its proportions.
+void BeginPage(QPainter& painter) {
+  const QRect device = painter.viewport();
+  const double scale = std::min(static_cast<double>(device.width()) / kWidth,
+                                static_cast<double>(device.height()) / kHeight);
+  painter.setViewport(device.x(), device.y(), static_cast<int>(kWidth * scale),
+                      static_cast<int>(kHeight * scale));
+  painter.setWindow(0, 0, kWidth, kHeight);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+}
+
+QFont Font(int pixels, bool bold = false) {
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
+// Draws text in a box; gives the bottom of what was drawn.
+int Text(QPainter& painter, int x, int y, int width, const QString& text, int size = 14,
+         bool bold = false, const QColor& colour = kInk, int flags = Qt::AlignLeft) {
+  painter.setFont(Font(size, bold));
+  painter.setPen(colour);
+  const QRect bounds =
+      painter.boundingRect(QRect(x, y, width, 2000), flags | Qt::TextWordWrap | Qt::AlignTop, text);
+  painter.drawText(QRect(x, y, width, bounds.height()), flags | Qt::TextWordWrap | Qt::AlignTop,
+                   text);
+  return y + bounds.height();
+}
+
+int Heading(QPainter& painter, int y, const QString& text) {
+  y = Text(painter, kMargin, y, kInner, text, 20, true);
+  painter.setPen(QPen(kRule, 1));
+  painter.drawLine(kMargin, y + 4, kWidth - kMargin, y + 4);
+  return y + 14;
+}
+
+// A table with a bold header; numbers right-aligned where `right` says so.
+int Table(QPainter& painter, int y, const std::vector<int>& widths, const QStringList& header,
+          const std::vector<QStringList>& rows, const std::vector<bool>& right) {
+  const auto row = [&](const QStringList& cells, bool bold) {
+    int x = kMargin;
+    for (size_t c = 0; c < widths.size() && static_cast<qsizetype>(c) < cells.size(); ++c) {
+      painter.setFont(Font(13, bold));
+      painter.setPen(bold ? kGrey : kInk);
+      const int flags = (right[c] ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+      painter.drawText(QRect(x + 4, y, widths[c] - 8, kLineHeight), flags,
+                       painter.fontMetrics().elidedText(cells[static_cast<qsizetype>(c)],
+                                                        Qt::ElideRight, widths[c] - 8));
+      x += widths[c];
+    }
+    y += kLineHeight;
+  };
+  row(header, true);
+  painter.setPen(QPen(kRule, 1));
+  painter.drawLine(kMargin, y, kMargin + std::accumulate(widths.begin(), widths.end(), 0), y);
+  for (const QStringList& cells : rows) row(cells, false);
+  return y + 10;
+}
+
+QString Time(int hour, int minute) {
+  return QStringLiteral("%1:%2")
+      .arg(hour, 2, 10, QLatin1Char('0'))
+      .arg(minute, 2, 10, QLatin1Char('0'));
+}
+
+QString Date(const ExportRow& row) {
+  return QStringLiteral("%1.%2.%3")
+      .arg(row.day, 2, 10, QLatin1Char('0'))
+      .arg(row.month, 2, 10, QLatin1Char('0'))
+      .arg(row.year);
+}
+
+QString Erlangs(double value) {
+  return QString::number(value, 'f', 2);
+}
+
+// Horizontal bars, one row per label, with the value written at the bar's end.
+int BarsAcross(QPainter& painter, int y, const QString& title, const QStringList& labels,
+               const std::vector<double>& values, const QStringList& texts, const QColor& colour) {
+  y = Text(painter, kMargin, y, kInner, title, 15, true) + 6;
+  const double most = values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+  const int labelWidth = 60;
+  const int barSpace = kInner - labelWidth - 110;
+  const int rowHeight = std::clamp(300 / std::max<int>(1, static_cast<int>(labels.size())), 9, 18);
+  for (qsizetype i = 0; i < labels.size(); ++i) {
+    painter.setFont(Font(std::min(12, rowHeight - 1)));
+    painter.setPen(kInk);
+    painter.drawText(QRect(kMargin, y, labelWidth - 6, rowHeight),
+                     Qt::AlignRight | Qt::AlignVCenter, labels[i]);
+    const int length =
+        most > 0 ? static_cast<int>(barSpace * values[static_cast<size_t>(i)] / most) : 0;
+    painter.fillRect(QRect(kMargin + labelWidth, y + 2, std::max(length, 1), rowHeight - 4),
+                     colour);
+    painter.setPen(kGrey);
+    painter.drawText(QRect(kMargin + labelWidth + length + 6, y, 110, rowHeight),
+                     Qt::AlignLeft | Qt::AlignVCenter, texts[i]);
+    y += rowHeight;
+  }
+  return y + 12;
+}
+
+// Vertical bars over numbered positions, one of them picked out in another colour.
+int BarsUp(QPainter& painter, int y, int height, const QString& title, const QStringList& labels,
+           const std::vector<double>& values, const QColor& colour, int pickedOut = -1,
+           const QStringList& above = {}) {
+  y = Text(painter, kMargin, y, kInner, title, 15, true) + (above.isEmpty() ? 8 : 24);
+  const double most = values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+  const double step = static_cast<double>(kInner) / std::max<qsizetype>(1, labels.size());
+  painter.setPen(QPen(kRule, 1));
+  painter.drawLine(kMargin, y + height, kMargin + kInner, y + height);
+  for (qsizetype i = 0; i < labels.size(); ++i) {
+    const int left = kMargin + static_cast<int>(i * step);
+    const int bar = most > 0 ? static_cast<int>(height * values[static_cast<size_t>(i)] / most) : 0;
+    painter.fillRect(QRect(left + 2, y + height - bar, static_cast<int>(step) - 4, bar),
+                     i == pickedOut ? kBusyColour : colour);
+    painter.setFont(Font(11));
+    painter.setPen(kGrey);
+    painter.drawText(QRect(left, y + height + 2, static_cast<int>(step), 16), Qt::AlignCenter,
+                     labels[i]);
+    if (i < above.size() && !above[i].isEmpty()) {
+      painter.drawText(QRect(left - 4, y + height - bar - 16, static_cast<int>(step) + 8, 14),
+                       Qt::AlignCenter, above[i]);
+    }
+  }
+  return y + height + 30;
+}
+
+// A grid of days by hours, each cell shaded by its count.
+int HeatMap(QPainter& painter, int y, const QString& title,
+            const std::array<std::array<qint64, 24>, 32>& counts, int days) {
+  y = Text(painter, kMargin, y, kInner, title, 15, true) + 8;
+  qint64 most = 0;
+  for (int day = 1; day <= days; ++day) {
+    for (const qint64 count : counts[static_cast<size_t>(day)]) most = std::max(most, count);
+  }
+  const int labelWidth = 30;
+  const double cellWidth = static_cast<double>(kInner - labelWidth) / 24;
+  const int cellHeight = std::clamp(360 / std::max(days, 1), 8, 24);
+  painter.setFont(Font(10));
+  for (int hour = 0; hour < 24; ++hour) {
+    painter.setPen(kGrey);
+    painter.drawText(QRect(kMargin + labelWidth + static_cast<int>(hour * cellWidth), y,
+                           static_cast<int>(cellWidth), 14),
+                     Qt::AlignCenter, QString::number(hour));
+  }
+  y += 16;
+  for (int day = 1; day <= days; ++day) {
+    painter.setPen(kGrey);
+    painter.drawText(QRect(kMargin, y, labelWidth - 4, cellHeight),
+                     Qt::AlignRight | Qt::AlignVCenter, QString::number(day));
+    for (int hour = 0; hour < 24; ++hour) {
+      const qint64 count = counts[static_cast<size_t>(day)][static_cast<size_t>(hour)];
+      const double share = most > 0 ? static_cast<double>(count) / static_cast<double>(most) : 0;
+      const QColor shade = QColor::fromRgbF(1 - 0.8 * share, 1 - 0.55 * share, 1 - 0.25 * share);
+      const QRect cell(kMargin + labelWidth + static_cast<int>(hour * cellWidth), y,
+                       static_cast<int>(std::ceil(cellWidth)), cellHeight);
+      painter.fillRect(cell, count > 0 ? shade : QColor(0xF7, 0xF7, 0xF7));
+    }
+    y += cellHeight;
+  }
+  return y + 14;
+}
+
+QString ChoiceText(const ReportData& data) {
+  QString text = MonthName(data.choice.month) + u' ' + QString::number(data.year);
+  if (data.choice.day != 0) text += QStringLiteral(", %1 число").arg(data.choice.day);
+  if (data.choice.subscriber != 0)
+    text += QStringLiteral(", абонент %1").arg(data.choice.subscriber);
+  return text;
+}
+
+QString CostText(const ReportData& data, Money money) {
+  return data.tariffs ? MoneyText(money) + u' ' + data.tariffs->currency : QStringLiteral("—");
+}
+
+QString ZoneName(const ReportData& data, const Rated& rated) {
+  return data.tariffs ? ZoneText(*data.tariffs, rated) : QString();
+}
+
+std::vector<QStringList> CallRows(const ReportData& data, const std::vector<ReportCall>& calls) {
+  std::vector<QStringList> rows;
+  for (const ReportCall& call : calls) {
+    const ExportRow& r = call.row;
+    rows.push_back(
+        {Date(r), Time(r.hour, r.minute), QString::number(r.subscriber),
+         QString::fromUtf8(r.number).trimmed(), ZoneName(data, call.rated),
+         r.duration >= 0 ? QString::number(r.duration) : QStringLiteral("?"),
+         call.rated.kind == Rated::Kind::kCharged ? MoneyText(call.rated.cost) : QString()});
+  }
+  return rows;
+}
+
+const std::vector<int> kCallWidths = {110, 70, 80, 190, 190, 100, 140};
+const std::vector<bool> kCallRight = {false, false, true, false, false, true, true};
+const QStringList kCallHeader = {QStringLiteral("Дата"),     QStringLiteral("Время"),
+                                 QStringLiteral("Абонент"),  QStringLiteral("Номер"),
+                                 QStringLiteral("Зона"),     QStringLiteral("Минут"),
+                                 QStringLiteral("Стоимость")};
+
+void Footer(QPainter& painter, const QString& text, int page) {
+  Text(painter, kMargin, kHeight - 50, kInner, text, 11, false, kGrey);
+  Text(painter, kMargin, kHeight - 50, kInner, QString::number(page), 11, false, kGrey,
+       Qt::AlignRight);
+}
+
+}  // namespace
+
+ReportPainter::ReportPainter(const ReportData& data) : data_(data) {
+  for (const auto& entry : data_.subscribers) subscribers_.push_back(entry.first);
+}
+
+int ReportPainter::PageCount() const {
+  return 3 + static_cast<int>(subscribers_.size());
+}
+
+void ReportPainter::PaintPage(QPainter& painter, int index) const {
+  BeginPage(painter);
+  painter.fillRect(QRect(0, 0, kWidth, kHeight), Qt::white);
+  if (index == 0) {
+    Summary(painter);
+  } else if (index == 1) {
+    LineLoad(painter);
+  } else if (index == 2) {
+    Lists(painter);
+  } else {
+    const int subscriber = subscribers_[static_cast<size_t>(index - 3)];
+    SubscriberPage(painter, subscriber, data_.subscribers.at(subscriber));
+  }
+  Footer(painter, QStringLiteral("NorvelWin · отчет о разговорах · ") + ChoiceText(data_),
+         index + 1);
+}
+
+void ReportPainter::Summary(QPainter& painter) const {
+  int y = Text(painter, kMargin, 50, kInner, QStringLiteral("Отчет о разговорах"), 28, true);
+  y = Text(painter, kMargin, y + 2, kInner, ChoiceText(data_), 18, false, kGrey) + 18;
+  std::vector<QStringList> figures = {
+      {QStringLiteral("Разговоров"), QString::number(data_.calls)},
+      {QStringLiteral("Минут"), QString::number(data_.minutes)},
+      {QStringLiteral("Стоимость"), CostText(data_, data_.cost)},
+      {QStringLiteral("Длительность неизвестна"), QString::number(data_.unknownDuration)},
+  };
+  if (data_.tariffs) {
+    figures.push_back(
+        {QStringLiteral("Не оплачиваются (тип вызова)"), QString::number(data_.notCharged)});
+    figures.push_back(
+        {QStringLiteral("Номер не входит ни в одну зону"), QString::number(data_.noZone)});
+  }
+  y = Table(painter, y, {360, 220}, {QStringLiteral("Итоги"), QString()}, figures, {false, true});
+  if (!data_.tariffs) {
+    y = Text(painter, kMargin, y, kInner,
+             QStringLiteral("Стоимость не рассчитана: в рабочей папке нет файла тарифов %1.")
+                 .arg(QLatin1String(kTariffFileName)),
+             13, false, kGrey) +
+        8;
+  }
+  if (data_.otherYearsLeftOut > 0) {
+    y = Text(painter, kMargin, y, kInner,
+             QStringLiteral("Разговоры других лет (%1) в этот отчет не вошли.")
+                 .arg(data_.otherYearsLeftOut),
+             13, false, kGrey) +
+        8;
+  }
+  QStringList labels;
+  std::vector<double> minutes;
+  std::vector<double> costs;
+  QStringList minuteTexts;
+  QStringList costTexts;
+  for (const auto& [subscriber, report] : data_.subscribers) {
+    labels << QString::number(subscriber);
+    minutes.push_back(static_cast<double>(report.minutes));
+    costs.push_back(static_cast<double>(report.cost));
+    minuteTexts << QStringLiteral("%1 мин").arg(report.minutes);
+    costTexts << CostText(data_, report.cost);
+  }
+  y = BarsAcross(painter, y + 8, QStringLiteral("Минуты по абонентам"), labels, minutes,
+                 minuteTexts, kMinutesColour);
+  if (data_.tariffs) {
+    y = BarsAcross(painter, y, QStringLiteral("Стоимость по абонентам"), labels, costs, costTexts,
+                   kCostColour);
+  }
+  QStringList days;
+  std::vector<double> perDay;
+  const int dayCount = data_.choice.day != 0 ? 0 : std::max(data_.periodDays, 28);
+  for (int day = 1; day <= dayCount; ++day) {
+    days << QString::number(day);
+    perDay.push_back(static_cast<double>(data_.callsPerDay[static_cast<size_t>(day)]));
+  }
+  if (!days.isEmpty() && y < kHeight - 260) {
+    BarsUp(painter, y, 140, QStringLiteral("Разговоры по дням месяца"), days, perDay,
+           kMinutesColour);
+  }
+}
+
+void ReportPainter::LineLoad(QPainter& painter) const {
+  int y = Heading(painter, 50, QStringLiteral("Нагрузка городских линий"));
+  y = Text(painter, kMargin, y, kInner,
+           QStringLiteral("Станция записывает только тарифицируемые разговоры, поэтому "
+                          "показанная нагрузка — нижняя оценка: настоящая не меньше. Линия "
+                          "занята с минуты начала разговора столько минут, сколько он длился "
+                          "(не меньше одной)."),
+           13, false, kGrey) +
+      12;
+  QStringList hours;
+  std::vector<double> traffic;
+  QStringList peaks;
+  for (int hour = 0; hour < 24; ++hour) {
+    hours << QString::number(hour);
+    traffic.push_back(data_.erlangs[static_cast<size_t>(hour)]);
+    peaks << (data_.peakBusy[static_cast<size_t>(hour)] > 0
+                  ? QString::number(data_.peakBusy[static_cast<size_t>(hour)])
+                  : QString());
+  }
+  y = BarsUp(painter, y, 220,
+             QStringLiteral("Нагрузка по часам суток, Эрл (над столбцом — наибольшее число линий, "
+                            "занятых одновременно)"),
+             hours, traffic, kMinutesColour, data_.busyHour, peaks);
+  const double busyTraffic = data_.erlangs[static_cast<size_t>(data_.busyHour)];
+  std::vector<QStringList> facts = {
+      {QStringLiteral("Час наибольшей нагрузки"),
+       QStringLiteral("%1–%2").arg(Time(data_.busyHour, 0), Time(data_.busyHour + 1, 0))},
+      {QStringLiteral("Нагрузка в этот час"), Erlangs(busyTraffic) + QStringLiteral(" Эрл")},
+      {QStringLiteral("Наибольшее число занятых линий"), QString::number(data_.peakBusyOverall)},
+      {QStringLiteral("Городских линий в станции"), QString::number(data_.cityLines)},
+      {QStringLiteral("Потери вызовов в этот час (Эрланг B)"),
+       QString::number(100 * data_.blockingAtBusyHour, 'f', 2) + QStringLiteral(" %")},
+      {QStringLiteral("Линий для потерь не более 1 %"), QString::number(data_.linesForOnePercent)},
+      {QStringLiteral("Нагрузка, которую линии станции несут при 1 %"),
+       Erlangs(TrafficFor(data_.cityLines, 0.01)) + QStringLiteral(" Эрл")},
+  };
+  y = Table(painter, y, {480, 200}, {QStringLiteral("Оценка"), QString()}, facts, {false, true});
+  QString verdict;
+  if (data_.calls == 0) {
+    verdict = QStringLiteral("Разговоров нет.");
+  } else if (data_.linesForOnePercent > data_.cityLines) {
+    verdict = QStringLiteral(
+                  "Линий не хватает: в час наибольшей нагрузки теряется больше 1 % "
+                  "вызовов; нужно линий: %1.")
+                  .arg(data_.linesForOnePercent);
+  } else if (data_.linesForOnePercent + 2 <= data_.cityLines) {
+    verdict = QStringLiteral("Линий с запасом: для потерь не более 1 % хватило бы %1.")
+                  .arg(data_.linesForOnePercent);
+  } else {
+    verdict = QStringLiteral("Линий достаточно.");
+  }
+  y = Text(painter, kMargin, y, kInner, verdict, 15, true) + 16;
+  if (data_.choice.day == 0 && data_.periodDays > 0) {
+    HeatMap(painter, y, QStringLiteral("Разговоры по дням и часам"), data_.callsByDayAndHour,
+            data_.periodDays);
+  }
+}
+
+void ReportPainter::Lists(QPainter& painter) const {
+  int y = Heading(painter, 50, QStringLiteral("Самые длинные разговоры"));
+  y = Table(painter, y, kCallWidths, kCallHeader, CallRows(data_, data_.longest), kCallRight);
+  if (data_.tariffs) {
+    y = Heading(painter, y + 10, QStringLiteral("Самые дорогие разговоры"));
+    y = Table(painter, y, kCallWidths, kCallHeader, CallRows(data_, data_.costliest), kCallRight);
+  }
+  const int from = data_.tariffs ? data_.tariffs->workFromMinute : 8 * 60;
+  const int to = data_.tariffs ? data_.tariffs->workToMinute : 18 * 60;
+  y = Heading(painter, y + 10,
+              QStringLiteral("Вне рабочего времени (пн–пт %1–%2): %3")
+                  .arg(Time(from / 60, from % 60), Time(to / 60, to % 60))
+                  .arg(data_.outsideWorkingHours));
+  std::vector<ReportCall> shown = data_.outsideListed;
+  const int room = (kHeight - 90 - y) / kLineHeight - 2;
+  if (static_cast<int>(shown.size()) > room) shown.resize(static_cast<size_t>(std::max(room, 0)));
+  y = Table(painter, y, kCallWidths, kCallHeader, CallRows(data_, shown), kCallRight);
+  if (data_.outsideWorkingHours > static_cast<qint64>(shown.size())) {
+    Text(painter, kMargin, y, kInner,
+         QStringLiteral("и еще %1")
+             .arg(data_.outsideWorkingHours - static_cast<qint64>(shown.size())),
+         13, false, kGrey);
+  }
+}
+
+void ReportPainter::SubscriberPage(QPainter& painter, int subscriber,
+                                   const SubscriberReport& report) const {
+  int y = Heading(painter, 50, QStringLiteral("Абонент %1").arg(subscriber));
+  y = Table(painter, y, {360, 220}, {QStringLiteral("Итоги"), QString()},
+            {{QStringLiteral("Разговоров"), QString::number(report.calls)},
+             {QStringLiteral("Минут"), QString::number(report.minutes)},
+             {QStringLiteral("Длительность неизвестна"), QString::number(report.unknownDuration)},
+             {QStringLiteral("Стоимость"), CostText(data_, report.cost)}},
+            {false, true});
+  if (data_.tariffs && !report.zones.empty()) {
+    std::vector<QStringList> zones;
+    for (const auto& [zone, totals] : report.zones) {
+      zones.push_back({data_.tariffs->zones[static_cast<size_t>(zone)].name,
+                       QString::number(totals.calls), QString::number(totals.minutes),
+                       MoneyText(totals.cost)});
+    }
+    y = Table(painter, y, {300, 120, 120, 160},
+              {QStringLiteral("Зона"), QStringLiteral("Разговоров"), QStringLiteral("Минут"),
+               QStringLiteral("Стоимость")},
+              zones, {false, true, true, true});
+  }
+  std::vector<ReportCall> shown = report.firstCalls;
+  const int room = (kHeight - 90 - y) / kLineHeight - 2;
+  qint64 notShown = report.callsNotListed;
+  if (static_cast<int>(shown.size()) > room) {
+    notShown += static_cast<qint64>(shown.size()) - room;
+    shown.resize(static_cast<size_t>(std::max(room, 0)));
+  }
+  y = Table(painter, y, kCallWidths, kCallHeader, CallRows(data_, shown), kCallRight);
+  if (notShown > 0) {
+    Text(painter, kMargin, y, kInner,
+         QStringLiteral("и еще %1 разговоров; полный счет: norvel bill --month %2 --subscriber %3")
+             .arg(notShown)
+             .arg(data_.choice.month)
+             .arg(subscriber),
+         13, false, kGrey);
+  }
+}
+
+void PrintReport(const ReportData& data, QPagedPaintDevice& device) {
+  const ReportPainter report(data);
+  QPainter painter(&device);
+  for (int page = 0; page < report.PageCount(); ++page) {
+    if (page > 0) device.newPage();
+    painter.save();
+    report.PaintPage(painter, page);
+    painter.restore();
+  }
+}
+
+bool WriteReportPdf(const ReportData& data, const QString& path, QString* error) {
+  QPdfWriter writer(path);
+  writer.setPageSize(QPageSize(QPageSize::A4));
+  writer.setResolution(150);
+  writer.setTitle(QStringLiteral("Отчет о разговорах: ") + ChoiceText(data));
+  writer.setCreator(QStringLiteral("NorvelWin"));
+  PrintReport(data, writer);
+  if (!QFileInfo(path).exists() || QFileInfo(path).size() == 0) {
+    *error = QStringLiteral("Не удается записать файл %1").arg(path);
+    return false;
+  }
+  return true;
+}
+
+bool WriteReportPngs(const ReportData& data, const QString& path, QStringList* written,
+                     QString* error) {
+  const ReportPainter report(data);
+  const QFileInfo info(path);
+  for (int page = 0; page < report.PageCount(); ++page) {
+    QImage image(1240, 1754, QImage::Format_RGB32);  // A4 at 150 dots per inch
+    image.fill(Qt::white);
+    {
+      QPainter painter(&image);
+      report.PaintPage(painter, page);
+    }
+    const QString name = page == 0 ? path
+                                   : info.dir().filePath(QStringLiteral("%1-%2.%3")
+                                                             .arg(info.completeBaseName())
+                                                             .arg(page + 1)
+                                                             .arg(info.suffix()));
+    if (!image.save(name, "PNG")) {
+      *error = QStringLiteral("Не удается записать файл %1").arg(name);
+      return false;
+    }
+    *written << name;
+  }
+  return true;
+}
+
+bool WriteBillsPdf(const BillBook& book, const QString& path, QString* error) {
+  QPdfWriter writer(path);
+  writer.setPageSize(QPageSize(QPageSize::A4));
+  writer.setResolution(150);
+  writer.setTitle(QStringLiteral("Счета абонентов"));
+  writer.setCreator(QStringLiteral("NorvelWin"));
+  QPainter painter(&writer);
+  const QString currency = book.TariffTable().currency;
+  int page = 0;
+  bool first = true;
+  const auto newPage = [&](const QString& heading) {
+    if (!first) writer.newPage();
+    first = false;
+    ++page;
+    painter.resetTransform();
+    painter.setViewport(QRect(0, 0, writer.width(), writer.height()));
+    BeginPage(painter);
+    Footer(painter, QStringLiteral("NorvelWin · счета абонентов"), page);
+    return Heading(painter, 50, heading);
+  };
+  for (const auto& [subscriber, report] : book.Subscribers()) {
+    int y = newPage(QStringLiteral("Счет абонента %1").arg(subscriber));
+    std::vector<QStringList> zones;
+    for (const auto& [zone, totals] : report.zones) {
+      zones.push_back({book.TariffTable().zones[static_cast<size_t>(zone)].name,
+                       QString::number(totals.calls), QString::number(totals.minutes),
+                       MoneyText(totals.cost) + u' ' + currency});
+    }
+    zones.push_back({QStringLiteral("Итого"), QString::number(report.calls),
+                     QString::number(report.minutes), MoneyText(report.cost) + u' ' + currency});
+    y = Table(painter, y, {300, 120, 120, 200},
+              {QStringLiteral("Зона"), QStringLiteral("Разговоров"), QStringLiteral("Минут"),
+               QStringLiteral("Стоимость")},
+              zones, {false, true, true, true});
+    std::vector<QStringList> rows;
+    const auto flush = [&] {
+      y = Table(painter, y, kCallWidths, kCallHeader, rows, kCallRight);
+      rows.clear();
+    };
+    book.ForEachCall(subscriber, [&](const ReportCall& call) {
+      const ExportRow& r = call.row;
+      rows.push_back(
+          {Date(r), Time(r.hour, r.minute), QString::number(r.subscriber),
+           QString::fromUtf8(r.number).trimmed(), book.ZoneText(call.rated),
+           r.duration >= 0 ? QString::number(r.duration) : QStringLiteral("?"),
+           call.rated.kind == Rated::Kind::kCharged ? MoneyText(call.rated.cost) : QString()});
+      if (y + static_cast<int>(rows.size() + 2) * kLineHeight > kHeight - 90) {
+        flush();
+        y = newPage(QStringLiteral("Счет абонента %1 (продолжение)").arg(subscriber));
+      }
+    });
+    flush();
+  }
+  if (first) newPage(QStringLiteral("Счета абонентов: разговоров нет"));
+  painter.end();
+  if (!QFileInfo(path).exists() || QFileInfo(path).size() == 0) {
+    *error = QStringLiteral("Не удается записать файл %1").arg(path);
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "core/costs/CostReport.h"
+
+class BillBook;
+class QPagedPaintDevice;
+class QPainter;
+
+// The monthly report drawn with QPainter, the same drawing for the printer, the print preview,
+// a PDF and PNG images: the summary with its charts, the city lines' load with the lines-needed
+// estimate, the longest and costliest calls and those outside working hours, then one page per
+// subscriber.
+class ReportPainter {
+ public:
+  explicit ReportPainter(const ReportData& data);
+
+  int PageCount() const;
+  // Draws one page (from 0) into the painter's device, whose whole area is the page.
+  void PaintPage(QPainter& painter, int index) const;
+
+ private:
+  void Summary(QPainter& painter) const;
+  void LineLoad(QPainter& painter) const;
+  void Lists(QPainter& painter) const;
+  void SubscriberPage(QPainter& painter, int subscriber, const SubscriberReport& report) const;
+
+  const ReportData& data_;
+  std::vector<int> subscribers_;
+};
+
+// All pages onto a printer or a PDF writer (a new page between pages).
+void PrintReport(const ReportData& data, QPagedPaintDevice& device);
+// The report as a PDF file; false with the reason when it cannot be written.
+bool WriteReportPdf(const ReportData& data, const QString& path, QString* error);
+// The report as PNG images: `path` for the first page, "name-2.png" and so on for the next.
+bool WriteReportPngs(const ReportData& data, const QString& path, QStringList* written,
+                     QString* error);
+// The bills of every subscriber with all their calls, page after page, as a PDF file.
+bool WriteBillsPdf(const BillBook& book, const QString& path, QString* error);

@@ -1,0 +1,193 @@
+// norvel bill and norvel report as a person runs them, without a display: the bills read back
+// by Python's CSV reader, the report's figures read back from the PDF by pdftotext, and the
+// tariff file's mistakes stopping both with the line they are on.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include "core/base/Clock.h"
+#include "core/costs/Tariffs.h"
+#include "core/files/CallRecords.h"
+#include "core/files/DataFiles.h"
+#include "core/files/TextFiles.h"
+
+namespace {
+
+const char kTariffs[] =
+    "currency = руб.\n"
+    "[Город]\n"
+    "prefixes = 2\n"
+    "setup = 0.50\n"
+    "minute = 1.20\n"
+    "minimum = 1\n"
+    "[Межгород]\n"
+    "prefixes = 8\n"
+    "minute = 10\n"
+    "maximum = 100\n";
+
+CallRecord Record(int day, int hour, int minute, int subscriber, int duration, int line,
+                  const char* number) {
+  CallRecord r;
+  r.StartTime = MakeDateTime(QDate(2026, 12, day), QTime(hour, minute));
+  r.Subscriber = static_cast<quint8>(subscriber);
+  r.Duration = duration;
+  r.CityLine = static_cast<quint8>(line);
+  r.CallType = 1;
+  r.DialledNumber = QString::fromLatin1(number);
+  return r;
+}
+
+struct CostCommands : ::testing::Test {
+  QTemporaryDir dir;
+
+  void SetUp() override {
+    // Tuesday the 1st of December: line 1 from 09:50 to 10:10, line 2 from 09:55 to 10:05,
+    // line 3 from 10:30 to 11:00, and a long-distance call on line 4 late in the evening.
+    QString text = kDataFileHeader + QStringLiteral("\r\n");
+    for (const CallRecord& r :
+         {Record(1, 9, 50, 20, 20, 1, "2345678"), Record(1, 9, 55, 21, 10, 2, "2345679"),
+          Record(1, 10, 30, 21, 30, 3, "2223344"), Record(1, 22, 15, 22, 12, 4, "84951234567"),
+          Record(2, 11, 0, 20, -1, 1, "2345678")}) {
+      text += CallRecordToText(r) + QStringLiteral("\r\n");
+    }
+    Write(DataFileName(12), EncodeCp1251(text));
+    Write(QString::fromLatin1(kTariffFileName), kTariffs);
+    Write(QStringLiteral("NorvelWin.ini"),
+          "30.11.2026 18:00:05 ; Дата/Время\r\n3 ; Номер порта\r\n2 ; К-во плат\r\n");
+  }
+  void Write(const QString& name, const QByteArray& bytes) {
+    QFile file(dir.filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  }
+  struct Result {
+    int code;
+    QString out;
+    QString err;
+  };
+  Result Run(const QStringList& arguments) {
+    QProcess norvel;
+    norvel.setWorkingDirectory(dir.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));  // the commands need no display
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    norvel.setProcessEnvironment(environment);
+    norvel.start(QStringLiteral(NORVEL_COMMAND), arguments);
+    EXPECT_TRUE(norvel.waitForFinished(60000));
+    return {norvel.exitCode(), QString::fromUtf8(norvel.readAllStandardOutput()),
+            QString::fromUtf8(norvel.readAllStandardError())};
+  }
+  // The PDF's text as pdftotext lays it out, blanks squeezed; empty when there is no pdftotext.
+  QString PdfText(const QString& name) {
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (tool.isEmpty()) return {};
+    QProcess process;
+    process.start(tool, {QStringLiteral("-layout"), dir.filePath(name), QStringLiteral("-")});
+    EXPECT_TRUE(process.waitForFinished(30000));
+    return QString::fromUtf8(process.readAllStandardOutput())
+        .replace(QRegularExpression(QStringLiteral("[ \\t]+")), QStringLiteral(" "));
+  }
+};
+
+}  // namespace
+
+TEST_F(CostCommands, TheReportsFiguresReadBackFromItsPdf) {
+  const Result day = Run({"report", "--month", "12", "--day", "1", "-o", "day.pdf"});
+  ASSERT_EQ(day.code, 0) << day.err.toStdString();
+  const QString text = PdfText(QStringLiteral("day.pdf"));
+  if (text.isEmpty()) GTEST_SKIP() << "no pdftotext here";
+  // Costs: 0.50 + 20 × 1.20 = 24.50; 0.50 + 10 × 1.20 = 12.50; 0.50 + 30 × 1.20 = 36.50; the
+  // long-distance call 12 × 10 = 120 capped at 100.
+  for (const char* expected : {
+           "Отчет о разговорах",
+           "декабрь 2026, 1 число",
+           "Разговоров 4",
+           "Минут 72",
+           "Стоимость 173.50 руб.",
+           "Нагрузка городских линий",
+           "Станция записывает только тарифицируемые разговоры",
+           "Час наибольшей нагрузки 10:00–11:00",
+           "Нагрузка в этот час 0.75 Эрл",
+           "Наибольшее число занятых линий 2",
+           "Городских линий в станции 4",
+           "Линий для потерь не более 1 % 4",
+           "Самые длинные разговоры",
+           "01.12.2026 10:30 21 2223344 Город 30 36.50",
+           "Самые дорогие разговоры",
+           "01.12.2026 22:15 22 84951234567 Межгород 12 100.00",
+           "Абонент 21",
+       }) {
+    EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected;
+  }
+
+  // The whole month holds the call of unknown length as well, and PNG pages come one per file.
+  const Result month = Run({"report", "--month=12", "-o", "month.png"});
+  ASSERT_EQ(month.code, 0) << month.err.toStdString();
+  EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("month.png"))));
+  EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("month-2.png"))));
+}
+
+TEST_F(CostCommands, BillsAreReadByASpreadsheetsCsvReader) {
+  const Result bill = Run({"bill", "--month", "12", "-o", "bills.csv"});
+  ASSERT_EQ(bill.code, 0) << bill.err.toStdString();
+  const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+  if (python.isEmpty()) GTEST_SKIP() << "no python3 here";
+  QProcess reader;
+  reader.start(python, {"-c",
+                        "import csv,sys\n"
+                        "with open(sys.argv[1], newline='', encoding='utf-8-sig') as f:\n"
+                        "  for row in csv.reader(f):\n"
+                        "    print('|'.join(row))\n",
+                        dir.filePath(QStringLiteral("bills.csv"))});
+  ASSERT_TRUE(reader.waitForFinished(20000));
+  const QStringList rows =
+      QString::fromUtf8(reader.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+  EXPECT_EQ(rows.value(0), QStringLiteral("subscriber|date|time|number|zone|minutes|cost"));
+  EXPECT_TRUE(rows.contains(QStringLiteral("20|2026-12-01|09:50|2345678|Город|20|24.50")));
+  EXPECT_TRUE(
+      rows.contains(QStringLiteral("20|2026-12-02|11:00|2345678|длительность неизвестна||")));
+  EXPECT_TRUE(rows.contains(QStringLiteral("21||||итого|40|49.00")));
+  EXPECT_TRUE(rows.contains(QStringLiteral("сводка||||абонент 22|12|100.00")));
+  EXPECT_EQ(rows.value(rows.size() - 1), QStringLiteral("всего||||итого|72|173.50"));
+
+  // One subscriber's bill as a PDF.
+  const Result pdf = Run({"bill", "--month", "12", "--subscriber", "21", "-o", "21.pdf"});
+  ASSERT_EQ(pdf.code, 0) << pdf.err.toStdString();
+  const QString text = PdfText(QStringLiteral("21.pdf"));
+  if (text.isEmpty()) GTEST_SKIP() << "no pdftotext here";
+  EXPECT_TRUE(text.contains(QStringLiteral("Счет абонента 21")));
+  EXPECT_FALSE(text.contains(QStringLiteral("Счет абонента 20")));
+  EXPECT_TRUE(text.contains(QStringLiteral("2223344"))) << text.toStdString();
+}
+
+TEST_F(CostCommands, ATariffFileWithAMistakeStopsBothAndNoFileIsLeft) {
+  Write(QString::fromLatin1(kTariffFileName), "[Город]\nprefixes = 2\nminute = 1,2,0\n");
+  const Result bill = Run({"bill", "--month", "12", "-o", "bills.csv"});
+  EXPECT_EQ(bill.code, 13);
+  EXPECT_TRUE(bill.err.contains(
+      QStringLiteral("Файл NorvelTariffs.txt, строка 3: «minute»: неверная сумма «1,2,0»")))
+      << bill.err.toStdString();
+  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("bills.csv"))));
+  const Result report = Run({"report", "--month", "12", "-o", "report.pdf"});
+  EXPECT_EQ(report.code, 13);
+  EXPECT_TRUE(report.err.contains(QStringLiteral("строка 3")));
+  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("report.pdf"))));
+
+  // Without a tariff file a bill cannot be made, and the report is made without costs.
+  QFile::remove(dir.filePath(QString::fromLatin1(kTariffFileName)));
+  const Result noBill = Run({"bill", "--month", "12", "-o", "bills.csv"});
+  EXPECT_EQ(noBill.code, 13);
+  EXPECT_TRUE(noBill.err.contains(QString::fromLatin1(kTariffFileName)))
+      << noBill.err.toStdString();
+  const Result noCosts = Run({"report", "--month", "12", "-o", "report.pdf"});
+  ASSERT_EQ(noCosts.code, 0) << noCosts.err.toStdString();
+  const QString text = PdfText(QStringLiteral("report.pdf"));
+  if (text.isEmpty()) GTEST_SKIP() << "no pdftotext here";
+  EXPECT_TRUE(text.contains(QStringLiteral("Стоимость не рассчитана")));
+  EXPECT_TRUE(text.contains(QStringLiteral("Разговоров 5")));
+}

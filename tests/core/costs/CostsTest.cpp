@@ -1,0 +1,412 @@
+// What calls cost and what the lines carry: the tariff file as an administrator writes it, the
+// charging rules call by call, Erlang B against published tables, the line load of hand-made
+// calls, and sums that stay exact over a million calls.
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "FakeHost.h"
+#include "core/base/Errors.h"
+#include "core/costs/Bills.h"
+#include "core/costs/CostReport.h"
+#include "core/costs/Erlang.h"
+#include "core/costs/Tariffs.h"
+#include "core/files/CallRecords.h"
+#include "core/files/DataFiles.h"
+
+namespace {
+
+const char kTariffText[] =
+    "# Тарифы офиса\n"
+    "currency = грн\n"
+    "strip = 9\n"
+    "charged = 1 2\n"
+    "working_hours = weekdays 09:00-18:00\n"
+    "\n"
+    "[Местная]\n"
+    "prefixes =            # every number no other zone takes\n"
+    "minute = 0\n"
+    "[Город]\n"
+    "prefixes = 2 3\n"
+    "setup = 0.50\n"
+    "minute = 1,20\n"
+    "minimum = 1\n"
+    "band = weekend 00:00-24:00 0.60\n"
+    "band = weekdays 20:00-24:00 0.80\n"
+    "[Межгород]\n"
+    "prefixes = 8\n"
+    "setup = 1\n"
+    "minute = 9.9999\n"
+    "maximum = 100\n"
+    "[Москва]\n"
+    "prefixes = 8495\n"
+    "minute = 0.005\n";
+
+Tariffs Table() {
+  return ParseTariffs(QString::fromUtf8(kTariffText), QString::fromLatin1(kTariffFileName));
+}
+
+// The message a broken file gives, or "" when it is read.
+QString Problem(const char* text) {
+  try {
+    ParseTariffs(QString::fromUtf8(text), QStringLiteral("NorvelTariffs.txt"));
+  } catch (const NorvelError& error) {
+    return error.Message();
+  }
+  return QString();
+}
+
+ExportRow Call(int day, int hour, int minute, int duration, const char* number, int type = 1) {
+  ExportRow row;
+  row.year = 2026;
+  row.month = 12;
+  row.day = day;
+  row.hour = hour;
+  row.minute = minute;
+  row.subscriber = 20;
+  row.duration = duration;
+  row.cityLine = 1;
+  row.callType = type;
+  row.number = number;
+  return row;
+}
+
+CallRecord Record(int day, int hour, int minute, int subscriber, int duration, int line,
+                  const QString& number, int type = 1) {
+  CallRecord r;
+  r.StartTime = MakeDateTime(QDate(2026, 12, day), QTime(hour, minute));
+  r.Subscriber = static_cast<quint8>(subscriber);
+  r.Duration = duration;
+  r.CityLine = static_cast<quint8>(line);
+  r.CallType = static_cast<quint8>(type);
+  r.DialledNumber = number;
+  return r;
+}
+
+// Writes December's month file of these records, and the tariff file when one is given.
+void WriteDecember(FakeHost& host, const std::vector<CallRecord>& records,
+                   const char* tariffs = nullptr) {
+  QString text = kDataFileHeader + QStringLiteral("\r\n");
+  for (const CallRecord& r : records) text += CallRecordToText(r) + QStringLiteral("\r\n");
+  host.WriteFile(DataFileName(12), Cp1251(text));
+  if (tariffs) host.WriteFile(QString::fromLatin1(kTariffFileName), QByteArray(tariffs));
+}
+
+}  // namespace
+
+TEST(TariffFile, AFullFileIsReadAsWritten) {
+  const Tariffs t = Table();
+  EXPECT_EQ(t.currency, QStringLiteral("грн"));
+  EXPECT_EQ(t.strip, QStringList{QStringLiteral("9")});
+  EXPECT_EQ(t.charged, (std::array<bool, 4>{false, true, true, false}));
+  EXPECT_EQ(t.workFromMinute, 9 * 60);
+  EXPECT_EQ(t.workToMinute, 18 * 60);
+  ASSERT_EQ(t.zones.size(), 4u);
+  EXPECT_EQ(t.zones[0].prefixes, QStringList{QString()});
+  const TariffZone& city = t.zones[1];
+  EXPECT_EQ(city.name, QStringLiteral("Город"));
+  EXPECT_EQ(city.prefixes, (QStringList{QStringLiteral("2"), QStringLiteral("3")}));
+  EXPECT_EQ(city.setup, 5000);
+  EXPECT_EQ(city.perMinute, 12000);  // a decimal comma is taken as well
+  EXPECT_EQ(city.minimumMinutes, 1);
+  ASSERT_EQ(city.bands.size(), 2u);
+  EXPECT_FALSE(city.bands[0].weekdays);
+  EXPECT_EQ(city.bands[1].fromMinute, 20 * 60);
+  EXPECT_EQ(city.bands[1].toMinute, 24 * 60);
+  EXPECT_EQ(t.zones[2].maximum, 1000000);
+  EXPECT_EQ(t.zones[3].perMinute, 50);
+}
+
+TEST(TariffFile, EveryMistakeIsNamedWithItsLine) {
+  const struct {
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {"[Город\nminute = 1\n", "строка 1: неверный заголовок зоны"},
+      {"[Город]\nminute 1\n", "строка 2: нет знака «=»"},
+      {"[Город]\nminute = 1.5.5\n", "строка 2: «minute»: неверная сумма «1.5.5»"},
+      {"[Город]\nsetup = -1\n", "строка 2: «setup»: неверная сумма «-1»"},
+      {"[Город]\nminute = 0.00001\n", "строка 2: «minute»: неверная сумма «0.00001»"},
+      {"charged = 0 4\n[Город]\n", "строка 1: «charged»: тип вызова «4» — не число от 0 до 3"},
+      {"strip = 9a\n[Город]\n", "строка 1: «strip»: «9a» — не цифры номера"},
+      {"[Город]\nprefixes = 8-10\n", "строка 2: «prefixes»: «8-10» — не цифры номера"},
+      {"[Город]\nminimum = -1\n", "строка 2: «minimum»: неверное число минут «-1»"},
+      {"[Город]\nband = weekdays 20:00-08:00 0.5\n",
+       "строка 2: «band»: нужно «weekdays|weekend|all ЧЧ:ММ-ЧЧ:ММ цена», а не «weekdays "
+       "20:00-08:00 0.5»"},
+      {"[Город]\nband = holidays 08:00-20:00 0.5\n", "строка 2: «band»: нужно"},
+      {"[Город]\nband = all 08:00-24:30 0.5\n", "строка 2: «band»: нужно"},
+      {"working_hours = 9-18\n[Город]\n", "строка 1: «working_hours»: нужно"},
+      {"[Город]\ncolour = red\n", "строка 2: неизвестный параметр зоны «colour»"},
+      {"valuta = руб.\n", "строка 1: неизвестный параметр «valuta»"},
+      {"# nothing but words\ncurrency = руб.\n", "строка 2: нет ни одной зоны"},
+      {"", "строка 1: нет ни одной зоны"},
+  };
+  for (const auto& c : cases) {
+    const QString message = Problem(c.text);
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Файл NorvelTariffs.txt, ")))
+        << c.text << " gave " << message.toStdString();
+    EXPECT_TRUE(message.contains(QString::fromUtf8(c.message)))
+        << c.text << " gave " << message.toStdString();
+  }
+  EXPECT_EQ(Problem(kTariffText), QString());
+}
+
+TEST(TariffFile, TheWorkingDirectorysFileOrNone) {
+  FakeHost host;
+  EXPECT_FALSE(LoadTariffs(host.env.workDir).has_value());
+  // A file saved by a Windows editor: a byte order mark and CR LF line ends.
+  QByteArray windows = "\xEF\xBB\xBF" + QByteArray(kTariffText);
+  windows.replace("\n", "\r\n");
+  host.WriteFile(QString::fromLatin1(kTariffFileName), windows);
+  const std::optional<Tariffs> loaded = LoadTariffs(host.env.workDir);
+  ASSERT_TRUE(loaded.has_value());
+  EXPECT_EQ(loaded->zones.size(), 4u);
+  EXPECT_EQ(loaded->currency, QStringLiteral("грн"));
+
+  host.WriteFile(QString::fromLatin1(kTariffFileName), "[Город]\nminute = много\n");
+  try {
+    LoadTariffs(host.env.workDir);
+    FAIL() << "a broken file was taken";
+  } catch (const ConvertError& error) {
+    EXPECT_EQ(error.Message(),
+              QStringLiteral("Файл NorvelTariffs.txt, строка 2: «minute»: неверная сумма «много»"));
+  }
+}
+
+TEST(Charging, EachRuleOnItsOwnCall) {
+  const Tariffs t = Table();
+  // 2026-12-04 is a Friday, 12-05 a Saturday, 12-07 a Monday.
+  const struct {
+    const char* what;
+    ExportRow row;
+    Rated::Kind kind;
+    int zone;
+    int minutes;
+    Money cost;
+  } cases[] = {
+      {"a zero-minute call pays the set-up and the minimum", Call(7, 10, 0, 0, "2345"),
+       Rated::Kind::kCharged, 1, 1, 170},
+      {"a day price up to the band's start", Call(7, 19, 59, 3, "2345"), Rated::Kind::kCharged, 1,
+       3, 410},
+      {"the evening band from its first minute", Call(7, 20, 0, 3, "2345"), Rated::Kind::kCharged,
+       1, 3, 290},
+      {"the evening band to the day's last minute", Call(4, 23, 59, 3, "3456"),
+       Rated::Kind::kCharged, 1, 3, 290},
+      {"the weekend band on a Saturday", Call(5, 10, 0, 3, "2345"), Rated::Kind::kCharged, 1, 3,
+       230},
+      {"the weekend band before the weekday evening band", Call(6, 21, 0, 3, "2345"),
+       Rated::Kind::kCharged, 1, 3, 230},
+      {"a Monday just after midnight is a weekday again", Call(7, 0, 0, 3, "2345"),
+       Rated::Kind::kCharged, 1, 3, 410},
+      {"a cost is rounded half up once per call", Call(7, 10, 0, 1, "8312"), Rated::Kind::kCharged,
+       2, 1, 1100},
+      {"the maximum caps a long call", Call(7, 10, 0, 20, "8312"), Rated::Kind::kCharged, 2, 20,
+       10000},
+      {"the longest prefix wins", Call(7, 10, 0, 1, "84951234567"), Rated::Kind::kCharged, 3, 1, 1},
+      {"an exact half rounds up", Call(7, 10, 0, 1, "8495"), Rated::Kind::kCharged, 3, 1, 1},
+      {"the access digit is stripped", Call(7, 10, 0, 2, "92345"), Rated::Kind::kCharged, 1, 2,
+       290},
+      {"the filler blank is no part of the number", Call(7, 10, 0, 2, "98312 "),
+       Rated::Kind::kCharged, 2, 2, 2100},
+      {"the access digit alone is a number of the empty prefix", Call(7, 10, 0, 2, "9"),
+       Rated::Kind::kCharged, 0, 2, 0},
+      {"an unknown duration has no cost", Call(7, 10, 0, -1, "8312"), Rated::Kind::kUnknownDuration,
+       -1, 0, 0},
+      {"call type 0 is not charged here", Call(7, 10, 0, 5, "8312", 0), Rated::Kind::kNotCharged,
+       -1, 0, 0},
+      {"call type 3 is not charged here", Call(7, 10, 0, 5, "8312", 3), Rated::Kind::kNotCharged,
+       -1, 0, 0},
+  };
+  for (const auto& c : cases) {
+    const Rated rated = RateCall(t, c.row);
+    EXPECT_EQ(rated.kind, c.kind) << c.what;
+    EXPECT_EQ(rated.zone, c.zone) << c.what;
+    EXPECT_EQ(rated.minutes, c.minutes) << c.what;
+    EXPECT_EQ(rated.cost, c.cost) << c.what;
+  }
+
+  Tariffs noCatchAll = t;
+  noCatchAll.zones.erase(noCatchAll.zones.begin());
+  EXPECT_EQ(RateCall(noCatchAll, Call(7, 10, 0, 2, "555")).kind, Rated::Kind::kNoZone);
+  EXPECT_EQ(MoneyText(123456), QStringLiteral("1234.56"));
+  EXPECT_EQ(MoneyText(5), QStringLiteral("0.05"));
+  EXPECT_EQ(MoneyText(-5), QStringLiteral("-0.05"));
+}
+
+TEST(Erlang, AgreesWithThePublishedTables) {
+  // Erlang B tables: 2 lines carry 0.153 E and 8 lines 3.13 E at 1 % blocking; 4 lines 1.09 E.
+  EXPECT_NEAR(TrafficFor(2, 0.01), 0.153, 0.0005);
+  EXPECT_NEAR(TrafficFor(8, 0.01), 3.13, 0.005);
+  EXPECT_NEAR(TrafficFor(4, 0.01), 0.869, 0.0005);
+  EXPECT_NEAR(TrafficFor(8, 0.05), 4.54, 0.005);
+  EXPECT_NEAR(ErlangB(1.0, 1), 0.5, 1e-12);
+  EXPECT_NEAR(ErlangB(2.0, 2), 0.4, 1e-12);
+  EXPECT_EQ(ErlangB(0, 8), 0);
+  EXPECT_EQ(LinesFor(3.12, 0.01), 8);
+  EXPECT_EQ(LinesFor(3.14, 0.01), 9);
+  EXPECT_EQ(LinesFor(0, 0.01), 0);
+}
+
+TEST(LineLoad, HandMadeCallsAcrossAnHourAndMidnight) {
+  FakeHost host;
+  WriteDecember(host, {
+                          // Line 1 from 09:50 to 10:10, line 2 from 09:55 to 10:05.
+                          Record(1, 9, 50, 20, 20, 1, QStringLiteral("2345")),
+                          Record(1, 9, 55, 21, 10, 2, QStringLiteral("2346")),
+                          // Inside line 1's call: the line counts once in those minutes.
+                          Record(1, 9, 58, 22, 5, 1, QStringLiteral("2347")),
+                          // Line 3 from 10:30 to 11:00.
+                          Record(1, 10, 30, 23, 30, 3, QStringLiteral("2348")),
+                          // Line 4 from 23:50 to 00:20 of the next day.
+                          Record(1, 23, 50, 24, 30, 4, QStringLiteral("2349")),
+                          // A zero-minute call holds its line for the minute it began in.
+                          Record(1, 12, 0, 25, 0, 5, QStringLiteral("2350")),
+                          // No city line, and an unknown length: no load.
+                          Record(1, 13, 0, 26, 40, 0, QStringLiteral("2351")),
+                          Record(1, 14, 0, 27, -1, 6, QStringLiteral("2352")),
+                      });
+  const ReportData day = BuildReport(host.env.workDir, {12, 0, 1, 0}, 4);
+  EXPECT_EQ(day.periodDays, 1);
+  EXPECT_DOUBLE_EQ(day.erlangs[9], 15 / 60.0);
+  EXPECT_DOUBLE_EQ(day.erlangs[10], 45 / 60.0);
+  EXPECT_DOUBLE_EQ(day.erlangs[12], 1 / 60.0);
+  EXPECT_DOUBLE_EQ(day.erlangs[13], 0);
+  EXPECT_DOUBLE_EQ(day.erlangs[14], 0);
+  EXPECT_DOUBLE_EQ(day.erlangs[23], 10 / 60.0);
+  EXPECT_DOUBLE_EQ(day.erlangs[0], 20 / 60.0);
+  EXPECT_EQ(day.peakBusy[9], 2);
+  EXPECT_EQ(day.peakBusy[10], 2);
+  EXPECT_EQ(day.peakBusy[11], 0);
+  EXPECT_EQ(day.peakBusyOverall, 2);
+  EXPECT_EQ(day.busyHour, 10);
+  EXPECT_NEAR(day.blockingAtBusyHour, ErlangB(0.75, 4), 1e-12);
+  EXPECT_EQ(day.linesForOnePercent, 4);
+  // Tuesday: 09:50 is before no working hours without a tariff file (08:00-18:00); 23:50 is
+  // after them.
+  EXPECT_EQ(day.outsideWorkingHours, 1);
+  EXPECT_EQ(day.calls, 8);
+  EXPECT_EQ(day.unknownDuration, 1);
+  EXPECT_EQ(day.minutes, 20 + 10 + 5 + 30 + 30 + 0 + 40);
+  EXPECT_FALSE(day.tariffs.has_value());
+
+  // Over the whole month the same minutes spread over its 31 days.
+  const ReportData month = BuildReport(host.env.workDir, {12, 0, 0, 0}, 4);
+  EXPECT_EQ(month.periodDays, 31);
+  EXPECT_DOUBLE_EQ(month.erlangs[10], 45 / (60.0 * 31));
+  EXPECT_EQ(month.busyHour, 10);
+  ASSERT_FALSE(month.longest.empty());
+  EXPECT_EQ(month.longest.front().row.subscriber, 26);
+}
+
+TEST(CostSums, AMillionCallsSumToTheKopeck) {
+  // Costs of 0.07, 0.0149 and 0.005: floating-point sums of them drift, and rounding the sum
+  // instead of each call gives other kopecks. Every call here costs a known whole number of
+  // kopecks: 7, 1 (0.0149 rounds down) and 1 (0.005 rounds up).
+  const char tariffs[] =
+      "[Семь]\nprefixes = 7\nminute = 0.07\n"
+      "[Полторы]\nprefixes = 1\nminute = 0.0149\n"
+      "[Половина]\nprefixes = 5\nminute = 0.005\n";
+  FakeHost host;
+  QString text = kDataFileHeader + QStringLiteral("\r\n");
+  const QString lines[] = {
+      CallRecordToText(Record(3, 10, 0, 20, 1, 1, QStringLiteral("777"))) + "\r\n",
+      CallRecordToText(Record(3, 10, 1, 21, 1, 2, QStringLiteral("111"))) + "\r\n",
+      CallRecordToText(Record(3, 10, 2, 22, 1, 3, QStringLiteral("555"))) + "\r\n",
+  };
+  constexpr int kEach = 333'334;  // a million calls and two
+  QByteArray bytes = Cp1251(text);
+  for (const QString& line : lines) {
+    const QByteArray encoded = Cp1251(line);
+    for (int i = 0; i < kEach; ++i) bytes += encoded;
+  }
+  host.WriteFile(DataFileName(12), bytes);
+  host.WriteFile(QString::fromLatin1(kTariffFileName), QByteArray(tariffs));
+
+  const ReportData report = BuildReport(host.env.workDir, {12, 0, 0, 0}, 8);
+  EXPECT_EQ(report.calls, 3 * kEach);
+  EXPECT_EQ(report.cost, Money{kEach} * (7 + 1 + 1));
+  EXPECT_EQ(report.zones.at(0).cost, Money{kEach} * 7);
+  EXPECT_EQ(report.zones.at(1).cost, Money{kEach});
+  EXPECT_EQ(report.subscribers.at(22).cost, Money{kEach});
+
+  const BillBook book(host.env.workDir, {12, 0, 0, 0}, *report.tariffs);
+  EXPECT_EQ(book.All().cost, report.cost);
+  EXPECT_EQ(book.Subscribers().at(20).cost, Money{kEach} * 7);
+  QBuffer csv;
+  csv.open(QIODevice::WriteOnly);
+  WriteBillsCsv(book, csv);
+  const QByteArray written = csv.data();
+  EXPECT_TRUE(written.contains(",23333.38\r\n")) << "subscriber 20's 0.07 × 333334";
+  EXPECT_TRUE(written.endsWith(QByteArray("," + MoneyText(Money{kEach} * 9).toUtf8() + "\r\n")))
+      << written.right(200).toStdString();
+}
+
+TEST(Bills, EachSubscribersCallsInFileOrderWithZoneTotals) {
+  FakeHost host;
+  WriteDecember(host,
+                {
+                    Record(7, 10, 0, 21, 2, 1, QStringLiteral("92345 ")),
+                    Record(7, 11, 0, 20, 0, 1, QStringLiteral("2345")),
+                    Record(7, 12, 0, 21, -1, 1, QStringLiteral("8312")),
+                    Record(7, 13, 0, 21, 20, 2, QStringLiteral("8312")),
+                    Record(7, 14, 0, 20, 5, 2, QStringLiteral("8312"), 0),
+                    // Another year in the same month file: left out of the latest year's bills.
+                    Record(8, 9, 0, 20, 5, 2, QStringLiteral("2345")),
+                },
+                kTariffText);
+  {
+    // Move the last call to 2025.
+    QFile file(host.Path(DataFileName(12)));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray bytes = file.readAll();
+    file.close();
+    const qsizetype last = bytes.lastIndexOf("08.12.2026");
+    ASSERT_GE(last, 0);
+    bytes.replace(last, 10, "08.12.2025");
+    host.WriteFile(DataFileName(12), bytes);
+  }
+  const BillBook book(host.env.workDir, {12, 0, 0, 0}, Table());
+  EXPECT_EQ(book.Year(), 2026);
+  EXPECT_EQ(book.OtherYearsLeftOut(), 1);
+  ASSERT_EQ(book.Subscribers().size(), 2u);
+  std::vector<QByteArray> numbers;
+  book.ForEachCall(21, [&](const ReportCall& call) { numbers.push_back(call.row.number); });
+  EXPECT_EQ(numbers, (std::vector<QByteArray>{"92345", "8312", "8312"}));
+  const SubscriberReport& s21 = book.Subscribers().at(21);
+  EXPECT_EQ(s21.cost, 290 + 10000);
+  EXPECT_EQ(s21.unknownDuration, 1);
+  EXPECT_EQ(s21.zones.at(1).minutes, 2);
+  EXPECT_EQ(s21.zones.at(2).calls, 1);
+  EXPECT_EQ(book.Subscribers().at(20).cost, 170);
+  EXPECT_EQ(book.All().cost, 170 + 290 + 10000);
+
+  QBuffer csv;
+  csv.open(QIODevice::WriteOnly);
+  WriteBillsCsv(book, csv);
+  const QString text = QString::fromUtf8(csv.data());
+  EXPECT_TRUE(csv.data().startsWith("\xEF\xBB\xBF"));
+  EXPECT_TRUE(text.contains(QStringLiteral("21,2026-12-07,10:00,\"92345\",Город,2,2.90\r\n")))
+      << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("21,2026-12-07,13:00,\"8312\",Межгород,20,100.00\r\n")));
+  EXPECT_TRUE(text.contains(QStringLiteral("20,2026-12-07,11:00,\"2345\",Город,1,1.70\r\n")));
+}
+
+TEST(TariffFile, TheReadmesExampleIsAFileThatIsRead) {
+  QFile readme(QStringLiteral(NORVEL_SOURCE_DIR "/README.md"));
+  ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(readme.readAll());
+  const qsizetype start = text.indexOf(QStringLiteral("```ini\n# NorvelTariffs.txt"));
+  ASSERT_GE(start, 0);
+  const qsizetype body = text.indexOf(u'\n', start) + 1;
+  const QString example = text.mid(body, text.indexOf(QStringLiteral("```"), body) - body);
+  const Tariffs t = ParseTariffs(example, QString::fromLatin1(kTariffFileName));
+  EXPECT_EQ(t.zones.size(), 4u);
+  // A Saturday evening call to a city number: the weekend band comes first.
+  EXPECT_EQ(RateCall(t, Call(5, 21, 0, 3, "92345")).cost, 50 + 3 * 60);
+  EXPECT_EQ(RateCall(t, Call(7, 21, 0, 3, "92345")).cost, 50 + 3 * 80);
+  EXPECT_EQ(RateCall(t, Call(7, 12, 0, 0, "84991234567")).zone, 3);
+}
