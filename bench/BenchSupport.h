@@ -1,10 +1,15 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <cstdio>
 #include <ctime>
 
+#include "core/base/Clock.h"
 #include "core/base/OperatorUi.h"
+#include "core/files/CallRecords.h"
+#include "core/files/DataFiles.h"
+#include "core/files/TextFiles.h"
 
 // An operator who is never asked anything in a benchmark.
 class SilentUi : public OperatorUi {
@@ -37,4 +42,29 @@ double Seconds(F&& f) {
   timer.start();
   f();
   return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
+// A month of `count` calls spread over its days, hours, subscribers, lines and zones.
+inline void WriteBenchMonth(const QString& path, int count) {
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) std::abort();
+  file.write(EncodeCp1251(kDataFileHeader + QStringLiteral("\r\n")));
+  static const char* const kNumbers[] = {"92345678",    "3456789", "84951234567", "89161234567",
+                                         "83412223344", "101",     "2223344",     "84997654321"};
+  QString block;
+  for (int i = 0; i < count; ++i) {
+    CallRecord r;
+    r.StartTime = MakeDateTime(QDate(2026, 12, 1 + i % 31), QTime(i / 31 % 24, i / 7 % 60));
+    r.Subscriber = static_cast<quint8>(20 + i % 24);
+    r.Duration = i % 50 == 0 ? -1 : i % 37;
+    r.CityLine = static_cast<quint8>(i % 9);
+    r.CallType = static_cast<quint8>(i % 4);
+    r.DialledNumber = QString::fromLatin1(kNumbers[i % 8]);
+    block += CallRecordToText(r) + QStringLiteral("\r\n");
+    if (block.size() > (1 << 20)) {
+      file.write(EncodeCp1251(block));
+      block.clear();
+    }
+  }
+  file.write(EncodeCp1251(block));
 }

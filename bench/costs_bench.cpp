@@ -7,13 +7,10 @@
 #include <QTemporaryDir>
 
 #include "BenchSupport.h"
-#include "core/base/Clock.h"
 #include "core/costs/Bills.h"
 #include "core/costs/CostReport.h"
 #include "core/costs/Tariffs.h"
-#include "core/files/CallRecords.h"
 #include "core/files/DataFiles.h"
-#include "core/files/TextFiles.h"
 #include "ui/costs/ReportPainter.h"
 
 namespace {
@@ -34,31 +31,6 @@ const char kTariffs[] =
     "[Москва]\nprefixes = 8495 8499\nminute = 4.35\n"
     "[Мобильные]\nprefixes = 89\nminute = 2.15\nminimum = 1\n";
 
-// A month of `count` calls spread over its days, hours, subscribers, lines and zones.
-void WriteMonth(const QString& path, int count) {
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) std::abort();
-  file.write(EncodeCp1251(kDataFileHeader + QStringLiteral("\r\n")));
-  static const char* const kNumbers[] = {"92345678",    "3456789", "84951234567", "89161234567",
-                                         "83412223344", "101",     "2223344",     "84997654321"};
-  QString block;
-  for (int i = 0; i < count; ++i) {
-    CallRecord r;
-    r.StartTime = MakeDateTime(QDate(2026, 12, 1 + i % 31), QTime(i / 31 % 24, i / 7 % 60));
-    r.Subscriber = static_cast<quint8>(20 + i % 24);
-    r.Duration = i % 50 == 0 ? -1 : i % 37;
-    r.CityLine = static_cast<quint8>(i % 9);
-    r.CallType = static_cast<quint8>(i % 4);
-    r.DialledNumber = QString::fromLatin1(kNumbers[i % 8]);
-    block += CallRecordToText(r) + QStringLiteral("\r\n");
-    if (block.size() > (1 << 20)) {
-      file.write(EncodeCp1251(block));
-      block.clear();
-    }
-  }
-  file.write(EncodeCp1251(block));
-}
-
 template <class F>
 double BestSeconds(F&& f) {
   double best = 1e9;
@@ -73,7 +45,7 @@ int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
   QTemporaryDir dir;
   constexpr int kCalls = 1'000'000;
-  WriteMonth(dir.filePath(DataFileName(12)), kCalls);
+  WriteBenchMonth(dir.filePath(DataFileName(12)), kCalls);
   {
     QFile file(dir.filePath(QString::fromLatin1(kTariffFileName)));
     if (!file.open(QIODevice::WriteOnly)) std::abort();

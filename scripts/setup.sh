@@ -15,6 +15,7 @@ PACKAGES=(
   python3
   dpkg-dev desktop-file-utils x11-utils lintian
   libxlsxwriter-dev python3-openpyxl
+  libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev postgresql
 )
 
 missing=()

@@ -23,7 +23,8 @@ inline constexpr ExitCodeMeaning kExitCodes[] = {
     {exitcode::kOk, false, "calls stored, or nothing to store; export written"},
     {exitcode::kNoAnswer, false,
      "try again: the station did not answer or a read failed (the calls stay in the "
-     "station), or another reception is running"},
+     "station), or another reception is running; sync: the database server could not be "
+     "reached or the connection was lost (nothing half stored)"},
     {exitcode::kUsage, true, "usage: the command line is wrong"},
     {exitcode::kSettingsNotWritten, true,
      "the calls were stored but the settings file could not be written; the journal keeps "
@@ -31,7 +32,8 @@ inline constexpr ExitCodeMeaning kExitCodes[] = {
     {exitcode::kFilesFailed, true,
      "the files could not take the calls (rolled back; the calls stay in the station), the "
      "reception journal is damaged, or the lock file cannot be opened; export, bill, report: a "
-     "month file or the tariff file could not be read, or the output written"},
+     "month file or the tariff file could not be read, or the output written; sync: the "
+     "database refused (no tables, a station name taken, its own error)"},
     {exitcode::kInconsistent, true,
      "the station's record header is inconsistent; the station was left alone"},
 };

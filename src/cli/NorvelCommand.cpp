@@ -21,6 +21,8 @@ QString NorvelHelpText() {
       "  export   writes a month's calls, or a subscriber's totals, as CSV, TSV or XLSX\n"
       "  bill     writes the month's bills from the tariff file, as CSV or PDF\n"
       "  report   writes the month's report with its charts, as PDF or PNG\n"
+      "  sync     copies the month files' calls into an SQLite file or a PostgreSQL\n"
+      "           database, for the calls of many stations and years in one place\n"
       "  config   shows a configuration in the words of the table windows, the\n"
       "           differences between two, or its checks; writes a saved one\n"
       "  doctor   checks the way to the station step by step and says how to mend what is\n"
@@ -52,6 +54,7 @@ int RunNorvel(const QStringList& arguments, CommandIo& io) {
   if (command == QLatin1String("export")) return RunExport(rest, io);
   if (command == QLatin1String("bill")) return RunBill(rest, io);
   if (command == QLatin1String("report")) return RunReport(rest, io);
+  if (command == QLatin1String("sync")) return RunSync(rest, io);
   if (command == QLatin1String("config")) return RunConfigCommand(rest, io);
   if (command == QLatin1String("doctor")) return RunDoctor(rest, io);
   const QString problem = command.isEmpty() ? QStringLiteral("a command is needed")

@@ -137,18 +137,17 @@ QByteArray NumberText(QByteArrayView rest) {
   return rest.toByteArray();
 }
 
-ExportRow ParseLine(QByteArrayView line, const QString& fileName, int number);
-
 // The year of a line's call, read from its date alone where it has the program's own form.
 int LineYear(QByteArrayView line, const QString& fileName, int number) {
   const qsizetype tab = line.indexOf('\t');
   ExportRow row;
   if (tab >= 0 && FastStart(line.first(tab), row)) return row.year;
-  return ParseLine(line, fileName, number).year;
+  return ParseMonthLine(line, fileName, number).year;
 }
 
-// One line of a month file as an export row.
-ExportRow ParseLine(QByteArrayView line, const QString& fileName, int number) {
+}  // namespace
+
+ExportRow ParseMonthLine(QByteArrayView line, const QString& fileName, int number) {
   QByteArrayView fields[5];
   QByteArrayView rest = line;
   for (QByteArrayView& field : fields) {
@@ -181,6 +180,8 @@ ExportRow ParseLine(QByteArrayView line, const QString& fileName, int number) {
   row.number = NumberText(rest);
   return row;
 }
+
+namespace {
 
 // Rows written into a fixed buffer that goes out in large pieces; a row's digits are put in
 // place directly, without building strings.
@@ -338,7 +339,7 @@ ExportSelection ForEachExportRow(const QString& dir, const ExportOptions& option
     });
   }
   lines.ForEach([&](QByteArrayView line, int number) {
-    const ExportRow row = ParseLine(line, lines.Name(), number);
+    const ExportRow row = ParseMonthLine(line, lines.Name(), number);
     if (row.year != selection.year) {
       ++selection.leftOut;
       return;

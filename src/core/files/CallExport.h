@@ -92,6 +92,11 @@ struct ExportSums {
 };
 ExportSelection SumExportRows(const QString& dir, const ExportOptions& options, ExportSums& sums);
 
+// One line of a month file (without its line end) as a row; `number` is its line number in the
+// file, for the message. A line that is no call record throws ConvertError naming the file, the
+// line's number and its text.
+ExportRow ParseMonthLine(QByteArrayView line, const QString& fileName, int number);
+
 // The column names of an export: one row per call, or the totals.
 QStringList ExportHeading(bool totals);
 

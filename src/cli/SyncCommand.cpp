@@ -1,0 +1,150 @@
+// norvel sync: the calls of the working directory's month files into an SQLite file or a
+// PostgreSQL database, where the calls of many stations and years are queried together.
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "cli/CommandLine.h"
+#include "cli/ConsoleUi.h"
+#include "cli/NorvelCommand.h"
+#include "core/sync/CallSync.h"
+
+namespace {
+
+struct Outcome {
+  int exitCode = exitcode::kOk;
+  QString reason = QStringLiteral("synced");
+  QString station;
+  SyncResult result;
+};
+
+QByteArray Json(const Outcome& outcome) {
+  QJsonArray files;
+  for (const SyncedFile& file : outcome.result.files) {
+    files.append(QJsonObject{{QStringLiteral("file"), file.file},
+                             {QStringLiteral("added"), file.added},
+                             {QStringLiteral("removed"), file.removed},
+                             {QStringLiteral("resynced"), file.resynced}});
+  }
+  const QJsonObject object{{QStringLiteral("exit_code"), outcome.exitCode},
+                           {QStringLiteral("reason"), outcome.reason},
+                           {QStringLiteral("station"), outcome.station},
+                           {QStringLiteral("added"), outcome.result.added},
+                           {QStringLiteral("removed"), outcome.result.removed},
+                           {QStringLiteral("unchanged"), outcome.result.unchanged},
+                           {QStringLiteral("costs"), outcome.result.costs},
+                           {QStringLiteral("files"), files}};
+  return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+// "synced 25 calls of office1: Data12.txt 25 (again, 3 removed)".
+QByteArray Summary(const Outcome& outcome) {
+  QString text =
+      QStringLiteral("synced %1 calls of %2").arg(outcome.result.added).arg(outcome.station);
+  QStringList files;
+  for (const SyncedFile& file : outcome.result.files) {
+    QString part = QStringLiteral("%1 %2").arg(file.file).arg(file.added);
+    if (file.resynced) part += QStringLiteral(" (again, %1 removed)").arg(file.removed);
+    files << part;
+  }
+  if (!files.isEmpty()) text += QStringLiteral(": ") + files.join(QStringLiteral(", "));
+  if (outcome.exitCode != exitcode::kOk) text += QStringLiteral("; stopped: ") + outcome.reason;
+  return (text + u'\n').toUtf8();
+}
+
+}  // namespace
+
+int RunSync(const QStringList& arguments, CommandIo& io) {
+  CommandLine line(
+      io, QStringLiteral("sync"),
+      QStringLiteral("Copies the calls of the working directory's month files into the table "
+                     "'calls' of a database: an SQLite file (sqlite:PATH, no server) or "
+                     "PostgreSQL (postgresql://user@host/db; a Unix socket with "
+                     "?host=/run/postgresql). Running it again adds only new calls; a month "
+                     "file whose synced part changed is synced again whole, in one transaction. "
+                     "With a tariff file the rows get their zone and cost. The station's name "
+                     "is kept in NorvelStation.txt of the working directory: given once with "
+                     "--station, or made from the host's and the directory's names."));
+  line.Add({QStringLiteral("db"), QStringLiteral("The database: sqlite:PATH or postgresql://..."),
+            QStringLiteral("URL")});
+  line.Add({QStringLiteral("dir"),
+            QStringLiteral("The working directory (default: the current one)."),
+            QStringLiteral("DIR")});
+  line.Add({QStringLiteral("station"),
+            QStringLiteral("The station's name, the first time (letters, digits, '.', '_', '-')."),
+            QStringLiteral("NAME")});
+  line.Add({QStringLiteral("init"),
+            QStringLiteral("Create the tables and their index when they are missing.")});
+  line.Add({QStringLiteral("json"), QStringLiteral("Print one JSON object instead of the line.")});
+  line.Add(QuietOption());
+  if (const std::optional<int> code = line.Parse(arguments)) return *code;
+  if (!line.Positional().isEmpty()) {
+    return line.Usage(QStringLiteral("unexpected '%1'").arg(line.Positional().first()));
+  }
+  if (!line.IsSet(QStringLiteral("db"))) return line.Usage(QStringLiteral("--db URL is needed"));
+  SyncOptions options;
+  QString problem;
+  QString url = line.Value(QStringLiteral("db"));
+  if (url.startsWith(QLatin1String("sqlite:"))) {
+    // A relative SQLite path is taken from where the command runs, as any file argument.
+    const QString path = url.mid(7);
+    if (!path.isEmpty())
+      url = QStringLiteral("sqlite:") + QDir(io.currentDir).absoluteFilePath(path);
+  }
+  if (!ParseDatabaseTarget(url, options.target, &problem)) return line.Usage(problem);
+  options.dir =
+      QDir(io.currentDir)
+          .absoluteFilePath(line.IsSet(QStringLiteral("dir")) ? line.Value(QStringLiteral("dir"))
+                                                              : QStringLiteral("."));
+  options.dir = QDir::cleanPath(options.dir);
+  if (!QDir(options.dir).exists()) {
+    return line.Usage(QStringLiteral("no directory '%1'").arg(options.dir));
+  }
+  const QString wanted = line.Value(QStringLiteral("station"));
+  if (line.IsSet(QStringLiteral("station")) && !ValidStationName(wanted)) {
+    return line.Usage(
+        QStringLiteral("'%1' is no station name: letters, digits, '.', '_', '-', up to 64")
+            .arg(wanted));
+  }
+  options.init = line.IsSet(QStringLiteral("init"));
+  const bool json = line.IsSet(QStringLiteral("json"));
+  const bool quiet = line.IsSet(QStringLiteral("quiet"));
+  ConsoleUi ui(io.err, false);
+
+  Outcome outcome;
+  try {
+    options.station = ReadStationIdentity(options.dir);
+    if (options.station.name.isEmpty()) {
+      options.station =
+          NewStationIdentity(wanted.isEmpty() ? DefaultStationName(options.dir) : wanted);
+      options.newStation = true;
+    } else if (!wanted.isEmpty() && wanted != options.station.name) {
+      return line.Usage(
+          QStringLiteral("this working directory is station '%1' (%2); its rows in the "
+                         "database are kept under that name")
+              .arg(options.station.name, QLatin1String(kStationFileName)));
+    }
+    outcome.station = options.station.name;
+    SyncCalls(options, outcome.result);
+    if (outcome.result.stationRegistered && options.newStation) {
+      ui.Say(QStringLiteral("Станция этого рабочего каталога названа «%1» (файл %2)")
+                 .arg(options.station.name, QLatin1String(kStationFileName)));
+    }
+  } catch (const DatabaseError& error) {
+    ui.Say(error.Message());
+    outcome.exitCode = error.Reachable() ? exitcode::kFilesFailed : exitcode::kNoAnswer;
+    outcome.reason = error.Reachable() ? QStringLiteral("database_refused")
+                                       : QStringLiteral("database_unreachable");
+  } catch (const NorvelError& error) {
+    ui.Say(error.Message());
+    outcome.exitCode = exitcode::kFilesFailed;
+    outcome.reason = QStringLiteral("files_failed");
+  }
+  if (json) {
+    io.out.write(Json(outcome));
+  } else if (!quiet) {
+    io.out.write(Summary(outcome));
+  }
+  return outcome.exitCode;
+}

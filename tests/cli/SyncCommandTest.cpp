@@ -1,0 +1,104 @@
+// norvel sync as a timer runs it: the station's name chosen once and kept, the summary line or
+// JSON, and exit codes that tell a server to try again later from a database that needs a
+// person.
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include "FakeClock.h"
+#include "FakeSerial.h"
+#include "cli/NorvelCommand.h"
+#include "core/files/CallRecords.h"
+#include "core/files/DataFiles.h"
+#include "core/files/TextFiles.h"
+#include "core/sync/CallSync.h"
+
+namespace {
+
+struct SyncCommand : ::testing::Test {
+  FakeClock clock{MakeDateTime(QDate(2026, 12, 7), QTime(3, 0))};
+  FakePorts ports;
+  QTemporaryDir dir;
+  QBuffer out;
+  QBuffer err;
+
+  void SetUp() override {
+    CallRecord r;
+    r.StartTime = MakeDateTime(QDate(2026, 12, 1), QTime(9, 0));
+    r.Subscriber = 20;
+    r.Duration = 3;
+    r.CityLine = 1;
+    r.CallType = 1;
+    r.DialledNumber = QStringLiteral("2345678");
+    QFile month(dir.filePath(DataFileName(12)));
+    ASSERT_TRUE(month.open(QIODevice::WriteOnly));
+    month.write(EncodeCp1251(kDataFileHeader + QStringLiteral("\r\n") + CallRecordToText(r) +
+                             QStringLiteral("\r\n")));
+  }
+  int Run(const QStringList& arguments) {
+    out.close();
+    err.close();
+    out.setData({});
+    err.setData({});
+    out.open(QIODevice::ReadWrite);
+    err.open(QIODevice::ReadWrite);
+    CommandIo io{clock, ports, out, err, false, dir.path()};
+    return RunNorvel(arguments, io);
+  }
+  QString Out() const { return QString::fromUtf8(out.data()); }
+  QString Err() const { return QString::fromUtf8(err.data()); }
+};
+
+}  // namespace
+
+TEST_F(SyncCommand, TheNameIsKeptOnlyOnceTheDatabaseHasTakenIt) {
+  // No tables yet: a database that needs a person, and no name chosen.
+  EXPECT_EQ(Run({"sync", "--db", "sqlite:calls.db", "--station", "office1"}), 13);
+  EXPECT_TRUE(Err().contains(QStringLiteral("--init"))) << Err().toStdString();
+  EXPECT_FALSE(QFile::exists(dir.filePath(QString::fromLatin1(kStationFileName))));
+
+  EXPECT_EQ(Run({"sync", "--db=sqlite:calls.db", "--init", "--station=office1"}), 0);
+  EXPECT_EQ(Out(), QStringLiteral("synced 1 calls of office1: Data12.txt 1\n"));
+  EXPECT_TRUE(Err().contains(QStringLiteral("«office1»")));
+  EXPECT_EQ(ReadStationIdentity(dir.path()).name, QStringLiteral("office1"));
+
+  // Later runs need no name, and another name is refused rather than splitting the station.
+  EXPECT_EQ(Run({"sync", "--db", "sqlite:calls.db", "--json"}), 0);
+  const QJsonObject json = QJsonDocument::fromJson(out.data()).object();
+  EXPECT_EQ(json.value(QStringLiteral("station")).toString(), QStringLiteral("office1"));
+  EXPECT_EQ(json.value(QStringLiteral("added")).toInt(), 0);
+  EXPECT_EQ(json.value(QStringLiteral("unchanged")).toInt(), 1);
+  EXPECT_EQ(json.value(QStringLiteral("reason")).toString(), QStringLiteral("synced"));
+  EXPECT_EQ(Run({"sync", "--db", "sqlite:calls.db", "--station", "office2"}), 2);
+  EXPECT_TRUE(Err().contains(QStringLiteral("station 'office1'"))) << Err().toStdString();
+}
+
+TEST_F(SyncCommand, ANameIsMadeWhenNoneIsGivenAndUsageMistakesAreExitTwo) {
+  EXPECT_EQ(Run({"sync", "--db", "sqlite:calls.db", "--init", "-q"}), 0);
+  EXPECT_EQ(Out(), QString());
+  const StationIdentity identity = ReadStationIdentity(dir.path());
+  EXPECT_TRUE(ValidStationName(identity.name)) << identity.name.toStdString();
+  EXPECT_FALSE(identity.id.isEmpty());
+
+  EXPECT_EQ(Run({"sync"}), 2);
+  EXPECT_EQ(Run({"sync", "--db", "mysql://x@y/z"}), 2);
+  EXPECT_EQ(Run({"sync", "--db", "sqlite:calls.db", "--station", "a b"}), 2);
+}
+
+TEST_F(SyncCommand, AServerThatIsNotThereIsTryAgainAndItsOwnWordsAreShown) {
+  QTemporaryDir nowhere;
+  const QString url = QStringLiteral("postgresql://norvel@/calls?host=") + nowhere.path();
+  EXPECT_EQ(Run({"sync", "--db", url, "--station", "office1", "--json"}), 1);
+  const QJsonObject json = QJsonDocument::fromJson(out.data()).object();
+  EXPECT_EQ(json.value(QStringLiteral("exit_code")).toInt(), 1);
+  EXPECT_EQ(json.value(QStringLiteral("reason")).toString(),
+            QStringLiteral("database_unreachable"));
+  // libpq's own text names the socket it tried.
+  EXPECT_TRUE(Err().contains(nowhere.path() + QStringLiteral("/.s.PGSQL.5432")))
+      << Err().toStdString();
+  EXPECT_FALSE(QFile::exists(dir.filePath(QString::fromLatin1(kStationFileName))));
+}
