@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "core/base/Errors.h"
+#include "core/files/DecimalText.h"
 
 namespace {
 
@@ -60,19 +61,6 @@ bool Read(QFile& file, int subscriber, ReportCall& call) {
   return true;
 }
 
-void AppendNumber(QByteArray& out, qint64 value) {
-  char digits[24];
-  int n = 0;
-  const bool negative = value < 0;
-  quint64 v = negative ? 0 - static_cast<quint64>(value) : static_cast<quint64>(value);
-  do {
-    digits[n++] = static_cast<char>('0' + v % 10);
-    v /= 10;
-  } while (v != 0);
-  if (negative) out.append('-');
-  while (n > 0) out.append(digits[--n]);
-}
-
 void AppendTwo(QByteArray& out, int value) {
   out.append(static_cast<char>('0' + value / 10));
   out.append(static_cast<char>('0' + value % 10));
@@ -83,7 +71,7 @@ void AppendMoney(QByteArray& out, Money money) {
     out.append('-');
     money = -money;
   }
-  AppendNumber(out, money / 100);
+  AppendDecimal(out, money / 100);
   out.append('.');
   AppendTwo(out, static_cast<int>(money % 100));
 }
@@ -240,7 +228,7 @@ void WriteBillsCsv(const BillBook& book, QIODevice& out) {
       const bool charged = call.rated.kind == Rated::Kind::kCharged;
       buffer += whoBytes;
       buffer += ',';
-      AppendNumber(buffer, r.year);
+      AppendDecimal(buffer, r.year);
       buffer += '-';
       AppendTwo(buffer, r.month);
       buffer += '-';
@@ -262,9 +250,9 @@ void WriteBillsCsv(const BillBook& book, QIODevice& out) {
       buffer += zoneText(call.rated);
       buffer += ',';
       if (charged) {
-        AppendNumber(buffer, call.rated.minutes);
+        AppendDecimal(buffer, call.rated.minutes);
       } else if (r.duration >= 0) {
-        AppendNumber(buffer, r.duration);
+        AppendDecimal(buffer, r.duration);
       }
       buffer += ',';
       if (charged) AppendMoney(buffer, call.rated.cost);

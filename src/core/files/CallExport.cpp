@@ -13,6 +13,7 @@
 #include "core/files/CallRecords.h"
 #include "core/files/DataFiles.h"
 #include "core/files/DateTimeText.h"
+#include "core/files/DecimalText.h"
 #include "core/files/TextFiles.h"
 
 namespace {
@@ -256,19 +257,7 @@ class RowWriter {
  private:
   static constexpr qsizetype kLongestRow = 100 + 2 * 3 * kMaxDialledDigits;
 
-  static char* Number(char* p, qint64 value) {
-    char digits[24];
-    int n = 0;
-    const bool negative = value < 0;
-    quint64 v = negative ? 0 - static_cast<quint64>(value) : static_cast<quint64>(value);
-    do {
-      digits[n++] = static_cast<char>('0' + v % 10);
-      v /= 10;
-    } while (v != 0);
-    if (negative) *p++ = '-';
-    while (n > 0) *p++ = digits[--n];
-    return p;
-  }
+  static char* Number(char* p, qint64 value) { return WriteDecimal(p, value); }
   static char* Two(char* p, int value) {
     *p++ = static_cast<char>('0' + value / 10);
     *p++ = static_cast<char>('0' + value % 10);

@@ -25,6 +25,7 @@
 #include "core/costs/Tariffs.h"
 #include "core/files/CallExport.h"
 #include "core/files/DataFiles.h"
+#include "core/files/DecimalText.h"
 #include "core/platform/DurableFile.h"
 
 namespace {
@@ -521,18 +522,7 @@ class PostgresRows : public RowWriter {
       }
     }
   }
-  void Number(qint64 value) {
-    char digits[24];
-    int n = 0;
-    const bool negative = value < 0;
-    quint64 v = negative ? 0 - static_cast<quint64>(value) : static_cast<quint64>(value);
-    do {
-      digits[n++] = static_cast<char>('0' + v % 10);
-      v /= 10;
-    } while (v != 0);
-    if (negative) buffer_ += '-';
-    while (n > 0) buffer_ += digits[--n];
-  }
+  void Number(qint64 value) { AppendDecimal(buffer_, value); }
   [[noreturn]] void Fail(const QString& error = QString()) {
     const QString text = error.isEmpty() ? QString::fromUtf8(PQerrorMessage(conn_)) : error;
     throw DatabaseError(QStringLiteral("База %1: %2").arg(c_.Describe(), text.trimmed()),
