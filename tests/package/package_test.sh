@@ -55,6 +55,7 @@ bash -c 'source /usr/share/bash-completion/bash_completion 2>/dev/null || _init_
   "$work/root/usr/share/bash-completion/completions/norvel" || { echo "no completion"; exit 1; }
 # The dependencies are the Qt libraries the program links, found by the package tools.
 dpkg-deb -f "$deb" Depends | grep -q "libqt6widgets6" || { echo "no Qt dependency"; exit 1; }
+dpkg-deb -f "$deb" Depends | grep -q "libqt6sql6-sqlite" || { echo "no SQLite driver dependency"; exit 1; }
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$work/root/usr/share/applications/norvelwin.desktop"
 fi
