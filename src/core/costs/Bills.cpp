@@ -61,11 +61,6 @@ bool Read(QFile& file, int subscriber, ReportCall& call) {
   return true;
 }
 
-void AppendTwo(QByteArray& out, int value) {
-  out.append(static_cast<char>('0' + value / 10));
-  out.append(static_cast<char>('0' + value % 10));
-}
-
 void AppendMoney(QByteArray& out, Money money) {
   if (money < 0) {
     out.append('-');
@@ -73,7 +68,7 @@ void AppendMoney(QByteArray& out, Money money) {
   }
   AppendDecimal(out, money / 100);
   out.append('.');
-  AppendTwo(out, static_cast<int>(money % 100));
+  AppendDigits(out, static_cast<int>(money % 100), 2);
 }
 
 // A heading or totals row. (In the rows of calls the number, column 3, is always quoted, so
@@ -230,13 +225,13 @@ void WriteBillsCsv(const BillBook& book, QIODevice& out) {
       buffer += ',';
       AppendDecimal(buffer, r.year);
       buffer += '-';
-      AppendTwo(buffer, r.month);
+      AppendDigits(buffer, r.month, 2);
       buffer += '-';
-      AppendTwo(buffer, r.day);
+      AppendDigits(buffer, r.day, 2);
       buffer += ',';
-      AppendTwo(buffer, r.hour);
+      AppendDigits(buffer, r.hour, 2);
       buffer += ':';
-      AppendTwo(buffer, r.minute);
+      AppendDigits(buffer, r.minute, 2);
       buffer += ',';
       if (!r.number.isEmpty()) {
         buffer += '"';

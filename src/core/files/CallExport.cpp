@@ -258,11 +258,7 @@ class RowWriter {
   static constexpr qsizetype kLongestRow = 100 + 2 * 3 * kMaxDialledDigits;
 
   static char* Number(char* p, qint64 value) { return WriteDecimal(p, value); }
-  static char* Two(char* p, int value) {
-    *p++ = static_cast<char>('0' + value / 10);
-    *p++ = static_cast<char>('0' + value % 10);
-    return p;
-  }
+  static char* Two(char* p, int value) { return WriteDigits(p, value, 2); }
   void Put(char c) { Put(&c, 1); }
   void Put(const char* bytes, qsizetype size) {
     while (size > 0) {

@@ -22,6 +22,21 @@ inline char* WriteDecimal(char* p, qint64 value) {
   return p;
 }
 
+// Writes `value` as exactly `width` digits, with leading zeros (months, days, hours, years);
+// gives the position after them.
+inline char* WriteDigits(char* p, int value, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    p[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+  return p + width;
+}
+
+inline void AppendDigits(QByteArray& out, int value, int width) {
+  char text[12];
+  out.append(text, WriteDigits(text, value, width) - text);
+}
+
 inline void AppendDecimal(QByteArray& out, qint64 value) {
   char text[24];
   out.append(text, WriteDecimal(text, value) - text);

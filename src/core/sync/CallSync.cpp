@@ -293,13 +293,6 @@ struct CallFields {
   Money cost = 0;
 };
 
-void PutDigits(char* p, int value, int width) {
-  for (int i = width - 1; i >= 0; --i) {
-    p[i] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  }
-}
-
 // Writes a month file's rows into the table. The rows go through the database's own bulk
 // path, on the connection Qt opened and inside its transaction: a statement prepared once and
 // bound value by value for SQLite, COPY for PostgreSQL. Qt's own binding costs a string and a
@@ -322,15 +315,15 @@ class RowWriter {
   CallFields Fields(const ExportRow& row) const {
     CallFields fields;
     char* p = fields.start;
-    PutDigits(p, row.year, 4);
+    WriteDigits(p, row.year, 4);
     p[4] = '-';
-    PutDigits(p + 5, row.month, 2);
+    WriteDigits(p + 5, row.month, 2);
     p[7] = '-';
-    PutDigits(p + 8, row.day, 2);
+    WriteDigits(p + 8, row.day, 2);
     p[10] = ' ';
-    PutDigits(p + 11, row.hour, 2);
+    WriteDigits(p + 11, row.hour, 2);
     p[13] = ':';
-    PutDigits(p + 14, row.minute, 2);
+    WriteDigits(p + 14, row.minute, 2);
     std::memcpy(p + 16, ":00", 4);
     if (tariffs_) {
       const Rated rated = RateCall(*tariffs_, row);
