@@ -36,16 +36,32 @@ QByteArray Hex(const char* text) {
 
 }  // namespace
 
-TEST(StationModel, AnswersAReadWithTheComplementAfterItsDelay) {
-  StationOptions options;
-  StationModel model(options, 0);
-  model.Poke(100, 0x0F);
-  model.Poke(101, 0xF0);
-  const std::int64_t end = Send(model, Hex("CA53A5D08264004002 00"), 0);
-  ASSERT_TRUE(model.HasOutput());
-  EXPECT_EQ(model.NextOutput().dueUs, end + 550'000);
-  EXPECT_EQ(Replies(model), Hex("F00F"));
-  EXPECT_EQ(TrafficOf(model.Trace()), QStringList{"R 100 2"});
+TEST(StationModel, AnswersAReadWithTheComplementAfterTheReplyTimeAndMargin) {
+  struct Row {
+    const char* name;
+    int margin;
+    const char* delayCode;
+    std::int64_t replyUs;
+  };
+  for (const Row& row :
+       {Row{"the default margin", 150, "40", 400'000}, Row{"no margin", 0, "40", 400'000},
+        Row{"a delay code of 48", 0, "30", 240'000},
+        Row{"a delay code with no reply time", 0, "18", 0}}) {
+    SCOPED_TRACE(row.name);
+    StationOptions options;
+    options.replyMarginMs = row.margin;
+    StationModel model(options, 0);
+    model.Poke(100, 0x0F);
+    model.Poke(101, 0xF0);
+    const std::int64_t moment =
+        Send(model, Hex("CA53A5D0826400") + Hex(row.delayCode) + Hex("0200"), 0);
+    ASSERT_TRUE(model.HasOutput());
+    // Counted from the end of the request's last byte, half a byte after its moment.
+    EXPECT_EQ(model.NextOutput().dueUs,
+              moment + StationModel::kHeardByteUs / 2 + row.replyUs + row.margin * 1000);
+    EXPECT_EQ(Replies(model), Hex("F00F"));
+    EXPECT_EQ(TrafficOf(model.Trace()), QStringList{"R 100 2"});
+  }
 }
 
 TEST(StationModel, PacesRepliesAt976BitsPerSecondInRealTime) {
@@ -68,6 +84,33 @@ TEST(StationModel, AWriteFrameEndsAtTheNextPrefixOrAfterASilence) {
   EXPECT_EQ(model.Trace().size(), 2u);
   model.Advance(t + 2'500'000);
   EXPECT_EQ(TrafficOf(model.Trace()).last(), QStringLiteral("W 734 00 11 22 33"));
+}
+
+// A frame ends after its gap of silence beyond the last byte's line time; what comes after
+// the gap is no longer part of it and is traced as cut.
+TEST(StationModel, ASilenceLongerThanTheFrameGapCutsAFrame) {
+  struct Row {
+    const char* name;
+    std::int64_t silenceUs;  // between the two halves, beyond the bytes' own line time
+    QStringList traffic;
+  };
+  const std::int64_t gap = 50'000;
+  for (const Row& row :
+       {Row{"a write within the gap", gap - 1'000, {"W 1280 01 02 03 04"}},
+        Row{"a write past the gap", gap + 1'000, {"W 1280 01 02", "C 1282 03 04"}},
+        Row{"a read request past the gap", gap + 1'000, {"C 0 D0 82 00", "C 0 05 40 01 00"}}}) {
+    SCOPED_TRACE(row.name);
+    StationOptions options;
+    options.frameGapMs = 50;
+    StationModel model(options, 0);
+    const bool read = QByteArray(row.name).contains("read");
+    const QByteArray head = read ? Hex("CA53A5D08200") : Hex("CA53A50005 0102");
+    const QByteArray tail = read ? Hex("0540 0100") : Hex("0304");
+    std::int64_t t = Send(model, head, 0);
+    t = Send(model, tail, t + row.silenceUs);
+    model.Advance(t + 1'000'000);
+    EXPECT_EQ(TrafficOf(model.Trace()), row.traffic);
+  }
 }
 
 TEST(StationModel, PrefixLikeDataIsWrittenUnlessItCompletesAPrefix) {

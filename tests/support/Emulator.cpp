@@ -89,6 +89,11 @@ bool EmulatorProcess::WaitForMessage(const QString& text, int timeoutMs) {
   }
 }
 
+QByteArray EmulatorProcess::Messages() {
+  messages_ += process_.readAllStandardError();
+  return messages_;
+}
+
 void EmulatorProcess::Signal(int number) {
   if (process_.state() != QProcess::NotRunning) {
     ::kill(static_cast<pid_t>(process_.processId()), number);
@@ -104,6 +109,12 @@ QStringList EmulatorProcess::Traffic() const {
     if (line.startsWith(u'R') || line.startsWith(u'W')) traffic << line;
   }
   return traffic;
+}
+
+QStringList EmulatorProcess::Trace() const {
+  QFile file(dir_.filePath("trace.txt"));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return QString::fromLatin1(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
 }
 
 std::vector<double> EmulatorProcess::TrafficTimes() const {

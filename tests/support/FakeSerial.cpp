@@ -53,7 +53,7 @@ bool FakeLine::StepTowards(qint64 targetUs) {
   if (!out_.empty()) next = std::min(next, out_.front().doneUs);
   if (station_.HasOutput()) next = std::min<qint64>(next, station_.NextOutput().dueUs);
   // Let the station notice silences and send stray bytes on its own schedule as well.
-  next = std::min<qint64>(next, clock_.NowUs() + station::StationModel::kFrameSilenceUs);
+  next = std::min<qint64>(next, clock_.NowUs() + station_.FrameSilenceUs());
   if (next <= clock_.NowUs()) return false;
   clock_.AdvanceToUs(next);
   Sync();

@@ -71,6 +71,8 @@ std::string FormatTrace(const TraceEntry& entry) {
   }
   if (entry.kind == TraceEntry::kWrite) {
     std::snprintf(head, sizeof head, "%.3f W %u", seconds, entry.address);
+  } else if (entry.kind == TraceEntry::kCut) {
+    std::snprintf(head, sizeof head, "%.3f C %u", seconds, entry.address);
   } else {
     std::snprintf(head, sizeof head, "%.3f N %zu", seconds, entry.bytes.size());
   }
@@ -132,6 +134,9 @@ void StationModel::RebaseClock(std::int64_t timeUs) {
 void StationModel::Receive(std::uint8_t byte, bool intact, std::int64_t timeUs) {
   Advance(timeUs);
   if (options_.silent || cablePulled_) return;
+  if (state_ != State::kIdle) {
+    longestSilenceUs_ = std::max(longestSilenceUs_, timeUs - lastHeardUs_ - kHeardByteUs);
+  }
   lastHeardUs_ = timeUs;
   if (!intact) {
     // A byte at the wrong rate reaches the receiver as a framing error: it breaks any frame in
@@ -186,9 +191,10 @@ void StationModel::ByteHeard(std::uint8_t byte, std::int64_t timeUs) {
       if (frame_.size() == 7) {
         const auto address = static_cast<std::uint16_t>(frame_[2] | frame_[3] << 8);
         const auto count = static_cast<std::uint16_t>(frame_[5] | frame_[6] << 8);
+        const std::uint8_t delayCode = frame_[4];
         state_ = State::kIdle;
         frame_.clear();
-        AnswerRead(address, count, timeUs);
+        AnswerRead(address, count, delayCode, timeUs);
       }
       return;
     case State::kWrite: {
@@ -209,11 +215,17 @@ void StationModel::ByteHeard(std::uint8_t byte, std::int64_t timeUs) {
   }
 }
 
+void StationModel::RecordStray(std::int64_t timeUs) {
+  if (stray_.empty()) return;
+  const TraceEntry::Kind kind = afterCut_ ? TraceEntry::kCut : TraceEntry::kNoise;
+  Record({timeUs, kind, afterCut_ ? cutAddress_ : std::uint16_t{0}, 0, stray_});
+  stray_.clear();
+  afterCut_ = false;
+}
+
 void StationModel::StartFrame(std::int64_t timeUs) {
-  if (!stray_.empty()) {
-    Record({lastHeardUs_, TraceEntry::kNoise, 0, 0, stray_});
-    stray_.clear();
-  }
+  RecordStray(lastHeardUs_);
+  afterCut_ = false;
   state_ = State::kHeader;
   frame_.clear();
   written_.clear();
@@ -235,7 +247,7 @@ void StationModel::WriteByte(std::uint8_t byte) {
   if (clock) RebaseClock(lastHeardUs_);
 }
 
-void StationModel::EndFrame(std::int64_t timeUs) {
+void StationModel::EndFrame(std::int64_t timeUs, bool bySilence) {
   switch (state_) {
     case State::kIdle:
       break;
@@ -247,32 +259,40 @@ void StationModel::EndFrame(std::int64_t timeUs) {
       break;
     case State::kHeader:
     case State::kRead:
-      // An unfinished frame is garbage to the station.
-      stray_.insert(stray_.end(), kPrefix, kPrefix + 3);
-      stray_.insert(stray_.end(), frame_.begin(), frame_.end());
+      // An unfinished frame is garbage to the station; ended by a silence, it was cut.
+      if (bySilence) {
+        Record({timeUs, TraceEntry::kCut, 0, 0, frame_, longestSilenceUs_});
+        afterCut_ = true;
+        cutAddress_ = 0;
+      } else {
+        stray_.insert(stray_.end(), kPrefix, kPrefix + 3);
+        stray_.insert(stray_.end(), frame_.begin(), frame_.end());
+      }
       break;
     case State::kWrite:
       for (std::uint8_t byte : held_) WriteByte(byte);
       held_.clear();
-      Record({frameStartUs_, TraceEntry::kWrite, writeAddress_, 0, written_});
+      Record({frameStartUs_, TraceEntry::kWrite, writeAddress_, 0, written_, longestSilenceUs_});
+      // Only a silence ends a write frame, so whatever follows it before the next frame can
+      // only be the rest of it, come too late.
+      afterCut_ = bySilence;
+      cutAddress_ = writeCursor_;
       break;
   }
   state_ = State::kIdle;
   frame_.clear();
   written_.clear();
-  if (!stray_.empty()) {
-    Record({timeUs, TraceEntry::kNoise, 0, 0, stray_});
-    stray_.clear();
-  }
+  longestSilenceUs_ = 0;
+  RecordStray(timeUs);
 }
 
 void StationModel::Flush(std::int64_t timeUs) {
-  EndFrame(timeUs);
+  EndFrame(timeUs, false);
 }
 
 void StationModel::Advance(std::int64_t timeUs) {
-  if ((state_ != State::kIdle || !stray_.empty()) && timeUs - lastHeardUs_ > kFrameSilenceUs) {
-    EndFrame(lastHeardUs_ + kFrameSilenceUs);
+  if ((state_ != State::kIdle || !stray_.empty()) && timeUs - lastHeardUs_ > FrameSilenceUs()) {
+    EndFrame(lastHeardUs_ + FrameSilenceUs(), true);
   }
   // Noise falls between transactions: never while a frame is heard or a reply is due, and not
   // right after a reply, where it would look like the reply's last byte.
@@ -284,9 +304,14 @@ void StationModel::Advance(std::int64_t timeUs) {
   }
 }
 
-void StationModel::AnswerRead(std::uint16_t address, std::uint16_t count, std::int64_t timeUs) {
-  Record({frameStartUs_, TraceEntry::kRead, address, count, {}});
-  std::int64_t due = timeUs + static_cast<std::int64_t>(options_.replyDelayMs) * 1000;
+void StationModel::AnswerRead(std::uint16_t address, std::uint16_t count, std::uint8_t delayCode,
+                              std::int64_t timeUs) {
+  Record({frameStartUs_, TraceEntry::kRead, address, count, {}, longestSilenceUs_});
+  longestSilenceUs_ = 0;
+  // The reply time counts from the end of the request's last byte.
+  const std::int64_t replyUs = std::max(0, 10 * delayCode - 240) * std::int64_t{1000};
+  std::int64_t due = timeUs + kHeardByteUs / 2 + replyUs +
+                     static_cast<std::int64_t>(options_.replyMarginMs) * 1000;
   // A stray byte after the PC has emptied its queues and before the reply: the reply arrives
   // shifted by one byte.
   if (readsAnswered_++ == options_.strayInReply && !cablePulled_ && !options_.silent) {

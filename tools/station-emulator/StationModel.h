@@ -26,17 +26,21 @@ inline constexpr std::uint16_t kImageLast = 1791;
 inline constexpr std::uint16_t kRecords = 1792;
 }  // namespace address
 
-// One transaction heard by the station, or bytes that made no frame.
+// One transaction heard by the station, or bytes that made no frame. A frame that a silence
+// cut short is a cut: a read request that stopped before its end, or the bytes that came after
+// the silence that ended a write frame (its address is where they would have gone).
 struct TraceEntry {
-  enum Kind { kRead, kWrite, kNoise };
+  enum Kind { kRead, kWrite, kNoise, kCut };
   std::int64_t timeUs = 0;
   Kind kind = kNoise;
   std::uint16_t address = 0;
   std::uint16_t count = 0;          // bytes asked for by a read
-  std::vector<std::uint8_t> bytes;  // bytes of a write, or the stray bytes
+  std::vector<std::uint8_t> bytes;  // bytes of a write, the stray bytes, or those of a cut
+  // The longest silence between two bytes of the frame, beyond their own line time.
+  std::int64_t longestSilenceUs = 0;
 };
 
-// "12.345 R 1791 1", "12.400 W 741 01 03", "12.500 N 3 FF 00 12".
+// "12.345 R 1791 1", "12.400 W 741 01 03", "12.500 N 3 FF 00 12", "12.600 C 1300 00 01".
 std::string FormatTrace(const TraceEntry& entry);
 
 std::vector<std::uint8_t> DefaultImage();
@@ -97,18 +101,26 @@ class StationModel {
 
   // Time between reply bytes at 976 bit/s, 10 bits a byte.
   static constexpr std::int64_t kReplyByteUs = 10'000'000 / 976;
-  // A write frame ends when nothing is heard for this long.
-  static constexpr std::int64_t kFrameSilenceUs = 150'000;
+  // Line time of a byte from the PC at 325 bit/s, 10 bits a byte.
+  static constexpr std::int64_t kHeardByteUs = 10'000'000 / 325;
+  // How long after a byte's moment (half-way through it) the next must come for the frame to
+  // go on: the gap of silence plus the line time of both halves.
+  std::int64_t FrameSilenceUs() const {
+    return static_cast<std::int64_t>(options_.frameGapMs) * 1000 + kHeardByteUs;
+  }
 
  private:
   enum class State { kIdle, kPrefix1, kPrefix2, kHeader, kRead, kWrite };
 
   void ByteHeard(std::uint8_t byte, std::int64_t timeUs);
   void StartFrame(std::int64_t timeUs);
-  void EndFrame(std::int64_t timeUs);
+  void EndFrame(std::int64_t timeUs, bool bySilence = false);
   void WriteByte(std::uint8_t byte);
-  void AnswerRead(std::uint16_t address, std::uint16_t count, std::int64_t timeUs);
+  void AnswerRead(std::uint16_t address, std::uint16_t count, std::uint8_t delayCode,
+                  std::int64_t timeUs);
   void Record(TraceEntry entry);
+  // Stray bytes heard so far, as noise, or as the cut-off tail of a write frame.
+  void RecordStray(std::int64_t timeUs);
   void RebaseClock(std::int64_t timeUs);
 
   StationOptions options_;
@@ -130,6 +142,10 @@ class StationModel {
   std::uint16_t writeCursor_ = 0;
   std::int64_t frameStartUs_ = 0;
   std::int64_t lastHeardUs_ = 0;
+  std::int64_t longestSilenceUs_ = 0;
+  // The last frame was cut by a silence, and bytes heard next belong to its tail.
+  bool afterCut_ = false;
+  std::uint16_t cutAddress_ = 0;
   std::int64_t nextNoiseUs_ = 0;
   // No noise before this: a reply has just ended.
   std::int64_t quietUntilUs_ = 0;

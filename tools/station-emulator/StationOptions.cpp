@@ -24,19 +24,13 @@ std::optional<EmulatorCommandLine> ParseCommandLine(const QStringList& arguments
   // The options by their names without the leading dashes; the valued ones take "--name
   // value" and "--name=value".
   const auto bare = [](const char* name) { return QString::fromLatin1(name).mid(2); };
-  const char* const valued[] = {option::kLink,
-                                option::kTrace,
-                                option::kDump,
-                                option::kImage,
-                                option::kRecords,
-                                option::kBoards,
-                                option::kCalls,
-                                option::kCallDays,
-                                option::kSeed,
-                                option::kClockOffset,
-                                option::kReplyDelay,
-                                option::kDropReplyByte,
-                                option::kCablePulledAfter,
+  const char* const valued[] = {option::kLink,          option::kTrace,
+                                option::kDump,          option::kImage,
+                                option::kRecords,       option::kBoards,
+                                option::kCalls,         option::kCallDays,
+                                option::kSeed,          option::kClockOffset,
+                                option::kReplyMargin,   option::kFrameGap,
+                                option::kDropReplyByte, option::kCablePulledAfter,
                                 option::kStrayInReply};
   const char* const flags[] = {option::kProtect, option::kRealtime, option::kSilent,
                                option::kBadHeader, option::kNoise};
@@ -86,7 +80,8 @@ std::optional<EmulatorCommandLine> ParseCommandLine(const QStringList& arguments
   number(option::kCallDays, s.callDays);
   number(option::kSeed, s.seed);
   number(option::kClockOffset, s.clockOffsetMinutes);
-  number(option::kReplyDelay, s.replyDelayMs);
+  number(option::kReplyMargin, s.replyMarginMs);
+  number(option::kFrameGap, s.frameGapMs);
   number(option::kDropReplyByte, s.dropReplyByte);
   number(option::kCablePulledAfter, s.cablePulledAfter);
   number(option::kStrayInReply, s.strayInReply);
@@ -125,7 +120,8 @@ QStringList ToArguments(const StationOptions& s, const QString& imageFile,
     add(option::kCallDays, s.callDays);
     add(option::kSeed, s.seed);
   }
-  if (s.replyDelayMs != defaults.replyDelayMs) add(option::kReplyDelay, s.replyDelayMs);
+  if (s.replyMarginMs != defaults.replyMarginMs) add(option::kReplyMargin, s.replyMarginMs);
+  if (s.frameGapMs != defaults.frameGapMs) add(option::kFrameGap, s.frameGapMs);
   if (s.realtime) args << QLatin1String(option::kRealtime);
   if (s.silent) args << QLatin1String(option::kSilent);
   if (s.dropReplyByte >= 0) add(option::kDropReplyByte, s.dropReplyByte);
@@ -146,7 +142,8 @@ QString UsageText() {
       "\n"
       "  --link PATH               where the station's serial device appears\n"
       "  --trace FILE              one line per transaction heard: time, R address count,\n"
-      "                            or W address bytes\n"
+      "                            or W address bytes; C address bytes for a frame cut by\n"
+      "                            a silence, N bytes for stray bytes\n"
       "  --dump FILE               station memory (64 KiB) written here on exit\n"
       "  --image FILE              512 bytes of programming (default: a built-in image)\n"
       "  --boards N                board count, 1..4; other values are reported as they are\n"
@@ -156,7 +153,11 @@ QString UsageText() {
       "  --call-days D             days the generated calls cover (default 4)\n"
       "  --seed S                  seed of the generated calls (default 1)\n"
       "  --clock-offset M          station clock M minutes off the PC's clock\n"
-      "  --reply-delay MS          time before the first reply byte (default 550)\n"
+      "  --reply-margin MS         first reply byte this long after the reply time that the\n"
+      "                            request's delay code gives (default 150; 0 is the\n"
+      "                            earliest a station answers)\n"
+      "  --frame-gap MS            silence after a byte that ends a frame (default 150);\n"
+      "                            bytes of a frame that come after it are traced as cut\n"
       "  --realtime                pace replies at 976 bit/s like a real station\n"
       "\n"
       "Faults:\n"

@@ -26,9 +26,12 @@ struct StationOptions {
   int calls = 0;
   int callDays = 4;
   std::uint32_t seed = 1;
-  // Time from the end of a read request to the first reply byte. The PC waits 400 ms and then
-  // empties its queues, so the reply must come later than that.
-  int replyDelayMs = 550;
+  // How long after the reply time the first reply byte comes. The reply time follows from the
+  // request's delay code (10 x code - 240 ms, 400 ms for the code the PC sends); 0 answers at
+  // exactly that moment, as a station may.
+  int replyMarginMs = 150;
+  // A frame from the PC ends when the line has been silent this long after its last byte.
+  int frameGapMs = 150;
   // Replies paced at 976 bit/s, 10 bit times per byte, as a real station sends them.
   bool realtime = false;
 
@@ -53,7 +56,8 @@ inline constexpr char kCalls[] = "--calls";
 inline constexpr char kCallDays[] = "--call-days";
 inline constexpr char kSeed[] = "--seed";
 inline constexpr char kClockOffset[] = "--clock-offset";
-inline constexpr char kReplyDelay[] = "--reply-delay";
+inline constexpr char kReplyMargin[] = "--reply-margin";
+inline constexpr char kFrameGap[] = "--frame-gap";
 inline constexpr char kRealtime[] = "--realtime";
 inline constexpr char kSilent[] = "--silent";
 inline constexpr char kDropReplyByte[] = "--drop-reply-byte";

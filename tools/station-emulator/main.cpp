@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QStringList>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -109,6 +110,14 @@ int main(int argc, char** argv) {
   auto now = [startUs] { return MonotonicUs() - startUs; };
   station::StationModel model(commandLine->station, SecondsOfDayNow());
   model.OnTrace([trace](const station::TraceEntry& entry) {
+    // What a frame from the PC looked like on the line, for anyone measuring the sender.
+    if (entry.kind == station::TraceEntry::kWrite || entry.kind == station::TraceEntry::kRead) {
+      std::fprintf(stderr, "station-emulator: %c %u, longest silence inside %.1f ms\n",
+                   entry.kind == station::TraceEntry::kWrite ? 'W' : 'R', entry.address,
+                   static_cast<double>(std::max<std::int64_t>(entry.longestSilenceUs, 0)) / 1000);
+    } else if (entry.kind == station::TraceEntry::kCut) {
+      std::fprintf(stderr, "station-emulator: frame cut by a silence at %u\n", entry.address);
+    }
     if (!trace) return;
     std::fprintf(trace, "%s\n", station::FormatTrace(entry).c_str());
     std::fflush(trace);
@@ -125,6 +134,9 @@ int main(int argc, char** argv) {
   };
   std::deque<OnLine> onLine;
   std::int64_t lineFreeUs = 0;
+  // The rate seen at the last look, and how late a look may come to count as on time.
+  bool at325Before = false;
+  constexpr std::int64_t kOnTimeUs = 5'000;
 
   while (!gStop) {
     if (gToggleProtect) {
@@ -166,12 +178,20 @@ int main(int argc, char** argv) {
         onLine.push_back({bytes[i], start + byteUs / 2, intact});
       }
     }
-    while (!onLine.empty() && onLine.front().endUs <= now()) {
-      PtyLineState line;
-      const bool still = ReadPtyLineState(master, &line) && line.Is8N1At(325);
+    // A byte is judged by the line's rate at its moment. Awake on time, this program sees
+    // that rate now; woken late (a busy machine), it knows only the rate it saw last before
+    // the moment, and a rate switched meanwhile is given the benefit of the doubt rather
+    // than garbling a byte that may well have gone out whole.
+    PtyLineState line;
+    const bool at325Now = ReadPtyLineState(master, &line) && line.Is8N1At(325);
+    const std::int64_t lookedUs = now();
+    while (!onLine.empty() && onLine.front().endUs <= lookedUs) {
+      const bool onTime = lookedUs - onLine.front().endUs <= kOnTimeUs;
+      const bool still = onTime ? at325Now : (at325Now || at325Before);
       model.Receive(onLine.front().value, onLine.front().intact && still, onLine.front().endUs);
       onLine.pop_front();
     }
+    at325Before = at325Now;
     model.Advance(now());
     while (model.HasOutput() && model.NextOutput().dueUs <= now()) {
       PtyLineState line;

@@ -46,7 +46,7 @@ struct ReceptionFaults : ::testing::Test {
   void SetUp() override {
     WriteSettingsFile(env.workDir, 2, 2, clock.Now());
     station::StationOptions options;
-    options.replyDelayMs = 450;
+    options.replyMarginMs = 50;
     line = std::make_unique<FakeLine>(clock, options);
     ports.Plug(ComPortDeviceName(2), line.get());
     station = std::make_unique<StationCtrlClass>(env);
@@ -265,7 +265,7 @@ TEST_F(ReceptionFaults, AStrayByteBeforeAnyReplyFailsThatReadAndNothingShiftedIs
 
 TEST_F(ReceptionFaults, NoiseBetweenTransactionsNeverFailsAReception) {
   station::StationOptions options;
-  options.replyDelayMs = 450;
+  options.replyMarginMs = 50;
   options.noise = true;
   station.reset();
   line = std::make_unique<FakeLine>(clock, options);
