@@ -70,6 +70,7 @@ void ScriptedUi::StartProgress(const QString& caption, quint16 maximum) {
 }
 
 void ScriptedUi::SetProgress(quint16 position) {
+  if (onProgress) onProgress(position);
   progress_.push_back({ProgressEvent::kSet, QString(), position});
 }
 

@@ -45,6 +45,9 @@ class ScriptedUi : public OperatorUi {
   // Checks that every expected box came, and forgets them.
   void Verify();
 
+  // Runs at every position the progress window is given, as a look at the screen would.
+  std::function<void(quint16 position)> onProgress;
+
   const std::vector<Box>& Boxes() const { return boxes_; }
   const std::vector<ProgressEvent>& Progress() const { return progress_; }
   const QStringList& Inputs() const { return inputs_; }  // "caption|prompt" of each input box

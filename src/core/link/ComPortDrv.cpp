@@ -136,20 +136,70 @@ quint16 ComPortDriverClass::OutFree() {
 
 quint32 ComPortDriverClass::Write(const quint8* data, quint32 count, quint32 idleLimit) {
   if (!IsOpen()) return 0;
-  const qint64 handedAt = clock_.Tick();
   const Moved moved = Move(
       count, idleLimit,
       [&](quint32 done) -> qint64 {
         const quint16 room = OutFree();
         if (room == 0) return 0;
-        return transport_->Write(reinterpret_cast<const char*>(data + done),
-                                 std::min<qint64>(count - done, room));
+        const qint64 taken = transport_->Write(reinterpret_cast<const char*>(data + done),
+                                               std::min<qint64>(count - done, room));
+        if (taken > 0) PutOnLine(static_cast<quint32>(taken));
+        return taken;
       },
       [this](int ms) { transport_->WaitForOutput(ms); });
-  const quint32 total = moved.total;
-  qint64 noted = moved.lastProgress;
+  return moved.total;
+}
+
+double ComPortDriverClass::ByteTimeMs() const {
+  const LineSettings line = Settings();
+  const int bits = 1 + line.dataBits + (line.parityCode ? 1 : 0) + (line.stopBitsCode ? 2 : 1);
+  return 1000.0 * bits / std::max<quint32>(line.rate, 1);
+}
+
+void ComPortDriverClass::PutOnLine(quint32 bytes) {
+  // The kernel's queue says nothing of the transmitter's own buffer, and a pseudo-terminal or
+  // a USB adapter takes bytes faster than the line carries them. So bytes are taken to be on
+  // the line for their full line time, one after another, from when they were handed over.
+  const double now = static_cast<double>(clock_.Tick());
+  lineFreeAtMs_ = std::max(lineFreeAtMs_, now) + bytes * ByteTimeMs();
+}
+
+double ComPortDriverClass::LineBusyForMs() {
+  if (lineFreeAtMs_ <= 0) return 0;
+  return lineFreeAtMs_ - static_cast<double>(clock_.Tick());
+}
+
+quint32 ComPortDriverClass::OnTheWay() {
+  if (!IsOpen()) return 0;
+  const double busy = LineBusyForMs();
+  const qint64 byLine = busy > 0 ? static_cast<qint64>(std::ceil(busy / ByteTimeMs())) : 0;
+  return static_cast<quint32>(std::max<qint64>({transport_->OutQueue(), byLine, 0}));
+}
+
+void ComPortDriverClass::AwaitFewerOnTheWay(quint32 bytes, int milliseconds) {
+  const qint64 start = clock_.Tick();
+  for (;;) {
+    const quint32 onTheWay = OnTheWay();
+    const qint64 waited = clock_.Tick() - start;
+    if (onTheWay < bytes || waited >= milliseconds || !IsOpen() || LineLost()) return;
+    // The line model says when the next byte leaves; a port that queues more than the model
+    // knows of is looked at again a little later.
+    const double untilNext = LineBusyForMs() - (bytes - 1) * ByteTimeMs();
+    const int wait = std::clamp(static_cast<int>(std::ceil(untilNext)), 1,
+                                static_cast<int>(milliseconds - waited));
+    if (transport_->OutQueue() >= bytes) {
+      transport_->WaitForOutput(wait);
+    } else {
+      clock_.Sleep(wait);
+    }
+  }
+}
+
+quint32 ComPortDriverClass::Drain(quint32 idleLimit) {
+  if (!IsOpen()) return 0;
   // A byte counts as written once it has left the port. The station link purges the queues
   // when it turns to receiving, which would silently discard bytes still queued.
+  qint64 noted = clock_.Tick();
   qint64 queued = transport_->OutQueue();
   while (queued > 0) {
     const qint64 idle = clock_.Tick() - noted;
@@ -161,24 +211,13 @@ quint32 ComPortDriverClass::Write(const quint8* data, quint32 count, quint32 idl
       noted = clock_.Tick();
     }
   }
-  if (queued <= 0 && IsOpen()) WaitForLine(handedAt, total);
-  return total - static_cast<quint32>(std::clamp<qint64>(queued, 0, total));
-}
-
-void ComPortDriverClass::WaitForLine(qint64 handedAtMs, quint32 bytes) {
-  // The kernel's queue says nothing of the transmitter's own buffer, and a pseudo-terminal or
-  // a USB adapter takes bytes faster than the line carries them. So the bytes are on the line
-  // for their full line time from when they were handed over, and the transmitter is asked to
-  // drain (where it can tell) within that time and a margin.
-  const LineSettings line = Settings();
-  const int bits = 1 + line.dataBits + (line.parityCode ? 1 : 0) + (line.stopBitsCode ? 2 : 1);
-  const double byteMs = 1000.0 * bits / std::max<quint32>(line.rate, 1);
-  lineFreeAtMs_ = std::max(lineFreeAtMs_, static_cast<double>(handedAtMs)) + bytes * byteMs;
-  const auto left = [this] {
-    return static_cast<int>(std::floor(lineFreeAtMs_ - static_cast<double>(clock_.Tick())));
-  };
-  transport_->Drain(std::max(left(), 0) + kDrainMarginMs);
-  if (left() > 0) clock_.Sleep(left());
+  if (queued > 0 || !IsOpen()) return static_cast<quint32>(std::max<qint64>(queued, 0));
+  // The transmitter is asked to drain (where it can tell) within the bytes' line time and a
+  // margin, and the bytes are on the line for their full line time in any case.
+  transport_->Drain(std::max(static_cast<int>(std::floor(LineBusyForMs())), 0) + kDrainMarginMs);
+  const int left = static_cast<int>(std::ceil(LineBusyForMs()));
+  if (left > 0) clock_.Sleep(left);
+  return 0;
 }
 
 bool ComPortDriverClass::LineLost() {

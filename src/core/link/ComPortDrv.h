@@ -48,9 +48,20 @@ class ComPortDriverClass {
   quint16 OutFree();
 
   // Both give the number of bytes that made it. They give up after more than the idle limit of
-  // silence since the last progress, so a slow but steady transfer is never cut off.
+  // silence since the last progress, so a slow but steady transfer is never cut off. Write
+  // returns once its bytes are queued: the port keeps the line busy by itself from then on.
   quint32 Write(const quint8* data, quint32 count, quint32 idleLimit);
   bool WriteByte(quint8 byte);
+  // Bytes handed over that have not yet left the line: what the port still queues, or what the
+  // line time of the bytes handed over says is still on its way, whichever is more.
+  quint32 OnTheWay();
+  // Waits until every byte handed over has left the line, or until more than the idle limit
+  // passes with none leaving; gives the number of bytes that never left.
+  quint32 Drain(quint32 idleLimit);
+  // Waits until fewer than `bytes` are on their way, at most `milliseconds`.
+  void AwaitFewerOnTheWay(quint32 bytes, int milliseconds);
+  // Line time of one byte at the current settings.
+  double ByteTimeMs() const;
   quint32 Read(quint8* buffer, quint32 count);
   bool ReadByte(quint8& byte);
   // No byte arrives within the given time (true also when the port is closed).
@@ -81,7 +92,10 @@ class ComPortDriverClass {
   // progress, or when the line is lost.
   template <class Step, class Wait>
   Moved Move(quint32 count, quint32 idleLimit, Step step, Wait wait);
-  void WaitForLine(qint64 handedAtMs, quint32 bytes);
+  // Notes the line time of bytes handed over now.
+  void PutOnLine(quint32 bytes);
+  // Milliseconds until the line has carried every byte handed over (0 or less: it has).
+  double LineBusyForMs();
   void AwaitLineFree();
   bool LineLost();
   LineSettings Settings() const;

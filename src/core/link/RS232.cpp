@@ -4,6 +4,9 @@
 #include "core/base/Environment.h"
 #include "core/base/OperatorUi.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 const QString kShortSend = QStringLiteral(" bytes were sent only");
 const QString kSending = QStringLiteral("Запись данных в станцию");
@@ -70,15 +73,49 @@ QByteArray RS232Class::WriteFrame(quint16 address, const quint8* data, int count
   return frame;
 }
 
+int RS232Class::QueueDepth() {
+  const double byteMs = driver_.ByteTimeMs();
+  return std::max(1, static_cast<int>(std::ceil(kQueueAheadMs / byteMs)));
+}
+
 bool RS232Class::SendFrame(const quint8* bytes, int count, bool reportShortSend) {
   const bool progress = count > kProgressThreshold;
   if (progress) env_.ui.StartProgress(kSending, static_cast<quint16>(count - 1));
   SetDirection(kSend);
+  // The port is kept a queue's depth ahead of the line, so that a pause of this program (a
+  // busy machine, the window system) never turns into silence inside the frame, which the
+  // station would take for its end.
+  const int depth = QueueDepth();
+  const int waitStep = static_cast<int>(std::ceil(driver_.ByteTimeMs()));
   int firstFailed = -1;
-  for (int position = 0; position < count; ++position) {
-    if (!driver_.WriteByte(bytes[position]) && firstFailed < 0) firstFailed = position;
-    if (progress) env_.ui.SetProgress(static_cast<quint16>(position));
+  int handed = 0;  // bytes of the frame queued, or given up on
+  int shown = -1;
+  const auto show = [&](int position) {
+    if (!progress || position <= shown) return;
+    shown = position;
+    env_.ui.SetProgress(static_cast<quint16>(position));
+  };
+  while (handed < count) {
+    const int onTheWay = static_cast<int>(driver_.OnTheWay());
+    if (onTheWay < depth) {
+      const int asked = std::min(depth - onTheWay, count - handed);
+      const int queued = static_cast<int>(
+          driver_.Write(bytes + handed, static_cast<quint32>(asked), driver_.WriteTimeout));
+      handed += queued;
+      if (queued < asked) {
+        // The byte that found no room is given up on, and the rest are tried all the same.
+        if (firstFailed < 0) firstFailed = handed;
+        ++handed;
+      }
+    } else {
+      driver_.AwaitFewerOnTheWay(static_cast<quint32>(depth), waitStep);
+    }
+    // Only bytes that have left the line count as sent.
+    show(handed - static_cast<int>(driver_.OnTheWay()) - 1);
   }
+  const int neverLeft = static_cast<int>(driver_.Drain(driver_.WriteTimeout));
+  if (neverLeft > 0 && firstFailed < 0) firstFailed = std::max(0, count - neverLeft);
+  show(count - 1 - neverLeft);
   if (progress) env_.ui.EndProgress();
   if (firstFailed >= 0 && reportShortSend) {
     env_.ui.InfoBox(QString::number(firstFailed) + kShortSend, true);
@@ -89,11 +126,14 @@ bool RS232Class::SendFrame(const quint8* bytes, int count, bool reportShortSend)
 bool RS232Class::ReadMemory(quint16 address, quint16 count, quint8* buffer) {
   const QByteArray request = ReadRequest(address, delayCode_, count);
   SendFrame(reinterpret_cast<const quint8*>(request.constData()), static_cast<int>(request.size()));
+  // The station answers only after the reply wait, so nothing of the reply can come before
+  // the request has left the line: the port turns to the read rate at once, and whatever
+  // arrives during the wait stays queued. Emptying the queues after the wait instead would,
+  // when this program is held up at the end of the wait, throw away the reply's first bytes.
+  SetDirection(kReceive);
   const bool progress = count > kProgressThreshold;
   if (progress) env_.ui.StartProgress(kReceiving, static_cast<quint16>(count - 1));
   if (replyWait_ > 0) env_.clock.Sleep(replyWait_);
-  // Anything that arrived during the wait is discarded, and the port turns to the read rate.
-  SetDirection(kReceive);
   bool complete = true;
   for (int position = 0; position < count; ++position) {
     // A byte that did not come within the idle limit fails the read: the rest would each wait

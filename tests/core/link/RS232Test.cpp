@@ -91,15 +91,23 @@ TEST_F(ProtocolTest, LongFramesAndRepliesShowTheProgressWindow) {
   EXPECT_TRUE(host.ui.Progress().empty());
 
   line.ClearRawSent();
+  long delivered = 0;
+  line.beforeDelivery = [&](long before) { delivered = before + 1; };
+  // The bar shows only bytes that have left the line, never those merely queued.
+  host.ui.onProgress = [&](quint16 position) { EXPECT_LE(position + 1, delivered); };
   const std::vector<quint8> image(512, 0x22);
   link->WriteMemory(1280, image.data(), 512);
   EXPECT_EQ(line.RawSent().size(), 517);
   const auto& progress = host.ui.Progress();
-  ASSERT_EQ(progress.size(), 1u + 517u + 1u);
+  ASSERT_GE(progress.size(), 3u);
   EXPECT_EQ(progress.front().caption, QStringLiteral("Запись данных в станцию"));
   EXPECT_EQ(progress.front().value, 516);
-  EXPECT_EQ(progress[1].value, 0);
-  EXPECT_EQ(progress[517].value, 516);
+  int last = -1;
+  for (size_t i = 1; i + 1 < progress.size(); ++i) {
+    EXPECT_GT(progress[i].value, last);
+    last = progress[i].value;
+  }
+  EXPECT_EQ(last, 516);
   EXPECT_EQ(progress.back().kind, ScriptedUi::ProgressEvent::kEnd);
   // 517 bytes of 10 bits at 325 bit/s take about 16 seconds on the line.
   EXPECT_NEAR(host.clock.Tick(), 517 * 10 * 1000 / 325 + 14 * 10 * 1000 / 325, 100);
