@@ -60,7 +60,7 @@ void TThermometerForm::StartProgress(const QString& caption, quint16 maximum) {
       windowHandle()->installEventFilter(this);
       watchingWindow_ = true;
     }
-    AwaitShowing();
+    AwaitShowing(kShowingWaitMs);
   }
   Draw(0);
 }
@@ -91,7 +91,7 @@ int TThermometerForm::LengthAt(int position) const {
 }
 
 void TThermometerForm::Draw(quint16 position) {
-  if (!shownOnScreen_) AwaitShowing();
+  if (!shownOnScreen_) AwaitShowing(0);
   // The bar repaints itself at once when it sees a change big enough to draw; when it does
   // not, the window is repainted here, so that one picture is drawn either way.
   const int paintsBefore = barPaints_;
@@ -101,13 +101,14 @@ void TThermometerForm::Draw(quint16 position) {
   if (barPaints_ == paintsBefore) repaint();
 }
 
-void TThermometerForm::AwaitShowing() {
+void TThermometerForm::AwaitShowing(int milliseconds) {
   QElapsedTimer waited;
   waited.start();
-  while (!shownOnScreen_ && isVisible() && waited.elapsed() < kShowingWaitMs) {
+  while (!shownOnScreen_ && isVisible()) {
     ProcessWindowSystemEventsOnly();
     shownOnScreen_ = exposeArrived_ && windowHandle() && windowHandle()->isExposed();
-    if (!shownOnScreen_) QThread::msleep(1);
+    if (shownOnScreen_ || waited.elapsed() >= milliseconds) return;
+    QThread::msleep(1);
   }
 }
 

@@ -11,10 +11,13 @@ class QProgressBar;
 // enough for the screen to have shown it. A position that changes nothing on the screen does
 // not touch the bar at all: a transfer reports every byte.
 //
-// Every showing waits until the window system has really shown the window: until then nothing
-// painted reaches the screen. A window hidden at the end of one transfer and shown again for
-// the next still believes itself shown, since the blocked event loop never heard otherwise; so
-// the showing itself is waited for, not the window's belief.
+// The window never holds a transfer up. A showing waits a moment (kShowingWaitMs at most) for
+// the window system to put the window on the screen, since until then nothing painted reaches
+// it; after that every picture only lets the window system's pending events through, without
+// waiting, until the window is seen to be shown. A window manager slow to map the window, or
+// one that never does, changes nothing in the transfer's timing. A window hidden at the end of
+// one transfer and shown again for the next still believes itself shown, since the blocked
+// event loop never heard otherwise; so the showing itself is watched, not the window's belief.
 class TThermometerForm : public QWidget {
   Q_OBJECT
  public:
@@ -38,8 +41,9 @@ class TThermometerForm : public QWidget {
   // The bar's filled length in pixels at a position.
   int LengthAt(int position) const;
   void Draw(quint16 position);
-  // Lets the window system's events through until it has shown the window, a second at most.
-  void AwaitShowing();
+  // Lets the window system's events through until it has shown the window, at most the given
+  // time; 0 looks once without waiting.
+  void AwaitShowing(int milliseconds);
 
   int drawnLength_ = -1;
   QElapsedTimer sinceDrawn_;
@@ -50,7 +54,7 @@ class TThermometerForm : public QWidget {
   bool burst_ = false;
   int barPaints_ = 0;
   bool watchingWindow_ = false;
-  static constexpr int kShowingWaitMs = 1000;
+  static constexpr int kShowingWaitMs = 100;
 };
 
 // Lets the window system's own events through (so that a window can be shown and painted in

@@ -7,10 +7,13 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProgressBar>
 #include <QTemporaryDir>
+#include <QWindow>
 #include <atomic>
+#include <cmath>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -22,6 +25,7 @@
 #include "core/files/ConfigCopy.h"
 #include "core/files/SettingsFile.h"
 #include "core/link/QtSerialTransport.h"
+#include "core/link/RS232.h"
 #include "core/station/StationCtrl.h"
 #include "ui/link/Thermometer.h"
 #include "ui/shell/QtOperatorUi.h"
@@ -182,6 +186,62 @@ TEST(ProgressOnScreen, EveryShowingOfTheProgressWindowPaintsAndItsBarGrows) {
     EXPECT_GE(growth.steps, phase == kWriting ? 20 : 5);
     EXPECT_GE(growth.most, barWidth * 8 / 10);
   }
+}
+
+// A window manager that never maps a window: it takes every map request and grants none.
+class NeverMappingManager {
+ public:
+  NeverMappingManager() : display_(XOpenDisplay(nullptr)) {
+    if (!display_) return;
+    XSelectInput(display_, DefaultRootWindow(display_), SubstructureRedirectMask);
+    XSync(display_, False);
+  }
+  ~NeverMappingManager() {
+    if (display_) XCloseDisplay(display_);
+  }
+  bool Running() const { return display_ != nullptr; }
+
+ private:
+  Display* display_;
+};
+
+// Seconds a 200-byte frame takes to the station emulator with this operator interface.
+double SecondsToSendAFrame(OperatorUi& ui) {
+  QTemporaryDir dir;
+  SystemClock clock;
+  QtSerialPortFactory ports;
+  Environment env{ui, clock, ports, dir.path()};
+  RS232Class rs232(env, 2);
+  rs232.Open();
+  if (!rs232.IsOpen()) return -1;
+  const std::vector<quint8> data(195, 0x5A);
+  QElapsedTimer took;
+  took.start();
+  const bool sent = rs232.WriteMemory(0x1000, data.data(), static_cast<int>(data.size()));
+  return sent ? static_cast<double>(took.elapsed()) / 1000 : -1;
+}
+
+TEST(NeverMapped, AProgressWindowNeverShownChangesNothingInTheTransfersTiming) {
+  ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "run under xvfb-run";
+  NeverMappingManager manager;
+  ASSERT_TRUE(manager.Running());
+  station::StationOptions options;
+  EmulatorProcess emulator(options);
+  ASSERT_TRUE(emulator.Start());
+  qputenv("NORVEL_COM2", QFile::encodeName(emulator.LinkPath()));
+
+  WatchedUi bare;
+  const double without = SecondsToSendAFrame(bare);
+  WatchedUi ui;
+  TThermometerForm thermometer;
+  ui.SetThermometer(&thermometer);
+  const double with = SecondsToSendAFrame(ui);
+  ASSERT_GT(without, 0);
+  ASSERT_GT(with, 0);
+  EXPECT_FALSE(thermometer.windowHandle() && thermometer.windowHandle()->isExposed());
+  std::printf("a 200-byte frame: %.2f s without the progress window, %.2f s with it unmapped\n",
+              without, with);
+  EXPECT_LT(std::abs(with - without), without * 0.05);
 }
 
 TEST(WindowManagerHints, ATableWindowAsksForATitleBarOnly) {
