@@ -242,6 +242,13 @@ TEST_F(Norvel, ReceiveJsonSaysWhatHappened) {
   EXPECT_TRUE(out.data().endsWith("}\n"));
   EXPECT_EQ(out.data().count('\n'), 1);
 
+  // A station with no calls is still reset, and the summary says so.
+  EXPECT_EQ(Run({"receive", "--json", "-q"}), 0) << Err().toStdString();
+  object = QJsonDocument::fromJson(out.data()).object();
+  EXPECT_EQ(object["reason"].toString(), QStringLiteral("nothing"));
+  EXPECT_TRUE(object["reset_sent"].toBool());
+  EXPECT_TRUE(object["reset_confirmed"].toBool());
+
   options.silent = true;
   Plug();
   EXPECT_EQ(Run({"receive", "--json", "-q"}), exitcode::kNoAnswer);

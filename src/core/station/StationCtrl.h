@@ -166,4 +166,8 @@ class StationCtrlClass : public ImageAccess {
   QByteArray headerBytes_;
   QDateTime lastReset_;
   QString settingsFailure_;
+  // What this reception's reset did on the line: the frame went out whole, and the header
+  // read back showed it taken.
+  bool resetSent_ = false;
+  bool resetConfirmed_ = false;
 };

@@ -177,12 +177,15 @@ ReceptionResult StationCtrlClass::ReceiveTariffication() {
   pending_.reset();
   resetTook_.reset();
   settingsFailure_.clear();
+  resetSent_ = false;
+  resetConfirmed_ = false;
   if (!ResolveJournal(result)) return result;
   const quint16 count = ReadRecordHeader();
   if (count == 0) {
     result.outcome = headerOutcome_;
     result.settingsFailure = settingsFailure_;
-    result.cleared = headerOutcome_ == ReceptionResult::Outcome::kNothing;
+    result.resetSent = resetSent_;
+    result.cleared = resetConfirmed_;
     return result;
   }
   std::vector<quint8> area;
@@ -201,10 +204,10 @@ ReceptionResult StationCtrlClass::ReceiveTariffication() {
 
   // Calls kept ending during the download: resetting now would wipe the latest of them.
   if (settled) {
-    result.resetSent = true;
     const quint16 end = static_cast<quint16>(kRecordsAddress + area.size());
-    result.cleared = ResetRecords(end, &journal);
-    if (!result.cleared) env_.ui.InfoBox(kResetUnconfirmed, true);
+    if (!ResetRecords(end, &journal)) env_.ui.InfoBox(kResetUnconfirmed, true);
+    result.resetSent = resetSent_;
+    result.cleared = resetConfirmed_;
   } else {
     env_.ui.InfoBox(kNotCleared, true);
   }
@@ -464,7 +467,7 @@ bool StationCtrlClass::ResetRecords(std::optional<quint16> oldEnd, ReceptionJour
                           0x00,
                           0x00};
   // A frame that did not leave whole is told by the confirmation below, in one message.
-  link_->WriteMemory(kResetFrameAddress, frame, sizeof frame, false);
+  resetSent_ = link_->WriteMemory(kResetFrameAddress, frame, sizeof frame, false);
   DurableStepTaken("reset frame sent");
   // The reset counts once the header reads back consistent with the area emptied: the end
   // pointer below where it was (a call may already follow 1792 again).
@@ -477,6 +480,7 @@ bool StationCtrlClass::ResetRecords(std::optional<quint16> oldEnd, ReceptionJour
       (header.End() == kRecordsAddress || (oldEnd && header.End() < *oldEnd) ||
        (!oldEnd && header.End() >= kRecordsAddress));
   if (!confirmed) return false;
+  resetConfirmed_ = true;
   // The journal goes only once the settings file holds the reset's moment; if the file cannot
   // be written, the journal keeps the moment for the next reception.
   if (SaveResetMoment(now)) {
