@@ -40,6 +40,8 @@ TMainForm::~TMainForm() = default;
 
 QPushButton* TMainForm::AddButton(const QString& caption, int row, void (TMainForm::*handler)()) {
   auto* button = new QPushButton(caption, this);
+  // Enter presses the focused button, as Space does.
+  button->setAutoDefault(true);
   button->setGeometry(0, row * kButtonStep, kButtonWidth, kButtonHeight);
   connect(button, &QPushButton::clicked, this,
           [this, handler] { RunHandler(env_.ui, [this, handler] { (this->*handler)(); }); });

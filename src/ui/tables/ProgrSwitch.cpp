@@ -106,6 +106,10 @@ void TProgrSwitchForm::FormCreate() {
   AdminPhone2->setText(values.adminPhones[1]);
   context_.controller.Activate();
   RefreshMarks();
+  // The window opens on its first field with the value selected, as a field reached by Tab
+  // is, so that typing replaces it.
+  StartStopH[0]->setFocus(Qt::TabFocusReason);
+  StartStopH[0]->selectAll();
   context_.ui.SetBusy(true);
 }
 

@@ -129,6 +129,14 @@ TEST_F(MainFormTest, TariffButtonsReachTheirWork) {
   EXPECT_TRUE(tarification->isVisible());
 }
 
+TEST_F(MainFormTest, EnterPressesEveryFocusedButton) {
+  Create();
+  QTest::keyClick(main->TarifAnalysisButton, Qt::Key_Return);
+  EXPECT_TRUE(tarification->isVisible());
+  QTest::keyClick(main->TuneButton, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_TRUE(tune->isVisible());
+}
+
 TEST_F(MainFormTest, AnErrorInAHandlerIsShownAndTheProgramGoesOn) {
   Create();
   host.WriteFile(kSettingsFileName, "07.12.2026 ; x\r\ntwo\r\n2\r\n");

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QSpinBox>
 
 #include "ProgrammingFixture.h"
 
@@ -178,4 +179,22 @@ TEST_F(KeyboardProgramming, ACityLineCellReachedByArrowsAndTypedIntoCountsAsAnEd
   });
   EXPECT_TRUE(station->Modified());
   EXPECT_EQ(station->Image(), Expected({{IncomingCellOffset(false, 2, 6), 0xAB}}));
+}
+
+TEST_F(KeyboardProgramming, TheSwitchingWindowOpensWithItsFirstFieldReadyForTyping) {
+  Open(2, true);
+  start[244] = 0x00;  // night mode's start not set: the field shows -1
+  station->SetImage(start);
+  MouseWatch mouse;
+  splash->SwitchButton->setFocus();
+  QTest::keyClick(splash->SwitchButton, Qt::Key_Return);
+  ASSERT_TRUE(switcher->isVisible());
+  ASSERT_EQ(switcher->focusWidget(), static_cast<QWidget*>(switcher->StartStopH[0]));
+  QTest::keyClicks(switcher->focusWidget(), QStringLiteral("21"));
+  QTest::keyClick(switcher->focusWidget(), Qt::Key_Tab);
+  QTest::keyClicks(switcher->focusWidget(), QStringLiteral("30"));
+  QTest::keyClick(switcher->ExitButton, Qt::Key_Return);
+  EXPECT_FALSE(switcher->isVisible());
+  EXPECT_EQ(mouse.events, 0);
+  EXPECT_EQ(station->Image(), Expected({{244, 0x95}, {245, 30}}));
 }
