@@ -34,7 +34,7 @@ Outcome Run(const QStringList& arguments, const station::StationOptions& options
   QTemporaryDir dir;
   QFile settings(dir.filePath(QStringLiteral("NorvelWin.ini")));
   settings.open(QIODevice::WriteOnly);
-  settings.write("30.11.2026 18:00:05 ; x\r\n2 ; x\r\n2 ; x\r\n");
+  settings.write("30.11.2026 18:00:05 ; x\r\n2 ; x\r\n4 ; x\r\n");
   settings.close();
   QFile image(dir.filePath(QStringLiteral("new.cfg")));
   image.open(QIODevice::WriteOnly);
@@ -90,6 +90,7 @@ int main(int argc, char** argv) {
   strict.frameGapMs = 50;
   strict.replyMarginMs = 0;
   strict.realtime = true;
+  strict.boards = 4;  // every byte of the written image means something to it
   const QStringList write = {QStringLiteral("config"), QStringLiteral("write"),
                              QStringLiteral("new.cfg"), QStringLiteral("--yes")};
   struct Case {
@@ -108,6 +109,7 @@ int main(int argc, char** argv) {
   // The times on the emulator's default station, which any build of norvel can talk to.
   station::StationOptions usual;
   usual.realtime = true;
+  usual.boards = 4;
   const Outcome w = Run(write, usual, 0, 0);
   std::printf("write of the image, usual station: exit %d, %.2f s\n", w.exitCode, w.seconds);
   usual.calls = 1000;

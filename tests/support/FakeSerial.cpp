@@ -29,7 +29,7 @@ qint64 FakeLine::ByteTimeUs() const {
 void FakeLine::Sync() {
   const qint64 now = clock_.NowUs();
   for (;;) {
-    const bool outDue = !out_.empty() && out_.front().doneUs <= now;
+    const bool outDue = !holdOutput && !out_.empty() && out_.front().doneUs <= now;
     const bool inDue = station_.HasOutput() && station_.NextOutput().dueUs <= now;
     if (!outDue && !inDue) break;
     if (outDue && (!inDue || out_.front().doneUs <= station_.NextOutput().dueUs)) {
@@ -50,7 +50,7 @@ void FakeLine::Sync() {
 
 bool FakeLine::StepTowards(qint64 targetUs) {
   qint64 next = targetUs;
-  if (!out_.empty()) next = std::min(next, out_.front().doneUs);
+  if (!out_.empty() && !holdOutput) next = std::min(next, out_.front().doneUs);
   if (station_.HasOutput()) next = std::min<qint64>(next, station_.NextOutput().dueUs);
   // Let the station notice silences and send stray bytes on its own schedule as well.
   next = std::min<qint64>(next, clock_.NowUs() + station_.FrameSilenceUs());

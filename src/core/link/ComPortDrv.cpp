@@ -202,14 +202,16 @@ quint32 ComPortDriverClass::Drain(quint32 idleLimit) {
   qint64 noted = clock_.Tick();
   qint64 queued = transport_->OutQueue();
   while (queued > 0) {
-    const qint64 idle = clock_.Tick() - noted;
-    if (idle > idleLimit || LineLost()) break;
-    transport_->WaitForOutput(static_cast<int>(idleLimit - idle + 1));
+    const qint64 looked = clock_.Tick();
     const qint64 now = transport_->OutQueue();
     if (now < queued) {
       queued = now;
-      noted = clock_.Tick();
+      noted = looked;
+      continue;
     }
+    const qint64 idle = looked - noted;
+    if (idle > idleLimit || LineLost()) break;
+    transport_->WaitForOutput(static_cast<int>(idleLimit - idle + 1));
   }
   if (queued > 0 || !IsOpen()) return static_cast<quint32>(std::max<qint64>(queued, 0));
   // The transmitter is asked to drain (where it can tell) within the bytes' line time and a
@@ -252,13 +254,16 @@ ComPortDriverClass::Moved ComPortDriverClass::Move(quint32 count, quint32 idleLi
                                                    Wait wait) {
   Moved moved{0, clock_.Tick()};
   while (moved.total < count) {
+    // The time is taken before the port is looked at: a pause of this program between the
+    // two must not count as silence that the look has not seen.
+    const qint64 looked = clock_.Tick();
     const qint64 done = step(moved.total);
     if (done > 0) {
       moved.total += static_cast<quint32>(done);
       moved.lastProgress = clock_.Tick();
       continue;
     }
-    const qint64 idle = clock_.Tick() - moved.lastProgress;
+    const qint64 idle = looked - moved.lastProgress;
     if (idle > idleLimit || LineLost()) break;
     wait(static_cast<int>(idleLimit - idle + 1));
   }
@@ -275,11 +280,11 @@ bool ComPortDriverClass::StaysQuiet(int milliseconds) {
   const qint64 start = clock_.Tick();
   bool quiet = true;
   for (;;) {
+    const qint64 waited = clock_.Tick() - start;
     if (InQueue() > 0) {
       quiet = false;
       break;
     }
-    const qint64 waited = clock_.Tick() - start;
     if (waited >= milliseconds || LineLost()) break;
     transport_->WaitForInput(static_cast<int>(milliseconds - waited));
   }

@@ -78,44 +78,103 @@ int RS232Class::QueueDepth() {
   return std::max(1, static_cast<int>(std::ceil(kQueueAheadMs / byteMs)));
 }
 
+namespace {
+
+// Hands a frame to the port a queue's depth ahead of the line, and notes which bytes could not
+// be sent: one that finds no room, and the next one each time the port stops sending for
+// longer than the idle limit.
+class FrameFeed {
+ public:
+  FrameFeed(ComPortDriverClass& driver, Clock& clock, const quint8* bytes, int count, int depth)
+      : driver_(driver),
+        clock_(clock),
+        bytes_(bytes),
+        count_(count),
+        depth_(depth),
+        waitStep_(static_cast<int>(std::ceil(driver.ByteTimeMs()))),
+        idleLimit_(driver.WriteTimeout + waitStep_),
+        lastProgress_(clock.Tick()) {}
+
+  bool Done() const { return handed_ >= count_; }
+  // Queues what the depth allows, or waits a little for the line to take some.
+  void Step() {
+    // The time is taken before the port is looked at, so that a pause of this program in
+    // between is never taken for a port that stopped sending.
+    const qint64 looked = clock_.Tick();
+    const int onTheWay = static_cast<int>(driver_.OnTheWay());
+    if (onTheWay < lastOnTheWay_) lastProgress_ = looked;
+    lastOnTheWay_ = onTheWay;
+    if (onTheWay < depth_) {
+      Queue(std::min(depth_ - onTheWay, count_ - handed_));
+    } else if (looked - lastProgress_ > idleLimit_) {
+      GiveUpOne();
+      lastProgress_ = looked;
+    } else {
+      driver_.AwaitFewerOnTheWay(static_cast<quint32>(depth_), waitStep_);
+    }
+  }
+  // Bytes of the frame that have left the line.
+  int Left() { return std::max(0, queued_ - static_cast<int>(driver_.OnTheWay())); }
+  // Waits until everything queued has left; gives the position of the first byte not sent,
+  // or -1. Bytes that never left are the last queued, so those that left are the first.
+  int Finish() {
+    const int neverLeft = static_cast<int>(driver_.Drain(driver_.WriteTimeout));
+    queued_ -= neverLeft;
+    if (neverLeft > 0) firstFailed_ = firstFailed_ < 0 ? queued_ : std::min(firstFailed_, queued_);
+    return firstFailed_;
+  }
+
+ private:
+  void Queue(int asked) {
+    const int taken = static_cast<int>(
+        driver_.Write(bytes_ + handed_, static_cast<quint32>(asked), driver_.WriteTimeout));
+    handed_ += taken;
+    queued_ += taken;
+    if (taken > 0) lastProgress_ = clock_.Tick();
+    if (taken < asked) GiveUpOne();
+  }
+  // The byte at hand is not sent, and the rest are tried all the same.
+  void GiveUpOne() {
+    if (firstFailed_ < 0) firstFailed_ = handed_;
+    ++handed_;
+  }
+
+  ComPortDriverClass& driver_;
+  Clock& clock_;
+  const quint8* bytes_;
+  const int count_;
+  const int depth_;
+  const int waitStep_;
+  const qint64 idleLimit_;
+  int handed_ = 0;  // bytes queued or given up on
+  int queued_ = 0;
+  int firstFailed_ = -1;
+  int lastOnTheWay_ = 0;
+  qint64 lastProgress_;
+};
+
+}  // namespace
+
 bool RS232Class::SendFrame(const quint8* bytes, int count, bool reportShortSend) {
   const bool progress = count > kProgressThreshold;
   if (progress) env_.ui.StartProgress(kSending, static_cast<quint16>(count - 1));
   SetDirection(kSend);
   // The port is kept a queue's depth ahead of the line, so that a pause of this program (a
   // busy machine, the window system) never turns into silence inside the frame, which the
-  // station would take for its end.
-  const int depth = QueueDepth();
-  const int waitStep = static_cast<int>(std::ceil(driver_.ByteTimeMs()));
-  int firstFailed = -1;
-  int handed = 0;  // bytes of the frame queued, or given up on
+  // station would take for its end. The progress window shows only bytes that have left.
+  FrameFeed feed(driver_, env_.clock, bytes, count, QueueDepth());
   int shown = -1;
   const auto show = [&](int position) {
     if (!progress || position <= shown) return;
     shown = position;
     env_.ui.SetProgress(static_cast<quint16>(position));
   };
-  while (handed < count) {
-    const int onTheWay = static_cast<int>(driver_.OnTheWay());
-    if (onTheWay < depth) {
-      const int asked = std::min(depth - onTheWay, count - handed);
-      const int queued = static_cast<int>(
-          driver_.Write(bytes + handed, static_cast<quint32>(asked), driver_.WriteTimeout));
-      handed += queued;
-      if (queued < asked) {
-        // The byte that found no room is given up on, and the rest are tried all the same.
-        if (firstFailed < 0) firstFailed = handed;
-        ++handed;
-      }
-    } else {
-      driver_.AwaitFewerOnTheWay(static_cast<quint32>(depth), waitStep);
-    }
-    // Only bytes that have left the line count as sent.
-    show(handed - static_cast<int>(driver_.OnTheWay()) - 1);
+  while (!feed.Done()) {
+    feed.Step();
+    show(feed.Left() - 1);
   }
-  const int neverLeft = static_cast<int>(driver_.Drain(driver_.WriteTimeout));
-  if (neverLeft > 0 && firstFailed < 0) firstFailed = std::max(0, count - neverLeft);
-  show(count - 1 - neverLeft);
+  const int firstFailed = feed.Finish();
+  show(feed.Left() - 1);
   if (progress) env_.ui.EndProgress();
   if (firstFailed >= 0 && reportShortSend) {
     env_.ui.InfoBox(QString::number(firstFailed) + kShortSend, true);

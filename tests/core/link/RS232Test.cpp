@@ -113,6 +113,16 @@ TEST_F(ProtocolTest, LongFramesAndRepliesShowTheProgressWindow) {
   EXPECT_NEAR(host.clock.Tick(), 517 * 10 * 1000 / 325 + 14 * 10 * 1000 / 325, 100);
 }
 
+// A port that stops sending mid-frame gives each remaining byte up after its idle limit and
+// says how many bytes left: none of those it still holds.
+TEST_F(ProtocolTest, APortThatStopsSendingFailsTheFrameInBoundedTime) {
+  line.holdOutput = true;
+  host.ui.ExpectInfo(QStringLiteral("0 bytes were sent only"), true);
+  const std::vector<quint8> data(40, 0x11);
+  EXPECT_FALSE(link->WriteMemory(0x1000, data.data(), 40));
+  EXPECT_LT(host.clock.Tick(), 45 * 100);
+}
+
 TEST_F(ProtocolTest, RepliesOfMoreThan32BytesShowTheProgressWindow) {
   quint8 buffer[33] = {};
   EXPECT_TRUE(link->ReadMemory(1280, 32, buffer));
