@@ -11,7 +11,7 @@
 #include "core/costs/CostReport.h"
 #include "core/costs/Tariffs.h"
 #include "core/files/DataFiles.h"
-#include "ui/costs/ReportPainter.h"
+#include "report/ReportPainter.h"
 
 namespace {
 

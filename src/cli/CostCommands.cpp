@@ -9,7 +9,7 @@
 #include "cli/NorvelCommand.h"
 #include "core/base/Errors.h"
 #include "core/costs/Bills.h"
-#include "ui/costs/ReportPainter.h"
+#include "report/ReportPainter.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include "core/platform/SerialPlatform.h"
 #include "core/station/ConfigHistory.h"
 #include "core/station/StationCtrl.h"
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 namespace {
 

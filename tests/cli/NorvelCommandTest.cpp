@@ -22,7 +22,7 @@
 #include "core/platform/SerialPlatform.h"
 #include "core/station/ReceptionJournal.h"
 #include "core/station/ReceptionLock.h"
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "core/editor/ViewControl.h"
-#include "core/files/ConfigImage.h"
+#include "core/image/ConfigImage.h"
 
 class CellHost;
 

@@ -4,8 +4,9 @@
 #include <optional>
 
 #include "core/editor/ViewControl.h"
+#include "core/image/CellTexts.h"
 
-// The texts of the edit cells and the rules that keep them in shape while the operator types.
+// The edit cells and the rules that keep their texts in shape while the operator types.
 
 // One correction of a cell's text: the new text, and whether the caret goes after its last
 // character (otherwise it goes to the front, where the control puts it when the program sets a
@@ -15,18 +16,11 @@ struct TextCorrection {
   bool caretAtEnd = false;
 };
 
-// Integer cells: one byte as one or two hexadecimal digits.
-QString IntCellText(quint8 value, int digits);
-// An empty text, or one that is no hexadecimal number, reads as 0; otherwise the low 8 bits.
-quint8 IntCellValue(const QString& text);
+// Integer cells: the correction after a change of the text.
 // The correction the cell makes after a change of its text, or none when the text stands.
 std::optional<TextCorrection> IntCellChange(const QString& text, int digits);
 
-// City-line cells: empty, a subscriber number followed by a blank or by "+" (the delay sign),
-// or "** " for a byte that held no valid entry.
-inline const QString kInvalidEntryText = QStringLiteral("** ");
-QString CLineCellText(quint8 value);
-quint8 CLineCellValue(const QString& text);
+// City-line cells.
 // The text with the delay sign set or cleared; none for "** ", which keeps its text.
 std::optional<QString> CLineDelaySignText(const QString& text, bool on);
 std::optional<TextCorrection> CLineCellChange(const QString& text);

@@ -3,7 +3,7 @@
 #include "core/editor/CellHost.h"
 
 #include "core/station/ImageAccess.h"
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 ViewByteBlockClass::~ViewByteBlockClass() {
   for (const ViewByteElementClass& element : Elements) {

@@ -1,7 +1,7 @@
 #include "core/editor/ViewCLineBlock.h"
 
 #include "core/editor/CellHost.h"
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 ViewCLineBlockClass::~ViewCLineBlockClass() {
   Forget(Cells.data(), Cells.size());

@@ -1,7 +1,7 @@
 #include "core/editor/ViewIntBlock.h"
 
 #include "core/editor/CellHost.h"
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 ViewIntBlockClass::~ViewIntBlockClass() {
   Forget(Cells.data(), Cells.size());

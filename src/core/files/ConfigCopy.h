@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <optional>
 
-#include "core/files/ConfigImage.h"
+#include "core/image/ConfigImage.h"
 
 class OperatorUi;
 class QString;

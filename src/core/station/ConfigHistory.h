@@ -3,7 +3,7 @@
 #include <QDateTime>
 #include <QString>
 
-#include "core/files/ConfigImage.h"
+#include "core/image/ConfigImage.h"
 
 // Every attempt to write a configuration to the station leaves files in "history/" under the
 // working directory, named by the moment of the attempt ("2026-12-07_09-15-02"): first, before

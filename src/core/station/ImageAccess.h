@@ -2,7 +2,7 @@
 
 #include <QtGlobal>
 
-#include "core/files/ConfigImage.h"
+#include "core/image/ConfigImage.h"
 
 // What the programming tables and their menu may see of the station object: the image, the
 // station's size and the choices the menu makes for the tables (day or night, the city-line

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/files/CallRecords.h"
-#include "core/files/ConfigImage.h"
+#include "core/image/ConfigImage.h"
 #include "core/link/RS232.h"
 #include "core/station/ImageAccess.h"
 #include "core/station/ReceptionJournal.h"

@@ -4,8 +4,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "core/editor/CellValues.h"
-#include "core/tables/ImageLayout.h"
+#include "core/image/CellTexts.h"
+#include "core/image/ImageLayout.h"
 
 namespace {
 

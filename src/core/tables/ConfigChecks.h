@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <vector>
 
-#include "core/files/ConfigImage.h"
+#include "core/image/ConfigImage.h"
 
 // What a configuration probably does wrong, found before it is written: a city line whose calls
 // ring nobody, entries naming subscribers the station does not have, switching times with one

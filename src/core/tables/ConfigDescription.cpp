@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "core/editor/CellValues.h"
-#include "core/tables/ImageLayout.h"
+#include "core/image/CellTexts.h"
+#include "core/image/ImageLayout.h"
 
 namespace {
 

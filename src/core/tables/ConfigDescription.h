@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/files/ConfigImage.h"
+#include "core/image/ConfigImage.h"
 
 // The configuration image in the words of the table windows: every value a window shows, named
 // by the window's heading, the half (day or night), the row mark and the column heading, with

@@ -1,6 +1,6 @@
 #include "core/tables/SwitchTimes.h"
 
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 namespace {
 constexpr quint8 kTimeSet = 0x80;

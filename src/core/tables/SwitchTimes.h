@@ -3,7 +3,7 @@
 #include <QString>
 #include <array>
 
-#include "core/files/ConfigImage.h"
+#include "core/image/ConfigImage.h"
 
 // The mode switching window's values, without the window: six switching times and the two
 // administrator phones, in both halves of the image at once.

@@ -1,6 +1,6 @@
 #include "ui/tables/PrgAccess1.h"
 
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 TPrgAccess1Form::TPrgAccess1Form(ProgrammingContext& context, QWidget* owner)
     : TTableForm(context, owner, QStringLiteral("Norvel Access1"),

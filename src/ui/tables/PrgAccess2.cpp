@@ -1,6 +1,6 @@
 #include "ui/tables/PrgAccess2.h"
 
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 TPrgAccess2Form::TPrgAccess2Form(ProgrammingContext& context, QWidget* owner)
     : TTableForm(context, owner, QStringLiteral("Norvel Access2"),

@@ -3,7 +3,7 @@
 #include <QLabel>
 
 #include "core/station/ImageAccess.h"
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 TPrgAddDigitForm::TPrgAddDigitForm(ProgrammingContext& context, QWidget* owner)
     : TTableForm(context, owner, QStringLiteral("Norvel Add Digit"),

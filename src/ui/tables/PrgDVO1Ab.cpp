@@ -1,6 +1,6 @@
 #include "ui/tables/PrgDVO1Ab.h"
 
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 TPrgDVO1AbForm::TPrgDVO1AbForm(ProgrammingContext& context, QWidget* owner)
     : TTableForm(context, owner, QStringLiteral("Norvel Program DVO-1 Abonent"),

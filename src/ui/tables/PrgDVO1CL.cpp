@@ -1,6 +1,6 @@
 #include "ui/tables/PrgDVO1CL.h"
 
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 TPrgDVO1CLForm::TPrgDVO1CLForm(ProgrammingContext& context, QWidget* owner)
     : TTableForm(context, owner, QStringLiteral("Norvel Program DVO-1 CityLine"),

@@ -1,6 +1,6 @@
 #include "ui/tables/PrgDVO2Ab.h"
 
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 TPrgDVO2AbForm::TPrgDVO2AbForm(ProgrammingContext& context, QWidget* owner)
     : TTableForm(context, owner, QStringLiteral("Norvel Program DVO-2 Abonent"),

@@ -1,6 +1,6 @@
 #include "ui/tables/PrgDVO2CL.h"
 
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 TPrgDVO2CLForm::TPrgDVO2CLForm(ProgrammingContext& context, QWidget* owner)
     : TTableForm(context, owner, QStringLiteral("Norvel Program DVO-2 CityLine"),

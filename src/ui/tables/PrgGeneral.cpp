@@ -2,7 +2,7 @@
 
 #include <QLabel>
 
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 TPrgGeneralForm::TPrgGeneralForm(ProgrammingContext& context, QWidget* owner)
     : TTableForm(context, owner, QStringLiteral("Norvel PrgGeneral"),

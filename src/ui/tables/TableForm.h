@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "core/tables/TableCycle.h"
+#include "core/editor/TableCycle.h"
 #include "ui/editor/KeyRouter.h"
 #include "ui/editor/ViewService.h"
 #include "ui/editor/WidgetCells.h"

@@ -19,7 +19,7 @@
 #include "core/base/Handlers.h"
 #include "core/base/OperatorUi.h"
 #include "core/costs/CostReport.h"
-#include "ui/costs/ReportPainter.h"
+#include "report/ReportPainter.h"
 #include "ui/editor/KeyRouter.h"
 #include "ui/tariff/FileViewer.h"
 

@@ -6,7 +6,7 @@
 #include "core/editor/ViewByteBlock.h"
 #include "core/editor/ViewCLineBlock.h"
 #include "core/editor/ViewIntBlock.h"
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 namespace {
 

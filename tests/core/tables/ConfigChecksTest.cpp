@@ -7,7 +7,7 @@
 #include <QJsonObject>
 
 #include "core/tables/ConfigChecks.h"
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "ui/editor/ViewIntElement.h"
 #include "ui/editor/ViewService.h"
 #include "ui/editor/WidgetCells.h"
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "core/files/SettingsFile.h"
 #include "core/platform/SerialPlatform.h"
 #include "core/station/StationCtrl.h"
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 #include "ui/shell/AppForms.h"
 #include "ui/tables/ProgrSwitch.h"
 #include "ui/tables/Programming.h"

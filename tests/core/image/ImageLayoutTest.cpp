@@ -3,7 +3,7 @@
 #include <map>
 #include <vector>
 
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 namespace {
 

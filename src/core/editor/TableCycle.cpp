@@ -1,9 +1,9 @@
-#include "core/tables/TableCycle.h"
+#include "core/editor/TableCycle.h"
 
 #include "core/base/OperatorUi.h"
 #include "core/editor/CellHost.h"
 #include "core/station/ImageAccess.h"
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 TableCycle::TableCycle(CellHost& cells, Options options, std::function<void()> close)
     : cells_(cells),

@@ -1,4 +1,4 @@
-#include "core/tables/ImageLayout.h"
+#include "core/image/ImageLayout.h"
 
 namespace {
 

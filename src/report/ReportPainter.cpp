@@ -1,4 +1,4 @@
-#include "ui/costs/ReportPainter.h"
+#include "report/ReportPainter.h"
 
 #include <QDate>
 #include <QDir>
