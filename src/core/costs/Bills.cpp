@@ -4,11 +4,11 @@
 
 #include "core/base/Errors.h"
 #include "core/files/DecimalText.h"
+#include "core/files/TextFiles.h"
 
 namespace {
 
 constexpr qint64 kScratchBuffer = 1 << 16;
-const QByteArray kUtf8Bom = "\xEF\xBB\xBF";
 
 QString ScratchName(int subscriber) {
   return QStringLiteral("%1.calls").arg(subscriber);

@@ -6,12 +6,11 @@
 #include <algorithm>
 
 #include "core/costs/Erlang.h"
+#include "core/files/CallRecords.h"
 #include "core/files/SettingsFile.h"
 #include "core/files/TextFiles.h"
 
 namespace {
-
-constexpr int kMinutesPerDay = 1440;
 
 // Keeps the `limit` greatest calls by `key`, greatest first.
 template <class Key>

@@ -20,7 +20,6 @@ namespace {
 
 constexpr qint64 kReadBlock = 1 << 20;
 constexpr qint64 kFlushSize = 1 << 16;
-const QByteArray kUtf8Bom = "\xEF\xBB\xBF";
 
 // The lines of a month file, read a block at a time; the header line is skipped.
 class MonthLines {
@@ -82,22 +81,6 @@ int Digits(QByteArrayView text, qsizetype& at, int count) {
   return read == 0 ? -1 : value;
 }
 
-// A number field as the loader reads it: leading blanks, a sign, as many digits as there are.
-int LeadingNumber(QByteArrayView field) {
-  qsizetype i = 0;
-  while (i < field.size() && field[i] == ' ') ++i;
-  bool negative = false;
-  if (i < field.size() && (field[i] == '-' || field[i] == '+')) {
-    negative = field[i] == '-';
-    ++i;
-  }
-  qint64 value = 0;
-  while (i < field.size() && field[i] >= '0' && field[i] <= '9' && value < (qint64(1) << 40)) {
-    value = value * 10 + (field[i] - '0');
-    ++i;
-  }
-  return static_cast<int>(negative ? -value : value);
-}
 
 int DaysInMonth(int year, int month) {
   static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -175,7 +158,7 @@ ExportRow ParseMonthLine(QByteArrayView line, const QString& fileName, int numbe
     row.minute = start->time().minute();
   }
   row.subscriber = static_cast<quint8>(LeadingNumber(fields[1]));
-  row.duration = LeadingNumber(fields[2]);
+  row.duration = static_cast<int>(LeadingNumber(fields[2]));
   row.cityLine = static_cast<quint8>(LeadingNumber(fields[3]));
   row.callType = static_cast<quint8>(LeadingNumber(fields[4]));
   row.number = NumberText(rest);

@@ -1,6 +1,7 @@
 #include "core/files/CallRecords.h"
 
 #include "core/files/DateTimeText.h"
+#include "core/files/DecimalText.h"
 #include "core/base/Clock.h"
 #include "core/base/Errors.h"
 
@@ -10,7 +11,6 @@ constexpr quint8 kEndMarker = 0xE0;
 constexpr quint8 kDayMarker = 0xFF;
 constexpr int kHeaderBytes = 6;
 constexpr int kMaxDigitBytes = 9;
-constexpr int kMinutesPerDay = 1440;
 
 // City line for the low four bits of B5.
 constexpr quint8 kCityLines[16] = {1, 3, 5, 7, 0, 0, 0, 0, 2, 4, 6, 8, 0, 0, 0, 0};
@@ -27,23 +27,6 @@ bool IsRecordStart(const quint8* buffer, qsizetype length, qsizetype p) {
          (buffer[p + 1] & 0xC0) == 0xC0;
 }
 
-// A decimal field as a text-file reader's number conversion leaves it: leading blanks skipped,
-// an optional sign, then as many digits as there are; nothing more is checked.
-qint64 LeadingNumber(QStringView field) {
-  qsizetype i = 0;
-  while (i < field.size() && field[i] == u' ') ++i;
-  bool negative = false;
-  if (i < field.size() && (field[i] == u'-' || field[i] == u'+')) {
-    negative = field[i] == u'-';
-    ++i;
-  }
-  qint64 value = 0;
-  while (i < field.size() && field[i] >= u'0' && field[i] <= u'9' && value < (qint64(1) << 40)) {
-    value = value * 10 + (field[i].unicode() - u'0');
-    ++i;
-  }
-  return negative ? -value : value;
-}
 
 }  // namespace
 

@@ -4,6 +4,8 @@
 #include <QString>
 #include <vector>
 
+inline constexpr int kMinutesPerDay = 24 * 60;
+
 // One charged call as the station recorded it.
 struct CallRecord {
   QDateTime StartTime;  // to the minute

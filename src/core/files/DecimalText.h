@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QStringView>
 #include <QtGlobal>
+#include <type_traits>
 
 // Decimal digits written straight into a byte buffer, for the exports, bills and database rows
 // that write millions of numbers: no string is made per number.
@@ -40,4 +43,31 @@ inline void AppendDigits(QByteArray& out, int value, int width) {
 inline void AppendDecimal(QByteArray& out, qint64 value) {
   char text[24];
   out.append(text, WriteDecimal(text, value) - text);
+}
+
+// A decimal field as a text-file reader's number conversion leaves it: leading blanks skipped,
+// an optional sign, then as many digits as there are; nothing more is checked. Digits past
+// 2^40 are not taken, so no field can overflow.
+template <class View>
+qint64 LeadingNumber(View field) {
+  const auto at = [&field](qsizetype i) -> int {
+    if constexpr (std::is_same_v<View, QStringView>) {
+      return field[i].unicode();
+    } else {
+      return static_cast<unsigned char>(field[i]);
+    }
+  };
+  qsizetype i = 0;
+  while (i < field.size() && at(i) == ' ') ++i;
+  bool negative = false;
+  if (i < field.size() && (at(i) == '-' || at(i) == '+')) {
+    negative = at(i) == '-';
+    ++i;
+  }
+  qint64 value = 0;
+  while (i < field.size() && at(i) >= '0' && at(i) <= '9' && value < (qint64(1) << 40)) {
+    value = value * 10 + (at(i) - '0');
+    ++i;
+  }
+  return negative ? -value : value;
 }

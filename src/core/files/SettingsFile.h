@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 
+#include "core/base/Ports.h"
+
 class Clock;
 class OperatorUi;
 class QString;
@@ -10,7 +12,7 @@ class QString;
 // number and the board count, three CR LF lines in Windows-1251.
 struct LinkSettings {
   QDateTime resetMoment;
-  quint16 portNumber = 2;
+  quint16 portNumber = kDefaultPort;
   quint16 boardCount = 2;
 };
 

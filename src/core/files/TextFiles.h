@@ -9,6 +9,9 @@
 // converts between that code page and Qt strings (whole texts, or a stream of blocks through
 // the decoder given here) and splits and joins lines.
 
+// The byte order mark that makes spreadsheet programs read a CSV file as UTF-8.
+inline const QByteArray kUtf8Bom = QByteArrayLiteral("\xEF\xBB\xBF");
+
 QByteArray EncodeCp1251(QStringView text);
 QString DecodeCp1251(QByteArrayView bytes);
 // A decoder for text read a block at a time: a character cut between two blocks is decoded

@@ -22,7 +22,7 @@ quint32 ComPortDriverClass::StandardRate(quint8 index) {
 ComPortDriverClass::ComPortDriverClass(Clock& clock, std::unique_ptr<SerialTransport> transport)
     : clock_(clock),
       transport_(std::move(transport)),
-      deviceName_(ComPortDeviceName(2)),
+      deviceName_(ComPortDeviceName(kDefaultPort)),
       timer_(std::make_unique<QTimer>()) {
   baudRate_ = StandardRate(rateIndex_);
   timer_->setInterval(timerInterval_);

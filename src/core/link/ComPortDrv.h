@@ -3,6 +3,7 @@
 #include <QString>
 #include <memory>
 
+#include "core/base/Ports.h"
 #include "core/link/SerialTransport.h"
 
 class Clock;
@@ -77,6 +78,11 @@ class ComPortDriverClass {
   quint32 ReadTimeout = 200;
 
   static constexpr int kQueueSize = 512;
+  // Codes of the line format, as the driver's fields hold them: data bits = code + 5; stop
+  // bits 0 one, 1 one and a half, 2 two; parity 0 none, 1 odd, 2 even, 3 mark, 4 space.
+  static constexpr quint8 kEightDataBits = 3;
+  static constexpr quint8 kOneStopBit = 0;
+  static constexpr quint8 kNoParity = 0;
   // The standard rate for a rate index 1 to 15; 0 for any other index.
   static quint32 StandardRate(quint8 index);
 
@@ -108,13 +114,13 @@ class ComPortDriverClass {
   Clock& clock_;
   std::unique_ptr<SerialTransport> transport_;
   QString openFailure_;
-  quint8 portNumber_ = 2;
+  quint8 portNumber_ = kDefaultPort;
   QString deviceName_;
   quint8 rateIndex_ = 7;
   quint32 baudRate_ = 9600;
-  quint8 byteSizeCode_ = 3;
-  quint8 stopBitsCode_ = 0;
-  quint8 parityCode_ = 0;
+  quint8 byteSizeCode_ = kEightDataBits;
+  quint8 stopBitsCode_ = kOneStopBit;
+  quint8 parityCode_ = kNoParity;
   quint8 rtsMode_ = 1;
   quint8 softwareFlow_ = 0;
   quint16 timerInterval_ = 50;

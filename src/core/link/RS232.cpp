@@ -3,6 +3,7 @@
 #include "core/base/Clock.h"
 #include "core/base/Environment.h"
 #include "core/base/OperatorUi.h"
+#include "core/base/Ports.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,21 +26,21 @@ QByteArray Prefix() {
 
 RS232Class::RS232Class(Environment& env, quint16 portNumber)
     : env_(env), driver_(env.clock, env.ports.CreateTransport()) {
-  if (portNumber >= 1 && portNumber <= 16) {
+  if (IsPortNumber(portNumber)) {
     SetPort(portNumber);
   } else {
-    driver_.SetPortNumber(2);
+    driver_.SetPortNumber(kDefaultPort);
   }
-  driver_.SetByteSize(3);
-  driver_.SetStopBits(0);
-  driver_.SetParity(0);
-  driver_.ReadTimeout = 800;
-  driver_.WriteTimeout = 50;
+  driver_.SetByteSize(ComPortDriverClass::kEightDataBits);
+  driver_.SetStopBits(ComPortDriverClass::kOneStopBit);
+  driver_.SetParity(ComPortDriverClass::kNoParity);
+  driver_.ReadTimeout = kReadTimeoutMs;
+  driver_.WriteTimeout = kWriteTimeoutMs;
   SetDelayCode(64);
 }
 
 void RS232Class::SetPort(quint16 portNumber) {
-  if (portNumber < 1 || portNumber > 16 || portNumber == driver_.PortNumber()) return;
+  if (!IsPortNumber(portNumber) || portNumber == driver_.PortNumber()) return;
   const bool wasOpen = driver_.IsOpen();
   if (wasOpen) driver_.Close();
   driver_.SetPortNumber(static_cast<quint8>(portNumber));

@@ -49,6 +49,9 @@ class RS232Class {
   static constexpr quint32 kWriteRate = 325;
   static constexpr quint32 kReadRate = 976;
   static constexpr int kPauseMs = 1200;
+  // Silence a byte of a reply may take to come, and a byte to find room in the port's queue.
+  static constexpr quint32 kReadTimeoutMs = 800;
+  static constexpr quint16 kWriteTimeoutMs = 50;
   static constexpr quint8 kFramePrefix[] = {0xCA, 0x53, 0xA5};
   static constexpr quint8 kReadCommand[] = {0xD0, 0x82};
   // Frames and replies longer than this show the progress window.

@@ -59,7 +59,7 @@ void StationCtrlClass::RebuildLink() {
     // A damaged settings file must not leave the station object without a link: the error is
     // shown and the defaults serve until the file is written again.
     env_.ui.ErrorBox(error.Message());
-    settings = LinkSettings{env_.clock.Now(), 2, 2};
+    settings = LinkSettings{env_.clock.Now(), kDefaultPort, 2};
   }
   // A station has 1 to 4 boards; any other count would lay out rows no station has, and edits
   // in them would go nowhere. The file is put right by the next save of the board count.

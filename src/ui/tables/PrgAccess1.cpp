@@ -9,14 +9,10 @@ TPrgAccess1Form::TPrgAccess1Form(ProgrammingContext& context, QWidget* owner)
   BuildByteTable({.rowHeader = QStringLiteral("№аб"),
                   .subscribers = true,
                   .columnPrefix = QString(),
-                  .columns = 8,
+                  .style = kAccessColumns,
                   .lastBit = LastLine(context),
-                  .step = 21,
-                  .cellShift = 0,
-                  .blockGap = 42,
-                  .modeLabelShift = 0,
                   .modeLabels = {QStringLiteral("Основной режим"), QStringLiteral("Дополн. режим")},
                   .kinds = {GTSBasic, GTSAdd},
-                  .buttonsTop = 450});
+                  .buttonsTop = kAccessPairButtonsTop});
   Start();
 }

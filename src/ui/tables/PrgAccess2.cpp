@@ -9,14 +9,10 @@ TPrgAccess2Form::TPrgAccess2Form(ProgrammingContext& context, QWidget* owner)
   BuildByteTable({.rowHeader = QStringLiteral("№аб"),
                   .subscribers = true,
                   .columnPrefix = QString(),
-                  .columns = 8,
+                  .style = kAccessColumns,
                   .lastBit = LastLine(context),
-                  .step = 21,
-                  .cellShift = 0,
-                  .blockGap = 42,
-                  .modeLabelShift = 0,
                   .modeLabels = {},
                   .kinds = {MTS},
-                  .buttonsTop = 430});
+                  .buttonsTop = kSubscriberButtonsTop});
   Start();
 }

@@ -2,8 +2,8 @@
 
 #include <QLabel>
 
-#include "core/station/ImageAccess.h"
 #include "core/image/ImageLayout.h"
+#include "core/station/ImageAccess.h"
 
 TPrgAddDigitForm::TPrgAddDigitForm(ProgrammingContext& context, QWidget* owner)
     : TTableForm(context, owner, QStringLiteral("Norvel Add Digit"),

@@ -10,14 +10,10 @@ TPrgDVO1AbForm::TPrgDVO1AbForm(ProgrammingContext& context, QWidget* owner)
       {.rowHeader = QStringLiteral("№аб"),
        .subscribers = true,
        .columnPrefix = QStringLiteral("ОС"),
-       .columns = 8,
+       .style = kServiceColumns,
        .lastBit = 7,
-       .step = 37,
-       .cellShift = 8,
-       .blockGap = 74,
-       .modeLabelShift = 37,
        .modeLabels = {QStringLiteral("Основной режим"), QStringLiteral("Дополнительный режим")},
        .kinds = {DVO1AbonentBasic, DVO1AbonentAdd},
-       .buttonsTop = 470});
+       .buttonsTop = kServicePairButtonsTop});
   Start();
 }

@@ -10,12 +10,8 @@ TPrgDVO1CLForm::TPrgDVO1CLForm(ProgrammingContext& context, QWidget* owner)
       {.rowHeader = QStringLiteral("№ГЛ"),
        .subscribers = false,
        .columnPrefix = QStringLiteral("ОС"),
-       .columns = 8,
+       .style = kServiceColumns,
        .lastBit = 7,
-       .step = 37,
-       .cellShift = 8,
-       .blockGap = 74,
-       .modeLabelShift = 37,
        .modeLabels = {QStringLiteral("Основной режим"), QStringLiteral("Дополнительный режим")},
        .kinds = {DVO1LineBasic, DVO1LineAdd},
        .buttonsTop = kCityLineButtonsTop});

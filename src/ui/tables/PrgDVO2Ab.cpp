@@ -9,14 +9,10 @@ TPrgDVO2AbForm::TPrgDVO2AbForm(ProgrammingContext& context, QWidget* owner)
   BuildByteTable({.rowHeader = QStringLiteral("№аб"),
                   .subscribers = true,
                   .columnPrefix = QStringLiteral("ДС"),
-                  .columns = 8,
+                  .style = kServiceColumns,
                   .lastBit = 7,
-                  .step = 37,
-                  .cellShift = 8,
-                  .blockGap = 74,
-                  .modeLabelShift = 37,
                   .modeLabels = {},
                   .kinds = {DVO2Abonent},
-                  .buttonsTop = 430});
+                  .buttonsTop = kSubscriberButtonsTop});
   Start();
 }

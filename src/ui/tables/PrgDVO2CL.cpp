@@ -9,12 +9,8 @@ TPrgDVO2CLForm::TPrgDVO2CLForm(ProgrammingContext& context, QWidget* owner)
   BuildByteTable({.rowHeader = QStringLiteral("№ГЛ"),
                   .subscribers = false,
                   .columnPrefix = QStringLiteral("ДС"),
-                  .columns = 8,
+                  .style = kServiceColumns,
                   .lastBit = 7,
-                  .step = 37,
-                  .cellShift = 8,
-                  .blockGap = 74,
-                  .modeLabelShift = 37,
                   .modeLabels = {},
                   .kinds = {DVO2Line},
                   .buttonsTop = kCityLineButtonsTop});

@@ -99,21 +99,22 @@ void TTableForm::BuildByteTable(const ByteTableLayout& layout) {
   int firstHeader = 70;
   int right = 0;
   for (size_t b = 0; b < layout.kinds.size(); ++b) {
-    for (int c = 0; c < layout.columns; ++c) {
-      QLabel* header = AddLabel(layout.columnPrefix + QString::number(c + 1),
-                                firstHeader + layout.step * c, kHeaderTop, layout.step - 2);
+    for (int c = 0; c < layout.style.columns; ++c) {
+      QLabel* header =
+          AddLabel(layout.columnPrefix + QString::number(c + 1),
+                   firstHeader + layout.style.step * c, kHeaderTop, layout.style.step - 2);
       if (layout.columnPrefix.isEmpty()) header->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     }
     if (b < static_cast<size_t>(layout.modeLabels.size())) {
-      AddLabel(layout.modeLabels[static_cast<qsizetype>(b)], firstHeader + layout.modeLabelShift,
-               kModeTop, 8 * layout.step);
+      AddLabel(layout.modeLabels[static_cast<qsizetype>(b)],
+               firstHeader + layout.style.modeLabelShift, kModeTop, 8 * layout.style.step);
     }
     ViewByteBlockClass& block = cycle_.AddByteBlock(layout.kinds[b]);
     block.Setup(cells_, rows, static_cast<quint16>(24 * b), layout.lastBit,
-                firstHeader + layout.cellShift, cellTop, layout.step);
-    const int lastHeader = firstHeader + layout.step * (layout.columns - 1);
-    right = lastHeader + layout.step;
-    firstHeader = lastHeader + layout.blockGap;
+                firstHeader + layout.style.cellShift, cellTop, layout.style.step);
+    const int lastHeader = firstHeader + layout.style.step * (layout.style.columns - 1);
+    right = lastHeader + layout.style.step;
+    firstHeader = lastHeader + layout.style.blockGap;
   }
   AddButtons(layout.buttonsTop);
   FitSize(qMax(right + kLeft, 2 * kButtonWidth + 3 * kLeft),

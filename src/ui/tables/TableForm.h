@@ -43,16 +43,25 @@ class TTableForm : public QDialog {
 
   // The layout of the service and access tables: row marks beside one or two blocks of check
   // boxes under their column headers.
+  // How the columns of a byte table stand: eight headers per block, a cell under each.
+  struct ColumnStyle {
+    int columns;         // headers shown per block
+    int step;            // between columns
+    int cellShift;       // cells to the right of their header
+    int blockGap;        // from the left block's last header to the right block's first
+    int modeLabelShift;  // mode label to the right of its block's first header
+  };
+  // The service tables: a wide column "ОС1".."ДС8" per bit, its cell a little to the right.
+  static constexpr ColumnStyle kServiceColumns{8, 37, 8, 2 * 37, 37};
+  // The access tables: a narrow column per city line, its number over its cell.
+  static constexpr ColumnStyle kAccessColumns{8, 21, 0, 2 * 21, 0};
+
   struct ByteTableLayout {
-    QString rowHeader;       // "№аб" or "№ГЛ"
-    bool subscribers;        // rows are subscribers (else city lines)
-    QString columnPrefix;    // "ОС", "ДС", or empty for the city-line numbers
-    int columns;             // headers shown per block
+    QString rowHeader;     // "№аб" or "№ГЛ"
+    bool subscribers;      // rows are subscribers (else city lines)
+    QString columnPrefix;  // "ОС", "ДС", or empty for the city-line numbers
+    ColumnStyle style;
     quint16 lastBit;         // cells per row - 1
-    int step;                // between columns
-    int cellShift;           // cells to the right of their header
-    int blockGap;            // from the left block's last header to the right block's first
-    int modeLabelShift;      // mode label to the right of its block's first header
     QStringList modeLabels;  // empty for a one-block table
     std::vector<int> kinds;  // the region of each block
     int buttonsTop;
@@ -89,6 +98,11 @@ class TTableForm : public QDialog {
   static constexpr int kButtonHeight = 28;
   // The city-line service tables have at most eight rows.
   static constexpr int kCityLineButtonsTop = kHeaderTop + kHeaderHeight + 8 * 15 + 20;
+  // Under the 24 subscriber rows; lower in the two-block access table, lower still in the
+  // two-block service table, as those windows have always stood.
+  static constexpr int kSubscriberButtonsTop = 430;
+  static constexpr int kAccessPairButtonsTop = 450;
+  static constexpr int kServicePairButtonsTop = 470;
 
   // The last bit of an access row: one column per city line of the station.
   static quint16 LastLine(const ProgrammingContext& context);
