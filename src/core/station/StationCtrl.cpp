@@ -44,11 +44,27 @@ const QString kHistoryNotKept =
 }  // namespace
 
 StationCtrlClass::StationCtrlClass(Environment& env, std::optional<quint16> port)
-    : env_(env), portOverride_(port) {
+    : env_(env), portOverride_(port), reception_(std::make_unique<Reception>(env, *this)) {
   RebuildLink();
 }
 
 StationCtrlClass::~StationCtrlClass() = default;
+
+ReceptionResult StationCtrlClass::ReceiveTariffication() {
+  return reception_->Receive();
+}
+
+quint16 StationCtrlClass::ReadRecordHeader() {
+  return reception_->ReadRecordHeader();
+}
+
+bool StationCtrlClass::ReadRecords(quint16 count, quint8* buffer) {
+  return reception_->ReadRecords(count, buffer);
+}
+
+bool StationCtrlClass::ResetRecords() {
+  return reception_->ResetRecords(std::nullopt);
+}
 
 void StationCtrlClass::RebuildLink() {
   link_.reset();

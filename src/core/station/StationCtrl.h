@@ -10,34 +10,10 @@
 #include "core/image/ConfigImage.h"
 #include "core/link/RS232.h"
 #include "core/station/ImageAccess.h"
-#include "core/station/ReceptionJournal.h"
+#include "core/station/Reception.h"
 
 struct Environment;
 class ConfigHistoryEntry;
-
-// How a reception ended, for callers that report it (the command line): the calls stored per
-// data file, and why nothing was stored when nothing was.
-struct ReceptionResult {
-  enum class Outcome {
-    kStored,          // calls were stored (the station may still hold them; see cleared)
-    kNothing,         // the station held no calls, or only calls stored before
-    kNoAnswer,        // no link, or the header or the records did not come: all left in the station
-    kInconsistent,    // the header was inconsistent and the station was left alone
-    kJournalDamaged,  // the reception journal could not be read; nothing was done
-    kSettingsNotWritten,  // the settings file could not be written (see settingsFailure)
-  };
-  Outcome outcome = Outcome::kNoAnswer;
-  QMap<QString, int> storedPerFile;
-  qsizetype bytesRead = 0;
-  bool resetSent = false;
-  bool cleared = false;     // the reset was sent and confirmed
-  QString settingsFailure;  // the system's reason, when the settings file was not written
-  int Stored() const {
-    int total = 0;
-    for (int count : storedPerFile) total += count;
-    return total;
-  }
-};
 
 // The one station object: it holds the configuration image and the station's size, owns the
 // serial link and rebuilds it from the settings file whenever the link is in doubt, and runs
@@ -85,9 +61,6 @@ class StationCtrlClass : public ImageAccess {
   quint16 ReadBoardCount();
   static bool IsValidBoardCount(quint16 count) { return count >= 1 && count <= 4; }
   void SetBoardCount(quint16 count);
-  // Reads the station's board count; a valid one that differs from the held one is taken and
-  // saved in the settings file. False when the count did not come or is no station's.
-  bool RefreshBoardCount();
   bool ReadImage(ConfigImage& buffer);
   // Equal when the first 507 bytes are; the last five are the station's own.
   static bool CompareImages(const ConfigImage& a, const ConfigImage& b);
@@ -96,37 +69,28 @@ class StationCtrlClass : public ImageAccess {
   // With a history entry, the image the station holds is kept before the frame goes out.
   bool SendImage(ConfigHistoryEntry* history = nullptr);
 
-  // Tariffication: fetch the call records, store them, reset the record area and clock.
-  // Throws IoError when the data files cannot take the calls; they are then as before and the
-  // station keeps its calls.
+  // Tariffication: fetch the call records, store them, reset the record area and clock (see
+  // Reception). Throws IoError when the data files cannot take the calls; they are then as
+  // before and the station keeps its calls.
   ReceptionResult ReceiveTariffication();
   quint16 ReadRecordHeader();
-  // A journal left by an earlier reception is dealt with before anything else; false when the
-  // reception must stop (a damaged journal, a settings file that cannot be written).
-  bool ResolveJournal(ReceptionResult& result);
   bool ReadRecords(quint16 count, quint8* buffer);
-  // Reads count record bytes, then re-reads the header and fetches whatever calls were added
-  // meanwhile, a few rounds at most; `settled` tells whether the end pointer stood still.
-  bool ReadRecordArea(quint16 count, std::vector<quint8>& area, bool& settled);
-  // Sends the reset frame and reads the header back; true when the area was emptied, and only
-  // then the settings file gets the moment of the reset. `oldEnd` is the end pointer the reset
-  // is to clear, when known. A journal of calls being stored notes the moment the frame carries
-  // before the frame goes out.
-  bool ResetRecords(std::optional<quint16> oldEnd, ReceptionJournal* journal = nullptr);
+  bool ResetRecords();
 
-  // Station addresses.
-  static constexpr quint16 kResetFrameAddress = 734;
-  static constexpr quint16 kRecordHeaderAddress = 735;
-  static constexpr quint16 kReceptionAddress = 741;
+  // Station addresses of the programming.
   static constexpr quint16 kBoardCountAddress = 743;
   static constexpr quint16 kImageAddress = 1280;
   static constexpr quint16 kLinkCheckAddress = 1791;
-  static constexpr quint16 kRecordsAddress = 1792;
   static constexpr int kComparedBytes = 507;
-  // Fewer record bytes than this hold no complete record (a call without digits takes six).
-  static constexpr quint16 kMinRecordBytes = 6;
 
  private:
+  // The reception works on the station's link, board count and settings.
+  friend class Reception;
+
+  // Reads the station's board count; a valid one that differs from the held one is taken and
+  // saved in the settings file. False when the count did not come or is no station's.
+  bool RefreshBoardCount();
+
   Environment& env_;
   std::unique_ptr<RS232Class> link_;
   quint16 boardCount_ = 0;
@@ -144,30 +108,6 @@ class StationCtrlClass : public ImageAccess {
   quint16 SettingsPort() const { return portOverride_ ? settingsPort_ : link_->PortNumber(); }
 
   std::optional<quint16> portOverride_;
-  quint16 settingsPort_ = 2;
-  // Why the last ReadRecordHeader gave no count.
-  ReceptionResult::Outcome headerOutcome_ = ReceptionResult::Outcome::kNoAnswer;
-
-  // The reception's steps.
-  std::optional<bool> AskWhetherResetTook();
-  quint16 HandleInconsistentHeader(const quint8* header);
-  quint16 HandleEmptyArea(const quint8* header);
-  void CompareClocks(const quint8* header);
-  qsizetype AlreadyStored(const std::vector<quint8>& area);
-  ReceptionJournal StoreCalls(const std::vector<quint8>& area, std::vector<CallRecord>& records);
-  // Puts the moment of a reset into the settings file; false (with the operator told) when the
-  // file cannot be written.
-  bool SaveResetMoment(const QDateTime& moment);
-
-  // A journal of calls an earlier reception stored while the reset was not known to take, and
-  // what the station says of that reset (none when it could not be asked).
-  std::optional<ReceptionJournal> pending_;
-  std::optional<bool> resetTook_;
-  QByteArray headerBytes_;
-  QDateTime lastReset_;
-  QString settingsFailure_;
-  // What this reception's reset did on the line: the frame went out whole, and the header
-  // read back showed it taken.
-  bool resetSent_ = false;
-  bool resetConfirmed_ = false;
+  quint16 settingsPort_ = kDefaultPort;
+  std::unique_ptr<Reception> reception_;
 };

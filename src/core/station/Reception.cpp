@@ -1,5 +1,5 @@
-// The tariffication reception of the station object: fetching the call records, storing them
-// in the monthly data files, and resetting the station's record area and clock.
+// The tariffication reception: fetching the call records, storing them in the monthly data
+// files, and resetting the station's record area and clock.
 //
 // No call may be lost or stored twice, whatever the line or the PC does. So the record area is
 // read until its end pointer stands still (calls that end during the download are fetched too)
@@ -26,6 +26,7 @@
 #include "core/files/DateTimeText.h"
 #include "core/files/SettingsFile.h"
 #include "core/platform/DurableFile.h"
+#include "core/station/Reception.h"
 #include "core/station/ReceptionJournal.h"
 #include "core/station/StationCtrl.h"
 
@@ -172,7 +173,13 @@ void CutBack(const QString& dir, const std::vector<JournalFile>& files) {
 
 }  // namespace
 
-ReceptionResult StationCtrlClass::ReceiveTariffication() {
+Reception::Reception(Environment& env, StationCtrlClass& station) : env_(env), station_(station) {}
+
+RS232Class& Reception::Link() {
+  return *station_.Link();
+}
+
+ReceptionResult Reception::Receive() {
   ReceptionResult result;
   pending_.reset();
   resetTook_.reset();
@@ -218,7 +225,7 @@ ReceptionResult StationCtrlClass::ReceiveTariffication() {
   return result;
 }
 
-bool StationCtrlClass::ResolveJournal(ReceptionResult& result) {
+bool Reception::ResolveJournal(ReceptionResult& result) {
   const JournalReading reading = ReadReceptionJournal(env_.workDir);
   if (reading.state == JournalReading::State::kNone) return true;
   if (reading.state == JournalReading::State::kDamaged) {
@@ -252,10 +259,10 @@ bool StationCtrlClass::ResolveJournal(ReceptionResult& result) {
   return true;
 }
 
-bool StationCtrlClass::SaveResetMoment(const QDateTime& moment) {
+bool Reception::SaveResetMoment(const QDateTime& moment) {
   if (!moment.isValid()) return true;
   try {
-    WriteSettingsFile(env_.workDir, SettingsPort(), boardCount_, moment);
+    WriteSettingsFile(env_.workDir, station_.SettingsPort(), station_.BoardCount(), moment);
     return true;
   } catch (const NorvelError& error) {
     settingsFailure_ = error.Message();
@@ -264,11 +271,11 @@ bool StationCtrlClass::SaveResetMoment(const QDateTime& moment) {
   }
 }
 
-quint16 StationCtrlClass::ReadRecordHeader() {
+quint16 Reception::ReadRecordHeader() {
   headerOutcome_ = ReceptionResult::Outcome::kNoAnswer;
-  if (!CheckLink()) RebuildLink();
-  if (!link_->IsOpen()) {
-    ReportNoLink();
+  if (!station_.CheckLink()) station_.RebuildLink();
+  if (!Link().IsOpen()) {
+    station_.ReportNoLink();
     return 0;
   }
   // Before the reception marks its start at 741: whether the last reset took. If it did, its
@@ -278,15 +285,15 @@ quint16 StationCtrlClass::ReadRecordHeader() {
     if (resetTook_ == true) SaveResetMoment(pending_->resetMoment);
   }
   const quint8 reception[] = {0x01, 0x03};
-  link_->WriteMemory(kReceptionAddress, reception, sizeof reception);
-  link_->Pause();
+  Link().WriteMemory(kReceptionAddress, reception, sizeof reception);
+  Link().Pause();
 
   Header header;
   bool headerRead = false;
   // A new board count that cannot be saved stops the reception with SettingsFileError before
   // anything is fetched; the station keeps its calls.
-  if (RefreshBoardCount() && link_->IsOpen()) {
-    headerRead = link_->ReadMemory(kRecordHeaderAddress, sizeof header.bytes, header.bytes);
+  if (station_.RefreshBoardCount() && Link().IsOpen()) {
+    headerRead = Link().ReadMemory(kRecordHeaderAddress, sizeof header.bytes, header.bytes);
   }
   if (!headerRead) {
     // The station keeps its records: they may well be fine, only the header did not come.
@@ -303,16 +310,16 @@ quint16 StationCtrlClass::ReadRecordHeader() {
   return count;
 }
 
-std::optional<bool> StationCtrlClass::AskWhetherResetTook() {
+std::optional<bool> Reception::AskWhetherResetTook() {
   quint8 bytes[2] = {};
-  if (!link_->ReadMemory(kReceptionAddress, sizeof bytes, bytes)) return std::nullopt;
+  if (!Link().ReadMemory(kReceptionAddress, sizeof bytes, bytes)) return std::nullopt;
   // The reset frame leaves 00 00; a reception's start, 01 03, stays until the next reset.
   if (bytes[0] == 0x00 && bytes[1] == 0x00) return true;
   if (bytes[0] == 0x01 && bytes[1] == 0x03) return false;
   return std::nullopt;
 }
 
-quint16 StationCtrlClass::HandleInconsistentHeader(const quint8* bytes) {
+quint16 Reception::HandleInconsistentHeader(const quint8* bytes) {
   Header header;
   std::copy(bytes, bytes + sizeof header.bytes, header.bytes);
   // Our own reset frame, cut off after the calls it was to clear had been stored: finish it
@@ -340,7 +347,7 @@ quint16 StationCtrlClass::HandleInconsistentHeader(const quint8* bytes) {
   return 0;
 }
 
-quint16 StationCtrlClass::HandleEmptyArea(const quint8* bytes) {
+quint16 Reception::HandleEmptyArea(const quint8* bytes) {
   Header header;
   std::copy(bytes, bytes + sizeof header.bytes, header.bytes);
   const LinkSettings stored = ReadSettingsFile(env_.workDir, env_.ui, env_.clock);
@@ -352,7 +359,7 @@ quint16 StationCtrlClass::HandleEmptyArea(const quint8* bytes) {
   return 0;
 }
 
-void StationCtrlClass::CompareClocks(const quint8* header) {
+void Reception::CompareClocks(const quint8* header) {
   // The comparison stays within one day: 23:58 against 00:01 counts as far apart.
   const QTime now = env_.clock.Now().time();
   const int stationMinutes = header[1] * 60 + header[0];
@@ -362,7 +369,7 @@ void StationCtrlClass::CompareClocks(const quint8* header) {
   }
 }
 
-qsizetype StationCtrlClass::AlreadyStored(const std::vector<quint8>& area) {
+qsizetype Reception::AlreadyStored(const std::vector<quint8>& area) {
   if (!pending_) return 0;
   // The earlier reset took and its confirmation was lost: the station holds only new calls,
   // however alike they look.
@@ -383,8 +390,8 @@ qsizetype StationCtrlClass::AlreadyStored(const std::vector<quint8>& area) {
   return 0;
 }
 
-ReceptionJournal StationCtrlClass::StoreCalls(const std::vector<quint8>& area,
-                                              std::vector<CallRecord>& records) {
+ReceptionJournal Reception::StoreCalls(const std::vector<quint8>& area,
+                                       std::vector<CallRecord>& records) {
   ReceptionJournal journal;
   journal.stage = ReceptionJournal::Stage::kAppending;
   journal.moment = env_.clock.Now();
@@ -411,13 +418,13 @@ ReceptionJournal StationCtrlClass::StoreCalls(const std::vector<quint8>& area,
   return journal;
 }
 
-bool StationCtrlClass::ReadRecords(quint16 count, quint8* buffer) {
-  const bool ok = link_->ReadMemory(kRecordsAddress, count, buffer);
+bool Reception::ReadRecords(quint16 count, quint8* buffer) {
+  const bool ok = Link().ReadMemory(kRecordsAddress, count, buffer);
   if (!ok) env_.ui.InfoBox(kRecordsNotRead, true);
   return ok;
 }
 
-bool StationCtrlClass::ReadRecordArea(quint16 count, std::vector<quint8>& area, bool& settled) {
+bool Reception::ReadRecordArea(quint16 count, std::vector<quint8>& area, bool& settled) {
   area.assign(count, 0);
   settled = false;
   // Records that did not arrive whole stay in the station for the next reception: nothing of
@@ -426,7 +433,7 @@ bool StationCtrlClass::ReadRecordArea(quint16 count, std::vector<quint8>& area, 
   quint16 end = static_cast<quint16>(kRecordsAddress + count);
   for (int round = 0; round < kMaxFollowUpRounds; ++round) {
     Header header;
-    if (!link_->ReadMemory(kRecordHeaderAddress, sizeof header.bytes, header.bytes) ||
+    if (!Link().ReadMemory(kRecordHeaderAddress, sizeof header.bytes, header.bytes) ||
         !header.Consistent() || header.End() < end) {
       // The area can no longer be told apart from what was read: leave it all to the next
       // reception.
@@ -439,7 +446,7 @@ bool StationCtrlClass::ReadRecordArea(quint16 count, std::vector<quint8>& area, 
     }
     const quint16 more = static_cast<quint16>(header.End() - end);
     area.resize(area.size() + more, 0);
-    if (!link_->ReadMemory(end, more, area.data() + area.size() - more)) {
+    if (!Link().ReadMemory(end, more, area.data() + area.size() - more)) {
       env_.ui.InfoBox(kRecordsNotRead, true);
       return false;
     }
@@ -448,7 +455,7 @@ bool StationCtrlClass::ReadRecordArea(quint16 count, std::vector<quint8>& area, 
   return true;
 }
 
-bool StationCtrlClass::ResetRecords(std::optional<quint16> oldEnd, ReceptionJournal* journal) {
+bool Reception::ResetRecords(std::optional<quint16> oldEnd, ReceptionJournal* journal) {
   const QDateTime now = env_.clock.Now();
   // The moment the station's clock will hold is noted before the frame goes out, so that a
   // later reception can put it into the settings file if the confirmation is lost.
@@ -467,15 +474,15 @@ bool StationCtrlClass::ResetRecords(std::optional<quint16> oldEnd, ReceptionJour
                           0x00,
                           0x00};
   // A frame that did not leave whole is told by the confirmation below, in one message.
-  resetSent_ = link_->WriteMemory(kResetFrameAddress, frame, sizeof frame, false);
+  resetSent_ = Link().WriteMemory(kResetFrameAddress, frame, sizeof frame, false);
   DurableStepTaken("reset frame sent");
   // The reset counts once the header reads back consistent with the area emptied: the end
   // pointer below where it was (a call may already follow 1792 again).
-  link_->Pause();
+  Link().Pause();
   Header header;
   const bool confirmed =
-      link_->IsOpen() &&
-      link_->ReadMemory(kRecordHeaderAddress, sizeof header.bytes, header.bytes) &&
+      Link().IsOpen() &&
+      Link().ReadMemory(kRecordHeaderAddress, sizeof header.bytes, header.bytes) &&
       header.Consistent() &&
       (header.End() == kRecordsAddress || (oldEnd && header.End() < *oldEnd) ||
        (!oldEnd && header.End() >= kRecordsAddress));
