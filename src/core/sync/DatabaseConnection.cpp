@@ -1,0 +1,112 @@
+#include "core/sync/DatabaseConnection.h"
+
+#include <QUuid>
+
+DatabaseConnection::DatabaseConnection(const DatabaseTarget& target)
+    : name_(QStringLiteral("norvel-sync-") + QUuid::createUuid().toString(QUuid::Id128)),
+      target_(target) {
+  const bool sqlite = target.kind == DatabaseTarget::Kind::kSqlite;
+  const QString driver = sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL");
+  if (!QSqlDatabase::isDriverAvailable(driver)) {
+    throw DatabaseError(QStringLiteral("Нет драйвера Qt SQL %1 (пакет %2)")
+                            .arg(driver, sqlite ? QStringLiteral("libqt6sql6-sqlite")
+                                                : QStringLiteral("libqt6sql6-psql")),
+                        true);
+  }
+  QSqlDatabase db = QSqlDatabase::addDatabase(driver, name_);
+  if (sqlite) {
+    db.setDatabaseName(target.path);
+  } else {
+    db.setHostName(target.host);
+    if (target.port > 0) db.setPort(target.port);
+    db.setUserName(target.user);
+    db.setPassword(target.password);
+    db.setDatabaseName(target.database);
+    db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+  }
+  if (!db.open()) {
+    const QString text = db.lastError().text();
+    // A server that is not there (yet) is worth another try; one that refuses who or what is
+    // asked for needs a person, as does an SQLite file that cannot be opened.
+    static const char* const kRefusals[] = {"authentication failed", "does not exist",
+                                            "no pg_hba.conf entry", "permission denied",
+                                            "password"};
+    bool refused = sqlite;
+    for (const char* refusal : kRefusals) {
+      refused = refused || text.contains(QLatin1String(refusal), Qt::CaseInsensitive);
+    }
+    throw DatabaseError(
+        QStringLiteral("Не удается открыть базу %1: %2").arg(target.Describe(), text.trimmed()),
+        refused);
+  }
+  db_ = db;
+  if (sqlite) {
+    // Another program reading the file makes a writer wait a little, not fail at once; a
+    // larger page cache keeps the table's and the index's pages at hand during a big sync.
+    Exec(QStringLiteral("PRAGMA busy_timeout = 10000"));
+    Exec(QStringLiteral("PRAGMA cache_size = -65536"));
+  } else {
+    // Quotes are doubled, never escaped with backslashes; and no notices about tables that
+    // already exist.
+    Exec(QStringLiteral("SET standard_conforming_strings = on"));
+    Exec(QStringLiteral("SET client_min_messages = warning"));
+  }
+}
+
+DatabaseConnection::~DatabaseConnection() {
+  if (db_.isOpen()) {
+    if (inTransaction_) db_.rollback();
+    db_.close();
+  }
+  db_ = QSqlDatabase();
+  QSqlDatabase::removeDatabase(name_);
+}
+
+QSqlQuery DatabaseConnection::Exec(const QString& sql) {
+  QSqlQuery query(db_);
+  if (!query.exec(sql)) Fail(query.lastError(), sql);
+  return query;
+}
+
+QSqlQuery DatabaseConnection::Prepare(const QString& sql) {
+  QSqlQuery query(db_);
+  query.setForwardOnly(true);
+  if (!query.prepare(sql)) Fail(query.lastError(), sql);
+  return query;
+}
+
+void DatabaseConnection::Run(QSqlQuery& query) {
+  if (!query.exec()) Fail(query.lastError(), query.lastQuery());
+}
+
+void DatabaseConnection::Begin() {
+  if (!db_.transaction()) Fail(db_.lastError(), QStringLiteral("BEGIN"));
+  inTransaction_ = true;
+}
+
+void DatabaseConnection::Commit() {
+  inTransaction_ = false;
+  if (!db_.commit()) {
+    const QSqlError error = db_.lastError();
+    db_.rollback();
+    Fail(error, QStringLiteral("COMMIT"));
+  }
+}
+
+void DatabaseConnection::Rollback() {
+  if (inTransaction_) db_.rollback();
+  inTransaction_ = false;
+}
+
+void DatabaseConnection::Fail(const QSqlError& error, const QString& sql) {
+  bool reachable = true;
+  if (Postgres()) {
+    QSqlQuery probe(db_);
+    reachable = db_.isOpen() && probe.exec(QStringLiteral("SELECT 1"));
+  }
+  QString statement = sql.simplified();
+  if (statement.size() > 80) statement = statement.left(77) + QStringLiteral("...");
+  throw DatabaseError(
+      QStringLiteral("База %1: %2 (%3)").arg(target_.Describe(), error.text().trimmed(), statement),
+      reachable);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QString>
+
+#include "core/sync/DatabaseTarget.h"
+
+// One connection for one sync, closed and forgotten at the end: an SQLite file or a PostgreSQL
+// server through Qt SQL. Every failure is a DatabaseError with the database's own words.
+class DatabaseConnection {
+ public:
+  explicit DatabaseConnection(const DatabaseTarget& target);
+  ~DatabaseConnection();
+  DatabaseConnection(const DatabaseConnection&) = delete;
+  DatabaseConnection& operator=(const DatabaseConnection&) = delete;
+
+  QSqlDatabase& Db() { return db_; }
+  QString Describe() const { return target_.Describe(); }
+  bool Postgres() const { return target_.kind == DatabaseTarget::Kind::kPostgres; }
+
+  QSqlQuery Exec(const QString& sql);
+  QSqlQuery Prepare(const QString& sql);
+  void Run(QSqlQuery& query);
+
+  void Begin();
+  void Commit();
+  void Rollback();
+
+  // A failed statement: the database's own words, and whether the server is still there (a
+  // connection lost in the middle is worth another try; a refused statement needs a person).
+  [[noreturn]] void Fail(const QSqlError& error, const QString& sql);
+
+ private:
+  QString name_;
+  DatabaseTarget target_;
+  QSqlDatabase db_;
+  bool inTransaction_ = false;
+};

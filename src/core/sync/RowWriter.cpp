@@ -1,0 +1,36 @@
+#include "core/sync/RowWriter.h"
+
+#include <cstring>
+
+#include "core/files/DecimalText.h"
+#include "core/sync/DatabaseConnection.h"
+
+CallFields RowWriter::Fields(const ExportRow& row) const {
+  CallFields fields;
+  char* p = fields.start;
+  WriteDigits(p, row.year, 4);
+  p[4] = '-';
+  WriteDigits(p + 5, row.month, 2);
+  p[7] = '-';
+  WriteDigits(p + 8, row.day, 2);
+  p[10] = ' ';
+  WriteDigits(p + 11, row.hour, 2);
+  p[13] = ':';
+  WriteDigits(p + 14, row.minute, 2);
+  std::memcpy(p + 16, ":00", 4);
+  if (tariffs_) {
+    const Rated rated = RateCall(*tariffs_, row);
+    if (rated.kind == Rated::Kind::kCharged) {
+      fields.zone = &zones_[static_cast<size_t>(rated.zone)];
+      fields.chargedMinutes = rated.minutes;
+      fields.cost = rated.cost;
+    }
+  }
+  return fields;
+}
+
+std::unique_ptr<RowWriter> MakeRowWriter(DatabaseConnection& c, const QString& station, int month,
+                                         const std::optional<Tariffs>& tariffs) {
+  if (c.Postgres()) return MakePostgresRows(c, station, month, tariffs);
+  return MakeSqliteRows(c, station, month, tariffs);
+}

@@ -1,0 +1,83 @@
+// The rows through SQLite's own prepared statement, on the connection Qt opened.
+#include <QSqlDriver>
+#include <QVariant>
+
+#include <sqlite3.h>
+
+#include "core/sync/DatabaseConnection.h"
+#include "core/sync/RowWriter.h"
+
+namespace {
+
+const char kInsertHead[] =
+    "INSERT INTO calls (station, month_file, position, start, subscriber, duration_min, "
+    "city_line, call_type, number, zone, charged_min, cost_hundredths) VALUES ";
+
+class SqliteRows : public RowWriter {
+ public:
+  SqliteRows(DatabaseConnection& c, const QString& station, int month,
+             const std::optional<Tariffs>& tariffs)
+      : RowWriter(station, month, tariffs), c_(c) {
+    const QVariant handle = c.Db().driver()->handle();
+    if (qstrcmp(handle.typeName(), "sqlite3*") != 0 || !handle.data()) {
+      throw DatabaseError(QStringLiteral("Драйвер SQLite не дает доступа к базе"), true);
+    }
+    db_ = *static_cast<sqlite3* const*>(handle.data());
+    const QByteArray sql = QByteArray(kInsertHead) + "(?,?,?,?,?,?,?,?,?,?,?,?)";
+    if (sqlite3_prepare_v2(db_, sql.constData(), static_cast<int>(sql.size()), &statement_,
+                           nullptr) != SQLITE_OK) {
+      Fail();
+    }
+  }
+  ~SqliteRows() override { sqlite3_finalize(statement_); }
+
+  void Add(qint64 position, const ExportRow& row) override {
+    const CallFields fields = Fields(row);
+    sqlite3_bind_text(statement_, 1, station_.constData(), static_cast<int>(station_.size()),
+                      SQLITE_STATIC);
+    sqlite3_bind_int(statement_, 2, month_);
+    sqlite3_bind_int64(statement_, 3, position);
+    sqlite3_bind_text(statement_, 4, fields.start, 19, SQLITE_TRANSIENT);
+    sqlite3_bind_int(statement_, 5, row.subscriber);
+    if (row.duration >= 0) {
+      sqlite3_bind_int(statement_, 6, row.duration);
+    } else {
+      sqlite3_bind_null(statement_, 6);
+    }
+    sqlite3_bind_int(statement_, 7, row.cityLine);
+    sqlite3_bind_int(statement_, 8, row.callType);
+    const QByteArray number = QByteArray(row.number).replace('\0', "");
+    sqlite3_bind_text(statement_, 9, number.constData(), static_cast<int>(number.size()),
+                      SQLITE_TRANSIENT);
+    if (fields.zone) {
+      sqlite3_bind_text(statement_, 10, fields.zone->constData(),
+                        static_cast<int>(fields.zone->size()), SQLITE_STATIC);
+      sqlite3_bind_int(statement_, 11, fields.chargedMinutes);
+      sqlite3_bind_int64(statement_, 12, fields.cost);
+    } else {
+      for (int column = 10; column <= 12; ++column) sqlite3_bind_null(statement_, column);
+    }
+    if (sqlite3_step(statement_) != SQLITE_DONE) Fail();
+    sqlite3_reset(statement_);
+    ++added_;
+  }
+  void Finish() override {}
+
+ private:
+  [[noreturn]] void Fail() {
+    throw DatabaseError(
+        QStringLiteral("База %1: %2").arg(c_.Describe(), QString::fromUtf8(sqlite3_errmsg(db_))),
+        true);
+  }
+
+  DatabaseConnection& c_;
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* statement_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<RowWriter> MakeSqliteRows(DatabaseConnection& c, const QString& station, int month,
+                                          const std::optional<Tariffs>& tariffs) {
+  return std::make_unique<SqliteRows>(c, station, month, tariffs);
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+class DatabaseConnection;
+
+// The station a working directory's calls belong to, kept in its file "NorvelStation.txt":
+// a name chosen once (by --station, or made from the host and directory names) and an identity
+// that tells two directories apart if they ever claim the same name.
+struct StationIdentity {
+  QString name;
+  QString id;
+};
+inline constexpr char kStationFileName[] = "NorvelStation.txt";
+
+// A name may hold letters, digits, ".", "_" and "-", up to 64 characters.
+bool ValidStationName(const QString& name);
+// The working directory's identity; none yet: an empty name. Throws IoError when the file
+// cannot be read and ConvertError when it is not in its form.
+StationIdentity ReadStationIdentity(const QString& dir);
+// A new identity with this name and a new id.
+StationIdentity NewStationIdentity(const QString& name);
+// Writes the identity file durably.
+void WriteStationIdentity(const QString& dir, const StationIdentity& identity);
+// The name made for a directory that has none: the host's name and the directory's.
+QString DefaultStationName(const QString& dir);
+
+// Registers the station by name in the database, or checks that the name is this directory's;
+// gives true when it was registered now. A new identity's file is written once the database
+// has taken the name.
+bool RegisterStation(DatabaseConnection& c, const StationIdentity& station, const QString& dir,
+                     bool newStation);
