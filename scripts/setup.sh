@@ -13,7 +13,7 @@ PACKAGES=(
   xvfb xauth fonts-dejavu-core fonts-noto-mono openbox libx11-dev
   poppler-utils
   python3
-  dpkg-dev desktop-file-utils x11-utils lintian
+  dpkg-dev desktop-file-utils x11-utils lintian bash-completion
   libxlsxwriter-dev python3-openpyxl
   libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev postgresql
 )

@@ -1,9 +1,11 @@
 #include "cli/CommandLine.h"
 
+#include <QDir>
 #include <QIODevice>
 
 #include "cli/ExitCodes.h"
 #include "cli/NorvelCommand.h"
+#include "core/base/Ports.h"
 
 namespace {
 
@@ -61,6 +63,26 @@ std::optional<int> CommandLine::Number(const QString& name, int low, int high, i
     return std::nullopt;
   }
   return value;
+}
+
+void CommandLine::AddDirOption() {
+  Add({QStringLiteral("dir"), QStringLiteral("The working directory (default: the current one)."),
+       QStringLiteral("DIR")});
+}
+
+void CommandLine::AddPortOption(const QString& description) {
+  Add({QStringLiteral("port"), description, QStringLiteral("N")});
+}
+
+std::optional<QString> CommandLine::WorkingDir() {
+  const QString dir = IsSet(QStringLiteral("dir")) ? Value(QStringLiteral("dir")) : io_.currentDir;
+  if (QDir(dir).exists()) return dir;
+  Usage(QStringLiteral("no directory '%1'").arg(dir));
+  return std::nullopt;
+}
+
+std::optional<int> CommandLine::Port() {
+  return Number(QStringLiteral("port"), kFirstPort, kLastPort, 0);
 }
 
 int CommandLine::Usage(const QString& problem) {

@@ -26,6 +26,17 @@ class CommandLine {
   // it is wrong, which has been said on standard error.
   std::optional<int> Number(const QString& name, int low, int high, int fallback);
 
+  // The options several commands share, declared here once. --dir: the working directory;
+  // --port: a port COM1..COM16, described for the command.
+  void AddDirOption();
+  void AddPortOption(
+      const QString& description = QStringLiteral("The port COM<N> to use, 1 to 16."));
+  // The working directory: --dir, or the current one; none when it does not exist, which has
+  // been said on standard error.
+  std::optional<QString> WorkingDir();
+  // The port given with --port, 0 when none; none when it is wrong, which has been said.
+  std::optional<int> Port();
+
   // Says what is wrong with the command line; gives the usage exit code.
   int Usage(const QString& problem);
   QString HelpText() const;

@@ -10,6 +10,7 @@
 #include "cli/ExitCodes.h"
 #include "cli/NorvelCommand.h"
 #include "core/base/Environment.h"
+#include "core/base/Ports.h"
 #include "core/files/ConfigCopy.h"
 #include "core/files/SettingsFile.h"
 #include "core/station/StationCtrl.h"
@@ -117,21 +118,18 @@ int Write(const QStringList& arguments, CommandIo& io) {
                                   "is answered No unless --yes. A file that does not fit the "
                                   "station read at the start is refused with the reason."),
                    QStringLiteral("FILE"));
-  line.Add({QStringLiteral("port"), QStringLiteral("The port COM<N> to use, 1 to 16."),
-            QStringLiteral("N")});
-  line.Add({QStringLiteral("dir"),
-            QStringLiteral("The working directory (default: the current one)."),
-            QStringLiteral("DIR")});
+  line.AddPortOption();
+  line.AddDirOption();
   line.Add({QStringLiteral("yes"),
             QStringLiteral("Answer Yes to the question about the programming switch: it has been "
                            "set, try again.")});
   if (const std::optional<int> code = line.Parse(arguments)) return *code;
-  const std::optional<int> port = line.Number(QStringLiteral("port"), 1, 16, 0);
+  const std::optional<int> port = line.Port();
   if (!port) return exitcode::kUsage;
   if (line.Positional().size() != 1) return line.Usage(QStringLiteral("one FILE is needed"));
-  const QString dir =
-      line.IsSet(QStringLiteral("dir")) ? line.Value(QStringLiteral("dir")) : io.currentDir;
-  if (!QDir(dir).exists()) return line.Usage(QStringLiteral("no directory '%1'").arg(dir));
+  const std::optional<QString> workDir = line.WorkingDir();
+  if (!workDir) return exitcode::kUsage;
+  const QString& dir = *workDir;
   ConsoleUi ui(io.err, false, line.IsSet(QStringLiteral("yes")));
 
   const QString source = line.Positional().first();

@@ -31,12 +31,10 @@ void AddChoiceOptions(CommandLine& line, bool withDay) {
   }
   line.Add({QStringLiteral("subscriber"), QStringLiteral("Only this subscriber, 20 to 43."),
             QStringLiteral("S")});
-  line.Add({QStringLiteral("dir"),
-            QStringLiteral("The working directory (default: the current one)."),
-            QStringLiteral("DIR")});
+  line.AddDirOption();
 }
 
-std::optional<int> ReadChoice(CommandLine& line, CommandIo& io, bool withDay, Choice& out) {
+std::optional<int> ReadChoice(CommandLine& line, bool withDay, Choice& out) {
   const std::optional<int> month = line.Number(QStringLiteral("month"), 1, 12, 0);
   const std::optional<int> year = line.Number(QStringLiteral("year"), 1, 9999, 0);
   const std::optional<int> day =
@@ -48,10 +46,9 @@ std::optional<int> ReadChoice(CommandLine& line, CommandIo& io, bool withDay, Ch
     return line.Usage(QStringLiteral("unexpected '%1'").arg(line.Positional().first()));
   }
   out.choice = {*month, *year, *day, *subscriber};
-  out.dir =
-      QDir(line.IsSet(QStringLiteral("dir")) ? line.Value(QStringLiteral("dir")) : io.currentDir)
-          .absolutePath();
-  if (!QDir(out.dir).exists()) return line.Usage(QStringLiteral("no directory '%1'").arg(out.dir));
+  const std::optional<QString> dir = line.WorkingDir();
+  if (!dir) return exitcode::kUsage;
+  out.dir = QDir(*dir).absolutePath();
   return std::nullopt;
 }
 
@@ -71,7 +68,7 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
             QStringLiteral("FILE")});
   if (const std::optional<int> code = line.Parse(arguments)) return *code;
   Choice choice;
-  if (const std::optional<int> code = ReadChoice(line, io, false, choice)) return *code;
+  if (const std::optional<int> code = ReadChoice(line, false, choice)) return *code;
   const QString output =
       line.IsSet(QStringLiteral("o")) ? line.Value(QStringLiteral("o")) : QStringLiteral("-");
   ConsoleUi ui(io.err, false);
@@ -129,7 +126,7 @@ int RunReport(const QStringList& arguments, CommandIo& io) {
             QStringLiteral("FILE")});
   if (const std::optional<int> code = line.Parse(arguments)) return *code;
   Choice choice;
-  if (const std::optional<int> code = ReadChoice(line, io, true, choice)) return *code;
+  if (const std::optional<int> code = ReadChoice(line, true, choice)) return *code;
   const QString output = line.Value(QStringLiteral("o"));
   const bool pdf = output.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
   const bool png = output.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive);

@@ -17,6 +17,7 @@
 #include "cli/CommandLine.h"
 #include "cli/ConsoleUi.h"
 #include "core/base/Environment.h"
+#include "core/base/Ports.h"
 #include "core/files/SettingsFile.h"
 #include "core/link/RS232.h"
 #include "core/platform/Processes.h"
@@ -257,19 +258,16 @@ int RunDoctor(const QStringList& arguments, CommandIo& io) {
                                   "OK, or what is wrong and the command that mends it. A port "
                                   "another program holds is never opened. Exit 0 when all is "
                                   "well, 1 otherwise."));
-  line.Add({QStringLiteral("port"),
-            QStringLiteral("The port COM<N> to check, 1 to 16 (default: the working "
-                           "directory's NorvelWin.ini, or 2)."),
-            QStringLiteral("N")});
-  line.Add({QStringLiteral("dir"),
-            QStringLiteral("The working directory (default: the current one)."),
-            QStringLiteral("DIR")});
+  line.AddPortOption(
+      QStringLiteral("The port COM<N> to check, 1 to 16 (default: the working "
+                     "directory's NorvelWin.ini, or 2)."));
+  line.AddDirOption();
   if (const std::optional<int> code = line.Parse(arguments)) return *code;
-  std::optional<int> port = line.Number(QStringLiteral("port"), 1, 16, 0);
+  std::optional<int> port = line.Port();
   if (!port) return exitcode::kUsage;
-  const QString dir =
-      line.IsSet(QStringLiteral("dir")) ? line.Value(QStringLiteral("dir")) : io.currentDir;
-  if (!QDir(dir).exists()) return line.Usage(QStringLiteral("no directory '%1'").arg(dir));
+  const std::optional<QString> workDir = line.WorkingDir();
+  if (!workDir) return exitcode::kUsage;
+  const QString& dir = *workDir;
   ConsoleUi ui(io.err, false);
   Environment env{ui, io.clock, io.ports, QDir(dir).absolutePath()};
   if (*port == 0) {

@@ -80,9 +80,7 @@ int RunExport(const QStringList& arguments, CommandIo& io) {
   line.Add({QStringLiteral("day"), QStringLiteral("Only this day, 1 to 31."), QStringLiteral("D")});
   line.Add({QStringLiteral("subscriber"), QStringLiteral("Only this subscriber, 20 to 43."),
             QStringLiteral("S")});
-  line.Add({QStringLiteral("dir"),
-            QStringLiteral("The working directory (default: the current one)."),
-            QStringLiteral("DIR")});
+  line.AddDirOption();
   line.Add({QStringLiteral("format"),
             QStringLiteral("csv (UTF-8 with a byte order mark), tsv or xlsx; default: the "
                            "extension of FILE, or csv."),
@@ -107,9 +105,9 @@ int RunExport(const QStringList& arguments, CommandIo& io) {
       line.IsSet(QStringLiteral("o")) ? line.Value(QStringLiteral("o")) : QStringLiteral("-");
   const std::optional<Format> format = ChosenFormat(line.Value(QStringLiteral("format")), output);
   if (!format) return line.Usage(QStringLiteral("--format is csv, tsv or xlsx"));
-  const QString dir =
-      line.IsSet(QStringLiteral("dir")) ? line.Value(QStringLiteral("dir")) : io.currentDir;
-  if (!QDir(dir).exists()) return line.Usage(QStringLiteral("no directory '%1'").arg(dir));
+  const std::optional<QString> workDir = line.WorkingDir();
+  if (!workDir) return exitcode::kUsage;
+  const QString& dir = *workDir;
 
   ExportOptions what;
   what.month = *month;

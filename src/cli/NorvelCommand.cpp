@@ -9,26 +9,53 @@
 #define NORVEL_VERSION "unknown"
 #endif
 
+namespace {
+
+// The commands: the table drives the dispatch, `norvel --help` and (through that help) the
+// shell completion's list. A summary's further lines are indented under its first.
+struct NorvelCommandEntry {
+  const char* name;
+  const char* summary;
+  int (*run)(const QStringList& arguments, CommandIo& io);
+};
+
+constexpr NorvelCommandEntry kCommands[] = {
+    {"receive",
+     "fetches the station's call records into the month files, as NorvelWin's\n"
+     "\"Тарификация. Прием данных\" does",
+     RunReceive},
+    {"export", "writes a month's calls, or a subscriber's totals, as CSV, TSV or XLSX", RunExport},
+    {"bill", "writes the month's bills from the tariff file, as CSV or PDF", RunBill},
+    {"report", "writes the month's report with its charts, as PDF or PNG", RunReport},
+    {"sync",
+     "copies the month files' calls into an SQLite file or a PostgreSQL\n"
+     "database, for the calls of many stations and years in one place",
+     RunSync},
+    {"config",
+     "shows a configuration in the words of the table windows, the\n"
+     "differences between two, or its checks; writes a saved one",
+     RunConfigCommand},
+    {"doctor",
+     "checks the way to the station step by step and says how to mend what is\n"
+     "wrong; never touches a port another program holds",
+     RunDoctor},
+};
+
+}  // namespace
+
 QString NorvelHelpText() {
   QString text = QStringLiteral(
       "usage: norvel COMMAND [options]\n"
       "       norvel COMMAND --help\n"
       "       norvel --version\n"
       "\n"
-      "commands:\n"
-      "  receive  fetches the station's call records into the month files, as NorvelWin's\n"
-      "           \"Тарификация. Прием данных\" does\n"
-      "  export   writes a month's calls, or a subscriber's totals, as CSV, TSV or XLSX\n"
-      "  bill     writes the month's bills from the tariff file, as CSV or PDF\n"
-      "  report   writes the month's report with its charts, as PDF or PNG\n"
-      "  sync     copies the month files' calls into an SQLite file or a PostgreSQL\n"
-      "           database, for the calls of many stations and years in one place\n"
-      "  config   shows a configuration in the words of the table windows, the\n"
-      "           differences between two, or its checks; writes a saved one\n"
-      "  doctor   checks the way to the station step by step and says how to mend what is\n"
-      "           wrong; never touches a port another program holds\n"
-      "\n"
-      "exit codes:\n");
+      "commands:\n");
+  for (const NorvelCommandEntry& command : kCommands) {
+    const QStringList lines = QString::fromUtf8(command.summary).split(u'\n');
+    text += QStringLiteral("  %1 %2\n").arg(QLatin1String(command.name), -8).arg(lines.first());
+    for (const QString& more : lines.mid(1)) text += QStringLiteral("           %1\n").arg(more);
+  }
+  text += QStringLiteral("\nexit codes:\n");
   for (const ExitCodeMeaning& entry : kExitCodes) {
     text += QStringLiteral("  %1  %2\n").arg(entry.code, 2).arg(QString::fromUtf8(entry.meaning));
   }
@@ -50,13 +77,9 @@ int RunNorvel(const QStringList& arguments, CommandIo& io) {
     io.out.write("norvel " NORVEL_VERSION "\n");
     return exitcode::kOk;
   }
-  if (command == QLatin1String("receive")) return RunReceive(rest, io);
-  if (command == QLatin1String("export")) return RunExport(rest, io);
-  if (command == QLatin1String("bill")) return RunBill(rest, io);
-  if (command == QLatin1String("report")) return RunReport(rest, io);
-  if (command == QLatin1String("sync")) return RunSync(rest, io);
-  if (command == QLatin1String("config")) return RunConfigCommand(rest, io);
-  if (command == QLatin1String("doctor")) return RunDoctor(rest, io);
+  for (const NorvelCommandEntry& entry : kCommands) {
+    if (command == QLatin1String(entry.name)) return entry.run(rest, io);
+  }
   const QString problem = command.isEmpty() ? QStringLiteral("a command is needed")
                                             : QStringLiteral("unknown command '%1'").arg(command);
   io.err.write(("norvel: " + problem + "\n\n" + NorvelHelpText()).toUtf8());

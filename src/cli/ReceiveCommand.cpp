@@ -9,6 +9,7 @@
 #include "cli/NorvelCommand.h"
 #include "core/base/Environment.h"
 #include "core/base/Errors.h"
+#include "core/base/Ports.h"
 #include "core/link/RS232.h"
 #include "core/platform/Processes.h"
 #include "core/station/ReceptionLock.h"
@@ -117,24 +118,21 @@ int RunReceive(const QStringList& arguments, CommandIo& io) {
                                   "Прием данных\" does, on the port named in its NorvelWin.ini "
                                   "unless --port says otherwise. Messages go to standard error, "
                                   "one summary line to standard output."));
-  line.Add({QStringLiteral("dir"),
-            QStringLiteral("The working directory (default: the current one)."),
-            QStringLiteral("DIR")});
-  line.Add({QStringLiteral("port"), QStringLiteral("The port COM<N> to use, 1 to 16."),
-            QStringLiteral("N")});
+  line.AddDirOption();
+  line.AddPortOption();
   line.Add({QStringLiteral("json"),
             QStringLiteral("Print one JSON object instead of the summary line: exit_code, "
                            "reason, stored, files, bytes_read, reset_sent, reset_confirmed.")});
   line.Add(QuietOption());
   if (const std::optional<int> code = line.Parse(arguments)) return *code;
-  const std::optional<int> port = line.Number(QStringLiteral("port"), 1, 16, 0);
+  const std::optional<int> port = line.Port();
   if (!port) return exitcode::kUsage;
   if (!line.Positional().isEmpty()) {
     return line.Usage(QStringLiteral("unexpected '%1'").arg(line.Positional().first()));
   }
-  const QString dir =
-      line.IsSet(QStringLiteral("dir")) ? line.Value(QStringLiteral("dir")) : io.currentDir;
-  if (!QDir(dir).exists()) return line.Usage(QStringLiteral("no directory '%1'").arg(dir));
+  const std::optional<QString> workDir = line.WorkingDir();
+  if (!workDir) return exitcode::kUsage;
+  const QString& dir = *workDir;
   const bool json = line.IsSet(QStringLiteral("json"));
   const bool quiet = line.IsSet(QStringLiteral("quiet"));
 

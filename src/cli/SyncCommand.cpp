@@ -68,9 +68,7 @@ int RunSync(const QStringList& arguments, CommandIo& io) {
                      "--station, or made from the host's and the directory's names."));
   line.Add({QStringLiteral("db"), QStringLiteral("The database: sqlite:PATH or postgresql://..."),
             QStringLiteral("URL")});
-  line.Add({QStringLiteral("dir"),
-            QStringLiteral("The working directory (default: the current one)."),
-            QStringLiteral("DIR")});
+  line.AddDirOption();
   line.Add({QStringLiteral("station"),
             QStringLiteral("The station's name, the first time (letters, digits, '.', '_', '-')."),
             QStringLiteral("NAME")});

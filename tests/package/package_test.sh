@@ -47,11 +47,25 @@ if command -v systemd-analyze >/dev/null; then
     exit 1
   fi
 fi
-# The completion offers the commands.
-bash -c 'source /usr/share/bash-completion/bash_completion 2>/dev/null || _init_completion() {
-    COMP_WORDS=("${COMP_WORDS[@]}"); cur=${COMP_WORDS[COMP_CWORD]}; prev=${COMP_WORDS[COMP_CWORD-1]}
-    words=("${COMP_WORDS[@]}"); cword=$COMP_CWORD; }
-  source "$0"; COMP_WORDS=(norvel ex); COMP_CWORD=1; _norvel; [ "${COMPREPLY[*]}" = export ]' \
+# The completion, with Debian's bash-completion loaded, offers what bash would: each call made
+# as bash makes it, with the line and the cursor, the words and the current one. The commands
+# come from the unpacked norvel's own help.
+PATH="$work/root/usr/bin:$PATH" bash -c '
+  source /usr/share/bash-completion/bash_completion
+  source "$0"
+  offers() {
+    COMP_LINE="$1"
+    COMP_POINT=${#COMP_LINE}
+    read -ra COMP_WORDS <<<"$COMP_LINE"
+    [[ $COMP_LINE == *" " ]] && COMP_WORDS+=("")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    COMPREPLY=()
+    _norvel norvel "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+    echo "${COMPREPLY[*]}"
+  }
+  [ "$(offers "norvel ex")" = export ] || { echo "commands: $(offers "norvel ex")"; exit 1; }
+  [ "$(offers "norvel export --format ")" = "csv tsv xlsx" ] || exit 1
+  [ "$(offers "norvel config wr")" = write ] || exit 1' \
   "$work/root/usr/share/bash-completion/completions/norvel" || { echo "no completion"; exit 1; }
 # The dependencies are the Qt libraries the program links, found by the package tools.
 dpkg-deb -f "$deb" Depends | grep -q "libqt6widgets6" || { echo "no Qt dependency"; exit 1; }
