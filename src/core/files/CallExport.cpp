@@ -81,7 +81,6 @@ int Digits(QByteArrayView text, qsizetype& at, int count) {
   return read == 0 ? -1 : value;
 }
 
-
 int DaysInMonth(int year, int month) {
   static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;

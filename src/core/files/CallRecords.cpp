@@ -1,9 +1,9 @@
 #include "core/files/CallRecords.h"
 
-#include "core/files/DateTimeText.h"
-#include "core/files/DecimalText.h"
 #include "core/base/Clock.h"
 #include "core/base/Errors.h"
+#include "core/files/DateTimeText.h"
+#include "core/files/DecimalText.h"
 
 namespace {
 
@@ -26,7 +26,6 @@ bool IsRecordStart(const quint8* buffer, qsizetype length, qsizetype p) {
   return HasTopThreeBits(buffer[p]) && buffer[p] != kDayMarker && p + 1 < length &&
          (buffer[p + 1] & 0xC0) == 0xC0;
 }
-
 
 }  // namespace
 
@@ -130,8 +129,7 @@ CallRecord TextToCallRecord(QStringView line) {
   CallRecord record;
   const std::optional<QDateTime> start = TextToDateTime(fields[0]);
   if (!start) {
-    throw ConvertError(
-        QStringLiteral("«%1» — неверные дата и время").arg(EscapedText(fields[0])));
+    throw ConvertError(QStringLiteral("«%1» — неверные дата и время").arg(EscapedText(fields[0])));
   }
   record.StartTime = *start;
   record.Subscriber = static_cast<quint8>(LeadingNumber(fields[1]));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <array>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -139,6 +140,7 @@ TEST(TariffFile, EveryMistakeIsNamedWithItsLine) {
        "20:00-08:00 0.5»"},
       {"[Город]\nband = holidays 08:00-20:00 0.5\n", "строка 2: «band»: нужно"},
       {"[Город]\nband = all 08:00-24:30 0.5\n", "строка 2: «band»: нужно"},
+      {"[Город]\nband = all 08:00-08:00 0.5\n", "строка 2: «band»: нужно"},
       {"working_hours = 9-18\n[Город]\n", "строка 1: «working_hours»: нужно"},
       {"[Город]\ncolour = red\n", "строка 2: неизвестный параметр зоны «colour»"},
       {"valuta = руб.\n", "строка 1: неизвестный параметр «valuta»"},
@@ -153,6 +155,9 @@ TEST(TariffFile, EveryMistakeIsNamedWithItsLine) {
         << c.text << " gave " << message.toStdString();
   }
   EXPECT_EQ(Problem(kTariffText), QString());
+  // The edges of every range are taken.
+  EXPECT_EQ(Problem("charged = 0 3\n[Г]\nminimum = 0\n"), QString());
+  EXPECT_EQ(Problem("[Город]\nminimum = 1440\nband = all 00:59-24:00 0.5\n"), QString());
 }
 
 TEST(TariffFile, TheWorkingDirectorysFileOrNone) {
@@ -229,11 +234,23 @@ TEST(Charging, EachRuleOnItsOwnCall) {
     EXPECT_EQ(rated.cost, c.cost) << c.what;
   }
 
+  // Call types 0 and 3 are charged where the file says so.
+  Tariffs everyType = t;
+  everyType.charged.fill(true);
+  EXPECT_EQ(RateCall(everyType, Call(7, 10, 0, 5, "8312", 0)).kind, Rated::Kind::kCharged);
+  EXPECT_EQ(RateCall(everyType, Call(7, 10, 0, 5, "8312", 3)).kind, Rated::Kind::kCharged);
+  // Days of the week across the turn of February (1 Monday .. 7 Sunday).
+  for (const auto& [year, month, day, weekday] : {std::array{2026, 2, 28, 6}, {2026, 3, 1, 7},
+                                                  {2024, 2, 29, 4}, {2026, 12, 7, 1}}) {
+    EXPECT_EQ(DayOfWeek(year, month, day), weekday) << year << '-' << month << '-' << day;
+  }
+
   Tariffs noCatchAll = t;
   noCatchAll.zones.erase(noCatchAll.zones.begin());
   EXPECT_EQ(RateCall(noCatchAll, Call(7, 10, 0, 2, "555")).kind, Rated::Kind::kNoZone);
   EXPECT_EQ(MoneyText(123456), QStringLiteral("1234.56"));
   EXPECT_EQ(MoneyText(5), QStringLiteral("0.05"));
+  EXPECT_EQ(MoneyText(0), QStringLiteral("0.00"));
   EXPECT_EQ(MoneyText(-5), QStringLiteral("-0.05"));
 }
 
@@ -300,6 +317,20 @@ TEST(LineLoad, HandMadeCallsAcrossAnHourAndMidnight) {
   EXPECT_EQ(month.busyHour, 10);
   ASSERT_FALSE(month.longest.empty());
   EXPECT_EQ(month.longest.front().row.subscriber, 26);
+}
+
+// Working hours hold their first minute and not their last; the eighth line carries load too.
+TEST(LineLoad, TheEdgesOfTheWorkingHoursAndOfTheLines) {
+  FakeHost host;
+  WriteDecember(host, {Record(1, 7, 59, 20, 1, 1, QStringLiteral("2345")),
+                       Record(1, 8, 0, 21, 1, 1, QStringLiteral("2345")),
+                       Record(1, 17, 59, 22, 1, 1, QStringLiteral("2345")),
+                       Record(1, 18, 0, 23, 1, 8, QStringLiteral("2345"))});
+  const ReportData day = BuildReport(host.env.workDir, {12, 0, 1, 0}, 8);
+  EXPECT_EQ(day.outsideWorkingHours, 2);
+  EXPECT_EQ(day.peakBusy[18], 1);
+  // Four hours carry a minute each: the busy hour is the first of them.
+  EXPECT_EQ(day.busyHour, 7);
 }
 
 TEST(CostSums, AMillionCallsSumToTheKopeck) {
@@ -409,4 +440,7 @@ TEST(TariffFile, TheReadmesExampleIsAFileThatIsRead) {
   EXPECT_EQ(RateCall(t, Call(5, 21, 0, 3, "92345")).cost, 50 + 3 * 60);
   EXPECT_EQ(RateCall(t, Call(7, 21, 0, 3, "92345")).cost, 50 + 3 * 80);
   EXPECT_EQ(RateCall(t, Call(7, 12, 0, 0, "84991234567")).zone, 3);
+  // A band ends before its end minute: 07:59 is the night band's, 08:00 the day's price.
+  EXPECT_EQ(RateCall(t, Call(7, 7, 59, 3, "92345")).cost, 50 + 3 * 80);
+  EXPECT_EQ(RateCall(t, Call(7, 8, 0, 3, "92345")).cost, 50 + 3 * 120);
 }
