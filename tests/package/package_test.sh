@@ -25,7 +25,9 @@ for file in usr/bin/NorvelWin usr/bin/norvel usr/bin/station-emulator usr/bin/no
   usr/share/man/man1/NorvelWin.1.gz usr/share/man/man1/station-emulator.1.gz \
   usr/share/man/man1/norvelwin-desktop.1.gz usr/share/doc/norvelwin/copyright \
   usr/share/doc/norvelwin/changelog.gz usr/share/bash-completion/completions/norvel \
-  usr/lib/systemd/system/norvel-receive@.service usr/lib/systemd/system/norvel-receive@.timer; do
+  usr/lib/systemd/system/norvel-receive@.service usr/lib/systemd/system/norvel-receive@.timer \
+  usr/lib/sysusers.d/norvel.conf usr/lib/tmpfiles.d/norvel.conf \
+  usr/share/doc/norvelwin/README.md.gz; do
   [ -e "$work/root/$file" ] || { echo "missing in the package: $file"; exit 1; }
 done
 # The binaries are stripped.
@@ -47,6 +49,36 @@ if command -v systemd-analyze >/dev/null; then
     exit 1
   fi
 fi
+# The hardened unit, as systemd rates it: "OK" or better.
+if command -v systemd-analyze >/dev/null; then
+  exposure="$(cd "$units" && systemd-analyze security --offline=true --no-pager \
+    norvel-receive@office.service 2>/dev/null | sed -n 's/.*Overall exposure level.*: \([0-9.]*\).*/\1/p')"
+  awk -v e="$exposure" 'BEGIN { exit !(e != "" && e <= 3.0) }' ||
+    { echo "the unit's exposure is ${exposure:-unknown}, above 3.0"; exit 1; }
+fi
+# The maintainer scripts make the user and the data directory with systemd's own tools; here
+# they run on the unpacked root, as on a system being installed into.
+dpkg-deb -e "$deb" "$work/control"
+for script in postinst prerm postrm; do
+  [ -x "$work/control/$script" ] || { echo "no $script"; exit 1; }
+done
+mkdir -p "$work/root/etc" "$work/root/etc/systemd/system/timers.target.wants"
+if command -v systemd-sysusers >/dev/null && command -v systemd-tmpfiles >/dev/null; then
+  (cd "$work/root/usr/lib/sysusers.d" && DPKG_ROOT="$work/root" sh "$work/control/postinst" configure)
+  grep -q '^norvel:x:[0-9]*:[0-9]*:[^:]*:/var/lib/norvel:' "$work/root/etc/passwd" ||
+    { echo "postinst made no user norvel"; exit 1; }
+  grep -q '^dialout:.*norvel' "$work/root/etc/group" || { echo "norvel is not in dialout"; exit 1; }
+  [ "$(stat -c %a "$work/root/var/lib/norvel")" = 750 ] || { echo "no /var/lib/norvel 0750"; exit 1; }
+fi
+# Purge forgets an instance's enablement and keeps the call records.
+ln -s /usr/lib/systemd/system/norvel-receive@.timer \
+  "$work/root/etc/systemd/system/timers.target.wants/norvel-receive@office.timer"
+mkdir -p "$work/root/var/lib/norvel/office" && touch "$work/root/var/lib/norvel/office/Data12.txt"
+DPKG_ROOT="$work/root" sh "$work/control/postrm" purge
+[ ! -e "$work/root/etc/systemd/system/timers.target.wants/norvel-receive@office.timer" ] &&
+  [ ! -L "$work/root/etc/systemd/system/timers.target.wants/norvel-receive@office.timer" ] ||
+  { echo "purge left the timer enabled"; exit 1; }
+[ -e "$work/root/var/lib/norvel/office/Data12.txt" ] || { echo "purge removed call records"; exit 1; }
 # The completion, with Debian's bash-completion loaded, offers what bash would: each call made
 # as bash makes it, with the line and the cursor, the words and the current one. The commands
 # come from the unpacked norvel's own help.
