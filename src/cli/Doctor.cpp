@@ -6,12 +6,17 @@
 // The checks look at Linux's devices, groups and /proc; elsewhere there is nothing to check.
 #if defined(Q_OS_UNIX)
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <optional>
 #include <vector>
 
 #include "cli/CommandLine.h"
@@ -45,30 +50,76 @@ QStringList Candidates() {
   return found;
 }
 
-// Read and write by the device's mode bits for this user and its groups; root is held to them
-// too, since the users who will run the program are not root.
-bool ModeAllows(const struct stat& status) {
-  const mode_t rw = S_IRUSR | S_IWUSR;
-  if (status.st_uid == geteuid() && (status.st_mode & rw) == rw) return true;
-  std::vector<gid_t> groups(static_cast<size_t>(std::max(getgroups(0, nullptr), 0)) + 1);
-  groups.resize(
-      static_cast<size_t>(std::max(getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
-  groups.push_back(getegid());
-  const mode_t groupRw = S_IRGRP | S_IWGRP;
-  for (gid_t group : groups) {
-    if (group == status.st_gid && (status.st_mode & groupRw) == groupRw) return true;
+// The user whose permissions are checked: the one running the doctor, or the one given with
+// --as (the unit's user, say). Root is held to the mode bits too, since the users who will run
+// the program are not root.
+struct CheckedUser {
+  QString name;
+  uid_t uid = 0;
+  std::vector<gid_t> groups;
+};
+
+std::optional<CheckedUser> FindUser(const QString& as) {
+  CheckedUser user;
+  const struct passwd* entry =
+      as.isEmpty() ? getpwuid(geteuid()) : getpwnam(QFile::encodeName(as).constData());
+  if (!as.isEmpty() && !entry) return std::nullopt;
+  if (!entry) {
+    user.name = QStringLiteral("$USER");
+    user.uid = geteuid();
+    user.groups.resize(static_cast<size_t>(std::max(getgroups(0, nullptr), 0)) + 1);
+    user.groups.resize(static_cast<size_t>(
+        std::max(getgroups(static_cast<int>(user.groups.size()), user.groups.data()), 0)));
+    user.groups.push_back(getegid());
+    return user;
   }
-  const mode_t otherRw = S_IROTH | S_IWOTH;
-  return (status.st_mode & otherRw) == otherRw;
+  user.name = as.isEmpty() ? QStringLiteral("$USER") : as;
+  user.uid = entry->pw_uid;
+  int count = 64;
+  user.groups.resize(static_cast<size_t>(count));
+  if (getgrouplist(entry->pw_name, entry->pw_gid, user.groups.data(), &count) < 0) {
+    user.groups.resize(static_cast<size_t>(count));
+    getgrouplist(entry->pw_name, entry->pw_gid, user.groups.data(), &count);
+  }
+  user.groups.resize(static_cast<size_t>(count));
+  return user;
+}
+
+// The access the mode bits give the user: `bits` of the owner's (S_IRUSR | S_IWUSR, say),
+// shifted for the group and the others.
+bool ModeAllows(const struct stat& status, const CheckedUser& user, mode_t ownerBits) {
+  if (status.st_uid == user.uid) return (status.st_mode & ownerBits) == ownerBits;
+  const mode_t groupBits = ownerBits >> 3;
+  for (gid_t group : user.groups) {
+    if (group == status.st_gid) return (status.st_mode & groupBits) == groupBits;
+  }
+  const mode_t otherBits = ownerBits >> 6;
+  return (status.st_mode & otherBits) == otherBits;
+}
+
+QString GroupName(gid_t gid) {
+  const struct group* group = getgrgid(gid);
+  return group ? QString::fromLocal8Bit(group->gr_name) : QString::number(gid);
+}
+
+QString OwnerName(uid_t uid) {
+  const struct passwd* owner = getpwuid(uid);
+  return owner ? QString::fromLocal8Bit(owner->pw_name) : QString::number(uid);
 }
 
 // The checks, one step each, in the order a person would look.
 class Doctor {
  public:
-  Doctor(CommandIo& io, Environment& env, int port)
-      : io_(io), env_(env), port_(port), device_(ComPortDeviceName(port)) {}
+  Doctor(CommandIo& io, Environment& env, int port, CheckedUser user, bool json)
+      : io_(io),
+        env_(env),
+        port_(port),
+        device_(ComPortDeviceName(port)),
+        user_(std::move(user)),
+        json_(json) {}
 
   int Run() {
+    receptionHolder_ = OsFileLockHolder(env_.FilePath(QLatin1String(kReceptionLockName)));
     if (CheckDevice()) {
       CheckPermission();
       const bool free = CheckHolders();
@@ -84,7 +135,13 @@ class Doctor {
       }
     }
     CheckWorkingDirectory();
-    return problems_ == 0 ? 0 : 1;
+    const int code = problems_ == 0 ? 0 : 1;
+    if (json_) {
+      const QJsonObject report{{QStringLiteral("exit_code"), code},
+                               {QStringLiteral("steps"), steps_}};
+      io_.out.write(QJsonDocument(report).toJson(QJsonDocument::Compact) + '\n');
+    }
+    return code;
   }
 
  private:
@@ -105,25 +162,43 @@ class Doctor {
     return true;
   }
 
-  // 2. The permission to open it.
+  // 2. The permission to open it, for the user who will, and the mending that fits the
+  // device's own owner, group and mode.
   void CheckPermission() {
-    if (ModeAllows(status_)) {
+    if (ModeAllows(status_, user_, S_IRUSR | S_IWUSR)) {
       Ok(2, QStringLiteral("permission to read and write it"));
       return;
     }
-    const struct group* group = getgrgid(status_.st_gid);
-    const QString name =
-        group ? QString::fromLocal8Bit(group->gr_name) : QString::number(status_.st_gid);
-    Wrong(2, QStringLiteral("no permission to open it: it belongs to group %1").arg(name),
-          QStringLiteral("sudo adduser $USER %1, then log in again").arg(name));
+    const QString mode = QString::number(status_.st_mode & 07777, 8).rightJustified(4, u'0');
+    const QString group = GroupName(status_.st_gid);
+    if ((status_.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP)) {
+      Wrong(2, QStringLiteral("no permission to open it: it belongs to group %1").arg(group),
+            QStringLiteral("sudo adduser %1 %2, then log in again").arg(user_.name, group));
+      return;
+    }
+    const QString kernelName = QFileInfo(QFileInfo(device_).canonicalFilePath()).fileName();
+    Wrong(2,
+          QStringLiteral("no permission to open it: it is open to its owner %1 alone (mode %2)")
+              .arg(OwnerName(status_.st_uid), mode),
+          QStringLiteral("give it to the group dialout with a udev rule: echo 'SUBSYSTEM==\"tty\", "
+                         "KERNEL==\"%1\", GROUP=\"dialout\", MODE=\"0660\"' | sudo tee "
+                         "/etc/udev/rules.d/60-norvel.rules, plug the device in again, and sudo "
+                         "adduser %2 dialout")
+              .arg(kernelName, user_.name));
   }
 
-  // 3. Other programs holding it; false when one does, so that nothing here touches it.
+  // 3. Other programs holding it; false when one does, so that nothing here touches it. A
+  // reception of this directory holding it is what should be, not a fault.
   bool CheckHolders() {
     holders_ = OsDeviceHolders(device_);
     if (holders_.isEmpty()) {
       Ok(3, QStringLiteral("no other program holds it"));
       return true;
+    }
+    if (holders_.size() == 1 && holders_.first() == receptionHolder_) {
+      Skip(3,
+           QStringLiteral("held by process %1, the reception running now").arg(receptionHolder_));
+      return false;
     }
     Wrong(3, QStringLiteral("held by process %1").arg(holders_.join(QStringLiteral(", "))),
           QStringLiteral("wait for it to finish, or close that program (kill %1)")
@@ -190,31 +265,31 @@ class Doctor {
     }
   }
 
-  // 6. The working directory and its reception lock.
+  // 6. The working directory and its reception lock, judged by their mode bits for the user
+  // who will receive: nothing is created or opened here.
   void CheckWorkingDirectory() {
     const QString dir = QDir::toNativeSeparators(env_.workDir);
     const QString lockPath = env_.FilePath(QLatin1String(kReceptionLockName));
-    const QString holder = OsFileLockHolder(lockPath);
-    if (!holder.isEmpty()) {
-      Ok(6,
-         QStringLiteral("working directory %1; a reception is running now (%2)").arg(dir, holder));
+    if (!receptionHolder_.isEmpty()) {
+      Ok(6, QStringLiteral("working directory %1; a reception is running now (%2)")
+                .arg(dir, receptionHolder_));
       return;
     }
-    // Opened, never locked: a reception starting meanwhile must find the lock free.
-    QFile lock(lockPath);
-    if (!lock.open(QIODevice::ReadWrite)) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(lockPath).constData(), &status) == 0 &&
+        !ModeAllows(status, user_, S_IRUSR | S_IWUSR)) {
       Wrong(6,
-            QStringLiteral("the lock file %1 cannot be opened: %2")
-                .arg(QDir::toNativeSeparators(lockPath), lock.errorString()),
-            QStringLiteral("give it to the user who receives: sudo chown $USER '%1' (or remove "
-                           "it)")
-                .arg(QDir::toNativeSeparators(lockPath)));
+            QStringLiteral("the lock file %1 cannot be opened by %2 (owner %3, mode %4)")
+                .arg(QDir::toNativeSeparators(lockPath), user_.name, OwnerName(status.st_uid),
+                     QString::number(status.st_mode & 07777, 8).rightJustified(4, u'0')),
+            QStringLiteral("give it to the user who receives: sudo chown %1 '%2' (or remove it)")
+                .arg(user_.name, QDir::toNativeSeparators(lockPath)));
       return;
     }
-    lock.close();
-    if (!QFileInfo(env_.workDir).isWritable()) {
-      Wrong(6, QStringLiteral("working directory %1 cannot be written").arg(dir),
-            QStringLiteral("sudo chown -R $USER '%1'").arg(dir));
+    if (::stat(QFile::encodeName(env_.workDir).constData(), &status) != 0 ||
+        !ModeAllows(status, user_, S_IWUSR | S_IXUSR)) {
+      Wrong(6, QStringLiteral("working directory %1 cannot be written by %2").arg(dir, user_.name),
+            QStringLiteral("sudo chown -R %1 '%2'").arg(user_.name, dir));
       return;
     }
     Ok(6, QStringLiteral("working directory %1 and its lock file can be written").arg(dir));
@@ -230,15 +305,25 @@ class Doctor {
     return {};
   }
 
-  void Ok(int step, const QString& what) { Line(step, what + QStringLiteral(": OK")); }
-  void Skip(int step, const QString& what) { Line(step, what); }
+  void Ok(int step, const QString& what) { Say(step, QStringLiteral("ok"), what, {}); }
+  void Skip(int step, const QString& what) { Say(step, QStringLiteral("skipped"), what, {}); }
   void Wrong(int step, const QString& what, const QString& fix) {
-    Line(step, what);
-    if (!fix.isEmpty()) io_.out.write(("   fix: " + fix + u'\n').toUtf8());
+    Say(step, QStringLiteral("wrong"), what, fix);
     ++problems_;
   }
-  void Line(int step, const QString& text) {
+  // One step's finding: a line (and its mending) as it is found, or a JSON object at the end.
+  void Say(int step, const QString& state, const QString& what, const QString& fix) {
+    if (json_) {
+      QJsonObject entry{{QStringLiteral("step"), step},
+                        {QStringLiteral("state"), state},
+                        {QStringLiteral("text"), what}};
+      if (!fix.isEmpty()) entry.insert(QStringLiteral("fix"), fix);
+      steps_.append(entry);
+      return;
+    }
+    const QString text = state == QLatin1String("ok") ? what + QStringLiteral(": OK") : what;
     io_.out.write(QStringLiteral("%1. %2\n").arg(step).arg(text).toUtf8());
+    if (!fix.isEmpty()) io_.out.write(("   fix: " + fix + u'\n').toUtf8());
   }
 
   CommandIo& io_;
@@ -246,7 +331,11 @@ class Doctor {
   int port_;
   QString device_;
   struct stat status_ {};
+  CheckedUser user_;
+  bool json_;
+  QString receptionHolder_;
   QStringList holders_;
+  QJsonArray steps_;
   int problems_ = 0;
 };
 
@@ -256,13 +345,25 @@ int RunDoctor(const QStringList& arguments, CommandIo& io) {
   CommandLine line(io, QStringLiteral("doctor"),
                    QStringLiteral("Checks the way to the station step by step and says for each "
                                   "OK, or what is wrong and the command that mends it. A port "
-                                  "another program holds is never opened. Exit 0 when all is "
-                                  "well, 1 otherwise."));
+                                  "another program holds is never opened, and nothing is "
+                                  "created or changed. Exit 0 when all is well (a reception "
+                                  "running now included), 1 otherwise."));
   line.AddPortOption(
       QStringLiteral("The port COM<N> to check, 1 to 16 (default: the working "
                      "directory's NorvelWin.ini, or 2)."));
   line.AddDirOption();
+  line.Add({QStringLiteral("as"),
+            QStringLiteral("Check the permissions as this user would have them (the unit's user "
+                           "norvel, say), not as the user running the doctor."),
+            QStringLiteral("USER")});
+  line.Add({QStringLiteral("json"),
+            QStringLiteral("Print one JSON object: exit_code, and the steps with their state "
+                           "(ok, skipped, wrong), text and fix.")});
   if (const std::optional<int> code = line.Parse(arguments)) return *code;
+  const std::optional<CheckedUser> user = FindUser(line.Value(QStringLiteral("as")));
+  if (!user) {
+    return line.Usage(QStringLiteral("no user '%1'").arg(line.Value(QStringLiteral("as"))));
+  }
   std::optional<int> port = line.Port();
   if (!port) return exitcode::kUsage;
   const std::optional<QString> workDir = line.WorkingDir();
@@ -276,7 +377,7 @@ int RunDoctor(const QStringList& arguments, CommandIo& io) {
                ? ReadSettingsFile(env.workDir, env.ui, env.clock).portNumber
                : 2;
   }
-  return Doctor(io, env, *port).Run();
+  return Doctor(io, env, *port, *user, line.IsSet(QStringLiteral("json"))).Run();
 }
 
 #else

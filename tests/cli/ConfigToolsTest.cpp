@@ -1,12 +1,15 @@
 // The history of written configurations, `norvel config diff` against files and the station,
 // and `norvel doctor` against a missing device, a device without permission, one held by
 // another process, and the emulator.
+#include <grp.h>
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -19,11 +22,11 @@
 #include "core/base/Environment.h"
 #include "core/files/ConfigCopy.h"
 #include "core/files/SettingsFile.h"
+#include "core/image/ImageLayout.h"
 #include "core/link/QtSerialTransport.h"
 #include "core/platform/SerialPlatform.h"
 #include "core/station/ConfigHistory.h"
 #include "core/station/StationCtrl.h"
-#include "core/image/ImageLayout.h"
 
 namespace {
 
@@ -268,10 +271,46 @@ TEST_F(Command, DoctorFindsNoPermissionAndAHolder) {
   qunsetenv("NORVEL_COM4");
   holder.kill();
   holder.waitForFinished();
-  EXPECT_TRUE(Out().contains(QStringLiteral("no permission to open it"))) << Out().toStdString();
-  EXPECT_TRUE(Out().contains(QStringLiteral("fix: sudo adduser $USER ")));
+  // Open to its owner alone: a group must be given to it first, not joined.
+  EXPECT_TRUE(
+      Out().contains(QStringLiteral("no permission to open it: it is open to its owner "
+                                    "nobody alone (mode 0600)")))
+      << Out().toStdString();
+  EXPECT_TRUE(Out().contains(QStringLiteral("fix: give it to the group dialout with a udev rule")));
   EXPECT_TRUE(Out().contains(QStringLiteral("held by process %1 (").arg(pid)))
       << Out().toStdString();
+
+  // Open to its group: the user joins it.
+  const struct group* dialout = getgrnam("dialout");
+  ASSERT_NE(dialout, nullptr);
+  ASSERT_EQ(::chown(QFile::encodeName(device).constData(), 65534, dialout->gr_gid), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(device).constData(), 0060), 0);
+  qputenv("NORVEL_COM4", QFile::encodeName(device));
+  EXPECT_EQ(Run({"doctor", "--port", "4", "--as", "nobody"}), 1);
+  qunsetenv("NORVEL_COM4");
+  EXPECT_TRUE(Out().contains(QStringLiteral("fix: sudo adduser nobody dialout")))
+      << Out().toStdString();
+}
+
+// The doctor, even run as root, creates and changes nothing in the working directory; asked
+// as another user, it judges by that user's permissions, and says it all as JSON when asked.
+TEST_F(Command, DoctorChangesNothingAndChecksAsTheGivenUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to check as another user";
+  station::StationOptions options;
+  EmulatorProcess emulator(options);
+  ASSERT_TRUE(emulator.Start());
+  qputenv("NORVEL_COM2", QFile::encodeName(emulator.LinkPath()));
+  const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden);
+  EXPECT_EQ(Run({"doctor", "--port", "2"}), 0) << Out().toStdString();
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden), before);
+  EXPECT_EQ(Run({"doctor", "--port", "2", "--as", "nobody", "--json"}), 1);
+  qunsetenv("NORVEL_COM2");
+  const QJsonObject report = QJsonDocument::fromJson(Out().toUtf8()).object();
+  EXPECT_EQ(report["exit_code"].toInt(), 1);
+  const QJsonObject last = report["steps"].toArray().last().toObject();
+  EXPECT_EQ(last["step"].toInt(), 6);
+  EXPECT_EQ(last["state"].toString(), QStringLiteral("wrong"));
+  EXPECT_TRUE(last["text"].toString().contains(QStringLiteral("cannot be written by nobody")));
 }
 
 TEST_F(Command, DoctorFindsTheEmulatorWell) {
