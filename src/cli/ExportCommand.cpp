@@ -1,18 +1,23 @@
 // norvel export: a month's calls for a spreadsheet. A file named with -o is replaced only by a
 // complete export, so a failed run never destroys the previous one.
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTemporaryDir>
+#include <cerrno>
 
 #include "cli/CommandLine.h"
 #include "cli/ConsoleUi.h"
 #include "cli/NorvelCommand.h"
+#include "cli/StandardOutput.h"
 #include "cli/XlsxExport.h"
 #include "core/base/Errors.h"
 #include "core/costs/Bills.h"
 #include "core/files/CallExport.h"
+#include "core/files/DataFiles.h"
+#include "core/platform/Processes.h"
 
 namespace {
 
@@ -20,13 +25,32 @@ constexpr qint64 kCopyBlock = 1 << 20;
 
 enum class Format { kCsv, kTsv, kXlsx };
 
-// The format asked for, or the one the output file's extension names, or CSV.
+// The format asked for, or the one the output file's extension names, or CSV for standard
+// output and a name without an extension. An extension no format has (out.ods) is refused
+// rather than filled with CSV.
 std::optional<Format> ChosenFormat(const QString& asked, const QString& output) {
   const QString name = asked.isEmpty() ? QFileInfo(output).suffix().toLower() : asked;
   if (name == QLatin1String("tsv")) return Format::kTsv;
   if (name == QLatin1String("xlsx")) return Format::kXlsx;
-  if (name == QLatin1String("csv") || asked.isEmpty()) return Format::kCsv;
+  if (name == QLatin1String("csv") || name.isEmpty()) return Format::kCsv;
   return std::nullopt;
+}
+
+constexpr char kScratchPrefix[] = "norvel-xlsx-";
+
+// Scratch directories of exports that were killed (kill -9 leaves them): each is named after
+// its process, and those whose process is gone are removed.
+void RemoveStaleScratch() {
+  const QDir temp(QDir::tempPath());
+  for (const QString& name :
+       temp.entryList({QLatin1String(kScratchPrefix) + u'*'}, QDir::Dirs | QDir::NoDotAndDotDot)) {
+    bool number = false;
+    const qint64 pid =
+        name.mid(qsizetype(sizeof kScratchPrefix) - 1).section(u'-', 0, 0).toLongLong(&number);
+    if (number && pid != QCoreApplication::applicationPid() && !OsProcessAlive(pid)) {
+      QDir(temp.filePath(name)).removeRecursively();
+    }
+  }
 }
 
 // Copies a finished file into the output.
@@ -55,13 +79,25 @@ ExportSelection WriteExport(const QString& dir, ExportOptions options, Format fo
     ExportCalls(dir, options, out, &selection);
     return selection;
   }
-  QTemporaryDir scratch;
+  RemoveStaleScratch();
+  QTemporaryDir scratch(QDir(QDir::tempPath())
+                            .filePath(QLatin1String(kScratchPrefix) +
+                                      QString::number(QCoreApplication::applicationPid()) +
+                                      QStringLiteral("-XXXXXX")));
   if (!scratch.isValid()) {
     throw IoError(QStringLiteral("Не удается записать выгрузку: %1").arg(scratch.errorString()));
   }
   const QString path = scratch.filePath(QStringLiteral("export.xlsx"));
-  ExportCallsXlsx(dir, options, path, &selection);
-  CopyInto(path, out);
+  // Ended by SIGTERM or SIGINT meanwhile, the export takes its scratch files with it.
+  OsRemoveOnTermination(path, scratch.path());
+  try {
+    ExportCallsXlsx(dir, options, path, &selection);
+    CopyInto(path, out);
+  } catch (...) {
+    OsRemoveOnTermination({}, {});
+    throw;
+  }
+  OsRemoveOnTermination({}, {});
   return selection;
 }
 
@@ -104,7 +140,12 @@ int RunExport(const QStringList& arguments, CommandIo& io) {
   const QString output =
       line.IsSet(QStringLiteral("o")) ? line.Value(QStringLiteral("o")) : QStringLiteral("-");
   const std::optional<Format> format = ChosenFormat(line.Value(QStringLiteral("format")), output);
-  if (!format) return line.Usage(QStringLiteral("--format is csv, tsv or xlsx"));
+  if (!format) {
+    return line.Usage(
+        line.Value(QStringLiteral("format")).isEmpty()
+            ? QStringLiteral("%1 names no format; --format is csv, tsv or xlsx").arg(output)
+            : QStringLiteral("--format is csv, tsv or xlsx"));
+  }
   const std::optional<QString> workDir = line.WorkingDir();
   if (!workDir) return exitcode::kUsage;
   const QString& dir = *workDir;
@@ -116,6 +157,11 @@ int RunExport(const QStringList& arguments, CommandIo& io) {
   what.subscriber = *subscriber;
   what.totals = line.IsSet(QStringLiteral("totals"));
   ConsoleUi ui(io.err, false);
+  if (!QFileInfo::exists(QDir(dir).filePath(DataFileName(*month)))) {
+    ui.Say(QStringLiteral("no calls of month %1: there is no %2 in %3")
+               .arg(*month)
+               .arg(DataFileName(*month), QDir::toNativeSeparators(QDir(dir).absolutePath())));
+  }
   try {
     // With a tariff table, each call's zone and cost follow its number.
     if (const std::optional<Tariffs> tariffs = LoadTariffs(QDir(dir).absolutePath())) {
@@ -143,7 +189,11 @@ int RunExport(const QStringList& arguments, CommandIo& io) {
                  .arg(selection.year));
     }
   } catch (const NorvelError& error) {
-    ui.Say(error.Message());
+    // A reader that went away (`| head`) has what it wanted; that is no news to anyone.
+    const auto* standard = dynamic_cast<const StandardOutput*>(&io.out);
+    if (output != QLatin1String("-") || !standard || standard->Failure() != EPIPE) {
+      ui.Say(error.Message());
+    }
     return exitcode::kFilesFailed;
   }
   return exitcode::kOk;

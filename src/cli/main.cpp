@@ -4,10 +4,13 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
+#include "cli/ExitCodes.h"
 #include "cli/NorvelCommand.h"
+#include "cli/StandardOutput.h"
 #include "core/base/Clock.h"
 #include "core/link/QtSerialTransport.h"
 #include "core/platform/Terminal.h"
@@ -23,11 +26,20 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationName(QStringLiteral("norvel"));
   SystemClock clock;
   QtSerialPortFactory ports;
-  QFile out;
+  // A closed pipe is told by write's EPIPE, which the output below keeps, not by a signal that
+  // would end the program before it could say anything or clean up.
+  OsIgnoreBrokenPipe();
+  StandardOutput out(1);
   QFile err;
-  out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
   err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
   const bool terminal = OsStandardErrorIsTerminal();
   CommandIo io{clock, ports, out, err, terminal, QDir::currentPath()};
-  return RunNorvel(QCoreApplication::arguments().mid(1), io);
+  const int code = RunNorvel(QCoreApplication::arguments().mid(1), io);
+  if (out.Failure() == 0) return code;
+  // Output that did not arrive is a failure whatever the command thought. A reader that went
+  // away (`| head`) has what it wanted: that ends quietly, as other commands do.
+  if (out.Failure() != EPIPE) {
+    err.write(QStringLiteral("norvel: standard output: %1\n").arg(out.errorString()).toUtf8());
+  }
+  return code == exitcode::kOk ? exitcode::kFilesFailed : code;
 }

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <csignal>
 
 #include "Emulator.h"
 #include "GeneratedCalls.h"
@@ -146,4 +148,91 @@ TEST_F(NorvelProcess, DoctorNeverDisturbsAReceptionInProgress) {
   EXPECT_EQ(doctor.exitCode(), 0) << said.toStdString();
   EXPECT_TRUE(said.contains(QStringLiteral("4. the driver takes 325 and 976 bit/s: OK")));
   EXPECT_EQ(settings(), before);
+}
+
+namespace {
+
+// A month of `calls` calls in May, as the month files hold them.
+void WriteMay(const QString& dir, int calls) {
+  QFile file(QDir(dir).filePath(QStringLiteral("Data 5.txt")));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  QByteArray text = "heading\r\n";
+  for (int i = 0; i < calls; ++i) {
+    text += QByteArray::number(1 + i % 28).rightJustified(2, '0') +
+            ".05.2026 09:" + QByteArray::number(i % 60).rightJustified(2, '0') +
+            "\t20\t3\t1\t1\t2345678\r\n";
+  }
+  file.write(text);
+}
+
+// Runs a shell line with norvel as $NORVEL in `dir`; gives the exit code of norvel itself.
+int Shell(const QString& dir, const QString& script, QByteArray* err,
+          const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+  QProcess shell;
+  QProcessEnvironment env = environment;
+  env.insert(QStringLiteral("NORVEL"), QStringLiteral(NORVEL_COMMAND));
+  shell.setProcessEnvironment(env);
+  shell.setWorkingDirectory(dir);
+  shell.start(QStringLiteral("bash"), {QStringLiteral("-c"), script});
+  shell.waitForFinished(60000);
+  *err = shell.readAllStandardError();
+  return shell.exitCode();
+}
+
+}  // namespace
+
+// Output that does not arrive is a failure: a full disk says why with exit 13; a reader that
+// went away ends the command quietly, still not with success.
+TEST_F(NorvelProcess, OutputThatIsNotWrittenReachesTheExitCode) {
+  WriteMay(dir.path(), 100000);
+  QByteArray err;
+  EXPECT_EQ(Shell(dir.path(), QStringLiteral("\"$NORVEL\" --help >/dev/full"), &err), 13);
+  EXPECT_EQ(err, QByteArray("norvel: standard output: No space left on device\n"));
+  EXPECT_EQ(Shell(dir.path(),
+                  QStringLiteral("\"$NORVEL\" export --month=5 | head -c 100 >/dev/null; "
+                                 "exit ${PIPESTATUS[0]}"),
+                  &err),
+            13);
+  EXPECT_EQ(err, QByteArray());
+  // A file name whose extension no format has is refused; a month without a file is told.
+  EXPECT_EQ(Shell(dir.path(), QStringLiteral("\"$NORVEL\" export --month=5 -o out.ods"), &err), 2);
+  EXPECT_TRUE(err.contains("out.ods names no format")) << err.toStdString();
+  EXPECT_EQ(Shell(dir.path(), QStringLiteral("\"$NORVEL\" export --month=6 >/dev/null"), &err), 0);
+  EXPECT_TRUE(err.contains("no calls of month 6: there is no Data 6.txt")) << err.toStdString();
+}
+
+// A spreadsheet export ended by SIGTERM takes its scratch directory with it, and one that a
+// kill -9 left behind is removed by the next export.
+TEST_F(NorvelProcess, AnExportCutShortLeavesNoScratchBehind) {
+  WriteMay(dir.path(), 200000);
+  QTemporaryDir temp;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("TMPDIR"), temp.path());
+  QDir(temp.path()).mkdir(QStringLiteral("norvel-xlsx-999999999-abcdef"));  // no such process
+  const auto scratch = [&] {
+    return QDir(temp.path()).entryList({QStringLiteral("norvel-xlsx-*")}, QDir::Dirs);
+  };
+  QProcess norvel;
+  norvel.setProcessEnvironment(environment);
+  norvel.setWorkingDirectory(dir.path());
+  norvel.start(QStringLiteral(NORVEL_COMMAND),
+               {QStringLiteral("export"), QStringLiteral("--month=5"), QStringLiteral("-o"),
+                QStringLiteral("out.xlsx")});
+  ASSERT_TRUE(norvel.waitForStarted());
+  QDeadlineTimer deadline(20000);
+  QStringList seen;
+  while (!deadline.hasExpired() && norvel.state() == QProcess::Running) {
+    seen = scratch();
+    if (seen.size() == 1 &&
+        seen.first().startsWith(QStringLiteral("norvel-xlsx-%1-").arg(norvel.processId()))) {
+      break;
+    }
+    QThread::msleep(5);
+  }
+  ASSERT_EQ(norvel.state(), QProcess::Running) << "the export ended before it could be cut";
+  EXPECT_FALSE(seen.contains(QStringLiteral("norvel-xlsx-999999999-abcdef")));
+  ::kill(static_cast<pid_t>(norvel.processId()), SIGTERM);
+  ASSERT_TRUE(norvel.waitForFinished(10000));
+  EXPECT_EQ(scratch(), QStringList{});
+  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("out.xlsx"))));
 }

@@ -14,3 +14,10 @@ bool OsProcessRunning(const QString& name);
 // The process holding a lock on the file, as "1234 (norvel)"; empty when nobody does or the
 // system cannot tell.
 QString OsFileLockHolder(const QString& path);
+
+// Whether the process with this id is alive; true where the system cannot tell.
+bool OsProcessAlive(qint64 pid);
+
+// A scratch file and its directory that a SIGTERM or SIGINT removes before the program ends,
+// so that an export cut short leaves nothing behind; an empty file forgets them.
+void OsRemoveOnTermination(const QString& file, const QString& dir);

@@ -1,6 +1,7 @@
-// Processes and their open files, read from /proc.
+// Processes and their open files, read from /proc, and the signals that end a process.
 #include "core/platform/Processes.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -8,6 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 
 namespace {
 
@@ -106,4 +110,38 @@ QString OsFileLockHolder(const QString& path) {
     if (fields[5] == file) return Described(QString::fromLatin1(fields[4]));
   }
   return {};
+}
+
+bool OsProcessAlive(qint64 pid) {
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+namespace {
+// What the signal handler removes: paths prepared beforehand, since a handler may only make
+// plain system calls.
+char gScratchFile[4096];
+char gScratchDir[4096];
+
+void RemoveScratchAndEnd(int number) {
+  if (gScratchFile[0] != '\0') ::unlink(gScratchFile);
+  if (gScratchDir[0] != '\0') ::rmdir(gScratchDir);
+  std::signal(number, SIG_DFL);
+  std::raise(number);
+}
+}  // namespace
+
+void OsRemoveOnTermination(const QString& file, const QString& dir) {
+  const QByteArray f = QFile::encodeName(file);
+  const QByteArray d = QFile::encodeName(dir);
+  if (file.isEmpty() || f.size() >= qsizetype(sizeof gScratchFile) ||
+      d.size() >= qsizetype(sizeof gScratchDir)) {
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGINT, SIG_DFL);
+    gScratchFile[0] = gScratchDir[0] = '\0';
+    return;
+  }
+  std::memcpy(gScratchFile, f.constData(), static_cast<size_t>(f.size()) + 1);
+  std::memcpy(gScratchDir, d.constData(), static_cast<size_t>(d.size()) + 1);
+  std::signal(SIGTERM, RemoveScratchAndEnd);
+  std::signal(SIGINT, RemoveScratchAndEnd);
 }

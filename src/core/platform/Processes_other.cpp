@@ -12,3 +12,9 @@ bool OsProcessRunning(const QString&) {
 QString OsFileLockHolder(const QString&) {
   return {};
 }
+
+bool OsProcessAlive(qint64) {
+  return true;
+}
+
+void OsRemoveOnTermination(const QString&, const QString&) {}

@@ -4,3 +4,5 @@
 bool OsStandardErrorIsTerminal() {
   return false;
 }
+
+void OsIgnoreBrokenPipe() {}
