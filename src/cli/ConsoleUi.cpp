@@ -2,6 +2,8 @@
 
 #include <QIODevice>
 
+#include "core/platform/Terminal.h"
+
 namespace {
 // Only the record read is long enough to want a bar.
 const QString kRecordRead = QStringLiteral("Чтение данных из станции");
@@ -10,25 +12,34 @@ constexpr double kSecondsPerByte = 10.0 / 976.0;
 constexpr int kBarWidth = 30;
 }  // namespace
 
-void ConsoleUi::Say(const QString& text) {
+ConsoleUi::ConsoleUi(QIODevice& err, bool terminal, bool answerYes)
+    : err_(err), terminal_(terminal), answerYes_(answerYes), journal_(OsStreamIsJournal(2)) {}
+
+void ConsoleUi::Say(const QString& text, Priority priority) {
   if (barShown_) err_.write("\n");
   barShown_ = false;
-  QString line = text;
-  line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  err_.write(("norvel: " + line + "\n").toUtf8());
+  // Every line of a message carries its priority in the journal, so that journalctl -p err
+  // shows the whole message.
+  const QString prefix =
+      journal_ ? QStringLiteral("<%1>").arg(static_cast<int>(priority)) : QString();
+  QString lines;
+  for (const QString& line :
+       QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).split(u'\n')) {
+    lines += prefix + (lines.isEmpty() ? QStringLiteral("norvel: ") : QString()) + line + u'\n';
+  }
+  err_.write(lines.toUtf8());
 }
 
 bool ConsoleUi::ShowBox(BoxKind kind, const QString& text, bool error) {
-  Q_UNUSED(error);
   if (kind == BoxKind::YesNo || kind == BoxKind::YesCancel) {
     if (answerYes_) {
-      Say(text + QStringLiteral(" -> yes (--yes)"));
+      Say(text + QStringLiteral(" -> yes (--yes)"), Priority::kWarning);
       return true;
     }
-    Say(text + QStringLiteral(" -> no (nobody to answer)"));
+    Say(text + QStringLiteral(" -> no (nobody to answer)"), Priority::kWarning);
     return false;
   }
-  Say(text);
+  Say(text, error ? Priority::kError : Priority::kWarning);
   return false;
 }
 

@@ -12,8 +12,7 @@ class QIODevice;
 // progress bar.
 class ConsoleUi : public OperatorUi {
  public:
-  ConsoleUi(QIODevice& err, bool terminal, bool answerYes = false)
-      : err_(err), terminal_(terminal), answerYes_(answerYes) {}
+  ConsoleUi(QIODevice& err, bool terminal, bool answerYes = false);
 
   void StartProgress(const QString& caption, quint16 maximum) override;
   void SetProgress(quint16 position) override;
@@ -22,8 +21,10 @@ class ConsoleUi : public OperatorUi {
   QString InputBox(const QString&, const QString&, const QString& text) override { return text; }
   void ShowHelp(int) override {}
 
+  // How much a line matters, as syslog numbers it: the journal files it by this.
+  enum class Priority { kError = 3, kWarning = 4, kInfo = 6 };
   // Writes a line of the command's own to standard error.
-  void Say(const QString& text);
+  void Say(const QString& text, Priority priority = Priority::kError);
 
  protected:
   bool ShowBox(BoxKind kind, const QString& text, bool error) override;
@@ -36,6 +37,7 @@ class ConsoleUi : public OperatorUi {
   QIODevice& err_;
   bool terminal_;
   bool answerYes_;
+  bool journal_;
   bool barShown_ = false;
   int barMaximum_ = 0;
   int lastDrawn_ = -1;

@@ -9,6 +9,7 @@ inline constexpr int kOk = 0;                   // stored, or nothing to store; 
 inline constexpr int kNoAnswer = 1;             // try again: no answer, a failed read, busy
 inline constexpr int kUsage = 2;                // the command line is wrong
 inline constexpr int kSettingsNotWritten = 10;  // the settings file could not be written
+inline constexpr int kDeviceFault = 12;         // the port's device is missing or forbidden
 inline constexpr int kFilesFailed = 13;         // the files or the lock need a person
 inline constexpr int kInconsistent = 14;        // inconsistent header, station left alone
 }  // namespace exitcode
@@ -29,6 +30,10 @@ inline constexpr ExitCodeMeaning kExitCodes[] = {
     {exitcode::kSettingsNotWritten, true,
      "the calls were stored but the settings file could not be written; the journal keeps "
      "the reception until it can"},
+    {exitcode::kDeviceFault, true,
+     "the port's device is missing, or this user may not open it (receive: reasons device_missing "
+     "and permission_denied); "
+     "run norvel doctor"},
     {exitcode::kFilesFailed, true,
      "the files could not take the calls (rolled back; the calls stay in the station), the "
      "reception journal is damaged, or the lock file cannot be opened; export, bill, report: a "

@@ -160,7 +160,8 @@ int RunExport(const QStringList& arguments, CommandIo& io) {
   if (!QFileInfo::exists(QDir(dir).filePath(DataFileName(*month)))) {
     ui.Say(QStringLiteral("no calls of month %1: there is no %2 in %3")
                .arg(*month)
-               .arg(DataFileName(*month), QDir::toNativeSeparators(QDir(dir).absolutePath())));
+               .arg(DataFileName(*month), QDir::toNativeSeparators(QDir(dir).absolutePath())),
+           ConsoleUi::Priority::kWarning);
   }
   try {
     // With a tariff table, each call's zone and cost follow its number.
@@ -186,7 +187,8 @@ int RunExport(const QStringList& arguments, CommandIo& io) {
       ui.Say(QStringLiteral("%1 calls of other years left out; this export holds %2 (choose "
                             "another with --year)")
                  .arg(selection.leftOut)
-                 .arg(selection.year));
+                 .arg(selection.year),
+             ConsoleUi::Priority::kWarning);
     }
   } catch (const NorvelError& error) {
     // A reader that went away (`| head`) has what it wanted; that is no news to anyone.

@@ -12,6 +12,7 @@
 #include "core/base/Ports.h"
 #include "core/link/RS232.h"
 #include "core/platform/Processes.h"
+#include "core/platform/Terminal.h"
 #include "core/station/ReceptionLock.h"
 #include "core/station/StationCtrl.h"
 
@@ -143,7 +144,13 @@ int RunReceive(const QStringList& arguments, CommandIo& io) {
     if (json) {
       io.out.write(done.Json());
     } else if (!quiet) {
-      io.out.write(done.Line());
+      // In the journal the summary carries its priority: a failure shows with -p err.
+      const int priority = done.exitCode == exitcode::kOk         ? 6
+                           : done.exitCode == exitcode::kNoAnswer ? 4
+                                                                  : 3;
+      io.out.write(
+          (OsStreamIsJournal(1) ? QStringLiteral("<%1>").arg(priority).toUtf8() : QByteArray()) +
+          done.Line());
     }
     return done.exitCode;
   };
@@ -185,6 +192,18 @@ int RunReceive(const QStringList& arguments, CommandIo& io) {
   }
   if (summary.reason == QLatin1String("no_answer")) {
     ui.Say(PortLine(station, station.Link() ? station.Link()->PortNumber() : *port));
+    // A device that is not there, or that this user may not open, will not mend itself by
+    // morning: a person must look, and a timer must not simply try again.
+    const QString failure = station.Link() ? station.Link()->OpenFailure() : QString();
+    if (failure.contains(QStringLiteral("No such file"), Qt::CaseInsensitive)) {
+      summary.exitCode = exitcode::kDeviceFault;
+      summary.reason = QStringLiteral("device_missing");
+      summary.line = QStringLiteral(": the port's device is not there");
+    } else if (failure.contains(QStringLiteral("ermission"))) {
+      summary.exitCode = exitcode::kDeviceFault;
+      summary.reason = QStringLiteral("permission_denied");
+      summary.line = QStringLiteral(": this user may not open the port's device");
+    }
   }
   return finish(summary);
 }

@@ -15,7 +15,21 @@
 #include "core/link/QtSerialTransport.h"
 #include "core/platform/Terminal.h"
 
+namespace {
+
+// Qt's and the database drivers' own notes ("XDG_RUNTIME_DIR not set", "Unable to free
+// statement") are not the command's messages: on a timer they would fill the journal with
+// lines nobody can act on. NORVEL_QT_MESSAGES=1 lets them through for a developer.
+void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtFatalMsg || qEnvironmentVariableIsSet("NORVEL_QT_MESSAGES")) {
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+  }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  qInstallMessageHandler(QuietQtMessages);
   // The report and the PDF bills are drawn with Qt's GUI classes, which need a GUI application;
   // it runs on the offscreen platform, so no display is needed. Everything else runs on the core.
   const bool drawing =

@@ -19,10 +19,10 @@
 #include "core/files/ConfigCopy.h"
 #include "core/files/DataFiles.h"
 #include "core/files/SettingsFile.h"
+#include "core/image/ImageLayout.h"
 #include "core/platform/SerialPlatform.h"
 #include "core/station/ReceptionJournal.h"
 #include "core/station/ReceptionLock.h"
-#include "core/image/ImageLayout.h"
 
 namespace {
 
@@ -266,12 +266,19 @@ TEST_F(Norvel, EachPortFaultIsToldApartAfterTheWindowsText) {
   const QString device = ComPortDeviceName(3);
   const QString cable = QStringLiteral("Проверьте подключение соединительного кабеля к порту COM3");
 
-  EXPECT_EQ(Run({"receive"}), exitcode::kNoAnswer);  // nothing plugged in
+  // A device missing or forbidden needs a person: its own exit code and reason.
+  EXPECT_EQ(Run({"receive"}), exitcode::kDeviceFault);  // nothing plugged in
   EXPECT_TRUE(Err().contains(cable));
   EXPECT_TRUE(Err().contains(
       QStringLiteral("COM3 is %1: No such file or directory; run: norvel doctor").arg(device)))
       << Err().toStdString();
-  EXPECT_EQ(Out(), QStringLiteral("stored 0 calls: the station did not answer or a read failed\n"));
+  EXPECT_EQ(Out(), QStringLiteral("stored 0 calls: the port's device is not there\n"));
+  Plug();
+  line->forbidden = true;
+  EXPECT_EQ(Run({"receive", "--json"}), exitcode::kDeviceFault);
+  EXPECT_EQ(QJsonDocument::fromJson(out.data()).object()["reason"].toString(),
+            QStringLiteral("permission_denied"));
+  line->forbidden = false;
 
   Plug();
   std::unique_ptr<SerialTransport> other = ports.CreateTransport();

@@ -236,3 +236,31 @@ TEST_F(NorvelProcess, AnExportCutShortLeavesNoScratchBehind) {
   EXPECT_EQ(scratch(), QStringList{});
   EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("out.xlsx"))));
 }
+
+// Under systemd every line carries its syslog priority, so that journalctl -p err finds the
+// failures; Qt's own notes stay out.
+TEST_F(NorvelProcess, TheJournalGetsPrioritiesAndNoQtChatter) {
+  QByteArray err;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("NORVEL_COM4"), dir.filePath(QStringLiteral("ttyGone")));
+  environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+  EXPECT_EQ(Shell(dir.path(),
+                  QStringLiteral("exec >log 2>&1; JOURNAL_STREAM=$(stat -c %d:%i log) "
+                                 "\"$NORVEL\" receive --port=4"),
+                  &err, environment),
+            12);
+  QFile log(dir.filePath(QStringLiteral("log")));
+  ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+  const QList<QByteArray> lines = log.readAll().split('\n');
+  ASSERT_GE(lines.size(), 3);
+  for (const QByteArray& line : lines) {
+    if (line.isEmpty()) continue;
+    EXPECT_TRUE(line.startsWith("<3>") || line.startsWith("<4>")) << line.data();
+  }
+  EXPECT_TRUE(lines.contains("<3>stored 0 calls: the port's device is not there"));
+  WriteMay(dir.path(), 10);
+  EXPECT_EQ(
+      Shell(dir.path(), QStringLiteral("\"$NORVEL\" report --month=5 -o r.png"), &err, environment),
+      0);
+  EXPECT_FALSE(err.contains("QStandardPaths")) << err.toStdString();
+}

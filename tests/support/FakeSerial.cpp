@@ -67,6 +67,10 @@ bool FakeSerialTransport::Open(const QString& device) {
     openError_ = QStringLiteral("No such file or directory");
     return false;
   }
+  if (line->forbidden) {
+    openError_ = QStringLiteral("Permission denied");
+    return false;
+  }
   if (line->inUse_) {
     openError_ = QStringLiteral("Device or resource busy");
     return false;

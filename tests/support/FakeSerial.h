@@ -33,6 +33,8 @@ class FakeLine {
   std::function<void(long delivered)> beforeDelivery;
   // The device went away (an unplugged adapter): an open port reports a hang-up.
   bool vanished = false;
+  // The device may not be opened by this user.
+  bool forbidden = false;
   // The port stops sending (its flow control held, say): queued bytes stay queued.
   bool holdOutput = false;
 

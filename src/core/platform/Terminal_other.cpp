@@ -6,3 +6,7 @@ bool OsStandardErrorIsTerminal() {
 }
 
 void OsIgnoreBrokenPipe() {}
+
+bool OsStreamIsJournal(int) {
+  return false;
+}
