@@ -62,7 +62,7 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
                                   "summary of all subscribers. CSV, or PDF when FILE ends in "
                                   ".pdf."));
   AddChoiceOptions(line, false);
-  line.Add({QStringLiteral("o"),
+  line.Add({{QStringLiteral("o"), QStringLiteral("output")},
             QStringLiteral("Write to FILE (.csv or .pdf; replaced only by complete bills); '-' or "
                            "none: CSV on standard output."),
             QStringLiteral("FILE")});
@@ -122,7 +122,8 @@ int RunReport(const QStringList& arguments, CommandIo& io) {
                                   "per subscriber. A PDF, or PNG images (FILE for the first page, "
                                   "NAME-2.png and on for the next). Runs without a display."));
   AddChoiceOptions(line, true);
-  line.Add({QStringLiteral("o"), QStringLiteral("Write to FILE, .pdf or .png (required)."),
+  line.Add({{QStringLiteral("o"), QStringLiteral("output")},
+            QStringLiteral("Write to FILE, .pdf or .png (required)."),
             QStringLiteral("FILE")});
   if (const std::optional<int> code = line.Parse(arguments)) return *code;
   Choice choice;

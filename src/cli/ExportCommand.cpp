@@ -122,7 +122,7 @@ int RunExport(const QStringList& arguments, CommandIo& io) {
                            "extension of FILE, or csv."),
             QStringLiteral("FORMAT")});
   line.Add({QStringLiteral("totals"), QStringLiteral("One row per subscriber, then the total.")});
-  line.Add({QStringLiteral("o"),
+  line.Add({{QStringLiteral("o"), QStringLiteral("output")},
             QStringLiteral("Write to FILE (replaced only by a complete export); '-' or none: "
                            "standard output."),
             QStringLiteral("FILE")});

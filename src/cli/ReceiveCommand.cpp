@@ -125,6 +125,11 @@ int RunReceive(const QStringList& arguments, CommandIo& io) {
             QStringLiteral("Print one JSON object instead of the summary line: exit_code, "
                            "reason, stored, files, bytes_read, reset_sent, reset_confirmed.")});
   line.Add(QuietOption());
+  line.Add({QStringLiteral("reset-inconsistent"),
+            QStringLiteral("When the station's record header is inconsistent, answer the "
+                           "window's question \"Выполнить сброс данных в станции?\" Yes: its "
+                           "records are cleared unread. Without it they are left alone (exit 14) "
+                           "for a person to look at.")});
   if (const std::optional<int> code = line.Parse(arguments)) return *code;
   const std::optional<int> port = line.Port();
   if (!port) return exitcode::kUsage;
@@ -137,7 +142,7 @@ int RunReceive(const QStringList& arguments, CommandIo& io) {
   const bool json = line.IsSet(QStringLiteral("json"));
   const bool quiet = line.IsSet(QStringLiteral("quiet"));
 
-  ConsoleUi ui(io.err, io.terminal && !quiet);
+  ConsoleUi ui(io.err, io.terminal && !quiet, line.IsSet(QStringLiteral("reset-inconsistent")));
   Environment env{ui, io.clock, io.ports, QDir(dir).absolutePath()};
   Summary summary;
   const auto finish = [&](const Summary& done) {

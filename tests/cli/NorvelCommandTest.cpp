@@ -122,6 +122,13 @@ TEST_F(Norvel, AnInconsistentHeaderIsLeftAloneAndNeedsAPerson) {
   EXPECT_EQ(Header(), before);
   EXPECT_TRUE(Err().contains(QStringLiteral("Выполнить сброс данных в станции? -> no")));
   EXPECT_FALSE(QFile::exists(dir.filePath(DataFileName(12))));
+  // Only the administrator's explicit word clears such a station.
+  EXPECT_EQ(Run({"receive", "--reset-inconsistent"}), exitcode::kOk);
+  EXPECT_TRUE(Err().contains(QStringLiteral("Выполнить сброс данных в станции? -> yes")));
+  EXPECT_NE(Header(), before);
+  // --output is the long form of -o.
+  EXPECT_EQ(Run({"export", "--month=12", "--output", "none.csv", "-q"}), 0);
+  EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("none.csv"))));
 }
 
 TEST_F(Norvel, FilesThatCannotTakeTheCallsAreRolledBackAndNeedAPerson) {
@@ -215,7 +222,7 @@ TEST_F(Norvel, EveryCommandHasItsHelpAndOptionsTakeTheUsualForms) {
   file.close();
   EXPECT_EQ(Run({"export", "--month=12", "--format=tsv", "-o", "-"}), 0) << Err().toStdString();
   EXPECT_EQ(Out(), QStringLiteral("date\ttime\tsubscriber\tduration_min\tcity_line\tcall_type\t"
-                                  "number\r\n2026-12-07\t09:05\t20\t1\t1\t0\t0012\r\n"));
+                                  "number\n2026-12-07\t09:05\t20\t1\t1\t0\t0012\n"));
   EXPECT_EQ(Run({"export", "--month", "12", "-qo", "out.tsv"}), 0) << Err().toStdString();
   EXPECT_TRUE(Out().isEmpty());
   EXPECT_TRUE(QFile::exists(dir.filePath("out.tsv")));
@@ -353,11 +360,11 @@ TEST_F(Norvel, AnExportSaysWhichYearItHoldsWhenOthersAreLeftOut) {
       "08.12.2025 09:05\t21\t7\t1\t0\t3\r\n");
   file.close();
   EXPECT_EQ(Run({"export", "--month", "12", "--totals", "--format", "tsv"}), 0);
-  EXPECT_TRUE(Out().contains(QStringLiteral("\r\ntotal\t1\t0\t5\t5\t")));
+  EXPECT_TRUE(Out().contains(QStringLiteral("\ntotal\t1\t0\t5\t5\t")));
   EXPECT_EQ(Err(), QStringLiteral("norvel: 2 calls of other years left out; this export holds "
                                   "2026 (choose another with --year)\n"));
   EXPECT_EQ(Run({"export", "--month", "12", "--totals", "--format", "tsv", "--year", "2025"}), 0);
-  EXPECT_TRUE(Out().contains(QStringLiteral("\r\ntotal\t2\t0\t10\t7\t")));
+  EXPECT_TRUE(Out().contains(QStringLiteral("\ntotal\t2\t0\t10\t7\t")));
   EXPECT_EQ(Run({"export", "--month", "12", "-q"}), 0);
   EXPECT_TRUE(Err().isEmpty());
 }

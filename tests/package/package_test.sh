@@ -97,7 +97,10 @@ PATH="$work/root/usr/bin:$PATH" bash -c '
   }
   [ "$(offers "norvel ex")" = export ] || { echo "commands: $(offers "norvel ex")"; exit 1; }
   [ "$(offers "norvel export --format ")" = "csv tsv xlsx" ] || exit 1
-  [ "$(offers "norvel config wr")" = write ] || exit 1' \
+  [ "$(offers "norvel config wr")" = write ] || exit 1
+  # A value after "=" completes as after a blank; a command offers only its own options.
+  [ "$(offers "norvel export --format=x")" = xlsx ] || { echo "value: $(offers "norvel export --format=x")"; exit 1; }
+  [ "$(offers "norvel bill --t")" = "" ] || exit 1' \
   "$work/root/usr/share/bash-completion/completions/norvel" || { echo "no completion"; exit 1; }
 # The dependencies are the Qt libraries the program links, found by the package tools.
 dpkg-deb -f "$deb" Depends | grep -q "libqt6widgets6" || { echo "no Qt dependency"; exit 1; }
@@ -107,6 +110,10 @@ if command -v desktop-file-validate >/dev/null; then
 fi
 grep -q "^Exec=norvelwin-desktop$" "$work/root/usr/share/applications/norvelwin.desktop"
 "$work/root/usr/bin/norvel" --help | grep -q "exit codes"
+# Help and version without a window or a display.
+env -u DISPLAY -u WAYLAND_DISPLAY "$work/root/usr/bin/NorvelWin" --version | grep -q "^NorvelWin [0-9]"
+env -u DISPLAY -u WAYLAND_DISPLAY "$work/root/usr/bin/NorvelWin" --help | grep -q "^usage: NorvelWin"
+"$work/root/usr/bin/station-emulator" --version | grep -q "^station-emulator [0-9]"
 
 export PATH="$work/root/usr/bin:$PATH"
 export XDG_DATA_HOME="$work/data"

@@ -38,6 +38,7 @@ std::optional<EmulatorCommandLine> ParseCommandLine(const QStringList& arguments
   for (const char* name : valued) parser.addOption({bare(name), QString(), QStringLiteral("V")});
   for (const char* name : flags) parser.addOption({bare(name), QString()});
   parser.addOption({{QStringLiteral("h"), bare(option::kHelp)}, QString()});
+  parser.addOption({bare(option::kVersion), QString()});
   if (!parser.parse(QStringList{QStringLiteral("station-emulator")} + arguments)) {
     *error = parser.errorText();
     return std::nullopt;
@@ -49,6 +50,7 @@ std::optional<EmulatorCommandLine> ParseCommandLine(const QStringList& arguments
   EmulatorCommandLine line;
   StationOptions& s = line.station;
   line.help = parser.isSet(bare(option::kHelp));
+  line.version = parser.isSet(bare(option::kVersion));
   const auto has = [&](const char* name) { return parser.isSet(bare(name)); };
   const auto text = [&](const char* name) { return parser.value(bare(name)); };
   bool ok = true;
@@ -91,7 +93,7 @@ std::optional<EmulatorCommandLine> ParseCommandLine(const QStringList& arguments
   s.silent = has(option::kSilent);
   s.badHeader = has(option::kBadHeader);
   s.noise = has(option::kNoise);
-  if (!line.help && line.link.isEmpty()) {
+  if (!line.help && !line.version && line.link.isEmpty()) {
     *error = QStringLiteral("%1 PATH is required").arg(QLatin1String(option::kLink));
     return std::nullopt;
   }
@@ -135,6 +137,7 @@ QStringList ToArguments(const StationOptions& s, const QString& imageFile,
 QString UsageText() {
   return QStringLiteral(
       "Usage: station-emulator --link PATH [options]\n"
+      "       station-emulator --help | --version\n"
       "\n"
       "Stands in for the Norvel mini-PBX at the far end of the RS-232 cable. Creates a\n"
       "pseudo-terminal, links its device to PATH, prints PATH and serves until stopped.\n"

@@ -67,6 +67,7 @@ inline constexpr char kNoise[] = "--noise";
 inline constexpr char kStrayInReply[] = "--stray-in-reply";
 inline constexpr char kDump[] = "--dump";
 inline constexpr char kHelp[] = "--help";
+inline constexpr char kVersion[] = "--version";
 }  // namespace option
 
 // The command line of the emulator and where it keeps its files.
@@ -76,6 +77,7 @@ struct EmulatorCommandLine {
   QString dump;  // memory written here on exit, for tests
   StationOptions station;
   bool help = false;
+  bool version = false;
 };
 
 // Parses the arguments (without the program name); gives an error text on failure.

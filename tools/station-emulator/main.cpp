@@ -71,6 +71,10 @@ int main(int argc, char** argv) {
     std::fputs(qPrintable(station::UsageText()), stdout);
     return 0;
   }
+  if (commandLine->version) {
+    std::puts("station-emulator " NORVEL_VERSION);
+    return 0;
+  }
 
   int master = -1;
   int slave = -1;

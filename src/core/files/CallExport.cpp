@@ -252,7 +252,8 @@ class RowWriter {
       size -= piece;
     }
   }
-  void EndLine() { Put("\r\n", 2); }
+  // CSV ends its lines as spreadsheets expect, TSV as scripts on Linux read them.
+  void EndLine() { csv_ ? Put("\r\n", 2) : Put('\n'); }
 
   QIODevice& out_;
   bool csv_;
