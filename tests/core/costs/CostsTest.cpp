@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
-#include <array>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <array>
 
 #include "FakeHost.h"
 #include "core/base/Errors.h"
@@ -17,6 +17,7 @@
 #include "core/costs/Tariffs.h"
 #include "core/files/CallRecords.h"
 #include "core/files/DataFiles.h"
+#include "core/files/SettingsFile.h"
 
 namespace {
 
@@ -240,8 +241,8 @@ TEST(Charging, EachRuleOnItsOwnCall) {
   EXPECT_EQ(RateCall(everyType, Call(7, 10, 0, 5, "8312", 0)).kind, Rated::Kind::kCharged);
   EXPECT_EQ(RateCall(everyType, Call(7, 10, 0, 5, "8312", 3)).kind, Rated::Kind::kCharged);
   // Days of the week across the turn of February (1 Monday .. 7 Sunday).
-  for (const auto& [year, month, day, weekday] : {std::array{2026, 2, 28, 6}, {2026, 3, 1, 7},
-                                                  {2024, 2, 29, 4}, {2026, 12, 7, 1}}) {
+  for (const auto& [year, month, day, weekday] :
+       {std::array{2026, 2, 28, 6}, {2026, 3, 1, 7}, {2024, 2, 29, 4}, {2026, 12, 7, 1}}) {
     EXPECT_EQ(DayOfWeek(year, month, day), weekday) << year << '-' << month << '-' << day;
   }
 
@@ -331,6 +332,26 @@ TEST(LineLoad, TheEdgesOfTheWorkingHoursAndOfTheLines) {
   EXPECT_EQ(day.peakBusy[18], 1);
   // Four hours carry a minute each: the busy hour is the first of them.
   EXPECT_EQ(day.busyHour, 7);
+
+  // A Saturday is outside working hours all day; a call in the period's first minute loads its
+  // line; a zero-minute call is among the longest, a free one not among the costliest.
+  WriteDecember(host, {Record(5, 0, 0, 20, 0, 2, QStringLiteral("2345"))});
+  const ReportData saturday = BuildReport(host.env.workDir, {12, 0, 5, 0}, 8);
+  EXPECT_EQ(saturday.outsideWorkingHours, 1);
+  EXPECT_EQ(saturday.peakBusy[0], 1);
+  EXPECT_EQ(saturday.longest.size(), 1u);
+  EXPECT_TRUE(saturday.costliest.empty());
+}
+
+TEST(LineLoad, TheStationsLinesAndTheMonthsNamesAtTheirEdges) {
+  FakeHost host;
+  for (const auto& [boards, lines] : {std::pair{1, 2}, {4, 8}, {0, 4}, {5, 4}}) {
+    WriteSettingsFile(host.env.workDir, 2, static_cast<quint16>(boards), host.clock.Now());
+    EXPECT_EQ(StationCityLines(host.env.workDir), lines) << boards << " boards";
+  }
+  EXPECT_EQ(MonthName(1), QStringLiteral("январь"));
+  EXPECT_EQ(MonthName(12), QStringLiteral("декабрь"));
+  EXPECT_EQ(MonthName(13), QString());
 }
 
 TEST(CostSums, AMillionCallsSumToTheKopeck) {
