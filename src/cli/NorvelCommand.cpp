@@ -35,6 +35,10 @@ constexpr NorvelCommandEntry kCommands[] = {
      "shows a configuration in the words of the table windows, the\n"
      "differences between two, or its checks; writes a saved one",
      RunConfigCommand},
+    {"status",
+     "says how the working directory stands: the last reception, a pending\n"
+     "journal, a reception running now, the month files; for monitoring",
+     RunStatus},
     {"doctor",
      "checks the way to the station step by step and says how to mend what is\n"
      "wrong; never touches a port another program holds",

@@ -30,5 +30,6 @@ int RunReceive(const QStringList& arguments, CommandIo& io);
 int RunExport(const QStringList& arguments, CommandIo& io);
 int RunBill(const QStringList& arguments, CommandIo& io);
 int RunSync(const QStringList& arguments, CommandIo& io);
+int RunStatus(const QStringList& arguments, CommandIo& io);
 // Draws with Qt's GUI classes: the program makes a GUI application for it (offscreen).
 int RunReport(const QStringList& arguments, CommandIo& io);

@@ -6,7 +6,9 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ConsoleUi.h"
+#include "cli/LastReception.h"
 #include "cli/NorvelCommand.h"
+#include "core/base/Clock.h"
 #include "core/base/Environment.h"
 #include "core/base/Errors.h"
 #include "core/base/Ports.h"
@@ -146,6 +148,12 @@ int RunReceive(const QStringList& arguments, CommandIo& io) {
   Environment env{ui, io.clock, io.ports, QDir(dir).absolutePath()};
   Summary summary;
   const auto finish = [&](const Summary& done) {
+    // Kept for norvel status: what this run did, and when; a run that found another reception
+    // running leaves that one's record alone.
+    if (done.reason != QLatin1String("already_running")) {
+      WriteLastReception(env.workDir, QJsonDocument::fromJson(done.Json()).object(),
+                         env.clock.Now().toString(QLatin1String(kLastReceptionTimeFormat)));
+    }
     if (json) {
       io.out.write(done.Json());
     } else if (!quiet) {

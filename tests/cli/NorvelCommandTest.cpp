@@ -307,6 +307,34 @@ TEST_F(Norvel, EachPortFaultIsToldApartAfterTheWindowsText) {
       << Err().toStdString();
 }
 
+// norvel status for monitoring: nothing known is a problem, a stored reception is well until
+// it is older than --max-age, a failed one is a problem; the month files are counted.
+TEST_F(Norvel, StatusTellsTheLastReceptionAndTheMonths) {
+  EXPECT_EQ(Run({"status"}), 1);
+  EXPECT_TRUE(Out().contains(QStringLiteral("problem: no reception is known")));
+  options.calls = 5;
+  options.callDays = 1;
+  Settings();
+  Plug();
+  ASSERT_EQ(Run({"receive", "-q"}), 0) << Err().toStdString();
+  EXPECT_EQ(Run({"status", "--json", "--max-age=1"}), 0) << Out().toStdString();
+  const QJsonObject status = QJsonDocument::fromJson(out.data()).object();
+  EXPECT_EQ(status["last_reception"].toObject()["stored"].toInt(), 5);
+  EXPECT_EQ(status["journal"].toString(), QStringLiteral("none"));
+  EXPECT_EQ(status["reception_running"].toBool(), false);
+  const QJsonObject month = status["months"].toArray().first().toObject();
+  EXPECT_EQ(month["file"].toString(), DataFileName(12));
+  EXPECT_EQ(month["calls"].toInt(), 5);
+  clock.AdvanceToUs(clock.NowUs() + 2LL * 3600 * 1000 * 1000);
+  EXPECT_EQ(Run({"status", "--max-age=1"}), 1);
+  EXPECT_TRUE(Out().contains(QStringLiteral("problem: the last reception is older than 1 hours")));
+  options.silent = true;
+  Plug();
+  EXPECT_EQ(Run({"receive", "-q"}), exitcode::kNoAnswer);
+  EXPECT_EQ(Run({"status"}), 1);
+  EXPECT_TRUE(Out().contains(QStringLiteral("problem: the last reception failed")));
+}
+
 TEST_F(Norvel, AReceptionAlreadyRunningIsSaidOnStandardOutputToo) {
   Settings();
   options.calls = 3;
