@@ -9,6 +9,11 @@ source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 export XDG_DATA_HOME="$ROOT/run"
 WORK="$XDG_DATA_HOME/NorvelWin"
 mkdir -p "$WORK"
+# Qt wants a private runtime directory; a bare root shell or container has none.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR="$ROOT/run/runtime"
+  mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
+fi
 export PATH="$BUILD/bin:$PATH"
 
 LINK="$WORK/ttyNorvelStation"

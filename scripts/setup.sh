@@ -10,7 +10,7 @@ PACKAGES=(
   cmake make g++ pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev
   libgtest-dev
-  xvfb xauth fonts-dejavu-core fonts-noto-mono openbox libx11-dev
+  xvfb xauth x11-apps fonts-dejavu-core fonts-noto-mono openbox libx11-dev
   poppler-utils
   python3
   dpkg-dev desktop-file-utils x11-utils lintian bash-completion
