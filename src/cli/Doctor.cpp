@@ -61,10 +61,9 @@ struct CheckedUser {
 
 std::optional<CheckedUser> FindUser(const QString& as) {
   CheckedUser user;
-  const struct passwd* entry =
-      as.isEmpty() ? getpwuid(geteuid()) : getpwnam(QFile::encodeName(as).constData());
-  if (!as.isEmpty() && !entry) return std::nullopt;
-  if (!entry) {
+  if (as.isEmpty()) {
+    // This process's own groups, as this login has them: a group joined since the login does
+    // not open the device yet, and the advice to log in again must not be skipped.
     user.name = QStringLiteral("$USER");
     user.uid = geteuid();
     user.groups.resize(static_cast<size_t>(std::max(getgroups(0, nullptr), 0)) + 1);
@@ -73,7 +72,9 @@ std::optional<CheckedUser> FindUser(const QString& as) {
     user.groups.push_back(getegid());
     return user;
   }
-  user.name = as.isEmpty() ? QStringLiteral("$USER") : as;
+  const struct passwd* entry = getpwnam(QFile::encodeName(as).constData());
+  if (!entry) return std::nullopt;
+  user.name = as;
   user.uid = entry->pw_uid;
   int count = 64;
   user.groups.resize(static_cast<size_t>(count));
