@@ -43,6 +43,10 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
     throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(name, file.errorString()));
   };
 
+  // Two syncs of one station at once must not both read the same state and both add the same
+  // rows: the month's transaction is taken, exclusively, before the state is read. The second
+  // sync then finds the first one's rows and adds nothing.
+  c.BeginExclusive(QStringLiteral("calls:") + options.station.name);
   std::optional<FileState> state;
   {
     QSqlQuery find = c.Prepare(QStringLiteral(
@@ -87,7 +91,6 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
   std::unique_ptr<RowWriter> rows;
   const auto begin = [&] {
     if (begun) return;
-    c.Begin();
     begun = true;
     if (whole) {
       QSqlQuery remove =
@@ -130,7 +133,10 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
       offset += start;
       pending.remove(0, start);
     }
-    if (!begun) return std::nullopt;
+    if (!begun) {
+      c.Rollback();
+      return std::nullopt;
+    }
     rows->Finish();
     if (options.afterBatch) options.afterBatch(name, rows->Added());
     QSqlQuery forget =

@@ -110,3 +110,15 @@ void DatabaseConnection::Fail(const QSqlError& error, const QString& sql) {
       QStringLiteral("База %1: %2 (%3)").arg(target_.Describe(), error.text().trimmed(), statement),
       reachable);
 }
+
+void DatabaseConnection::BeginExclusive(const QString& key) {
+  if (!Postgres()) {
+    Exec(QStringLiteral("BEGIN IMMEDIATE"));
+    inTransaction_ = true;
+    return;
+  }
+  Begin();
+  QSqlQuery lock = Prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"));
+  lock.addBindValue(QStringLiteral("norvel-sync:") + key);
+  Run(lock);
+}

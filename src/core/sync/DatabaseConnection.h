@@ -25,6 +25,10 @@ class DatabaseConnection {
   void Run(QSqlQuery& query);
 
   void Begin();
+  // A write transaction that one connection at a time holds for `key`, taken before the state
+  // the writes depend on is read: SQLite's write lock (waiting out the busy timeout), a
+  // PostgreSQL advisory lock on the key held to the transaction's end.
+  void BeginExclusive(const QString& key);
   void Commit();
   void Rollback();
 

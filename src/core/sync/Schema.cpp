@@ -45,7 +45,8 @@ const char* const kSchema[] = {
 
 void CheckSchema(DatabaseConnection& c, bool init) {
   if (init) {
-    c.Begin();
+    // Two first syncs at once create the tables one after the other.
+    c.BeginExclusive(QStringLiteral("schema"));
     for (const char* statement : kSchema) {
       QString sql = QString::fromLatin1(statement);
       // SQLite keeps the calls in the order of their key, in one tree with the rows, rather than

@@ -77,6 +77,9 @@ QString DefaultStationName(const QString& dir) {
 
 bool RegisterStation(DatabaseConnection& c, const StationIdentity& station, const QString& dir,
                      bool newStation) {
+  // Two first syncs of one name at once: the second waits, then finds the name taken by the
+  // same id, or by another.
+  c.BeginExclusive(QStringLiteral("station:") + station.name);
   QSqlQuery find = c.Prepare(QStringLiteral("SELECT id, host, dir FROM stations WHERE name = ?"));
   find.addBindValue(station.name);
   c.Run(find);
@@ -88,10 +91,10 @@ bool RegisterStation(DatabaseConnection& c, const StationIdentity& station, cons
               .arg(station.name, find.value(1).toString(), find.value(2).toString(),
                    QLatin1String(kStationFileName)));
     }
+    c.Rollback();
     if (newStation) WriteStationIdentity(dir, station);
     return false;
   }
-  c.Begin();
   QSqlQuery add =
       c.Prepare(QStringLiteral("INSERT INTO stations (name, id, host, dir) VALUES (?, ?, ?, ?)"));
   add.addBindValue(station.name);

@@ -4,6 +4,8 @@
 // half, stations keep apart, and a connection cut in the middle of a sync loses nothing.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
@@ -342,6 +344,33 @@ TEST_P(CallSync, ZonesAndCostsComeFromTheTariffFile) {
 }
 
 // A server's connection, so PostgreSQL alone.
+// Two syncs of one station at once, as two timers may start them: both end well, the first
+// stores the calls and the second finds them stored; no row twice, no station twice.
+TEST_P(CallSync, TwoSyncsAtOnceNeitherFailsNorStoresTwice) {
+  QByteArray month = Heading();
+  for (int i = 0; i < 20000; ++i)
+    month += Line(1 + i % 28, 9, i % 60, 20 + i % 24, 3, 1, "2345678");
+  WriteMonth(12, month);
+  SyncResult results[2];
+  std::string failures[2];
+  std::vector<std::thread> syncs;
+  for (int i = 0; i < 2; ++i) {
+    syncs.emplace_back([&, i] {
+      try {
+        SyncCalls(Options(), results[i]);
+      } catch (const NorvelError& error) {
+        failures[i] = error.Message().toStdString();
+      }
+    });
+  }
+  for (std::thread& sync : syncs) sync.join();
+  EXPECT_EQ(failures[0], "");
+  EXPECT_EQ(failures[1], "");
+  EXPECT_EQ(results[0].added + results[1].added, 20000);
+  EXPECT_EQ(Count(), 20000);
+  EXPECT_EQ(Look(target).One(QStringLiteral("SELECT COUNT(*) FROM stations")), QStringLiteral("1"));
+}
+
 struct PostgresSync : CallSync {};
 
 TEST_P(PostgresSync, AConnectionLostInTheMiddleRollsBackAndTheNextSyncCompletes) {
