@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "FakeClock.h"
@@ -333,6 +334,31 @@ TEST_F(Norvel, StatusTellsTheLastReceptionAndTheMonths) {
   EXPECT_EQ(Run({"receive", "-q"}), exitcode::kNoAnswer);
   EXPECT_EQ(Run({"status"}), 1);
   EXPECT_TRUE(Out().contains(QStringLiteral("problem: the last reception failed")));
+}
+
+// Every option of every command, as its own help lists it, has an entry in the manual page's
+// OPTIONS section: the two cannot drift apart.
+TEST_F(Norvel, TheManualPageNamesEveryOptionOfEveryCommand) {
+  QFile page(QStringLiteral(NORVEL_SOURCE_DIR "/packaging/norvel.1"));
+  ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(page.readAll());
+  const QString options =
+      text.section(QStringLiteral(".SH OPTIONS"), 1).section(QStringLiteral(".SH "), 0, 0);
+  static const QRegularExpression option(QStringLiteral("^\\s+(?:-\\w, )?--([a-z-]+)"),
+                                         QRegularExpression::MultilineOption);
+  for (const char* const name : {"receive", "export", "bill", "report", "sync", "status", "doctor",
+                                 "config show", "config diff", "config check", "config write"}) {
+    const QString command = QString::fromLatin1(name);
+    Run(command.split(u' ') + QStringList{QStringLiteral("--help")});
+    for (const QRegularExpressionMatch& match : option.globalMatch(Out())) {
+      const QString long_ = match.captured(1);
+      if (long_ == QLatin1String("help-all")) continue;
+      EXPECT_TRUE(options.contains(QStringLiteral("\\fB\\-\\-") +
+                                   QString(long_).replace(u'-', QStringLiteral("\\-")) +
+                                   QStringLiteral("\\fR")))
+          << command.toStdString() << ": --" << long_.toStdString();
+    }
+  }
 }
 
 TEST_F(Norvel, AReceptionAlreadyRunningIsSaidOnStandardOutputToo) {
