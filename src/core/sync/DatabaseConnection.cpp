@@ -1,6 +1,10 @@
 #include "core/sync/DatabaseConnection.h"
 
+#include <QSqlDriver>
 #include <QUuid>
+#include <QVariant>
+
+#include <libpq-fe.h>
 
 DatabaseConnection::DatabaseConnection(const DatabaseTarget& target)
     : name_(QStringLiteral("norvel-sync-") + QUuid::createUuid().toString(QUuid::Id128)),
@@ -99,16 +103,33 @@ void DatabaseConnection::Rollback() {
 }
 
 void DatabaseConnection::Fail(const QSqlError& error, const QString& sql) {
+  // Whether to try again: the server is gone or the connection lost (PostgreSQL's connection
+  // is no longer good), or another writer held an SQLite file past the busy timeout. A
+  // statement the database refused, a right this role lacks among them, needs a person. The
+  // connection's own state decides, not a probe, which a refused statement's aborted
+  // transaction would fail as well.
   bool reachable = true;
   if (Postgres()) {
-    QSqlQuery probe(db_);
-    reachable = db_.isOpen() && probe.exec(QStringLiteral("SELECT 1"));
+    const QVariant handle = db_.driver() ? db_.driver()->handle() : QVariant();
+    const bool known = (qstrcmp(handle.typeName(), "PGconn*") == 0 ||
+                        qstrcmp(handle.typeName(), "pg_conn*") == 0) &&
+                       handle.data();
+    reachable = db_.isOpen() && known &&
+                PQstatus(*static_cast<PGconn* const*>(handle.data())) == CONNECTION_OK;
+  } else {
+    const QString code = error.nativeErrorCode();
+    reachable = code != QLatin1String("5") && code != QLatin1String("6");  // BUSY, LOCKED
   }
   QString statement = sql.simplified();
   if (statement.size() > 80) statement = statement.left(77) + QStringLiteral("...");
   throw DatabaseError(
       QStringLiteral("База %1: %2 (%3)").arg(target_.Describe(), error.text().trimmed(), statement),
       reachable);
+}
+
+bool DatabaseConnection::NoSuchTable(const QSqlError& error) const {
+  if (Postgres()) return error.nativeErrorCode() == QLatin1String("42P01");
+  return error.databaseText().contains(QLatin1String("no such table"));
 }
 
 void DatabaseConnection::BeginExclusive(const QString& key) {

@@ -35,6 +35,8 @@ class DatabaseConnection {
   // A failed statement: the database's own words, and whether the server is still there (a
   // connection lost in the middle is worth another try; a refused statement needs a person).
   [[noreturn]] void Fail(const QSqlError& error, const QString& sql);
+  // The error says the table asked for does not exist.
+  bool NoSuchTable(const QSqlError& error) const;
 
  private:
   QString name_;

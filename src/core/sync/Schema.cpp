@@ -64,12 +64,12 @@ void CheckSchema(DatabaseConnection& c, bool init) {
     c.Commit();
   }
   QSqlQuery version(c.Db());
-  if (!version.exec(QStringLiteral("SELECT MAX(version) FROM norvel_schema")) || !version.next() ||
-      version.isNull(0)) {
-    if (c.Postgres()) {
-      QSqlQuery probe(c.Db());
-      if (!probe.exec(QStringLiteral("SELECT 1"))) c.Fail(version.lastError(), version.lastQuery());
-    }
+  const bool read = version.exec(QStringLiteral("SELECT MAX(version) FROM norvel_schema"));
+  // Only a table that is not there means "no tables"; a table this role may not read, or a
+  // connection lost, is told in the database's own words.
+  if (!read && !c.NoSuchTable(version.lastError()))
+    c.Fail(version.lastError(), version.lastQuery());
+  if (!read || !version.next() || version.isNull(0)) {
     throw DatabaseError(
         QStringLiteral(
             "В базе нет таблиц для звонков; создайте их один раз: norvel sync --init ..."),

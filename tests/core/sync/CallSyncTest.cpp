@@ -343,7 +343,6 @@ TEST_P(CallSync, ZonesAndCostsComeFromTheTariffFile) {
       Text((QStringList{"Город 'центр'|3|410", "Город 'центр'|4|530", "NULL|NULL|NULL"})));
 }
 
-// A server's connection, so PostgreSQL alone.
 // Two syncs of one station at once, as two timers may start them: both end well, the first
 // stores the calls and the second finds them stored; no row twice, no station twice.
 TEST_P(CallSync, TwoSyncsAtOnceNeitherFailsNorStoresTwice) {
@@ -371,7 +370,45 @@ TEST_P(CallSync, TwoSyncsAtOnceNeitherFailsNorStoresTwice) {
   EXPECT_EQ(Look(target).One(QStringLiteral("SELECT COUNT(*) FROM stations")), QStringLiteral("1"));
 }
 
+// A server's connection and its roles, so PostgreSQL alone.
 struct PostgresSync : CallSync {};
+
+// A role without the rights it needs is refused, in the database's own words, and never taken
+// for a server to try again later: without CREATE (PostgreSQL 15's default) for --init, with
+// SELECT only for a sync, with no grant at all for the first look at the tables.
+TEST_P(PostgresSync, ARoleWithoutRightsIsRefusedNotTriedAgain) {
+  const QString role = QStringLiteral("r_") + QUuid::createUuid().toString(QUuid::Id128);
+  Look(target).Rows(QStringLiteral("CREATE ROLE %1 LOGIN").arg(role));
+  SyncOptions asRole = Options();
+  asRole.target.user = role;
+  const auto refusal = [&] {
+    try {
+      SyncCalls(asRole, result);
+    } catch (const DatabaseError& error) {
+      return std::pair{error.Reachable(), error.Message()};
+    }
+    return std::pair{false, QStringLiteral("no refusal")};
+  };
+  WriteMonth(12, Heading() + kA);
+  auto [refused, words] = refusal();
+  EXPECT_TRUE(refused) << words.toStdString();
+  EXPECT_TRUE(words.contains(QStringLiteral("permission denied"))) << words.toStdString();
+
+  Sync();  // the owner makes the tables
+  asRole.init = false;
+  std::tie(refused, words) = refusal();
+  EXPECT_TRUE(refused) << words.toStdString();
+  EXPECT_TRUE(words.contains(QStringLiteral("permission denied"))) << words.toStdString();
+  EXPECT_FALSE(words.contains(QStringLiteral("нет таблиц"))) << words.toStdString();
+
+  Look(target).Rows(QStringLiteral("GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1").arg(role));
+  AppendMonth(12, kB);
+  std::tie(refused, words) = refusal();
+  EXPECT_TRUE(refused) << words.toStdString();
+  EXPECT_TRUE(words.contains(QStringLiteral("permission denied"))) << words.toStdString();
+  Look(target).Rows(QStringLiteral("DROP OWNED BY %1").arg(role));
+  Look(target).Rows(QStringLiteral("DROP ROLE %1").arg(role));
+}
 
 TEST_P(PostgresSync, AConnectionLostInTheMiddleRollsBackAndTheNextSyncCompletes) {
   WriteMonth(12, Heading() + kA);
