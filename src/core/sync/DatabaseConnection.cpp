@@ -4,7 +4,7 @@
 #include <QUuid>
 #include <QVariant>
 
-#include <libpq-fe.h>
+#include "core/sync/LibPq.h"
 
 DatabaseConnection::DatabaseConnection(const DatabaseTarget& target)
     : name_(QStringLiteral("norvel-sync-") + QUuid::createUuid().toString(QUuid::Id128)),
@@ -114,8 +114,9 @@ void DatabaseConnection::Fail(const QSqlError& error, const QString& sql) {
     const bool known = (qstrcmp(handle.typeName(), "PGconn*") == 0 ||
                         qstrcmp(handle.typeName(), "pg_conn*") == 0) &&
                        handle.data();
-    reachable = db_.isOpen() && known &&
-                PQstatus(*static_cast<PGconn* const*>(handle.data())) == CONNECTION_OK;
+    const LibPq* pq = LoadLibPq();
+    reachable = db_.isOpen() && known && pq &&
+                pq->status(*static_cast<PGconn* const*>(handle.data())) == CONNECTION_OK;
   } else {
     const QString code = error.nativeErrorCode();
     reachable = code != QLatin1String("5") && code != QLatin1String("6");  // BUSY, LOCKED

@@ -2,10 +2,9 @@
 #include <QSqlDriver>
 #include <QVariant>
 
-#include <libpq-fe.h>
-
 #include "core/files/DecimalText.h"
 #include "core/sync/DatabaseConnection.h"
+#include "core/sync/LibPq.h"
 #include "core/sync/RowWriter.h"
 
 namespace {
@@ -23,20 +22,21 @@ class PostgresRows : public RowWriter {
       throw DatabaseError(QStringLiteral("Драйвер PostgreSQL не дает доступа к базе"), true);
     }
     conn_ = *static_cast<PGconn* const*>(handle.data());
+    if (!pq_) throw DatabaseError(QStringLiteral("Не удается загрузить библиотеку libpq"), false);
     const QByteArray sql =
         "COPY calls (station, month_file, position, start, subscriber, duration_min, city_line, "
         "call_type, number, zone, charged_min, cost_hundredths) FROM STDIN";
-    PGresult* result = PQexec(conn_, sql.constData());
-    const bool copying = PQresultStatus(result) == PGRES_COPY_IN;
-    PQclear(result);
+    PGresult* result = pq_->exec(conn_, sql.constData());
+    const bool copying = pq_->resultStatus(result) == PGRES_COPY_IN;
+    pq_->clear(result);
     if (!copying) Fail();
     buffer_.reserve(kSendSize + 1024);
   }
   ~PostgresRows() override {
     // A write that failed midway ends its COPY, so that the connection can roll back.
-    if (copying_ && PQstatus(conn_) == CONNECTION_OK) {
-      PQputCopyEnd(conn_, "sync stopped");
-      while (PGresult* result = PQgetResult(conn_)) PQclear(result);
+    if (copying_ && pq_->status(conn_) == CONNECTION_OK) {
+      pq_->putCopyEnd(conn_, "sync stopped");
+      while (PGresult* result = pq_->getResult(conn_)) pq_->clear(result);
     }
   }
 
@@ -80,12 +80,12 @@ class PostgresRows : public RowWriter {
   void Finish() override {
     Send();
     copying_ = false;
-    if (PQputCopyEnd(conn_, nullptr) != 1) Fail();
-    PGresult* result = PQgetResult(conn_);
-    const bool done = PQresultStatus(result) == PGRES_COMMAND_OK;
-    const QString error = QString::fromUtf8(PQresultErrorMessage(result));
-    PQclear(result);
-    while (PGresult* more = PQgetResult(conn_)) PQclear(more);
+    if (pq_->putCopyEnd(conn_, nullptr) != 1) Fail();
+    PGresult* result = pq_->getResult(conn_);
+    const bool done = pq_->resultStatus(result) == PGRES_COMMAND_OK;
+    const QString error = QString::fromUtf8(pq_->resultErrorMessage(result));
+    pq_->clear(result);
+    while (PGresult* more = pq_->getResult(conn_)) pq_->clear(more);
     if (!done) Fail(error);
   }
 
@@ -94,7 +94,7 @@ class PostgresRows : public RowWriter {
 
   void Send() {
     if (buffer_.isEmpty()) return;
-    if (PQputCopyData(conn_, buffer_.constData(), static_cast<int>(buffer_.size())) != 1) Fail();
+    if (pq_->putCopyData(conn_, buffer_.constData(), static_cast<int>(buffer_.size())) != 1) Fail();
     buffer_.clear();
   }
   // A text in COPY's text form: a backslash, a tab and the line ends escaped; no NUL.
@@ -122,12 +122,13 @@ class PostgresRows : public RowWriter {
   }
   void Number(qint64 value) { AppendDecimal(buffer_, value); }
   [[noreturn]] void Fail(const QString& error = QString()) {
-    const QString text = error.isEmpty() ? QString::fromUtf8(PQerrorMessage(conn_)) : error;
+    const QString text = error.isEmpty() ? QString::fromUtf8(pq_->errorMessage(conn_)) : error;
     throw DatabaseError(QStringLiteral("База %1: %2").arg(c_.Describe(), text.trimmed()),
-                        PQstatus(conn_) == CONNECTION_OK);
+                        pq_->status(conn_) == CONNECTION_OK);
   }
 
   DatabaseConnection& c_;
+  const LibPq* pq_ = LoadLibPq();
   PGconn* conn_ = nullptr;
   bool copying_ = true;
   QByteArray buffer_;
