@@ -49,8 +49,9 @@ int RunStatus(const QStringList& arguments, CommandIo& io) {
   CommandLine line(io, QStringLiteral("status"),
                    QStringLiteral("Says how the working directory stands: the last reception "
                                   "(when, its result and calls), a reception journal still "
-                                  "pending, a reception running now, and the month files with "
-                                  "their calls and last call. Exit 0 when all is well, 1 when "
+                                  "pending, a reception running now, the month files with "
+                                  "their calls and last call, and the last sync into each "
+                                  "database. Exit 0 when all is well, 1 when "
                                   "the last reception failed, none is known, or it is older "
                                   "than --max-age."));
   line.AddDirOption();
@@ -110,6 +111,19 @@ int RunStatus(const QStringList& arguments, CommandIo& io) {
                 holder.isEmpty() ? QJsonValue(false) : QJsonValue(holder));
   text << (holder.isEmpty() ? QStringLiteral("no reception running")
                             : QStringLiteral("a reception is running now (%1)").arg(holder));
+
+  // The last sync into each database, as this directory's syncs recorded it: shown, not judged
+  // (a database can be synced from elsewhere too).
+  const QJsonObject syncs = ReadLastSyncs(dir);
+  status.insert(QStringLiteral("last_syncs"), syncs);
+  for (auto it = syncs.begin(); it != syncs.end(); ++it) {
+    const QJsonObject sync = it.value().toObject();
+    text << QStringLiteral("last sync to %1: %2, %3, %4 calls added, exit %5")
+                .arg(it.key(), sync.value(QStringLiteral("time")).toString(),
+                     sync.value(QStringLiteral("reason")).toString())
+                .arg(sync.value(QStringLiteral("added")).toInteger())
+                .arg(sync.value(QStringLiteral("exit_code")).toInt());
+  }
 
   QJsonArray months;
   for (int month = 1; month <= 12; ++month) {

@@ -7,7 +7,9 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ConsoleUi.h"
+#include "cli/LastReception.h"
 #include "cli/NorvelCommand.h"
+#include "core/base/Clock.h"
 #include "core/sync/CallSync.h"
 
 namespace {
@@ -139,6 +141,10 @@ int RunSync(const QStringList& arguments, CommandIo& io) {
     outcome.exitCode = exitcode::kFilesFailed;
     outcome.reason = QStringLiteral("files_failed");
   }
+  // Kept for norvel status, per database: when this sync ran and how it ended.
+  WriteLastSync(options.dir, options.target.Describe(),
+                QJsonDocument::fromJson(Json(outcome)).object(),
+                io.clock.Now().toString(QLatin1String(kLastReceptionTimeFormat)));
   if (json) {
     io.out.write(Json(outcome));
   } else if (!quiet) {

@@ -102,3 +102,26 @@ TEST_F(SyncCommand, AServerThatIsNotThereIsTryAgainAndItsOwnWordsAreShown) {
       << Err().toStdString();
   EXPECT_FALSE(QFile::exists(dir.filePath(QString::fromLatin1(kStationFileName))));
 }
+
+// norvel status shows how the last sync into each database ended, and keeps one entry per
+// database however often each is synced.
+TEST_F(SyncCommand, StatusShowsTheLastSyncIntoEachDatabase) {
+  QTemporaryDir nowhere;
+  const QString server = QStringLiteral("postgresql://norvel@/calls?host=") + nowhere.path();
+  EXPECT_EQ(Run({"sync", "--db", "sqlite:calls.db", "--init", "--station", "office1"}), 0);
+  EXPECT_EQ(Run({"sync", "--db", server}), 1);
+  EXPECT_EQ(Run({"sync", "--db", "sqlite:calls.db"}), 0);
+  Run({"status", "--json"});
+  const QJsonObject syncs =
+      QJsonDocument::fromJson(out.data()).object().value(QStringLiteral("last_syncs")).toObject();
+  ASSERT_EQ(syncs.size(), 2) << Out().toStdString();
+  const QJsonObject file =
+      syncs.value(QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("calls.db"))).toObject();
+  EXPECT_EQ(file.value(QStringLiteral("unchanged")).toInt(), 1) << Out().toStdString();
+  EXPECT_EQ(file.value(QStringLiteral("time")).toString(), QStringLiteral("2026-12-07T03:00:00"));
+  const QJsonObject lost = syncs.value(server).toObject();
+  EXPECT_EQ(lost.value(QStringLiteral("reason")).toString(),
+            QStringLiteral("database_unreachable"));
+  Run({"status"});
+  EXPECT_TRUE(Out().contains(QStringLiteral("last sync to ") + server)) << Out().toStdString();
+}
