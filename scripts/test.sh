@@ -9,7 +9,8 @@ ctest --output-on-failure -j"$(nproc)" --timeout 300
 SANITIZE="$ROOT/build-sanitize"
 FLAGS="-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=undefined"
 cmake -S "$ROOT" -B "$SANITIZE" -DCMAKE_BUILD_TYPE=Debug -DNORVEL_BUILD_BENCH=OFF \
-  -DCMAKE_CXX_FLAGS="$FLAGS" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+  -DCMAKE_CXX_FLAGS="$FLAGS" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
+  -DCMAKE_MODULE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 cmake --build "$SANITIZE" -j"$(nproc)"
 cd "$SANITIZE"
 export ASAN_OPTIONS="abort_on_error=1:detect_stack_use_after_return=1"

@@ -6,10 +6,11 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ConsoleUi.h"
+#include "cli/Drawing.h"
 #include "cli/NorvelCommand.h"
 #include "core/base/Errors.h"
 #include "core/costs/Bills.h"
-#include "report/ReportPainter.h"
+#include "core/costs/CostReport.h"
 
 namespace {
 
@@ -72,6 +73,12 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
   const QString output =
       line.IsSet(QStringLiteral("o")) ? line.Value(QStringLiteral("o")) : QStringLiteral("-");
   ConsoleUi ui(io.err, false);
+  const bool pdf = output.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
+  const Drawing* drawing = pdf ? Drawing::Load() : nullptr;
+  if (pdf && !drawing) {
+    ui.Say(Drawing::Missing());
+    return exitcode::kUsage;
+  }
   try {
     const std::optional<Tariffs> tariffs = LoadTariffs(choice.dir);
     if (!tariffs) {
@@ -82,12 +89,12 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
     const BillBook book(choice.dir, choice.choice, *tariffs);
     if (output == QLatin1String("-")) {
       WriteBillsCsv(book, io.out);
-    } else if (output.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
+    } else if (pdf) {
       QString error;
       const QString path = QDir(io.currentDir).filePath(output);
       const QString partial = path + QStringLiteral(".part");
       // Written beside the old file first, so that a failure leaves the old one as it was.
-      const bool written = WriteBillsPdf(book, partial, &error);
+      const bool written = drawing->billsPdf(book, partial, &error);
       if (written && QFile::exists(path)) QFile::remove(path);
       if (!written || !QFile::rename(partial, path)) {
         QFile::remove(partial);
@@ -133,6 +140,11 @@ int RunReport(const QStringList& arguments, CommandIo& io) {
   const bool png = output.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive);
   if (!pdf && !png) return line.Usage(QStringLiteral("-o FILE ending in .pdf or .png is needed"));
   ConsoleUi ui(io.err, false);
+  const Drawing* drawing = Drawing::Load();
+  if (!drawing) {
+    ui.Say(Drawing::Missing());
+    return exitcode::kUsage;
+  }
   try {
     const ReportData data = BuildReport(choice.dir, choice.choice, StationCityLines(choice.dir));
     if (data.otherYearsLeftOut > 0) {
@@ -144,8 +156,8 @@ int RunReport(const QStringList& arguments, CommandIo& io) {
     QString error;
     const QString path = QDir(io.currentDir).filePath(output);
     QStringList written;
-    if (pdf ? !WriteReportPdf(data, path, &error)
-            : !WriteReportPngs(data, path, &written, &error)) {
+    if (pdf ? !drawing->reportPdf(data, path, &error)
+            : !drawing->reportPngs(data, path, &written, &error)) {
       ui.Say(error);
       return exitcode::kFilesFailed;
     }

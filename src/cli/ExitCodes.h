@@ -26,7 +26,9 @@ inline constexpr ExitCodeMeaning kExitCodes[] = {
      "try again: the station did not answer or a read failed (the calls stay in the "
      "station), or another reception is running; sync: the database server could not be "
      "reached or the connection was lost (nothing half stored)"},
-    {exitcode::kUsage, true, "usage: the command line is wrong"},
+    {exitcode::kUsage, true,
+     "usage: the command line is wrong, or asks for a PDF or PNG where the package "
+     "norvelwin (which draws them) is not installed"},
     {exitcode::kSettingsNotWritten, true,
      "the calls were stored but the settings file could not be written; the journal keeps "
      "the reception until it can"},

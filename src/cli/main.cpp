@@ -3,11 +3,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
 
+#include "cli/Drawing.h"
 #include "cli/ExitCodes.h"
 #include "cli/NorvelCommand.h"
 #include "cli/StandardOutput.h"
@@ -31,12 +31,14 @@ void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& m
 int main(int argc, char** argv) {
   qInstallMessageHandler(QuietQtMessages);
   // The report and the PDF bills are drawn with Qt's GUI classes, which need a GUI application;
-  // it runs on the offscreen platform, so no display is needed. Everything else runs on the core.
+  // the drawing plugin makes one on the offscreen platform, so no display is needed. Without the
+  // plugin (a server with the command alone) those commands still write their text forms.
+  // Everything else runs on the core and never loads a GUI library.
   const bool drawing =
       argc > 1 && (qstrcmp(argv[1], "report") == 0 || qstrcmp(argv[1], "bill") == 0);
-  if (drawing) qputenv("QT_QPA_PLATFORM", "offscreen");
-  std::unique_ptr<QCoreApplication> app = drawing ? std::make_unique<QGuiApplication>(argc, argv)
-                                                  : std::make_unique<QCoreApplication>(argc, argv);
+  const Drawing* plugin = drawing ? Drawing::Load(argv[0]) : nullptr;
+  std::unique_ptr<QCoreApplication> app(plugin ? plugin->makeApplication(&argc, argv)
+                                               : new QCoreApplication(argc, argv));
   QCoreApplication::setApplicationName(QStringLiteral("norvel"));
   SystemClock clock;
   QtSerialPortFactory ports;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package, checks it with lintian where lintian is installed, unpacks it into
-# a temporary root (nothing is installed into the system) and checks its files, its desktop
-# entry, its systemd units, and that the unpacked program starts under Xvfb, from the desktop
-# launcher, in the user's own data directory, and shows its main window at once.
+# Builds the Debian packages norvel and norvelwin, checks them with lintian where lintian is
+# installed, unpacks them into a temporary root (nothing is installed into the system) and
+# checks their files, the desktop entry, the systemd units, that norvel alone needs no GUI
+# library, and that the unpacked program starts under Xvfb, from the desktop launcher, in the
+# user's own data directory, and shows its main window at once.
 # usage: package_test.sh BUILD_DIR
 set -euo pipefail
 build="$1"
@@ -10,24 +11,52 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
 cpack -G DEB -B "$work/out" --config "$build/CPackConfig.cmake" >/dev/null
-deb="$(ls "$work"/out/*.deb)"
-dpkg-deb -x "$deb" "$work/root"
+deb="$(ls "$work"/out/norvel_*.deb)"
+windows_deb="$(ls "$work"/out/norvelwin_*.deb)"
 if command -v lintian >/dev/null; then
   # Errors and warnings fail the test; information tags do not.
-  if lintian "$deb" 2>/dev/null | grep -E '^[EW]:'; then
+  if lintian "$deb" "$windows_deb" 2>/dev/null | grep -E '^[EW]:'; then
     echo "lintian found errors or warnings"
     exit 1
   fi
 fi
+
+# The command-line package alone, as on a server: no GUI or X library among its dependencies or
+# what its programs load, and a PDF asked for is refused with the package that draws it named.
+dpkg-deb -x "$deb" "$work/server"
+if dpkg-deb -f "$deb" Depends | grep -E "libqt6(gui|widgets|printsupport)|libx11|libxcb|libegl"; then
+  echo "norvel depends on a GUI library"
+  exit 1
+fi
+for program in norvel station-emulator; do
+  if objdump -p "$work/server/usr/bin/$program" | grep -E "NEEDED.*(Qt6Gui|Qt6Widgets|X11|xcb|libpq)"; then
+    echo "$program loads a GUI library, or libpq at every start"
+    exit 1
+  fi
+done
+set +e
+refusal="$(cd "$work" && "$work/server/usr/bin/norvel" report --month 12 -o r.pdf 2>&1)"
+code=$?
+set -e
+[ "$code" = 2 ] && [[ $refusal == *"пакета norvelwin"* ]] && [ ! -e "$work/r.pdf" ] ||
+  { echo "without norvelwin, a PDF: exit $code, $refusal"; exit 1; }
+
+dpkg-deb -x "$deb" "$work/root"
+dpkg-deb -x "$windows_deb" "$work/root"
+# With both, the command draws through the plugin the windows' package brings.
+(cd "$work" && "$work/root/usr/bin/norvel" report --month 12 -o r.pdf) &&
+  head -c 5 "$work/r.pdf" | grep -q "%PDF-" || { echo "no PDF with both packages"; exit 1; }
 for file in usr/bin/NorvelWin usr/bin/norvel usr/bin/station-emulator usr/bin/norvelwin-desktop \
   usr/share/norvelwin/Norvel.hlp usr/share/applications/norvelwin.desktop \
   usr/share/icons/hicolor/scalable/apps/norvelwin.svg usr/share/man/man1/norvel.1.gz \
   usr/share/man/man1/NorvelWin.1.gz usr/share/man/man1/station-emulator.1.gz \
   usr/share/man/man1/norvelwin-desktop.1.gz usr/share/doc/norvelwin/copyright \
   usr/share/doc/norvelwin/changelog.gz usr/share/bash-completion/completions/norvel \
+  usr/share/doc/norvel/copyright usr/share/doc/norvel/changelog.gz \
+  usr/lib/norvel/plugins/norvel-draw.so \
   usr/lib/systemd/system/norvel-receive@.service usr/lib/systemd/system/norvel-receive@.timer \
   usr/lib/sysusers.d/norvel.conf usr/lib/tmpfiles.d/norvel.conf \
-  usr/share/doc/norvelwin/README.md.gz; do
+  usr/share/doc/norvel/README.md.gz; do
   [ -e "$work/root/$file" ] || { echo "missing in the package: $file"; exit 1; }
 done
 # The binaries are stripped.
@@ -102,8 +131,10 @@ PATH="$work/root/usr/bin:$PATH" bash -c '
   [ "$(offers "norvel export --format=x")" = xlsx ] || { echo "value: $(offers "norvel export --format=x")"; exit 1; }
   [ "$(offers "norvel bill --t")" = "" ] || exit 1' \
   "$work/root/usr/share/bash-completion/completions/norvel" || { echo "no completion"; exit 1; }
-# The dependencies are the Qt libraries the program links, found by the package tools.
-dpkg-deb -f "$deb" Depends | grep -q "libqt6widgets6" || { echo "no Qt dependency"; exit 1; }
+# The dependencies are the Qt libraries the programs link, found by the package tools; the
+# windows come with the command of their own version.
+dpkg-deb -f "$windows_deb" Depends | grep -q "libqt6widgets6" || { echo "no Qt dependency"; exit 1; }
+dpkg-deb -f "$windows_deb" Depends | grep -q "norvel (= " || { echo "norvelwin lacks norvel"; exit 1; }
 dpkg-deb -f "$deb" Depends | grep -q "libqt6sql6-sqlite" || { echo "no SQLite driver dependency"; exit 1; }
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$work/root/usr/share/applications/norvelwin.desktop"

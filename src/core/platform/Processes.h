@@ -21,3 +21,7 @@ bool OsProcessAlive(qint64 pid);
 // A scratch file and its directory that a SIGTERM or SIGINT removes before the program ends,
 // so that an export cut short leaves nothing behind; an empty file forgets them.
 void OsRemoveOnTermination(const QString& file, const QString& dir);
+
+// This program's own file, before any Qt application exists (to find what is installed beside
+// it); `argv0` is the fallback where the system cannot say.
+QString OsExecutablePath(const char* argv0);

@@ -145,3 +145,8 @@ void OsRemoveOnTermination(const QString& file, const QString& dir) {
   std::signal(SIGTERM, RemoveScratchAndEnd);
   std::signal(SIGINT, RemoveScratchAndEnd);
 }
+
+QString OsExecutablePath(const char* argv0) {
+  const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+  return self.isEmpty() ? QFileInfo(QString::fromLocal8Bit(argv0)).absoluteFilePath() : self;
+}

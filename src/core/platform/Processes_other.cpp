@@ -1,6 +1,8 @@
 // Where the system gives no view of other processes' files, nobody is seen holding anything.
 #include "core/platform/Processes.h"
 
+#include <QFileInfo>
+
 QStringList OsDeviceHolders(const QString&) {
   return {};
 }
@@ -18,3 +20,7 @@ bool OsProcessAlive(qint64) {
 }
 
 void OsRemoveOnTermination(const QString&, const QString&) {}
+
+QString OsExecutablePath(const char* argv0) {
+  return QFileInfo(QString::fromLocal8Bit(argv0)).absoluteFilePath();
+}
