@@ -158,7 +158,8 @@ TEST_F(History, AWriteCutMidFrameKeepsTheOriginalAndWhatWasBeingWritten) {
   EXPECT_EQ(Read(second + "-after.cfg"), Bytes(Pattern(2)));
 }
 
-TEST_F(History, AHistoryThatCannotBeKeptDoesNotFailTheWrite) {
+// The image before a write is the way back: where it cannot be kept, the write does not start.
+TEST_F(History, AHistoryThatCannotBeKeptStopsTheWrite) {
   QFile blocker(dir.filePath(QStringLiteral("history")));  // a file where the folder would be
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
   blocker.close();
@@ -170,18 +171,15 @@ TEST_F(History, AHistoryThatCannotBeKeptDoesNotFailTheWrite) {
   ui.ExpectInfo(QStringLiteral("Не найден файл Norvel.cfg"), true);
   ui.ExpectYesNo({}, false, false);  // the mismatch question, with no copy to write
   ASSERT_TRUE(station.StartProgramming());
+  const ConfigImage held = station.StationImage();
   station.SetImage(Pattern(5));
-  // Said once, through the operator, and the write goes on.
   ui.ExpectInfo({}, true);
-  ui.ExpectInfo(QStringLiteral("Запись выполнена успешно"), false);
-  station.WriteAndSave();
+  EXPECT_EQ(station.WriteAndSave(), StationCtrlClass::WriteOutcome::kHistoryNotKept);
   ui.Verify();
-  EXPECT_FALSE(station.Modified());
+  EXPECT_TRUE(station.Modified());
   EXPECT_TRUE(ui.Boxes()[2].text.startsWith(QStringLiteral("История записей конфигурации")));
-  station.SetImage(Pattern(6));
-  ui.ExpectInfo(QStringLiteral("Запись выполнена успешно"), false);
-  station.WriteAndSave();
-  ui.Verify();
+  EXPECT_EQ(station.LastWriteVerdict().holds, WriteVerdict::Holds::kBefore);
+  EXPECT_TRUE(std::equal(held.begin(), held.end(), line.Station().Memory().begin() + 1280));
 }
 
 namespace {

@@ -82,10 +82,12 @@ class StationModel {
     options_.strayInReply = k;
     readsAnswered_ = 0;
   }
-  // A pulled cable cuts at once: reply bytes not yet sent are lost with it.
+  // A pulled cable cuts at once: reply bytes not yet sent are lost with it. Plugged in again,
+  // the line stays up: a pull planned after some reply bytes has had its turn.
   void SetCablePulled(bool pulled) {
     cablePulled_ = pulled;
     if (pulled) output_.clear();
+    if (!pulled) options_.cablePulledAfter = -1;
   }
   // The line goes dead after this many more reply bytes.
   void PullCableAfterReplyBytes(long count) { options_.cablePulledAfter = replyBytesSent_ + count; }

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include "core/base/OperatorUi.h"
+#include "core/files/RegularFile.h"
 
 namespace {
 const QString kMissing = QStringLiteral("Не найден файл Norvel.cfg");
@@ -23,7 +24,8 @@ bool ReadConfigCopy(const QString& dir, OperatorUi& ui, ConfigImage& image) {
     return false;
   }
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
+  QString problem;
+  if (!OpenRegularFile(file, &problem)) {
     ui.InfoBox(kReadError, true);
     return false;
   }

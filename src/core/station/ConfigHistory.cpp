@@ -45,6 +45,10 @@ QString ConfigHistoryEntry::KeepBefore(const ConfigImage& image) {
   return {};
 }
 
+QString ConfigHistoryEntry::BeforeName() const {
+  return stem_ + kBefore;
+}
+
 QString ConfigHistoryEntry::KeepAfter(const ConfigImage& image) {
   return Keep(kAfter, image);
 }

@@ -28,6 +28,8 @@ class ConfigHistoryEntry {
 
   // The attempt's name, the moment and a number when two attempts share a second.
   const QString& Stem() const { return stem_; }
+  // The name of the image from before the write, inside history/.
+  QString BeforeName() const;
 
  private:
   QString Keep(const QString& suffix, const ConfigImage& image);

@@ -119,8 +119,9 @@ JournalReading ReadReceptionJournal(const QString& dir) {
   }
   const qsizetype sum = text.lastIndexOf("checksum: ");
   if (sum < 0 || text.mid(sum + 10).trimmed() != Checksum(text.left(sum))) {
-    reading.problem = QStringLiteral("контрольная сумма не сходится (журнал записан не полностью "
-                                     "или изменен)");
+    reading.problem = QStringLiteral(
+        "контрольная сумма не сходится (журнал записан не полностью "
+        "или изменен)");
     return reading;
   }
   ReceptionJournal journal;
@@ -149,20 +150,25 @@ JournalReading ReadReceptionJournal(const QString& dir) {
     } else if (key == "moment" || key == "last-reset" || key == "reset") {
       const std::optional<QDateTime> moment = ParseMoment(value);
       ok = moment.has_value();
-      if (ok) (key == "moment" ? journal.moment : key == "reset" ? journal.resetMoment : journal.lastReset) = *moment;
+      if (ok)
+        (key == "moment"  ? journal.moment
+         : key == "reset" ? journal.resetMoment
+                          : journal.lastReset) = *moment;
     } else if (key == "header" || key == "bytes") {
       const std::optional<QByteArray> bytes = ParseHex(value);
       ok = bytes.has_value();
       if (ok) (key == "header" ? journal.header : journal.bytes) = *bytes;
     } else if (key == "file") {
       const qsizetype blank = value.indexOf(' ');
-      journal.files.push_back({QString::fromUtf8(value.mid(blank + 1)), value.left(blank).toLongLong(&ok)});
+      journal.files.push_back(
+          {QString::fromUtf8(value.mid(blank + 1)), value.left(blank).toLongLong(&ok)});
       ok = ok && blank > 0;
     } else {
       ok = false;
     }
     if (!ok) {
-      reading.problem = QStringLiteral("неверная строка «%1»").arg(QString::fromUtf8(line.left(80)));
+      reading.problem =
+          QStringLiteral("неверная строка «%1»").arg(QString::fromUtf8(line.left(80)));
       return reading;
     }
   }

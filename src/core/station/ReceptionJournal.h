@@ -27,10 +27,10 @@ struct JournalFile {
 struct ReceptionJournal {
   enum class Stage { kAppending, kStored, kReset };
   Stage stage = Stage::kAppending;
-  QDateTime moment;       // when the reception stored the calls
-  QByteArray header;      // the station's record header (clock and end pointer) as first read
-  QDateTime lastReset;    // the settings file's reset moment at the start of the reception
-  QByteArray bytes;       // the station's record bytes whose calls go into the files
+  QDateTime moment;     // when the reception stored the calls
+  QByteArray header;    // the station's record header (clock and end pointer) as first read
+  QDateTime lastReset;  // the settings file's reset moment at the start of the reception
+  QByteArray bytes;     // the station's record bytes whose calls go into the files
   std::vector<JournalFile> files;
   QDateTime resetMoment;  // the moment the reset frame carries, once it is to be sent
 };

@@ -1,5 +1,7 @@
 #include "core/station/StationCtrl.h"
 
+#include <QDir>
+#include <QFile>
 #include <algorithm>
 
 #include "core/base/Clock.h"
@@ -8,6 +10,7 @@
 #include "core/base/OperatorUi.h"
 #include "core/files/ConfigCopy.h"
 #include "core/files/SettingsFile.h"
+#include "core/platform/DurableFile.h"
 #include "core/station/ConfigHistory.h"
 
 namespace {
@@ -40,6 +43,10 @@ const QString kBadBoardCount =
 constexpr quint16 kDefaultBoards = 2;
 const QString kHistoryNotKept =
     QStringLiteral("История записей конфигурации (папка history) не сохранена: ");
+const QString kWriteNotStarted = QStringLiteral(
+    "Запись в станцию не начата: без этой копии к прежней конфигурации не вернуться.");
+// The original of the byte at 1791 while the write-enable test has the test value there.
+const QString kWriteTestFile = QStringLiteral("write-test.pending");
 
 }  // namespace
 
@@ -161,18 +168,37 @@ bool StationCtrlClass::StartProgramming() {
 
 bool StationCtrlClass::LoadFromStation() {
   if (!RefreshBoardCount()) return false;
+  SettleWriteTest(nullptr);
   ConfigImage fresh{};
   if (!ReadImage(fresh)) return false;
   image_ = fresh;
   stationImage_ = fresh;
   modified_ = false;
+  verdict_ = {};  // what the station holds is known again
   return true;
 }
 
 bool StationCtrlClass::WriteImage(const ConfigImage& image) {
   image_ = image;
+  verdict_ = {};
+  const ConfigImage before = stationImage_;
   ConfigHistoryEntry history(env_.workDir, env_.clock.Now());
-  if (!SendImage(&history)) return false;
+  // What the station holds is kept before anything of the write goes out: it is the way back,
+  // so without it the write does not start.
+  const QString notKept = history.KeepBefore(before);
+  if (!notKept.isEmpty()) {
+    historyRefused_ = true;
+    verdict_.holds = WriteVerdict::Holds::kBefore;
+    env_.ui.InfoBox(kHistoryNotKept + notKept + kCrLf + kWriteNotStarted, true);
+    return false;
+  }
+  historyRefused_ = false;
+  const QString beforeFile = QDir(QLatin1String(kHistoryDirName)).filePath(history.BeforeName());
+  stationTouched_ = false;
+  if (!SendImage()) {
+    JudgeFailedWrite(before, beforeFile);
+    return false;
+  }
   // A device that vanished during the frame is not asked for the read-back: the frame's own
   // message has said how far it got.
   bool written = link_->IsOpen();
@@ -180,35 +206,111 @@ bool StationCtrlClass::WriteImage(const ConfigImage& image) {
     link_->Pause();
     ConfigImage readBack{};
     written = link_->IsOpen() && link_->ReadMemory(kImageAddress, kImageSize, readBack.data());
-    if (written && !CompareImages(image_, readBack)) {
+    // Every byte written is checked, the last five too: the comparison of the programming
+    // entry leaves them out, but a write that lost them has not written the image.
+    if (written && readBack != image_) {
       env_.ui.InfoBox(kReadBackDiffers, true);
       NoteHistory(history.KeepFailed(image_));
+      SettleWriteTest(&readBack);
+      stationImage_ = readBack;
+      verdict_ = WriteVerdict::Judge(before, image_, readBack);
+      verdict_.beforeFile = beforeFile;
       return false;
     }
   }
   if (!written) {
     env_.ui.InfoBox(kWriteFailedDot, true);
     NoteHistory(history.KeepFailed(image_));
+    JudgeFailedWrite(before, beforeFile);
     return false;
   }
+  ForgetWriteTest();
   NoteHistory(history.KeepAfter(image_));
   stationImage_ = image_;
   return true;
 }
 
+void StationCtrlClass::JudgeFailedWrite(const ConfigImage& before, const QString& beforeFile) {
+  // Nothing went out, or the station refused the test byte: it holds what it held.
+  if (!stationTouched_) {
+    verdict_.holds = WriteVerdict::Holds::kBefore;
+    return;
+  }
+  verdict_.beforeFile = beforeFile;
+  if (!CheckLink()) RebuildLink();
+  ConfigImage held{};
+  if (!link_->IsOpen() || !ReadImage(held)) {
+    verdict_.holds = WriteVerdict::Holds::kUnknown;
+    return;
+  }
+  SettleWriteTest(&held);
+  verdict_ = WriteVerdict::Judge(before, image_, held);
+  verdict_.beforeFile = beforeFile;
+  stationImage_ = held;
+}
+
 void StationCtrlClass::NoteHistory(const QString& failure) {
-  // Told once a run: the history never decides a write.
+  // Told once a run: the images after the write never decide it.
   if (failure.isEmpty() || historyFailureShown_) return;
   historyFailureShown_ = true;
   env_.ui.InfoBox(kHistoryNotKept + failure, true);
 }
 
-bool StationCtrlClass::SendImage(ConfigHistoryEntry* history) {
+bool StationCtrlClass::SendImage() {
   if (!PrepareWrite()) return false;
-  // What the station holds is kept before the frame can change any of it.
-  if (history) NoteHistory(history->KeepBefore(stationImage_));
+  stationTouched_ = true;
   link_->WriteMemory(kImageAddress, image_.data(), kImageSize);
   return true;
+}
+
+QString StationCtrlClass::WriteTestPath() const {
+  return QDir(env_.workDir).filePath(QLatin1String(kHistoryDirName) + u'/' + kWriteTestFile);
+}
+
+bool StationCtrlClass::KeepWriteTest(quint8 original, QString* reason) {
+  // One still unsettled holds the true original; the byte read now may be its test value.
+  if (QFile::exists(WriteTestPath())) return true;
+  if (!QDir(env_.workDir).mkpath(QLatin1String(kHistoryDirName))) {
+    *reason = QStringLiteral("не удается создать папку %1").arg(kHistoryDirName);
+    return false;
+  }
+  return ReplaceFileDurably(WriteTestPath(), QByteArray::number(original) + '\n', reason);
+}
+
+void StationCtrlClass::ForgetWriteTest() {
+  QFile::remove(WriteTestPath());
+}
+
+void StationCtrlClass::SettleWriteTest(ConfigImage* held) {
+  QFile file(WriteTestPath());
+  if (!file.open(QIODevice::ReadOnly)) return;
+  bool number = false;
+  const uint original = file.read(16).trimmed().toUInt(&number);
+  file.close();
+  if (!number || original > 0xFF) {
+    ForgetWriteTest();
+    return;
+  }
+  quint8 now = 0;
+  if (held) {
+    now = (*held)[kImageSize - 1];
+  } else if (!link_->ReadMemory(kLinkCheckAddress, 1, &now)) {
+    return;  // asked again at the next contact
+  }
+  // Anything but the test value means the byte was put back or written since.
+  if (now != kWriteTestValue || (held && image_[kImageSize - 1] == kWriteTestValue)) {
+    ForgetWriteTest();
+    return;
+  }
+  const auto value = static_cast<quint8>(original);
+  link_->Pause();
+  link_->WriteMemory(kLinkCheckAddress, &value, 1);
+  link_->Pause();
+  quint8 readBack = 0;
+  if (link_->ReadMemory(kLinkCheckAddress, 1, &readBack) && readBack == value) {
+    if (held) (*held)[kImageSize - 1] = value;
+    ForgetWriteTest();
+  }
 }
 
 bool StationCtrlClass::PrepareWrite() {
@@ -217,11 +319,20 @@ bool StationCtrlClass::PrepareWrite() {
     ReportNoLink();
     return false;
   }
+  // A test byte an earlier write left in the station when the line was lost goes back first.
+  SettleWriteTest(nullptr);
   env_.ui.StartProgress(kPreparing, 5);
   env_.ui.SetProgress(1);
   quint8 previous = 0;
   bool ok = link_->ReadMemory(kLinkCheckAddress, 1, &previous);
+  QString notKept;
+  if (ok && !KeepWriteTest(previous, &notKept)) {
+    env_.ui.EndProgress();
+    env_.ui.InfoBox(kHistoryNotKept + notKept + kCrLf + kWriteNotStarted, true);
+    return false;
+  }
   if (ok) {
+    stationTouched_ = true;
     ok = TestWriteEnable(kWriteTestValue);
     if (!ok && env_.ui.YesCancelBox(kSwitchQuestion, true)) {
       RebuildLink();
@@ -233,6 +344,10 @@ bool StationCtrlClass::PrepareWrite() {
       link_->WriteMemory(kLinkCheckAddress, &previous, 1);
       env_.ui.SetProgress(4);
       link_->Pause();
+    } else if (testRefused_) {
+      // The station kept its own byte: nothing of this write reached it.
+      stationTouched_ = false;
+      ForgetWriteTest();
     }
   }
   env_.ui.EndProgress();
@@ -247,11 +362,15 @@ bool StationCtrlClass::TestWriteEnable(quint8 value) {
   env_.ui.SetProgress(2);
   link_->Pause();
   quint8 readBack = 0;
-  return link_->ReadMemory(kLinkCheckAddress, 1, &readBack) && readBack == value;
+  const bool read = link_->ReadMemory(kLinkCheckAddress, 1, &readBack);
+  testRefused_ = read && readBack != value;
+  return read && readBack == value;
 }
 
 StationCtrlClass::WriteOutcome StationCtrlClass::WriteAndSave() {
-  if (!WriteImage(image_)) return WriteOutcome::kNotWritten;
+  if (!WriteImage(image_)) {
+    return historyRefused_ ? WriteOutcome::kHistoryNotKept : WriteOutcome::kNotWritten;
+  }
   if (!WriteConfigCopy(env_.workDir, env_.ui, image_)) return WriteOutcome::kCopyNotSaved;
   env_.ui.InfoBox(kWritten, false);
   modified_ = false;

@@ -11,6 +11,7 @@
 #include "core/link/RS232.h"
 #include "core/station/ImageAccess.h"
 #include "core/station/Reception.h"
+#include "core/station/WriteVerdict.h"
 
 struct Environment;
 class ConfigHistoryEntry;
@@ -49,10 +50,15 @@ class StationCtrlClass : public ImageAccess {
   // write starts from. False, with the held image untouched, when either did not come whole.
   bool LoadFromStation();
   // "Записать программирование": writes the image with its read-back check, then the copy.
-  enum class WriteOutcome { kWritten, kNotWritten, kCopyNotSaved };
+  // kHistoryNotKept: the image the station held could not be kept in history/, so nothing was
+  // sent.
+  enum class WriteOutcome { kWritten, kNotWritten, kCopyNotSaved, kHistoryNotKept };
   WriteOutcome WriteAndSave();
   void OfferWriteOnLeave();
   bool WriteImage(const ConfigImage& image);
+  // What the station holds after the last write that failed (read again when the write may have
+  // reached it); Holds::kNone after a write that succeeded, or before any.
+  const WriteVerdict& LastWriteVerdict() const { return verdict_; }
   void SetImage(const ConfigImage& image) override;
 
   bool CheckLink();
@@ -66,8 +72,8 @@ class StationCtrlClass : public ImageAccess {
   static bool CompareImages(const ConfigImage& a, const ConfigImage& b);
   bool PrepareWrite();
   bool TestWriteEnable(quint8 value);
-  // With a history entry, the image the station holds is kept before the frame goes out.
-  bool SendImage(ConfigHistoryEntry* history = nullptr);
+  // The write-enable test, then the image frame; false when the test did not pass.
+  bool SendImage();
 
   // Tariffication: fetch the call records, store them, reset the record area and clock (see
   // Reception). Throws IoError when the data files cannot take the calls; they are then as
@@ -103,7 +109,22 @@ class StationCtrlClass : public ImageAccess {
   bool dayMode_ = false;
   bool cityLineLayout_ = false;
   bool historyFailureShown_ = false;
+  bool historyRefused_ = false;
+  // Whether the write has sent anything the station may have taken (the test byte included).
+  bool stationTouched_ = false;
+  // The last write-enable test read back a byte other than the test value.
+  bool testRefused_ = false;
+  WriteVerdict verdict_;
   void NoteHistory(const QString& failure);
+  // Reads the station again after a failed write and says what it holds.
+  void JudgeFailedWrite(const ConfigImage& before, const QString& beforeFile);
+  // The test byte's original, kept in history/ while the test value may be in the station: a
+  // line lost before it is put back would leave the test value in byte 1791 with no trace. The
+  // next contact (or the reading after a failed write, `held`) puts it back and forgets it.
+  QString WriteTestPath() const;
+  bool KeepWriteTest(quint8 original, QString* reason);
+  void ForgetWriteTest();
+  void SettleWriteTest(ConfigImage* held);
   // The port the settings file names: the link's own, unless a port was given at creation.
   quint16 SettingsPort() const { return portOverride_ ? settingsPort_ : link_->PortNumber(); }
 

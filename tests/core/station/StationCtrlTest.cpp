@@ -364,3 +364,152 @@ TEST_F(StationCtrlTest, ADeviceThatVanishesDuringTheImageFrameGivesTheTwoMessage
   EXPECT_EQ(host.ui.Boxes().size(), 2u);
   EXPECT_TRUE(station->Modified());
 }
+
+namespace {
+
+// Where the line is lost during a write: a byte of the image frame (counted from the frame's
+// first byte; 5 come before the image) or a count of read-back bytes.
+struct LineLoss {
+  const char* name;
+  int frameByte;
+  int readBackBytes;
+  WriteVerdict::Holds holds;
+};
+
+class FailedWriteVerdict : public StationFixture, public ::testing::WithParamInterface<LineLoss> {};
+
+}  // namespace
+
+// The line is lost while the image goes out or comes back, and is back by the time the failure
+// is shown: the station is read again and the verdict tells what its memory holds.
+TEST_P(FailedWriteVerdict, MatchesTheStationsMemory) {
+  const LineLoss loss = GetParam();
+  const ConfigImage before = Image(1);
+  const ConfigImage target = Image(5);
+  options.image = AsVector(before);
+  Create();
+  ASSERT_TRUE(station->LoadFromStation());
+  long frameStart = -1;
+  long heard = 0;
+  line->Station().OnTrace([&](const station::TraceEntry& entry) {
+    if (entry.kind != station::TraceEntry::kWrite) return;
+    if (entry.address == 1791 && entry.bytes.size() == 1 && entry.bytes[0] != 0xAA)
+      frameStart = heard;  // the test byte put back: the image frame comes next
+    if (entry.address == 1280 && loss.readBackBytes > 0)
+      line->Station().PullCableAfterReplyBytes(loss.readBackBytes);
+  });
+  line->beforeDelivery = [&](long delivered) {
+    heard = delivered + 1;
+    if (loss.frameByte >= 0 && frameStart >= 0 && delivered == frameStart + loss.frameByte)
+      line->Station().SetCablePulled(true);
+  };
+  host.ui.ExpectInfo(QStringLiteral("Ошибка записи в АТС."), true).Then([this] {
+    line->Station().SetCablePulled(false);
+  });
+  station->SetImage(target);
+  EXPECT_EQ(station->WriteAndSave(), StationCtrlClass::WriteOutcome::kNotWritten);
+  host.ui.Verify();
+
+  const WriteVerdict& verdict = station->LastWriteVerdict();
+  EXPECT_EQ(verdict.holds, loss.holds) << verdict.Sentence().toStdString();
+  int fresh = 0;
+  int old = 0;
+  const ConfigImage held = StationImage();
+  for (int i = 0; i < kImageSize; ++i) {
+    if (before[i] == target[i]) continue;
+    fresh += held[i] == target[i];
+    old += held[i] == before[i];
+  }
+  EXPECT_EQ(verdict.newBytes, fresh);
+  EXPECT_EQ(verdict.oldBytes, old);
+  EXPECT_EQ(held[511], 0x11);  // the test value never stays behind
+  EXPECT_FALSE(host.Exists(QStringLiteral("history/write-test.pending")));
+  if (loss.holds != WriteVerdict::Holds::kBefore) {
+    EXPECT_TRUE(verdict.Sentence().contains(QStringLiteral("norvel config write history/")))
+        << verdict.Sentence().toStdString();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StationCtrl, FailedWriteVerdict,
+    ::testing::Values(LineLoss{"FrameStart", 3, 0, WriteVerdict::Holds::kBefore},
+                      LineLoss{"FrameMiddle", 5 + 200, 0, WriteVerdict::Holds::kMixed},
+                      LineLoss{"FrameEnd", 5 + 510, 0, WriteVerdict::Holds::kMixed},
+                      LineLoss{"ReadBack", -1, 100, WriteVerdict::Holds::kWritten}),
+    [](const ::testing::TestParamInfo<LineLoss>& info) { return std::string(info.param.name); });
+
+// Bytes lost in the last five of the image: the read-back compares every byte written, so the
+// write is not taken for done and the copy is not rewritten.
+TEST_F(StationCtrlTest, ALossInTheLastFiveBytesIsNoWrite) {
+  options.image = AsVector(Image(1));
+  Create();
+  ASSERT_TRUE(station->LoadFromStation());
+  long frameStart = -1;
+  long heard = 0;
+  line->Station().OnTrace([&](const station::TraceEntry& entry) {
+    if (entry.kind == station::TraceEntry::kWrite && entry.address == 1791 &&
+        entry.bytes.size() == 1 && entry.bytes[0] != 0xAA)
+      frameStart = heard;
+  });
+  line->beforeDelivery = [&](long delivered) {
+    heard = delivered + 1;
+    const long offset = frameStart >= 0 ? delivered - frameStart - 5 : -1;
+    line->Station().SetCablePulled(offset >= 508 && offset <= 510);
+  };
+  host.ui.ExpectInfo(QStringLiteral("Ошибка записи/чтения из АТС"), true);
+  station->SetImage(Image(5));
+  EXPECT_EQ(station->WriteAndSave(), StationCtrlClass::WriteOutcome::kNotWritten);
+  EXPECT_FALSE(host.Exists(kConfigCopyFileName));
+  EXPECT_EQ(station->LastWriteVerdict().holds, WriteVerdict::Holds::kMixed);
+  EXPECT_TRUE(station->Modified());
+}
+
+// The image before the write is the way back: where it cannot be kept, nothing is sent.
+TEST_F(StationCtrlTest, AWriteWhoseHistoryCannotBeKeptDoesNotStart) {
+  options.image = AsVector(Image(1));
+  Create();
+  host.WriteFile(QStringLiteral("history"), "a file where the folder should be");
+  host.ui.ExpectInfo({}, true);
+  station->SetImage(Image(5));
+  EXPECT_EQ(station->WriteAndSave(), StationCtrlClass::WriteOutcome::kHistoryNotKept);
+  EXPECT_TRUE(host.ui.Boxes()[0].text.contains(QStringLiteral("Запись в станцию не начата")));
+  EXPECT_TRUE(Traffic().isEmpty()) << Traffic().join(u',').toStdString();
+  EXPECT_EQ(StationImage(), Image(1));
+}
+
+// A line lost between the write-enable test and its undoing leaves the test value in byte 1791;
+// its original is kept and put back at the next contact.
+TEST_F(StationCtrlTest, ATestByteLeftByALostLineIsPutBackAtTheNextContact) {
+  options.image = AsVector(Image(1));
+  Create();
+  ASSERT_TRUE(station->LoadFromStation());
+  bool tested = false;
+  long testReadAt = -1;
+  long heard = 0;
+  line->Station().OnTrace([&](const station::TraceEntry& entry) {
+    if (entry.kind == station::TraceEntry::kWrite && entry.address == 1791 &&
+        entry.bytes == std::vector<std::uint8_t>{0xAA})
+      tested = true;
+    if (tested && testReadAt < 0 && entry.kind == station::TraceEntry::kRead &&
+        entry.address == 1791)
+      testReadAt = heard;
+  });
+  line->beforeDelivery = [&](long delivered) {
+    heard = delivered + 1;
+    if (testReadAt >= 0 && delivered >= testReadAt) line->Station().SetCablePulled(true);
+  };
+  host.ui.ExpectInfo(QStringLiteral("Ошибка записи в АТС."), true);
+  station->SetImage(Image(5));
+  EXPECT_EQ(station->WriteAndSave(), StationCtrlClass::WriteOutcome::kNotWritten);
+  EXPECT_EQ(station->LastWriteVerdict().holds, WriteVerdict::Holds::kUnknown);
+  EXPECT_EQ(line->Station().Memory()[1791], 0xAA);
+  EXPECT_TRUE(host.Exists(QStringLiteral("history/write-test.pending")));
+
+  line->beforeDelivery = nullptr;
+  line->Station().SetCablePulled(false);
+  station->RebuildLink();
+  ASSERT_TRUE(station->LoadFromStation());
+  EXPECT_EQ(line->Station().Memory()[1791], 0x11);
+  EXPECT_EQ(station->StationImage(), Image(1));
+  EXPECT_FALSE(host.Exists(QStringLiteral("history/write-test.pending")));
+}
