@@ -3,15 +3,19 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <optional>
 
 #include "cli/CommandLine.h"
 #include "cli/ConsoleUi.h"
 #include "cli/ExitCodes.h"
 #include "cli/NorvelCommand.h"
+#include "cli/PortDiagnosis.h"
 #include "core/base/Environment.h"
 #include "core/base/Ports.h"
 #include "core/files/ConfigCopy.h"
+#include "core/files/RegularFile.h"
 #include "core/files/SettingsFile.h"
 #include "core/station/StationCtrl.h"
 #include "core/tables/ConfigChecks.h"
@@ -51,13 +55,20 @@ std::optional<ConfigImage> LoadImage(const QString& source, CommandIo& io, Conso
     if (!boards) boards = count;
     return image;
   }
-  QFile file(QDir(io.currentDir).filePath(source));
-  if (!file.open(QIODevice::ReadOnly)) {
-    ui.Say(QStringLiteral("cannot read %1: %2").arg(source, file.errorString()));
+  QString problem;
+  const std::optional<ConfigFileBytes> read =
+      ReadConfigFile(QDir(io.currentDir).filePath(source), &problem);
+  if (!read) {
+    ui.Say(QStringLiteral("cannot read %1: %2").arg(source, problem));
     return std::nullopt;
   }
-  const std::optional<ConfigImage> image = ImageFromCopyBytes(file.read(kImageSize));
-  if (!image) ui.Say(QStringLiteral("%1 is no configuration (512 or 256 bytes)").arg(source));
+  // A longer file is read as the copy is, to its 512th byte.
+  const std::optional<ConfigImage> image = ImageFromCopyBytes(read->bytes.left(kImageSize));
+  if (!image) {
+    ui.Say(QStringLiteral("%1 is no configuration (512 or 256 bytes; it holds %2)")
+               .arg(source)
+               .arg(read->size));
+  }
   return image;
 }
 
@@ -107,22 +118,59 @@ int Check(const QStringList& arguments, CommandIo& io, ConsoleUi& ui) {
   return findings.empty() ? kDiffEqual : kDiffDifferent;
 }
 
-// norvel config write FILE [--port N] [--yes]: the programming window's write, without it.
+// What config write says at its end: a line, or one JSON object with --json.
+struct WriteReport {
+  int exitCode = exitcode::kOk;
+  QString result;  // written, not_written, copy_not_saved, no_answer, history_not_kept
+  QString line;
+  WriteVerdict verdict;
+};
+
+int Finish(CommandIo& io, bool json, const WriteReport& report) {
+  if (json) {
+    const WriteVerdict& v = report.verdict;
+    QJsonObject object{{QStringLiteral("exit_code"), report.exitCode},
+                       {QStringLiteral("result"), report.result},
+                       {QStringLiteral("station_holds"), v.holds == WriteVerdict::Holds::kNone
+                                                             ? QJsonValue(QJsonValue::Null)
+                                                             : QJsonValue(v.Name())}};
+    if (v.holds == WriteVerdict::Holds::kMixed) {
+      object.insert(QStringLiteral("new_bytes"), v.newBytes);
+      object.insert(QStringLiteral("old_bytes"), v.oldBytes);
+      object.insert(QStringLiteral("other_bytes"), v.otherBytes);
+    }
+    if (!v.beforeFile.isEmpty()) object.insert(QStringLiteral("before"), v.beforeFile);
+    io.out.write(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
+  } else {
+    QString text = report.line + u'\n';
+    if (!report.verdict.Sentence().isEmpty()) text += report.verdict.Sentence() + u'\n';
+    io.out.write(text.toUtf8());
+  }
+  return report.exitCode;
+}
+
+// norvel config write FILE [--port N] [--yes] [--json]: the programming window's write,
+// without it.
 int Write(const QStringList& arguments, CommandIo& io) {
   CommandLine line(io, QStringLiteral("config write"),
                    QStringLiteral("Writes a saved configuration (a file in the form of "
                                   "Norvel.cfg, such as one from history/) to the station exactly "
-                                  "as \"Записать программирование\" does: the write-enable test, "
-                                  "the image, the read-back and comparison, then Norvel.cfg and "
-                                  "the history pair. The question about the programming switch "
-                                  "is answered No unless --yes. A file that does not fit the "
-                                  "station read at the start is refused with the reason."),
+                                  "as \"Записать программирование\" does: the image the station "
+                                  "holds kept in history/ first, the write-enable test, the "
+                                  "image, the read-back and comparison of all 512 bytes, then "
+                                  "Norvel.cfg. The question about the programming switch is "
+                                  "answered No unless --yes. Values for boards the station lacks "
+                                  "are told, not refused. After a failed write the station is "
+                                  "read again and what it holds is said, with the way back."),
                    QStringLiteral("FILE"));
   line.AddPortOption();
   line.AddDirOption();
   line.Add({QStringLiteral("yes"),
             QStringLiteral("Answer Yes to the question about the programming switch: it has been "
                            "set, try again.")});
+  line.Add({QStringLiteral("json"),
+            QStringLiteral("Print one JSON object: exit_code, result, station_holds (before, "
+                           "written, mixed, unknown; null when written), before.")});
   if (const std::optional<int> code = line.Parse(arguments)) return *code;
   const std::optional<int> port = line.Port();
   if (!port) return exitcode::kUsage;
@@ -130,56 +178,79 @@ int Write(const QStringList& arguments, CommandIo& io) {
   const std::optional<QString> workDir = line.WorkingDir();
   if (!workDir) return exitcode::kUsage;
   const QString& dir = *workDir;
+  const bool json = line.IsSet(QStringLiteral("json"));
   ConsoleUi ui(io.err, false, line.IsSet(QStringLiteral("yes")));
 
   const QString source = line.Positional().first();
-  QFile file(QDir(io.currentDir).filePath(source));
-  if (!file.open(QIODevice::ReadOnly)) {
-    ui.Say(QStringLiteral("Не удается прочитать файл %1: %2").arg(source, file.errorString()));
+  QString problem;
+  const std::optional<ConfigFileBytes> read =
+      ReadConfigFile(QDir(io.currentDir).filePath(source), &problem);
+  if (!read) {
+    ui.Say(QStringLiteral("Не удается прочитать файл %1: %2").arg(source, problem));
     return exitcode::kFilesFailed;
   }
-  const QByteArray bytes = file.read(kImageSize + 1);
   // Only a whole image is written: an old 256-byte copy would clear the night half.
-  if (bytes.size() != kImageSize) {
+  if (read->size != kImageSize || read->bytes.size() != kImageSize) {
     return line.Usage(QStringLiteral("%1 holds %2 bytes; a configuration to write holds %3")
                           .arg(source)
-                          .arg(bytes.size())
+                          .arg(read->size)
                           .arg(kImageSize));
   }
-  const ConfigImage image = *ImageFromCopyBytes(bytes);
+  const ConfigImage image = *ImageFromCopyBytes(read->bytes);
 
   Environment env{ui, io.clock, io.ports, QDir(dir).absolutePath()};
   StationCtrlClass station(env, *port > 0 ? std::optional<quint16>(*port) : std::nullopt);
-  // The station is read first, as the programming entry does: its board count decides whether
-  // the file fits, and what it holds is kept in the history before the write.
+  WriteReport report;
+  // The station is read first, as the programming entry does: what it holds is kept in the
+  // history before the write.
   if (!station.CheckLink() || !station.LoadFromStation()) {
     station.ReportNoLink();
-    io.out.write("not written: the station did not answer\n");
-    return exitcode::kNoAnswer;
+    ui.Say(PortLine(station, station.Link() ? station.Link()->PortNumber() : *port));
+    const std::optional<DeviceFault> fault = FindDeviceFault(station);
+    report.exitCode = fault ? exitcode::kDeviceFault : exitcode::kNoAnswer;
+    report.result = QStringLiteral("no_answer");
+    report.line = QStringLiteral("not written: ") +
+                  (fault ? fault->text : QStringLiteral("the station did not answer"));
+    return Finish(io, json, report);
   }
+  // The design writes the whole image: values for equipment this station lacks are written
+  // with the rest and change nothing it has. They are told, never refused, so that an image the
+  // station itself held (its history) can always be written back.
   for (const ConfigFinding& finding : CheckConfig(image, station.BoardCount())) {
     if (finding.rule != QLatin1String("values-beyond-station")) continue;
-    return line.Usage(QStringLiteral("%1 does not fit this station (%2 boards): %3: %4")
-                          .arg(source)
-                          .arg(station.BoardCount())
-                          .arg(finding.place, finding.text));
+    ui.Say(QStringLiteral("%1 (%2 boards): %3: %4")
+               .arg(source)
+               .arg(station.BoardCount())
+               .arg(finding.place, finding.text));
   }
   station.SetImage(image);
-  switch (station.WriteAndSave()) {
+  const StationCtrlClass::WriteOutcome outcome = station.WriteAndSave();
+  report.verdict = station.LastWriteVerdict();
+  switch (outcome) {
     case StationCtrlClass::WriteOutcome::kWritten:
-      io.out.write(QStringLiteral("written: %1 to the station (%2 boards) and Norvel.cfg\n")
-                       .arg(source)
-                       .arg(station.BoardCount())
-                       .toUtf8());
-      return exitcode::kOk;
+      report.result = QStringLiteral("written");
+      report.line = QStringLiteral("written: %1 to the station (%2 boards) and Norvel.cfg")
+                        .arg(source)
+                        .arg(station.BoardCount());
+      break;
     case StationCtrlClass::WriteOutcome::kCopyNotSaved:
-      io.out.write("written to the station; Norvel.cfg could not be written\n");
-      return exitcode::kFilesFailed;
+      report.exitCode = exitcode::kFilesFailed;
+      report.result = QStringLiteral("copy_not_saved");
+      report.line = QStringLiteral("written to the station; Norvel.cfg could not be written");
+      break;
+    case StationCtrlClass::WriteOutcome::kHistoryNotKept:
+      report.exitCode = exitcode::kFilesFailed;
+      report.result = QStringLiteral("history_not_kept");
+      report.line =
+          QStringLiteral("not written: the image the station holds could not be kept in history/");
+      break;
     case StationCtrlClass::WriteOutcome::kNotWritten:
+      report.exitCode = exitcode::kNoAnswer;
+      report.result = QStringLiteral("not_written");
+      report.line = QStringLiteral("not written: the station refused or the read-back differs");
       break;
   }
-  io.out.write("not written: the station refused or the read-back differs\n");
-  return exitcode::kNoAnswer;
+  return Finish(io, json, report);
 }
 
 }  // namespace

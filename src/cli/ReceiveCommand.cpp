@@ -8,6 +8,7 @@
 #include "cli/ConsoleUi.h"
 #include "cli/LastReception.h"
 #include "cli/NorvelCommand.h"
+#include "cli/PortDiagnosis.h"
 #include "core/base/Clock.h"
 #include "core/base/Environment.h"
 #include "core/base/Errors.h"
@@ -90,26 +91,6 @@ Summary Summarize(const ReceptionResult& result) {
       break;
   }
   return summary;
-}
-
-// The line that tells the four faults behind "Проверьте подключение..." apart: a device that
-// is not there, one another program holds, one this user may not open, or a station that is
-// silent on a port that opened.
-QString PortLine(const StationCtrlClass& station, int portNumber) {
-  const RS232Class* link = station.Link();
-  if (!link) return {};
-  QString reason = link->OpenFailure();
-  if (reason.isEmpty()) {
-    reason = QStringLiteral("the port opened but the station did not answer or a read failed");
-  } else {
-    const QStringList holders = OsDeviceHolders(link->DeviceName());
-    if (!holders.isEmpty()) {
-      reason += QStringLiteral(" (in use by %1)").arg(holders.join(QStringLiteral(", ")));
-    }
-  }
-  return QStringLiteral("COM%1 is %2: %3; run: norvel doctor")
-      .arg(portNumber)
-      .arg(link->DeviceName(), reason);
 }
 
 }  // namespace
@@ -205,17 +186,10 @@ int RunReceive(const QStringList& arguments, CommandIo& io) {
   }
   if (summary.reason == QLatin1String("no_answer")) {
     ui.Say(PortLine(station, station.Link() ? station.Link()->PortNumber() : *port));
-    // A device that is not there, or that this user may not open, will not mend itself by
-    // morning: a person must look, and a timer must not simply try again.
-    const QString failure = station.Link() ? station.Link()->OpenFailure() : QString();
-    if (failure.contains(QStringLiteral("No such file"), Qt::CaseInsensitive)) {
+    if (const std::optional<DeviceFault> fault = FindDeviceFault(station)) {
       summary.exitCode = exitcode::kDeviceFault;
-      summary.reason = QStringLiteral("device_missing");
-      summary.line = QStringLiteral(": the port's device is not there");
-    } else if (failure.contains(QStringLiteral("ermission"))) {
-      summary.exitCode = exitcode::kDeviceFault;
-      summary.reason = QStringLiteral("permission_denied");
-      summary.line = QStringLiteral(": this user may not open the port's device");
+      summary.reason = fault->reason;
+      summary.line = QStringLiteral(": ") + fault->text;
     }
   }
   return finish(summary);

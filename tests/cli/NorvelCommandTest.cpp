@@ -547,7 +547,8 @@ TEST_F(ConfigWrite, AProtectedStationIsAskedAboutItsSwitchAndLeftAsItWas) {
   EXPECT_EQ(Run({"config", "write", file}), exitcode::kNoAnswer);
   EXPECT_TRUE(Err().contains(QStringLiteral("Проверьте положение переключателя")));
   EXPECT_TRUE(Err().contains(QStringLiteral("-> no (nobody to answer)")));
-  EXPECT_EQ(Out(), QStringLiteral("not written: the station refused or the read-back differs\n"));
+  EXPECT_EQ(Out(), QStringLiteral("not written: the station refused or the read-back differs\n"
+                                  "Станция содержит прежнюю конфигурацию.\n"));
   // --yes says the switch has been set; the station is still protected, so it fails again.
   EXPECT_EQ(Run({"config", "write", file, "--yes"}), exitcode::kNoAnswer);
   EXPECT_TRUE(Err().contains(QStringLiteral("-> yes (--yes)")));
@@ -569,27 +570,43 @@ TEST_F(ConfigWrite, ACablePulledInTheFrameLeavesTheCopyAsItWas) {
     heard = delivered + 1;
     if (frameStart >= 0 && delivered == frameStart + 200) line->Station().SetCablePulled(true);
   };
-  EXPECT_EQ(Run({"config", "write", Save("saved.cfg", Bytes(saved))}), exitcode::kNoAnswer);
+  EXPECT_EQ(Run({"config", "write", Save("saved.cfg", Bytes(saved)), "--json"}),
+            exitcode::kNoAnswer);
   EXPECT_TRUE(Err().contains(QStringLiteral("Ошибка записи в АТС")));
   EXPECT_EQ(Copy(), Bytes(held));
+  // The station no longer answers: what it holds is not known, and the way back is named.
+  const QJsonObject json = QJsonDocument::fromJson(out.data()).object();
+  EXPECT_EQ(json["station_holds"].toString(), QStringLiteral("unknown")) << Out().toStdString();
+  const QString before = json["before"].toString();
+  EXPECT_TRUE(before.startsWith(QStringLiteral("history/"))) << Out().toStdString();
+
+  // Back on the line, the way back writes the image from before and reads it back equal.
+  line->beforeDelivery = nullptr;
+  line->Station().SetCablePulled(false);
+  EXPECT_EQ(Run({"config", "write", before}), exitcode::kOk) << Err().toStdString();
+  EXPECT_EQ(StationImage(), Bytes(held));
 }
 
-TEST_F(ConfigWrite, AFileThatDoesNotFitTheStationIsRefusedWithTheReason) {
+// Values for boards the station lacks are told and written with the rest (the image the
+// station itself held may have them); only a file of another size is refused, with its size.
+TEST_F(ConfigWrite, ValuesBeyondTheStationAreToldAndOnlyAWrongSizeIsRefused) {
   Plug();
-  ConfigImage bigger = saved;
-  bigger[RegionOffset(RegionDescriptor(false, DVO2Abonent), 20)] = 0x01;  // subscriber 40
-  EXPECT_EQ(Run({"config", "write", Save("big.cfg", Bytes(bigger))}), exitcode::kUsage);
-  EXPECT_TRUE(Err().contains(QStringLiteral(
-      "big.cfg does not fit this station (2 boards): ДВО-2 абонентов, ночь: заданы значения "
-      "для абонентов 32..43")))
-      << Err().toStdString();
   EXPECT_EQ(Run({"config", "write", Save("old.cfg", Bytes(saved).left(256))}), exitcode::kUsage);
   EXPECT_TRUE(Err().contains(QStringLiteral("old.cfg holds 256 bytes")));
-  EXPECT_EQ(StationImage(), Bytes(held));
+  EXPECT_EQ(Run({"config", "write", Save("long.cfg", QByteArray(100000, 'x'))}), exitcode::kUsage);
+  EXPECT_TRUE(Err().contains(QStringLiteral("long.cfg holds 100000 bytes"))) << Err().toStdString();
   // Nothing was written: the frames heard are reads only.
   for (const station::TraceEntry& entry : line->Trace()) {
     EXPECT_NE(entry.kind, station::TraceEntry::kWrite);
   }
+
+  ConfigImage bigger = saved;
+  bigger[RegionOffset(RegionDescriptor(false, DVO2Abonent), 20)] = 0x01;  // subscriber 40
+  EXPECT_EQ(Run({"config", "write", Save("big.cfg", Bytes(bigger))}), exitcode::kOk);
+  EXPECT_TRUE(Err().contains(QStringLiteral(
+      "big.cfg (2 boards): ДВО-2 абонентов, ночь: заданы значения для абонентов 32..43")))
+      << Err().toStdString();
+  EXPECT_EQ(StationImage(), Bytes(bigger));
 }
 
 TEST_F(ConfigWrite, CheckNamesTheFindingsAndEndsWithOneWhenThereAreAny) {

@@ -77,6 +77,17 @@ TSplashProgrForm::TSplashProgrForm(OperatorUi& ui, StationCtrlClass& station, Ap
 }
 
 void TSplashProgrForm::RefreshFindings() {
+  // After a write that failed, the line says first what the station holds now.
+  const WriteVerdict& verdict = station_.LastWriteVerdict();
+  if (verdict.holds != WriteVerdict::Holds::kNone) {
+    FindingsButton->setText(QStringLiteral("Запись не выполнена. ") + verdict.Sentence());
+    FindingsButton->setToolTip(FindingsButton->text());
+    QPalette colours = FindingsButton->palette();
+    colours.setColor(QPalette::ButtonText, QColor(0xB0, 0x00, 0x20));
+    FindingsButton->setPalette(colours);
+    return;
+  }
+  FindingsButton->setToolTip(QString());
   const std::vector<ConfigFinding> findings = CheckConfig(station_.Image(), station_.BoardCount());
   FindingsButton->setText(QStringLiteral("Проверка: ") + FindingsSummary(findings));
   bool errors = false;
@@ -118,6 +129,7 @@ void TSplashProgrForm::WriteButtonClick() {
   ui_.SetBusy(false);
   station_.WriteAndSave();
   ui_.SetBusy(true);
+  RefreshFindings();
   // What the switching window marks as changed is measured against what the station holds now.
   if (forms_.progrSwitch && forms_.progrSwitch->isVisible()) forms_.progrSwitch->RefreshMarks();
 }

@@ -422,7 +422,19 @@ TEST_F(Programming, TheEntryWindowShowsTheFindingsOfTheHeldImage) {
   }
   EXPECT_TRUE(named);
   list->close();
+
+  // A write that fails keeps the design's boxes; the line then says what the station holds,
+  // until a write succeeds.
+  line->Station().SetProtected(true);
+  host.ui.ExpectYesCancel({}, true, false);
+  host.ui.ExpectInfo(QStringLiteral("Запись данных в станцию не может быть выполнена"), true);
+  QTest::mouseClick(splash->WriteButton, Qt::LeftButton);
+  host.ui.Verify();
+  EXPECT_EQ(splash->FindingsButton->text(),
+            QStringLiteral("Запись не выполнена. Станция содержит прежнюю конфигурацию."));
+  line->Station().SetProtected(false);
   host.ui.ExpectInfo(QStringLiteral("Запись выполнена успешно"), false);
   QTest::mouseClick(splash->WriteButton, Qt::LeftButton);
   host.ui.Verify();
+  EXPECT_TRUE(splash->FindingsButton->text().startsWith(QStringLiteral("Проверка: ")));
 }
