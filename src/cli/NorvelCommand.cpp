@@ -4,6 +4,8 @@
 
 #include "cli/ConfigCommand.h"
 #include "cli/Doctor.h"
+#include "core/base/Errors.h"
+#include "core/files/RegularFile.h"
 
 #ifndef NORVEL_VERSION
 #define NORVEL_VERSION "unknown"
@@ -82,7 +84,19 @@ int RunNorvel(const QStringList& arguments, CommandIo& io) {
     return exitcode::kOk;
   }
   for (const NorvelCommandEntry& entry : kCommands) {
-    if (command == QLatin1String(entry.name)) return entry.run(rest, io);
+    if (command != QLatin1String(entry.name)) continue;
+    // A damaged file that a command did not expect (a settings file with a word where its port
+    // should be) ends in a message and the files' exit code, never in an abort.
+    try {
+      return entry.run(rest, io);
+    } catch (const NorvelError& error) {
+      io.err.write(("norvel: " + ShortEcho(error.Message()) + u'\n').toUtf8());
+    } catch (const std::exception& error) {
+      io.err.write(QStringLiteral("norvel: %1\n")
+                       .arg(ShortEcho(QString::fromLocal8Bit(error.what())))
+                       .toUtf8());
+    }
+    return exitcode::kFilesFailed;
   }
   const QString problem = command.isEmpty() ? QStringLiteral("a command is needed")
                                             : QStringLiteral("unknown command '%1'").arg(command);

@@ -14,6 +14,7 @@
 #include "cli/NorvelCommand.h"
 #include "core/base/Clock.h"
 #include "core/files/DataFiles.h"
+#include "core/files/RegularFile.h"
 #include "core/platform/Processes.h"
 #include "core/station/ReceptionJournal.h"
 #include "core/station/ReceptionLock.h"
@@ -28,7 +29,8 @@ QJsonObject MonthSummary(const QString& path, const QString& name) {
   qint64 lines = 0;
   QByteArray last;
   QByteArray tail;
-  if (file.open(QIODevice::ReadOnly)) {
+  QString problem;
+  if (OpenRegularFile(file, &problem)) {
     for (;;) {
       const QByteArray block = file.read(kReadBlock);
       if (block.isEmpty()) break;

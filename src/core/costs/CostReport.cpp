@@ -7,6 +7,7 @@
 
 #include "core/costs/Erlang.h"
 #include "core/files/CallRecords.h"
+#include "core/files/RegularFile.h"
 #include "core/files/SettingsFile.h"
 #include "core/files/TextFiles.h"
 
@@ -27,7 +28,8 @@ void KeepTop(std::vector<ReportCall>& top, const ReportCall& call, Key key, size
 
 int StationCityLines(const QString& dir) {
   QFile file(QDir(dir).filePath(QLatin1String(kSettingsFileName)));
-  if (!file.open(QIODevice::ReadOnly)) return 4;
+  QString problem;
+  if (!OpenRegularFile(file, &problem)) return 4;
   const QStringList lines = SplitLines(DecodeCp1251(file.read(4096)));
   bool ok = false;
   const int boards = lines.value(2).section(u';', 0, 0).trimmed().toInt(&ok);

@@ -6,6 +6,7 @@
 
 #include "core/base/Errors.h"
 #include "core/files/CallExport.h"
+#include "core/files/RegularFile.h"
 
 namespace {
 
@@ -229,9 +230,17 @@ Tariffs ParseTariffs(const QString& text, const QString& fileName) {
 std::optional<Tariffs> LoadTariffs(const QString& dir) {
   QFile file(QDir(dir).filePath(QLatin1String(kTariffFileName)));
   if (!file.exists()) return std::nullopt;
-  if (!file.open(QIODevice::ReadOnly)) {
+  QString problem;
+  if (!OpenRegularFile(file, &problem)) {
     throw IoError(QStringLiteral("Не удается прочитать файл %1: %2")
-                      .arg(QLatin1String(kTariffFileName), file.errorString()));
+                      .arg(QLatin1String(kTariffFileName), problem));
+  }
+  // A tariff file is a few kilobytes; a file far larger is not one and is not read whole.
+  constexpr qint64 kLargest = 4 << 20;
+  if (file.size() > kLargest) {
+    throw IoError(QStringLiteral("Файл %1 слишком велик для файла тарифов (%2 байт)")
+                      .arg(QLatin1String(kTariffFileName))
+                      .arg(file.size()));
   }
   QString text = QString::fromUtf8(file.readAll());
   if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);

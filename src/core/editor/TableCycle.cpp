@@ -2,8 +2,8 @@
 
 #include "core/base/OperatorUi.h"
 #include "core/editor/CellHost.h"
-#include "core/station/ImageAccess.h"
 #include "core/image/ImageLayout.h"
+#include "core/station/ImageAccess.h"
 
 TableCycle::TableCycle(CellHost& cells, Options options, std::function<void()> close)
     : cells_(cells),

@@ -2,8 +2,8 @@
 
 #include "core/editor/CellHost.h"
 
-#include "core/station/ImageAccess.h"
 #include "core/image/ImageLayout.h"
+#include "core/station/ImageAccess.h"
 
 ViewByteBlockClass::~ViewByteBlockClass() {
   for (const ViewByteElementClass& element : Elements) {

@@ -14,6 +14,7 @@
 #include "core/files/DataFiles.h"
 #include "core/files/DateTimeText.h"
 #include "core/files/DecimalText.h"
+#include "core/files/RegularFile.h"
 #include "core/files/TextFiles.h"
 
 namespace {
@@ -33,7 +34,10 @@ class MonthLines {
   // Calls `each(line, number)` for every line after the first, without its line end.
   template <class Each>
   void ForEach(Each each) {
-    if (!file_.open(QIODevice::ReadOnly)) Fail();
+    QString problem;
+    if (!OpenRegularFile(file_, &problem)) {
+      throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(name_, problem));
+    }
     QByteArray pending;
     int number = 0;
     for (;;) {

@@ -30,8 +30,10 @@ bool IsRecordStart(const quint8* buffer, qsizetype length, qsizetype p) {
 }  // namespace
 
 QString EscapedText(QStringView text) {
+  // A damaged line may be megabytes long: its first 200 characters tell what it is.
+  constexpr qsizetype kShown = 200;
   QString shown;
-  for (QChar c : text) {
+  for (QChar c : text.left(kShown)) {
     if (c == u'\\') {
       shown += QStringLiteral("\\\\");
     } else if (c.isPrint()) {
@@ -40,6 +42,7 @@ QString EscapedText(QStringView text) {
       shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
     }
   }
+  if (text.size() > kShown) shown += QStringLiteral("… (%1 знаков)").arg(text.size());
   return shown;
 }
 

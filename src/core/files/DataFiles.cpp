@@ -9,9 +9,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "core/base/Errors.h"
-#include "core/files/TextFiles.h"
 #include "core/base/DurableSteps.h"
+#include "core/base/Errors.h"
+#include "core/files/RegularFile.h"
+#include "core/files/TextFiles.h"
 #include "core/platform/DurableFile.h"
 
 const QString kDataFileHeader =
@@ -128,8 +129,9 @@ void ForEachCallRecord(const QString& dir, int month, int day, int subscriberCho
   const QString name = DataFileName(month);
   QFile file(QDir(dir).filePath(name));
   if (!file.exists()) return;
-  if (!file.open(QIODevice::ReadOnly)) {
-    throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(name, file.errorString()));
+  QString problem;
+  if (!OpenRegularFile(file, &problem)) {
+    throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(name, problem));
   }
   // The file is read a block at a time, so a month of any size takes the same memory.
   QStringDecoder decoder = Cp1251Decoder();
@@ -139,7 +141,8 @@ void ForEachCallRecord(const QString& dir, int month, int day, int subscriberCho
   while (!atEnd) {
     const QByteArray block = file.read(kReadBlock);
     if (file.error() != QFileDevice::NoError) {
-      throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(name, file.errorString()));
+      throw IoError(
+          QStringLiteral("Не удается прочитать файл %1: %2").arg(name, file.errorString()));
     }
     atEnd = block.isEmpty();
     pending += decoder.decode(block);

@@ -8,6 +8,7 @@
 #include "core/base/Errors.h"
 #include "core/base/OperatorUi.h"
 #include "core/files/DateTimeText.h"
+#include "core/files/RegularFile.h"
 #include "core/files/TextFiles.h"
 #include "core/platform/DurableFile.h"
 
@@ -62,8 +63,8 @@ class SettingsReader {
     const int value = word.toInt(&ok, 10);
     if (!ok) {
       throw SettingsFileError(QStringLiteral("Неверное число в файле %1, строка %2")
-                        .arg(QLatin1String(kSettingsFileName))
-                        .arg(wordLine));
+                                  .arg(QLatin1String(kSettingsFileName))
+                                  .arg(wordLine));
     }
     ReadLine();  // the rest of the line is a comment
     return static_cast<quint16>(value);
@@ -86,14 +87,15 @@ LinkSettings ReadSettingsFile(const QString& dir, OperatorUi& ui, Clock& clock) 
     return settings;
   }
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
+  QString problem;
+  if (!OpenRegularFile(file, &problem)) {
     throw SettingsFileError(QStringLiteral("Не удается прочитать файл %1: %2")
-                      .arg(QLatin1String(kSettingsFileName), file.errorString()));
+                                .arg(QLatin1String(kSettingsFileName), problem));
   }
   const QByteArray bytes = file.readAll();
   if (file.error() != QFileDevice::NoError) {
     throw SettingsFileError(QStringLiteral("Не удается прочитать файл %1: %2")
-                      .arg(QLatin1String(kSettingsFileName), file.errorString()));
+                                .arg(QLatin1String(kSettingsFileName), file.errorString()));
   }
   file.close();
 
@@ -126,8 +128,8 @@ void WriteSettingsFile(const QString& dir, quint16 portNumber, quint16 boardCoun
   QString reason;
   if (!ReplaceFileDurably(QDir(dir).filePath(QLatin1String(kSettingsFileName)), EncodeCp1251(text),
                           &reason)) {
-    throw SettingsFileError(
-        QStringLiteral("Не удается записать файл %1: %2").arg(QLatin1String(kSettingsFileName), reason));
+    throw SettingsFileError(QStringLiteral("Не удается записать файл %1: %2")
+                                .arg(QLatin1String(kSettingsFileName), reason));
   }
 }
 

@@ -50,4 +50,3 @@ quint8 CLineCellValue(const QString& text) {
   if (text.size() == 3 && text[2] == u'+') value |= kDelaySign;
   return value;
 }
-

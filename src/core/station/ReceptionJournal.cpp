@@ -6,6 +6,7 @@
 
 #include "core/base/DurableSteps.h"
 #include "core/base/Errors.h"
+#include "core/files/RegularFile.h"
 #include "core/platform/DurableFile.h"
 
 namespace {
@@ -98,8 +99,9 @@ JournalReading ReadReceptionJournal(const QString& dir) {
   QFile file(JournalPath(dir));
   if (!file.exists()) return reading;
   reading.state = JournalReading::State::kDamaged;
-  if (!file.open(QIODevice::ReadOnly)) {
-    reading.problem = QStringLiteral("не читается: %1").arg(file.errorString());
+  QString problem;
+  if (!OpenRegularFile(file, &problem)) {
+    reading.problem = QStringLiteral("не читается: %1").arg(problem);
     return reading;
   }
   if (file.size() > kLargest) {

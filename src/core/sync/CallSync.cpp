@@ -11,6 +11,7 @@
 #include "core/costs/Tariffs.h"
 #include "core/files/CallExport.h"
 #include "core/files/DataFiles.h"
+#include "core/files/RegularFile.h"
 #include "core/sync/DatabaseConnection.h"
 #include "core/sync/RowWriter.h"
 #include "core/sync/Schema.h"
@@ -36,8 +37,9 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
   const QString name = DataFileName(month);
   QFile file(QDir(options.dir).filePath(name));
   if (!file.exists()) return std::nullopt;
-  if (!file.open(QIODevice::ReadOnly)) {
-    throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(name, file.errorString()));
+  QString problem;
+  if (!OpenRegularFile(file, &problem)) {
+    throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(name, problem));
   }
   const auto readFailed = [&] {
     throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(name, file.errorString()));
