@@ -2,7 +2,8 @@
 // with its charts. Both read the month file once and the working directory's tariff file.
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include "cli/CommandLine.h"
 #include "cli/ConsoleUi.h"
@@ -11,8 +12,57 @@
 #include "core/base/Errors.h"
 #include "core/costs/Bills.h"
 #include "core/costs/CostReport.h"
+#include "core/files/OutputFile.h"
+#include "core/platform/DurableFile.h"
 
 namespace {
+
+// The report as one PDF, put in place only when complete.
+bool WriteReportPdf(const Drawing& drawing, const ReportData& data, const QString& path,
+                    QString* error) {
+  OutputFile file(path);
+  return drawing.reportPdf(data, file.UnfinishedPath(), error) &&
+         file.Commit(OutputFile::Kind::kPdf, error);
+}
+
+// The report's pages as PNG images, replaced as a set: every page is drawn into a scratch
+// folder beside them first, and only when all are complete do they take the old pages' places;
+// pages of an older, longer set are removed, so the set on disk is always one report's.
+bool WriteReportPngSet(const Drawing& drawing, const ReportData& data, const QString& path,
+                       QString* error) {
+  const QFileInfo target(path);
+  QTemporaryDir scratch(
+      target.absoluteDir().filePath(QStringLiteral(".%1.pages-XXXXXX").arg(target.fileName())));
+  if (!scratch.isValid()) {
+    *error = scratch.errorString();
+    return false;
+  }
+  QStringList pages;
+  if (!drawing.reportPngs(data, scratch.filePath(target.fileName()), &pages, error)) return false;
+  for (const QString& page : pages) {
+    if (!OutputFile::Complete(page, OutputFile::Kind::kPng)) {
+      *error = QStringLiteral("страница %1 записана не полностью (нет места на диске?)")
+                   .arg(QFileInfo(page).fileName());
+      return false;
+    }
+  }
+  for (const QString& page : pages) {
+    if (!PlaceFileDurably(page, target.absoluteDir().filePath(QFileInfo(page).fileName()), error)) {
+      return false;
+    }
+  }
+  // Pages of an older, longer set go, whatever their numbers.
+  const QRegularExpression numbered(QStringLiteral("^%1-(\\d+)\\.%2$")
+                                        .arg(QRegularExpression::escape(target.completeBaseName()),
+                                             QRegularExpression::escape(target.suffix())));
+  for (const QString& name : target.absoluteDir().entryList(QDir::Files)) {
+    const QRegularExpressionMatch match = numbered.match(name);
+    if (match.hasMatch() && match.captured(1).toLongLong() > pages.size()) {
+      QFile::remove(target.absoluteDir().filePath(name));
+    }
+  }
+  return true;
+}
 
 // The options both commands share: which month, year, day and subscriber, and where from.
 struct Choice {
@@ -89,27 +139,20 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
     const BillBook book(choice.dir, choice.choice, *tariffs);
     if (output == QLatin1String("-")) {
       WriteBillsCsv(book, io.out);
-    } else if (pdf) {
-      QString error;
-      const QString path = QDir(io.currentDir).filePath(output);
-      const QString partial = path + QStringLiteral(".part");
-      // Written beside the old file first, so that a failure leaves the old one as it was.
-      const bool written = drawing->billsPdf(book, partial, &error);
-      if (written && QFile::exists(path)) QFile::remove(path);
-      if (!written || !QFile::rename(partial, path)) {
-        QFile::remove(partial);
-        ui.Say(error.isEmpty() ? QStringLiteral("Не удается записать файл %1").arg(output) : error);
-        return exitcode::kFilesFailed;
-      }
     } else {
-      QSaveFile file(QDir(io.currentDir).filePath(output));
-      if (!file.open(QIODevice::WriteOnly)) {
-        ui.Say(QStringLiteral("Не удается записать файл %1: %2").arg(output, file.errorString()));
-        return exitcode::kFilesFailed;
+      // Written beside the old file first, so that a failure leaves the old one as it was.
+      OutputFile file(QDir(io.currentDir).filePath(output));
+      QString error;
+      bool written = false;
+      if (pdf) {
+        written = drawing->billsPdf(book, file.UnfinishedPath(), &error) &&
+                  file.Commit(OutputFile::Kind::kPdf, &error);
+      } else if (QFile* csv = file.Open(&error)) {
+        WriteBillsCsv(book, *csv);
+        written = file.Commit(OutputFile::Kind::kAny, &error);
       }
-      WriteBillsCsv(book, file);
-      if (!file.commit()) {
-        ui.Say(QStringLiteral("Не удается записать файл %1: %2").arg(output, file.errorString()));
+      if (!written) {
+        ui.Say(QStringLiteral("Не удается записать файл %1: %2").arg(output, error));
         return exitcode::kFilesFailed;
       }
     }
@@ -155,10 +198,10 @@ int RunReport(const QStringList& arguments, CommandIo& io) {
     }
     QString error;
     const QString path = QDir(io.currentDir).filePath(output);
-    QStringList written;
-    if (pdf ? !drawing->reportPdf(data, path, &error)
-            : !drawing->reportPngs(data, path, &written, &error)) {
-      ui.Say(error);
+    const bool written = pdf ? WriteReportPdf(*drawing, data, path, &error)
+                             : WriteReportPngSet(*drawing, data, path, &error);
+    if (!written) {
+      ui.Say(QStringLiteral("Не удается записать файл %1: %2").arg(output, error));
       return exitcode::kFilesFailed;
     }
   } catch (const NorvelError& error) {

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTemporaryDir>
 #include <cerrno>
 
@@ -17,6 +16,7 @@
 #include "core/costs/Bills.h"
 #include "core/files/CallExport.h"
 #include "core/files/DataFiles.h"
+#include "core/files/OutputFile.h"
 #include "core/platform/Processes.h"
 
 namespace {
@@ -62,7 +62,7 @@ void CopyInto(const QString& path, QIODevice& out) {
   for (;;) {
     const QByteArray block = file.read(kCopyBlock);
     if (block.isEmpty()) break;
-    if (out.write(block) != block.size()) {
+    if (!WriteWhole(out, block)) {
       throw IoError(QStringLiteral("Не удается записать выгрузку: %1").arg(out.errorString()));
     }
   }
@@ -172,14 +172,17 @@ int RunExport(const QStringList& arguments, CommandIo& io) {
     if (output == QLatin1String("-")) {
       selection = WriteExport(QDir(dir).absolutePath(), what, *format, io.out);
     } else {
-      QSaveFile file(QDir(io.currentDir).filePath(output));
-      if (!file.open(QIODevice::WriteOnly)) {
-        ui.Say(QStringLiteral("Не удается записать файл %1: %2").arg(output, file.errorString()));
+      // Written beside the old file and put in its place only when complete.
+      OutputFile file(QDir(io.currentDir).filePath(output));
+      QString problem;
+      QFile* device = file.Open(&problem);
+      if (!device) {
+        ui.Say(QStringLiteral("Не удается записать файл %1: %2").arg(output, problem));
         return exitcode::kFilesFailed;
       }
-      selection = WriteExport(QDir(dir).absolutePath(), what, *format, file);
-      if (!file.commit()) {
-        ui.Say(QStringLiteral("Не удается записать файл %1: %2").arg(output, file.errorString()));
+      selection = WriteExport(QDir(dir).absolutePath(), what, *format, *device);
+      if (!file.Commit(OutputFile::Kind::kAny, &problem)) {
+        ui.Say(QStringLiteral("Не удается записать файл %1: %2").arg(output, problem));
         return exitcode::kFilesFailed;
       }
     }

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -70,14 +71,26 @@ struct CostCommands : ::testing::Test {
     QString out;
     QString err;
   };
-  Result Run(const QStringList& arguments) {
+  // `fileLimitKb` > 0: the command may write files of at most that size, as on a full disk
+  // (writes beyond fail with EFBIG; the signal for it is ignored, as a full disk sends none).
+  Result Run(const QStringList& arguments, int fileLimitKb = 0) {
     QProcess norvel;
     norvel.setWorkingDirectory(dir.path());
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("DISPLAY"));  // the commands need no display
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     norvel.setProcessEnvironment(environment);
-    norvel.start(QStringLiteral(NORVEL_COMMAND), arguments);
+    if (fileLimitKb > 0) {
+      norvel.start(
+          QStringLiteral("bash"),
+          QStringList{
+              "-c",
+              QStringLiteral("trap '' XFSZ; ulimit -f %1; exec \"$0\" \"$@\"").arg(fileLimitKb),
+              QStringLiteral(NORVEL_COMMAND)} +
+              arguments);
+    } else {
+      norvel.start(QStringLiteral(NORVEL_COMMAND), arguments);
+    }
     EXPECT_TRUE(norvel.waitForFinished(60000));
     return {norvel.exitCode(), QString::fromUtf8(norvel.readAllStandardOutput()),
             QString::fromUtf8(norvel.readAllStandardError())};
@@ -190,4 +203,52 @@ TEST_F(CostCommands, ATariffFileWithAMistakeStopsBothAndNoFileIsLeft) {
   if (text.isEmpty()) GTEST_SKIP() << "no pdftotext here";
   EXPECT_TRUE(text.contains(QStringLiteral("Стоимость не рассчитана")));
   EXPECT_TRUE(text.contains(QStringLiteral("Разговоров 5")));
+}
+
+// Every -o is made beside its final name and put in place only when complete: where the disk
+// fills up midway, the old file (or the old set of pages) stays whole, nothing unfinished is
+// left, and the reason is the system's.
+TEST_F(CostCommands, AnOutputReplacesTheOldOneOnlyWhenComplete) {
+  QString text = kDataFileHeader + QStringLiteral("\r\n");
+  for (int i = 0; i < 300; ++i) {
+    text += CallRecordToText(Record(1 + i % 28, 8 + i % 10, i % 60, 20 + i % 12, 1 + i % 30,
+                                    1 + i % 4, "2345678")) +
+            QStringLiteral("\r\n");
+  }
+  Write(DataFileName(12), EncodeCp1251(text));
+  const QStringList outputs[] = {
+      {"report", "--month", "12", "-o", "report.pdf"},
+      {"report", "--month", "12", "-o", "page.png"},
+      {"bill", "--month", "12", "-o", "bills.pdf"},
+      {"bill", "--month", "12", "-o", "bills.csv"},
+      {"export", "--month", "12", "-o", "calls.csv"},
+      {"export", "--month", "12", "-o", "calls.xlsx"},
+  };
+  for (const QStringList& command : outputs) {
+    const QString name = command.last();
+    const bool pages = name.endsWith(QStringLiteral(".png"));
+    const QStringList old = pages
+                                ? QStringList{"page.png", "page-2.png", "page-3.png", "page-99.png"}
+                                : QStringList{name};
+    for (const QString& file : old) Write(file, "old");
+    const Result full = Run(command, 4);
+    EXPECT_EQ(full.code, 13) << name.toStdString() << ": " << full.err.toStdString();
+    EXPECT_FALSE(full.err.contains(QStringLiteral("Unknown error"))) << full.err.toStdString();
+    for (const QString& file : old) {
+      QFile kept(dir.filePath(file));
+      ASSERT_TRUE(kept.open(QIODevice::ReadOnly)) << file.toStdString();
+      EXPECT_EQ(kept.readAll(), QByteArray("old")) << file.toStdString();
+    }
+    const QStringList left =
+        QDir(dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString& entry : left) {
+      EXPECT_FALSE(entry.startsWith(u'.')) << "left behind: " << entry.toStdString();
+    }
+    const Result room = Run(command);
+    EXPECT_EQ(room.code, 0) << name.toStdString() << ": " << room.err.toStdString();
+    EXPECT_GT(QFileInfo(dir.filePath(name)).size(), 3) << name.toStdString();
+    if (pages) {
+      EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("page-99.png"))));
+    }
+  }
 }

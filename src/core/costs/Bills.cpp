@@ -4,6 +4,7 @@
 
 #include "core/base/Errors.h"
 #include "core/files/DecimalText.h"
+#include "core/files/OutputFile.h"
 #include "core/files/TextFiles.h"
 
 namespace {
@@ -166,7 +167,7 @@ void WriteBillsCsv(const BillBook& book, QIODevice& out) {
   QByteArray buffer = kUtf8Bom;
   buffer.reserve(kScratchBuffer + 1024);
   const auto flushBuffer = [&] {
-    if (out.write(buffer) != buffer.size()) {
+    if (!WriteWhole(out, buffer)) {
       throw IoError(QStringLiteral("Не удается записать счета: %1").arg(out.errorString()));
     }
     buffer.clear();

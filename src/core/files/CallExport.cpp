@@ -14,6 +14,7 @@
 #include "core/files/DataFiles.h"
 #include "core/files/DateTimeText.h"
 #include "core/files/DecimalText.h"
+#include "core/files/OutputFile.h"
 #include "core/files/RegularFile.h"
 #include "core/files/TextFiles.h"
 
@@ -234,7 +235,7 @@ class RowWriter {
   void SetExtra(std::function<QStringList(const ExportRow&)> extra) { extra_ = std::move(extra); }
   void Flush() {
     if (used_ == 0) return;
-    if (out_.write(buffer_, used_) != used_) {
+    if (!WriteWhole(out_, QByteArrayView(buffer_, used_))) {
       throw IoError(QStringLiteral("Не удается записать выгрузку: %1").arg(out_.errorString()));
     }
     used_ = 0;

@@ -21,3 +21,8 @@ bool SyncFileToDisk(QFile& file);
 // The write call ReplaceFileDurably uses; tests put a failing one in its place.
 using DurableWriteCall = long (*)(int descriptor, const char* data, long size);
 void SetDurableWriteCall(DurableWriteCall call);
+
+// Puts a finished file in place of `path`: has the system put the finished file on the disk,
+// renames it over the old one and syncs the directory. On failure the finished file is removed,
+// the old one stays, and `reason` gets the system's words.
+bool PlaceFileDurably(const QString& finished, const QString& path, QString* reason);

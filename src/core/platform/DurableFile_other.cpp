@@ -27,3 +27,12 @@ bool ReplaceFileDurably(const QString& path, const QByteArray& bytes, QString* r
   if (!ok && reason) *reason = file.errorString();
   return ok;
 }
+
+bool PlaceFileDurably(const QString& finished, const QString& path, QString* reason) {
+  QFile::remove(path);
+  if (QFile::rename(finished, path)) return true;
+  QFile file(finished);
+  if (reason) *reason = file.errorString();
+  QFile::remove(finished);
+  return false;
+}

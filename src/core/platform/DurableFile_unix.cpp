@@ -75,3 +75,29 @@ bool ReplaceFileDurably(const QString& path, const QByteArray& bytes, QString* r
   DurableStepTaken("file replaced");
   return true;
 }
+
+bool PlaceFileDurably(const QString& finished, const QString& path, QString* reason) {
+  const QByteArray from = QFile::encodeName(finished);
+  const QByteArray target = QFile::encodeName(path);
+  const auto fail = [&](int error) {
+    ::unlink(from.constData());
+    if (reason) *reason = SystemReason(error);
+    return false;
+  };
+  const int descriptor = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return fail(errno);
+  if (::fsync(descriptor) != 0) {
+    const int error = errno;
+    ::close(descriptor);
+    return fail(error);
+  }
+  ::close(descriptor);
+  if (::rename(from.constData(), target.constData()) != 0) return fail(errno);
+  const QByteArray directory = QFile::encodeName(QFileInfo(path).absolutePath());
+  const int folder = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    ::fsync(folder);
+    ::close(folder);
+  }
+  return true;
+}
