@@ -17,6 +17,7 @@
 #include "core/files/ConfigCopy.h"
 #include "core/files/RegularFile.h"
 #include "core/files/SettingsFile.h"
+#include "core/platform/Processes.h"
 #include "core/station/StationCtrl.h"
 #include "core/tables/ConfigChecks.h"
 #include "core/tables/ConfigDescription.h"
@@ -126,7 +127,11 @@ struct WriteReport {
   WriteVerdict verdict;
 };
 
-int Finish(CommandIo& io, bool json, const WriteReport& report) {
+int Finish(CommandIo& io, bool json, WriteReport report) {
+  if (const int signal = OsTerminationSignal()) {
+    report.exitCode = 128 + signal;
+    report.line += QStringLiteral("; stopped by %1").arg(TerminationName(signal));
+  }
   if (json) {
     const WriteVerdict& v = report.verdict;
     QJsonObject object{{QStringLiteral("exit_code"), report.exitCode},
@@ -198,6 +203,9 @@ int Write(const QStringList& arguments, CommandIo& io) {
   }
   const ConfigImage image = *ImageFromCopyBytes(read->bytes);
 
+  // SIGTERM and SIGINT end the conversation at the station's next reply byte, never inside a
+  // frame; the write then says what the station holds, as after any failure.
+  OsNoteTermination();
   Environment env{ui, io.clock, io.ports, QDir(dir).absolutePath()};
   StationCtrlClass station(env, *port > 0 ? std::optional<quint16>(*port) : std::nullopt);
   WriteReport report;

@@ -165,6 +165,10 @@ int RunReceive(const QStringList& arguments, CommandIo& io) {
     }
     return finish(summary);
   }
+  // From here SIGTERM and SIGINT (systemctl stop, Ctrl-C) end the conversation with the station
+  // at its next reply byte instead of the program wherever it is: what is being stored is
+  // stored whole (the journal covers the rest) and the summary line still comes.
+  OsNoteTermination();
   // The same reception as the window's, with the same messages, files and settings update.
   StationCtrlClass station(env, *port > 0 ? std::optional<quint16>(*port) : std::nullopt);
   try {
@@ -183,6 +187,12 @@ int RunReceive(const QStringList& arguments, CommandIo& io) {
     summary.line = QStringLiteral(
         ": the data files could not take them; they stay in the "
         "station");
+  }
+  if (const int signal = OsTerminationSignal()) {
+    summary.exitCode = 128 + signal;
+    summary.reason = QStringLiteral("interrupted");
+    summary.line += QStringLiteral("; stopped by %1").arg(TerminationName(signal));
+    return finish(summary);
   }
   if (summary.reason == QLatin1String("no_answer")) {
     ui.Say(PortLine(station, station.Link() ? station.Link()->PortNumber() : *port));

@@ -264,3 +264,37 @@ TEST_F(NorvelProcess, TheJournalGetsPrioritiesAndNoQtChatter) {
       0);
   EXPECT_FALSE(err.contains("QStandardPaths")) << err.toStdString();
 }
+
+// systemctl stop (SIGTERM) or Ctrl-C (SIGINT) while the records come in: the reception leaves
+// the station as it was, says so on its summary line and ends with 128 + the signal; the next
+// reception stores every call once.
+TEST_F(NorvelProcess, AStopDuringTheReadingEndsWithItsSummaryAndKeepsTheCalls) {
+  station::StationOptions options;
+  options.calls = 60;
+  options.realtime = true;  // about seven seconds of reading
+  Start(options);
+  for (const int signal : {SIGTERM, SIGINT}) {
+    QProcess reception;
+    Prepare(reception);
+    reception.start(QStringLiteral(NORVEL_COMMAND), {QStringLiteral("receive")});
+    ASSERT_TRUE(reception.waitForStarted());
+    // Well into the reading of the records (the header and the clock come first).
+    QThread::msleep(3000);
+    ASSERT_EQ(reception.state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(reception.processId()), signal);
+    ASSERT_TRUE(reception.waitForFinished(10000));
+    EXPECT_EQ(reception.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(reception.exitCode(), 128 + signal);
+    const QString line = QString::fromUtf8(reception.readAllStandardOutput());
+    EXPECT_TRUE(line.startsWith(QStringLiteral("stored 0 calls")) &&
+                line.endsWith(signal == SIGTERM ? QStringLiteral("; stopped by SIGTERM\n")
+                                                : QStringLiteral("; stopped by SIGINT\n")))
+        << line.toStdString();
+  }
+  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("Data12.txt"))));
+  QProcess again;
+  Prepare(again);
+  again.start(QStringLiteral(NORVEL_COMMAND), {QStringLiteral("receive")});
+  ASSERT_TRUE(again.waitForFinished(60000));
+  EXPECT_EQ(again.readAllStandardOutput(), QByteArray("stored 60 calls: Data12.txt 60\n"));
+}

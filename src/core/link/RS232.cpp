@@ -4,6 +4,7 @@
 #include "core/base/Environment.h"
 #include "core/base/OperatorUi.h"
 #include "core/base/Ports.h"
+#include "core/platform/Processes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -197,8 +198,9 @@ bool RS232Class::ReadMemory(quint16 address, quint16 count, quint8* buffer) {
   bool complete = true;
   for (int position = 0; position < count; ++position) {
     // A byte that did not come within the idle limit fails the read: the rest would each wait
-    // the limit out as well, minutes for a long read, to the same end.
-    if (!driver_.ReadByte(buffer[position])) {
+    // the limit out as well, minutes for a long read, to the same end. So does a request to
+    // stop the program: nothing is changed by leaving a read.
+    if (OsTerminationSignal() != 0 || !driver_.ReadByte(buffer[position])) {
       complete = false;
       break;
     }

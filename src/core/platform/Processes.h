@@ -25,3 +25,10 @@ void OsRemoveOnTermination(const QString& file, const QString& dir);
 // This program's own file, before any Qt application exists (to find what is installed beside
 // it); `argv0` is the fallback where the system cannot say.
 QString OsExecutablePath(const char* argv0);
+
+// SIGTERM and SIGINT from now on only note that the program is asked to stop: a conversation
+// with the station then ends at its next reply byte, as a read that failed, and the command
+// says so in its summary. Without this the signal ends the program wherever it is.
+void OsNoteTermination();
+// The signal that asked the program to stop, or 0.
+int OsTerminationSignal();

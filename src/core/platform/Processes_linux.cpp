@@ -146,6 +146,26 @@ void OsRemoveOnTermination(const QString& file, const QString& dir) {
   std::signal(SIGINT, RemoveScratchAndEnd);
 }
 
+namespace {
+volatile std::sig_atomic_t gTermination = 0;
+void NoteTermination(int number) {
+  gTermination = number;
+}
+}  // namespace
+
+void OsNoteTermination() {
+  struct sigaction action {};
+  action.sa_handler = NoteTermination;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no restart: a wait in progress ends at once
+  ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(SIGINT, &action, nullptr);
+}
+
+int OsTerminationSignal() {
+  return gTermination;
+}
+
 QString OsExecutablePath(const char* argv0) {
   const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
   return self.isEmpty() ? QFileInfo(QString::fromLocal8Bit(argv0)).absoluteFilePath() : self;

@@ -24,3 +24,9 @@ void OsRemoveOnTermination(const QString&, const QString&) {}
 QString OsExecutablePath(const char* argv0) {
   return QFileInfo(QString::fromLocal8Bit(argv0)).absoluteFilePath();
 }
+
+void OsNoteTermination() {}
+
+int OsTerminationSignal() {
+  return 0;
+}
