@@ -37,6 +37,10 @@ constexpr NorvelCommandEntry kCommands[] = {
      "shows a configuration in the words of the table windows, the\n"
      "differences between two, or its checks; writes a saved one",
      RunConfigCommand},
+    {"journal",
+     "shows what the reception journal holds; settles a damaged one with the\n"
+     "station, storing every call exactly once",
+     RunJournalCommand},
     {"status",
      "says how the working directory stands: the last reception, a pending\n"
      "journal, a reception running now, the month files; for monitoring",

@@ -31,5 +31,6 @@ int RunExport(const QStringList& arguments, CommandIo& io);
 int RunBill(const QStringList& arguments, CommandIo& io);
 int RunSync(const QStringList& arguments, CommandIo& io);
 int RunStatus(const QStringList& arguments, CommandIo& io);
+int RunJournalCommand(const QStringList& arguments, CommandIo& io);
 // Draws with Qt's GUI classes: the program makes a GUI application for it (offscreen).
 int RunReport(const QStringList& arguments, CommandIo& io);

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <functional>
 
 #include "FakeClock.h"
 #include "FakeSerial.h"
@@ -346,8 +347,9 @@ TEST_F(Norvel, TheManualPageNamesEveryOptionOfEveryCommand) {
       text.section(QStringLiteral(".SH OPTIONS"), 1).section(QStringLiteral(".SH "), 0, 0);
   static const QRegularExpression option(QStringLiteral("^\\s+(?:-\\w, )?--([a-z-]+)"),
                                          QRegularExpression::MultilineOption);
-  for (const char* const name : {"receive", "export", "bill", "report", "sync", "status", "doctor",
-                                 "config show", "config diff", "config check", "config write"}) {
+  for (const char* const name :
+       {"receive", "export", "bill", "report", "sync", "status", "doctor", "config show",
+        "config diff", "config check", "config write", "journal show", "journal settle"}) {
     const QString command = QString::fromLatin1(name);
     Run(command.split(u' ') + QStringList{QStringLiteral("--help")});
     for (const QRegularExpressionMatch& match : option.globalMatch(Out())) {
@@ -630,4 +632,122 @@ TEST_F(ConfigWrite, CheckNamesTheFindingsAndEndsWithOneWhenThereAreAny) {
   Plug();
   EXPECT_EQ(Run({"config", "check", "station"}), 1);
   EXPECT_TRUE(Out().contains(QStringLiteral("ГЛ 3 днем в основном режиме")));
+}
+
+namespace {
+
+// Every call line of the month files, in order.
+QStringList CallLines(const QString& dir) {
+  QStringList lines;
+  for (int month = 1; month <= 12; ++month) {
+    QFile file(QDir(dir).filePath(DataFileName(month)));
+    if (!file.open(QIODevice::ReadOnly)) continue;
+    lines += QString::fromLatin1(file.readAll())
+                 .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)
+                 .mid(1);
+  }
+  return lines;
+}
+
+// A journal spoilt in one way.
+struct JournalDamage {
+  const char* name;
+  std::function<QByteArray(const QByteArray& good)> spoil;
+  bool appendCut = false;  // the append stopped: the last calls, half a line, are missing
+};
+
+}  // namespace
+
+// A reception stores its calls, then the line is lost as the reset goes out: the station keeps
+// the calls, and the journal says they are stored. Each kind of damage to that journal stops
+// the next reception; `norvel journal settle` then leaves every call in the files exactly once
+// (as a reception without any trouble would), and the station reset.
+TEST_F(Norvel, JournalSettleStoresEveryCallExactlyOnceAfterEachDamage) {
+  options.calls = 40;
+  options.callDays = 9;  // November and December
+  const JournalDamage damages[] = {
+      {"Sound", [](const QByteArray& good) { return good; }},
+      {"Empty", [](const QByteArray&) { return QByteArray(); }},
+      {"CutInHalf", [](const QByteArray& good) { return good.left(good.size() / 2); }},
+      {"CutInItsBytes",
+       [](const QByteArray& good) { return good.left(good.indexOf("bytes: ") + 40); }},
+      {"OneDigitFlipped",
+       [](const QByteArray& good) {
+         QByteArray bad = good;
+         const qsizetype at = good.indexOf("bytes: ") + 12;
+         bad[at] = bad[at] == '1' ? '2' : '1';
+         return bad;
+       }},
+      {"NoMoment",
+       [](const QByteArray& good) {
+         QByteArray bad = good;
+         return bad.replace(good.indexOf("moment: "), 8, "mxment: ");
+       }},
+      {"BinaryJunk", [](const QByteArray&) { return QByteArray(300, '\x07'); }},
+      {"HugeTail", [](const QByteArray& good) { return good + QByteArray(3 << 20, 'x'); }},
+      {"AppendCutAndJournalCut", [](const QByteArray& good) { return good.left(good.size() / 3); },
+       true},
+      {"FirstReleaseForged",
+       [](const QByteArray&) {
+         return QByteArray(
+             "NorvelWin reception journal\nstored: 2026-12-07T20:13:30\nfiles: Data12.txt\n"
+             "bytes: e9c5\nend\n");
+       }},
+  };
+  QStringList expected;
+  for (const JournalDamage& damage : damages) {
+    SCOPED_TRACE(damage.name);
+    for (const QString& name : QDir(dir.path()).entryList(QDir::Files))
+      QFile::remove(dir.filePath(name));
+    Settings();
+    Plug();
+    // The line goes as the reset frame starts: right after the header read that follows the
+    // records.
+    bool recordsRead = false;
+    bool armed = false;
+    line->Station().OnTrace([&](const station::TraceEntry& entry) {
+      if (entry.kind != station::TraceEntry::kRead) return;
+      if (entry.address == 1792) recordsRead = true;
+      if (recordsRead && entry.address == 735) armed = true;
+    });
+    line->beforeDelivery = [&](long) {
+      if (armed) line->Station().SetCablePulled(true);
+    };
+    Run({"receive"});
+    const QString journal = dir.filePath(QLatin1String(kReceptionJournalName));
+    QFile file(journal);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray good = file.readAll();
+    file.close();
+    const QStringList stored = CallLines(dir.path());
+    ASSERT_EQ(stored.size(), 40);
+    if (expected.isEmpty()) expected = stored;
+
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(damage.spoil(good));
+    file.close();
+    if (damage.appendCut) {
+      QFile month(dir.filePath(DataFileName(12)));
+      ASSERT_TRUE(month.open(QIODevice::ReadWrite));
+      const QByteArray bytes = month.readAll();
+      qsizetype cut = bytes.size() - 1;
+      for (int lines = 0; lines < 5; ++lines) cut = bytes.lastIndexOf('\n', cut - 1);
+      ASSERT_TRUE(month.resize(cut + 10));  // five calls gone, a sixth cut after 9 bytes
+    }
+    line->beforeDelivery = nullptr;
+    line->Station().OnTrace(nullptr);
+    line->Station().SetCablePulled(false);
+    clock.AdvanceUs(60LL * 1000 * 1000);
+    EXPECT_EQ(Run({"journal", "settle"}), 0) << Out().toStdString() << Err().toStdString();
+    QStringList lines = CallLines(dir.path());
+    EXPECT_EQ(lines.size(), 40) << Out().toStdString();
+    lines.sort();
+    QStringList want = expected;
+    want.sort();
+    EXPECT_EQ(lines, want);
+    EXPECT_FALSE(QFile::exists(journal));
+    EXPECT_EQ(Header(), QByteArray::fromHex("0007FFF8"));  // the station was reset
+    EXPECT_EQ(Run({"receive"}), 0);
+    EXPECT_TRUE(Out().startsWith(QStringLiteral("stored 0 calls"))) << Out().toStdString();
+  }
 }

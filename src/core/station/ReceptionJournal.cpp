@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include "core/base/DurableSteps.h"
 #include "core/base/Errors.h"
@@ -94,52 +95,55 @@ QByteArray JournalText(const ReceptionJournal& journal) {
   return text;
 }
 
-JournalReading ReadReceptionJournal(const QString& dir) {
-  JournalReading reading;
+JournalSalvage SalvageReceptionJournal(const QString& dir) {
+  JournalSalvage salvage;
   QFile file(JournalPath(dir));
-  if (!file.exists()) return reading;
-  reading.state = JournalReading::State::kDamaged;
+  if (!file.exists() && !QFileInfo(file.fileName()).isSymLink()) return salvage;
+  salvage.exists = true;
   QString problem;
   if (!OpenRegularFile(file, &problem)) {
-    reading.problem = QStringLiteral("не читается: %1").arg(problem);
-    return reading;
+    salvage.damage << QStringLiteral("не читается: %1").arg(problem);
+    return salvage;
   }
   if (file.size() > kLargest) {
-    reading.problem = QStringLiteral("слишком велик (%1 байт)").arg(file.size());
-    return reading;
+    salvage.damage << QStringLiteral("слишком велик (%1 байт)").arg(file.size());
   }
-  const QByteArray text = file.readAll();
+  const QByteArray text = file.read(kLargest);
   const QList<QByteArray> lines = text.split('\n');
   if (lines.isEmpty() || lines[0].trimmed() != kTitle) {
-    reading.problem = QStringLiteral("это не журнал приема");
-    return reading;
+    salvage.damage << QStringLiteral("это не журнал приема");
+    return salvage;
   }
+  // The first release's journal has neither version nor checksum: nothing shows whether it
+  // is whole or someone's, so it is read only as far as a damaged one is.
   if (const std::optional<ReceptionJournal> old = ReadFirstRelease(lines)) {
-    reading.state = JournalReading::State::kRead;
-    reading.journal = *old;
-    return reading;
+    salvage.damage << QStringLiteral("старый формат без версии и контрольной суммы");
+    salvage.journal = *old;
+    salvage.stageKnown = true;
+    salvage.bytesKnown = true;
+    return salvage;
   }
   const qsizetype sum = text.lastIndexOf("checksum: ");
   if (sum < 0 || text.mid(sum + 10).trimmed() != Checksum(text.left(sum))) {
-    reading.problem = QStringLiteral(
-        "контрольная сумма не сходится (журнал записан не полностью "
-        "или изменен)");
-    return reading;
+    salvage.damage << QStringLiteral(
+        "контрольная сумма не сходится (журнал записан не полностью или изменен)");
   }
-  ReceptionJournal journal;
+  QList<QByteArray> body = (sum < 0 ? text : text.left(sum)).split('\n').mid(1);
+  // Without its checksum line the file was cut: its last line may be cut too.
+  if (sum < 0 && !text.endsWith('\n') && !body.isEmpty()) body.removeLast();
   bool version = false;
-  bool stage = false;
-  for (const QByteArray& line : text.left(sum).split('\n').mid(1)) {
+  for (const QByteArray& line : body) {
     if (line.isEmpty()) continue;
     const qsizetype colon = line.indexOf(": ");
     const QByteArray key = colon < 0 ? line : line.left(colon);
     const QByteArray value = colon < 0 ? QByteArray() : line.mid(colon + 2);
+    ReceptionJournal& journal = salvage.journal;
     bool ok = true;
     if (key == "version") {
       version = value.toInt() == kVersion;
       ok = version;
     } else if (key == "stage") {
-      stage = true;
+      salvage.stageKnown = true;
       if (value == "appending") {
         journal.stage = ReceptionJournal::Stage::kAppending;
       } else if (value == "stored") {
@@ -147,39 +151,53 @@ JournalReading ReadReceptionJournal(const QString& dir) {
       } else if (value == "reset") {
         journal.stage = ReceptionJournal::Stage::kReset;
       } else {
-        ok = false;
+        ok = salvage.stageKnown = false;
       }
     } else if (key == "moment" || key == "last-reset" || key == "reset") {
       const std::optional<QDateTime> moment = ParseMoment(value);
       ok = moment.has_value();
-      if (ok)
+      if (ok) {
         (key == "moment"  ? journal.moment
          : key == "reset" ? journal.resetMoment
                           : journal.lastReset) = *moment;
+      }
     } else if (key == "header" || key == "bytes") {
       const std::optional<QByteArray> bytes = ParseHex(value);
       ok = bytes.has_value();
-      if (ok) (key == "header" ? journal.header : journal.bytes) = *bytes;
+      if (ok) {
+        (key == "header" ? journal.header : journal.bytes) = *bytes;
+        (key == "header" ? salvage.headerKnown : salvage.bytesKnown) = true;
+      }
     } else if (key == "file") {
       const qsizetype blank = value.indexOf(' ');
-      journal.files.push_back(
-          {QString::fromUtf8(value.mid(blank + 1)), value.left(blank).toLongLong(&ok)});
+      const qint64 size = value.left(blank).toLongLong(&ok);
       ok = ok && blank > 0;
+      if (ok) journal.files.push_back({QString::fromUtf8(value.mid(blank + 1)), size});
     } else {
       ok = false;
     }
-    if (!ok) {
-      reading.problem =
-          QStringLiteral("неверная строка «%1»").arg(QString::fromUtf8(line.left(80)));
-      return reading;
+    if (!ok && salvage.damage.size() < 8) {
+      salvage.damage << QStringLiteral("неверная строка «%1»")
+                            .arg(ShortEcho(QString::fromUtf8(line.left(400))).left(80));
     }
   }
-  if (!version || !stage) {
-    reading.problem = QStringLiteral("неизвестная версия журнала");
+  if (!version || !salvage.stageKnown) {
+    salvage.damage << QStringLiteral("неизвестная версия журнала");
+  }
+  return salvage;
+}
+
+JournalReading ReadReceptionJournal(const QString& dir) {
+  JournalSalvage salvage = SalvageReceptionJournal(dir);
+  JournalReading reading;
+  if (!salvage.exists) return reading;
+  if (!salvage.damage.isEmpty()) {
+    reading.state = JournalReading::State::kDamaged;
+    reading.problem = salvage.damage.first();
     return reading;
   }
   reading.state = JournalReading::State::kRead;
-  reading.journal = journal;
+  reading.journal = std::move(salvage.journal);
   return reading;
 }
 

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <vector>
 
@@ -44,8 +45,22 @@ struct JournalReading {
   QString problem;  // what is wrong with a damaged journal
 };
 
-// Reads the journal of the working directory `dir`.
+// Reads the journal of the working directory `dir`. Only a whole journal of the current version
+// with its checksum is read; anything else is damaged.
 JournalReading ReadReceptionJournal(const QString& dir);
+
+// What can be read of a journal, damaged or not: the fields found, and what is wrong with it
+// (nothing for a sound journal). For `norvel journal show` and `norvel journal settle`, which
+// trust none of it beyond what the station and the month files confirm.
+struct JournalSalvage {
+  bool exists = false;
+  ReceptionJournal journal;
+  bool stageKnown = false;
+  bool headerKnown = false;
+  bool bytesKnown = false;  // the record bytes were read whole
+  QStringList damage;
+};
+JournalSalvage SalvageReceptionJournal(const QString& dir);
 // Writes it whole and synced, replacing any former one; throws IoError with the system's reason
 // when it cannot.
 void WriteReceptionJournal(const QString& dir, const ReceptionJournal& journal);

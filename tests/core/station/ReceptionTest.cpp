@@ -273,11 +273,12 @@ TEST_F(TariffTest, ADamagedJournalStopsTheReceptionBeforeAnythingIsStored) {
     EXPECT_FALSE(host.Exists(QStringLiteral("Data12.txt")));
     EXPECT_EQ(host.ReadFile(kJournal), bytes);  // kept for a person to look at
   }
-  // The journal of the first release, readable though it has no checksum, is no damage.
+  // The journal of the first release has no checksum: nothing shows it whole, or anyone's.
   host.WriteFile(kJournal,
                  "NorvelWin reception journal\nstored: 2026-12-06T20:00:00\n"
                  "files: Data12.txt\nbytes: e9c5\nend\n");
-  EXPECT_EQ(ReadReceptionJournal(host.env.workDir).state, JournalReading::State::kRead);
+  EXPECT_EQ(ReadReceptionJournal(host.env.workDir).state, JournalReading::State::kDamaged);
+  EXPECT_TRUE(SalvageReceptionJournal(host.env.workDir).bytesKnown);
 }
 
 TEST_F(TariffTest, ASettingsFileThatCannotTakeTheResetMomentKeepsTheJournalUntilItCan) {
