@@ -45,6 +45,8 @@ std::optional<ConfigImage> LoadImage(const QString& source, CommandIo& io, Conso
     StationCtrlClass station(env);
     if (!station.CheckLink()) {
       ui.Say(QStringLiteral("the station does not answer"));
+      // A busy, missing or forbidden port is named, as receive names it.
+      if (station.Link()) ui.Say(PortLine(station, station.Link()->PortNumber()));
       return std::nullopt;
     }
     const quint16 count = station.ReadBoardCount();

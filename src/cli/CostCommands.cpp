@@ -12,6 +12,7 @@
 #include "core/base/Errors.h"
 #include "core/costs/Bills.h"
 #include "core/costs/CostReport.h"
+#include "core/files/CallExport.h"
 #include "core/files/OutputFile.h"
 #include "core/platform/DurableFile.h"
 
@@ -137,6 +138,9 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
       return exitcode::kFilesFailed;
     }
     const BillBook book(choice.dir, choice.choice, *tariffs);
+    if (book.OutOfRange() > 0) {
+      ui.Say(OutOfRangeNote(choice.choice.month, book.OutOfRange()), ConsoleUi::Priority::kWarning);
+    }
     if (output == QLatin1String("-")) {
       WriteBillsCsv(book, io.out);
     } else {
@@ -190,6 +194,9 @@ int RunReport(const QStringList& arguments, CommandIo& io) {
   }
   try {
     const ReportData data = BuildReport(choice.dir, choice.choice, StationCityLines(choice.dir));
+    if (data.outOfRange > 0) {
+      ui.Say(OutOfRangeNote(choice.choice.month, data.outOfRange), ConsoleUi::Priority::kWarning);
+    }
     if (data.otherYearsLeftOut > 0) {
       ui.Say(QStringLiteral("%1 calls of other years left out; this report holds %2 (choose "
                             "another with --year)")

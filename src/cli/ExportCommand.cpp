@@ -186,6 +186,9 @@ int RunExport(const QStringList& arguments, CommandIo& io) {
         return exitcode::kFilesFailed;
       }
     }
+    if (selection.outOfRange > 0 && !line.IsSet(QStringLiteral("quiet"))) {
+      ui.Say(OutOfRangeNote(*month, selection.outOfRange), ConsoleUi::Priority::kWarning);
+    }
     if (selection.leftOut > 0 && !line.IsSet(QStringLiteral("quiet"))) {
       ui.Say(QStringLiteral("%1 calls of other years left out; this export holds %2 (choose "
                             "another with --year)")

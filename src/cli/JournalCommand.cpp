@@ -76,7 +76,8 @@ int Show(const QStringList& arguments, CommandIo& io) {
     DecodeCallRecords(buffer.data(), static_cast<qsizetype>(buffer.size()),
                       j.moment.isValid() ? j.moment.date() : QDate::currentDate(), records);
     text << QStringLiteral("records: %1 bytes, %2 calls").arg(j.bytes.size()).arg(records.size());
-    for (const CallRecord& record : records) text << QStringLiteral("  ") + CallRecordToText(record);
+    for (const CallRecord& record : records)
+      text << QStringLiteral("  ") + CallRecordToText(record);
   }
   if (!salvage.damage.isEmpty()) {
     text << QStringLiteral("to store its calls exactly once: norvel journal settle");

@@ -354,3 +354,31 @@ TEST_F(Export, ASpreadsheetReaderGetsTextNumbersAndRealDates) {
                                     "int:0|int:0|int:0|int:0|int:0"));
   EXPECT_TRUE(rows[6].startsWith(QStringLiteral("str:total|int:2|int:1|int:1|int:1|")));
 }
+
+// Values no station gives are read as they stand and counted; a long damaged line is echoed
+// only in part, with its length.
+TEST_F(Export, OutOfRangeValuesAreCountedAndALongDamagedLineIsCut) {
+  host.WriteFile(DataFileName(12),
+                 "h\r\n05.12.2026 9:00\t21\t4\t1\t0\t2\r\n05.12.2026 9:10\t50\t4\t1\t0\t2\r\n"
+                 "05.12.2026 9:20\t21\t4\t9\t0\t2\r\n05.12.2026 9:30\t21\t2000\t1\t0\t2\r\n"
+                 "05.12.2025 9:40\t99\t4\t1\t0\t2\r\n");
+  QBuffer out;
+  out.open(QIODevice::WriteOnly);
+  ExportSelection selection;
+  EXPECT_EQ(ExportCalls(host.env.workDir,
+                        ExportOptions::Of(12, 0, 0, ExportOptions::Format::kCsv, false), out,
+                        &selection),
+            4);
+  EXPECT_EQ(selection.outOfRange, 3);
+  EXPECT_TRUE(OutOfRangeNote(12, 3).startsWith(QStringLiteral("Data12.txt: 3 calls")));
+
+  host.WriteFile(DataFileName(3), "h\r\n" + QByteArray(100000, 'z') + "\r\n");
+  try {
+    Run(ExportOptions::Of(3, 0, 0, ExportOptions::Format::kCsv, false));
+    FAIL() << "the damaged line was exported";
+  } catch (const ConvertError& error) {
+    EXPECT_LT(error.Message().size(), 400);
+    EXPECT_TRUE(error.Message().contains(QStringLiteral("(100000 знаков)")))
+        << error.Message().toStdString();
+  }
+}

@@ -124,6 +124,7 @@ BillBook::BillBook(const QString& dir, const ReportChoice& choice, const Tariffs
   }
   year_ = selection.year;
   leftOut_ = selection.leftOut;
+  outOfRange_ = selection.outOfRange;
 }
 
 BillBook::~BillBook() = default;

@@ -23,6 +23,7 @@ class BillBook {
   const Tariffs& TariffTable() const { return tariffs_; }
   int Year() const { return year_; }
   qint64 OtherYearsLeftOut() const { return leftOut_; }
+  qint64 OutOfRange() const { return outOfRange_; }
   // Subscribers in order, with their totals.
   const std::map<int, SubscriberReport>& Subscribers() const { return subscribers_; }
   const SubscriberReport& All() const { return all_; }
@@ -37,6 +38,7 @@ class BillBook {
   Tariffs tariffs_;
   int year_ = 0;
   qint64 leftOut_ = 0;
+  qint64 outOfRange_ = 0;
   std::map<int, SubscriberReport> subscribers_;
   SubscriberReport all_;
   QTemporaryDir dir_;

@@ -143,6 +143,7 @@ ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityL
   });
   data.year = selection.year;
   data.otherYearsLeftOut = selection.leftOut;
+  data.outOfRange = selection.outOfRange;
 
   std::array<qint64, 24> busyMinutes{};
   const size_t minutes = static_cast<size_t>(data.periodDays + 1) * kMinutesPerDay;

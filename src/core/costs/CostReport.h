@@ -47,7 +47,8 @@ struct ReportData {
   ReportChoice choice;
   int year = 0;
   qint64 otherYearsLeftOut = 0;
-  int cityLines = 0;  // the station's, 2 per board
+  qint64 outOfRange = 0;  // calls with values no station gives, read as they stand
+  int cityLines = 0;      // the station's, 2 per board
   std::optional<Tariffs> tariffs;
 
   qint64 calls = 0;

@@ -317,11 +317,24 @@ ExportSelection ForEachExportRow(const QString& dir, const ExportOptions& option
       ++selection.leftOut;
       return;
     }
+    if (row.subscriber < 20 || row.subscriber > 43 || row.cityLine < 1 || row.cityLine > 8 ||
+        row.duration > 1440) {
+      ++selection.outOfRange;
+    }
     if (options.subscriber != 0 && row.subscriber != options.subscriber) return;
     if (options.day != 0 && row.day != options.day) return;
     each(row);
   });
   return selection;
+}
+
+QString OutOfRangeNote(int month, qint64 count) {
+  if (count <= 0) return {};
+  return QStringLiteral(
+             "%1: %2 calls with values no station gives (subscriber outside 20..43, city line "
+             "outside 1..8 or more than 1440 minutes); read as they stand")
+      .arg(DataFileName(month))
+      .arg(count);
 }
 
 ExportSelection SumExportRows(const QString& dir, const ExportOptions& options, ExportSums& sums) {

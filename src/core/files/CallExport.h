@@ -60,7 +60,15 @@ struct ExportRow {
 struct ExportSelection {
   int year = 0;
   qint64 leftOut = 0;
+  // Calls of the chosen year with values no station gives (a subscriber outside 20..43, a city
+  // line outside 1..8, a duration above 1440 minutes): read as they stand, and counted so the
+  // command can say so.
+  qint64 outOfRange = 0;
 };
+
+// "Data12.txt: 3 разговора со значениями вне станции ..." for a command's standard error;
+// empty when there are none.
+QString OutOfRangeNote(int month, qint64 count);
 
 // Calls `each` for the chosen calls of the month file, in file order. A line that is no call
 // record throws ConvertError naming the file, the line's number and its text; a file that
