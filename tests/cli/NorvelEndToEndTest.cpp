@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -297,4 +299,58 @@ TEST_F(NorvelProcess, AStopDuringTheReadingEndsWithItsSummaryAndKeepsTheCalls) {
   again.start(QStringLiteral(NORVEL_COMMAND), {QStringLiteral("receive")});
   ASSERT_TRUE(again.waitForFinished(60000));
   EXPECT_EQ(again.readAllStandardOutput(), QByteArray("stored 60 calls: Data12.txt 60\n"));
+}
+
+// The cable pulled for a second in the middle of the image frame, through the emulator's real
+// pseudo-terminal: config write says the station holds a mix and names the image from before,
+// and writing that image back leaves the station exactly as it was.
+TEST_F(NorvelProcess, AWriteCutByAPullSaysWhatTheStationHoldsAndTheWayBackWorks) {
+  Start({});
+  QByteArray image(512, '\0');
+  for (int i = 0; i < 511; ++i) image[i] = static_cast<char>(i * 7 + 3);
+  image[511] = 0x11;
+  QFile file(dir.filePath(QStringLiteral("new.cfg")));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(image);
+  file.close();
+
+  QProcess write;
+  Prepare(write);
+  write.start(QStringLiteral(NORVEL_COMMAND),
+              {QStringLiteral("config"), QStringLiteral("write"), QStringLiteral("new.cfg"),
+               QStringLiteral("--json")});
+  ASSERT_TRUE(write.waitForStarted());
+  // The test byte put back: the image frame (about 16 seconds at 325 bit/s) comes next.
+  QDeadlineTimer restored(30000);
+  const auto frameNext = [&] {
+    for (const QString& entry : emulator->Traffic()) {
+      if (entry.startsWith(QStringLiteral("W 1791 ")) && entry != QStringLiteral("W 1791 AA"))
+        return true;
+    }
+    return false;
+  };
+  while (!restored.hasExpired() && !frameNext()) QThread::msleep(20);
+  ASSERT_TRUE(frameNext());
+  QThread::msleep(4000);
+  emulator->Signal(SIGUSR2);  // pulled
+  QThread::msleep(1000);
+  emulator->Signal(SIGUSR2);  // plugged in again
+  ASSERT_TRUE(write.waitForFinished(90000));
+  EXPECT_EQ(write.exitCode(), 1) << write.readAllStandardError().toStdString();
+  const QJsonObject json = QJsonDocument::fromJson(write.readAllStandardOutput()).object();
+  EXPECT_EQ(json[QStringLiteral("station_holds")].toString(), QStringLiteral("mixed"));
+  EXPECT_GT(json[QStringLiteral("new_bytes")].toInt(), 0);
+  const QString before = json[QStringLiteral("before")].toString();
+  ASSERT_TRUE(before.startsWith(QStringLiteral("history/"))) << before.toStdString();
+
+  QProcess back;
+  Prepare(back);
+  back.start(QStringLiteral(NORVEL_COMMAND),
+             {QStringLiteral("config"), QStringLiteral("write"), before});
+  ASSERT_TRUE(back.waitForFinished(90000));
+  EXPECT_EQ(back.exitCode(), 0) << back.readAllStandardError().toStdString();
+  emulator->Stop();
+  QFile kept(dir.filePath(before));
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+  EXPECT_EQ(emulator->Memory().mid(1280, 512), kept.readAll());
 }
