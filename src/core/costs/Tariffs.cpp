@@ -2,13 +2,19 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QRegularExpression>
+#include <QStringDecoder>
 
 #include "core/base/Errors.h"
 #include "core/files/CallExport.h"
 #include "core/files/RegularFile.h"
 
 namespace {
+
+constexpr qint64 kLargestPriceUnits = 1'000'000;
+static_assert((kLargestPriceUnits * 10000 + 9999) * 2 * 44'640 * 24 < (qint64(1) << 62),
+              "the largest month's sums fit");
 
 // A decimal amount with up to four places, in ten-thousandths; none for anything else.
 std::optional<Price> ParsePrice(QString text) {
@@ -18,6 +24,9 @@ std::optional<Price> ParsePrice(QString text) {
   const QRegularExpressionMatch match = shape.match(text);
   if (!match.hasMatch()) return std::nullopt;
   const Price units = match.captured(1).toLongLong();
+  // The largest month (24 subscribers, 44,640 minutes each) at the largest price must still add
+  // up within 64-bit integers: a million a minute is far beyond any tariff and keeps it so.
+  if (units > kLargestPriceUnits) return std::nullopt;
   const QString places = match.captured(2).leftJustified(4, u'0');
   return units * 10000 + places.toLongLong();
 }
@@ -68,8 +77,21 @@ class Parser {
       if (line.startsWith(u'[')) {
         if (!line.endsWith(u']') || line.size() < 3)
           Fail(QStringLiteral("неверный заголовок зоны"));
+        EndZone();
+        const QString name = line.mid(1, line.size() - 2).trimmed();
+        for (size_t z = 0; z < tariffs_.zones.size(); ++z) {
+          if (tariffs_.zones[z].name == name) {
+            Fail(QStringLiteral("зона «%1» уже есть (строка %2): у двух зон были бы две строки "
+                                "«итого»")
+                     .arg(name)
+                     .arg(zoneLines_[z]));
+          }
+        }
         tariffs_.zones.push_back({});
-        tariffs_.zones.back().name = line.mid(1, line.size() - 2).trimmed();
+        tariffs_.zones.back().name = name;
+        zoneLines_.push_back(line_);
+        keys_.clear();
+        bandLines_.clear();
         continue;
       }
       const qsizetype equals = line.indexOf(u'=');
@@ -80,6 +102,7 @@ class Parser {
       line_ = std::max(1, static_cast<int>(lines.size()) - (lines.back().isEmpty() ? 1 : 0));
       Fail(QStringLiteral("нет ни одной зоны ([Название зоны])"));
     }
+    EndZone();
     return tariffs_;
   }
 
@@ -90,11 +113,33 @@ class Parser {
   }
   Price PriceOf(const QString& key, const QString& value) const {
     const std::optional<Price> price = ParsePrice(value);
-    if (!price) Fail(QStringLiteral("«%1»: неверная сумма «%2»").arg(key, value));
+    if (!price) {
+      Fail(QStringLiteral("«%1»: неверная сумма «%2» (от 0 до 1000000, не больше четырех знаков "
+                          "после точки)")
+               .arg(key, value));
+    }
     return *price;
   }
 
+  // A zone whose numbers are not named would match none: it is a mistake, not a zone.
+  void EndZone() {
+    if (tariffs_.zones.empty() || keys_.contains(QStringLiteral("prefixes"))) return;
+    line_ = zoneLines_.back();
+    Fail(QStringLiteral("у зоны «%1» нет «prefixes»: она не подошла бы ни одному номеру (для "
+                        "всех остальных номеров: «prefixes =» без цифр)")
+             .arg(tariffs_.zones.back().name));
+  }
+
   void Setting(const QString& key, const QString& value) {
+    // Every key but a band is given once: a second one would silently win.
+    if (key != QLatin1String("band")) {
+      if (keys_.contains(key)) {
+        Fail(QStringLiteral("«%1» задан второй раз (первый раз в строке %2)")
+                 .arg(key)
+                 .arg(keys_.value(key)));
+      }
+      keys_.insert(key, line_);
+    }
     if (tariffs_.zones.empty()) {
       Global(key, value);
     } else {
@@ -139,6 +184,21 @@ class Parser {
       zone.prefixes = value.split(u' ', Qt::SkipEmptyParts);
       for (const QString& prefix : zone.prefixes) Digits(key, prefix);
       if (zone.prefixes.isEmpty()) zone.prefixes = {QString()};  // every number
+      // The longest prefix decides: the same prefix in two zones leaves one of them dead.
+      for (const QString& prefix : zone.prefixes) {
+        const auto taken = prefixes_.constFind(prefix);
+        if (taken != prefixes_.cend()) {
+          Fail(prefix.isEmpty()
+                   ? QStringLiteral("вторая зона для всех остальных номеров: первая — «%1» "
+                                    "(строка %2)")
+                         .arg(taken->first)
+                         .arg(taken->second)
+                   : QStringLiteral("префикс «%1» уже в зоне «%2» (строка %3)")
+                         .arg(prefix, taken->first)
+                         .arg(taken->second));
+        }
+        prefixes_.insert(prefix, {zone.name, line_});
+      }
     } else if (key == QLatin1String("setup")) {
       zone.setup = PriceOf(key, value);
     } else if (key == QLatin1String("minute")) {
@@ -159,7 +219,17 @@ class Parser {
                  .arg(value));
       }
       band.perMinute = PriceOf(key, parts[2]);
+      // Bands of the same kind of day that share hours: only the first would ever hold. (A
+      // band of every day after one of the weekend is how a weekend price is kept apart.)
+      for (size_t b = 0; b < zone.bands.size(); ++b) {
+        const TimeBand& other = zone.bands[b];
+        const bool sameDays = band.weekdays == other.weekdays && band.weekend == other.weekend;
+        if (sameDays && band.fromMinute < other.toMinute && other.fromMinute < band.toMinute) {
+          Fail(QStringLiteral("«band» пересекается с полосой строки %1").arg(bandLines_[b]));
+        }
+      }
       zone.bands.push_back(band);
+      bandLines_.push_back(line_);
     } else {
       Fail(QStringLiteral("неизвестный параметр зоны «%1» (prefixes, setup, minute, band, "
                           "minimum, maximum)")
@@ -178,6 +248,10 @@ class Parser {
   QString fileName_;
   int line_ = 0;
   Tariffs tariffs_;
+  std::vector<int> zoneLines_;  // the heading line of each zone
+  QHash<QString, int> keys_;    // the keys of the current part, with their lines
+  std::vector<int> bandLines_;  // the lines of the current zone's bands
+  QHash<QString, std::pair<QString, int>> prefixes_;  // prefix -> its zone and line
 };
 
 }  // namespace
@@ -242,7 +316,23 @@ std::optional<Tariffs> LoadTariffs(const QString& dir) {
                       .arg(QLatin1String(kTariffFileName))
                       .arg(file.size()));
   }
-  QString text = QString::fromUtf8(file.readAll());
+  const QByteArray bytes = file.readAll();
+  // A file saved in Windows-1251 would give zone names of replacement characters: it is named.
+  QStringDecoder utf8(QStringDecoder::Utf8);
+  QString text = utf8.decode(bytes);
+  if (utf8.hasError()) {
+    int line = 1;
+    for (const QByteArray& each : bytes.split('\n')) {
+      QStringDecoder check(QStringDecoder::Utf8);
+      const QString decoded = check.decode(each);  // decodes only when taken
+      if (check.hasError()) break;
+      ++line;
+    }
+    throw ConvertError(QStringLiteral("Файл %1, строка %2: текст не в UTF-8 (сохраните файл в "
+                                      "кодировке UTF-8)")
+                           .arg(QLatin1String(kTariffFileName))
+                           .arg(line));
+  }
   if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
   text.remove(u'\r');
   return ParseTariffs(text, QLatin1String(kTariffFileName));

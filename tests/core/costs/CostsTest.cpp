@@ -157,8 +157,10 @@ TEST(TariffFile, EveryMistakeIsNamedWithItsLine) {
   }
   EXPECT_EQ(Problem(kTariffText), QString());
   // The edges of every range are taken.
-  EXPECT_EQ(Problem("charged = 0 3\n[Г]\nminimum = 0\n"), QString());
-  EXPECT_EQ(Problem("[Город]\nminimum = 1440\nband = all 00:59-24:00 0.5\n"), QString());
+  EXPECT_EQ(Problem("charged = 0 3\n[Г]\nprefixes =\nminimum = 0\n"), QString());
+  EXPECT_EQ(Problem("[Город]\nprefixes = 2\nminimum = 1440\nband = all 00:59-24:00 0.5\n"),
+            QString());
+  EXPECT_EQ(Problem("[Город]\nprefixes = 2\nminute = 1000000.9999\n"), QString());
 }
 
 TEST(TariffFile, TheWorkingDirectorysFileOrNone) {
@@ -179,7 +181,8 @@ TEST(TariffFile, TheWorkingDirectorysFileOrNone) {
     FAIL() << "a broken file was taken";
   } catch (const ConvertError& error) {
     EXPECT_EQ(error.Message(),
-              QStringLiteral("Файл NorvelTariffs.txt, строка 2: «minute»: неверная сумма «много»"));
+              QStringLiteral("Файл NorvelTariffs.txt, строка 2: «minute»: неверная сумма «много» "
+                             "(от 0 до 1000000, не больше четырех знаков после точки)"));
   }
 }
 
@@ -464,4 +467,58 @@ TEST(TariffFile, TheReadmesExampleIsAFileThatIsRead) {
   // A band ends before its end minute: 07:59 is the night band's, 08:00 the day's price.
   EXPECT_EQ(RateCall(t, Call(7, 7, 59, 3, "92345")).cost, 50 + 3 * 80);
   EXPECT_EQ(RateCall(t, Call(7, 8, 0, 3, "92345")).cost, 50 + 3 * 120);
+}
+
+// Mistakes only the whole file shows: each is refused with its line and the other place, where
+// it used to leave a zone, a key or a band silently dead.
+TEST(TariffFile, MistakesAcrossTheFileAreRefusedWithBothPlaces) {
+  const struct {
+    const char* name;
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {"PrefixInTwoZones", "[А]\nprefixes = 2 8\n[Б]\nprefixes = 8\n",
+       "строка 4: префикс «8» уже в зоне «А» (строка 2)"},
+      {"TwoDefaultZones", "[А]\nprefixes =\n[Б]\nprefixes =\n",
+       "строка 4: вторая зона для всех остальных номеров: первая — «А» (строка 2)"},
+      {"KeyTwiceInAZone", "[А]\nprefixes = 8\nminute = 9.90\nminute = 1\n",
+       "строка 4: «minute» задан второй раз (первый раз в строке 3)"},
+      {"GlobalKeyTwice", "currency = руб.\ncurrency = грн\n[А]\nprefixes = 8\n",
+       "строка 2: «currency» задан второй раз (первый раз в строке 1)"},
+      {"ZoneNameTwice", "[А]\nprefixes = 2\n[А]\nprefixes = 8\n",
+       "строка 3: зона «А» уже есть (строка 1)"},
+      {"ZoneWithoutPrefixes", "[А]\nprefixes = 2\n[Б]\nminute = 1\n[В]\nprefixes = 8\n",
+       "строка 3: у зоны «Б» нет «prefixes»"},
+      {"LastZoneWithoutPrefixes", "[А]\nminute = 1\n", "строка 1: у зоны «А» нет «prefixes»"},
+      {"BandTwice",
+       "[А]\nprefixes = 2\nband = weekend 00:00-24:00 0.6\nband = weekend 00:00-24:00 0.6\n",
+       "строка 4: «band» пересекается с полосой строки 3"},
+      {"BandsOverlap",
+       "[А]\nprefixes = 2\nband = all 00:00-08:00 0.8\nband = all 07:00-09:00 0.5\n",
+       "строка 4: «band» пересекается с полосой строки 3"},
+      {"PriceBeyondTheLimit", "[А]\nprefixes = 2\nminute = 1000001\n",
+       "строка 3: «minute»: неверная сумма «1000001»"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_TRUE(Problem(c.text).contains(QString::fromUtf8(c.message)))
+        << c.name << " gave " << Problem(c.text).toStdString();
+  }
+  // A weekend band before one of every day keeps the weekend's own price: no overlap.
+  EXPECT_EQ(Problem("[А]\nprefixes = 2\nband = weekend 00:00-24:00 0.6\n"
+                    "band = all 00:00-08:00 0.8\n"),
+            QString());
+}
+
+TEST(TariffFile, AFileNotInUtf8IsNamedWithItsLine) {
+  FakeHost host;
+  // "Город" in Windows-1251 on line 3.
+  host.WriteFile(QString::fromLatin1(kTariffFileName),
+                 "[A]\nprefixes = 2\n[\xc3\xee\xf0\xee\xe4]\nprefixes = 8\n");
+  try {
+    LoadTariffs(host.env.workDir);
+    FAIL() << "a Windows-1251 file was taken";
+  } catch (const ConvertError& error) {
+    EXPECT_TRUE(error.Message().contains(QStringLiteral("строка 3: текст не в UTF-8")))
+        << error.Message().toStdString();
+  }
 }

@@ -250,7 +250,8 @@ TEST_F(TarificationTest, TheReportButtonOpensTheChosenReportInAPreview) {
   // A tariff file with a mistake: the operator reads where, and no report opens.
   host.WriteFile(QStringLiteral("NorvelTariffs.txt"), "[Город]\nminute = 1.2.3\n");
   host.ui.ExpectError(
-      QStringLiteral("Файл NorvelTariffs.txt, строка 2: «minute»: неверная сумма «1.2.3»"));
+      QStringLiteral("Файл NorvelTariffs.txt, строка 2: «minute»: неверная сумма «1.2.3» (от 0 до "
+                     "1000000, не больше четырех знаков после точки)"));
   QTest::mouseClick(form->ReportButton, Qt::LeftButton);
   QApplication::processEvents();
   EXPECT_EQ(form->findChild<QPrintPreviewDialog*>(), nullptr);
