@@ -15,6 +15,7 @@
 #include "core/files/CallExport.h"
 #include "core/files/OutputFile.h"
 #include "core/platform/DurableFile.h"
+#include "core/sync/StationIdentity.h"
 
 namespace {
 
@@ -71,6 +72,24 @@ struct Choice {
   QString dir;
   QString output;
 };
+
+// What every page of the printed bills names: the station (its sync name, else the working
+// directory's), the month and year, and the tariff file with its date.
+BillHeading Heading(const Choice& choice, const BillBook& book) {
+  BillHeading heading;
+  try {
+    heading.station = ReadStationIdentity(choice.dir).name;
+  } catch (const NorvelError&) {
+    // A damaged identity file is the sync's business; the bills name the directory instead.
+  }
+  if (heading.station.isEmpty()) heading.station = QDir(choice.dir).dirName();
+  heading.period = QStringLiteral("%1 %2").arg(MonthName(choice.choice.month)).arg(book.Year());
+  const QFileInfo file(QDir(choice.dir).filePath(QLatin1String(kTariffFileName)));
+  heading.tariffs = QStringLiteral("%1 от %2")
+                        .arg(QLatin1String(kTariffFileName),
+                             file.lastModified().toString(QStringLiteral("dd.MM.yyyy")));
+  return heading;
+}
 
 void AddChoiceOptions(CommandLine& line, bool withDay) {
   line.Add({QStringLiteral("month"), QStringLiteral("The month, 1 to 12 (required)."),
@@ -138,6 +157,13 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
       return exitcode::kFilesFailed;
     }
     const BillBook book(choice.dir, choice.choice, *tariffs);
+    if (book.OtherYearsLeftOut() > 0) {
+      ui.Say(QStringLiteral("%1 calls of other years left out; these bills hold %2 (choose "
+                            "another with --year)")
+                 .arg(book.OtherYearsLeftOut())
+                 .arg(book.Year()),
+             ConsoleUi::Priority::kWarning);
+    }
     if (book.OutOfRange() > 0) {
       ui.Say(OutOfRangeNote(choice.choice.month, book.OutOfRange()), ConsoleUi::Priority::kWarning);
     }
@@ -149,7 +175,7 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
       QString error;
       bool written = false;
       if (pdf) {
-        written = drawing->billsPdf(book, file.UnfinishedPath(), &error) &&
+        written = drawing->billsPdf(book, Heading(choice, book), file.UnfinishedPath(), &error) &&
                   file.Commit(OutputFile::Kind::kPdf, &error);
       } else if (QFile* csv = file.Open(&error)) {
         WriteBillsCsv(book, *csv);

@@ -27,9 +27,9 @@ Q_DECL_EXPORT bool norvel_draw_report_pngs(const ReportData& data, const QString
   return WriteReportPngs(data, path, written, error);
 }
 
-Q_DECL_EXPORT bool norvel_draw_bills_pdf(const BillBook& book, const QString& path,
-                                         QString* error) {
-  return WriteBillsPdf(book, path, error);
+Q_DECL_EXPORT bool norvel_draw_bills_pdf(const BillBook& book, const BillHeading& heading,
+                                         const QString& path, QString* error) {
+  return WriteBillsPdf(book, heading, path, error);
 }
 
 }  // extern "C"

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class BillBook;
+struct BillHeading;
 class QCoreApplication;
 struct ReportData;
 
@@ -28,7 +29,8 @@ using MakeApplication = QCoreApplication* (*)(int* argc, char** argv);
 using ReportPdf = bool (*)(const ReportData& data, const QString& path, QString* error);
 using ReportPngs = bool (*)(const ReportData& data, const QString& path, QStringList* written,
                             QString* error);
-using BillsPdf = bool (*)(const BillBook& book, const QString& path, QString* error);
+using BillsPdf = bool (*)(const BillBook& book, const BillHeading& heading, const QString& path,
+                          QString* error);
 
 inline constexpr char kVersion[] = "norvel_draw_version";
 inline constexpr char kMakeApplication[] = "norvel_draw_application";

@@ -497,60 +497,118 @@ bool WriteReportPngs(const ReportData& data, const QString& path, QStringList* w
   return true;
 }
 
-bool WriteBillsPdf(const BillBook& book, const QString& path, QString* error) {
+bool WriteBillsPdf(const BillBook& book, const BillHeading& heading, const QString& path,
+                   QString* error) {
   QPdfWriter writer(path);
   writer.setPageSize(QPageSize(QPageSize::A4));
   writer.setResolution(150);
-  writer.setTitle(QStringLiteral("Счета абонентов"));
+  writer.setTitle(QStringLiteral("Счета абонентов: ") + heading.period);
   writer.setCreator(QStringLiteral("NorvelWin"));
   QPainter painter(&writer);
   const QString currency = book.TariffTable().currency;
+  const QString footer = QStringLiteral("NorvelWin · счета абонентов · %1 · %2 · тарифы: %3")
+                             .arg(heading.station, heading.period, heading.tariffs);
   int page = 0;
   bool first = true;
-  const auto newPage = [&](const QString& heading) {
+  const auto newPage = [&](const QString& title) {
     if (!first) writer.newPage();
     first = false;
     ++page;
     painter.resetTransform();
     painter.setViewport(QRect(0, 0, writer.width(), writer.height()));
     BeginPage(painter);
-    Footer(painter, QStringLiteral("NorvelWin · счета абонентов"), page);
-    return Heading(painter, 50, heading);
+    Footer(painter, footer, page);
+    return Heading(painter, 50, title);
   };
+  // The bills count what they charge: calls charged, charged minutes (a zone's minimum
+  // included) and their cost; the rows of a table add up to its "Итого".
+  struct Totals {
+    qint64 calls = 0;
+    qint64 minutes = 0;
+    Money cost = 0;
+  };
+  const auto money = [&](Money amount) { return MoneyText(amount) + u' ' + currency; };
+  const std::vector<int> callWidths = {100, 60, 70, 170, 170, 80, 90, 140};
+  const std::vector<bool> callRight = {false, false, true, false, false, true, true, true};
+  const QStringList callHeader = {QStringLiteral("Дата"),          QStringLiteral("Время"),
+                                  QStringLiteral("Абонент"),       QStringLiteral("Номер"),
+                                  QStringLiteral("Зона"),          QStringLiteral("Длит., мин"),
+                                  QStringLiteral("К оплате, мин"), QStringLiteral("Стоимость")};
+  std::map<int, Totals> charged;
   for (const auto& [subscriber, report] : book.Subscribers()) {
-    int y = newPage(QStringLiteral("Счет абонента %1").arg(subscriber));
+    const QString title =
+        QStringLiteral("Счет абонента %1 за %2").arg(subscriber).arg(heading.period);
+    int y = newPage(title);
     std::vector<QStringList> zones;
+    Totals& sum = charged[subscriber];
     for (const auto& [zone, totals] : report.zones) {
       zones.push_back({book.TariffTable().zones[static_cast<size_t>(zone)].name,
                        QString::number(totals.calls), QString::number(totals.minutes),
-                       MoneyText(totals.cost) + u' ' + currency});
+                       money(totals.cost)});
+      sum.calls += totals.calls;
+      sum.minutes += totals.minutes;
+      sum.cost += totals.cost;
     }
-    zones.push_back({QStringLiteral("Итого"), QString::number(report.calls),
-                     QString::number(report.minutes), MoneyText(report.cost) + u' ' + currency});
-    y = Table(painter, y, {300, 120, 120, 200},
-              {QStringLiteral("Зона"), QStringLiteral("Разговоров"), QStringLiteral("Минут"),
-               QStringLiteral("Стоимость")},
+    zones.push_back({QStringLiteral("Итого"), QString::number(sum.calls),
+                     QString::number(sum.minutes), money(sum.cost)});
+    y = Table(painter, y, {300, 120, 160, 200},
+              {QStringLiteral("Зона"), QStringLiteral("Разговоров"),
+               QStringLiteral("К оплате, мин"), QStringLiteral("Стоимость")},
               zones, {false, true, true, true});
+    if (report.calls > sum.calls) {
+      y = Text(painter, kMargin, y + 4, kInner,
+               QStringLiteral("Без оплаты: %1 разговоров (тип вызова без оплаты, номер вне зон "
+                              "или длительность неизвестна)")
+                   .arg(report.calls - sum.calls),
+               12, false, kGrey) +
+          8;
+    }
     std::vector<QStringList> rows;
     const auto flush = [&] {
-      y = Table(painter, y, kCallWidths, kCallHeader, rows, kCallRight);
+      y = Table(painter, y, callWidths, callHeader, rows, callRight);
       rows.clear();
     };
     book.ForEachCall(subscriber, [&](const ReportCall& call) {
       const ExportRow& r = call.row;
-      rows.push_back(
-          {Date(r), Time(r.hour, r.minute), QString::number(r.subscriber),
-           QString::fromUtf8(r.number).trimmed(), book.ZoneText(call.rated),
-           r.duration >= 0 ? QString::number(r.duration) : QStringLiteral("?"),
-           call.rated.kind == Rated::Kind::kCharged ? MoneyText(call.rated.cost) : QString()});
+      const bool paid = call.rated.kind == Rated::Kind::kCharged;
+      rows.push_back({Date(r), Time(r.hour, r.minute), QString::number(r.subscriber),
+                      QString::fromUtf8(r.number).trimmed(), book.ZoneText(call.rated),
+                      r.duration >= 0 ? QString::number(r.duration) : QStringLiteral("?"),
+                      paid ? QString::number(call.rated.minutes) : QString(),
+                      paid ? MoneyText(call.rated.cost) : QString()});
       if (y + static_cast<int>(rows.size() + 2) * kLineHeight > kHeight - 90) {
         flush();
-        y = newPage(QStringLiteral("Счет абонента %1 (продолжение)").arg(subscriber));
+        y = newPage(title + QStringLiteral(" (продолжение)"));
       }
     });
     flush();
   }
-  if (first) newPage(QStringLiteral("Счета абонентов: разговоров нет"));
+  // The summary: every subscriber's total, and the grand total as their sum.
+  const QString summaryTitle = QStringLiteral("Сводка по абонентам за %1").arg(heading.period);
+  int y = newPage(summaryTitle);
+  std::vector<QStringList> rows;
+  Totals grand;
+  const auto flushSummary = [&] {
+    y = Table(painter, y, {200, 160, 200, 240},
+              {QStringLiteral("Абонент"), QStringLiteral("Разговоров"),
+               QStringLiteral("К оплате, мин"), QStringLiteral("Стоимость")},
+              rows, {false, true, true, true});
+    rows.clear();
+  };
+  for (const auto& [subscriber, sum] : charged) {
+    rows.push_back({QString::number(subscriber), QString::number(sum.calls),
+                    QString::number(sum.minutes), money(sum.cost)});
+    grand.calls += sum.calls;
+    grand.minutes += sum.minutes;
+    grand.cost += sum.cost;
+    if (y + static_cast<int>(rows.size() + 3) * kLineHeight > kHeight - 90) {
+      flushSummary();
+      y = newPage(summaryTitle + QStringLiteral(" (продолжение)"));
+    }
+  }
+  rows.push_back({QStringLiteral("Итого"), QString::number(grand.calls),
+                  QString::number(grand.minutes), money(grand.cost)});
+  flushSummary();
   painter.end();
   if (!QFileInfo(path).exists() || QFileInfo(path).size() == 0) {
     *error = QStringLiteral("Не удается записать файл %1").arg(path);

@@ -6,6 +6,7 @@
 #include "core/costs/CostReport.h"
 
 class BillBook;
+struct BillHeading;
 class QPagedPaintDevice;
 class QPainter;
 
@@ -38,5 +39,8 @@ bool WriteReportPdf(const ReportData& data, const QString& path, QString* error)
 // The report as PNG images: `path` for the first page, "name-2.png" and so on for the next.
 bool WriteReportPngs(const ReportData& data, const QString& path, QStringList* written,
                      QString* error);
-// The bills of every subscriber with all their calls, page after page, as a PDF file.
-bool WriteBillsPdf(const BillBook& book, const QString& path, QString* error);
+// The bills of every subscriber with all their calls, page after page, then a summary page of
+// every subscriber's total and the grand total, as a PDF file. Every total is the sum of the
+// rows above it: calls, charged minutes and cost of the charged calls.
+bool WriteBillsPdf(const BillBook& book, const BillHeading& heading, const QString& path,
+                   QString* error);

@@ -252,3 +252,45 @@ TEST_F(CostCommands, AnOutputReplacesTheOldOneOnlyWhenComplete) {
     }
   }
 }
+
+// The printed bills read back with pdftotext: every "Итого" is the sum of the rows above it,
+// each page names the month and year, and the last page sums every subscriber to the grand
+// total the CSV gives.
+TEST_F(CostCommands, ThePrintedBillsAddUpNameTheirMonthAndEndWithASummary) {
+  const Result pdf = Run({"bill", "--month", "12", "-o", "bills.pdf"});
+  ASSERT_EQ(pdf.code, 0) << pdf.err.toStdString();
+  const QString text = PdfText(QStringLiteral("bills.pdf"));
+  if (text.isEmpty()) GTEST_SKIP() << "no pdftotext here";
+  // Rows of the totals tables: a name, calls, charged minutes and a cost in the currency.
+  static const QRegularExpression row(
+      QStringLiteral("^\\s*(\\S.*?)\\s+(\\d+)\\s+(\\d+)\\s+(\\d+)\\.(\\d\\d) руб\\.\\s*$"));
+  qint64 calls = 0;
+  qint64 minutes = 0;
+  qint64 cost = 0;
+  int totals = 0;
+  QString grand;
+  for (const QString& line : text.split(u'\n')) {
+    const QRegularExpressionMatch match = row.match(line);
+    if (!match.hasMatch()) continue;
+    const qint64 rowCost = match.captured(4).toLongLong() * 100 + match.captured(5).toLongLong();
+    if (match.captured(1) == QStringLiteral("Итого")) {
+      ++totals;
+      EXPECT_EQ(match.captured(2).toLongLong(), calls) << line.toStdString();
+      EXPECT_EQ(match.captured(3).toLongLong(), minutes) << line.toStdString();
+      EXPECT_EQ(rowCost, cost) << line.toStdString();
+      grand = QStringLiteral("%1|%2.%3").arg(minutes).arg(cost / 100).arg(cost % 100, 2, 10,
+                                                                          QLatin1Char('0'));
+      calls = minutes = cost = 0;
+    } else {
+      calls += match.captured(2).toLongLong();
+      minutes += match.captured(3).toLongLong();
+      cost += rowCost;
+    }
+  }
+  EXPECT_EQ(totals, 4) << text.toStdString();  // three subscribers and the summary
+  EXPECT_TRUE(text.contains(QStringLiteral("Счет абонента 20 за декабрь 2026")));
+  EXPECT_TRUE(text.contains(QStringLiteral("Сводка по абонентам за декабрь 2026")));
+  EXPECT_GE(text.count(QStringLiteral("декабрь 2026 · тарифы: Norvel")), 4);  // in every footer
+  // The summary's total is the CSV's grand total: charged minutes and cost.
+  EXPECT_EQ(grand, QStringLiteral("72|173.50"));
+}

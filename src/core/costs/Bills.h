@@ -44,6 +44,13 @@ class BillBook {
   QTemporaryDir dir_;
 };
 
+// What every page of the printed bills names: whose calls, of which month, rated by which file.
+struct BillHeading {
+  QString station;  // the station's name (NorvelStation.txt) or the working directory's
+  QString period;   // "декабрь 2026"
+  QString tariffs;  // "NorvelTariffs.txt от 01.12.2026"
+};
+
 // Adds the zone and cost columns of the tariff table to an export's call rows.
 void AddCostColumns(ExportOptions& options, const Tariffs& tariffs);
 
