@@ -219,7 +219,10 @@ int RunReport(const QStringList& arguments, CommandIo& io) {
     return exitcode::kUsage;
   }
   try {
-    const ReportData data = BuildReport(choice.dir, choice.choice, StationCityLines(choice.dir));
+    bool linesKnown = false;
+    const int lines = StationCityLines(choice.dir, &linesKnown);
+    ReportData data = BuildReport(choice.dir, choice.choice, lines);
+    data.cityLinesAssumed = !linesKnown;
     if (data.outOfRange > 0) {
       ui.Say(OutOfRangeNote(choice.choice.month, data.outOfRange), ConsoleUi::Priority::kWarning);
     }

@@ -348,33 +348,54 @@ void ReportPainter::LineLoad(QPainter& painter) const {
              QStringLiteral("Нагрузка по часам суток, Эрл (над столбцом — наибольшее число линий, "
                             "занятых одновременно)"),
              hours, traffic, kMinutesColour, data_.busyHour, peaks);
-  const double busyTraffic = data_.erlangs[static_cast<size_t>(data_.busyHour)];
+  const double busyTraffic = data_.busyHourTraffic;
+  const QString busyHourHow =
+      data_.choice.day != 0
+          ? QStringLiteral("Час наибольшей нагрузки")
+          : QStringLiteral(
+                "Час наибольшей нагрузки (рабочие дни, среднее %1 самых нагруженных "
+                "из %2)")
+                .arg(data_.busyDays)
+                .arg(data_.workingDays);
   std::vector<QStringList> facts = {
-      {QStringLiteral("Час наибольшей нагрузки"),
+      {busyHourHow,
        QStringLiteral("%1–%2").arg(Time(data_.busyHour, 0), Time(data_.busyHour + 1, 0))},
-      {QStringLiteral("Нагрузка в этот час"), Erlangs(busyTraffic) + QStringLiteral(" Эрл")},
+      {QStringLiteral("Нагрузка в этот час, не менее"),
+       Erlangs(busyTraffic) + QStringLiteral(" Эрл")},
       {QStringLiteral("Наибольшее число занятых линий"), QString::number(data_.peakBusyOverall)},
-      {QStringLiteral("Городских линий в станции"), QString::number(data_.cityLines)},
-      {QStringLiteral("Потери вызовов в этот час (Эрланг B)"),
+      {data_.cityLinesAssumed ? QStringLiteral("Городских линий (принято: число плат неизвестно)")
+                              : QStringLiteral("Городских линий в станции"),
+       QString::number(data_.cityLines)},
+      {QStringLiteral("Все линии заняты в этот час, мин"), QString::number(data_.allBusyMinutes)},
+      {QStringLiteral("Потери вызовов в этот час (Эрланг B), не менее"),
        QString::number(100 * data_.blockingAtBusyHour, 'f', 2) + QStringLiteral(" %")},
-      {QStringLiteral("Линий для потерь не более 1 %"), QString::number(data_.linesForOnePercent)},
+      {QStringLiteral("Линий для потерь не более 1 %, не менее"),
+       QString::number(data_.linesForOnePercent)},
       {QStringLiteral("Нагрузка, которую линии станции несут при 1 %"),
        Erlangs(TrafficFor(data_.cityLines, 0.01)) + QStringLiteral(" Эрл")},
   };
-  y = Table(painter, y, {480, 200}, {QStringLiteral("Оценка"), QString()}, facts, {false, true});
+  y = Table(painter, y, {560, 200}, {QStringLiteral("Оценка"), QString()}, facts, {false, true});
+  // The recorded calls give a lower bound of the load: the verdict says only what that allows.
   QString verdict;
   if (data_.calls == 0) {
     verdict = QStringLiteral("Разговоров нет.");
+  } else if (data_.linesCannotBeEstimated) {
+    verdict = QStringLiteral(
+                  "Линии заняты все одновременно %1 мин — записанная нагрузка занижена, число "
+                  "линий оценить нельзя.")
+                  .arg(data_.allBusyMinutes);
   } else if (data_.linesForOnePercent > data_.cityLines) {
     verdict = QStringLiteral(
                   "Линий не хватает: в час наибольшей нагрузки теряется больше 1 % "
-                  "вызовов; нужно линий: %1.")
+                  "вызовов; нужно не менее %1 линий.")
                   .arg(data_.linesForOnePercent);
   } else if (data_.linesForOnePercent + 2 <= data_.cityLines) {
-    verdict = QStringLiteral("Линий с запасом: для потерь не более 1 % хватило бы %1.")
+    verdict = QStringLiteral(
+                  "Линий с запасом по записанным разговорам: для потерь не более 1 % хватило бы "
+                  "%1.")
                   .arg(data_.linesForOnePercent);
   } else {
-    verdict = QStringLiteral("Линий достаточно.");
+    verdict = QStringLiteral("Линий достаточно по записанным разговорам.");
   }
   y = Text(painter, kMargin, y, kInner, verdict, 15, true) + 16;
   if (data_.choice.day == 0 && data_.periodDays > 0) {

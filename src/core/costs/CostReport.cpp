@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <algorithm>
+#include <functional>
 
 #include "core/costs/Erlang.h"
 #include "core/files/CallRecords.h"
@@ -26,13 +27,15 @@ void KeepTop(std::vector<ReportCall>& top, const ReportCall& call, Key key, size
 
 }  // namespace
 
-int StationCityLines(const QString& dir) {
+int StationCityLines(const QString& dir, bool* known) {
+  if (known) *known = false;
   QFile file(QDir(dir).filePath(QLatin1String(kSettingsFileName)));
   QString problem;
   if (!OpenRegularFile(file, &problem)) return 4;
   const QStringList lines = SplitLines(DecodeCp1251(file.read(4096)));
   bool ok = false;
   const int boards = lines.value(2).section(u';', 0, 0).trimmed().toInt(&ok);
+  if (known) *known = ok && boards >= 1 && boards <= 4;
   return ok && boards >= 1 && boards <= 4 ? 2 * boards : 4;
 }
 
@@ -148,6 +151,9 @@ ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityL
   std::array<qint64, 24> busyMinutes{};
   const size_t minutes = static_cast<size_t>(data.periodDays + 1) * kMinutesPerDay;
   std::array<int, 9> covering{};
+  // Each day's busy line-minutes and all-lines-busy minutes by hour.
+  std::vector<std::array<int, 24>> dayBusy(static_cast<size_t>(data.periodDays + 1));
+  std::vector<std::array<int, 24>> dayAllBusy(static_cast<size_t>(data.periodDays + 1));
   for (size_t minute = 0; minute < minutes; ++minute) {
     int busy = 0;
     for (size_t line = 1; line <= 8; ++line) {
@@ -157,6 +163,8 @@ ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityL
     }
     const size_t hour = (minute % kMinutesPerDay) / 60;
     busyMinutes[hour] += busy;
+    dayBusy[minute / kMinutesPerDay][hour] += busy;
+    if (busy > 0 && busy >= cityLines) ++dayAllBusy[minute / kMinutesPerDay][hour];
     data.peakBusy[hour] = std::max(data.peakBusy[hour], busy);
     data.peakBusyOverall = std::max(data.peakBusyOverall, busy);
   }
@@ -170,8 +178,49 @@ ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityL
       data.busyHour = hour;
     }
   }
-  const double busyHourTraffic = data.erlangs[static_cast<size_t>(data.busyHour)];
-  data.blockingAtBusyHour = ErlangB(busyHourTraffic, cityLines);
-  data.linesForOnePercent = LinesFor(busyHourTraffic, 0.01);
+  data.busyHourTraffic = data.erlangs[static_cast<size_t>(data.busyHour)];
+  if (choice.day == 0 && data.periodDays > 0) {
+    // The working days of the month; a month without any (no calls on them) is taken whole.
+    std::vector<size_t> days;
+    for (int d = 0; d < data.periodDays; ++d) {
+      if (DayOfWeek(data.year, choice.month, firstDay + d) <= 5) days.push_back(size_t(d));
+    }
+    if (days.empty()) {
+      for (int d = 0; d < data.periodDays; ++d) days.push_back(size_t(d));
+    }
+    data.workingDays = static_cast<int>(days.size());
+    data.busyDays = std::min<int>(ReportData::kBusyDays, data.workingDays);
+    const int workFrom = tariffs ? tariffs->workFromMinute : 8 * 60;
+    const int workTo = tariffs ? tariffs->workToMinute : 18 * 60;
+    double best = -1;
+    for (int hour = (workFrom + 59) / 60; hour * 60 + 60 <= workTo; ++hour) {
+      std::vector<std::pair<int, int>> daily;  // busy line-minutes, all-busy minutes
+      for (size_t d : days) {
+        daily.push_back(
+            {dayBusy[d][static_cast<size_t>(hour)], dayAllBusy[d][static_cast<size_t>(hour)]});
+      }
+      std::sort(daily.begin(), daily.end(), std::greater<>());
+      qint64 sum = 0;
+      int allBusy = 0;
+      for (int i = 0; i < data.busyDays; ++i) {
+        sum += daily[static_cast<size_t>(i)].first;
+        allBusy += daily[static_cast<size_t>(i)].second;
+      }
+      const double mean = static_cast<double>(sum) / (60.0 * data.busyDays);
+      if (mean > best) {
+        best = mean;
+        data.busyHour = hour;
+        data.busyHourTraffic = mean;
+        data.allBusyMinutes = allBusy;
+      }
+    }
+  } else if (data.periodDays > 0) {
+    data.busyDays = 1;
+    data.allBusyMinutes = dayAllBusy[0][static_cast<size_t>(data.busyHour)];
+  }
+  data.linesCannotBeEstimated =
+      data.busyDays > 0 && data.allBusyMinutes > ReportData::kAllBusyShare * 60.0 * data.busyDays;
+  data.blockingAtBusyHour = ErlangB(data.busyHourTraffic, cityLines);
+  data.linesForOnePercent = LinesFor(data.busyHourTraffic, 0.01);
   return data;
 }

@@ -67,10 +67,26 @@ struct ReportData {
   int periodDays = 0;
   std::array<double, 24> erlangs{};
   std::array<int, 24> peakBusy{};
+  // The busy hour. For a month, as traffic engineering takes it (after ITU-T E.500): the working
+  // days only (Monday to Friday), the hours within the working hours, and for each hour the
+  // mean of its traffic over the busiest `busyDays` of those days (the ten busiest, or all when
+  // fewer); the hour with the highest mean, the same hour every day. For one day, its busiest
+  // hour.
   int busyHour = 0;
+  double busyHourTraffic = 0;  // erlangs, as above
+  int workingDays = 0;         // the working days of the period
+  int busyDays = 0;            // those the busy hour's traffic is the mean of
+  // Minutes of the busy hour on those days when every line of the station was busy at once: the
+  // calls that found no line were not recorded, so the recorded load is then too low to tell.
+  int allBusyMinutes = 0;
+  bool linesCannotBeEstimated = false;
+  bool cityLinesAssumed = false;  // the station's line count is not known: 4 assumed
   int peakBusyOverall = 0;
   double blockingAtBusyHour = 0;  // Erlang B with the station's lines
-  int linesForOnePercent = 0;
+  int linesForOnePercent = 0;     // at least: the recorded traffic is a lower bound
+  static constexpr int kBusyDays = 10;
+  // All lines busy for more than this share of the busy hour: no estimate.
+  static constexpr double kAllBusyShare = 0.05;
 
   std::vector<ReportCall> longest;    // the ten longest, longest first
   std::vector<ReportCall> costliest;  // the ten costliest, costliest first
@@ -88,7 +104,7 @@ ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityL
 
 // The station's city lines as the working directory's settings file says (two per board), read
 // without a word to the operator: 4 lines when the file is missing or its count is no station's.
-int StationCityLines(const QString& dir);
+int StationCityLines(const QString& dir, bool* known = nullptr);
 
 // The Russian name of a month, 1..12 ("декабрь").
 QString MonthName(int month);

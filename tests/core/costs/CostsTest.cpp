@@ -522,3 +522,50 @@ TEST(TariffFile, AFileNotInUtf8IsNamedWithItsLine) {
         << error.Message().toStdString();
   }
 }
+
+namespace {
+
+// An office's month: on each weekday of December 2026, from 10:00, lines 1 to `fullLines` busy
+// for `fullMinutes`, and the next line for `partMinutes`; nothing at weekends.
+std::vector<CallRecord> Office(int fullLines, int fullMinutes, int partMinutes) {
+  std::vector<CallRecord> calls;
+  for (int day = 1; day <= 31; ++day) {
+    if (DayOfWeek(2026, 12, day) > 5) continue;
+    for (int line = 1; line <= fullLines; ++line) {
+      calls.push_back(Record(day, 10, 0, 19 + line, fullMinutes, line, QStringLiteral("2345")));
+    }
+    if (partMinutes > 0) {
+      calls.push_back(
+          Record(day, 10, 0, 20 + fullLines, partMinutes, fullLines + 1, QStringLiteral("2345")));
+    }
+  }
+  return calls;
+}
+
+}  // namespace
+
+// The busy hour is taken over the working days: an office busy only on weekdays is not averaged
+// down by its weekends, and the verdict is a lower bound; with every line busy at once the
+// recorded calls cannot tell how many lines are needed.
+TEST(LineLoad, TheBusyHourOfTheWorkingDaysDecidesTheVerdict) {
+  FakeHost host;
+  // 3.45 erlangs at 10:00 on each of the 23 weekdays: on 8 lines more than 1 % are lost.
+  WriteDecember(host, Office(3, 60, 27));
+  const ReportData office = BuildReport(host.env.workDir, {12, 0, 0, 0}, 8);
+  EXPECT_EQ(office.workingDays, 23);
+  EXPECT_EQ(office.busyDays, 10);
+  EXPECT_EQ(office.busyHour, 10);
+  EXPECT_DOUBLE_EQ(office.busyHourTraffic, 3.45);
+  EXPECT_GT(office.blockingAtBusyHour, 0.01);
+  EXPECT_EQ(office.linesForOnePercent, LinesFor(3.45, 0.01));
+  EXPECT_GT(office.linesForOnePercent, 8);
+  EXPECT_FALSE(office.linesCannotBeEstimated);
+  // Averaged over all 31 days, as before, the same calls looked like enough.
+  EXPECT_LE(LinesFor(office.erlangs[10], 0.01), 8);
+
+  // Every one of the 8 lines busy for half an hour each weekday.
+  WriteDecember(host, Office(8, 30, 0));
+  const ReportData full = BuildReport(host.env.workDir, {12, 0, 0, 0}, 8);
+  EXPECT_TRUE(full.linesCannotBeEstimated);
+  EXPECT_EQ(full.allBusyMinutes, 300);  // 30 minutes on each of the 10 busiest days
+}
