@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPagedPaintDevice>
 #include <QPainter>
@@ -71,15 +72,37 @@ int Heading(QPainter& painter, int y, const QString& text) {
 // A table with a bold header; numbers right-aligned where `right` says so.
 int Table(QPainter& painter, int y, const std::vector<int>& widths, const QStringList& header,
           const std::vector<QStringList>& rows, const std::vector<bool>& right) {
+  // The fonts and their metrics are made once per table, and a cell is shaped only to draw it:
+  // the elide, which shapes it again, is only for text that may not fit. Most cells are dates,
+  // times and amounts, whose width is bounded by their length at the widest of their characters.
+  const QFont fonts[2] = {Font(13, false), Font(13, true)};
+  const QFontMetrics metrics[2] = {QFontMetrics(fonts[0], painter.device()),
+                                   QFontMetrics(fonts[1], painter.device())};
+  static const QString kPlain = QStringLiteral("0123456789.:-+?* ");
+  int plainWidth[2] = {0, 0};
+  for (int bold = 0; bold < 2; ++bold) {
+    for (const QChar c : kPlain) {
+      plainWidth[bold] = std::max(plainWidth[bold], metrics[bold].horizontalAdvance(c));
+    }
+  }
+  const auto fits = [&](const QString& text, bool bold, int room) {
+    if (text.size() * plainWidth[bold] > room) return false;
+    for (const QChar c : text) {
+      if (!kPlain.contains(c)) return false;
+    }
+    return true;
+  };
   const auto row = [&](const QStringList& cells, bool bold) {
+    painter.setFont(fonts[bold]);
+    painter.setPen(bold ? kGrey : kInk);
     int x = kMargin;
     for (size_t c = 0; c < widths.size() && static_cast<qsizetype>(c) < cells.size(); ++c) {
-      painter.setFont(Font(13, bold));
-      painter.setPen(bold ? kGrey : kInk);
+      const QString& text = cells[static_cast<qsizetype>(c)];
+      const int room = widths[c] - 8;
       const int flags = (right[c] ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
-      painter.drawText(QRect(x + 4, y, widths[c] - 8, kLineHeight), flags,
-                       painter.fontMetrics().elidedText(cells[static_cast<qsizetype>(c)],
-                                                        Qt::ElideRight, widths[c] - 8));
+      painter.drawText(
+          QRect(x + 4, y, room, kLineHeight), flags,
+          fits(text, bold, room) ? text : metrics[bold].elidedText(text, Qt::ElideRight, room));
       x += widths[c];
     }
     y += kLineHeight;
