@@ -119,6 +119,7 @@ int RunSync(const QStringList& arguments, CommandIo& io) {
       options.station =
           NewStationIdentity(wanted.isEmpty() ? DefaultStationName(options.dir) : wanted);
       options.newStation = true;
+      options.nameChosen = !wanted.isEmpty();
     } else if (!wanted.isEmpty() && wanted != options.station.name) {
       return line.Usage(
           QStringLiteral("this working directory is station '%1' (%2); its rows in the "
@@ -127,9 +128,14 @@ int RunSync(const QStringList& arguments, CommandIo& io) {
     }
     outcome.station = options.station.name;
     SyncCalls(options, outcome.result);
+    outcome.station = outcome.result.station;
     if (outcome.result.stationRegistered && options.newStation) {
       ui.Say(QStringLiteral("Станция этого рабочего каталога названа «%1» (файл %2)")
                  .arg(options.station.name, QLatin1String(kStationFileName)));
+    } else if (options.newStation) {
+      ui.Say(QStringLiteral("Файл %1 восстановлен по базе: этот рабочий каталог — станция «%2»")
+                 .arg(QLatin1String(kStationFileName), outcome.station),
+             ConsoleUi::Priority::kWarning);
     }
   } catch (const DatabaseError& error) {
     ui.Say(error.Message());

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include "FakeClock.h"
@@ -16,6 +18,7 @@
 #include "core/files/DataFiles.h"
 #include "core/files/TextFiles.h"
 #include "core/sync/CallSync.h"
+#include "core/sync/StationIdentity.h"
 
 namespace {
 
@@ -124,4 +127,27 @@ TEST_F(SyncCommand, StatusShowsTheLastSyncIntoEachDatabase) {
             QStringLiteral("database_unreachable"));
   Run({"status"});
   EXPECT_TRUE(Out().contains(QStringLiteral("last sync to ") + server)) << Out().toStdString();
+}
+
+// A lost NorvelStation.txt does not fork the station: the directory is known by its host and
+// path, takes its registration back and stores nothing twice; another name for it is refused.
+TEST_F(SyncCommand, ALostIdentityFileIsTakenBackFromTheDatabase) {
+  EXPECT_EQ(Run({"sync", "--db", "sqlite:calls.db", "--init", "--station", "office1"}), 0);
+  const StationIdentity first = ReadStationIdentity(dir.path());
+  ASSERT_TRUE(QFile::remove(dir.filePath(QString::fromLatin1(kStationFileName))));
+  EXPECT_EQ(Run({"sync", "--db", "sqlite:calls.db", "--station", "office2"}), 13);
+  EXPECT_TRUE(Err().contains(QStringLiteral("«office1»"))) << Err().toStdString();
+  EXPECT_EQ(Run({"sync", "--db", "sqlite:calls.db"}), 0) << Err().toStdString();
+  EXPECT_EQ(Out(), QStringLiteral("synced 0 calls of office1\n"));
+  const StationIdentity back = ReadStationIdentity(dir.path());
+  EXPECT_EQ(back.name, first.name);
+  EXPECT_EQ(back.id, first.id);
+  QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+  db.setDatabaseName(dir.filePath(QStringLiteral("calls.db")));
+  ASSERT_TRUE(db.open());
+  QSqlQuery count(QStringLiteral("SELECT (SELECT COUNT(*) FROM stations), COUNT(*) FROM calls"),
+                  db);
+  ASSERT_TRUE(count.next());
+  EXPECT_EQ(count.value(0).toInt(), 1);
+  EXPECT_EQ(count.value(1).toInt(), 1);
 }

@@ -168,14 +168,17 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
 
 }  // namespace
 
-void SyncCalls(const SyncOptions& options, SyncResult& result) {
+void SyncCalls(const SyncOptions& given, SyncResult& result) {
   result = SyncResult();
+  SyncOptions options = given;
   // A tariff file with a mistake stops the sync before anything is stored.
   const std::optional<Tariffs> tariffs = LoadTariffs(options.dir);
   result.costs = tariffs.has_value();
   DatabaseConnection c(options.target);
   CheckSchema(c, options.init);
-  result.stationRegistered = RegisterStation(c, options.station, options.dir, options.newStation);
+  result.stationRegistered =
+      RegisterStation(c, options.station, options.dir, options.newStation, options.nameChosen);
+  result.station = options.station.name;
   for (int month = 1; month <= 12; ++month) {
     const std::optional<SyncedFile> synced = SyncMonth(c, options, month, tariffs);
     if (!synced) {

@@ -27,6 +27,7 @@ struct SyncOptions {
   // The identity is new: its file is written once the database has taken the name, so that a
   // first sync that fails leaves the name still to be chosen.
   bool newStation = false;
+  bool nameChosen = false;  // the name was given on the command line
   // Called after every 10000 rows of a month file and once when its rows are all written, with
   // the rows so far; tests use it to cut the connection in the middle of a sync.
   std::function<void(const QString& file, qint64 rows)> afterBatch;
@@ -40,6 +41,7 @@ struct SyncedFile {
 };
 
 struct SyncResult {
+  QString station;  // the name the calls were stored under
   qint64 added = 0;
   qint64 removed = 0;
   int unchanged = 0;               // month files with nothing new

@@ -75,8 +75,28 @@ QString DefaultStationName(const QString& dir) {
   return ValidStationName(name) ? name : QStringLiteral("station");
 }
 
-bool RegisterStation(DatabaseConnection& c, const StationIdentity& station, const QString& dir,
-                     bool newStation) {
+bool RegisterStation(DatabaseConnection& c, StationIdentity& station, const QString& dir,
+                     bool newStation, bool nameChosen) {
+  // A directory whose identity file is gone is known by its host and path: it takes its
+  // registration back rather than start a second station with the same calls.
+  if (newStation) {
+    QSqlQuery known =
+        c.Prepare(QStringLiteral("SELECT name, id FROM stations WHERE host = ? AND dir = ?"));
+    known.addBindValue(QSysInfo::machineHostName());
+    known.addBindValue(QDir(dir).absolutePath());
+    c.Run(known);
+    if (known.next()) {
+      const StationIdentity registered{known.value(0).toString(), known.value(1).toString()};
+      if (nameChosen && registered.name != station.name) {
+        throw ConvertError(QStringLiteral("Этот рабочий каталог уже записан в базе как станция "
+                                          "«%1»; его звонки хранятся под этим именем")
+                               .arg(registered.name));
+      }
+      station = registered;
+      WriteStationIdentity(dir, station);
+      return false;
+    }
+  }
   // Two first syncs of one name at once: the second waits, then finds the name taken by the
   // same id, or by another.
   c.BeginExclusive(QStringLiteral("station:") + station.name);

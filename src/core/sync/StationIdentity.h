@@ -28,5 +28,8 @@ QString DefaultStationName(const QString& dir);
 // Registers the station by name in the database, or checks that the name is this directory's;
 // gives true when it was registered now. A new identity's file is written once the database
 // has taken the name.
-bool RegisterStation(DatabaseConnection& c, const StationIdentity& station, const QString& dir,
-                     bool newStation);
+// A directory without its file (`newStation`) whose host and path are registered takes that
+// registration back, file and all, and `station` becomes it; one whose name was chosen on the
+// command line and differs is refused.
+bool RegisterStation(DatabaseConnection& c, StationIdentity& station, const QString& dir,
+                     bool newStation, bool nameChosen);
