@@ -151,3 +151,18 @@ TEST_F(SyncCommand, ALostIdentityFileIsTakenBackFromTheDatabase) {
   EXPECT_EQ(count.value(0).toInt(), 1);
   EXPECT_EQ(count.value(1).toInt(), 1);
 }
+
+// One bad line costs only its own month: December is synced though January cannot be, and the
+// exit code says a month needs a person.
+TEST_F(SyncCommand, ABadLineInOneMonthLeavesTheOthersSynced) {
+  QFile january(dir.filePath(DataFileName(1)));
+  ASSERT_TRUE(january.open(QIODevice::WriteOnly));
+  january.write("h\r\nno call at all\r\n");
+  january.close();
+  EXPECT_EQ(Run({"sync", "--db", "sqlite:calls.db", "--init", "--station", "office1", "--json"}),
+            13);
+  const QJsonObject json = QJsonDocument::fromJson(out.data()).object();
+  EXPECT_EQ(json.value(QStringLiteral("added")).toInt(), 1) << Out().toStdString();
+  EXPECT_TRUE(Err().contains(QStringLiteral("Data 1.txt"))) << Err().toStdString();
+  EXPECT_TRUE(Err().contains(QStringLiteral("файлов месяцев не записано: 1")));
+}

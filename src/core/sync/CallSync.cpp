@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "core/base/Errors.h"
 #include "core/costs/Tariffs.h"
 #include "core/files/CallExport.h"
 #include "core/files/DataFiles.h"
@@ -179,8 +180,19 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
   result.stationRegistered =
       RegisterStation(c, options.station, options.dir, options.newStation, options.nameChosen);
   result.station = options.station.name;
+  // A month file that cannot be read, or holds a line that is no call, costs only its own
+  // month: the others are synced, and the failure is told at the end.
+  QStringList failed;
   for (int month = 1; month <= 12; ++month) {
-    const std::optional<SyncedFile> synced = SyncMonth(c, options, month, tariffs);
+    std::optional<SyncedFile> synced;
+    try {
+      synced = SyncMonth(c, options, month, tariffs);
+    } catch (const DatabaseError&) {
+      throw;
+    } catch (const NorvelError& error) {
+      failed << error.Message();
+      continue;
+    }
     if (!synced) {
       if (QFile::exists(QDir(options.dir).filePath(DataFileName(month)))) ++result.unchanged;
       continue;
@@ -188,5 +200,10 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
     result.added += synced->added;
     result.removed += synced->removed;
     result.files.push_back(*synced);
+  }
+  if (!failed.isEmpty()) {
+    throw ConvertError(QStringLiteral("%1 (файлов месяцев не записано: %2; остальные записаны)")
+                           .arg(failed.join(QStringLiteral("; ")))
+                           .arg(failed.size()));
   }
 }
