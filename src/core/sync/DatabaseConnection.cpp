@@ -26,7 +26,15 @@ DatabaseConnection::DatabaseConnection(const DatabaseTarget& target)
     db.setUserName(target.user);
     db.setPassword(target.password);
     db.setDatabaseName(target.database);
-    db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+    // A server that does not answer is given ten seconds unless the URL says otherwise.
+    QStringList options;
+    bool timeout = false;
+    for (const auto& [key, value] : target.parameters) {
+      options << key + u'=' + value;
+      timeout = timeout || key == QLatin1String("connect_timeout");
+    }
+    if (!timeout) options << QStringLiteral("connect_timeout=10");
+    db.setConnectOptions(options.join(u';'));
   }
   if (!db.open()) {
     const QString text = db.lastError().text();

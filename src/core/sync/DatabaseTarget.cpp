@@ -10,7 +10,10 @@ QString DatabaseTarget::Describe() const {
   text += host.startsWith(u'/') ? QString() : host;
   if (port > 0) text += u':' + QString::number(port);
   text += u'/' + database;
-  if (host.startsWith(u'/')) text += QStringLiteral("?host=") + host;
+  QStringList query;
+  if (host.startsWith(u'/')) query << QStringLiteral("host=") + host;
+  for (const auto& [key, value] : parameters) query << key + u'=' + value;
+  if (!query.isEmpty()) text += u'?' + query.join(u'&');
   return text;
 }
 
@@ -40,9 +43,45 @@ bool ParseDatabaseTarget(const QString& url, DatabaseTarget& target, QString* er
     target.user = parsed.userName(QUrl::FullyDecoded);
     target.password = parsed.password(QUrl::FullyDecoded);
     target.database = parsed.path(QUrl::FullyDecoded).mid(1);
+    // The parameters libpq takes in a connection URL that a sync may need; any other is
+    // refused rather than silently dropped (a port or an sslmode that never reached the
+    // connection would connect elsewhere, or without the security asked for).
+    static const QStringList kPassed = {
+        QStringLiteral("sslmode"),         QStringLiteral("sslrootcert"),
+        QStringLiteral("sslcert"),         QStringLiteral("sslkey"),
+        QStringLiteral("sslcrl"),          QStringLiteral("application_name"),
+        QStringLiteral("connect_timeout"), QStringLiteral("target_session_attrs"),
+        QStringLiteral("keepalives"),      QStringLiteral("keepalives_idle"),
+        QStringLiteral("gssencmode"),      QStringLiteral("channel_binding")};
     const QUrlQuery query(parsed);
-    if (query.hasQueryItem(QStringLiteral("host"))) {
-      target.host = query.queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded);
+    for (const auto& [key, value] : query.queryItems(QUrl::FullyDecoded)) {
+      if (key == QLatin1String("host")) {
+        target.host = value;
+      } else if (key == QLatin1String("port")) {
+        bool ok = false;
+        target.port = value.toInt(&ok);
+        if (!ok || target.port < 1 || target.port > 65535) {
+          *error = QStringLiteral("port=%1 is no port").arg(value);
+          return false;
+        }
+      } else if (key == QLatin1String("user")) {
+        target.user = value;
+      } else if (key == QLatin1String("dbname")) {
+        target.database = value;
+      } else if (kPassed.contains(key)) {
+        // The driver's options are separated by ';', so a value may not hold one.
+        if (value.contains(u';')) {
+          *error = QStringLiteral("%1 may not hold ';'").arg(key);
+          return false;
+        }
+        target.parameters.append({key, value});
+      } else {
+        *error = QStringLiteral(
+                     "the URL parameter '%1' is not one norvel passes on (host, port, "
+                     "user, dbname, %2)")
+                     .arg(key, kPassed.join(QStringLiteral(", ")));
+        return false;
+      }
     }
     if (target.database.isEmpty() || target.database.contains(u'/')) {
       *error = QStringLiteral("the URL names no database, as in postgresql://user@host/calls");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QString>
 
 #include "core/base/Errors.h"
@@ -15,6 +17,9 @@ struct DatabaseTarget {
   QString user;
   QString password;
   QString database;
+  // The URL's other libpq connection parameters (sslmode, sslrootcert, application_name,
+  // connect_timeout, ...), in their order: passed on as they are, never dropped.
+  QList<QPair<QString, QString>> parameters;
   QString Describe() const;  // the target without its password, for messages
 };
 

@@ -410,6 +410,30 @@ TEST_P(PostgresSync, ARoleWithoutRightsIsRefusedNotTriedAgain) {
   Look(target).Rows(QStringLiteral("DROP ROLE %1").arg(role));
 }
 
+// The URL's parameters reach the connection: the server sees the application's name, and a
+// port where no server listens is a connection that fails (try again), not the default port.
+TEST_P(PostgresSync, TheUrlsParametersReachTheConnection) {
+  WriteMonth(12, Heading() + kA);
+  SyncOptions named = Options();
+  named.target.parameters = {{QStringLiteral("application_name"), QStringLiteral("norvel-test")}};
+  QString seen;
+  named.afterBatch = [&](const QString&, qint64) {
+    seen = Look(target).One(QStringLiteral(
+        "SELECT COUNT(*) FROM pg_stat_activity WHERE application_name = 'norvel-test'"));
+  };
+  SyncCalls(named, result);
+  EXPECT_EQ(seen, QStringLiteral("1"));
+
+  SyncOptions elsewhere = Options();
+  elsewhere.target.port = 1;
+  try {
+    SyncCalls(elsewhere, result);
+    FAIL() << "port 1 reached a server";
+  } catch (const DatabaseError& error) {
+    EXPECT_FALSE(error.Reachable()) << error.Message().toStdString();
+  }
+}
+
 TEST_P(PostgresSync, AConnectionLostInTheMiddleRollsBackAndTheNextSyncCompletes) {
   WriteMonth(12, Heading() + kA);
   Sync();
@@ -460,7 +484,22 @@ TEST(DatabaseTargets, TheFormsThatAreTakenAndThoseThatAreNot) {
                                   t, &error));
   EXPECT_EQ(t.host, QStringLiteral("/run/postgresql"));
   EXPECT_EQ(t.Describe(), QStringLiteral("postgresql://norvel@/calls?host=/run/postgresql"));
-  for (const char* bad : {"sqlite:", "mysql://x@y/z", "postgresql://host", "calls.db"}) {
+  // Every connection parameter reaches the connection; one norvel does not pass is refused.
+  ASSERT_TRUE(ParseDatabaseTarget(
+      QStringLiteral("postgresql://norvel@db.office/calls?port=5999&sslmode=verify-full&"
+                     "sslrootcert=/etc/ssl/office-ca.pem&application_name=norvel"),
+      t, &error))
+      << error.toStdString();
+  EXPECT_EQ(t.port, 5999);
+  EXPECT_EQ(t.parameters, (QList<QPair<QString, QString>>{{"sslmode", "verify-full"},
+                                                          {"sslrootcert", "/etc/ssl/office-ca.pem"},
+                                                          {"application_name", "norvel"}}));
+  EXPECT_EQ(t.Describe(), QStringLiteral("postgresql://norvel@db.office:5999/calls?sslmode=verify-"
+                                         "full&sslrootcert=/etc/ssl/office-ca.pem&application_"
+                                         "name=norvel"));
+  for (const char* bad : {"sqlite:", "mysql://x@y/z", "postgresql://host", "calls.db",
+                          "postgresql://u@h/calls?colour=red", "postgresql://u@h/calls?port=x",
+                          "postgresql://u@h/calls?sslmode=a;b"}) {
     EXPECT_FALSE(ParseDatabaseTarget(QString::fromLatin1(bad), t, &error)) << bad;
   }
   EXPECT_TRUE(ValidStationName(QStringLiteral("офис-1.склад_2")));
