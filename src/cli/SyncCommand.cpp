@@ -34,6 +34,7 @@ QByteArray Json(const Outcome& outcome) {
                            {QStringLiteral("station"), outcome.station},
                            {QStringLiteral("added"), outcome.result.added},
                            {QStringLiteral("removed"), outcome.result.removed},
+                           {QStringLiteral("pruned"), outcome.result.pruned},
                            {QStringLiteral("unchanged"), outcome.result.unchanged},
                            {QStringLiteral("costs"), outcome.result.costs},
                            {QStringLiteral("files"), files}};
@@ -47,10 +48,13 @@ QByteArray Summary(const Outcome& outcome) {
   QStringList files;
   for (const SyncedFile& file : outcome.result.files) {
     QString part = QStringLiteral("%1 %2").arg(file.file).arg(file.added);
-    if (file.resynced) part += QStringLiteral(" (again, %1 removed)").arg(file.removed);
+    if (file.resynced) part += QStringLiteral(" (read again whole)");
     files << part;
   }
   if (!files.isEmpty()) text += QStringLiteral(": ") + files.join(QStringLiteral(", "));
+  if (outcome.result.pruned > 0) {
+    text += QStringLiteral("; %1 calls before the prune day deleted").arg(outcome.result.pruned);
+  }
   if (outcome.exitCode != exitcode::kOk) text += QStringLiteral("; stopped: ") + outcome.reason;
   return (text + u'\n').toUtf8();
 }
@@ -76,6 +80,10 @@ int RunSync(const QStringList& arguments, CommandIo& io) {
             QStringLiteral("NAME")});
   line.Add({QStringLiteral("init"),
             QStringLiteral("Create the tables and their index when they are missing.")});
+  line.Add({QStringLiteral("prune-before"),
+            QStringLiteral("Delete this station's calls that started before the day, and record "
+                           "it; no later sync adds them back (retention)."),
+            QStringLiteral("YYYY-MM-DD")});
   line.Add({QStringLiteral("json"), QStringLiteral("Print one JSON object instead of the line.")});
   line.Add(QuietOption());
   if (const std::optional<int> code = line.Parse(arguments)) return *code;
@@ -108,6 +116,13 @@ int RunSync(const QStringList& arguments, CommandIo& io) {
             .arg(wanted));
   }
   options.init = line.IsSet(QStringLiteral("init"));
+  if (line.IsSet(QStringLiteral("prune-before"))) {
+    options.pruneBefore =
+        QDate::fromString(line.Value(QStringLiteral("prune-before")), QStringLiteral("yyyy-MM-dd"));
+    if (!options.pruneBefore.isValid()) {
+      return line.Usage(QStringLiteral("--prune-before takes a day as YYYY-MM-DD"));
+    }
+  }
   const bool json = line.IsSet(QStringLiteral("json"));
   const bool quiet = line.IsSet(QStringLiteral("quiet"));
   ConsoleUi ui(io.err, false);

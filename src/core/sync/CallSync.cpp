@@ -4,7 +4,10 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QVariant>
+#include <cstdio>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -12,6 +15,7 @@
 #include "core/costs/Tariffs.h"
 #include "core/files/CallExport.h"
 #include "core/files/DataFiles.h"
+#include "core/files/DecimalText.h"
 #include "core/files/RegularFile.h"
 #include "core/sync/DatabaseConnection.h"
 #include "core/sync/RowWriter.h"
@@ -32,9 +36,69 @@ struct FileState {
   QByteArray sha256;
 };
 
-// Syncs one month file; nothing when it holds nothing new.
+// The start of a row as the table keeps it, "YYYY-MM-DD HH:MM:00", for comparing with a prune.
+QByteArray RowStart(const ExportRow& row) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:00", row.year, row.month, row.day,
+                row.hour, row.minute);
+  return QByteArray(text);
+}
+
+// Counts the calls of a month file by their key (start and record), so that a call repeated
+// exactly gets the next occurrence number, and a call synced before gets its own again.
+class Occurrences {
+ public:
+  int Next(const ExportRow& row, const QByteArray& record) {
+    QByteArray key = record;
+    key += '@';
+    AppendDecimal(key, row.year);
+    AppendDecimal(key, row.month * 100 + row.day);
+    AppendDecimal(key, row.hour * 100 + row.minute);
+    return ++counts_[key];
+  }
+
+ private:
+  QHash<QByteArray, int> counts_;
+};
+
+// Calls `each(line, number)` for every whole line of the file from where it stands, up to
+// `limit` bytes, the line end left out; gives the bytes of the whole lines, hashed into `hash`.
+template <class Each>
+qint64 ReadLines(QFile& file, qint64 limit, QCryptographicHash& hash, int& lineNumber,
+                 const QString& name, Each each) {
+  qint64 taken = 0;
+  QByteArray pending;
+  for (;;) {
+    const QByteArray block = file.read(std::min(kReadBlock, limit - taken - pending.size()));
+    if (file.error() != QFileDevice::NoError) {
+      throw IoError(
+          QStringLiteral("Не удается прочитать файл %1: %2").arg(name, file.errorString()));
+    }
+    if (block.isEmpty()) break;
+    pending += block;
+    qsizetype start = 0;
+    for (;;) {
+      const qsizetype end = pending.indexOf('\n', start);
+      if (end < 0) break;
+      ++lineNumber;
+      qsizetype stop = end;
+      if (stop > start && pending[stop - 1] == '\r') --stop;
+      if (lineNumber > 1) each(QByteArrayView(pending.constData() + start, stop - start));
+      start = end + 1;
+    }
+    hash.addData(QByteArrayView(pending.constData(), start));
+    taken += start;
+    pending.remove(0, start);
+    if (taken + pending.size() >= limit) break;
+  }
+  return taken;
+}
+
+// Syncs one month file; nothing when it holds nothing new. The rows are an archive's: a call is
+// added when the table does not hold it yet, and nothing is ever removed here.
 std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& options, int month,
-                                    const std::optional<Tariffs>& tariffs) {
+                                    const std::optional<Tariffs>& tariffs,
+                                    const QByteArray& prunedBefore) {
   const QString name = DataFileName(month);
   QFile file(QDir(options.dir).filePath(name));
   if (!file.exists()) return std::nullopt;
@@ -42,9 +106,6 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
   if (!OpenRegularFile(file, &problem)) {
     throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(name, problem));
   }
-  const auto readFailed = [&] {
-    throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(name, file.errorString()));
-  };
 
   // Two syncs of one station at once must not both read the same state and both add the same
   // rows: the month's transaction is taken, exclusively, before the state is read. The second
@@ -62,86 +123,73 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
                         find.value(2).toString().toLatin1()};
     }
   }
-
-  // The part synced before must be as it was: the same bytes, by their hash.
-  QCryptographicHash hash(QCryptographicHash::Sha256);
-  bool whole = true;
-  if (state && file.size() >= state->bytes) {
-    QCryptographicHash check(QCryptographicHash::Sha256);
-    qint64 left = state->bytes;
-    while (left > 0) {
-      const QByteArray block = file.read(std::min(left, kReadBlock));
-      if (block.isEmpty()) readFailed();
-      check.addData(block);
-      hash.addData(block);
-      left -= block.size();
-    }
-    whole = check.result().toHex() != state->sha256;
-  }
-  qint64 offset = whole ? 0 : state->bytes;
-  qint64 position = whole ? 0 : state->calls;
-  if (whole) {
-    hash.reset();
-    if (!file.seek(0)) readFailed();
-  }
-  int lineNumber = whole ? 0 : static_cast<int>(state->calls) + 1;
-
-  // Only whole lines are taken: a line still being written is left for the next sync.
+  const qint64 size = file.size();
   SyncedFile synced;
   synced.file = name;
-  synced.resynced = whole && state.has_value();
-  bool begun = false;
-  std::unique_ptr<RowWriter> rows;
-  const auto begin = [&] {
-    if (begun) return;
-    begun = true;
-    if (whole) {
-      QSqlQuery remove =
-          c.Prepare(QStringLiteral("DELETE FROM calls WHERE station = ? AND month_file = ?"));
-      remove.addBindValue(options.station.name);
-      remove.addBindValue(month);
-      c.Run(remove);
-      synced.removed = std::max(0, remove.numRowsAffected());
-    }
-    rows = MakeRowWriter(c, options.station.name, month, tariffs);
-  };
-  if (whole && state) begin();  // the old rows go even when the file has no calls left
-
-  QByteArray pending;
-  try {
-    for (;;) {
-      const QByteArray block = file.read(kReadBlock);
-      if (file.error() != QFileDevice::NoError) readFailed();
-      if (block.isEmpty()) break;
-      pending += block;
-      qsizetype start = 0;
-      for (;;) {
-        const qsizetype end = pending.indexOf('\n', start);
-        if (end < 0) break;
-        ++lineNumber;
-        if (lineNumber > 1) {
-          qsizetype stop = end;
-          if (stop > start && pending[stop - 1] == '\r') --stop;
-          const ExportRow row = ParseMonthLine(
-              QByteArrayView(pending.constData() + start, stop - start), name, lineNumber);
-          begin();
-          rows->Add(++position, row);
-          if (options.afterBatch && rows->Added() % kHookEvery == 0) {
-            options.afterBatch(name, rows->Added());
-          }
-        }
-        start = end + 1;
+  Occurrences occurrences;
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  int lineNumber = 0;
+  qint64 lines = 0;
+  qint64 offset = 0;
+  // The part synced before: unchanged (by its hash) when the file is at least as long. Its calls
+  // are counted only when something follows them, for the occurrences of what follows.
+  if (state && size >= state->bytes) {
+    const bool more = size > state->bytes;
+    offset = ReadLines(file, state->bytes, hash, lineNumber, name, [&](QByteArrayView line) {
+      ++lines;
+      if (more) {
+        const ExportRow row = ParseMonthLine(line, name, lineNumber);
+        occurrences.Next(row, CallRecordKey(row));
       }
-      hash.addData(QByteArrayView(pending.constData(), start));
-      offset += start;
-      pending.remove(0, start);
+    });
+    if (hash.result().toHex() == state->sha256 && offset == state->bytes) {
+      if (!more) {
+        c.Rollback();
+        return std::nullopt;
+      }
+    } else {
+      // Edited, or cut back and written again: read whole; what the table holds stays.
+      synced.resynced = true;
+      hash.reset();
+      occurrences = Occurrences();
+      lineNumber = 0;
+      lines = 0;
+      offset = 0;
+      if (!file.seek(0)) {
+        throw IoError(
+            QStringLiteral("Не удается прочитать файл %1: %2").arg(name, file.errorString()));
+      }
     }
-    if (!begun) {
+  } else if (state) {
+    synced.resynced = true;
+  }
+
+  // Only whole lines are taken: a line still being written is left for the next sync.
+  std::unique_ptr<RowWriter> rows = MakeRowWriter(c, options.station.name, month, tariffs);
+  try {
+    offset += ReadLines(file, std::numeric_limits<qint64>::max(), hash, lineNumber, name,
+                        [&](QByteArrayView line) {
+                          ++lines;
+                          const ExportRow row = ParseMonthLine(line, name, lineNumber);
+                          const QByteArray record = CallRecordKey(row);
+                          const int occurrence = occurrences.Next(row, record);
+                          // Calls before a prune stay pruned.
+                          if (!prunedBefore.isEmpty() &&
+                              QByteArrayView(RowStart(row)) < QByteArrayView(prunedBefore)) {
+                            return;
+                          }
+                          rows->Add(row, record, occurrence);
+                          if (options.afterBatch && rows->Given() % kHookEvery == 0) {
+                            options.afterBatch(name, rows->Given());
+                          }
+                        });
+    if (rows->Given() == 0 && !synced.resynced) {
+      rows.reset();
       c.Rollback();
       return std::nullopt;
     }
     rows->Finish();
-    if (options.afterBatch) options.afterBatch(name, rows->Added());
+    if (options.afterBatch) options.afterBatch(name, rows->Given());
     QSqlQuery forget =
         c.Prepare(QStringLiteral("DELETE FROM synced_files WHERE station = ? AND month_file = ?"));
     forget.addBindValue(options.station.name);
@@ -153,7 +201,7 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
     remember.addBindValue(options.station.name);
     remember.addBindValue(month);
     remember.addBindValue(offset);
-    remember.addBindValue(position);
+    remember.addBindValue(lines);
     remember.addBindValue(QString::fromLatin1(hash.result().toHex()));
     remember.addBindValue(NowText());
     c.Run(remember);
@@ -165,6 +213,39 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
   }
   synced.added = rows->Added();
   return synced;
+}
+
+// Deletes the station's calls before the day and records it; the sync then never adds them back.
+qint64 Prune(DatabaseConnection& c, const SyncOptions& options) {
+  const QString before = options.pruneBefore.toString(QStringLiteral("yyyy-MM-dd 00:00:00"));
+  c.BeginExclusive(QStringLiteral("calls:") + options.station.name);
+  QSqlQuery remove = c.Prepare(QStringLiteral("DELETE FROM calls WHERE station = ? AND start < ?"));
+  remove.addBindValue(options.station.name);
+  remove.addBindValue(before);
+  c.Run(remove);
+  const qint64 removed = std::max(0, remove.numRowsAffected());
+  QSqlQuery record = c.Prepare(QStringLiteral(
+      "INSERT INTO prunes (station, before_start, removed, pruned_at) VALUES (?, ?, ?, ?)"));
+  record.addBindValue(options.station.name);
+  record.addBindValue(before);
+  record.addBindValue(removed);
+  record.addBindValue(NowText());
+  c.Run(record);
+  c.Commit();
+  return removed;
+}
+
+// The latest prune of the station, "YYYY-MM-DD HH:MM:SS"; empty for none.
+QByteArray PrunedBefore(DatabaseConnection& c, const QString& station) {
+  QSqlQuery latest =
+      c.Prepare(QStringLiteral("SELECT MAX(before_start) FROM prunes WHERE station = ?"));
+  latest.addBindValue(station);
+  c.Run(latest);
+  if (!latest.next() || latest.isNull(0)) return {};
+  const QVariant value = latest.value(0);
+  const QDateTime moment = value.toDateTime();
+  return moment.isValid() ? moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1()
+                          : value.toString().left(19).toLatin1();
 }
 
 }  // namespace
@@ -180,13 +261,15 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
   result.stationRegistered =
       RegisterStation(c, options.station, options.dir, options.newStation, options.nameChosen);
   result.station = options.station.name;
+  if (options.pruneBefore.isValid()) result.pruned = Prune(c, options);
+  const QByteArray prunedBefore = PrunedBefore(c, options.station.name);
   // A month file that cannot be read, or holds a line that is no call, costs only its own
   // month: the others are synced, and the failure is told at the end.
   QStringList failed;
   for (int month = 1; month <= 12; ++month) {
     std::optional<SyncedFile> synced;
     try {
-      synced = SyncMonth(c, options, month, tariffs);
+      synced = SyncMonth(c, options, month, tariffs, prunedBefore);
     } catch (const DatabaseError&) {
       throw;
     } catch (const NorvelError& error) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -28,6 +29,9 @@ struct SyncOptions {
   // first sync that fails leaves the name still to be chosen.
   bool newStation = false;
   bool nameChosen = false;  // the name was given on the command line
+  // Delete the station's calls that started before this day, and record it (retention); the
+  // sync never adds them back.
+  QDate pruneBefore;
   // Called after every 10000 rows of a month file and once when its rows are all written, with
   // the rows so far; tests use it to cut the connection in the middle of a sync.
   std::function<void(const QString& file, qint64 rows)> afterBatch;
@@ -44,6 +48,7 @@ struct SyncResult {
   QString station;  // the name the calls were stored under
   qint64 added = 0;
   qint64 removed = 0;
+  qint64 pruned = 0;               // calls deleted by --prune-before
   int unchanged = 0;               // month files with nothing new
   std::vector<SyncedFile> files;   // the month files that changed something
   bool costs = false;              // a tariff file gave zones and costs

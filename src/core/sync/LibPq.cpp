@@ -21,7 +21,8 @@ LibPq Load(bool* complete) {
       Resolve(library, "PQclear", pq.clear) && Resolve(library, "PQputCopyData", pq.putCopyData) &&
       Resolve(library, "PQputCopyEnd", pq.putCopyEnd) &&
       Resolve(library, "PQgetResult", pq.getResult) &&
-      Resolve(library, "PQerrorMessage", pq.errorMessage);
+      Resolve(library, "PQerrorMessage", pq.errorMessage) &&
+      Resolve(library, "PQcmdTuples", pq.cmdTuples);
   return pq;
 }
 

@@ -16,6 +16,7 @@ struct LibPq {
   decltype(&::PQputCopyEnd) putCopyEnd;
   decltype(&::PQgetResult) getResult;
   decltype(&::PQerrorMessage) errorMessage;
+  decltype(&::PQcmdTuples) cmdTuples;
 };
 
 // The functions, or null when libpq cannot be loaded or lacks one of them.

@@ -23,9 +23,17 @@ class PostgresRows : public RowWriter {
     }
     conn_ = *static_cast<PGconn* const*>(handle.data());
     if (!pq_) throw DatabaseError(QStringLiteral("Не удается загрузить библиотеку libpq"), false);
+    // The rows go to a table of this transaction first, and from there into calls, leaving
+    // out those it holds already (COPY itself cannot).
+    PGresult* made =
+        pq_->exec(conn_, "CREATE TEMP TABLE norvel_incoming (LIKE calls) ON COMMIT DROP");
+    const bool temporary = pq_->resultStatus(made) == PGRES_COMMAND_OK;
+    pq_->clear(made);
+    if (!temporary) Fail();
     const QByteArray sql =
-        "COPY calls (station, month_file, position, start, subscriber, duration_min, city_line, "
-        "call_type, number, zone, charged_min, cost_hundredths) FROM STDIN";
+        "COPY norvel_incoming (station, month_file, record, occurrence, start, subscriber, "
+        "duration_min, city_line, call_type, number, zone, charged_min, cost_hundredths) "
+        "FROM STDIN";
     PGresult* result = pq_->exec(conn_, sql.constData());
     const bool copying = pq_->resultStatus(result) == PGRES_COPY_IN;
     pq_->clear(result);
@@ -40,13 +48,15 @@ class PostgresRows : public RowWriter {
     }
   }
 
-  void Add(qint64 position, const ExportRow& row) override {
+  void Add(const ExportRow& row, const QByteArray& record, int occurrence) override {
     const CallFields fields = Fields(row);
     Text(station_);
     buffer_ += '\t';
     Number(month_);
     buffer_ += '\t';
-    Number(position);
+    Text(record);
+    buffer_ += '\t';
+    Number(occurrence);
     buffer_ += '\t';
     buffer_.append(fields.start, 19);
     buffer_ += '\t';
@@ -74,7 +84,7 @@ class PostgresRows : public RowWriter {
     } else {
       buffer_ += "\t\\N\t\\N\t\\N\n";
     }
-    ++added_;
+    ++given_;
     if (buffer_.size() >= kSendSize) Send();
   }
   void Finish() override {
@@ -87,6 +97,14 @@ class PostgresRows : public RowWriter {
     pq_->clear(result);
     while (PGresult* more = pq_->getResult(conn_)) pq_->clear(more);
     if (!done) Fail(error);
+    PGresult* moved = pq_->exec(conn_,
+                                "INSERT INTO calls SELECT * FROM norvel_incoming "
+                                "ON CONFLICT DO NOTHING");
+    const bool inserted = pq_->resultStatus(moved) == PGRES_COMMAND_OK;
+    if (inserted) added_ = QByteArray(pq_->cmdTuples(moved)).toLongLong();
+    const QString words = QString::fromUtf8(pq_->resultErrorMessage(moved));
+    pq_->clear(moved);
+    if (!inserted) Fail(words);
   }
 
  private:

@@ -29,6 +29,21 @@ CallFields RowWriter::Fields(const ExportRow& row) const {
   return fields;
 }
 
+QByteArray CallRecordKey(const ExportRow& row) {
+  QByteArray key;
+  key.reserve(24 + row.number.size());
+  AppendDecimal(key, row.subscriber);
+  key += ' ';
+  AppendDecimal(key, row.duration >= 0 ? row.duration : -1);
+  key += ' ';
+  AppendDecimal(key, row.cityLine);
+  key += ' ';
+  AppendDecimal(key, row.callType);
+  key += ' ';
+  key += QByteArray(row.number).replace('\0', "");
+  return key;
+}
+
 std::unique_ptr<RowWriter> MakeRowWriter(DatabaseConnection& c, const QString& station, int month,
                                          const std::optional<Tariffs>& tariffs) {
   if (c.Postgres()) return MakePostgresRows(c, station, month, tariffs);

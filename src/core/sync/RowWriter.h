@@ -33,9 +33,13 @@ class RowWriter {
     }
   }
   virtual ~RowWriter() = default;
-  virtual void Add(qint64 position, const ExportRow& row) = 0;
+  // A call with its record (CallRecordKey) and its occurrence among the file's calls of the same
+  // start and record. A call the table holds already is left as it is.
+  virtual void Add(const ExportRow& row, const QByteArray& record, int occurrence) = 0;
   // Sends what is gathered and ends the bulk write; nothing may be added after it.
   virtual void Finish() = 0;
+  // Calls given so far, and those the table did not hold yet (known once Finish has run).
+  qint64 Given() const { return given_; }
   qint64 Added() const { return added_; }
 
  protected:
@@ -45,8 +49,13 @@ class RowWriter {
   int month_;
   const std::optional<Tariffs>& tariffs_;
   std::vector<QByteArray> zones_;
+  qint64 given_ = 0;
   qint64 added_ = 0;
 };
+
+// The record of a call as the table keys it: subscriber, minutes (-1: unknown), city line, call
+// type and number, blank-separated ("20 3 1 1 2345678").
+QByteArray CallRecordKey(const ExportRow& row);
 
 // The writer of the connection's database: SQLite's or PostgreSQL's, each in a file of its own.
 std::unique_ptr<RowWriter> MakeRowWriter(DatabaseConnection& c, const QString& station, int month,

@@ -6,20 +6,18 @@
 
 namespace {
 
-// The tables, the same words for SQLite and PostgreSQL. A call is keyed by its station, its
-// month file (1..12) and its position in that file (1 = the first call after the heading).
-const char* const kSchema[] = {
-    "CREATE TABLE IF NOT EXISTS norvel_schema (version INTEGER NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS stations ("
-    " name VARCHAR(64) PRIMARY KEY,"
-    " id VARCHAR(64) NOT NULL,"
-    " host VARCHAR(255),"
-    " dir VARCHAR(4096))",
+// The tables, the same words for SQLite and PostgreSQL. The database is an archive: a call is
+// keyed by what it is (its station, its start, its record: subscriber, minutes, city line, type
+// and number, and an occurrence number for a true repeat of all of these in one month file),
+// not by where a month file held it, so a month file rotated, deleted or started afresh next
+// year never takes rows away. Only a prune does, and it is recorded.
+const char* const kCallsTable =
     "CREATE TABLE IF NOT EXISTS calls ("
     " station VARCHAR(64) NOT NULL,"
-    " month_file SMALLINT NOT NULL,"
-    " position INTEGER NOT NULL,"
     " start TIMESTAMP NOT NULL,"
+    " record VARCHAR(128) NOT NULL,"
+    " occurrence INTEGER NOT NULL,"
+    " month_file SMALLINT NOT NULL,"
     " subscriber SMALLINT NOT NULL,"
     " duration_min INTEGER,"
     " city_line SMALLINT NOT NULL,"
@@ -28,9 +26,19 @@ const char* const kSchema[] = {
     " zone VARCHAR(255),"
     " charged_min INTEGER,"
     " cost_hundredths BIGINT,"
-    " PRIMARY KEY (station, month_file, position))",
-    "CREATE INDEX IF NOT EXISTS calls_station_start_subscriber"
-    " ON calls (station, start, subscriber)",
+    " PRIMARY KEY (station, start, record, occurrence))";
+
+const char* const kSchema[] = {
+    "CREATE TABLE IF NOT EXISTS norvel_schema (version INTEGER NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS stations ("
+    " name VARCHAR(64) PRIMARY KEY,"
+    " id VARCHAR(64) NOT NULL,"
+    " host VARCHAR(255),"
+    " dir VARCHAR(4096))",
+    kCallsTable,
+    // The key serves a station's calls by date; this index serves every station's by date, on
+    // the central server (in an SQLite file it would double the time a million calls take).
+    "CREATE INDEX IF NOT EXISTS calls_start ON calls (start)",
     "CREATE TABLE IF NOT EXISTS synced_files ("
     " station VARCHAR(64) NOT NULL,"
     " month_file SMALLINT NOT NULL,"
@@ -39,22 +47,88 @@ const char* const kSchema[] = {
     " sha256 CHAR(64) NOT NULL,"
     " synced_at TIMESTAMP NOT NULL,"
     " PRIMARY KEY (station, month_file))",
+    "CREATE TABLE IF NOT EXISTS prunes ("
+    " station VARCHAR(64) NOT NULL,"
+    " before_start TIMESTAMP NOT NULL,"
+    " removed BIGINT NOT NULL,"
+    " pruned_at TIMESTAMP NOT NULL)",
 };
+
+// The record of a call as the table keys it, from the columns of a version 1 table: the same
+// text the sync makes (CallRecordKey).
+const char* const kRecordOfColumns =
+    "CAST(subscriber AS VARCHAR(8)) || ' ' || CAST(COALESCE(duration_min, -1) AS VARCHAR(12)) "
+    "|| ' ' || CAST(city_line AS VARCHAR(4)) || ' ' || CAST(call_type AS VARCHAR(4)) || ' ' || "
+    "number";
+
+QString CallsTableSql(DatabaseConnection& c, const QString& name) {
+  QString sql = QString::fromLatin1(kCallsTable);
+  sql.replace(QLatin1String("EXISTS calls"), QLatin1String("EXISTS ") + name);
+  // SQLite keeps the calls in the order of their key, in one tree with the rows, rather than a
+  // tree of rows and another of keys.
+  if (!c.Postgres()) sql += QLatin1String(" WITHOUT ROWID");
+  return sql;
+}
+
+// Whether the table is there, from the database's catalogue (a query that never fails, so it
+// may run inside PostgreSQL's transaction).
+bool TableExists(DatabaseConnection& c, const QString& table) {
+  QSqlQuery find = c.Prepare(
+      c.Postgres() ? QStringLiteral("SELECT COUNT(*) FROM information_schema.tables WHERE "
+                                    "table_schema = current_schema() AND table_name = ?")
+                   : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND "
+                                    "name = ?"));
+  find.addBindValue(table);
+  c.Run(find);
+  const bool there = find.next() && find.value(0).toInt() > 0;
+  find.finish();
+  return there;
+}
+
+// Version 1 kept a call by its month file and position there: its rows move into the archive's
+// table with the key of what each call is, in one transaction.
+void MigrateFromVersion1(DatabaseConnection& c) {
+  c.Exec(CallsTableSql(c, QStringLiteral("calls_v2")));
+  c.Exec(QStringLiteral(
+             "INSERT INTO calls_v2 (station, start, record, occurrence, month_file, subscriber, "
+             "duration_min, city_line, call_type, number, zone, charged_min, cost_hundredths) "
+             "SELECT station, start, %1, ROW_NUMBER() OVER (PARTITION BY station, start, %1 "
+             "ORDER BY month_file, position), month_file, subscriber, duration_min, city_line, "
+             "call_type, number, zone, charged_min, cost_hundredths FROM calls")
+             .arg(QLatin1String(kRecordOfColumns)));
+  c.Exec(QStringLiteral("DROP TABLE calls"));
+  c.Exec(QStringLiteral("ALTER TABLE calls_v2 RENAME TO calls"));
+}
 
 }  // namespace
 
 void CheckSchema(DatabaseConnection& c, bool init) {
   if (init) {
-    // Two first syncs at once create the tables one after the other.
+    // Two first syncs at once create the tables one after the other; the second finds them.
     c.BeginExclusive(QStringLiteral("schema"));
-    for (const char* statement : kSchema) {
-      QString sql = QString::fromLatin1(statement);
-      // SQLite keeps the calls in the order of their key, in one tree with the rows, rather than
-      // a tree of rows and another of keys.
-      if (!c.Postgres() && sql.contains(QLatin1String("TABLE IF NOT EXISTS calls"))) {
-        sql += QLatin1String(" WITHOUT ROWID");
+    const bool ours = TableExists(c, QStringLiteral("norvel_schema"));
+    // Someone else's table of calls is left as it is: nothing is created beside it.
+    if (!ours && TableExists(c, QStringLiteral("calls"))) {
+      c.Rollback();
+      throw DatabaseError(
+          QStringLiteral("В базе %1 уже есть таблица calls, не созданная norvel; выберите другую "
+                         "базу")
+              .arg(c.Describe()),
+          true);
+    }
+    if (ours) {
+      QSqlQuery version = c.Exec(QStringLiteral("SELECT MAX(version) FROM norvel_schema"));
+      const int found = version.next() ? version.value(0).toInt() : 0;
+      version.finish();  // SQLite drops no table while a statement is still open
+      if (found == 1) {
+        MigrateFromVersion1(c);
+        c.Exec(QStringLiteral("UPDATE norvel_schema SET version = %1").arg(kSyncSchemaVersion));
       }
-      c.Exec(sql);
+    }
+    for (const char* statement : kSchema) {
+      const QString sql = QString::fromLatin1(statement);
+      if (!c.Postgres() && sql.contains(QLatin1String("calls_start"))) continue;
+      c.Exec(sql == QLatin1String(kCallsTable) ? CallsTableSql(c, QStringLiteral("calls")) : sql);
     }
     QSqlQuery count = c.Exec(QStringLiteral("SELECT COUNT(*) FROM norvel_schema"));
     if (count.next() && count.value(0).toInt() == 0) {
@@ -81,6 +155,12 @@ void CheckSchema(DatabaseConnection& c, bool init) {
                                        "обновите norvel")
                             .arg(found)
                             .arg(kSyncSchemaVersion),
+                        true);
+  }
+  if (found < kSyncSchemaVersion) {
+    throw DatabaseError(QStringLiteral("Таблицы базы версии %1 (звонки по месту в файле месяца); "
+                                       "обновите их один раз: norvel sync --init ...")
+                            .arg(found),
                         true);
   }
 }

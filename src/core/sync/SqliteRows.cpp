@@ -10,8 +10,8 @@
 namespace {
 
 const char kInsertHead[] =
-    "INSERT INTO calls (station, month_file, position, start, subscriber, duration_min, "
-    "city_line, call_type, number, zone, charged_min, cost_hundredths) VALUES ";
+    "INSERT OR IGNORE INTO calls (station, month_file, record, occurrence, start, subscriber, "
+    "duration_min, city_line, call_type, number, zone, charged_min, cost_hundredths) VALUES ";
 
 class SqliteRows : public RowWriter {
  public:
@@ -23,7 +23,7 @@ class SqliteRows : public RowWriter {
       throw DatabaseError(QStringLiteral("Драйвер SQLite не дает доступа к базе"), true);
     }
     db_ = *static_cast<sqlite3* const*>(handle.data());
-    const QByteArray sql = QByteArray(kInsertHead) + "(?,?,?,?,?,?,?,?,?,?,?,?)";
+    const QByteArray sql = QByteArray(kInsertHead) + "(?,?,?,?,?,?,?,?,?,?,?,?,?)";
     if (sqlite3_prepare_v2(db_, sql.constData(), static_cast<int>(sql.size()), &statement_,
                            nullptr) != SQLITE_OK) {
       Fail();
@@ -31,35 +31,38 @@ class SqliteRows : public RowWriter {
   }
   ~SqliteRows() override { sqlite3_finalize(statement_); }
 
-  void Add(qint64 position, const ExportRow& row) override {
+  void Add(const ExportRow& row, const QByteArray& record, int occurrence) override {
     const CallFields fields = Fields(row);
     sqlite3_bind_text(statement_, 1, station_.constData(), static_cast<int>(station_.size()),
                       SQLITE_STATIC);
     sqlite3_bind_int(statement_, 2, month_);
-    sqlite3_bind_int64(statement_, 3, position);
-    sqlite3_bind_text(statement_, 4, fields.start, 19, SQLITE_TRANSIENT);
-    sqlite3_bind_int(statement_, 5, row.subscriber);
+    sqlite3_bind_text(statement_, 3, record.constData(), static_cast<int>(record.size()),
+                      SQLITE_TRANSIENT);
+    sqlite3_bind_int(statement_, 4, occurrence);
+    sqlite3_bind_text(statement_, 5, fields.start, 19, SQLITE_TRANSIENT);
+    sqlite3_bind_int(statement_, 6, row.subscriber);
     if (row.duration >= 0) {
-      sqlite3_bind_int(statement_, 6, row.duration);
+      sqlite3_bind_int(statement_, 7, row.duration);
     } else {
-      sqlite3_bind_null(statement_, 6);
+      sqlite3_bind_null(statement_, 7);
     }
-    sqlite3_bind_int(statement_, 7, row.cityLine);
-    sqlite3_bind_int(statement_, 8, row.callType);
+    sqlite3_bind_int(statement_, 8, row.cityLine);
+    sqlite3_bind_int(statement_, 9, row.callType);
     const QByteArray number = QByteArray(row.number).replace('\0', "");
-    sqlite3_bind_text(statement_, 9, number.constData(), static_cast<int>(number.size()),
+    sqlite3_bind_text(statement_, 10, number.constData(), static_cast<int>(number.size()),
                       SQLITE_TRANSIENT);
     if (fields.zone) {
-      sqlite3_bind_text(statement_, 10, fields.zone->constData(),
+      sqlite3_bind_text(statement_, 11, fields.zone->constData(),
                         static_cast<int>(fields.zone->size()), SQLITE_STATIC);
-      sqlite3_bind_int(statement_, 11, fields.chargedMinutes);
-      sqlite3_bind_int64(statement_, 12, fields.cost);
+      sqlite3_bind_int(statement_, 12, fields.chargedMinutes);
+      sqlite3_bind_int64(statement_, 13, fields.cost);
     } else {
-      for (int column = 10; column <= 12; ++column) sqlite3_bind_null(statement_, column);
+      for (int column = 11; column <= 13; ++column) sqlite3_bind_null(statement_, column);
     }
     if (sqlite3_step(statement_) != SQLITE_DONE) Fail();
     sqlite3_reset(statement_);
-    ++added_;
+    ++given_;
+    added_ += sqlite3_changes(db_);  // 0 for a call the table holds already
   }
   void Finish() override {}
 

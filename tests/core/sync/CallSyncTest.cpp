@@ -186,15 +186,17 @@ TEST_P(CallSync, SyncingAgainAddsNothingAndACallMadeTwiceStaysTwoRows) {
   EXPECT_EQ(result.unchanged, 2);
   EXPECT_TRUE(result.files.empty());
   Look look(target);
+  // Each call is kept by what it is: its start, its record, and which of its exact repeats.
   EXPECT_EQ(
       Text(look.Rows(QStringLiteral(
-          "SELECT month_file, position, subscriber, duration_min, city_line, call_type, number "
-          "FROM calls ORDER BY month_file, position"))),
-      Text((QStringList{"11|1|43|0|8|1|*#12", "12|1|20|3|1|1|2345678", "12|2|20|3|1|1|2345678",
-                        "12|3|21|4|2|1|2345679"})));
-  EXPECT_EQ(
-      look.One(QStringLiteral("SELECT zone FROM calls WHERE position = 1 AND month_file = 12")),
-      QStringLiteral("NULL"));
+          "SELECT month_file, record, occurrence, subscriber, duration_min, city_line, "
+          "call_type, number FROM calls ORDER BY start, record, occurrence"))),
+      Text((QStringList{
+          "11|43 0 8 1 *#12|1|43|0|8|1|*#12", "12|20 3 1 1 2345678|1|20|3|1|1|2345678",
+          "12|20 3 1 1 2345678|2|20|3|1|1|2345678", "12|21 4 2 1 2345679|1|21|4|2|1|2345679"})));
+  EXPECT_EQ(look.One(QStringLiteral("SELECT zone FROM calls WHERE subscriber = 20 AND "
+                                    "occurrence = 1")),
+            QStringLiteral("NULL"));
   EXPECT_TRUE(look.One(QStringLiteral("SELECT start FROM calls WHERE month_file = 11"))
                   .startsWith(QStringLiteral("2026-11-30")));
 }
@@ -213,30 +215,45 @@ TEST_P(CallSync, AGrowingFileAddsOnlyItsNewCallsAndWaitsForAHalfWrittenLine) {
   EXPECT_EQ(result.added, 1);
   EXPECT_FALSE(result.files.at(0).resynced);
   Look look(target);
-  EXPECT_EQ(Text(look.Rows(QStringLiteral("SELECT position, subscriber, duration_min FROM calls "
-                                          "ORDER BY position"))),
-            Text((QStringList{"1|20|3", "2|21|4", "3|22|NULL"})));
+  EXPECT_EQ(Text(look.Rows(QStringLiteral("SELECT subscriber, duration_min FROM calls "
+                                          "ORDER BY start, subscriber"))),
+            Text((QStringList{"20|3", "21|4", "22|NULL"})));
   EXPECT_EQ(look.One(QStringLiteral("SELECT calls FROM synced_files")), QStringLiteral("3"));
 }
 
-TEST_P(CallSync, AChangedFileIsSyncedAgainWholeInOneTransaction) {
+// The database is an archive: a month file edited, cut back, deleted or started afresh next
+// year adds what it holds that is new, and takes nothing away.
+TEST_P(CallSync, AMonthFileChangedOrStartedAfreshNeverTakesRowsAway) {
   WriteMonth(12, Heading() + kA + kB + kC);
   Sync();
-  // The middle call edited by hand: its duration 4 becomes 9.
+  // The middle call edited by hand: its duration 4 becomes 9. Read again whole, the file adds
+  // only the call it did not hold; the one it held stays.
   WriteMonth(12, Heading() + kA + Line(1, 9, 5, 21, 9, 2, "2345679") + kC);
   Sync();
   ASSERT_EQ(result.files.size(), 1u);
   EXPECT_TRUE(result.files[0].resynced);
-  EXPECT_EQ(result.files[0].removed, 3);
-  EXPECT_EQ(result.files[0].added, 3);
-  EXPECT_EQ(Look(target).One(QStringLiteral("SELECT duration_min FROM calls WHERE position = 2")),
-            QStringLiteral("9"));
+  EXPECT_EQ(result.files[0].removed, 0);
+  EXPECT_EQ(result.files[0].added, 1);
+  EXPECT_EQ(Count(), 4);
 
-  // Cut back to one call (a reception undone after a crash): the rows follow the file.
+  // Cut back to one call, then deleted: the rows stay.
   WriteMonth(12, Heading() + kA);
   Sync();
-  EXPECT_TRUE(result.files.at(0).resynced);
-  EXPECT_EQ(Count(), 1);
+  EXPECT_EQ(Count(), 4);
+  QFile::remove(dir.filePath(DataFileName(12)));
+  Sync();
+  EXPECT_EQ(Count(), 4);
+
+  // January of 2026 synced, then next year's January started afresh in the same file: last
+  // year's calls stay, this year's are added.
+  WriteMonth(1, Heading() + Line(5, 9, 0, 20, 3, 1, "2345678", 1));
+  Sync();
+  QByteArray nextYear = Heading() + Line(5, 9, 0, 20, 3, 1, "2345678", 1);
+  nextYear.replace("05.01.2026", "05.01.2027");
+  WriteMonth(1, nextYear);
+  Sync();
+  EXPECT_EQ(result.added, 1);
+  EXPECT_EQ(Count(QStringLiteral("month_file = 1")), 2);
 
   // A damaged line: the sync stops naming it, and the month stays as it was, state included.
   WriteMonth(12, Heading() + Line(5, 8, 0, 25, 1, 1, "1") + "не разговор\r\n");
@@ -247,12 +264,28 @@ TEST_P(CallSync, AChangedFileIsSyncedAgainWholeInOneTransaction) {
     EXPECT_TRUE(error.Message().contains(QStringLiteral("Data12.txt, строка 3")))
         << error.Message().toStdString();
   }
-  EXPECT_EQ(Text(Look(target).Rows(QStringLiteral("SELECT subscriber FROM calls"))),
-            Text(QStringList{"20"}));
+  EXPECT_EQ(Count(QStringLiteral("subscriber = 25")), 0);
   WriteMonth(12, Heading() + Line(5, 8, 0, 25, 1, 1, "1"));
   Sync();
-  EXPECT_EQ(Text(Look(target).Rows(QStringLiteral("SELECT subscriber FROM calls"))),
-            Text(QStringList{"25"}));
+  EXPECT_EQ(Count(QStringLiteral("subscriber = 25")), 1);
+}
+
+// Retention is explicit: a prune deletes the station's calls before a day and is recorded, and
+// no later sync of a month file that still holds them adds them back.
+TEST_P(CallSync, APruneIsRecordedAndNeverUndoneByASync) {
+  WriteMonth(11, Heading() + Line(30, 8, 0, 20, 7, 1, "3", 11));
+  WriteMonth(12, Heading() + kA + kB);
+  Sync();
+  SyncOptions prune = Options();
+  prune.pruneBefore = QDate(2026, 12, 1);
+  Sync(prune);
+  EXPECT_EQ(result.pruned, 1);
+  EXPECT_EQ(Count(), 2);
+  EXPECT_EQ(Look(target).One(QStringLiteral("SELECT removed FROM prunes")), QStringLiteral("1"));
+  // November's file changed: read again whole, it adds nothing from before the prune.
+  WriteMonth(11, Heading() + Line(30, 8, 0, 20, 7, 1, "3", 11) + Line(30, 9, 0, 21, 1, 1, "4", 11));
+  Sync();
+  EXPECT_EQ(Count(), 2);
 }
 
 TEST_P(CallSync, StationsKeepApartAndOneQueryGivesTheirMonthlyMinutes) {
@@ -312,7 +345,7 @@ TEST_P(CallSync, TheSchemaIsMadeOnRequestWithItsVersionAndIndex) {
   Sync(options);  // a second --init changes nothing
   Look look(target);
   EXPECT_EQ(Text(look.Rows(QStringLiteral("SELECT version FROM norvel_schema"))),
-            Text(QStringList{"1"}));
+            Text(QStringList{"2"}));
   const QString indexes = target.kind == DatabaseTarget::Kind::kSqlite
                               ? QStringLiteral(
                                     "SELECT name FROM sqlite_master WHERE type = 'index' "
@@ -320,10 +353,12 @@ TEST_P(CallSync, TheSchemaIsMadeOnRequestWithItsVersionAndIndex) {
                               : QStringLiteral(
                                     "SELECT indexname FROM pg_indexes WHERE "
                                     "tablename = 'calls' AND indexname NOT LIKE '%pkey'");
-  EXPECT_EQ(Text(look.Rows(indexes)), Text(QStringList{"calls_station_start_subscriber"}));
+  EXPECT_EQ(Text(look.Rows(indexes + QStringLiteral(" ORDER BY 1"))),
+            Text(target.kind == DatabaseTarget::Kind::kSqlite ? QStringList{}
+                                                              : QStringList{"calls_start"}));
   EXPECT_EQ(Count(), 1);
   // A database made by a newer program is left alone.
-  look.Rows(QStringLiteral("UPDATE norvel_schema SET version = 2"));
+  look.Rows(QStringLiteral("UPDATE norvel_schema SET version = 3"));
   EXPECT_THROW(Sync(options), DatabaseError);
 }
 
@@ -339,7 +374,7 @@ TEST_P(CallSync, ZonesAndCostsComeFromTheTariffFile) {
   EXPECT_TRUE(result.costs);
   EXPECT_EQ(
       Text(Look(target).Rows(QStringLiteral("SELECT zone, charged_min, cost_hundredths FROM calls "
-                                            "ORDER BY position"))),
+                                            "ORDER BY start"))),
       Text((QStringList{"Город 'центр'|3|410", "Город 'центр'|4|530", "NULL|NULL|NULL"})));
 }
 
@@ -519,3 +554,74 @@ INSTANTIATE_TEST_SUITE_P(Databases, CallSync,
                            return info.param == DatabaseTarget::Kind::kSqlite ? "SQLite"
                                                                               : "PostgreSQL";
                          });
+
+// A database of the first version (calls kept by month file and position) is upgraded by --init
+// in one transaction: every row stays, exact repeats become occurrences, and the keys are the
+// ones the sync makes, so reading the same month file again adds nothing. Without --init it is
+// refused with the way to upgrade.
+TEST_P(CallSync, AVersion1DatabaseIsUpgradedByInitAndKeepsEveryRow) {
+  {
+    Look look(target);
+    for (const char* sql :
+         {"CREATE TABLE norvel_schema (version INTEGER NOT NULL)",
+          "INSERT INTO norvel_schema (version) VALUES (1)",
+          "CREATE TABLE stations (name VARCHAR(64) PRIMARY KEY, id VARCHAR(64) NOT NULL, host "
+          "VARCHAR(255), dir VARCHAR(4096))",
+          "CREATE TABLE calls (station VARCHAR(64) NOT NULL, month_file SMALLINT NOT NULL, "
+          "position INTEGER NOT NULL, start TIMESTAMP NOT NULL, subscriber SMALLINT NOT NULL, "
+          "duration_min INTEGER, city_line SMALLINT NOT NULL, call_type SMALLINT NOT NULL, "
+          "number VARCHAR(64) NOT NULL, zone VARCHAR(255), charged_min INTEGER, cost_hundredths "
+          "BIGINT, PRIMARY KEY (station, month_file, position))",
+          "CREATE TABLE synced_files (station VARCHAR(64) NOT NULL, month_file SMALLINT NOT "
+          "NULL, bytes BIGINT NOT NULL, calls INTEGER NOT NULL, sha256 CHAR(64) NOT NULL, "
+          "synced_at TIMESTAMP NOT NULL, PRIMARY KEY (station, month_file))",
+          "INSERT INTO stations VALUES ('office1', 'id-office1', 'h', '/d')",
+          "INSERT INTO calls VALUES ('office1', 12, 1, '2026-12-01 09:00:00', 20, 3, 1, 1, "
+          "'2345678', NULL, NULL, NULL)",
+          "INSERT INTO calls VALUES ('office1', 12, 2, '2026-12-01 09:00:00', 20, 3, 1, 1, "
+          "'2345678', NULL, NULL, NULL)",
+          "INSERT INTO calls VALUES ('office1', 12, 3, '2026-12-02 10:00:00', 22, NULL, 3, 1, "
+          "'84951234567', NULL, NULL, NULL)"}) {
+      look.Rows(QString::fromLatin1(sql));
+    }
+  }
+  WriteMonth(12, Heading() + kA + kA + kC);
+  SyncOptions options = Options();
+  options.init = false;
+  try {
+    Sync(options);
+    FAIL() << "synced into a database of the first version";
+  } catch (const DatabaseError& error) {
+    EXPECT_TRUE(error.Message().contains(QStringLiteral("--init")))
+        << error.Message().toStdString();
+  }
+  options.init = true;
+  Sync(options);
+  EXPECT_EQ(result.added, 0);  // the three calls were there, under the keys the sync makes
+  EXPECT_EQ(Count(), 3);
+  EXPECT_EQ(Look(target).One(QStringLiteral("SELECT version FROM norvel_schema")),
+            QStringLiteral("2"));
+  EXPECT_EQ(
+      Text(Look(target).Rows(
+          QStringLiteral("SELECT record, occurrence FROM calls ORDER BY start, occurrence"))),
+      Text((QStringList{"20 3 1 1 2345678|1", "20 3 1 1 2345678|2", "22 -1 3 1 84951234567|1"})));
+}
+
+// Someone else's table named calls is left untouched: nothing is created beside it.
+TEST_P(CallSync, AForeignCallsTableIsRefusedUntouched) {
+  Look(target).Rows(QStringLiteral("CREATE TABLE calls (id INTEGER, who VARCHAR(20))"));
+  WriteMonth(12, Heading() + kA);
+  try {
+    Sync();
+    FAIL() << "synced beside a foreign table";
+  } catch (const DatabaseError& error) {
+    EXPECT_TRUE(error.Message().contains(QStringLiteral("не созданная norvel")))
+        << error.Message().toStdString();
+  }
+  const QString tables = target.kind == DatabaseTarget::Kind::kSqlite
+                             ? QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")
+                             : QStringLiteral(
+                                   "SELECT tablename FROM pg_tables WHERE schemaname = "
+                                   "'public'");
+  EXPECT_EQ(Text(Look(target).Rows(tables)), Text(QStringList{"calls"}));
+}
