@@ -252,6 +252,7 @@ QByteArray PrunedBefore(DatabaseConnection& c, const QString& station) {
 
 void SyncCalls(const SyncOptions& given, SyncResult& result) {
   result = SyncResult();
+  const QString started = NowText();
   SyncOptions options = given;
   // A tariff file with a mistake stops the sync before anything is stored.
   const std::optional<Tariffs> tariffs = LoadTariffs(options.dir);
@@ -284,6 +285,21 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
     result.removed += synced->removed;
     result.files.push_back(*synced);
   }
+  // The run itself is recorded, a run with nothing new too: a station that stopped sending is
+  // told from a quiet one by one query.
+  c.BeginExclusive(QStringLiteral("runs:") + options.station.name);
+  QSqlQuery run = c.Prepare(QStringLiteral(
+      "INSERT INTO sync_runs (station, started_at, finished_at, result, added, months_changed, "
+      "months_failed) VALUES (?, ?, ?, ?, ?, ?, ?)"));
+  run.addBindValue(options.station.name);
+  run.addBindValue(started);
+  run.addBindValue(NowText());
+  run.addBindValue(failed.isEmpty() ? QStringLiteral("synced") : QStringLiteral("files_failed"));
+  run.addBindValue(result.added);
+  run.addBindValue(static_cast<int>(result.files.size()));
+  run.addBindValue(static_cast<int>(failed.size()));
+  c.Run(run);
+  c.Commit();
   if (!failed.isEmpty()) {
     throw ConvertError(QStringLiteral("%1 (файлов месяцев не записано: %2; остальные записаны)")
                            .arg(failed.join(QStringLiteral("; ")))

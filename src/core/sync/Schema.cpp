@@ -47,6 +47,15 @@ const char* const kSchema[] = {
     " sha256 CHAR(64) NOT NULL,"
     " synced_at TIMESTAMP NOT NULL,"
     " PRIMARY KEY (station, month_file))",
+    // Every sync, also one with nothing new: when each station was last seen, and how it went.
+    "CREATE TABLE IF NOT EXISTS sync_runs ("
+    " station VARCHAR(64) NOT NULL,"
+    " started_at TIMESTAMP NOT NULL,"
+    " finished_at TIMESTAMP NOT NULL,"
+    " result VARCHAR(32) NOT NULL,"
+    " added BIGINT NOT NULL,"
+    " months_changed INTEGER NOT NULL,"
+    " months_failed INTEGER NOT NULL)",
     "CREATE TABLE IF NOT EXISTS prunes ("
     " station VARCHAR(64) NOT NULL,"
     " before_start TIMESTAMP NOT NULL,"

@@ -201,6 +201,21 @@ TEST_P(CallSync, SyncingAgainAddsNothingAndACallMadeTwiceStaysTwoRows) {
                   .startsWith(QStringLiteral("2026-11-30")));
 }
 
+// Every run is recorded, one with nothing new too, so the last time a station was seen is one
+// query.
+TEST_P(CallSync, EveryRunIsRecordedSoAStationsLastSightIsOneQuery) {
+  WriteMonth(12, Heading() + kA);
+  Sync();
+  Sync();  // nothing new
+  Look look(target);
+  EXPECT_EQ(Text(look.Rows(QStringLiteral("SELECT station, result, added, months_changed FROM "
+                                          "sync_runs ORDER BY added DESC"))),
+            Text((QStringList{"office1|synced|1|1", "office1|synced|0|0"})));
+  EXPECT_FALSE(look.One(QStringLiteral("SELECT MAX(finished_at) FROM sync_runs WHERE station = "
+                                       "'office1'"))
+                   .isEmpty());
+}
+
 TEST_P(CallSync, AGrowingFileAddsOnlyItsNewCallsAndWaitsForAHalfWrittenLine) {
   WriteMonth(12, Heading() + kA);
   Sync();
