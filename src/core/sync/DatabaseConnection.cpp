@@ -39,10 +39,11 @@ DatabaseConnection::DatabaseConnection(const DatabaseTarget& target)
   if (!db.open()) {
     const QString text = db.lastError().text();
     // A server that is not there (yet) is worth another try; one that refuses who or what is
-    // asked for needs a person, as does an SQLite file that cannot be opened.
-    static const char* const kRefusals[] = {"authentication failed", "does not exist",
-                                            "no pg_hba.conf entry", "permission denied",
-                                            "password"};
+    // asked for needs a person, as do a certificate that does not verify, a connection refused
+    // by the server's rules, and an SQLite file that cannot be opened.
+    static const char* const kRefusals[] = {
+        "authentication failed", "does not exist", "no pg_hba.conf entry", "pg_hba.conf rejects",
+        "permission denied",     "password",       "certificate",          "SSL error"};
     bool refused = sqlite;
     for (const char* refusal : kRefusals) {
       refused = refused || text.contains(QLatin1String(refusal), Qt::CaseInsensitive);

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -50,11 +51,12 @@ QByteArray Heading() {
   return EncodeCp1251(kDataFileHeader + QStringLiteral("\r\n"));
 }
 
-// The URL of the test command's PostgreSQL server; empty when the tests run on their own.
-QString PostgresUrl() {
+// The URL of the test command's PostgreSQL server (its socket; ".tls": TLS over TCP that
+// verifies the server); empty when the tests run on their own.
+QString PostgresUrl(const char* suffix = "") {
   const QByteArray file = qgetenv("NORVEL_TEST_POSTGRES_URL_FILE");
   if (file.isEmpty()) return {};
-  QFile url(QString::fromLocal8Bit(file));
+  QFile url(QString::fromLocal8Bit(file + suffix));
   if (!url.open(QIODevice::ReadOnly)) return QStringLiteral("unreadable:") + url.fileName();
   return QString::fromUtf8(url.readAll()).trimmed();
 }
@@ -71,6 +73,7 @@ class Look {
       db.setDatabaseName(target.path);
     } else {
       db.setHostName(target.host);
+      if (target.port > 0) db.setPort(target.port);
       db.setUserName(target.user);
       db.setDatabaseName(target.database);
     }
@@ -482,6 +485,43 @@ TEST_P(PostgresSync, TheUrlsParametersReachTheConnection) {
   } catch (const DatabaseError& error) {
     EXPECT_FALSE(error.Reachable()) << error.Message().toStdString();
   }
+}
+
+// TLS that verifies the server: the server takes TCP connections only with TLS, so the sync that
+// works has used it; a server whose certificate the given authority did not sign is refused,
+// as a fault for a person, not one to try again.
+TEST_P(PostgresSync, TlsWithVerifyFullConnectsAndAnUnknownAuthorityIsRefused) {
+  WriteMonth(12, Heading() + kA);
+  SyncOptions tls = Options();
+  QString error;
+  ASSERT_TRUE(ParseDatabaseTarget(PostgresUrl(".tls"), tls.target, &error)) << error.toStdString();
+  tls.target.database = database;
+  SyncCalls(tls, result);
+  EXPECT_EQ(result.added, 1);
+
+  const auto refusal = [&](const QString& key, const QString& value) {
+    SyncOptions other = tls;
+    for (auto& [k, v] : other.target.parameters) {
+      if (k == key) v = value;
+    }
+    try {
+      SyncCalls(other, result);
+    } catch (const DatabaseError& error) {
+      return std::pair{error.Reachable(), error.Message()};
+    }
+    return std::pair{false, QStringLiteral("connected")};
+  };
+  QString otherCa;
+  for (const auto& [key, value] : tls.target.parameters) {
+    if (key == QLatin1String("sslrootcert")) {
+      otherCa = QFileInfo(value).dir().filePath(QStringLiteral("other-ca.crt"));
+    }
+  }
+  auto [refused, words] = refusal(QStringLiteral("sslrootcert"), otherCa);
+  EXPECT_TRUE(refused) << words.toStdString();
+  EXPECT_TRUE(words.contains(QStringLiteral("certificate verify failed"))) << words.toStdString();
+  std::tie(refused, words) = refusal(QStringLiteral("sslmode"), QStringLiteral("disable"));
+  EXPECT_TRUE(words.contains(QStringLiteral("no encryption"))) << words.toStdString();
 }
 
 TEST_P(PostgresSync, AConnectionLostInTheMiddleRollsBackAndTheNextSyncCompletes) {
