@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimeZone>
 
 #include "cli/CommandLine.h"
 #include "cli/ConsoleUi.h"
@@ -32,6 +33,7 @@ QByteArray Json(const Outcome& outcome) {
   const QJsonObject object{{QStringLiteral("exit_code"), outcome.exitCode},
                            {QStringLiteral("reason"), outcome.reason},
                            {QStringLiteral("station"), outcome.station},
+                           {QStringLiteral("timezone"), outcome.result.timezone},
                            {QStringLiteral("added"), outcome.result.added},
                            {QStringLiteral("removed"), outcome.result.removed},
                            {QStringLiteral("pruned"), outcome.result.pruned},
@@ -78,6 +80,10 @@ int RunSync(const QStringList& arguments, CommandIo& io) {
   line.Add({QStringLiteral("station"),
             QStringLiteral("The station's name, the first time (letters, digits, '.', '_', '-')."),
             QStringLiteral("NAME")});
+  line.Add({QStringLiteral("timezone"),
+            QStringLiteral("The zone of the station's clock, the first time (as Europe/Moscow); "
+                           "without it, this machine's."),
+            QStringLiteral("ZONE")});
   line.Add({QStringLiteral("init"),
             QStringLiteral("Create the tables and their index when they are missing.")});
   line.Add({QStringLiteral("prune-before"),
@@ -114,6 +120,11 @@ int RunSync(const QStringList& arguments, CommandIo& io) {
     return line.Usage(
         QStringLiteral("'%1' is no station name: letters, digits, '.', '_', '-', up to 64")
             .arg(wanted));
+  }
+  options.timezone = line.Value(QStringLiteral("timezone"));
+  if (line.IsSet(QStringLiteral("timezone")) && !QTimeZone(options.timezone.toLatin1()).isValid()) {
+    return line.Usage(QStringLiteral("'%1' is no time zone this machine knows (as Europe/Moscow)")
+                          .arg(options.timezone));
   }
   options.init = line.IsSet(QStringLiteral("init"));
   if (line.IsSet(QStringLiteral("prune-before"))) {

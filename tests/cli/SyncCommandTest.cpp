@@ -90,6 +90,7 @@ TEST_F(SyncCommand, ANameIsMadeWhenNoneIsGivenAndUsageMistakesAreExitTwo) {
   EXPECT_EQ(Run({"sync"}), 2);
   EXPECT_EQ(Run({"sync", "--db", "mysql://x@y/z"}), 2);
   EXPECT_EQ(Run({"sync", "--db", "sqlite:calls.db", "--station", "a b"}), 2);
+  EXPECT_EQ(Run({"sync", "--db", "sqlite:calls.db", "--timezone", "Mars/Olympus"}), 2);
 }
 
 TEST_F(SyncCommand, AServerThatIsNotThereIsTryAgainAndItsOwnWordsAreShown) {

@@ -237,15 +237,15 @@ qint64 Prune(DatabaseConnection& c, const SyncOptions& options) {
 
 // The latest prune of the station, "YYYY-MM-DD HH:MM:SS"; empty for none.
 QByteArray PrunedBefore(DatabaseConnection& c, const QString& station) {
-  QSqlQuery latest =
-      c.Prepare(QStringLiteral("SELECT MAX(before_start) FROM prunes WHERE station = ?"));
+  // In the station's clock time, as the month files give a call's start.
+  QSqlQuery latest = c.Prepare(
+      c.Postgres() ? QStringLiteral("SELECT to_char(MAX(before_start), 'YYYY-MM-DD HH24:MI:SS') "
+                                    "FROM prunes WHERE station = ?")
+                   : QStringLiteral("SELECT MAX(before_start) FROM prunes WHERE station = ?"));
   latest.addBindValue(station);
   c.Run(latest);
   if (!latest.next() || latest.isNull(0)) return {};
-  const QVariant value = latest.value(0);
-  const QDateTime moment = value.toDateTime();
-  return moment.isValid() ? moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1()
-                          : value.toString().left(19).toLatin1();
+  return latest.value(0).toString().left(19).toLatin1();
 }
 
 }  // namespace
@@ -259,9 +259,16 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
   result.costs = tariffs.has_value();
   DatabaseConnection c(options.target);
   CheckSchema(c, options.init);
-  result.stationRegistered =
-      RegisterStation(c, options.station, options.dir, options.newStation, options.nameChosen);
+  result.timezone = options.timezone;
+  result.stationRegistered = RegisterStation(c, options.station, options.dir, options.newStation,
+                                             options.nameChosen, result.timezone);
   result.station = options.station.name;
+  if (c.Postgres()) {
+    // Starts are written and compared as the station's clock gives them, in its zone.
+    QSqlQuery zone = c.Prepare(QStringLiteral("SELECT set_config('TimeZone', ?, false)"));
+    zone.addBindValue(result.timezone);
+    c.Run(zone);
+  }
   if (options.pruneBefore.isValid()) result.pruned = Prune(c, options);
   const QByteArray prunedBefore = PrunedBefore(c, options.station.name);
   // A month file that cannot be read, or holds a line that is no call, costs only its own

@@ -12,13 +12,14 @@
 
 // Copies the calls of a working directory's month files into a database table `calls`, where
 // the calls of many stations and years can be queried together: an SQLite file (no server) or
-// a PostgreSQL server, both through Qt SQL. A call is keyed by its station, its month file and
-// its position in that file, so calls that really happened twice stay two rows.
+// a PostgreSQL server, both through Qt SQL. The table is an archive: a call is keyed by what it
+// is (station, start, record, and an occurrence number for exact repeats), so a month file that
+// is rotated, deleted or started afresh never takes rows away; only a prune does.
 //
 // For each month file the database keeps how far it was synced and a hash of that part. A
 // file that only grew gets its new calls; a file whose synced part changed (edited, cut back
-// after a crash) is synced again whole. Each month file's change is one transaction: a sync
-// that fails midway leaves the month as it was before.
+// after a crash) is read again whole and adds what the table lacks. Each month file's change is
+// one transaction: a sync that fails midway leaves the month as it was before.
 
 struct SyncOptions {
   QString dir;
@@ -29,6 +30,9 @@ struct SyncOptions {
   // first sync that fails leaves the name still to be chosen.
   bool newStation = false;
   bool nameChosen = false;  // the name was given on the command line
+  // The zone of the station's clock (an IANA name such as "Europe/Moscow"), for a station new
+  // to the database; empty: this machine's. A station keeps the zone it was registered with.
+  QString timezone;
   // Delete the station's calls that started before this day, and record it (retention); the
   // sync never adds them back.
   QDate pruneBefore;
@@ -45,7 +49,8 @@ struct SyncedFile {
 };
 
 struct SyncResult {
-  QString station;  // the name the calls were stored under
+  QString station;   // the name the calls were stored under
+  QString timezone;  // the zone its starts were read in
   qint64 added = 0;
   qint64 removed = 0;
   qint64 pruned = 0;               // calls deleted by --prune-before

@@ -1,5 +1,6 @@
 #include "core/sync/Schema.h"
 
+#include <QTimeZone>
 #include <QVariant>
 
 #include "core/sync/DatabaseConnection.h"
@@ -34,7 +35,8 @@ const char* const kSchema[] = {
     " name VARCHAR(64) PRIMARY KEY,"
     " id VARCHAR(64) NOT NULL,"
     " host VARCHAR(255),"
-    " dir VARCHAR(4096))",
+    " dir VARCHAR(4096),"
+    " timezone VARCHAR(64))",
     kCallsTable,
     // The key serves a station's calls by date; this index serves every station's by date, on
     // the central server (in an SQLite file it would double the time a million calls take).
@@ -70,8 +72,21 @@ const char* const kRecordOfColumns =
     "|| ' ' || CAST(city_line AS VARCHAR(4)) || ' ' || CAST(call_type AS VARCHAR(4)) || ' ' || "
     "number";
 
+// A statement of the schema in the database's words: on PostgreSQL a call's start is a moment
+// (timestamptz, read and written in the station's time zone); SQLite, which has no such type,
+// keeps the station's clock time and the zone in `stations`.
+QString InDialect(DatabaseConnection& c, const char* statement) {
+  QString sql = QString::fromLatin1(statement);
+  if (c.Postgres()) {
+    sql.replace(QLatin1String(" start TIMESTAMP"), QLatin1String(" start TIMESTAMPTZ"));
+    sql.replace(QLatin1String(" before_start TIMESTAMP"),
+                QLatin1String(" before_start TIMESTAMPTZ"));
+  }
+  return sql;
+}
+
 QString CallsTableSql(DatabaseConnection& c, const QString& name) {
-  QString sql = QString::fromLatin1(kCallsTable);
+  QString sql = InDialect(c, kCallsTable);
   sql.replace(QLatin1String("EXISTS calls"), QLatin1String("EXISTS ") + name);
   // SQLite keeps the calls in the order of their key, in one tree with the rows, rather than a
   // tree of rows and another of keys.
@@ -107,6 +122,24 @@ void MigrateFromVersion1(DatabaseConnection& c) {
              .arg(QLatin1String(kRecordOfColumns)));
   c.Exec(QStringLiteral("DROP TABLE calls"));
   c.Exec(QStringLiteral("ALTER TABLE calls_v2 RENAME TO calls"));
+  c.Exec(
+      QStringLiteral("CREATE TABLE IF NOT EXISTS prunes (station VARCHAR(64) NOT NULL, "
+                     "before_start TIMESTAMP NOT NULL, removed BIGINT NOT NULL, pruned_at "
+                     "TIMESTAMP NOT NULL)"));
+}
+
+// Version 2 kept the start without a time zone: each station is taken to be in the zone of the
+// machine that upgrades (the one that synced it, as a rule), its starts read in that zone.
+void MigrateFromVersion2(DatabaseConnection& c, const QString& zone) {
+  c.Exec(QStringLiteral("ALTER TABLE stations ADD COLUMN timezone VARCHAR(64)"));
+  QSqlQuery set = c.Prepare(QStringLiteral("UPDATE stations SET timezone = ?"));
+  set.addBindValue(zone);
+  c.Run(set);
+  if (c.Postgres()) {
+    // The session's zone is the machine's here, so the conversion reads the starts in it.
+    c.Exec(QStringLiteral("ALTER TABLE calls ALTER COLUMN start TYPE TIMESTAMPTZ"));
+    c.Exec(QStringLiteral("ALTER TABLE prunes ALTER COLUMN before_start TYPE TIMESTAMPTZ"));
+  }
 }
 
 }  // namespace
@@ -129,15 +162,23 @@ void CheckSchema(DatabaseConnection& c, bool init) {
       QSqlQuery version = c.Exec(QStringLiteral("SELECT MAX(version) FROM norvel_schema"));
       const int found = version.next() ? version.value(0).toInt() : 0;
       version.finish();  // SQLite drops no table while a statement is still open
-      if (found == 1) {
-        MigrateFromVersion1(c);
+      if (found < kSyncSchemaVersion) {
+        const QString zone = QString::fromLatin1(QTimeZone::systemTimeZoneId());
+        if (c.Postgres()) {
+          QSqlQuery local = c.Prepare(QStringLiteral("SELECT set_config('TimeZone', ?, true)"));
+          local.addBindValue(zone);
+          c.Run(local);
+        }
+        if (found == 1) MigrateFromVersion1(c);
+        MigrateFromVersion2(c, zone);
         c.Exec(QStringLiteral("UPDATE norvel_schema SET version = %1").arg(kSyncSchemaVersion));
       }
     }
     for (const char* statement : kSchema) {
       const QString sql = QString::fromLatin1(statement);
       if (!c.Postgres() && sql.contains(QLatin1String("calls_start"))) continue;
-      c.Exec(sql == QLatin1String(kCallsTable) ? CallsTableSql(c, QStringLiteral("calls")) : sql);
+      c.Exec(sql == QLatin1String(kCallsTable) ? CallsTableSql(c, QStringLiteral("calls"))
+                                               : InDialect(c, statement));
     }
     QSqlQuery count = c.Exec(QStringLiteral("SELECT COUNT(*) FROM norvel_schema"));
     if (count.next() && count.value(0).toInt() == 0) {
@@ -167,9 +208,10 @@ void CheckSchema(DatabaseConnection& c, bool init) {
                         true);
   }
   if (found < kSyncSchemaVersion) {
-    throw DatabaseError(QStringLiteral("Таблицы базы версии %1 (звонки по месту в файле месяца); "
+    throw DatabaseError(QStringLiteral("Таблицы базы версии %1, а эта программа пишет версию %2; "
                                        "обновите их один раз: norvel sync --init ...")
-                            .arg(found),
+                            .arg(found)
+                            .arg(kSyncSchemaVersion),
                         true);
   }
 }

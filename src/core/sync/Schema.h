@@ -2,9 +2,10 @@
 
 class DatabaseConnection;
 
+// 3: each station's time zone, and on PostgreSQL a call's start as a moment (timestamptz);
 // 2: calls keyed by what they are (station, start, record, occurrence), an archive; 1 kept them
-// by month file and position. --init upgrades 1 to 2 in one transaction.
-inline constexpr int kSyncSchemaVersion = 2;
+// by month file and position. --init upgrades 1 and 2 to 3 in one transaction.
+inline constexpr int kSyncSchemaVersion = 3;
 
 // Creates the tables when asked (upgrading an older version), and checks the schema's version.
 // Throws DatabaseError when there are no tables, they are of another version, or a `calls`

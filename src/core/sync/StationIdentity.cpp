@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSysInfo>
+#include <QTimeZone>
 #include <QUuid>
 #include <QVariant>
 
@@ -75,13 +76,28 @@ QString DefaultStationName(const QString& dir) {
   return ValidStationName(name) ? name : QStringLiteral("station");
 }
 
+namespace {
+
+// The zone a station is registered with; a different one asked for is refused, since the
+// station's stored calls were read in the registered one.
+QString RegisteredZone(const QString& station, const QString& registered, const QString& wanted) {
+  if (!wanted.isEmpty() && wanted != registered) {
+    throw ConvertError(QStringLiteral("Станция «%1» записана в базе с часовым поясом %2, а не %3; "
+                                      "ее звонки прочитаны в нем")
+                           .arg(station, registered, wanted));
+  }
+  return registered;
+}
+
+}  // namespace
+
 bool RegisterStation(DatabaseConnection& c, StationIdentity& station, const QString& dir,
-                     bool newStation, bool nameChosen) {
+                     bool newStation, bool nameChosen, QString& timezone) {
   // A directory whose identity file is gone is known by its host and path: it takes its
   // registration back rather than start a second station with the same calls.
   if (newStation) {
-    QSqlQuery known =
-        c.Prepare(QStringLiteral("SELECT name, id FROM stations WHERE host = ? AND dir = ?"));
+    QSqlQuery known = c.Prepare(
+        QStringLiteral("SELECT name, id, timezone FROM stations WHERE host = ? AND dir = ?"));
     known.addBindValue(QSysInfo::machineHostName());
     known.addBindValue(QDir(dir).absolutePath());
     c.Run(known);
@@ -92,6 +108,7 @@ bool RegisterStation(DatabaseConnection& c, StationIdentity& station, const QStr
                                           "«%1»; его звонки хранятся под этим именем")
                                .arg(registered.name));
       }
+      timezone = RegisteredZone(registered.name, known.value(2).toString(), timezone);
       station = registered;
       WriteStationIdentity(dir, station);
       return false;
@@ -100,7 +117,8 @@ bool RegisterStation(DatabaseConnection& c, StationIdentity& station, const QStr
   // Two first syncs of one name at once: the second waits, then finds the name taken by the
   // same id, or by another.
   c.BeginExclusive(QStringLiteral("station:") + station.name);
-  QSqlQuery find = c.Prepare(QStringLiteral("SELECT id, host, dir FROM stations WHERE name = ?"));
+  QSqlQuery find =
+      c.Prepare(QStringLiteral("SELECT id, host, dir, timezone FROM stations WHERE name = ?"));
   find.addBindValue(station.name);
   c.Run(find);
   if (find.next()) {
@@ -111,16 +129,20 @@ bool RegisterStation(DatabaseConnection& c, StationIdentity& station, const QStr
               .arg(station.name, find.value(1).toString(), find.value(2).toString(),
                    QLatin1String(kStationFileName)));
     }
+    timezone = RegisteredZone(station.name, find.value(3).toString(), timezone);
     c.Rollback();
     if (newStation) WriteStationIdentity(dir, station);
     return false;
   }
-  QSqlQuery add =
-      c.Prepare(QStringLiteral("INSERT INTO stations (name, id, host, dir) VALUES (?, ?, ?, ?)"));
+  // A station's clock is taken to be in this machine's zone unless one was given.
+  if (timezone.isEmpty()) timezone = QString::fromLatin1(QTimeZone::systemTimeZoneId());
+  QSqlQuery add = c.Prepare(QStringLiteral(
+      "INSERT INTO stations (name, id, host, dir, timezone) VALUES (?, ?, ?, ?, ?)"));
   add.addBindValue(station.name);
   add.addBindValue(station.id);
   add.addBindValue(QSysInfo::machineHostName());
   add.addBindValue(QDir(dir).absolutePath());
+  add.addBindValue(timezone);
   c.Run(add);
   // The file before the commit: a commit that fails after it leaves a name the database does
   // not know yet, which the next sync registers; never a name held by an id nobody keeps.

@@ -31,5 +31,8 @@ QString DefaultStationName(const QString& dir);
 // A directory without its file (`newStation`) whose host and path are registered takes that
 // registration back, file and all, and `station` becomes it; one whose name was chosen on the
 // command line and differs is refused.
+// `timezone` is the station's clock's zone asked for (empty: none asked), and becomes the
+// registered one: a new station's is the one asked for or this machine's; an existing
+// station's may not be asked to differ.
 bool RegisterStation(DatabaseConnection& c, StationIdentity& station, const QString& dir,
-                     bool newStation, bool nameChosen);
+                     bool newStation, bool nameChosen, QString& timezone);

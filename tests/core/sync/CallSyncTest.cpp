@@ -14,6 +14,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QUuid>
 
 #include "core/base/Clock.h"
@@ -363,7 +364,7 @@ TEST_P(CallSync, TheSchemaIsMadeOnRequestWithItsVersionAndIndex) {
   Sync(options);  // a second --init changes nothing
   Look look(target);
   EXPECT_EQ(Text(look.Rows(QStringLiteral("SELECT version FROM norvel_schema"))),
-            Text(QStringList{"2"}));
+            Text(QStringList{"3"}));
   const QString indexes = target.kind == DatabaseTarget::Kind::kSqlite
                               ? QStringLiteral(
                                     "SELECT name FROM sqlite_master WHERE type = 'index' "
@@ -376,8 +377,42 @@ TEST_P(CallSync, TheSchemaIsMadeOnRequestWithItsVersionAndIndex) {
                                                               : QStringList{"calls_start"}));
   EXPECT_EQ(Count(), 1);
   // A database made by a newer program is left alone.
-  look.Rows(QStringLiteral("UPDATE norvel_schema SET version = 3"));
+  look.Rows(QStringLiteral("UPDATE norvel_schema SET version = 4"));
   EXPECT_THROW(Sync(options), DatabaseError);
+}
+
+// Each station's calls are read in the zone of its clock, given once and kept with it: on
+// PostgreSQL a start is a moment, so stations in two zones compare on one time line; SQLite
+// keeps the clock time and the zone beside it. Another zone for a registered station is refused.
+TEST_P(CallSync, EachStationsStartsAreReadInItsOwnTimeZone) {
+  QTemporaryDir east;
+  for (const QString& in : {dir.path(), east.path()}) WriteMonth(12, Heading() + kA, in);
+  SyncOptions moscow = Options(QStringLiteral("moscow"));
+  moscow.timezone = QStringLiteral("Europe/Moscow");
+  Sync(moscow);
+  SyncOptions vladivostok = Options(QStringLiteral("vladivostok"), east.path());
+  vladivostok.timezone = QStringLiteral("Asia/Vladivostok");
+  Sync(vladivostok);
+  EXPECT_EQ(result.timezone, QStringLiteral("Asia/Vladivostok"));
+  Look look(target);
+  EXPECT_EQ(Text(look.Rows(QStringLiteral("SELECT name, timezone FROM stations ORDER BY name"))),
+            Text(QStringList{"moscow|Europe/Moscow", "vladivostok|Asia/Vladivostok"}));
+  const QString utc = target.kind == DatabaseTarget::Kind::kSqlite
+                          ? QStringLiteral("SELECT station, start FROM calls ORDER BY station")
+                          : QStringLiteral(
+                                "SELECT station, to_char(start AT TIME ZONE 'UTC', "
+                                "'YYYY-MM-DD HH24:MI') FROM calls ORDER BY station");
+  EXPECT_EQ(Text(look.Rows(utc)),
+            Text(target.kind == DatabaseTarget::Kind::kSqlite
+                     ? QStringList{"moscow|2026-12-01 09:00:00", "vladivostok|2026-12-01 09:00:00"}
+                     : QStringList{"moscow|2026-12-01 06:00", "vladivostok|2026-11-30 23:00"}));
+  // A prune is a day of the station's own clock: 09:00 on 1 December is kept by a prune
+  // before that day, whatever the zone.
+  vladivostok.pruneBefore = QDate(2026, 12, 1);
+  Sync(vladivostok);
+  EXPECT_EQ(result.pruned, 0);
+  vladivostok.timezone = QStringLiteral("Europe/Moscow");
+  EXPECT_THROW(Sync(vladivostok), ConvertError);
 }
 
 TEST_P(CallSync, ZonesAndCostsComeFromTheTariffFile) {
@@ -655,7 +690,10 @@ TEST_P(CallSync, AVersion1DatabaseIsUpgradedByInitAndKeepsEveryRow) {
   EXPECT_EQ(result.added, 0);  // the three calls were there, under the keys the sync makes
   EXPECT_EQ(Count(), 3);
   EXPECT_EQ(Look(target).One(QStringLiteral("SELECT version FROM norvel_schema")),
-            QStringLiteral("2"));
+            QStringLiteral("3"));
+  // The station is taken to be in the zone of the machine that upgraded it.
+  EXPECT_EQ(Look(target).One(QStringLiteral("SELECT timezone FROM stations")),
+            QString::fromLatin1(QTimeZone::systemTimeZoneId()));
   EXPECT_EQ(
       Text(Look(target).Rows(
           QStringLiteral("SELECT record, occurrence FROM calls ORDER BY start, occurrence"))),
