@@ -37,6 +37,7 @@ QByteArray Json(const Outcome& outcome) {
                            {QStringLiteral("added"), outcome.result.added},
                            {QStringLiteral("removed"), outcome.result.removed},
                            {QStringLiteral("pruned"), outcome.result.pruned},
+                           {QStringLiteral("rerated"), outcome.result.rerated},
                            {QStringLiteral("unchanged"), outcome.result.unchanged},
                            {QStringLiteral("costs"), outcome.result.costs},
                            {QStringLiteral("files"), files}};
@@ -54,6 +55,9 @@ QByteArray Summary(const Outcome& outcome) {
     files << part;
   }
   if (!files.isEmpty()) text += QStringLiteral(": ") + files.join(QStringLiteral(", "));
+  if (outcome.result.rerated > 0) {
+    text += QStringLiteral("; %1 stored calls re-rated").arg(outcome.result.rerated);
+  }
   if (outcome.result.pruned > 0) {
     text += QStringLiteral("; %1 calls before the prune day deleted").arg(outcome.result.pruned);
   }
@@ -90,6 +94,11 @@ int RunSync(const QStringList& arguments, CommandIo& io) {
             QStringLiteral("Delete this station's calls that started before the day, and record "
                            "it; no later sync adds them back (retention)."),
             QStringLiteral("YYYY-MM-DD")});
+  line.Add({QStringLiteral("rerate"),
+            QStringLiteral("Give this station's stored calls the zones and costs of the tariff "
+                           "file as it is now (with --month, of that month only).")});
+  line.Add({QStringLiteral("month"), QStringLiteral("The month of --rerate, 1..12."),
+            QStringLiteral("M")});
   line.Add({QStringLiteral("json"), QStringLiteral("Print one JSON object instead of the line.")});
   line.Add(QuietOption());
   if (const std::optional<int> code = line.Parse(arguments)) return *code;
@@ -127,6 +136,12 @@ int RunSync(const QStringList& arguments, CommandIo& io) {
                           .arg(options.timezone));
   }
   options.init = line.IsSet(QStringLiteral("init"));
+  options.rerate = line.IsSet(QStringLiteral("rerate"));
+  const std::optional<int> month = line.Number(QStringLiteral("month"), 1, 12, 0);
+  if (!month) return exitcode::kUsage;
+  if (*month != 0 && !options.rerate)
+    return line.Usage(QStringLiteral("--month goes with --rerate"));
+  options.rerateMonth = *month;
   if (line.IsSet(QStringLiteral("prune-before"))) {
     options.pruneBefore =
         QDate::fromString(line.Value(QStringLiteral("prune-before")), QStringLiteral("yyyy-MM-dd"));

@@ -235,6 +235,64 @@ qint64 Prune(DatabaseConnection& c, const SyncOptions& options) {
   return removed;
 }
 
+// Gives the station's stored calls of the month file (all months: 0) the zone, charged minutes
+// and cost of the tariff file as it is now, in one transaction; the calls themselves stay as
+// they are. Gives the number of calls re-rated.
+qint64 Rerate(DatabaseConnection& c, const SyncOptions& options,
+              const std::optional<Tariffs>& tariffs) {
+  struct Stored {
+    ExportRow row;
+    QByteArray record;
+    int occurrence = 0;
+  };
+  c.BeginExclusive(QStringLiteral("calls:") + options.station.name);
+  qint64 rerated = 0;
+  try {
+    for (int month = 1; month <= 12; ++month) {
+      if (options.rerateMonth != 0 && month != options.rerateMonth) continue;
+      // The start in the station's clock time, as the month file gave it.
+      QSqlQuery read = c.Prepare(
+          QStringLiteral("SELECT %1, record, occurrence, subscriber, duration_min, city_line, "
+                         "call_type, number FROM calls WHERE station = ? AND month_file = ?")
+              .arg(c.Postgres() ? QLatin1String("to_char(start, 'YYYY-MM-DD HH24:MI')")
+                                : QLatin1String("substr(start, 1, 16)")));
+      read.addBindValue(options.station.name);
+      read.addBindValue(month);
+      c.Run(read);
+      std::vector<Stored> stored;
+      while (read.next()) {
+        Stored call;
+        const QString start = read.value(0).toString();
+        call.row.year = start.mid(0, 4).toInt();
+        call.row.month = start.mid(5, 2).toInt();
+        call.row.day = start.mid(8, 2).toInt();
+        call.row.hour = start.mid(11, 2).toInt();
+        call.row.minute = start.mid(14, 2).toInt();
+        call.record = read.value(1).toByteArray();
+        call.occurrence = read.value(2).toInt();
+        call.row.subscriber = read.value(3).toInt();
+        call.row.duration = read.isNull(4) ? -1 : read.value(4).toInt();
+        call.row.cityLine = read.value(5).toInt();
+        call.row.callType = read.value(6).toInt();
+        call.row.number = read.value(7).toByteArray();
+        stored.push_back(std::move(call));
+      }
+      read.finish();
+      if (stored.empty()) continue;
+      std::unique_ptr<RowWriter> rows =
+          MakeRowWriter(c, options.station.name, month, tariffs, /*rerate=*/true);
+      for (const Stored& call : stored) rows->Add(call.row, call.record, call.occurrence);
+      rows->Finish();
+      rerated += rows->Given();
+    }
+    c.Commit();
+  } catch (...) {
+    c.Rollback();
+    throw;
+  }
+  return rerated;
+}
+
 // The latest prune of the station, "YYYY-MM-DD HH:MM:SS"; empty for none.
 QByteArray PrunedBefore(DatabaseConnection& c, const QString& station) {
   // In the station's clock time, as the month files give a call's start.
@@ -257,6 +315,11 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
   // A tariff file with a mistake stops the sync before anything is stored.
   const std::optional<Tariffs> tariffs = LoadTariffs(options.dir);
   result.costs = tariffs.has_value();
+  if (options.rerate && !tariffs) {
+    throw ConvertError(
+        QStringLiteral("Пересчитать стоимость нельзя: в рабочем каталоге нет файла тарифов %1")
+            .arg(QLatin1String(kTariffFileName)));
+  }
   DatabaseConnection c(options.target);
   CheckSchema(c, options.init);
   result.timezone = options.timezone;
@@ -292,6 +355,9 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
     result.removed += synced->removed;
     result.files.push_back(*synced);
   }
+  // After the month files, so that the calls they added are re-rated too (at no cost: they were
+  // just rated by the same file).
+  if (options.rerate) result.rerated = Rerate(c, options, tariffs);
   // The run itself is recorded, a run with nothing new too: a station that stopped sending is
   // told from a quiet one by one query.
   c.BeginExclusive(QStringLiteral("runs:") + options.station.name);

@@ -36,6 +36,10 @@ struct SyncOptions {
   // Delete the station's calls that started before this day, and record it (retention); the
   // sync never adds them back.
   QDate pruneBefore;
+  // Give the station's stored calls (of one month file, 1..12; 0: all) the zone, charged
+  // minutes and cost of the working directory's tariff file as it is now.
+  bool rerate = false;
+  int rerateMonth = 0;
   // Called after every 10000 rows of a month file and once when its rows are all written, with
   // the rows so far; tests use it to cut the connection in the middle of a sync.
   std::function<void(const QString& file, qint64 rows)> afterBatch;
@@ -54,6 +58,7 @@ struct SyncResult {
   qint64 added = 0;
   qint64 removed = 0;
   qint64 pruned = 0;               // calls deleted by --prune-before
+  qint64 rerated = 0;              // stored calls given the tariff file's costs again
   int unchanged = 0;               // month files with nothing new
   std::vector<SyncedFile> files;   // the month files that changed something
   bool costs = false;              // a tariff file gave zones and costs
@@ -63,5 +68,6 @@ struct SyncResult {
 // Syncs every month file of the directory, month after month; `result` holds the months
 // committed so far also when one fails. Throws DatabaseError for the database's faults,
 // ConvertError for a month file line that is no call (that month is left as it was), IoError
-// for a file that cannot be read, and ConvertError for a bad tariff file (nothing synced).
+// for a file that cannot be read, and ConvertError for a bad tariff file, or none to re-rate
+// with (nothing synced).
 void SyncCalls(const SyncOptions& options, SyncResult& result);

@@ -12,8 +12,8 @@ namespace {
 class PostgresRows : public RowWriter {
  public:
   PostgresRows(DatabaseConnection& c, const QString& station, int month,
-               const std::optional<Tariffs>& tariffs)
-      : RowWriter(station, month, tariffs), c_(c) {
+               const std::optional<Tariffs>& tariffs, bool rerate)
+      : RowWriter(station, month, tariffs, rerate), c_(c) {
     const QVariant handle = c.Db().driver()->handle();
     // Qt names the type after the struct behind libpq's typedef.
     if ((qstrcmp(handle.typeName(), "PGconn*") != 0 &&
@@ -97,14 +97,22 @@ class PostgresRows : public RowWriter {
     pq_->clear(result);
     while (PGresult* more = pq_->getResult(conn_)) pq_->clear(more);
     if (!done) Fail(error);
-    PGresult* moved = pq_->exec(conn_,
-                                "INSERT INTO calls SELECT * FROM norvel_incoming "
-                                "ON CONFLICT DO NOTHING");
+    PGresult* moved = pq_->exec(
+        conn_, rerate_ ? "INSERT INTO calls SELECT * FROM norvel_incoming ON CONFLICT (station, "
+                         "start, record, occurrence) DO UPDATE SET zone = EXCLUDED.zone, "
+                         "charged_min = EXCLUDED.charged_min, cost_hundredths = "
+                         "EXCLUDED.cost_hundredths"
+                       : "INSERT INTO calls SELECT * FROM norvel_incoming ON CONFLICT DO NOTHING");
     const bool inserted = pq_->resultStatus(moved) == PGRES_COMMAND_OK;
     if (inserted) added_ = QByteArray(pq_->cmdTuples(moved)).toLongLong();
     const QString words = QString::fromUtf8(pq_->resultErrorMessage(moved));
     pq_->clear(moved);
     if (!inserted) Fail(words);
+    // Another month of the same transaction makes its own.
+    PGresult* dropped = pq_->exec(conn_, "DROP TABLE norvel_incoming");
+    const bool gone = pq_->resultStatus(dropped) == PGRES_COMMAND_OK;
+    pq_->clear(dropped);
+    if (!gone) Fail();
   }
 
  private:
@@ -155,6 +163,7 @@ class PostgresRows : public RowWriter {
 }  // namespace
 
 std::unique_ptr<RowWriter> MakePostgresRows(DatabaseConnection& c, const QString& station,
-                                            int month, const std::optional<Tariffs>& tariffs) {
-  return std::make_unique<PostgresRows>(c, station, month, tariffs);
+                                            int month, const std::optional<Tariffs>& tariffs,
+                                            bool rerate) {
+  return std::make_unique<PostgresRows>(c, station, month, tariffs, rerate);
 }

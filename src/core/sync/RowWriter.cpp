@@ -45,7 +45,7 @@ QByteArray CallRecordKey(const ExportRow& row) {
 }
 
 std::unique_ptr<RowWriter> MakeRowWriter(DatabaseConnection& c, const QString& station, int month,
-                                         const std::optional<Tariffs>& tariffs) {
-  if (c.Postgres()) return MakePostgresRows(c, station, month, tariffs);
-  return MakeSqliteRows(c, station, month, tariffs);
+                                         const std::optional<Tariffs>& tariffs, bool rerate) {
+  if (c.Postgres()) return MakePostgresRows(c, station, month, tariffs, rerate);
+  return MakeSqliteRows(c, station, month, tariffs, rerate);
 }

@@ -26,19 +26,21 @@ struct CallFields {
 // lookup per value, many times the database's work over a million rows.
 class RowWriter {
  public:
-  RowWriter(const QString& station, int month, const std::optional<Tariffs>& tariffs)
-      : station_(station.toUtf8()), month_(month), tariffs_(tariffs) {
+  RowWriter(const QString& station, int month, const std::optional<Tariffs>& tariffs, bool rerate)
+      : station_(station.toUtf8()), month_(month), tariffs_(tariffs), rerate_(rerate) {
     if (tariffs_) {
       for (const TariffZone& zone : tariffs_->zones) zones_.push_back(zone.name.toUtf8());
     }
   }
   virtual ~RowWriter() = default;
   // A call with its record (CallRecordKey) and its occurrence among the file's calls of the same
-  // start and record. A call the table holds already is left as it is.
+  // start and record. A call the table holds already is left as it is, or, for a writer that
+  // re-rates, given the zone, charged minutes and cost of its rating now.
   virtual void Add(const ExportRow& row, const QByteArray& record, int occurrence) = 0;
   // Sends what is gathered and ends the bulk write; nothing may be added after it.
   virtual void Finish() = 0;
-  // Calls given so far, and those the table did not hold yet (known once Finish has run).
+  // Calls given so far, and those the table did not hold yet or re-rated (known once Finish has
+  // run).
   qint64 Given() const { return given_; }
   qint64 Added() const { return added_; }
 
@@ -48,6 +50,7 @@ class RowWriter {
   QByteArray station_;
   int month_;
   const std::optional<Tariffs>& tariffs_;
+  bool rerate_;
   std::vector<QByteArray> zones_;
   qint64 given_ = 0;
   qint64 added_ = 0;
@@ -59,8 +62,11 @@ QByteArray CallRecordKey(const ExportRow& row);
 
 // The writer of the connection's database: SQLite's or PostgreSQL's, each in a file of its own.
 std::unique_ptr<RowWriter> MakeRowWriter(DatabaseConnection& c, const QString& station, int month,
-                                         const std::optional<Tariffs>& tariffs);
+                                         const std::optional<Tariffs>& tariffs,
+                                         bool rerate = false);
 std::unique_ptr<RowWriter> MakeSqliteRows(DatabaseConnection& c, const QString& station, int month,
-                                          const std::optional<Tariffs>& tariffs);
+                                          const std::optional<Tariffs>& tariffs,
+                                          bool rerate = false);
 std::unique_ptr<RowWriter> MakePostgresRows(DatabaseConnection& c, const QString& station,
-                                            int month, const std::optional<Tariffs>& tariffs);
+                                            int month, const std::optional<Tariffs>& tariffs,
+                                            bool rerate = false);

@@ -58,6 +58,8 @@ const char* const kSchema[] = {
     " added BIGINT NOT NULL,"
     " months_changed INTEGER NOT NULL,"
     " months_failed INTEGER NOT NULL)",
+    // When each station was last seen, read from the index alone.
+    "CREATE INDEX IF NOT EXISTS sync_runs_station ON sync_runs (station, finished_at)",
     "CREATE TABLE IF NOT EXISTS prunes ("
     " station VARCHAR(64) NOT NULL,"
     " before_start TIMESTAMP NOT NULL,"

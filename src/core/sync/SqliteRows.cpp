@@ -10,20 +10,26 @@
 namespace {
 
 const char kInsertHead[] =
-    "INSERT OR IGNORE INTO calls (station, month_file, record, occurrence, start, subscriber, "
-    "duration_min, city_line, call_type, number, zone, charged_min, cost_hundredths) VALUES ";
+    "INSERT INTO calls (station, month_file, record, occurrence, start, subscriber, "
+    "duration_min, city_line, call_type, number, zone, charged_min, cost_hundredths) VALUES "
+    "(?,?,?,?,?,?,?,?,?,?,?,?,?) ";
 
 class SqliteRows : public RowWriter {
  public:
   SqliteRows(DatabaseConnection& c, const QString& station, int month,
-             const std::optional<Tariffs>& tariffs)
-      : RowWriter(station, month, tariffs), c_(c) {
+             const std::optional<Tariffs>& tariffs, bool rerate)
+      : RowWriter(station, month, tariffs, rerate), c_(c) {
     const QVariant handle = c.Db().driver()->handle();
     if (qstrcmp(handle.typeName(), "sqlite3*") != 0 || !handle.data()) {
       throw DatabaseError(QStringLiteral("Драйвер SQLite не дает доступа к базе"), true);
     }
     db_ = *static_cast<sqlite3* const*>(handle.data());
-    const QByteArray sql = QByteArray(kInsertHead) + "(?,?,?,?,?,?,?,?,?,?,?,?,?)";
+    const QByteArray sql =
+        QByteArray(kInsertHead) +
+        (rerate ? "ON CONFLICT (station, start, record, occurrence) DO UPDATE SET zone = "
+                  "excluded.zone, charged_min = excluded.charged_min, cost_hundredths = "
+                  "excluded.cost_hundredths"
+                : "ON CONFLICT DO NOTHING");
     if (sqlite3_prepare_v2(db_, sql.constData(), static_cast<int>(sql.size()), &statement_,
                            nullptr) != SQLITE_OK) {
       Fail();
@@ -62,7 +68,7 @@ class SqliteRows : public RowWriter {
     if (sqlite3_step(statement_) != SQLITE_DONE) Fail();
     sqlite3_reset(statement_);
     ++given_;
-    added_ += sqlite3_changes(db_);  // 0 for a call the table holds already
+    added_ += sqlite3_changes(db_);  // 0 for a call the table holds already (unless re-rated)
   }
   void Finish() override {}
 
@@ -81,6 +87,6 @@ class SqliteRows : public RowWriter {
 }  // namespace
 
 std::unique_ptr<RowWriter> MakeSqliteRows(DatabaseConnection& c, const QString& station, int month,
-                                          const std::optional<Tariffs>& tariffs) {
-  return std::make_unique<SqliteRows>(c, station, month, tariffs);
+                                          const std::optional<Tariffs>& tariffs, bool rerate) {
+  return std::make_unique<SqliteRows>(c, station, month, tariffs, rerate);
 }

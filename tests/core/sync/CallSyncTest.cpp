@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -347,6 +348,44 @@ TEST_P(CallSync, StationsKeepApartAndOneQueryGivesTheirMonthlyMinutes) {
   EXPECT_EQ(Count(QStringLiteral("station = 'office1'")), 2);
 }
 
+// The README's queries are served by an index, as the database's own planner says (PostgreSQL
+// told to avoid a table scan wherever an index can serve): a station's calls by date by the key,
+// every station's by date by calls_start (on PostgreSQL only, by choice), the last sight of each
+// station by sync_runs_station.
+TEST_P(CallSync, TheReadmesQueriesAreServedByAnIndex) {
+  WriteMonth(12, Heading() + kA + kB);
+  Sync();
+  const bool sqlite = target.kind == DatabaseTarget::Kind::kSqlite;
+  struct Query {
+    const char* name;
+    const char* sql;
+    bool servedInSqlite;
+  };
+  const Query queries[] = {
+      {"a station's calls by date",
+       "SELECT * FROM calls WHERE station = 'office1' AND start >= '2026-12-01' ORDER BY start",
+       true},
+      {"every station's calls by date",
+       "SELECT station, subscriber, COUNT(*) FROM calls WHERE start >= '2026-12-01' "
+       "GROUP BY station, subscriber",
+       false},
+      {"last seen", "SELECT station, MAX(finished_at) FROM sync_runs GROUP BY station", true},
+  };
+  Look look(target);
+  if (!sqlite) look.Rows(QStringLiteral("SET enable_seqscan = off"));
+  for (const Query& query : queries) {
+    if (sqlite && !query.servedInSqlite) continue;
+    const QString plan =
+        look.Rows((sqlite ? QStringLiteral("EXPLAIN QUERY PLAN ") : QStringLiteral("EXPLAIN ")) +
+                  QString::fromLatin1(query.sql))
+            .join(u'\n');
+    const bool scanned = sqlite ? plan.contains(QRegularExpression(QStringLiteral(
+                                      "SCAN (calls|sync_runs)(?! USING COVERING INDEX)")))
+                                : plan.contains(QStringLiteral("Seq Scan"));
+    EXPECT_FALSE(scanned) << query.name << ":\n" << plan.toStdString();
+  }
+}
+
 TEST_P(CallSync, TheSchemaIsMadeOnRequestWithItsVersionAndIndex) {
   WriteMonth(12, Heading() + kA);
   SyncOptions options = Options();
@@ -429,6 +468,38 @@ TEST_P(CallSync, ZonesAndCostsComeFromTheTariffFile) {
       Text(Look(target).Rows(QStringLiteral("SELECT zone, charged_min, cost_hundredths FROM calls "
                                             "ORDER BY start"))),
       Text((QStringList{"Город 'центр'|3|410", "Город 'центр'|4|530", "NULL|NULL|NULL"})));
+}
+
+// Stored calls are re-rated with the tariff file as it is now, one month or all, the calls
+// themselves untouched; without a tariff file nothing is done and the sync says why.
+TEST_P(CallSync, ReRatingGivesStoredCallsTheCostsOfTheTariffFileNow) {
+  WriteMonth(11, Heading() + Line(11, 9, 0, 20, 3, 1, "2345678", 11));
+  WriteMonth(12, Heading() + kA + kB);
+  Sync();
+  SyncOptions rerate = Options();
+  rerate.rerate = true;
+  EXPECT_THROW(Sync(rerate), ConvertError);
+  const auto costs = [&] {
+    return Text(Look(target).Rows(
+        QStringLiteral("SELECT month_file, cost_hundredths FROM calls ORDER BY start")));
+  };
+  EXPECT_EQ(costs(), Text(QStringList{"11|NULL", "12|NULL", "12|NULL"}));
+  const auto tariff = [&](const char* minute) {
+    QFile file(dir.filePath(QString::fromLatin1(kTariffFileName)));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("[Город]\nprefixes = 2\nminute = ") + minute + "\n");
+  };
+  tariff("1.00");
+  rerate.rerateMonth = 12;
+  Sync(rerate);
+  EXPECT_EQ(result.rerated, 2);
+  EXPECT_EQ(costs(), Text(QStringList{"11|NULL", "12|300", "12|400"}));
+  tariff("2.00");
+  rerate.rerateMonth = 0;
+  Sync(rerate);
+  EXPECT_EQ(result.rerated, 3);
+  EXPECT_EQ(costs(), Text(QStringList{"11|600", "12|600", "12|800"}));
+  EXPECT_EQ(Count(), 3);
 }
 
 // Two syncs of one station at once, as two timers may start them: both end well, the first
