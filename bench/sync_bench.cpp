@@ -1,6 +1,7 @@
-// Syncing a month of a million calls into a new SQLite file and into a local PostgreSQL server
-// (a throw-away one from Debian's package, with its default durability), then syncing again
-// with nothing new, and once more after a thousand new calls.
+// Three stations' months of a million calls each, synced one after the other into a new SQLite
+// file and into a local PostgreSQL server (a throw-away one from Debian's package, with its
+// default durability); then one station again with nothing new, beside `sha256sum` of its month
+// file, and once more after a thousand new calls.
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
@@ -11,34 +12,47 @@
 
 namespace {
 
-void Run(const char* what, const QString& dir, const QString& url, int calls) {
-  SyncOptions options;
-  options.dir = dir;
-  options.station = NewStationIdentity(QStringLiteral("bench"));
-  options.init = true;
-  QString error;
-  if (!ParseDatabaseTarget(url, options.target, &error)) std::abort();
+constexpr int kStations = 3;
+
+void Run(const char* what, const QTemporaryDir (&dirs)[kStations], const QString& url, int calls) {
+  SyncOptions options[kStations];
   SyncResult result;
-  const double first = Seconds([&] { SyncCalls(options, result); });
-  const double again = Seconds([&] { SyncCalls(options, result); });
+  QString error;
+  double first[kStations];
+  for (int i = 0; i < kStations; ++i) {
+    options[i].dir = dirs[i].path();
+    options[i].station = NewStationIdentity(QStringLiteral("bench%1").arg(i + 1));
+    options[i].init = true;
+    if (!ParseDatabaseTarget(url, options[i].target, &error)) std::abort();
+    first[i] = Seconds([&] { SyncCalls(options[i], result); });
+  }
+  const double again = Seconds([&] { SyncCalls(options[0], result); });
+  const QString month = QDir(dirs[0].path()).filePath(DataFileName(12));
+  const double hashed = Seconds([&] {
+    QProcess sum;
+    sum.setStandardOutputFile(QProcess::nullDevice());
+    sum.start(QStringLiteral("sha256sum"), {month});
+    if (!sum.waitForFinished(-1) || sum.exitCode() != 0) std::abort();
+  });
   {
     // A thousand new calls at the end of the month file.
-    QFile month(QDir(dir).filePath(DataFileName(12)));
-    QFile more(QDir(dir).filePath(QStringLiteral("more.txt")));
+    QFile file(month);
+    QFile more(QDir(dirs[0].path()).filePath(QStringLiteral("more.txt")));
     WriteBenchMonth(more.fileName(), 1000);
-    if (!month.open(QIODevice::Append) || !more.open(QIODevice::ReadOnly)) std::abort();
+    if (!file.open(QIODevice::Append) || !more.open(QIODevice::ReadOnly)) std::abort();
     QByteArray bytes = more.readAll();
-    month.write(bytes.mid(bytes.indexOf('\n') + 1));
+    file.write(bytes.mid(bytes.indexOf('\n') + 1));
   }
   qint64 added = 0;
   const double grown = Seconds([&] {
-    SyncCalls(options, result);
+    SyncCalls(options[0], result);
     added = result.added;
   });
   std::printf(
-      "%s: %d calls in %.2f s (goal %s); again with nothing new %.2f s; "
-      "%lld new calls %.2f s\n",
-      what, calls, first, url.startsWith(QLatin1String("sqlite")) ? "< 5 s" : "< 15 s", again,
+      "%s: %d stations x %d calls in %.2f s, %.2f s, %.2f s (goal %s each); again with "
+      "nothing new %.2f s, sha256sum of the month file %.2f s (%.2f x); %lld new calls %.2f s\n",
+      what, kStations, calls, first[0], first[1], first[2],
+      url.startsWith(QLatin1String("sqlite")) ? "< 5 s" : "< 15 s", again, hashed, again / hashed,
       static_cast<long long>(added), grown);
 }
 
@@ -47,17 +61,18 @@ void Run(const char* what, const QString& dir, const QString& url, int calls) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   constexpr int kCalls = 1'000'000;
+  QTemporaryDir dirs[kStations];
+  for (const QTemporaryDir& dir : dirs) WriteBenchMonth(dir.filePath(DataFileName(12)), kCalls);
   {
-    QTemporaryDir dir;
-    WriteBenchMonth(dir.filePath(DataFileName(12)), kCalls);
-    Run("SQLite", dir.path(), QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("calls.db")),
+    QTemporaryDir db;
+    Run("SQLite", dirs, QStringLiteral("sqlite:") + db.filePath(QStringLiteral("calls.db")),
         kCalls);
   }
   if (argc > 1 && qstrcmp(argv[1], "sqlite") == 0) return 0;  // SQLite alone, for profiling
-  QTemporaryDir dir;
-  WriteBenchMonth(dir.filePath(DataFileName(12)), kCalls);
+  // Syncs again from scratch into the server: the month files' state is the database's.
+  QTemporaryDir server;
   const QString script = QStringLiteral(NORVEL_SOURCE_DIR "/tests/support/postgres.sh");
-  const QString urlFile = dir.filePath(QStringLiteral("postgres.url"));
+  const QString urlFile = server.filePath(QStringLiteral("postgres.url"));
   if (QProcess::execute(script, {QStringLiteral("start"), urlFile, QStringLiteral("--durable")}) !=
       0) {
     std::printf("PostgreSQL: no server could be started here\n");
@@ -65,7 +80,7 @@ int main(int argc, char** argv) {
   }
   QFile url(urlFile);
   if (!url.open(QIODevice::ReadOnly)) std::abort();
-  Run("PostgreSQL", dir.path(), QString::fromUtf8(url.readAll()).trimmed(), kCalls);
+  Run("PostgreSQL", dirs, QString::fromUtf8(url.readAll()).trimmed(), kCalls);
   QProcess::execute(script, {QStringLiteral("stop"), urlFile});
   return 0;
 }

@@ -1,6 +1,5 @@
 #include "core/sync/CallSync.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -20,6 +19,7 @@
 #include "core/sync/DatabaseConnection.h"
 #include "core/sync/RowWriter.h"
 #include "core/sync/Schema.h"
+#include "core/sync/Sha256.h"
 
 namespace {
 
@@ -64,8 +64,8 @@ class Occurrences {
 // Calls `each(line, number)` for every whole line of the file from where it stands, up to
 // `limit` bytes, the line end left out; gives the bytes of the whole lines, hashed into `hash`.
 template <class Each>
-qint64 ReadLines(QFile& file, qint64 limit, QCryptographicHash& hash, int& lineNumber,
-                 const QString& name, Each each) {
+qint64 ReadLines(QFile& file, qint64 limit, Sha256& hash, int& lineNumber, const QString& name,
+                 Each each) {
   qint64 taken = 0;
   QByteArray pending;
   for (;;) {
@@ -86,12 +86,33 @@ qint64 ReadLines(QFile& file, qint64 limit, QCryptographicHash& hash, int& lineN
       if (lineNumber > 1) each(QByteArrayView(pending.constData() + start, stop - start));
       start = end + 1;
     }
-    hash.addData(QByteArrayView(pending.constData(), start));
+    hash.Add(QByteArrayView(pending.constData(), start));
     taken += start;
     pending.remove(0, start);
     if (taken + pending.size() >= limit) break;
   }
   return taken;
+}
+
+// Whether the file's first `bytes` hash to `sha256`; leaves the file at its start.
+bool Unchanged(QFile& file, qint64 bytes, const QByteArray& sha256, const QString& name) {
+  Sha256 hash;
+  QByteArray block(kReadBlock, Qt::Uninitialized);
+  qint64 taken = 0;
+  while (taken < bytes) {
+    const qint64 got = file.read(block.data(), std::min<qint64>(kReadBlock, bytes - taken));
+    if (got < 0) {
+      throw IoError(
+          QStringLiteral("Не удается прочитать файл %1: %2").arg(name, file.errorString()));
+    }
+    if (got == 0) break;
+    hash.Add(QByteArrayView(block.constData(), got));
+    taken += got;
+  }
+  if (!file.seek(0)) {
+    throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(name, file.errorString()));
+  }
+  return taken == bytes && hash.Hex() == sha256;
 }
 
 // Syncs one month file; nothing when it holds nothing new. The rows are an archive's: a call is
@@ -127,10 +148,16 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
   SyncedFile synced;
   synced.file = name;
   Occurrences occurrences;
-  QCryptographicHash hash(QCryptographicHash::Sha256);
+  Sha256 hash;
   int lineNumber = 0;
   qint64 lines = 0;
   qint64 offset = 0;
+  // A file of the size synced before whose bytes hash the same holds nothing new: the commonest
+  // case, one pass of the hash over the file and nothing else.
+  if (state && size == state->bytes && Unchanged(file, state->bytes, state->sha256, name)) {
+    c.Rollback();
+    return std::nullopt;
+  }
   // The part synced before: unchanged (by its hash) when the file is at least as long. Its calls
   // are counted only when something follows them, for the occurrences of what follows.
   if (state && size >= state->bytes) {
@@ -142,7 +169,7 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
         occurrences.Next(row, CallRecordKey(row));
       }
     });
-    if (hash.result().toHex() == state->sha256 && offset == state->bytes) {
+    if (hash.Hex() == state->sha256 && offset == state->bytes) {
       if (!more) {
         c.Rollback();
         return std::nullopt;
@@ -150,7 +177,7 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
     } else {
       // Edited, or cut back and written again: read whole; what the table holds stays.
       synced.resynced = true;
-      hash.reset();
+      hash.Reset();
       occurrences = Occurrences();
       lineNumber = 0;
       lines = 0;
@@ -202,7 +229,7 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
     remember.addBindValue(month);
     remember.addBindValue(offset);
     remember.addBindValue(lines);
-    remember.addBindValue(QString::fromLatin1(hash.result().toHex()));
+    remember.addBindValue(QString::fromLatin1(hash.Hex()));
     remember.addBindValue(NowText());
     c.Run(remember);
     c.Commit();

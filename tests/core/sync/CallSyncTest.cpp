@@ -6,6 +6,7 @@
 
 #include <thread>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,6 +25,7 @@
 #include "core/files/DataFiles.h"
 #include "core/files/TextFiles.h"
 #include "core/sync/CallSync.h"
+#include "core/sync/Sha256.h"
 
 // How the test names show the database.
 void PrintTo(DatabaseTarget::Kind kind, std::ostream* out) {
@@ -659,6 +661,23 @@ TEST_P(PostgresSync, AConnectionLostInTheMiddleRollsBackAndTheNextSyncCompletes)
   Sync();
   EXPECT_EQ(result.added, 25'000);
   EXPECT_EQ(Count(), 25'001);
+}
+
+// The month files' hash is SHA-256 to the bit, by libcrypto where it loads: in pieces of any
+// size, and read midway while more is still to come.
+TEST(Sha256, GivesTheSameHashAsQtsOwnAndMayBeReadMidway) {
+  EXPECT_TRUE(Sha256::Accelerated());  // libcrypto is on every machine the tests run on
+  QByteArray bytes;
+  for (int i = 0; i < 300'000; ++i) bytes += static_cast<char>(i % 251 * 31);
+  Sha256 hash;
+  hash.Add(bytes.left(1));
+  hash.Add(bytes.mid(1, 100'000));
+  EXPECT_EQ(hash.Hex(),
+            QCryptographicHash::hash(bytes.left(100'001), QCryptographicHash::Sha256).toHex());
+  hash.Add(bytes.mid(100'001));
+  EXPECT_EQ(hash.Hex(), QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+  hash.Reset();
+  EXPECT_EQ(hash.Hex(), QCryptographicHash::hash("", QCryptographicHash::Sha256).toHex());
 }
 
 TEST(DatabaseTargets, TheFormsThatAreTakenAndThoseThatAreNot) {
