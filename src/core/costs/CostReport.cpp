@@ -121,8 +121,9 @@ ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityL
     const int minuteOfDay = row.hour * 60 + row.minute;
     const int workFrom = tariffs ? tariffs->workFromMinute : 8 * 60;
     const int workTo = tariffs ? tariffs->workToMinute : 18 * 60;
-    if (DayOfWeek(row.year, row.month, row.day) >= 6 || minuteOfDay < workFrom ||
-        minuteOfDay >= workTo) {
+    const bool dayOff = tariffs ? tariffs->DayOff(row.year, row.month, row.day)
+                                : DayOfWeek(row.year, row.month, row.day) >= 6;
+    if (dayOff || minuteOfDay < workFrom || minuteOfDay >= workTo) {
       ++data.outsideWorkingHours;
       if (data.outsideListed.size() < static_cast<size_t>(ReportData::kOutsideListed)) {
         data.outsideListed.push_back(call);
@@ -183,7 +184,10 @@ ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityL
     // The working days of the month; a month without any (no calls on them) is taken whole.
     std::vector<size_t> days;
     for (int d = 0; d < data.periodDays; ++d) {
-      if (DayOfWeek(data.year, choice.month, firstDay + d) <= 5) days.push_back(size_t(d));
+      const int day = firstDay + d;
+      const bool dayOff = tariffs ? tariffs->DayOff(data.year, choice.month, day)
+                                  : DayOfWeek(data.year, choice.month, day) >= 6;
+      if (!dayOff) days.push_back(size_t(d));
     }
     if (days.empty()) {
       for (int d = 0; d < data.periodDays; ++d) days.push_back(size_t(d));

@@ -79,19 +79,27 @@ class Parser {
           Fail(QStringLiteral("неверный заголовок зоны"));
         EndZone();
         const QString name = line.mid(1, line.size() - 2).trimmed();
+        keys_.clear();
+        bandLines_.clear();
+        later_ = nullptr;
         for (size_t z = 0; z < tariffs_.zones.size(); ++z) {
           if (tariffs_.zones[z].name == name) {
-            Fail(QStringLiteral("зона «%1» уже есть (строка %2): у двух зон были бы две строки "
-                                "«итого»")
-                     .arg(name)
-                     .arg(zoneLines_[z]));
+            // The same name again: the zone's prices from a later day, which it must name.
+            TariffZone& zone = tariffs_.zones[z];
+            const TariffZone& previous = zone.later.empty() ? zone : zone.later.back();
+            zone.later.push_back(previous);
+            zone.later.back().validFrom = QDate();
+            zone.later.back().later.clear();
+            later_ = &zone;
+            laterLine_ = line_;
+            firstLine_ = zoneLines_[z];
+            break;
           }
         }
+        if (later_) continue;
         tariffs_.zones.push_back({});
         tariffs_.zones.back().name = name;
         zoneLines_.push_back(line_);
-        keys_.clear();
-        bandLines_.clear();
         continue;
       }
       const qsizetype equals = line.indexOf(u'=');
@@ -103,6 +111,9 @@ class Parser {
       Fail(QStringLiteral("нет ни одной зоны ([Название зоны])"));
     }
     EndZone();
+    for (const TariffZone& zone : tariffs_.zones) {
+      tariffs_.dated = tariffs_.dated || zone.validFrom.isValid() || !zone.later.empty();
+    }
     return tariffs_;
   }
 
@@ -121,8 +132,31 @@ class Parser {
     return *price;
   }
 
-  // A zone whose numbers are not named would match none: it is a mistake, not a zone.
+  [[noreturn]] void TwoZonesOfOneName() const {
+    Fail(QStringLiteral("зона «%1» уже есть (строка %2): у двух зон были бы две строки «итого» "
+                        "(цены зоны с другого дня: ее имя еще раз и «valid_from = ГГГГ-ММ-ДД»)")
+             .arg(later_->name)
+             .arg(firstLine_));
+  }
+
+  // A zone whose numbers are not named would match none: it is a mistake, not a zone. A zone's
+  // later prices name their day, after the day of the prices before them.
   void EndZone() {
+    if (later_) {
+      const int line = line_;
+      line_ = laterLine_;
+      const TariffZone& added = later_->later.back();
+      if (!added.validFrom.isValid()) TwoZonesOfOneName();
+      const TariffZone& before =
+          later_->later.size() > 1 ? later_->later[later_->later.size() - 2] : *later_;
+      if (before.validFrom.isValid() && added.validFrom <= before.validFrom) {
+        Fail(QStringLiteral("цены зоны «%1» с %2 идут после цен с %3: дни по порядку")
+                 .arg(later_->name, added.validFrom.toString(Qt::ISODate),
+                      before.validFrom.toString(Qt::ISODate)));
+      }
+      line_ = line;
+      return;
+    }
     if (tariffs_.zones.empty() || keys_.contains(QStringLiteral("prefixes"))) return;
     line_ = zoneLines_.back();
     Fail(QStringLiteral("у зоны «%1» нет «prefixes»: она не подошла бы ни одному номеру (для "
@@ -131,8 +165,8 @@ class Parser {
   }
 
   void Setting(const QString& key, const QString& value) {
-    // Every key but a band is given once: a second one would silently win.
-    if (key != QLatin1String("band")) {
+    // Every key but a band or the holidays is given once: a second one would silently win.
+    if (key != QLatin1String("band") && key != QLatin1String("holidays")) {
       if (keys_.contains(key)) {
         Fail(QStringLiteral("«%1» задан второй раз (первый раз в строке %2)")
                  .arg(key)
@@ -142,6 +176,21 @@ class Parser {
     }
     if (tariffs_.zones.empty()) {
       Global(key, value);
+    } else if (later_) {
+      if (key == QLatin1String("prefixes")) {
+        // Without a day these are two zones of one name; with one, only prices change.
+        if (!later_->later.back().validFrom.isValid()) {
+          line_ = laterLine_;
+          TwoZonesOfOneName();
+        }
+        Fail(QStringLiteral("номера зоны «%1» даны в ее первой части (строка %2); с другого дня "
+                            "меняются только цены")
+                 .arg(later_->name)
+                 .arg(firstLine_));
+      }
+      // A band given here replaces the earlier prices' bands as a whole.
+      if (key == QLatin1String("band") && bandLines_.empty()) later_->later.back().bands.clear();
+      Zone(later_->later.back(), key, value);
     } else {
       Zone(tariffs_.zones.back(), key, value);
     }
@@ -172,9 +221,18 @@ class Parser {
       }
       tariffs_.workFromMinute = hours.fromMinute;
       tariffs_.workToMinute = hours.toMinute;
+    } else if (key == QLatin1String("holidays")) {
+      for (const QString& text : value.split(u',', Qt::SkipEmptyParts)) {
+        const QDate day = Day(key, text.trimmed());
+        if (std::find(tariffs_.holidays.begin(), tariffs_.holidays.end(), day) ==
+            tariffs_.holidays.end()) {
+          tariffs_.holidays.push_back(day);
+        }
+      }
+      std::sort(tariffs_.holidays.begin(), tariffs_.holidays.end());
     } else {
       Fail(QStringLiteral("неизвестный параметр «%1» (до первой зоны: currency, strip, charged, "
-                          "working_hours)")
+                          "working_hours, holidays)")
                .arg(key));
     }
   }
@@ -199,6 +257,8 @@ class Parser {
         }
         prefixes_.insert(prefix, {zone.name, line_});
       }
+    } else if (key == QLatin1String("valid_from")) {
+      zone.validFrom = Day(key, value);
     } else if (key == QLatin1String("setup")) {
       zone.setup = PriceOf(key, value);
     } else if (key == QLatin1String("minute")) {
@@ -231,10 +291,19 @@ class Parser {
       zone.bands.push_back(band);
       bandLines_.push_back(line_);
     } else {
-      Fail(QStringLiteral("неизвестный параметр зоны «%1» (prefixes, setup, minute, band, "
-                          "minimum, maximum)")
+      Fail(QStringLiteral("неизвестный параметр зоны «%1» (prefixes, valid_from, setup, minute, "
+                          "band, minimum, maximum)")
                .arg(key));
     }
+  }
+
+  // "2026-07-01".
+  QDate Day(const QString& key, const QString& text) const {
+    const QDate day = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+    if (!day.isValid()) {
+      Fail(QStringLiteral("«%1»: «%2» — не день ГГГГ-ММ-ДД").arg(key, text));
+    }
+    return day;
   }
 
   void Digits(const QString& key, const QString& prefix) const {
@@ -248,9 +317,12 @@ class Parser {
   QString fileName_;
   int line_ = 0;
   Tariffs tariffs_;
-  std::vector<int> zoneLines_;  // the heading line of each zone
-  QHash<QString, int> keys_;    // the keys of the current part, with their lines
-  std::vector<int> bandLines_;  // the lines of the current zone's bands
+  std::vector<int> zoneLines_;   // the heading line of each zone
+  QHash<QString, int> keys_;     // the keys of the current part, with their lines
+  std::vector<int> bandLines_;   // the lines of the current zone's bands
+  TariffZone* later_ = nullptr;  // the zone whose later prices are being read
+  int laterLine_ = 0;            // their heading's line
+  int firstLine_ = 0;            // the heading line of the zone's first part
   QHash<QString, std::pair<QString, int>> prefixes_;  // prefix -> its zone and line
 };
 
@@ -271,11 +343,29 @@ bool TimeBand::Holds(int dayOfWeek, int minuteOfDay) const {
   return minuteOfDay >= fromMinute && minuteOfDay < toMinute;
 }
 
-int Tariffs::ZoneOf(const QString& number) const {
+const TariffZone* TariffZone::PricesOn(const QDate& day) const {
+  if (validFrom.isValid() && day.isValid() && day < validFrom) return nullptr;
+  const TariffZone* prices = this;
+  for (const TariffZone& next : later) {
+    if (day.isValid() && day < next.validFrom) break;
+    prices = &next;
+  }
+  return prices;
+}
+
+bool Tariffs::DayOff(int year, int month, int day) const {
+  if (DayOfWeek(year, month, day) >= 6) return true;
+  return !holidays.empty() &&
+         std::binary_search(holidays.begin(), holidays.end(), QDate(year, month, day));
+}
+
+int Tariffs::ZoneOf(const QString& number, const QDate& day) const {
   int best = -1;
   qsizetype bestLength = -1;
   for (int z = 0; z < static_cast<int>(zones.size()); ++z) {
-    for (const QString& prefix : zones[static_cast<size_t>(z)].prefixes) {
+    const TariffZone& zone = zones[static_cast<size_t>(z)];
+    if (day.isValid() && zone.validFrom.isValid() && day < zone.validFrom) continue;
+    for (const QString& prefix : zone.prefixes) {
       if (prefix.size() > bestLength && number.startsWith(prefix)) {
         best = z;
         bestLength = prefix.size();
@@ -356,16 +446,20 @@ Rated RateCall(const Tariffs& tariffs, const ExportRow& row) {
     rated.kind = Rated::Kind::kUnknownDuration;
     return rated;
   }
-  rated.zone = tariffs.ZoneOf(tariffs.Dialled(QString::fromUtf8(row.number)));
+  // The prices in force on the call's day, where the file gives prices from some day on.
+  const QDate day = tariffs.dated ? QDate(row.year, row.month, row.day) : QDate();
+  rated.zone = tariffs.ZoneOf(tariffs.Dialled(QString::fromUtf8(row.number)), day);
   if (rated.zone < 0) {
     rated.kind = Rated::Kind::kNoZone;
     return rated;
   }
-  const TariffZone& zone = tariffs.zones[static_cast<size_t>(rated.zone)];
+  const TariffZone& zone = *tariffs.zones[static_cast<size_t>(rated.zone)].PricesOn(day);
   rated.kind = Rated::Kind::kCharged;
   rated.minutes = std::max(row.duration, zone.minimumMinutes);
   Price perMinute = zone.perMinute;
-  const int dayOfWeek = DayOfWeek(row.year, row.month, row.day);
+  // A holiday's prices are a Sunday's.
+  const int dayOfWeek =
+      tariffs.DayOff(row.year, row.month, row.day) ? 7 : DayOfWeek(row.year, row.month, row.day);
   const int minuteOfDay = row.hour * 60 + row.minute;
   for (const TimeBand& band : zone.bands) {
     if (band.Holds(dayOfWeek, minuteOfDay)) {

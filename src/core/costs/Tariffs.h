@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -33,11 +34,18 @@ struct TimeBand {
 struct TariffZone {
   QString name;
   QStringList prefixes;
+  // The day its prices hold from (none: always). A zone whose first prices hold from a day
+  // covers no number before it; `later` holds its later prices, by day.
+  QDate validFrom;
   Price setup = 0;
   Price perMinute = 0;
-  std::vector<TimeBand> bands;  // the first band that holds decides the price
-  int minimumMinutes = 0;       // charged at least this many minutes
-  Price maximum = 0;            // the most a call costs; 0 for no limit
+  std::vector<TimeBand> bands;    // the first band that holds decides the price
+  int minimumMinutes = 0;         // charged at least this many minutes
+  Price maximum = 0;              // the most a call costs; 0 for no limit
+  std::vector<TariffZone> later;  // the prices from later days (name and prefixes unused)
+
+  // The prices in force on a day: this zone's own or a later one's; none before the zone holds.
+  const TariffZone* PricesOn(const QDate& day) const;
 };
 
 // The tariff table of a working directory: the file an administrator writes by hand.
@@ -48,10 +56,17 @@ struct Tariffs {
   // Working hours, for the report's calls outside them: weekdays from..to.
   int workFromMinute = 8 * 60;
   int workToMinute = 18 * 60;
+  // Days that count as days off (a weekend's bands, outside the working days), as
+  // "holidays = 2026-01-01, 2026-01-02".
+  std::vector<QDate> holidays;
+  bool dated = false;  // some zone's prices hold from a day
   std::vector<TariffZone> zones;
 
-  // The zone of a number already stripped; -1 when none matches.
-  int ZoneOf(const QString& number) const;
+  // The zone of a number already stripped; -1 when none matches. With a day, only the zones
+  // that hold on it.
+  int ZoneOf(const QString& number, const QDate& day = QDate()) const;
+  // Saturday, Sunday or a holiday.
+  bool DayOff(int year, int month, int day) const;
   // The number as it is dialled to the network: without the filler blank and access digits.
   QString Dialled(const QString& recorded) const;
 };

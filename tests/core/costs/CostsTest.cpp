@@ -258,6 +258,44 @@ TEST(Charging, EachRuleOnItsOwnCall) {
   EXPECT_EQ(MoneyText(-5), QStringLiteral("-0.05"));
 }
 
+// Re-billing last year with this year's file gives last year's prices: a call is rated with
+// the prices in force on its day, a zone that starts on a day covers no number before it, and a
+// holiday is priced as a weekend day.
+TEST(Charging, ThePricesOfTheCallsDayAndHolidaysAsWeekends) {
+  const Tariffs t = ParseTariffs(QStringLiteral("holidays = 2026-06-12\n"
+                                                "[Город]\nprefixes = 2\nminute = 1\n"
+                                                "band = weekend 00:00-24:00 0.50\n"
+                                                "[Новая]\nprefixes = 7\nvalid_from = 2026-07-01\n"
+                                                "minute = 5\n"
+                                                "[Город]\nvalid_from = 2026-07-01\nminute = 2\n"),
+                                 QString::fromLatin1(kTariffFileName));
+  const auto on = [](int month, int day, const char* number) {
+    ExportRow row = Call(day, 10, 0, 3, number);
+    row.month = month;
+    return row;
+  };
+  const struct {
+    const char* what;
+    ExportRow row;
+    Rated::Kind kind;
+    Money cost;
+  } cases[] = {
+      {"a Thursday before the change", on(6, 11, "2345"), Rated::Kind::kCharged, 300},
+      {"a holiday Friday is a weekend day", on(6, 12, "2345"), Rated::Kind::kCharged, 150},
+      {"the last day of the old prices", on(6, 30, "2345"), Rated::Kind::kCharged, 300},
+      {"the first day of the new prices", on(7, 1, "2345"), Rated::Kind::kCharged, 600},
+      {"the new prices keep the weekend band", on(7, 4, "2345"), Rated::Kind::kCharged, 150},
+      {"a zone before its first day covers nothing", on(6, 30, "7123"), Rated::Kind::kNoZone, 0},
+      {"a zone from its first day", on(7, 1, "7123"), Rated::Kind::kCharged, 1500},
+  };
+  for (const auto& c : cases) {
+    const Rated rated = RateCall(t, c.row);
+    EXPECT_EQ(rated.kind, c.kind) << c.what;
+    EXPECT_EQ(rated.cost, c.cost) << c.what;
+  }
+  EXPECT_EQ(t.zones.size(), 2u);  // one zone, one name: one "итого" in a bill
+}
+
 TEST(Erlang, AgreesWithThePublishedTables) {
   // Erlang B tables: 2 lines carry 0.153 E and 8 lines 3.13 E at 1 % blocking; 4 lines 1.09 E.
   EXPECT_NEAR(TrafficFor(2, 0.01), 0.153, 0.0005);
@@ -467,6 +505,9 @@ TEST(TariffFile, TheReadmesExampleIsAFileThatIsRead) {
   // A band ends before its end minute: 07:59 is the night band's, 08:00 the day's price.
   EXPECT_EQ(RateCall(t, Call(7, 7, 59, 3, "92345")).cost, 50 + 3 * 80);
   EXPECT_EQ(RateCall(t, Call(7, 8, 0, 3, "92345")).cost, 50 + 3 * 120);
+  // Long distance in December 2026 costs the price from July on; 2026-01-01 is a day off.
+  EXPECT_EQ(RateCall(t, Call(7, 12, 0, 2, "98123")).cost, 100 + 2 * 1150);
+  EXPECT_TRUE(t.DayOff(2026, 1, 1));
 }
 
 // Mistakes only the whole file shows: each is refused with its line and the other place, where
@@ -498,6 +539,17 @@ TEST(TariffFile, MistakesAcrossTheFileAreRefusedWithBothPlaces) {
        "строка 4: «band» пересекается с полосой строки 3"},
       {"PriceBeyondTheLimit", "[А]\nprefixes = 2\nminute = 1000001\n",
        "строка 3: «minute»: неверная сумма «1000001»"},
+      {"LaterPricesWithoutADay", "[А]\nprefixes = 2\n[Б]\nprefixes = 8\n[А]\nminute = 2\n",
+       "строка 5: зона «А» уже есть (строка 1)"},
+      {"LaterPricesOutOfOrder",
+       "[А]\nprefixes = 2\nvalid_from = 2026-03-01\n[А]\nvalid_from = 2026-01-01\n",
+       "строка 4: цены зоны «А» с 2026-01-01 идут после цен с 2026-03-01"},
+      {"LaterPricesWithPrefixes", "[А]\nprefixes = 2\n[А]\nvalid_from = 2026-07-01\nprefixes = 3\n",
+       "строка 5: номера зоны «А» даны в ее первой части (строка 1)"},
+      {"NotADay", "[А]\nprefixes = 2\nvalid_from = 2026-02-30\n",
+       "строка 3: «valid_from»: «2026-02-30» — не день"},
+      {"NotAHoliday", "holidays = 2026-01-01, 1 мая\n[А]\nprefixes = 2\n",
+       "строка 1: «holidays»: «1 мая» — не день"},
   };
   for (const auto& c : cases) {
     EXPECT_TRUE(Problem(c.text).contains(QString::fromUtf8(c.message)))
@@ -562,6 +614,16 @@ TEST(LineLoad, TheBusyHourOfTheWorkingDaysDecidesTheVerdict) {
   EXPECT_FALSE(office.linesCannotBeEstimated);
   // Averaged over all 31 days, as before, the same calls looked like enough.
   EXPECT_LE(LinesFor(office.erlangs[10], 0.01), 8);
+
+  // Holidays are days off: the working days are fewer, and their calls are outside the hours.
+  QFile tariffs(QDir(host.env.workDir).filePath(QString::fromLatin1(kTariffFileName)));
+  ASSERT_TRUE(tariffs.open(QIODevice::WriteOnly));
+  tariffs.write("holidays = 2026-12-01, 2026-12-02\n[Все]\nprefixes =\n");
+  tariffs.close();
+  const ReportData holidays = BuildReport(host.env.workDir, {12, 0, 0, 0}, 8);
+  EXPECT_EQ(holidays.workingDays, 21);
+  EXPECT_EQ(holidays.outsideWorkingHours, office.outsideWorkingHours + 2 * 4);  // 4 calls a day
+  ASSERT_TRUE(tariffs.remove());
 
   // Every one of the 8 lines busy for half an hour each weekday.
   WriteDecember(host, Office(8, 30, 0));
