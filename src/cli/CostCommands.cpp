@@ -9,6 +9,7 @@
 #include "cli/ConsoleUi.h"
 #include "cli/Drawing.h"
 #include "cli/NorvelCommand.h"
+#include "cli/XlsxExport.h"
 #include "core/base/Errors.h"
 #include "core/costs/Bills.h"
 #include "core/costs/CostReport.h"
@@ -130,11 +131,12 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
                    QStringLiteral("Writes the month's bills from the tariff file NorvelTariffs.txt "
                                   "of the working directory: per subscriber every call with its "
                                   "zone, charged minutes and cost, the totals per zone, then a "
-                                  "summary of all subscribers. CSV, or PDF when FILE ends in "
-                                  ".pdf."));
+                                  "summary of all subscribers. CSV, or PDF or XLSX when FILE "
+                                  "ends in .pdf or .xlsx."));
   AddChoiceOptions(line, false);
   line.Add({{QStringLiteral("o"), QStringLiteral("output")},
-            QStringLiteral("Write to FILE (.csv or .pdf; replaced only by complete bills); '-' or "
+            QStringLiteral("Write to FILE (.csv, .pdf or .xlsx; replaced only by complete bills); "
+                           "'-' or "
                            "none: CSV on standard output."),
             QStringLiteral("FILE")});
   if (const std::optional<int> code = line.Parse(arguments)) return *code;
@@ -144,6 +146,7 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
       line.IsSet(QStringLiteral("o")) ? line.Value(QStringLiteral("o")) : QStringLiteral("-");
   ConsoleUi ui(io.err, false);
   const bool pdf = output.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
+  const bool xlsx = output.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive);
   const Drawing* drawing = pdf ? Drawing::Load() : nullptr;
   if (pdf && !drawing) {
     ui.Say(Drawing::Missing());
@@ -177,6 +180,9 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
       if (pdf) {
         written = drawing->billsPdf(book, Heading(choice, book), file.UnfinishedPath(), &error) &&
                   file.Commit(OutputFile::Kind::kPdf, &error);
+      } else if (xlsx) {
+        WriteBillsXlsx(book, file.UnfinishedPath());
+        written = file.Commit(OutputFile::Kind::kAny, &error);
       } else if (QFile* csv = file.Open(&error)) {
         WriteBillsCsv(book, *csv);
         written = file.Commit(OutputFile::Kind::kAny, &error);

@@ -6,13 +6,15 @@
 #include <QString>
 
 #include "core/base/Errors.h"
+#include "core/costs/Bills.h"
 
 namespace {
 
 // A workbook that is closed (and its file written) exactly once, or discarded on failure.
 class Workbook {
  public:
-  explicit Workbook(const QString& path) {
+  // `what` names the file in messages: "выгрузку", "счета".
+  Workbook(const QString& path, const QString& what) : what_(what) {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;  // rows go to disk as they are written
     options.use_zip64 = LXW_TRUE;
@@ -25,6 +27,8 @@ class Workbook {
     format_set_num_format(time_, "hh:mm");
     bold_ = workbook_add_format(book_);
     format_set_bold(bold_);
+    money_ = workbook_add_format(book_);
+    format_set_num_format(money_, "0.00");
   }
   ~Workbook() {
     if (book_) workbook_close(book_);
@@ -54,6 +58,11 @@ class Workbook {
   void Number(int column, double value) {
     Check(worksheet_write_number(sheet_, row_, Column(column), value, nullptr));
   }
+  // An amount of money as a number with two decimals, so that a spreadsheet can sum it.
+  void Amount(int column, Money money) {
+    Check(worksheet_write_number(sheet_, row_, Column(column), static_cast<double>(money) / 100.0,
+                                 money_));
+  }
   void Text(int column, const QByteArray& utf8) {
     Check(worksheet_write_string(sheet_, row_, Column(column), utf8.constData(), nullptr));
   }
@@ -70,14 +79,16 @@ class Workbook {
     if (error != LXW_NO_ERROR) Fail(QString::fromUtf8(lxw_strerror(error)));
   }
   [[noreturn]] void Fail(const QString& reason) {
-    throw IoError(QStringLiteral("Не удается записать выгрузку: %1").arg(reason));
+    throw IoError(QStringLiteral("Не удается записать %1: %2").arg(what_, reason));
   }
 
+  QString what_;
   lxw_workbook* book_ = nullptr;
   lxw_worksheet* sheet_ = nullptr;
   lxw_format* date_ = nullptr;
   lxw_format* time_ = nullptr;
   lxw_format* bold_ = nullptr;
+  lxw_format* money_ = nullptr;
   lxw_row_t row_ = 0;
 };
 
@@ -96,7 +107,7 @@ void TotalsRow(Workbook& book, const ExportTotals& totals) {
 
 qint64 ExportCallsXlsx(const QString& dir, const ExportOptions& options, const QString& path,
                        ExportSelection* selection) {
-  Workbook book(path);
+  Workbook book(path, QStringLiteral("выгрузку"));
   book.Heading(options.totals ? ExportHeading(true) : ExportHeading(false) + options.extraHeading);
   qint64 count = 0;
   ExportSelection taken;
@@ -138,4 +149,60 @@ qint64 ExportCallsXlsx(const QString& dir, const ExportOptions& options, const Q
   book.Close();
   if (selection) *selection = taken;
   return count;
+}
+
+void WriteBillsXlsx(const BillBook& book, const QString& path) {
+  Workbook sheet(path, QStringLiteral("счета"));
+  sheet.Heading({QStringLiteral("subscriber"), QStringLiteral("date"), QStringLiteral("time"),
+                 QStringLiteral("number"), QStringLiteral("zone"), QStringLiteral("minutes"),
+                 QStringLiteral("cost")});
+  std::vector<QByteArray> zones;
+  for (const TariffZone& zone : book.TariffTable().zones) zones.push_back(zone.name.toUtf8());
+  // The totals of a subscriber or of all: one row per zone, then the sum of the rows above.
+  const auto totals = [&](const auto& who, const SubscriberReport& report) {
+    qint64 charged = 0;
+    for (const auto& [zone, sum] : report.zones) {
+      who();
+      sheet.Text(4, "итого: " + zones[static_cast<size_t>(zone)]);
+      sheet.Number(5, static_cast<double>(sum.minutes));
+      sheet.Amount(6, sum.cost);
+      sheet.NextRow();
+      charged += sum.minutes;
+    }
+    who();
+    sheet.Text(4, "итого");
+    sheet.Number(5, static_cast<double>(charged));
+    sheet.Amount(6, report.cost);
+    sheet.NextRow();
+  };
+  for (const auto& [subscriber, report] : book.Subscribers()) {
+    const auto who = [&, number = subscriber] { sheet.Number(0, number); };
+    book.ForEachCall(subscriber, [&](const ReportCall& call) {
+      const ExportRow& r = call.row;
+      who();
+      sheet.Date(1, r.year, r.month, r.day);
+      sheet.Time(2, r.hour, r.minute);
+      sheet.Text(3, QByteArray(r.number).replace('\0', ""));
+      sheet.Text(4, book.ZoneText(call.rated).toUtf8());
+      if (call.rated.kind == Rated::Kind::kCharged) {
+        sheet.Number(5, call.rated.minutes);
+        sheet.Amount(6, call.rated.cost);
+      } else if (r.duration >= 0) {
+        sheet.Number(5, r.duration);
+      }
+      sheet.NextRow();
+    });
+    totals(who, report);
+  }
+  for (const auto& [subscriber, report] : book.Subscribers()) {
+    qint64 charged = 0;
+    for (const auto& entry : report.zones) charged += entry.second.minutes;
+    sheet.Text(0, "сводка");
+    sheet.Text(4, QStringLiteral("абонент %1").arg(subscriber).toUtf8());
+    sheet.Number(5, static_cast<double>(charged));
+    sheet.Amount(6, report.cost);
+    sheet.NextRow();
+  }
+  totals([&] { sheet.Text(0, "всего"); }, book.All());
+  sheet.Close();
 }

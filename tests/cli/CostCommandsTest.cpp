@@ -168,6 +168,31 @@ TEST_F(CostCommands, BillsAreReadByASpreadsheetsCsvReader) {
   EXPECT_TRUE(rows.contains(QStringLiteral("сводка||||абонент 22|12|100.00")));
   EXPECT_EQ(rows.value(rows.size() - 1), QStringLiteral("всего||||итого|72|173.50"));
 
+  // The same bills as a spreadsheet file: the same rows, the amounts numbers with two decimals.
+  const Result xlsx = Run({"bill", "--month", "12", "-o", "bills.xlsx"});
+  ASSERT_EQ(xlsx.code, 0) << xlsx.err.toStdString();
+  // Debian's own Python, which has the reader (python3-openpyxl).
+  QProcess sheet;
+  sheet.start(QStringLiteral("/usr/bin/python3"),
+              {"-c",
+               "import openpyxl,sys,datetime\n"
+               "def text(cell):\n"
+               "  v = cell.value\n"
+               "  if v is None: return ''\n"
+               "  if isinstance(v, datetime.datetime): return v.strftime('%Y-%m-%d')\n"
+               "  if isinstance(v, datetime.time): return v.strftime('%H:%M')\n"
+               "  if cell.column == 7 and cell.row > 1:\n"
+               "    assert cell.number_format == '0.00' and isinstance(v, (int, float)), v\n"
+               "    return '%.2f' % v\n"
+               "  return str(v)\n"
+               "for row in openpyxl.load_workbook(sys.argv[1]).active.iter_rows():\n"
+               "  print('|'.join(text(c) for c in row))\n",
+               dir.filePath(QStringLiteral("bills.xlsx"))});
+  ASSERT_TRUE(sheet.waitForFinished(30000));
+  EXPECT_EQ(QString::fromUtf8(sheet.readAllStandardOutput()).toStdString(),
+            (rows.join(u'\n') + u'\n').toStdString())
+      << sheet.readAllStandardError().toStdString();
+
   // One subscriber's bill as a PDF.
   const Result pdf = Run({"bill", "--month", "12", "--subscriber", "21", "-o", "21.pdf"});
   ASSERT_EQ(pdf.code, 0) << pdf.err.toStdString();
@@ -221,6 +246,7 @@ TEST_F(CostCommands, AnOutputReplacesTheOldOneOnlyWhenComplete) {
       {"report", "--month", "12", "-o", "page.png"},
       {"bill", "--month", "12", "-o", "bills.pdf"},
       {"bill", "--month", "12", "-o", "bills.csv"},
+      {"bill", "--month", "12", "-o", "bills.xlsx"},
       {"export", "--month", "12", "-o", "calls.csv"},
       {"export", "--month", "12", "-o", "calls.xlsx"},
   };
@@ -278,8 +304,10 @@ TEST_F(CostCommands, ThePrintedBillsAddUpNameTheirMonthAndEndWithASummary) {
       EXPECT_EQ(match.captured(2).toLongLong(), calls) << line.toStdString();
       EXPECT_EQ(match.captured(3).toLongLong(), minutes) << line.toStdString();
       EXPECT_EQ(rowCost, cost) << line.toStdString();
-      grand = QStringLiteral("%1|%2.%3").arg(minutes).arg(cost / 100).arg(cost % 100, 2, 10,
-                                                                          QLatin1Char('0'));
+      grand = QStringLiteral("%1|%2.%3")
+                  .arg(minutes)
+                  .arg(cost / 100)
+                  .arg(cost % 100, 2, 10, QLatin1Char('0'));
       calls = minutes = cost = 0;
     } else {
       calls += match.captured(2).toLongLong();
