@@ -79,8 +79,10 @@ int main(int argc, char** argv) {
   WriteBenchMonth(dir.filePath(DataFileName(12)), kCalls);
   const Tariffs tariffs = ParseTariffs(QString::fromUtf8(kTariffs), QStringLiteral("bench"));
   const BillBook book(dir.path(), {12, 0, 0, 0}, tariffs);
-  const BillHeading heading{QStringLiteral("bench"), QStringLiteral("декабрь 2026"),
-                            QStringLiteral("NorvelTariffs.txt от 01.12.2026")};
+  const BillHeading heading{QStringLiteral("bench"),
+                            QStringLiteral("декабрь 2026"),
+                            QStringLiteral("NorvelTariffs.txt от 01.12.2026"),
+                            {}};
   QString error;
   const double ours = BestCpuSeconds([&] {
     if (!WriteBillsPdf(book, heading, dir.filePath(QStringLiteral("bills.pdf")), &error)) {

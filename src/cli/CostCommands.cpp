@@ -9,6 +9,7 @@
 #include "cli/ConsoleUi.h"
 #include "cli/Drawing.h"
 #include "cli/NorvelCommand.h"
+#include "cli/TerminalProgress.h"
 #include "cli/XlsxExport.h"
 #include "core/base/Errors.h"
 #include "core/costs/Bills.h"
@@ -178,7 +179,11 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
       QString error;
       bool written = false;
       if (pdf) {
-        written = drawing->billsPdf(book, Heading(choice, book), file.UnfinishedPath(), &error) &&
+        TerminalProgress progress(io.err, io.terminal, io.clock, QStringLiteral("Счета"),
+                                  QStringLiteral("разговоров"));
+        BillHeading heading = Heading(choice, book);
+        heading.progress = [&](qint64 done, qint64 total) { progress.Update(done, total); };
+        written = drawing->billsPdf(book, heading, file.UnfinishedPath(), &error) &&
                   file.Commit(OutputFile::Kind::kPdf, &error);
       } else if (xlsx) {
         WriteBillsXlsx(book, file.UnfinishedPath());

@@ -579,6 +579,7 @@ bool WriteBillsPdf(const BillBook& book, const BillHeading& heading, const QStri
                                   QStringLiteral("Зона"),          QStringLiteral("Длит., мин"),
                                   QStringLiteral("К оплате, мин"), QStringLiteral("Стоимость")};
   std::map<int, Totals> charged;
+  qint64 drawn = 0;
   for (const auto& [subscriber, report] : book.Subscribers()) {
     const QString title =
         QStringLiteral("Счет абонента %1 за %2").arg(subscriber).arg(heading.period);
@@ -613,6 +614,7 @@ bool WriteBillsPdf(const BillBook& book, const BillHeading& heading, const QStri
       rows.clear();
     };
     book.ForEachCall(subscriber, [&](const ReportCall& call) {
+      if (heading.progress && ++drawn % 4096 == 0) heading.progress(drawn, book.All().calls);
       const ExportRow& r = call.row;
       const bool paid = call.rated.kind == Rated::Kind::kCharged;
       rows.push_back({Date(r), Time(r.hour, r.minute), QString::number(r.subscriber),
@@ -627,6 +629,7 @@ bool WriteBillsPdf(const BillBook& book, const BillHeading& heading, const QStri
     });
     flush();
   }
+  if (heading.progress) heading.progress(drawn, book.All().calls);
   // The summary: every subscriber's total, and the grand total as their sum.
   const QString summaryTitle = QStringLiteral("Сводка по абонентам за %1").arg(heading.period);
   int y = newPage(summaryTitle);

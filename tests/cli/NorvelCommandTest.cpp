@@ -17,6 +17,7 @@
 #include "ScriptedUi.h"
 #include "cli/ConsoleUi.h"
 #include "cli/NorvelCommand.h"
+#include "cli/TerminalProgress.h"
 #include "core/base/Environment.h"
 #include "core/files/ConfigCopy.h"
 #include "core/files/DataFiles.h"
@@ -203,6 +204,37 @@ TEST(ConsoleUiBar, OnlyATerminalGetsTheRecordReadsBar) {
     // Drawn when the bar or the seconds change, not once per byte.
     EXPECT_LT(shown.count(u'\r'), 60);
     EXPECT_TRUE(shown.endsWith(u'\n'));
+  }
+}
+
+// Long work shows its progress on a terminal only, and only once it has lasted two seconds:
+// redrawn in place at most five times a second, ended with a line end where it got to.
+TEST(TerminalProgressLine, OnlyLongWorkOnATerminalShowsIt) {
+  for (const bool terminal : {true, false}) {
+    QBuffer err;
+    err.open(QIODevice::ReadWrite);
+    FakeClock clock;
+    {
+      TerminalProgress progress(err, terminal, clock, QStringLiteral("Счета"),
+                                QStringLiteral("разговоров"));
+      progress.Update(100, 1000);
+      clock.Sleep(1999);
+      progress.Update(200, 1000);
+      EXPECT_TRUE(err.data().isEmpty()) << "shown before two seconds";
+      clock.Sleep(1);
+      progress.Update(300, 1000);
+      clock.Sleep(100);
+      progress.Update(400, 1000);  // too soon to draw again
+      clock.Sleep(100);
+      progress.Update(500, 1000);
+      progress.Update(600, 1000);
+    }
+    const QString shown = QString::fromUtf8(err.data());
+    EXPECT_EQ(shown, terminal ? QStringLiteral("\rСчета: 30 % (300 из 1000 разговоров) "
+                                               "\rСчета: 50 % (500 из 1000 разговоров) "
+                                               "\rСчета: 60 % (600 из 1000 разговоров) \n")
+                              : QString())
+        << shown.toStdString();
   }
 }
 

@@ -49,6 +49,8 @@ struct BillHeading {
   QString station;  // the station's name (NorvelStation.txt) or the working directory's
   QString period;   // "декабрь 2026"
   QString tariffs;  // "NorvelTariffs.txt от 01.12.2026"
+  // Told now and then while the bills are drawn: the calls drawn so far, and all of them.
+  std::function<void(qint64 done, qint64 total)> progress;
 };
 
 // Adds the zone and cost columns of the tariff table to an export's call rows.
