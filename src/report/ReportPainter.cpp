@@ -227,7 +227,7 @@ QString ChoiceText(const ReportData& data) {
 }
 
 QString CostText(const ReportData& data, Money money) {
-  return data.tariffs ? MoneyText(money) + u' ' + data.tariffs->currency : QStringLiteral("—");
+  return data.tariffs ? RussianMoney(money) + u' ' + data.tariffs->currency : QStringLiteral("—");
 }
 
 QString ZoneName(const ReportData& data, const Rated& rated) {
@@ -242,7 +242,7 @@ std::vector<QStringList> CallRows(const ReportData& data, const std::vector<Repo
         {Date(r), Time(r.hour, r.minute), QString::number(r.subscriber),
          QString::fromUtf8(r.number).trimmed(), ZoneName(data, call.rated),
          r.duration >= 0 ? QString::number(r.duration) : QStringLiteral("?"),
-         call.rated.kind == Rated::Kind::kCharged ? MoneyText(call.rated.cost) : QString()});
+         call.rated.kind == Rated::Kind::kCharged ? RussianMoney(call.rated.cost) : QString()});
   }
   return rows;
 }
@@ -253,6 +253,16 @@ const QStringList kCallHeader = {QStringLiteral("Дата"),     QStringLiteral(
                                  QStringLiteral("Абонент"),  QStringLiteral("Номер"),
                                  QStringLiteral("Зона"),     QStringLiteral("Минут"),
                                  QStringLiteral("Стоимость")};
+
+// "В том числе НДС 20 %: 28,92 руб." under a total, where the tariff file names the tax.
+int VatLine(QPainter& painter, int y, const Tariffs& tariffs, Money total) {
+  if (tariffs.vatHundredths == 0) return y;
+  return Text(painter, kMargin, y + 2, kInner,
+              QStringLiteral("В том числе %1: %2 %3")
+                  .arg(tariffs.VatName(), RussianMoney(tariffs.VatIn(total)), tariffs.currency),
+              12, false) +
+         8;
+}
 
 void Footer(QPainter& painter, const QString& text, int page) {
   Text(painter, kMargin, kHeight - 50, kInner, text, 11, false, kGrey);
@@ -296,6 +306,10 @@ void ReportPainter::Summary(QPainter& painter) const {
       {QStringLiteral("Стоимость"), CostText(data_, data_.cost)},
       {QStringLiteral("Длительность неизвестна"), QString::number(data_.unknownDuration)},
   };
+  if (data_.tariffs && data_.tariffs->vatHundredths > 0) {
+    figures.insert(figures.begin() + 3, {QStringLiteral("в том числе ") + data_.tariffs->VatName(),
+                                         CostText(data_, data_.tariffs->VatIn(data_.cost))});
+  }
   if (data_.tariffs) {
     figures.push_back(
         {QStringLiteral("Не оплачиваются (тип вызова)"), QString::number(data_.notCharged)});
@@ -466,7 +480,7 @@ void ReportPainter::SubscriberPage(QPainter& painter, int subscriber,
     for (const auto& [zone, totals] : report.zones) {
       zones.push_back({data_.tariffs->zones[static_cast<size_t>(zone)].name,
                        QString::number(totals.calls), QString::number(totals.minutes),
-                       MoneyText(totals.cost)});
+                       RussianMoney(totals.cost)});
     }
     y = Table(painter, y, {300, 120, 120, 160},
               {QStringLiteral("Зона"), QStringLiteral("Разговоров"), QStringLiteral("Минут"),
@@ -483,10 +497,7 @@ void ReportPainter::SubscriberPage(QPainter& painter, int subscriber,
   y = Table(painter, y, kCallWidths, kCallHeader, CallRows(data_, shown), kCallRight);
   if (notShown > 0) {
     Text(painter, kMargin, y, kInner,
-         QStringLiteral("и еще %1 разговоров; полный счет: norvel bill --month %2 --subscriber %3")
-             .arg(notShown)
-             .arg(data_.choice.month)
-             .arg(subscriber),
+         QStringLiteral("и еще %1 разговоров (все разговоры абонента — в его счете)").arg(notShown),
          13, false, kGrey);
   }
 }
@@ -571,7 +582,7 @@ bool WriteBillsPdf(const BillBook& book, const BillHeading& heading, const QStri
     qint64 minutes = 0;
     Money cost = 0;
   };
-  const auto money = [&](Money amount) { return MoneyText(amount) + u' ' + currency; };
+  const auto money = [&](Money amount) { return RussianMoney(amount) + u' ' + currency; };
   const std::vector<int> callWidths = {100, 60, 70, 170, 170, 80, 90, 140};
   const std::vector<bool> callRight = {false, false, true, false, false, true, true, true};
   const QStringList callHeader = {QStringLiteral("Дата"),          QStringLiteral("Время"),
@@ -600,6 +611,7 @@ bool WriteBillsPdf(const BillBook& book, const BillHeading& heading, const QStri
               {QStringLiteral("Зона"), QStringLiteral("Разговоров"),
                QStringLiteral("К оплате, мин"), QStringLiteral("Стоимость")},
               zones, {false, true, true, true});
+    y = VatLine(painter, y, book.TariffTable(), sum.cost);
     if (report.calls > sum.calls) {
       y = Text(painter, kMargin, y + 4, kInner,
                QStringLiteral("Без оплаты: %1 разговоров (тип вызова без оплаты, номер вне зон "
@@ -621,7 +633,7 @@ bool WriteBillsPdf(const BillBook& book, const BillHeading& heading, const QStri
                       QString::fromUtf8(r.number).trimmed(), book.ZoneText(call.rated),
                       r.duration >= 0 ? QString::number(r.duration) : QStringLiteral("?"),
                       paid ? QString::number(call.rated.minutes) : QString(),
-                      paid ? MoneyText(call.rated.cost) : QString()});
+                      paid ? RussianMoney(call.rated.cost) : QString()});
       if (y + static_cast<int>(rows.size() + 2) * kLineHeight > kHeight - 90) {
         flush();
         y = newPage(title + QStringLiteral(" (продолжение)"));
@@ -656,6 +668,7 @@ bool WriteBillsPdf(const BillBook& book, const BillHeading& heading, const QStri
   rows.push_back({QStringLiteral("Итого"), QString::number(grand.calls),
                   QString::number(grand.minutes), money(grand.cost)});
   flushSummary();
+  VatLine(painter, y, book.TariffTable(), grand.cost);
   painter.end();
   if (!QFileInfo(path).exists() || QFileInfo(path).size() == 0) {
     *error = QStringLiteral("Не удается записать файл %1").arg(path);

@@ -21,6 +21,7 @@ namespace {
 
 const char kTariffs[] =
     "currency = руб.\n"
+    "vat = 20\n"
     "[Город]\n"
     "prefixes = 2\n"
     "setup = 0.50\n"
@@ -121,7 +122,8 @@ TEST_F(CostCommands, TheReportsFiguresReadBackFromItsPdf) {
            "декабрь 2026, 1 число",
            "Разговоров 4",
            "Минут 72",
-           "Стоимость 173.50 руб.",
+           "Стоимость 173,50 руб.",
+           "в том числе НДС 20 % 28,92 руб.",
            "Нагрузка городских линий",
            "Станция записывает только тарифицируемые разговоры",
            "Час наибольшей нагрузки 10:00–11:00",
@@ -130,9 +132,9 @@ TEST_F(CostCommands, TheReportsFiguresReadBackFromItsPdf) {
            "Городских линий в станции 4",
            "Линий для потерь не более 1 %, не менее 4",
            "Самые длинные разговоры",
-           "01.12.2026 10:30 21 2223344 Город 30 36.50",
+           "01.12.2026 10:30 21 2223344 Город 30 36,50",
            "Самые дорогие разговоры",
-           "01.12.2026 22:15 22 84951234567 Межгород 12 100.00",
+           "01.12.2026 22:15 22 84951234567 Межгород 12 100,00",
            "Абонент 21",
        }) {
     EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected;
@@ -289,7 +291,8 @@ TEST_F(CostCommands, ThePrintedBillsAddUpNameTheirMonthAndEndWithASummary) {
   if (text.isEmpty()) GTEST_SKIP() << "no pdftotext here";
   // Rows of the totals tables: a name, calls, charged minutes and a cost in the currency.
   static const QRegularExpression row(
-      QStringLiteral("^\\s*(\\S.*?)\\s+(\\d+)\\s+(\\d+)\\s+(\\d+)\\.(\\d\\d) руб\\.\\s*$"));
+      QStringLiteral("^\\s*(\\S.*?)\\s+(\\d+)\\s+(\\d+)\\s+(\\d+(?:[ \\x{00A0}]\\d{3})*),(\\d\\d) "
+                     "руб\\.\\s*$"));
   qint64 calls = 0;
   qint64 minutes = 0;
   qint64 cost = 0;
@@ -298,7 +301,10 @@ TEST_F(CostCommands, ThePrintedBillsAddUpNameTheirMonthAndEndWithASummary) {
   for (const QString& line : text.split(u'\n')) {
     const QRegularExpressionMatch match = row.match(line);
     if (!match.hasMatch()) continue;
-    const qint64 rowCost = match.captured(4).toLongLong() * 100 + match.captured(5).toLongLong();
+    const qint64 rowCost =
+        match.captured(4).remove(QRegularExpression(QStringLiteral("[ \\x{00A0}]"))).toLongLong() *
+            100 +
+        match.captured(5).toLongLong();
     if (match.captured(1) == QStringLiteral("Итого")) {
       ++totals;
       EXPECT_EQ(match.captured(2).toLongLong(), calls) << line.toStdString();
@@ -318,6 +324,10 @@ TEST_F(CostCommands, ThePrintedBillsAddUpNameTheirMonthAndEndWithASummary) {
   EXPECT_EQ(totals, 4) << text.toStdString();  // three subscribers and the summary
   EXPECT_TRUE(text.contains(QStringLiteral("Счет абонента 20 за декабрь 2026")));
   EXPECT_TRUE(text.contains(QStringLiteral("Сводка по абонентам за декабрь 2026")));
+  // The tax within each subscriber's total and within the grand total.
+  EXPECT_TRUE(text.contains(QStringLiteral("В том числе НДС 20 %: 4,08 руб.")))
+      << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("В том числе НДС 20 %: 28,92 руб.")));
   EXPECT_GE(text.count(QStringLiteral("декабрь 2026 · тарифы: Norvel")), 4);  // in every footer
   // The summary's total is the CSV's grand total: charged minutes and cost.
   EXPECT_EQ(grand, QStringLiteral("72|173.50"));

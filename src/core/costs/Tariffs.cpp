@@ -221,6 +221,15 @@ class Parser {
       }
       tariffs_.workFromMinute = hours.fromMinute;
       tariffs_.workToMinute = hours.toMinute;
+    } else if (key == QLatin1String("vat")) {
+      // A percentage with up to two decimals, parsed as a price is (in ten-thousandths).
+      const std::optional<Price> percent = ParsePrice(value);
+      if (!percent || *percent > 100 * 10000 || *percent % 100 != 0) {
+        Fail(QStringLiteral("«vat»: неверный процент «%1» (от 0 до 100, не больше двух знаков "
+                            "после точки)")
+                 .arg(value));
+      }
+      tariffs_.vatHundredths = static_cast<int>(*percent / 100);
     } else if (key == QLatin1String("holidays")) {
       for (const QString& text : value.split(u',', Qt::SkipEmptyParts)) {
         const QDate day = Day(key, text.trimmed());
@@ -232,7 +241,7 @@ class Parser {
       std::sort(tariffs_.holidays.begin(), tariffs_.holidays.end());
     } else {
       Fail(QStringLiteral("неизвестный параметр «%1» (до первой зоны: currency, strip, charged, "
-                          "working_hours, holidays)")
+                          "working_hours, holidays, vat)")
                .arg(key));
     }
   }
@@ -337,6 +346,16 @@ QString MoneyText(Money money) {
       .arg(value % 100, 2, 10, QLatin1Char('0'));
 }
 
+QString RussianMoney(Money money) {
+  const bool negative = money < 0;
+  const quint64 value = negative ? 0 - static_cast<quint64>(money) : static_cast<quint64>(money);
+  QString units = QString::number(value / 100);
+  for (qsizetype at = units.size() - 3; at > 0; at -= 3) units.insert(at, QChar(0x00A0));
+  return QStringLiteral("%1%2,%3")
+      .arg(negative ? QStringLiteral("-") : QString(), units)
+      .arg(value % 100, 2, 10, QLatin1Char('0'));
+}
+
 bool TimeBand::Holds(int dayOfWeek, int minuteOfDay) const {
   const bool weekendDay = dayOfWeek >= 6;
   if (weekendDay ? !weekend : !weekdays) return false;
@@ -351,6 +370,24 @@ const TariffZone* TariffZone::PricesOn(const QDate& day) const {
     prices = &next;
   }
   return prices;
+}
+
+Money Tariffs::VatIn(Money amount) const {
+  // amount × vat / (100 % + vat), in parts that cannot overflow for any month's total.
+  const qint64 whole = 10000 + vatHundredths;
+  const bool negative = amount < 0;
+  const qint64 value = negative ? -amount : amount;
+  const qint64 tax =
+      value / whole * vatHundredths + (value % whole * vatHundredths + whole / 2) / whole;
+  return negative ? -tax : tax;
+}
+
+QString Tariffs::VatName() const {
+  QString percent = QString::number(vatHundredths / 100);
+  if (vatHundredths % 100 != 0) {
+    percent += u',' + QStringLiteral("%1").arg(vatHundredths % 100, 2, 10, QLatin1Char('0'));
+  }
+  return QStringLiteral("НДС %1 %").arg(percent);
 }
 
 bool Tariffs::DayOff(int year, int month, int day) const {

@@ -16,8 +16,11 @@ using Money = qint64;  // hundredths of the currency unit
 using Price = qint64;  // ten-thousandths of the currency unit
 inline constexpr Price kPricePerMoney = 100;
 
-// "12.34"; negative amounts keep their sign.
+// "12.34"; negative amounts keep their sign. For files a program reads.
 QString MoneyText(Money money);
+// "8 670 522,85" as Russian print writes amounts: groups of three digits apart by a no-break
+// space, a decimal comma. For printed pages.
+QString RussianMoney(Money money);
 
 // A price that holds at some hours of some days instead of a zone's own price per minute.
 struct TimeBand {
@@ -60,6 +63,12 @@ struct Tariffs {
   // "holidays = 2026-01-01, 2026-01-02".
   std::vector<QDate> holidays;
   bool dated = false;  // some zone's prices hold from a day
+  // Value added tax in the prices, in hundredths of a percent ("vat = 20": 2000); 0: none shown.
+  int vatHundredths = 0;
+  // The tax within an amount that includes it, rounded half up to the hundredth.
+  Money VatIn(Money amount) const;
+  // "НДС 20 %".
+  QString VatName() const;
   std::vector<TariffZone> zones;
 
   // The zone of a number already stripped; -1 when none matches. With a day, only the zones

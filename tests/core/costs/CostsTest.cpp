@@ -256,6 +256,22 @@ TEST(Charging, EachRuleOnItsOwnCall) {
   EXPECT_EQ(MoneyText(5), QStringLiteral("0.05"));
   EXPECT_EQ(MoneyText(0), QStringLiteral("0.00"));
   EXPECT_EQ(MoneyText(-5), QStringLiteral("-0.05"));
+  // Printed pages write amounts the Russian way: groups of three, no-break spaces, a comma.
+  EXPECT_EQ(RussianMoney(867052285), QStringLiteral("8\u00A0670\u00A0522,85"));
+  EXPECT_EQ(RussianMoney(100000), QStringLiteral("1\u00A0000,00"));
+  EXPECT_EQ(RussianMoney(99999), QStringLiteral("999,99"));
+  EXPECT_EQ(RussianMoney(-123456), QStringLiteral("-1\u00A0234,56"));
+  // The tax within an amount: 20 % of 120.00 within it is 20.00; rounded half up; exact for the
+  // largest month (24 subscribers × 44,640 minutes at the largest price) without overflowing.
+  Tariffs taxed = ParseTariffs(QStringLiteral("vat = 20\n[А]\nprefixes =\n"), QStringLiteral("t"));
+  EXPECT_EQ(taxed.VatIn(12000), 2000);
+  EXPECT_EQ(taxed.VatIn(17350), 2892);  // 2891.67
+  EXPECT_EQ(taxed.VatName(), QStringLiteral("НДС 20 %"));
+  const Money largest = Money{24} * 44'640 * 1'000'000 * 100;
+  EXPECT_EQ(taxed.VatIn(largest), largest / 6);
+  taxed = ParseTariffs(QStringLiteral("vat = 7.5\n[А]\nprefixes =\n"), QStringLiteral("t"));
+  EXPECT_EQ(taxed.VatName(), QStringLiteral("НДС 7,50 %"));
+  EXPECT_EQ(taxed.VatIn(10750), 750);
 }
 
 // Re-billing last year with this year's file gives last year's prices: a call is rated with
@@ -548,6 +564,7 @@ TEST(TariffFile, MistakesAcrossTheFileAreRefusedWithBothPlaces) {
        "строка 5: номера зоны «А» даны в ее первой части (строка 1)"},
       {"NotADay", "[А]\nprefixes = 2\nvalid_from = 2026-02-30\n",
        "строка 3: «valid_from»: «2026-02-30» — не день"},
+      {"VatAbove100", "vat = 120\n[А]\nprefixes = 2\n", "строка 1: «vat»: неверный процент «120»"},
       {"NotAHoliday", "holidays = 2026-01-01, 1 мая\n[А]\nprefixes = 2\n",
        "строка 1: «holidays»: «1 мая» — не день"},
   };
