@@ -245,6 +245,9 @@ int RunReport(const QStringList& arguments, CommandIo& io) {
     }
     QString error;
     const QString path = QDir(io.currentDir).filePath(output);
+    TerminalProgress progress(io.err, io.terminal, io.clock, QStringLiteral("Отчет"),
+                              QStringLiteral("страниц"));
+    data.progress = [&](qint64 done, qint64 total) { progress.Update(done, total); };
     const bool written = pdf ? WriteReportPdf(*drawing, data, path, &error)
                              : WriteReportPngSet(*drawing, data, path, &error);
     if (!written) {

@@ -156,17 +156,51 @@ int BarsAcross(QPainter& painter, int y, const QString& title, const QStringList
   return y + 12;
 }
 
-// Vertical bars over numbered positions, one of them picked out in another colour.
+// The top of a chart's scale: the least of 1, 2, 2.5 and 5 times a power of ten that holds
+// `most`, so that its marks fall on round values.
+double ScaleTop(double most) {
+  if (most <= 0) return 1;
+  const double power = std::pow(10.0, std::floor(std::log10(most)));
+  for (const double step : {1.0, 2.0, 2.5, 5.0, 10.0}) {
+    if (step * power >= most * (1 - 1e-9)) return step * power;
+  }
+  return 10 * power;
+}
+
+// "0.5", "2", "2.5": a scale mark without needless zeros.
+QString ScaleText(double value) {
+  QString text = QString::number(value, 'f', 2);
+  while (text.endsWith(u'0')) text.chop(1);
+  if (text.endsWith(u'.')) text.chop(1);
+  return text;
+}
+
+// Vertical bars over numbered positions, one of them picked out in another colour, on a scale
+// of values marked at its left in `unit`; `above` is written over the bars.
 int BarsUp(QPainter& painter, int y, int height, const QString& title, const QStringList& labels,
-           const std::vector<double>& values, const QColor& colour, int pickedOut = -1,
-           const QStringList& above = {}) {
+           const std::vector<double>& values, const QColor& colour, const QString& unit,
+           int pickedOut = -1, const QStringList& above = {}) {
   y = Text(painter, kMargin, y, kInner, title, 15, true) + (above.isEmpty() ? 8 : 24);
-  const double most = values.empty() ? 0 : *std::max_element(values.begin(), values.end());
-  const double step = static_cast<double>(kInner) / std::max<qsizetype>(1, labels.size());
-  painter.setPen(QPen(kRule, 1));
-  painter.drawLine(kMargin, y + height, kMargin + kInner, y + height);
+  const double top = ScaleTop(values.empty() ? 0 : *std::max_element(values.begin(), values.end()));
+  const double most = top;
+  const int scaleWidth = 60;
+  const int chartLeft = kMargin + scaleWidth;
+  const int chartWidth = kInner - scaleWidth;
+  const double step = static_cast<double>(chartWidth) / std::max<qsizetype>(1, labels.size());
+  // The scale: four marks from 0 to the top, with faint lines across the chart.
+  painter.setFont(Font(10));
+  for (int mark = 0; mark <= 4; ++mark) {
+    const int at = y + height - height * mark / 4;
+    painter.setPen(QPen(mark == 0 ? kRule : QColor(0xEE, 0xEE, 0xEE), 1));
+    painter.drawLine(chartLeft, at, kMargin + kInner, at);
+    painter.setPen(kGrey);
+    painter.drawText(QRect(kMargin, at - 8, scaleWidth - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
+                     ScaleText(top * mark / 4));
+  }
+  painter.drawText(QRect(kMargin, y - 20, scaleWidth - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
+                   unit);
   for (qsizetype i = 0; i < labels.size(); ++i) {
-    const int left = kMargin + static_cast<int>(i * step);
+    const int left = chartLeft + static_cast<int>(i * step);
     const int bar = most > 0 ? static_cast<int>(height * values[static_cast<size_t>(i)] / most) : 0;
     painter.fillRect(QRect(left + 2, y + height - bar, static_cast<int>(step) - 4, bar),
                      i == pickedOut ? kBusyColour : colour);
@@ -215,7 +249,25 @@ int HeatMap(QPainter& painter, int y, const QString& title,
     }
     y += cellHeight;
   }
-  return y + 14;
+  // The legend: the shades from one call to the most in one hour of one day.
+  y += 8;
+  painter.setFont(Font(11));
+  painter.setPen(kGrey);
+  const int legendLeft = kMargin + labelWidth;
+  painter.drawText(QRect(legendLeft, y, 200, 16), Qt::AlignLeft | Qt::AlignVCenter,
+                   QStringLiteral("разговоров за час:  нет"));
+  painter.fillRect(QRect(legendLeft + 200, y + 2, 24, 12), QColor(0xF7, 0xF7, 0xF7));
+  const int stripLeft = legendLeft + 240;
+  painter.drawText(QRect(stripLeft, y, 30, 16), Qt::AlignRight | Qt::AlignVCenter,
+                   QStringLiteral("1"));
+  for (int part = 0; part < 10; ++part) {
+    const double share = (part + 1) / 10.0;
+    painter.fillRect(QRect(stripLeft + 36 + part * 24, y + 2, 24, 12),
+                     QColor::fromRgbF(1 - 0.8 * share, 1 - 0.55 * share, 1 - 0.25 * share));
+  }
+  painter.drawText(QRect(stripLeft + 36 + 10 * 24 + 6, y, 200, 16),
+                   Qt::AlignLeft | Qt::AlignVCenter, QString::number(most));
+  return y + 30;
 }
 
 QString ChoiceText(const ReportData& data) {
@@ -276,8 +328,16 @@ ReportPainter::ReportPainter(const ReportData& data) : data_(data) {
   for (const auto& entry : data_.subscribers) subscribers_.push_back(entry.first);
 }
 
+// Rows of calls on a page of the appendix, under its heading.
+constexpr int kAppendixRows = (kHeight - 90 - 110) / kLineHeight - 1;
+
+int ReportPainter::AppendixPages() const {
+  const qint64 rest = static_cast<qint64>(data_.outside.size()) - OutsideOnListPage();
+  return rest > 0 ? static_cast<int>((rest + kAppendixRows - 1) / kAppendixRows) : 0;
+}
+
 int ReportPainter::PageCount() const {
-  return 3 + static_cast<int>(subscribers_.size());
+  return 3 + static_cast<int>(subscribers_.size()) + AppendixPages();
 }
 
 void ReportPainter::PaintPage(QPainter& painter, int index) const {
@@ -289,9 +349,11 @@ void ReportPainter::PaintPage(QPainter& painter, int index) const {
     LineLoad(painter);
   } else if (index == 2) {
     Lists(painter);
-  } else {
+  } else if (index < 3 + static_cast<int>(subscribers_.size())) {
     const int subscriber = subscribers_[static_cast<size_t>(index - 3)];
     SubscriberPage(painter, subscriber, data_.subscribers.at(subscriber));
+  } else {
+    AppendixPage(painter, index - 3 - static_cast<int>(subscribers_.size()));
   }
   Footer(painter, QStringLiteral("NorvelWin · отчет о разговорах · ") + ChoiceText(data_),
          index + 1);
@@ -358,7 +420,7 @@ void ReportPainter::Summary(QPainter& painter) const {
   }
   if (!days.isEmpty() && y < kHeight - 260) {
     BarsUp(painter, y, 140, QStringLiteral("Разговоры по дням месяца"), days, perDay,
-           kMinutesColour);
+           kMinutesColour, QStringLiteral("разг."));
   }
 }
 
@@ -378,13 +440,13 @@ void ReportPainter::LineLoad(QPainter& painter) const {
     hours << QString::number(hour);
     traffic.push_back(data_.erlangs[static_cast<size_t>(hour)]);
     peaks << (data_.peakBusy[static_cast<size_t>(hour)] > 0
-                  ? QString::number(data_.peakBusy[static_cast<size_t>(hour)])
+                  ? QStringLiteral("%1 л.").arg(data_.peakBusy[static_cast<size_t>(hour)])
                   : QString());
   }
   y = BarsUp(painter, y, 220,
-             QStringLiteral("Нагрузка по часам суток, Эрл (над столбцом — наибольшее число линий, "
-                            "занятых одновременно)"),
-             hours, traffic, kMinutesColour, data_.busyHour, peaks);
+             QStringLiteral("Нагрузка по часам суток, Эрл (над столбцом — пик: наибольшее число "
+                            "линий, занятых одновременно)"),
+             hours, traffic, kMinutesColour, QStringLiteral("Эрл"), data_.busyHour, peaks);
   const double busyTraffic = data_.busyHourTraffic;
   const QString busyHourHow =
       data_.choice.day != 0
@@ -454,16 +516,35 @@ void ReportPainter::Lists(QPainter& painter) const {
               QStringLiteral("Вне рабочего времени (пн–пт %1–%2): %3")
                   .arg(Time(from / 60, from % 60), Time(to / 60, to % 60))
                   .arg(data_.outsideWorkingHours));
-  std::vector<ReportCall> shown = data_.outsideListed;
-  const int room = (kHeight - 90 - y) / kLineHeight - 2;
-  if (static_cast<int>(shown.size()) > room) shown.resize(static_cast<size_t>(std::max(room, 0)));
+  const auto first = data_.outside.begin();
+  const std::vector<ReportCall> shown(first, first + OutsideOnListPage());
   y = Table(painter, y, kCallWidths, kCallHeader, CallRows(data_, shown), kCallRight);
-  if (data_.outsideWorkingHours > static_cast<qint64>(shown.size())) {
+  if (AppendixPages() > 0) {
     Text(painter, kMargin, y, kInner,
-         QStringLiteral("и еще %1")
-             .arg(data_.outsideWorkingHours - static_cast<qint64>(shown.size())),
+         QStringLiteral("и еще %1 — в приложении (с. %2)")
+             .arg(static_cast<qint64>(data_.outside.size()) - static_cast<qint64>(shown.size()))
+             .arg(PageCount() - AppendixPages() + 1),
          13, false, kGrey);
   }
+}
+
+qint64 ReportPainter::OutsideOnListPage() const {
+  // As many as always fit under the two lists of ten; the rest go to the appendix.
+  constexpr qint64 kOnListPage = 20;
+  return std::min<qint64>(kOnListPage, static_cast<qint64>(data_.outside.size()));
+}
+
+void ReportPainter::AppendixPage(QPainter& painter, int page) const {
+  const int workFrom = data_.tariffs ? data_.tariffs->workFromMinute : 8 * 60;
+  const int workTo = data_.tariffs ? data_.tariffs->workToMinute : 18 * 60;
+  int y = Heading(painter, 50,
+                  QStringLiteral("Приложение: все разговоры вне рабочего времени (пн–пт %1–%2)")
+                      .arg(Time(workFrom / 60, workFrom % 60), Time(workTo / 60, workTo % 60)));
+  const qint64 start = OutsideOnListPage() + static_cast<qint64>(page) * kAppendixRows;
+  const qint64 end =
+      std::min<qint64>(start + kAppendixRows, static_cast<qint64>(data_.outside.size()));
+  const std::vector<ReportCall> shown(data_.outside.begin() + start, data_.outside.begin() + end);
+  Table(painter, y, kCallWidths, kCallHeader, CallRows(data_, shown), kCallRight);
 }
 
 void ReportPainter::SubscriberPage(QPainter& painter, int subscriber,
@@ -510,6 +591,7 @@ void PrintReport(const ReportData& data, QPagedPaintDevice& device) {
     painter.save();
     report.PaintPage(painter, page);
     painter.restore();
+    if (data.progress) data.progress(page + 1, report.PageCount());
   }
 }
 
@@ -548,6 +630,7 @@ bool WriteReportPngs(const ReportData& data, const QString& path, QStringList* w
       return false;
     }
     *written << name;
+    if (data.progress) data.progress(page + 1, report.PageCount());
   }
   return true;
 }

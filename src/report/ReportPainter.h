@@ -12,8 +12,8 @@ class QPainter;
 
 // The monthly report drawn with QPainter, the same drawing for the printer, the print preview,
 // a PDF and PNG images: the summary with its charts, the city lines' load with the lines-needed
-// estimate, the longest and costliest calls and those outside working hours, then one page per
-// subscriber.
+// estimate, the longest and costliest calls and those outside working hours, one page per
+// subscriber, then an appendix with every call outside working hours.
 class ReportPainter {
  public:
   explicit ReportPainter(const ReportData& data);
@@ -27,6 +27,10 @@ class ReportPainter {
   void LineLoad(QPainter& painter) const;
   void Lists(QPainter& painter) const;
   void SubscriberPage(QPainter& painter, int subscriber, const SubscriberReport& report) const;
+  // The appendix: every call outside working hours that the lists' page has no room for.
+  void AppendixPage(QPainter& painter, int page) const;
+  qint64 OutsideOnListPage() const;
+  int AppendixPages() const;
 
   const ReportData& data_;
   std::vector<int> subscribers_;

@@ -147,6 +147,28 @@ TEST_F(CostCommands, TheReportsFiguresReadBackFromItsPdf) {
   EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("month-2.png"))));
 }
 
+// Every call outside working hours is in the printed report: the first under the lists, the
+// rest in an appendix, however many there are.
+TEST_F(CostCommands, TheReportListsEveryCallOutsideWorkingHours) {
+  QString text = kDataFileHeader + QStringLiteral("\r\n");
+  for (int i = 0; i < 150; ++i) {
+    const QByteArray number = QByteArray::number(7'000'000 + i);
+    text += CallRecordToText(Record(5 + 7 * (i % 3), 10, i % 60, 20 + i % 4, 2, 1,
+                                    number.constData())) +  // Saturdays
+            QStringLiteral("\r\n");
+  }
+  Write(DataFileName(12), EncodeCp1251(text));
+  const Result report = Run({"report", "--month", "12", "-o", "outside.pdf"});
+  ASSERT_EQ(report.code, 0) << report.err.toStdString();
+  const QString pages = PdfText(QStringLiteral("outside.pdf"));
+  if (pages.isEmpty()) GTEST_SKIP() << "no pdftotext here";
+  EXPECT_TRUE(pages.contains(QStringLiteral("Приложение: все разговоры вне рабочего времени")));
+  EXPECT_TRUE(pages.contains(QStringLiteral("и еще 130 — в приложении")));
+  for (int i = 0; i < 150; ++i) {
+    EXPECT_TRUE(pages.contains(QString::number(7'000'000 + i))) << 7'000'000 + i;
+  }
+}
+
 TEST_F(CostCommands, BillsAreReadByASpreadsheetsCsvReader) {
   const Result bill = Run({"bill", "--month", "12", "-o", "bills.csv"});
   ASSERT_EQ(bill.code, 0) << bill.err.toStdString();

@@ -125,9 +125,7 @@ ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityL
                                 : DayOfWeek(row.year, row.month, row.day) >= 6;
     if (dayOff || minuteOfDay < workFrom || minuteOfDay >= workTo) {
       ++data.outsideWorkingHours;
-      if (data.outsideListed.size() < static_cast<size_t>(ReportData::kOutsideListed)) {
-        data.outsideListed.push_back(call);
-      }
+      data.outside.push_back(call);
     }
     // A call on a city line holds it from its start for its minutes (at least the minute it
     // started in); a call of unknown length is left out of the load.

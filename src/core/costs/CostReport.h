@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <functional>
 #include <map>
 #include <optional>
 #include <vector>
@@ -42,7 +43,7 @@ struct SubscriberReport {
 };
 
 // The month in figures: what the summary, the line load, the lists and the subscribers' pages
-// show. Built in one pass over the month file; its size does not grow with the month's.
+// show. Built in one pass over the month file.
 struct ReportData {
   ReportChoice choice;
   int year = 0;
@@ -91,10 +92,14 @@ struct ReportData {
   std::vector<ReportCall> longest;    // the ten longest, longest first
   std::vector<ReportCall> costliest;  // the ten costliest, costliest first
   qint64 outsideWorkingHours = 0;
-  std::vector<ReportCall> outsideListed;  // the first of them
+  // Every one of them, in file order, for the report's appendix: the only part of the report
+  // that grows with the month (by the calls outside working hours alone).
+  std::vector<ReportCall> outside;
+
+  // Told after each page drawn, with the pages so far and all of them (a long appendix).
+  std::function<void(qint64 done, qint64 total)> progress;
 
   static constexpr int kListed = 10;
-  static constexpr int kOutsideListed = 40;
   static constexpr int kSubscriberListed = 40;
 };
 
