@@ -180,7 +180,7 @@ QString ScaleText(double value) {
 int BarsUp(QPainter& painter, int y, int height, const QString& title, const QStringList& labels,
            const std::vector<double>& values, const QColor& colour, const QString& unit,
            int pickedOut = -1, const QStringList& above = {}) {
-  y = Text(painter, kMargin, y, kInner, title, 15, true) + (above.isEmpty() ? 8 : 24);
+  y = Text(painter, kMargin, y, kInner, title, 15, true) + 24;
   const double top = ScaleTop(values.empty() ? 0 : *std::max_element(values.begin(), values.end()));
   const double most = top;
   const int scaleWidth = 60;
@@ -197,7 +197,7 @@ int BarsUp(QPainter& painter, int y, int height, const QString& title, const QSt
     painter.drawText(QRect(kMargin, at - 8, scaleWidth - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
                      ScaleText(top * mark / 4));
   }
-  painter.drawText(QRect(kMargin, y - 20, scaleWidth - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
+  painter.drawText(QRect(kMargin, y - 22, scaleWidth - 6, 14), Qt::AlignRight | Qt::AlignVCenter,
                    unit);
   for (qsizetype i = 0; i < labels.size(); ++i) {
     const int left = chartLeft + static_cast<int>(i * step);
@@ -378,7 +378,42 @@ void ReportPainter::Summary(QPainter& painter) const {
     figures.push_back(
         {QStringLiteral("Номер не входит ни в одну зону"), QString::number(data_.noZone)});
   }
-  y = Table(painter, y, {360, 220}, {QStringLiteral("Итоги"), QString()}, figures, {false, true});
+  if (data_.previous) {
+    // The month before beside this one: its figures and the change.
+    const ReportData::Previous& before = *data_.previous;
+    const auto change = [](double now, double then) {
+      if (then <= 0) return QString();
+      const double percent = 100.0 * (now - then) / then;
+      return (percent > 0 ? QStringLiteral("+") : QString()) +
+             QString::number(percent, 'f', 1).replace(u'.', u',') + QStringLiteral(" %");
+    };
+    std::vector<QStringList> compared = {
+        {QStringLiteral("Разговоров"), QString::number(data_.calls), QString::number(before.calls),
+         change(data_.calls, before.calls)},
+        {QStringLiteral("Минут"), QString::number(data_.minutes), QString::number(before.minutes),
+         change(data_.minutes, before.minutes)},
+        {QStringLiteral("Нагрузка в час наибольшей нагрузки, Эрл"), Erlangs(data_.busyHourTraffic),
+         Erlangs(before.busyHourTraffic), change(data_.busyHourTraffic, before.busyHourTraffic)},
+    };
+    if (data_.tariffs) {
+      compared.insert(
+          compared.begin() + 2,
+          {QStringLiteral("Стоимость"), CostText(data_, data_.cost), CostText(data_, before.cost),
+           change(static_cast<double>(data_.cost), static_cast<double>(before.cost))});
+    }
+    y = Table(painter, y, {330, 170, 170, 110},
+              {QStringLiteral("Итоги"), ChoiceText(data_),
+               MonthName(before.month) + u' ' + QString::number(before.year),
+               QStringLiteral("Изменение")},
+              compared, {false, true, true, true});
+    y += 4;
+    figures.erase(figures.begin(), figures.begin() + 3);  // shown above with the month before
+    if (!figures.empty()) {
+      y = Table(painter, y, {360, 220}, {QString(), QString()}, figures, {false, true});
+    }
+  } else {
+    y = Table(painter, y, {360, 220}, {QStringLiteral("Итоги"), QString()}, figures, {false, true});
+  }
   if (!data_.tariffs) {
     y = Text(painter, kMargin, y, kInner,
              QStringLiteral("Стоимость не рассчитана: в рабочей папке нет файла тарифов %1.")

@@ -147,6 +147,31 @@ TEST_F(CostCommands, TheReportsFiguresReadBackFromItsPdf) {
   EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("month-2.png"))));
 }
 
+// A month's report sets the month before beside it when its month file holds that month; one
+// that cannot be read costs only the comparison.
+TEST_F(CostCommands, TheReportComparesWithTheMonthBefore) {
+  QString november = kDataFileHeader + QStringLiteral("\r\n");
+  for (const int day : {3, 4}) {
+    CallRecord r = Record(1, 10, 0, 20, 5, 1, "2345678");
+    r.StartTime = MakeDateTime(QDate(2026, 11, day), QTime(10, 0));
+    november += CallRecordToText(r) + QStringLiteral("\r\n");
+  }
+  Write(DataFileName(11), EncodeCp1251(november));
+  ASSERT_EQ(Run({"report", "--month", "12", "-o", "compared.pdf"}).code, 0);
+  const QString text = PdfText(QStringLiteral("compared.pdf"));
+  if (text.isEmpty()) GTEST_SKIP() << "no pdftotext here";
+  EXPECT_TRUE(text.contains(QStringLiteral("Итоги декабрь 2026 ноябрь 2026 Изменение")))
+      << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("Разговоров 5 2 +150,0 %")));
+  EXPECT_TRUE(text.contains(QStringLiteral("Минут 72 10 +620,0 %")));
+  EXPECT_TRUE(text.contains(QStringLiteral("Стоимость 173,50 руб. 13,00 руб. +1234,6 %")));
+
+  Write(DataFileName(11), "damaged\r\nnot a call\r\n");
+  const Result damaged = Run({"report", "--month", "12", "-o", "alone.pdf"});
+  EXPECT_EQ(damaged.code, 0) << damaged.err.toStdString();
+  EXPECT_FALSE(PdfText(QStringLiteral("alone.pdf")).contains(QStringLiteral("ноябрь 2026")));
+}
+
 // Every call outside working hours is in the printed report: the first under the lists, the
 // rest in an appendix, however many there are.
 TEST_F(CostCommands, TheReportListsEveryCallOutsideWorkingHours) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "core/base/Errors.h"
 #include "core/costs/Erlang.h"
 #include "core/files/CallRecords.h"
 #include "core/files/RegularFile.h"
@@ -46,7 +47,35 @@ QString MonthName(int month) {
   return month >= 1 && month <= 12 ? QString::fromUtf8(kNames[month - 1]) : QString();
 }
 
+namespace {
+
+ReportData BuildMonth(const QString& dir, const ReportChoice& choice, int cityLines);
+
+}  // namespace
+
 ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityLines) {
+  ReportData data = BuildMonth(dir, choice, cityLines);
+  if (choice.day != 0 || data.year == 0) return data;
+  // The month before: December of the year before for a January. A month file that cannot be
+  // read costs the comparison only, not the report.
+  ReportChoice before = choice;
+  before.month = choice.month == 1 ? 12 : choice.month - 1;
+  before.year = choice.month == 1 ? data.year - 1 : data.year;
+  try {
+    const ReportData previous = BuildMonth(dir, before, cityLines);
+    if (previous.calls > 0) {
+      data.previous =
+          ReportData::Previous{before.year,      before.month,  previous.calls,
+                               previous.minutes, previous.cost, previous.busyHourTraffic};
+    }
+  } catch (const NorvelError&) {
+  }
+  return data;
+}
+
+namespace {
+
+ReportData BuildMonth(const QString& dir, const ReportChoice& choice, int cityLines) {
   ReportData data;
   data.choice = choice;
   data.cityLines = cityLines;
@@ -226,3 +255,5 @@ ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityL
   data.linesForOnePercent = LinesFor(data.busyHourTraffic, 0.01);
   return data;
 }
+
+}  // namespace

@@ -96,6 +96,18 @@ struct ReportData {
   // that grows with the month (by the calls outside working hours alone).
   std::vector<ReportCall> outside;
 
+  // The month before, for comparison: its figures when its month file holds calls of it (a
+  // report of a whole month only).
+  struct Previous {
+    int year = 0;
+    int month = 0;
+    qint64 calls = 0;
+    qint64 minutes = 0;
+    Money cost = 0;
+    double busyHourTraffic = 0;
+  };
+  std::optional<Previous> previous;
+
   // Told after each page drawn, with the pages so far and all of them (a long appendix).
   std::function<void(qint64 done, qint64 total)> progress;
 
