@@ -82,6 +82,7 @@ int main(int argc, char** argv) {
   const BillHeading heading{QStringLiteral("bench"),
                             QStringLiteral("декабрь 2026"),
                             QStringLiteral("NorvelTariffs.txt от 01.12.2026"),
+                            false,
                             {}};
   QString error;
   const double ours = BestCpuSeconds([&] {

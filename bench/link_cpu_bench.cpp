@@ -8,11 +8,11 @@
 
 #include "BenchSupport.h"
 #include "Emulator.h"
+#include "core/base/Clock.h"
+#include "core/base/Environment.h"
 #include "core/link/QtSerialTransport.h"
 #include "core/link/RS232.h"
 #include "ui/link/Thermometer.h"
-#include "core/base/Clock.h"
-#include "core/base/Environment.h"
 #include "ui/shell/QtOperatorUi.h"
 
 int main(int argc, char** argv) {

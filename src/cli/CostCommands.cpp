@@ -107,6 +107,24 @@ void AddChoiceOptions(CommandLine& line, bool withDay) {
   line.AddDirOption();
 }
 
+// --by department|subscriber: the order of bills and subscriber pages.
+void AddByOption(CommandLine& line) {
+  line.Add({QStringLiteral("by"),
+            QStringLiteral("subscriber (the default) or department: with department, the "
+                           "subscribers follow their departments (NorvelSubscribers.txt) and "
+                           "each department's total is given."),
+            QStringLiteral("WHAT")});
+}
+
+// Whether --by asks for departments; none for a value it does not take (the usage said).
+std::optional<bool> ReadBy(CommandLine& line) {
+  const QString by = line.Value(QStringLiteral("by"));
+  if (by.isEmpty() || by == QLatin1String("subscriber")) return false;
+  if (by == QLatin1String("department")) return true;
+  line.Usage(QStringLiteral("--by takes subscriber or department, not '%1'").arg(by));
+  return std::nullopt;
+}
+
 std::optional<int> ReadChoice(CommandLine& line, bool withDay, Choice& out) {
   const std::optional<int> month = line.Number(QStringLiteral("month"), 1, 12, 0);
   const std::optional<int> year = line.Number(QStringLiteral("year"), 1, 9999, 0);
@@ -135,6 +153,7 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
                                   "summary of all subscribers. CSV, or PDF or XLSX when FILE "
                                   "ends in .pdf or .xlsx."));
   AddChoiceOptions(line, false);
+  AddByOption(line);
   line.Add({{QStringLiteral("o"), QStringLiteral("output")},
             QStringLiteral("Write to FILE (.csv, .pdf or .xlsx; replaced only by complete bills); "
                            "'-' or "
@@ -143,6 +162,9 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
   if (const std::optional<int> code = line.Parse(arguments)) return *code;
   Choice choice;
   if (const std::optional<int> code = ReadChoice(line, false, choice)) return *code;
+  const std::optional<bool> by = ReadBy(line);
+  if (!by) return exitcode::kUsage;
+  const bool byDepartment = *by;
   const QString output =
       line.IsSet(QStringLiteral("o")) ? line.Value(QStringLiteral("o")) : QStringLiteral("-");
   ConsoleUi ui(io.err, false);
@@ -172,7 +194,7 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
       ui.Say(OutOfRangeNote(choice.choice.month, book.OutOfRange()), ConsoleUi::Priority::kWarning);
     }
     if (output == QLatin1String("-")) {
-      WriteBillsCsv(book, io.out);
+      WriteBillsCsv(book, io.out, byDepartment);
     } else {
       // Written beside the old file first, so that a failure leaves the old one as it was.
       OutputFile file(QDir(io.currentDir).filePath(output));
@@ -182,14 +204,15 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
         TerminalProgress progress(io.err, io.terminal, io.clock, QStringLiteral("Счета"),
                                   QStringLiteral("разговоров"));
         BillHeading heading = Heading(choice, book);
+        heading.byDepartment = byDepartment;
         heading.progress = [&](qint64 done, qint64 total) { progress.Update(done, total); };
         written = drawing->billsPdf(book, heading, file.UnfinishedPath(), &error) &&
                   file.Commit(OutputFile::Kind::kPdf, &error);
       } else if (xlsx) {
-        WriteBillsXlsx(book, file.UnfinishedPath());
+        WriteBillsXlsx(book, file.UnfinishedPath(), byDepartment);
         written = file.Commit(OutputFile::Kind::kAny, &error);
       } else if (QFile* csv = file.Open(&error)) {
-        WriteBillsCsv(book, *csv);
+        WriteBillsCsv(book, *csv, byDepartment);
         written = file.Commit(OutputFile::Kind::kAny, &error);
       }
       if (!written) {
@@ -213,12 +236,15 @@ int RunReport(const QStringList& arguments, CommandIo& io) {
                                   "per subscriber. A PDF, or PNG images (FILE for the first page, "
                                   "NAME-2.png and on for the next). Runs without a display."));
   AddChoiceOptions(line, true);
+  AddByOption(line);
   line.Add({{QStringLiteral("o"), QStringLiteral("output")},
             QStringLiteral("Write to FILE, .pdf or .png (required)."),
             QStringLiteral("FILE")});
   if (const std::optional<int> code = line.Parse(arguments)) return *code;
   Choice choice;
   if (const std::optional<int> code = ReadChoice(line, true, choice)) return *code;
+  const std::optional<bool> byDepartment = ReadBy(line);
+  if (!byDepartment) return exitcode::kUsage;
   const QString output = line.Value(QStringLiteral("o"));
   const bool pdf = output.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
   const bool png = output.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive);
@@ -233,6 +259,7 @@ int RunReport(const QStringList& arguments, CommandIo& io) {
     bool linesKnown = false;
     const int lines = StationCityLines(choice.dir, &linesKnown);
     ReportData data = BuildReport(choice.dir, choice.choice, lines);
+    data.byDepartment = *byDepartment;
     data.cityLinesAssumed = !linesKnown;
     if (data.outOfRange > 0) {
       ui.Say(OutOfRangeNote(choice.choice.month, data.outOfRange), ConsoleUi::Priority::kWarning);

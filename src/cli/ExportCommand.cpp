@@ -168,6 +168,10 @@ int RunExport(const QStringList& arguments, CommandIo& io) {
     if (const std::optional<Tariffs> tariffs = LoadTariffs(QDir(dir).absolutePath())) {
       AddCostColumns(what, *tariffs);
     }
+    // With a subscriber directory, each call's name and department follow.
+    if (const auto directory = LoadSubscriberDirectory(QDir(dir).absolutePath())) {
+      AddSubscriberColumns(what, *directory);
+    }
     ExportSelection selection;
     if (output == QLatin1String("-")) {
       selection = WriteExport(QDir(dir).absolutePath(), what, *format, io.out);

@@ -151,11 +151,22 @@ qint64 ExportCallsXlsx(const QString& dir, const ExportOptions& options, const Q
   return count;
 }
 
-void WriteBillsXlsx(const BillBook& book, const QString& path) {
+void WriteBillsXlsx(const BillBook& book, const QString& path, bool byDepartment) {
   Workbook sheet(path, QStringLiteral("счета"));
-  sheet.Heading({QStringLiteral("subscriber"), QStringLiteral("date"), QStringLiteral("time"),
-                 QStringLiteral("number"), QStringLiteral("zone"), QStringLiteral("minutes"),
-                 QStringLiteral("cost")});
+  const SubscriberDirectory* directory = book.Directory();
+  QStringList heading = {QStringLiteral("subscriber"), QStringLiteral("date"),
+                         QStringLiteral("time"),       QStringLiteral("number"),
+                         QStringLiteral("zone"),       QStringLiteral("minutes"),
+                         QStringLiteral("cost")};
+  if (directory) heading << QStringLiteral("name") << QStringLiteral("department");
+  sheet.Heading(heading);
+  // A subscriber's name and department end each of its rows, as in the CSV bills.
+  const auto named = [&](int subscriber) {
+    const SubscriberEntry* entry = directory ? directory->Of(subscriber) : nullptr;
+    if (!entry) return;
+    sheet.Text(7, entry->name.toUtf8());
+    if (!entry->department.isEmpty()) sheet.Text(8, entry->department.toUtf8());
+  };
   std::vector<QByteArray> zones;
   for (const TariffZone& zone : book.TariffTable().zones) zones.push_back(zone.name.toUtf8());
   // The totals of a subscriber or of all: one row per zone, then the sum of the rows above.
@@ -175,8 +186,12 @@ void WriteBillsXlsx(const BillBook& book, const QString& path) {
     sheet.Amount(6, report.cost);
     sheet.NextRow();
   };
-  for (const auto& [subscriber, report] : book.Subscribers()) {
-    const auto who = [&, number = subscriber] { sheet.Number(0, number); };
+  for (const int subscriber : book.Order(byDepartment)) {
+    const SubscriberReport& report = book.Subscribers().at(subscriber);
+    const auto who = [&, number = subscriber] {
+      sheet.Number(0, number);
+      named(number);
+    };
     book.ForEachCall(subscriber, [&](const ReportCall& call) {
       const ExportRow& r = call.row;
       who();
@@ -194,14 +209,27 @@ void WriteBillsXlsx(const BillBook& book, const QString& path) {
     });
     totals(who, report);
   }
-  for (const auto& [subscriber, report] : book.Subscribers()) {
+  for (const int subscriber : book.Order(byDepartment)) {
+    const SubscriberReport& report = book.Subscribers().at(subscriber);
     qint64 charged = 0;
     for (const auto& entry : report.zones) charged += entry.second.minutes;
+    named(subscriber);
     sheet.Text(0, "сводка");
     sheet.Text(4, QStringLiteral("абонент %1").arg(subscriber).toUtf8());
     sheet.Number(5, static_cast<double>(charged));
     sheet.Amount(6, report.cost);
     sheet.NextRow();
+  }
+  if (byDepartment) {
+    for (const auto& [department, report] : book.Departments()) {
+      qint64 charged = 0;
+      for (const auto& entry : report.zones) charged += entry.second.minutes;
+      sheet.Text(0, "отдел");
+      sheet.Text(4, department.toUtf8());
+      sheet.Number(5, static_cast<double>(charged));
+      sheet.Amount(6, report.cost);
+      sheet.NextRow();
+    }
   }
   totals([&] { sheet.Text(0, "всего"); }, book.All());
   sheet.Close();

@@ -18,4 +18,4 @@ qint64 ExportCallsXlsx(const QString& dir, const ExportOptions& options, const Q
 // date and time, zone, minutes and cost, each subscriber's totals per zone and in all, then the
 // summary of all subscribers; amounts are numbers with two decimals. Throws IoError when the
 // file cannot be written.
-void WriteBillsXlsx(const BillBook& book, const QString& path);
+void WriteBillsXlsx(const BillBook& book, const QString& path, bool byDepartment = false);

@@ -12,6 +12,7 @@
 
 #include "core/costs/Bills.h"
 #include "core/costs/Erlang.h"
+#include "core/costs/SubscriberDirectory.h"
 
 namespace {
 
@@ -326,6 +327,13 @@ void Footer(QPainter& painter, const QString& text, int page) {
 
 ReportPainter::ReportPainter(const ReportData& data) : data_(data) {
   for (const auto& entry : data_.subscribers) subscribers_.push_back(entry.first);
+  if (data_.byDepartment && data_.directory) {
+    std::stable_sort(subscribers_.begin(), subscribers_.end(), [&](int a, int b) {
+      return data_.directory->DepartmentOf(a) < data_.directory->DepartmentOf(b);
+    });
+  }
+  // With a subscriber directory, a page of departments comes before the subscribers' pages.
+  firstSubscriberPage_ = data_.directory ? 4 : 3;
 }
 
 // Rows of calls on a page of the appendix, under its heading.
@@ -337,7 +345,7 @@ int ReportPainter::AppendixPages() const {
 }
 
 int ReportPainter::PageCount() const {
-  return 3 + static_cast<int>(subscribers_.size()) + AppendixPages();
+  return firstSubscriberPage_ + static_cast<int>(subscribers_.size()) + AppendixPages();
 }
 
 void ReportPainter::PaintPage(QPainter& painter, int index) const {
@@ -349,11 +357,13 @@ void ReportPainter::PaintPage(QPainter& painter, int index) const {
     LineLoad(painter);
   } else if (index == 2) {
     Lists(painter);
-  } else if (index < 3 + static_cast<int>(subscribers_.size())) {
-    const int subscriber = subscribers_[static_cast<size_t>(index - 3)];
+  } else if (index < firstSubscriberPage_) {
+    Departments(painter);
+  } else if (index < firstSubscriberPage_ + static_cast<int>(subscribers_.size())) {
+    const int subscriber = subscribers_[static_cast<size_t>(index - firstSubscriberPage_)];
     SubscriberPage(painter, subscriber, data_.subscribers.at(subscriber));
   } else {
-    AppendixPage(painter, index - 3 - static_cast<int>(subscribers_.size()));
+    AppendixPage(painter, index - firstSubscriberPage_ - static_cast<int>(subscribers_.size()));
   }
   Footer(painter, QStringLiteral("NorvelWin · отчет о разговорах · ") + ChoiceText(data_),
          index + 1);
@@ -582,9 +592,48 @@ void ReportPainter::AppendixPage(QPainter& painter, int page) const {
   Table(painter, y, kCallWidths, kCallHeader, CallRows(data_, shown), kCallRight);
 }
 
+void ReportPainter::Departments(QPainter& painter) const {
+  int y = Heading(painter, 50, QStringLiteral("По отделам"));
+  std::vector<QStringList> rows;
+  for (const auto& [department, report] : DepartmentTotals(data_.subscribers, &*data_.directory)) {
+    rows.push_back({department, QString::number(report.calls), QString::number(report.minutes),
+                    CostText(data_, report.cost)});
+  }
+  rows.push_back({QStringLiteral("Итого"), QString::number(data_.calls),
+                  QString::number(data_.minutes), CostText(data_, data_.cost)});
+  y = Table(painter, y, {330, 140, 140, 250},
+            {QStringLiteral("Отдел"), QStringLiteral("Разговоров"), QStringLiteral("Минут"),
+             QStringLiteral("Стоимость")},
+            rows, {false, true, true, true});
+  y = Heading(painter, y + 10, QStringLiteral("Абоненты по отделам"));
+  std::vector<int> order;
+  for (const auto& entry : data_.subscribers) order.push_back(entry.first);
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    return data_.directory->DepartmentOf(a) < data_.directory->DepartmentOf(b);
+  });
+  rows.clear();
+  for (const int subscriber : order) {
+    const SubscriberEntry* entry = data_.directory->Of(subscriber);
+    const SubscriberReport& report = data_.subscribers.at(subscriber);
+    rows.push_back({data_.directory->DepartmentOf(subscriber),
+                    QStringLiteral("%1 %2").arg(subscriber).arg(entry ? entry->name : QString()),
+                    QString::number(report.calls), CostText(data_, report.cost)});
+  }
+  Table(painter, y, {250, 330, 120, 160},
+        {QStringLiteral("Отдел"), QStringLiteral("Абонент"), QStringLiteral("Разговоров"),
+         QStringLiteral("Стоимость")},
+        rows, {false, false, true, true});
+}
+
 void ReportPainter::SubscriberPage(QPainter& painter, int subscriber,
                                    const SubscriberReport& report) const {
-  int y = Heading(painter, 50, QStringLiteral("Абонент %1").arg(subscriber));
+  const SubscriberEntry* entry = data_.directory ? data_.directory->Of(subscriber) : nullptr;
+  QString title = QStringLiteral("Абонент %1").arg(subscriber);
+  if (entry) {
+    title += QStringLiteral(" — ") + entry->name;
+    if (!entry->department.isEmpty()) title += QStringLiteral(" (%1)").arg(entry->department);
+  }
+  int y = Heading(painter, 50, title);
   y = Table(painter, y, {360, 220}, {QStringLiteral("Итоги"), QString()},
             {{QStringLiteral("Разговоров"), QString::number(report.calls)},
              {QStringLiteral("Минут"), QString::number(report.minutes)},
@@ -707,14 +756,29 @@ bool WriteBillsPdf(const BillBook& book, const BillHeading& heading, const QStri
                                   QStringLiteral("Абонент"),       QStringLiteral("Номер"),
                                   QStringLiteral("Зона"),          QStringLiteral("Длит., мин"),
                                   QStringLiteral("К оплате, мин"), QStringLiteral("Стоимость")};
-  std::map<int, Totals> charged;
+  std::vector<std::pair<int, Totals>> charged;  // in the bills' order
   qint64 drawn = 0;
-  for (const auto& [subscriber, report] : book.Subscribers()) {
+  const SubscriberDirectory* directory = book.Directory();
+  // "Иванов Иван · Бухгалтерия · центр затрат 100-01"; empty for a subscriber not named.
+  const auto whoIs = [&](int subscriber) {
+    const SubscriberEntry* entry = directory ? directory->Of(subscriber) : nullptr;
+    if (!entry) return QString();
+    QStringList parts = {entry->name};
+    if (!entry->department.isEmpty()) parts << entry->department;
+    if (!entry->costCentre.isEmpty()) parts << QStringLiteral("центр затрат ") + entry->costCentre;
+    return parts.join(QStringLiteral(" · "));
+  };
+  for (const int subscriber : book.Order(heading.byDepartment)) {
+    const SubscriberReport& report = book.Subscribers().at(subscriber);
     const QString title =
         QStringLiteral("Счет абонента %1 за %2").arg(subscriber).arg(heading.period);
     int y = newPage(title);
+    if (const QString who = whoIs(subscriber); !who.isEmpty()) {
+      y = Text(painter, kMargin, y - 4, kInner, who, 14, false) + 10;
+    }
     std::vector<QStringList> zones;
-    Totals& sum = charged[subscriber];
+    charged.push_back({subscriber, {}});
+    Totals& sum = charged.back().second;
     for (const auto& [zone, totals] : report.zones) {
       zones.push_back({book.TariffTable().zones[static_cast<size_t>(zone)].name,
                        QString::number(totals.calls), QString::number(totals.minutes),
@@ -773,8 +837,10 @@ bool WriteBillsPdf(const BillBook& book, const BillHeading& heading, const QStri
     rows.clear();
   };
   for (const auto& [subscriber, sum] : charged) {
-    rows.push_back({QString::number(subscriber), QString::number(sum.calls),
-                    QString::number(sum.minutes), money(sum.cost)});
+    const SubscriberEntry* entry = directory ? directory->Of(subscriber) : nullptr;
+    rows.push_back({entry ? QStringLiteral("%1 %2").arg(subscriber).arg(entry->name)
+                          : QString::number(subscriber),
+                    QString::number(sum.calls), QString::number(sum.minutes), money(sum.cost)});
     grand.calls += sum.calls;
     grand.minutes += sum.minutes;
     grand.cost += sum.cost;
@@ -786,7 +852,28 @@ bool WriteBillsPdf(const BillBook& book, const BillHeading& heading, const QStri
   rows.push_back({QStringLiteral("Итого"), QString::number(grand.calls),
                   QString::number(grand.minutes), money(grand.cost)});
   flushSummary();
-  VatLine(painter, y, book.TariffTable(), grand.cost);
+  y = VatLine(painter, y, book.TariffTable(), grand.cost);
+  if (heading.byDepartment) {
+    // Each department's total; together they are the grand total again.
+    for (const auto& [department, report] : book.Departments()) {
+      qint64 minutes = 0;
+      for (const auto& entry : report.zones) minutes += entry.second.minutes;
+      qint64 calls = 0;
+      for (const auto& entry : report.zones) calls += entry.second.calls;
+      rows.push_back(
+          {department, QString::number(calls), QString::number(minutes), money(report.cost)});
+    }
+    rows.push_back({QStringLiteral("Итого"), QString::number(grand.calls),
+                    QString::number(grand.minutes), money(grand.cost)});
+    if (y + static_cast<int>(rows.size() + 4) * kLineHeight > kHeight - 90) {
+      y = newPage(summaryTitle + QStringLiteral(" (продолжение)"));
+    }
+    y = Heading(painter, y + 10, QStringLiteral("По отделам"));
+    y = Table(painter, y, {200, 160, 200, 240},
+              {QStringLiteral("Отдел"), QStringLiteral("Разговоров"),
+               QStringLiteral("К оплате, мин"), QStringLiteral("Стоимость")},
+              rows, {false, true, true, true});
+  }
   painter.end();
   if (!QFileInfo(path).exists() || QFileInfo(path).size() == 0) {
     *error = QStringLiteral("Не удается записать файл %1").arg(path);

@@ -27,6 +27,8 @@ class ReportPainter {
   void LineLoad(QPainter& painter) const;
   void Lists(QPainter& painter) const;
   void SubscriberPage(QPainter& painter, int subscriber, const SubscriberReport& report) const;
+  // Each department's totals and its subscribers (with a subscriber directory only).
+  void Departments(QPainter& painter) const;
   // The appendix: every call outside working hours that the lists' page has no room for.
   void AppendixPage(QPainter& painter, int page) const;
   qint64 OutsideOnListPage() const;
@@ -34,6 +36,7 @@ class ReportPainter {
 
   const ReportData& data_;
   std::vector<int> subscribers_;
+  int firstSubscriberPage_ = 3;
 };
 
 // All pages onto a printer or a PDF writer (a new page between pages).

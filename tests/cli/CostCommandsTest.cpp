@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include "core/base/Clock.h"
+#include "core/costs/SubscriberDirectory.h"
 #include "core/costs/Tariffs.h"
 #include "core/files/CallRecords.h"
 #include "core/files/DataFiles.h"
@@ -170,6 +171,43 @@ TEST_F(CostCommands, TheReportComparesWithTheMonthBefore) {
   const Result damaged = Run({"report", "--month", "12", "-o", "alone.pdf"});
   EXPECT_EQ(damaged.code, 0) << damaged.err.toStdString();
   EXPECT_FALSE(PdfText(QStringLiteral("alone.pdf")).contains(QStringLiteral("ноябрь 2026")));
+}
+
+// A subscriber directory names the subscribers in exports, bills and the report, and groups
+// bills and the report by department.
+TEST_F(CostCommands, NamesAndDepartmentsFromTheSubscriberDirectory) {
+  Write(QString::fromLatin1(kSubscriberFileName),
+        "# who is who\n20 = Иванов Иван; Бухгалтерия; 100-01\n21 = Петрова Анна; Бухгалтерия\n"
+        "22 = Склад\n");
+  const Result exported = Run({"export", "--month", "12"});
+  ASSERT_EQ(exported.code, 0) << exported.err.toStdString();
+  const QStringList lines = exported.out.split(QStringLiteral("\r\n"));
+  EXPECT_TRUE(lines.value(0).endsWith(QStringLiteral(",name,department,cost_centre")))
+      << lines.value(0).toStdString();
+  EXPECT_TRUE(lines.value(1).endsWith(QStringLiteral(",Иванов Иван,Бухгалтерия,100-01")))
+      << lines.value(1).toStdString();
+
+  const Result bills = Run({"bill", "--month", "12", "--by", "department"});
+  ASSERT_EQ(bills.code, 0) << bills.err.toStdString();
+  const QStringList rows = bills.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+  EXPECT_TRUE(rows.contains(QStringLiteral("21,,,,итого,40,49.00,Петрова Анна,Бухгалтерия")));
+  EXPECT_TRUE(rows.contains(QStringLiteral("отдел,,,,Бухгалтерия,60,73.50,,")));
+  EXPECT_TRUE(rows.contains(QStringLiteral("отдел,,,,без отдела,12,100.00,,")));
+  EXPECT_EQ(Run({"bill", "--month", "12", "--by", "colour"}).code, 2);
+
+  ASSERT_EQ(Run({"bill", "--month", "12", "--by", "department", "-o", "by.pdf"}).code, 0);
+  const QString printed = PdfText(QStringLiteral("by.pdf"));
+  if (printed.isEmpty()) GTEST_SKIP() << "no pdftotext here";
+  EXPECT_TRUE(printed.contains(QStringLiteral("Иванов Иван · Бухгалтерия · центр затрат 100-01")));
+  EXPECT_TRUE(printed.contains(QStringLiteral("Бухгалтерия 3 60 73,50 руб.")))
+      << printed.toStdString();
+  EXPECT_TRUE(printed.contains(QStringLiteral("без отдела 1 12 100,00 руб.")));
+
+  ASSERT_EQ(Run({"report", "--month", "12", "-o", "named.pdf"}).code, 0);
+  const QString report = PdfText(QStringLiteral("named.pdf"));
+  EXPECT_TRUE(report.contains(QStringLiteral("Абонент 20 — Иванов Иван (Бухгалтерия)")));
+  EXPECT_TRUE(report.contains(QStringLiteral("Бухгалтерия 4 60 73,50 руб.")))
+      << report.toStdString();
 }
 
 // Every call outside working hours is in the printed report: the first under the lists, the

@@ -83,7 +83,7 @@ QString CsvLine(const QStringList& fields) {
 }  // namespace
 
 BillBook::BillBook(const QString& dir, const ReportChoice& choice, const Tariffs& tariffs)
-    : tariffs_(tariffs) {
+    : tariffs_(tariffs), directory_(LoadSubscriberDirectory(dir)) {
   if (!dir_.isValid()) ScratchFailed(dir_.errorString());
   ExportOptions options;
   options.month = choice.month;
@@ -141,12 +141,39 @@ QString BillBook::ZoneText(const Rated& rated) const {
   return ::ZoneText(tariffs_, rated);
 }
 
+std::vector<int> BillBook::Order(bool byDepartment) const {
+  std::vector<int> order;
+  for (const auto& entry : subscribers_) order.push_back(entry.first);
+  if (byDepartment && directory_) {
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+      return directory_->DepartmentOf(a) < directory_->DepartmentOf(b);
+    });
+  }
+  return order;
+}
+
+std::map<QString, SubscriberReport> BillBook::Departments() const {
+  return DepartmentTotals(subscribers_, Directory());
+}
+
 void AddCostColumns(ExportOptions& options, const Tariffs& tariffs) {
   options.extraHeading = {QStringLiteral("zone"), QStringLiteral("cost")};
   options.extraFields = [tariffs](const ExportRow& row) {
     const Rated rated = RateCall(tariffs, row);
     return QStringList{ZoneText(tariffs, rated),
                        rated.kind == Rated::Kind::kCharged ? MoneyText(rated.cost) : QString()};
+  };
+}
+
+void AddSubscriberColumns(ExportOptions& options, const SubscriberDirectory& directory) {
+  options.extraHeading << QStringLiteral("name") << QStringLiteral("department")
+                       << QStringLiteral("cost_centre");
+  options.extraFields = [before = options.extraFields, directory](const ExportRow& row) {
+    QStringList fields = before ? before(row) : QStringList();
+    const SubscriberEntry* entry = directory.Of(row.subscriber);
+    fields << (entry ? entry->name : QString()) << (entry ? entry->department : QString())
+           << (entry ? entry->costCentre : QString());
+    return fields;
   };
 }
 
@@ -164,7 +191,7 @@ QString ZoneText(const Tariffs& tariffs, const Rated& rated) {
   return {};
 }
 
-void WriteBillsCsv(const BillBook& book, QIODevice& out) {
+void WriteBillsCsv(const BillBook& book, QIODevice& out, bool byDepartment) {
   QByteArray buffer = kUtf8Bom;
   buffer.reserve(kScratchBuffer + 1024);
   const auto flushBuffer = [&] {
@@ -173,8 +200,19 @@ void WriteBillsCsv(const BillBook& book, QIODevice& out) {
     }
     buffer.clear();
   };
+  // A subscriber's name and department end each of its rows, where the directory names them.
+  const SubscriberDirectory* directory = book.Directory();
+  const auto named = [&](int subscriber) {
+    if (!directory) return QStringList();
+    const SubscriberEntry* entry = directory->Of(subscriber);
+    return QStringList{entry ? entry->name : QString(), entry ? entry->department : QString()};
+  };
+  int rowOf = 0;  // the subscriber whose rows are being written; 0: none
   const auto put = [&](const QStringList& fields) {
-    buffer += CsvLine(fields).toUtf8();
+    buffer += CsvLine(fields + (rowOf != 0  ? named(rowOf)
+                                : directory ? QStringList{QString(), QString()}
+                                            : QStringList()))
+                  .toUtf8();
     if (buffer.size() >= kScratchBuffer) flushBuffer();
   };
   // The zone column's text of each zone and of each reason for no cost, made once.
@@ -213,12 +251,19 @@ void WriteBillsCsv(const BillBook& book, QIODevice& out) {
          QString::number(charged),
          MoneyText(report.cost)});
   };
-  put({QStringLiteral("subscriber"), QStringLiteral("date"), QStringLiteral("time"),
-       QStringLiteral("number"), QStringLiteral("zone"), QStringLiteral("minutes"),
-       QStringLiteral("cost")});
-  for (const auto& [subscriber, report] : book.Subscribers()) {
+  QStringList heading = {QStringLiteral("subscriber"), QStringLiteral("date"),
+                         QStringLiteral("time"),       QStringLiteral("number"),
+                         QStringLiteral("zone"),       QStringLiteral("minutes"),
+                         QStringLiteral("cost")};
+  if (directory) heading << QStringLiteral("name") << QStringLiteral("department");
+  buffer += CsvLine(heading).toUtf8();
+  for (const int subscriber : book.Order(byDepartment)) {
+    const SubscriberReport& report = book.Subscribers().at(subscriber);
     const QString who = QString::number(subscriber);
     const QByteArray whoBytes = who.toUtf8();
+    rowOf = subscriber;
+    QByteArray tail;  // ",name,department" of its call rows
+    for (const QString& field : named(subscriber)) tail += ',' + CsvField(field).toUtf8();
     book.ForEachCall(subscriber, [&](const ReportCall& call) {
       // The rows of calls are the bulk of the file: their bytes are put together directly.
       const ExportRow& r = call.row;
@@ -253,12 +298,15 @@ void WriteBillsCsv(const BillBook& book, QIODevice& out) {
       }
       buffer += ',';
       if (charged) AppendMoney(buffer, call.rated.cost);
+      buffer += tail;
       buffer += "\r\n";
       if (buffer.size() >= kScratchBuffer) flushBuffer();
     });
     totals(who, report, true);
   }
-  for (const auto& [subscriber, report] : book.Subscribers()) {
+  for (const int subscriber : book.Order(byDepartment)) {
+    const SubscriberReport& report = book.Subscribers().at(subscriber);
+    rowOf = subscriber;
     qint64 charged = 0;
     for (const auto& entry : report.zones) charged += entry.second.minutes;
     put({QStringLiteral("сводка"),
@@ -268,6 +316,20 @@ void WriteBillsCsv(const BillBook& book, QIODevice& out) {
          QStringLiteral("абонент %1").arg(subscriber),
          QString::number(charged),
          MoneyText(report.cost)});
+  }
+  rowOf = 0;
+  if (byDepartment) {
+    for (const auto& [department, report] : book.Departments()) {
+      qint64 charged = 0;
+      for (const auto& entry : report.zones) charged += entry.second.minutes;
+      put({QStringLiteral("отдел"),
+           {},
+           {},
+           {},
+           department,
+           QString::number(charged),
+           MoneyText(report.cost)});
+    }
   }
   totals(QStringLiteral("всего"), book.All(), true);
   flushBuffer();

@@ -53,8 +53,29 @@ ReportData BuildMonth(const QString& dir, const ReportChoice& choice, int cityLi
 
 }  // namespace
 
+std::map<QString, SubscriberReport> DepartmentTotals(
+    const std::map<int, SubscriberReport>& subscribers, const SubscriberDirectory* directory) {
+  std::map<QString, SubscriberReport> departments;
+  for (const auto& [subscriber, report] : subscribers) {
+    SubscriberReport& sum = departments[directory ? directory->DepartmentOf(subscriber)
+                                                  : SubscriberDirectory::kNoDepartment];
+    sum.calls += report.calls;
+    sum.minutes += report.minutes;
+    sum.unknownDuration += report.unknownDuration;
+    sum.cost += report.cost;
+    for (const auto& [zone, totals] : report.zones) {
+      ZoneTotals& into = sum.zones[zone];
+      into.calls += totals.calls;
+      into.minutes += totals.minutes;
+      into.cost += totals.cost;
+    }
+  }
+  return departments;
+}
+
 ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityLines) {
   ReportData data = BuildMonth(dir, choice, cityLines);
+  data.directory = LoadSubscriberDirectory(dir);
   if (choice.day != 0 || data.year == 0) return data;
   // The month before: December of the year before for a January. A month file that cannot be
   // read costs the comparison only, not the report.

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/costs/SubscriberDirectory.h"
 #include "core/costs/Tariffs.h"
 #include "core/files/CallExport.h"
 
@@ -51,6 +52,8 @@ struct ReportData {
   qint64 outOfRange = 0;  // calls with values no station gives, read as they stand
   int cityLines = 0;      // the station's, 2 per board
   std::optional<Tariffs> tariffs;
+  std::optional<SubscriberDirectory> directory;  // names and departments, when there is a file
+  bool byDepartment = false;  // subscriber pages in departments' order
 
   qint64 calls = 0;
   qint64 minutes = 0;
@@ -115,8 +118,13 @@ struct ReportData {
   static constexpr int kSubscriberListed = 40;
 };
 
-// Builds the report's figures from the working directory's month file and tariff file (none:
-// no costs). Throws as ForEachExportRow and LoadTariffs do.
+// Each department's totals (the subscribers of none, or all without a directory, in "без
+// отдела"), by its name.
+std::map<QString, SubscriberReport> DepartmentTotals(
+    const std::map<int, SubscriberReport>& subscribers, const SubscriberDirectory* directory);
+
+// Builds the report's figures from the working directory's month file, tariff file (none: no
+// costs) and subscriber directory. Throws as ForEachExportRow and LoadTariffs do.
 ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityLines);
 
 // The station's city lines as the working directory's settings file says (two per board), read

@@ -429,40 +429,11 @@ Tariffs ParseTariffs(const QString& text, const QString& fileName) {
 }
 
 std::optional<Tariffs> LoadTariffs(const QString& dir) {
-  QFile file(QDir(dir).filePath(QLatin1String(kTariffFileName)));
-  if (!file.exists()) return std::nullopt;
-  QString problem;
-  if (!OpenRegularFile(file, &problem)) {
-    throw IoError(QStringLiteral("Не удается прочитать файл %1: %2")
-                      .arg(QLatin1String(kTariffFileName), problem));
-  }
   // A tariff file is a few kilobytes; a file far larger is not one and is not read whole.
-  constexpr qint64 kLargest = 4 << 20;
-  if (file.size() > kLargest) {
-    throw IoError(QStringLiteral("Файл %1 слишком велик для файла тарифов (%2 байт)")
-                      .arg(QLatin1String(kTariffFileName))
-                      .arg(file.size()));
-  }
-  const QByteArray bytes = file.readAll();
-  // A file saved in Windows-1251 would give zone names of replacement characters: it is named.
-  QStringDecoder utf8(QStringDecoder::Utf8);
-  QString text = utf8.decode(bytes);
-  if (utf8.hasError()) {
-    int line = 1;
-    for (const QByteArray& each : bytes.split('\n')) {
-      QStringDecoder check(QStringDecoder::Utf8);
-      const QString decoded = check.decode(each);  // decodes only when taken
-      if (check.hasError()) break;
-      ++line;
-    }
-    throw ConvertError(QStringLiteral("Файл %1, строка %2: текст не в UTF-8 (сохраните файл в "
-                                      "кодировке UTF-8)")
-                           .arg(QLatin1String(kTariffFileName))
-                           .arg(line));
-  }
-  if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
-  text.remove(u'\r');
-  return ParseTariffs(text, QLatin1String(kTariffFileName));
+  const std::optional<QString> text =
+      ReadHandWrittenFile(dir, QLatin1String(kTariffFileName), 4 << 20);
+  if (!text) return std::nullopt;
+  return ParseTariffs(*text, QLatin1String(kTariffFileName));
 }
 
 int DayOfWeek(int year, int month, int day) {

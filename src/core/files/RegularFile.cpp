@@ -1,8 +1,11 @@
 #include "core/files/RegularFile.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
+#include <QStringDecoder>
 
+#include "core/base/Errors.h"
 #include "core/image/ConfigImage.h"
 
 bool OpenRegularFile(QFile& file, QString* problem) {
@@ -31,4 +34,42 @@ QString ShortEcho(const QString& text) {
   constexpr qsizetype kLimit = 200;
   if (text.size() <= kLimit) return text;
   return text.left(kLimit) + QStringLiteral("… (%1 знаков)").arg(text.size());
+}
+
+std::optional<QString> ReadHandWrittenFile(const QString& dir, const QString& name,
+                                           qint64 largest) {
+  QFile file(QDir(dir).filePath(name));
+  if (!file.exists()) return std::nullopt;
+  QString problem;
+  if (!OpenRegularFile(file, &problem)) {
+    throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(name, problem));
+  }
+  if (file.size() > largest) {
+    throw IoError(QStringLiteral("Файл %1 слишком велик для такого файла (%2 байт)")
+                      .arg(name)
+                      .arg(file.size()));
+  }
+  const QByteArray bytes = file.readAll();
+  if (file.error() != QFileDevice::NoError) {
+    throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(name, file.errorString()));
+  }
+  // A file saved in Windows-1251 would give names of replacement characters: it is named.
+  QStringDecoder utf8(QStringDecoder::Utf8);
+  QString text = utf8.decode(bytes);
+  if (utf8.hasError()) {
+    int line = 1;
+    for (const QByteArray& each : bytes.split('\n')) {
+      QStringDecoder check(QStringDecoder::Utf8);
+      const QString decoded = check.decode(each);  // decodes only when taken
+      if (check.hasError()) break;
+      ++line;
+    }
+    throw ConvertError(QStringLiteral("Файл %1, строка %2: текст не в UTF-8 (сохраните файл в "
+                                      "кодировке UTF-8)")
+                           .arg(name)
+                           .arg(line));
+  }
+  if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+  text.remove(u'\r');
+  return text;
 }

@@ -22,3 +22,10 @@ std::optional<ConfigFileBytes> ReadConfigFile(const QString& path, QString* prob
 // An echo of bad input for a message: at most 200 characters, with the whole length when cut,
 // so a damaged line of many megabytes does not flood the terminal or the journal.
 QString ShortEcho(const QString& text);
+
+// A small text file a person writes by hand (the tariff file, the subscriber directory), from
+// the working directory: none when there is no such file. Only a regular file of at most
+// `largest` bytes, in UTF-8 (a byte order mark and carriage returns are dropped); throws IoError
+// when it cannot be read or is too large, ConvertError naming the first line not in UTF-8.
+std::optional<QString> ReadHandWrittenFile(const QString& dir, const QString& name,
+                                           qint64 largest);

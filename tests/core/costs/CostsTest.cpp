@@ -14,6 +14,7 @@
 #include "core/costs/Bills.h"
 #include "core/costs/CostReport.h"
 #include "core/costs/Erlang.h"
+#include "core/costs/SubscriberDirectory.h"
 #include "core/costs/Tariffs.h"
 #include "core/files/CallRecords.h"
 #include "core/files/DataFiles.h"
@@ -576,6 +577,39 @@ TEST(TariffFile, MistakesAcrossTheFileAreRefusedWithBothPlaces) {
   EXPECT_EQ(Problem("[А]\nprefixes = 2\nband = weekend 00:00-24:00 0.6\n"
                     "band = all 00:00-08:00 0.8\n"),
             QString());
+}
+
+// The subscriber directory as written, and each mistake named with its line.
+TEST(SubscriberFile, EntriesAndMistakes) {
+  const SubscriberDirectory directory = ParseSubscriberDirectory(
+      QStringLiteral("# who\n20 = Иванов Иван; Бухгалтерия; 100-01  # chief\n 43 = Склад \n"),
+      QStringLiteral("f"));
+  ASSERT_NE(directory.Of(20), nullptr);
+  EXPECT_EQ(directory.Of(20)->name, QStringLiteral("Иванов Иван"));
+  EXPECT_EQ(directory.Of(20)->costCentre, QStringLiteral("100-01"));
+  EXPECT_EQ(directory.DepartmentOf(20), QStringLiteral("Бухгалтерия"));
+  EXPECT_EQ(directory.DepartmentOf(43), QStringLiteral("без отдела"));
+  EXPECT_EQ(directory.Of(21), nullptr);
+  const struct {
+    const char* name;
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {"NotAnExtension", "19 = Кто-то\n", "строка 1: «19» — не номер абонента станции"},
+      {"NoEquals", "20 Иванов\n", "строка 1: нужно «номер = имя; отдел; центр затрат»"},
+      {"Twice", "20 = А\n\n20 = Б\n", "строка 3: абонент 20 уже назван в строке 1"},
+      {"NoName", "21 = ; Склад\n", "строка 1: у абонента 21 нет имени"},
+      {"TooManyParts", "22 = А; Б; В; Г\n", "строка 1: больше трех частей"},
+  };
+  for (const auto& c : cases) {
+    try {
+      ParseSubscriberDirectory(QString::fromUtf8(c.text), QStringLiteral("f"));
+      ADD_FAILURE() << c.name << " was read";
+    } catch (const ConvertError& error) {
+      EXPECT_TRUE(error.Message().contains(QString::fromUtf8(c.message)))
+          << c.name << " gave " << error.Message().toStdString();
+    }
+  }
 }
 
 TEST(TariffFile, AFileNotInUtf8IsNamedWithItsLine) {
