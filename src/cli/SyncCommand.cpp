@@ -96,7 +96,8 @@ int RunSync(const QStringList& arguments, CommandIo& io) {
             QStringLiteral("YYYY-MM-DD")});
   line.Add({QStringLiteral("rerate"),
             QStringLiteral("Give this station's stored calls the zones and costs of the tariff "
-                           "file as it is now (with --month, of that month only).")});
+                           "file, and the names of the subscriber directory, as they are now "
+                           "(with --month, of that month only).")});
   line.Add({QStringLiteral("month"), QStringLiteral("The month of --rerate, 1..12."),
             QStringLiteral("M")});
   line.Add({QStringLiteral("json"), QStringLiteral("Print one JSON object instead of the line.")});

@@ -119,6 +119,7 @@ bool Unchanged(QFile& file, qint64 bytes, const QByteArray& sha256, const QStrin
 // added when the table does not hold it yet, and nothing is ever removed here.
 std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& options, int month,
                                     const std::optional<Tariffs>& tariffs,
+                                    const SubscriberDirectory* names,
                                     const QByteArray& prunedBefore) {
   const QString name = DataFileName(month);
   QFile file(QDir(options.dir).filePath(name));
@@ -192,7 +193,7 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
   }
 
   // Only whole lines are taken: a line still being written is left for the next sync.
-  std::unique_ptr<RowWriter> rows = MakeRowWriter(c, options.station.name, month, tariffs);
+  std::unique_ptr<RowWriter> rows = MakeRowWriter(c, options.station.name, month, tariffs, names);
   try {
     offset += ReadLines(file, std::numeric_limits<qint64>::max(), hash, lineNumber, name,
                         [&](QByteArrayView line) {
@@ -266,7 +267,7 @@ qint64 Prune(DatabaseConnection& c, const SyncOptions& options) {
 // and cost of the tariff file as it is now, in one transaction; the calls themselves stay as
 // they are. Gives the number of calls re-rated.
 qint64 Rerate(DatabaseConnection& c, const SyncOptions& options,
-              const std::optional<Tariffs>& tariffs) {
+              const std::optional<Tariffs>& tariffs, const SubscriberDirectory* names) {
   struct Stored {
     ExportRow row;
     QByteArray record;
@@ -307,7 +308,7 @@ qint64 Rerate(DatabaseConnection& c, const SyncOptions& options,
       read.finish();
       if (stored.empty()) continue;
       std::unique_ptr<RowWriter> rows =
-          MakeRowWriter(c, options.station.name, month, tariffs, /*rerate=*/true);
+          MakeRowWriter(c, options.station.name, month, tariffs, names, /*rerate=*/true);
       for (const Stored& call : stored) rows->Add(call.row, call.record, call.occurrence);
       rows->Finish();
       rerated += rows->Given();
@@ -342,6 +343,9 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
   // A tariff file with a mistake stops the sync before anything is stored.
   const std::optional<Tariffs> tariffs = LoadTariffs(options.dir);
   result.costs = tariffs.has_value();
+  // So does a subscriber directory with a mistake; without one the names stay empty.
+  const std::optional<SubscriberDirectory> directory = LoadSubscriberDirectory(options.dir);
+  const SubscriberDirectory* names = directory ? &*directory : nullptr;
   if (options.rerate && !tariffs) {
     throw ConvertError(
         QStringLiteral("Пересчитать стоимость нельзя: в рабочем каталоге нет файла тарифов %1")
@@ -367,7 +371,7 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
   for (int month = 1; month <= 12; ++month) {
     std::optional<SyncedFile> synced;
     try {
-      synced = SyncMonth(c, options, month, tariffs, prunedBefore);
+      synced = SyncMonth(c, options, month, tariffs, names, prunedBefore);
     } catch (const DatabaseError&) {
       throw;
     } catch (const NorvelError& error) {
@@ -384,7 +388,7 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
   }
   // After the month files, so that the calls they added are re-rated too (at no cost: they were
   // just rated by the same file).
-  if (options.rerate) result.rerated = Rerate(c, options, tariffs);
+  if (options.rerate) result.rerated = Rerate(c, options, tariffs, names);
   // The run itself is recorded, a run with nothing new too: a station that stopped sending is
   // told from a quiet one by one query.
   c.BeginExclusive(QStringLiteral("runs:") + options.station.name);

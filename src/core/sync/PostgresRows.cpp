@@ -12,8 +12,9 @@ namespace {
 class PostgresRows : public RowWriter {
  public:
   PostgresRows(DatabaseConnection& c, const QString& station, int month,
-               const std::optional<Tariffs>& tariffs, bool rerate)
-      : RowWriter(station, month, tariffs, rerate), c_(c) {
+               const std::optional<Tariffs>& tariffs, const SubscriberDirectory* directory,
+               bool rerate)
+      : RowWriter(station, month, tariffs, directory, rerate), c_(c) {
     const QVariant handle = c.Db().driver()->handle();
     // Qt names the type after the struct behind libpq's typedef.
     if ((qstrcmp(handle.typeName(), "PGconn*") != 0 &&
@@ -32,8 +33,8 @@ class PostgresRows : public RowWriter {
     if (!temporary) Fail();
     const QByteArray sql =
         "COPY norvel_incoming (station, month_file, record, occurrence, start, subscriber, "
-        "duration_min, city_line, call_type, number, zone, charged_min, cost_hundredths) "
-        "FROM STDIN";
+        "duration_min, city_line, call_type, number, zone, charged_min, cost_hundredths, "
+        "subscriber_name, department) FROM STDIN";
     PGresult* result = pq_->exec(conn_, sql.constData());
     const bool copying = pq_->resultStatus(result) == PGRES_COPY_IN;
     pq_->clear(result);
@@ -80,10 +81,18 @@ class PostgresRows : public RowWriter {
       Number(fields.chargedMinutes);
       buffer_ += '\t';
       Number(fields.cost);
-      buffer_ += '\n';
     } else {
-      buffer_ += "\t\\N\t\\N\t\\N\n";
+      buffer_ += "\t\\N\t\\N\t\\N";
     }
+    for (const QByteArray* text : {fields.name, fields.department}) {
+      buffer_ += '\t';
+      if (text) {
+        Text(*text);
+      } else {
+        buffer_ += "\\N";
+      }
+    }
+    buffer_ += '\n';
     ++given_;
     if (buffer_.size() >= kSendSize) Send();
   }
@@ -101,7 +110,8 @@ class PostgresRows : public RowWriter {
         conn_, rerate_ ? "INSERT INTO calls SELECT * FROM norvel_incoming ON CONFLICT (station, "
                          "start, record, occurrence) DO UPDATE SET zone = EXCLUDED.zone, "
                          "charged_min = EXCLUDED.charged_min, cost_hundredths = "
-                         "EXCLUDED.cost_hundredths"
+                         "EXCLUDED.cost_hundredths, subscriber_name = EXCLUDED.subscriber_name, "
+                         "department = EXCLUDED.department"
                        : "INSERT INTO calls SELECT * FROM norvel_incoming ON CONFLICT DO NOTHING");
     const bool inserted = pq_->resultStatus(moved) == PGRES_COMMAND_OK;
     if (inserted) added_ = QByteArray(pq_->cmdTuples(moved)).toLongLong();
@@ -164,6 +174,6 @@ class PostgresRows : public RowWriter {
 
 std::unique_ptr<RowWriter> MakePostgresRows(DatabaseConnection& c, const QString& station,
                                             int month, const std::optional<Tariffs>& tariffs,
-                                            bool rerate) {
-  return std::make_unique<PostgresRows>(c, station, month, tariffs, rerate);
+                                            const SubscriberDirectory* directory, bool rerate) {
+  return std::make_unique<PostgresRows>(c, station, month, tariffs, directory, rerate);
 }

@@ -26,6 +26,11 @@ CallFields RowWriter::Fields(const ExportRow& row) const {
       fields.cost = rated.cost;
     }
   }
+  if (row.subscriber >= 20 && row.subscriber <= 43) {
+    const size_t at = static_cast<size_t>(row.subscriber);
+    if (!names_[at].isEmpty()) fields.name = &names_[at];
+    if (!departments_[at].isEmpty()) fields.department = &departments_[at];
+  }
   return fields;
 }
 
@@ -45,7 +50,8 @@ QByteArray CallRecordKey(const ExportRow& row) {
 }
 
 std::unique_ptr<RowWriter> MakeRowWriter(DatabaseConnection& c, const QString& station, int month,
-                                         const std::optional<Tariffs>& tariffs, bool rerate) {
-  if (c.Postgres()) return MakePostgresRows(c, station, month, tariffs, rerate);
-  return MakeSqliteRows(c, station, month, tariffs, rerate);
+                                         const std::optional<Tariffs>& tariffs,
+                                         const SubscriberDirectory* directory, bool rerate) {
+  if (c.Postgres()) return MakePostgresRows(c, station, month, tariffs, directory, rerate);
+  return MakeSqliteRows(c, station, month, tariffs, directory, rerate);
 }

@@ -2,10 +2,12 @@
 
 #include <QByteArray>
 #include <QString>
+#include <array>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include "core/costs/SubscriberDirectory.h"
 #include "core/costs/Tariffs.h"
 #include "core/files/CallExport.h"
 
@@ -18,6 +20,8 @@ struct CallFields {
   const QByteArray* zone = nullptr;  // none: NULL zone, minutes and cost
   int chargedMinutes = 0;
   Money cost = 0;
+  const QByteArray* name = nullptr;        // none: NULL
+  const QByteArray* department = nullptr;  // none: NULL
 };
 
 // Writes a month file's rows into the table. The rows go through the database's own bulk
@@ -26,10 +30,19 @@ struct CallFields {
 // lookup per value, many times the database's work over a million rows.
 class RowWriter {
  public:
-  RowWriter(const QString& station, int month, const std::optional<Tariffs>& tariffs, bool rerate)
+  RowWriter(const QString& station, int month, const std::optional<Tariffs>& tariffs,
+            const SubscriberDirectory* directory, bool rerate)
       : station_(station.toUtf8()), month_(month), tariffs_(tariffs), rerate_(rerate) {
     if (tariffs_) {
       for (const TariffZone& zone : tariffs_->zones) zones_.push_back(zone.name.toUtf8());
+    }
+    if (directory) {
+      for (const auto& [subscriber, entry] : directory->Entries()) {
+        names_[static_cast<size_t>(subscriber)] = entry.name.toUtf8();
+        if (!entry.department.isEmpty()) {
+          departments_[static_cast<size_t>(subscriber)] = entry.department.toUtf8();
+        }
+      }
     }
   }
   virtual ~RowWriter() = default;
@@ -52,6 +65,9 @@ class RowWriter {
   const std::optional<Tariffs>& tariffs_;
   bool rerate_;
   std::vector<QByteArray> zones_;
+  // By extension (20..43): the directory's name and department, empty for none.
+  std::array<QByteArray, 44> names_;
+  std::array<QByteArray, 44> departments_;
   qint64 given_ = 0;
   qint64 added_ = 0;
 };
@@ -63,10 +79,10 @@ QByteArray CallRecordKey(const ExportRow& row);
 // The writer of the connection's database: SQLite's or PostgreSQL's, each in a file of its own.
 std::unique_ptr<RowWriter> MakeRowWriter(DatabaseConnection& c, const QString& station, int month,
                                          const std::optional<Tariffs>& tariffs,
-                                         bool rerate = false);
+                                         const SubscriberDirectory* directory, bool rerate = false);
 std::unique_ptr<RowWriter> MakeSqliteRows(DatabaseConnection& c, const QString& station, int month,
                                           const std::optional<Tariffs>& tariffs,
-                                          bool rerate = false);
+                                          const SubscriberDirectory* directory, bool rerate);
 std::unique_ptr<RowWriter> MakePostgresRows(DatabaseConnection& c, const QString& station,
                                             int month, const std::optional<Tariffs>& tariffs,
-                                            bool rerate = false);
+                                            const SubscriberDirectory* directory, bool rerate);

@@ -27,6 +27,8 @@ const char* const kCallsTable =
     " zone VARCHAR(255),"
     " charged_min INTEGER,"
     " cost_hundredths BIGINT,"
+    " subscriber_name VARCHAR(255),"
+    " department VARCHAR(255),"
     " PRIMARY KEY (station, start, record, occurrence))";
 
 const char* const kSchema[] = {
@@ -132,8 +134,14 @@ void MigrateFromVersion1(DatabaseConnection& c) {
 
 // Version 2 kept the start without a time zone: each station is taken to be in the zone of the
 // machine that upgrades (the one that synced it, as a rule), its starts read in that zone.
-void MigrateFromVersion2(DatabaseConnection& c, const QString& zone) {
+void MigrateFromVersion2(DatabaseConnection& c, const QString& zone, bool namesThere) {
   c.Exec(QStringLiteral("ALTER TABLE stations ADD COLUMN timezone VARCHAR(64)"));
+  // The subscriber directory's names and departments (a table made by the upgrade from
+  // version 1 has them already).
+  if (!namesThere) {
+    c.Exec(QStringLiteral("ALTER TABLE calls ADD COLUMN subscriber_name VARCHAR(255)"));
+    c.Exec(QStringLiteral("ALTER TABLE calls ADD COLUMN department VARCHAR(255)"));
+  }
   QSqlQuery set = c.Prepare(QStringLiteral("UPDATE stations SET timezone = ?"));
   set.addBindValue(zone);
   c.Run(set);
@@ -172,7 +180,7 @@ void CheckSchema(DatabaseConnection& c, bool init) {
           c.Run(local);
         }
         if (found == 1) MigrateFromVersion1(c);
-        MigrateFromVersion2(c, zone);
+        MigrateFromVersion2(c, zone, found == 1);
         c.Exec(QStringLiteral("UPDATE norvel_schema SET version = %1").arg(kSyncSchemaVersion));
       }
     }

@@ -2,7 +2,8 @@
 
 class DatabaseConnection;
 
-// 3: each station's time zone, and on PostgreSQL a call's start as a moment (timestamptz);
+// 3: each station's time zone, on PostgreSQL a call's start as a moment (timestamptz), and the
+// subscriber's name and department;
 // 2: calls keyed by what they are (station, start, record, occurrence), an archive; 1 kept them
 // by month file and position. --init upgrades 1 and 2 to 3 in one transaction.
 inline constexpr int kSyncSchemaVersion = 3;

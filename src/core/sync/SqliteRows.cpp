@@ -11,14 +11,15 @@ namespace {
 
 const char kInsertHead[] =
     "INSERT INTO calls (station, month_file, record, occurrence, start, subscriber, "
-    "duration_min, city_line, call_type, number, zone, charged_min, cost_hundredths) VALUES "
-    "(?,?,?,?,?,?,?,?,?,?,?,?,?) ";
+    "duration_min, city_line, call_type, number, zone, charged_min, cost_hundredths, "
+    "subscriber_name, department) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?) ";
 
 class SqliteRows : public RowWriter {
  public:
   SqliteRows(DatabaseConnection& c, const QString& station, int month,
-             const std::optional<Tariffs>& tariffs, bool rerate)
-      : RowWriter(station, month, tariffs, rerate), c_(c) {
+             const std::optional<Tariffs>& tariffs, const SubscriberDirectory* directory,
+             bool rerate)
+      : RowWriter(station, month, tariffs, directory, rerate), c_(c) {
     const QVariant handle = c.Db().driver()->handle();
     if (qstrcmp(handle.typeName(), "sqlite3*") != 0 || !handle.data()) {
       throw DatabaseError(QStringLiteral("Драйвер SQLite не дает доступа к базе"), true);
@@ -28,7 +29,8 @@ class SqliteRows : public RowWriter {
         QByteArray(kInsertHead) +
         (rerate ? "ON CONFLICT (station, start, record, occurrence) DO UPDATE SET zone = "
                   "excluded.zone, charged_min = excluded.charged_min, cost_hundredths = "
-                  "excluded.cost_hundredths"
+                  "excluded.cost_hundredths, subscriber_name = excluded.subscriber_name, "
+                  "department = excluded.department"
                 : "ON CONFLICT DO NOTHING");
     if (sqlite3_prepare_v2(db_, sql.constData(), static_cast<int>(sql.size()), &statement_,
                            nullptr) != SQLITE_OK) {
@@ -65,6 +67,16 @@ class SqliteRows : public RowWriter {
     } else {
       for (int column = 11; column <= 13; ++column) sqlite3_bind_null(statement_, column);
     }
+    int column = 14;
+    for (const QByteArray* text : {fields.name, fields.department}) {
+      if (text) {
+        sqlite3_bind_text(statement_, column, text->constData(), static_cast<int>(text->size()),
+                          SQLITE_STATIC);
+      } else {
+        sqlite3_bind_null(statement_, column);
+      }
+      ++column;
+    }
     if (sqlite3_step(statement_) != SQLITE_DONE) Fail();
     sqlite3_reset(statement_);
     ++given_;
@@ -87,6 +99,7 @@ class SqliteRows : public RowWriter {
 }  // namespace
 
 std::unique_ptr<RowWriter> MakeSqliteRows(DatabaseConnection& c, const QString& station, int month,
-                                          const std::optional<Tariffs>& tariffs, bool rerate) {
-  return std::make_unique<SqliteRows>(c, station, month, tariffs, rerate);
+                                          const std::optional<Tariffs>& tariffs,
+                                          const SubscriberDirectory* directory, bool rerate) {
+  return std::make_unique<SqliteRows>(c, station, month, tariffs, directory, rerate);
 }

@@ -20,6 +20,7 @@
 #include <QUuid>
 
 #include "core/base/Clock.h"
+#include "core/costs/SubscriberDirectory.h"
 #include "core/costs/Tariffs.h"
 #include "core/files/CallRecords.h"
 #include "core/files/DataFiles.h"
@@ -464,8 +465,15 @@ TEST_P(CallSync, ZonesAndCostsComeFromTheTariffFile) {
       "[Город 'центр']\nprefixes = 2\nsetup = 0.50\nminute = 1.20\n"
       "[Межгород]\nprefixes = 8\nminute = 10\n");
   tariffs.close();
+  QFile names(dir.filePath(QString::fromLatin1(kSubscriberFileName)));
+  ASSERT_TRUE(names.open(QIODevice::WriteOnly));
+  names.write("21 = Петрова Анна; Бухгалтерия\n");
+  names.close();
   Sync();
   EXPECT_TRUE(result.costs);
+  EXPECT_EQ(Text(Look(target).Rows(
+                QStringLiteral("SELECT subscriber_name, department FROM calls ORDER BY start"))),
+            Text(QStringList{"NULL|NULL", "Петрова Анна|Бухгалтерия", "NULL|NULL"}));
   EXPECT_EQ(
       Text(Look(target).Rows(QStringLiteral("SELECT zone, charged_min, cost_hundredths FROM calls "
                                             "ORDER BY start"))),
@@ -497,10 +505,19 @@ TEST_P(CallSync, ReRatingGivesStoredCallsTheCostsOfTheTariffFileNow) {
   EXPECT_EQ(result.rerated, 2);
   EXPECT_EQ(costs(), Text(QStringList{"11|NULL", "12|300", "12|400"}));
   tariff("2.00");
+  // A subscriber directory written since: the stored calls get its names too.
+  QFile names(dir.filePath(QString::fromLatin1(kSubscriberFileName)));
+  ASSERT_TRUE(names.open(QIODevice::WriteOnly));
+  names.write("20 = Иванов Иван; Бухгалтерия\n21 = Склад\n");
+  names.close();
   rerate.rerateMonth = 0;
   Sync(rerate);
   EXPECT_EQ(result.rerated, 3);
   EXPECT_EQ(costs(), Text(QStringList{"11|600", "12|600", "12|800"}));
+  EXPECT_EQ(Text(Look(target).Rows(QStringLiteral(
+                "SELECT subscriber, subscriber_name, department FROM calls ORDER BY start"))),
+            Text(QStringList{"20|Иванов Иван|Бухгалтерия", "20|Иванов Иван|Бухгалтерия",
+                             "21|Склад|NULL"}));
   EXPECT_EQ(Count(), 3);
 }
 
