@@ -595,16 +595,31 @@ void ReportPainter::AppendixPage(QPainter& painter, int page) const {
 void ReportPainter::Departments(QPainter& painter) const {
   int y = Heading(painter, 50, QStringLiteral("По отделам"));
   std::vector<QStringList> rows;
-  for (const auto& [department, report] : DepartmentTotals(data_.subscribers, &*data_.directory)) {
+  const auto departments = DepartmentTotals(data_.subscribers, &*data_.directory);
+  // With the month before, each department's cost then beside its cost now.
+  std::map<QString, SubscriberReport> before;
+  if (data_.previous) before = DepartmentTotals(data_.previous->subscribers, &*data_.directory);
+  const auto then = [&](const QString& department) {
+    const auto found = before.find(department);
+    return found == before.end() ? QStringLiteral("—") : CostText(data_, found->second.cost);
+  };
+  for (const auto& [department, report] : departments) {
     rows.push_back({department, QString::number(report.calls), QString::number(report.minutes),
                     CostText(data_, report.cost)});
+    if (data_.previous) rows.back() << then(department);
   }
   rows.push_back({QStringLiteral("Итого"), QString::number(data_.calls),
                   QString::number(data_.minutes), CostText(data_, data_.cost)});
-  y = Table(painter, y, {330, 140, 140, 250},
-            {QStringLiteral("Отдел"), QStringLiteral("Разговоров"), QStringLiteral("Минут"),
-             QStringLiteral("Стоимость")},
-            rows, {false, true, true, true});
+  if (data_.previous) rows.back() << CostText(data_, data_.previous->cost);
+  QStringList header = {QStringLiteral("Отдел"), QStringLiteral("Разговоров"),
+                        QStringLiteral("Минут"), QStringLiteral("Стоимость")};
+  if (data_.previous) {
+    header
+        << QStringLiteral("%1 %2").arg(MonthName(data_.previous->month)).arg(data_.previous->year);
+    y = Table(painter, y, {240, 120, 120, 200, 200}, header, rows, {false, true, true, true, true});
+  } else {
+    y = Table(painter, y, {330, 140, 140, 250}, header, rows, {false, true, true, true});
+  }
   y = Heading(painter, y + 10, QStringLiteral("Абоненты по отделам"));
   std::vector<int> order;
   for (const auto& entry : data_.subscribers) order.push_back(entry.first);

@@ -158,6 +158,7 @@ TEST_F(CostCommands, TheReportComparesWithTheMonthBefore) {
     november += CallRecordToText(r) + QStringLiteral("\r\n");
   }
   Write(DataFileName(11), EncodeCp1251(november));
+  Write(QString::fromLatin1(kSubscriberFileName), "20 = Иванов Иван; Бухгалтерия\n");
   ASSERT_EQ(Run({"report", "--month", "12", "-o", "compared.pdf"}).code, 0);
   const QString text = PdfText(QStringLiteral("compared.pdf"));
   if (text.isEmpty()) GTEST_SKIP() << "no pdftotext here";
@@ -166,6 +167,10 @@ TEST_F(CostCommands, TheReportComparesWithTheMonthBefore) {
   EXPECT_TRUE(text.contains(QStringLiteral("Разговоров 5 2 +150,0 %")));
   EXPECT_TRUE(text.contains(QStringLiteral("Минут 72 10 +620,0 %")));
   EXPECT_TRUE(text.contains(QStringLiteral("Стоимость 173,50 руб. 13,00 руб. +1234,6 %")));
+  // Each department's cost beside the month before's.
+  EXPECT_TRUE(text.contains(QStringLiteral("Отдел Разговоров Минут Стоимость ноябрь 2026")));
+  EXPECT_TRUE(text.contains(QStringLiteral("Бухгалтерия 2 20 24,50 руб. 13,00 руб.")));
+  EXPECT_TRUE(text.contains(QStringLiteral("без отдела 3 52 149,00 руб. —")));
 
   Write(DataFileName(11), "damaged\r\nnot a call\r\n");
   const Result damaged = Run({"report", "--month", "12", "-o", "alone.pdf"});

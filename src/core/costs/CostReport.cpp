@@ -83,11 +83,15 @@ ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityL
   before.month = choice.month == 1 ? 12 : choice.month - 1;
   before.year = choice.month == 1 ? data.year - 1 : data.year;
   try {
-    const ReportData previous = BuildMonth(dir, before, cityLines);
+    ReportData previous = BuildMonth(dir, before, cityLines);
     if (previous.calls > 0) {
-      data.previous =
-          ReportData::Previous{before.year,      before.month,  previous.calls,
-                               previous.minutes, previous.cost, previous.busyHourTraffic};
+      data.previous = ReportData::Previous{before.year,
+                                           before.month,
+                                           previous.calls,
+                                           previous.minutes,
+                                           previous.cost,
+                                           previous.busyHourTraffic,
+                                           std::move(previous.subscribers)};
     }
   } catch (const NorvelError&) {
   }

@@ -53,7 +53,7 @@ struct ReportData {
   int cityLines = 0;      // the station's, 2 per board
   std::optional<Tariffs> tariffs;
   std::optional<SubscriberDirectory> directory;  // names and departments, when there is a file
-  bool byDepartment = false;  // subscriber pages in departments' order
+  bool byDepartment = false;                     // subscriber pages in departments' order
 
   qint64 calls = 0;
   qint64 minutes = 0;
@@ -108,6 +108,7 @@ struct ReportData {
     qint64 minutes = 0;
     Money cost = 0;
     double busyHourTraffic = 0;
+    std::map<int, SubscriberReport> subscribers;  // for the departments' comparison
   };
   std::optional<Previous> previous;
 
