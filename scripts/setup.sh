@@ -15,7 +15,8 @@ PACKAGES=(
   python3
   dpkg-dev desktop-file-utils x11-utils lintian bash-completion
   libxlsxwriter-dev python3-openpyxl
-  libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev postgresql
+  qt6-httpserver-dev qt6-websockets-dev chromium
+  libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev postgresql openssl
 )
 
 missing=()

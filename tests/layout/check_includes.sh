@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The folders are the libraries, and each includes only what its library links: the core
 # (src/core) nothing above it, the report (src/report) the core, the windows (src/ui) the core
-# and the report, the command (src/cli) the core and the report. Inside the core, the editor
+# and the report, the command (src/cli) the core and the report, the web view (src/web) the
+# core alone. Inside the core, the editor
 # and the tables stand side by side on the image layout and include each other in neither
 # direction. Prints every offending line and fails when there is one.
 # usage: check_includes.sh SOURCE_DIR
@@ -10,10 +11,11 @@ src="$1/src"
 
 # folder | the folders of src it may not include
 rules=(
-  "core|report ui cli"
-  "report|ui cli"
-  "ui|cli"
-  "cli|ui"
+  "core|report ui cli web"
+  "report|ui cli web"
+  "ui|cli web"
+  "cli|ui web"
+  "web|report ui cli"
   "core/editor|core/tables"
   "core/tables|core/editor"
   "core/image|core/editor core/tables core/station core/sync core/costs core/tariff"

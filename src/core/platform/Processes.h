@@ -26,6 +26,10 @@ void OsRemoveOnTermination(const QString& file, const QString& dir);
 // it); `argv0` is the fallback where the system cannot say.
 QString OsExecutablePath(const char* argv0);
 
+// Runs the program in this process's place with these arguments (the first is its name): gives
+// back only when it cannot, with the system's reason.
+QString OsReplaceWith(const QString& program, const QStringList& arguments);
+
 // SIGTERM and SIGINT from now on only note that the program is asked to stop: a conversation
 // with the station then ends at its next reply byte, as a read that failed, and the command
 // says so in its summary. Without this the signal ends the program wherever it is.

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -164,6 +165,16 @@ void OsNoteTermination() {
 
 int OsTerminationSignal() {
   return gTermination;
+}
+
+QString OsReplaceWith(const QString& program, const QStringList& arguments) {
+  std::vector<QByteArray> bytes;
+  for (const QString& argument : arguments) bytes.push_back(argument.toLocal8Bit());
+  std::vector<char*> argv;
+  for (QByteArray& argument : bytes) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  execv(QFile::encodeName(program).constData(), argv.data());
+  return QString::fromLocal8Bit(std::strerror(errno));
 }
 
 QString OsExecutablePath(const char* argv0) {

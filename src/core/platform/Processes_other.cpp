@@ -21,6 +21,10 @@ bool OsProcessAlive(qint64) {
 
 void OsRemoveOnTermination(const QString&, const QString&) {}
 
+QString OsReplaceWith(const QString&, const QStringList&) {
+  return QStringLiteral("not on this system");
+}
+
 QString OsExecutablePath(const char* argv0) {
   return QFileInfo(QString::fromLocal8Bit(argv0)).absoluteFilePath();
 }

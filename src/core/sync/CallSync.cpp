@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "core/base/Errors.h"
+#include "core/costs/CostReport.h"
 #include "core/costs/Tariffs.h"
 #include "core/files/CallExport.h"
 #include "core/files/DataFiles.h"
@@ -321,6 +322,36 @@ qint64 Rerate(DatabaseConnection& c, const SyncOptions& options,
   return rerated;
 }
 
+// Keeps the month's line load as `norvel report` gives it (its latest year), so that a view of
+// the archive shows the same busy hour and verdict without reading a million rows.
+void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int month) {
+  bool known = false;
+  const int lines = StationCityLines(options.dir, &known);
+  const ReportData data = BuildReport(options.dir, {month, 0, 0, 0}, lines);
+  if (data.year == 0) return;
+  c.BeginExclusive(QStringLiteral("calls:") + options.station.name);
+  QSqlQuery forget = c.Prepare(
+      QStringLiteral("DELETE FROM month_reports WHERE station = ? AND year = ? AND month = ?"));
+  forget.addBindValue(options.station.name);
+  forget.addBindValue(data.year);
+  forget.addBindValue(month);
+  c.Run(forget);
+  QSqlQuery keep = c.Prepare(QStringLiteral(
+      "INSERT INTO month_reports (station, year, month, city_lines, lines_assumed, busy_hour, "
+      "busy_traffic, working_days, busy_days, all_busy_minutes, cannot_estimate, blocking, "
+      "lines_needed, computed_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+  for (const QVariant& value :
+       {QVariant(options.station.name), QVariant(data.year), QVariant(month), QVariant(lines),
+        QVariant(known ? 0 : 1), QVariant(data.busyHour), QVariant(data.busyHourTraffic),
+        QVariant(data.workingDays), QVariant(data.busyDays), QVariant(data.allBusyMinutes),
+        QVariant(data.linesCannotBeEstimated ? 1 : 0), QVariant(data.blockingAtBusyHour),
+        QVariant(data.linesForOnePercent), QVariant(NowText())}) {
+    keep.addBindValue(value);
+  }
+  c.Run(keep);
+  c.Commit();
+}
+
 // The latest prune of the station, "YYYY-MM-DD HH:MM:SS"; empty for none.
 QByteArray PrunedBefore(DatabaseConnection& c, const QString& station) {
   // In the station's clock time, as the month files give a call's start.
@@ -385,6 +416,14 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
     result.added += synced->added;
     result.removed += synced->removed;
     result.files.push_back(*synced);
+    try {
+      StoreMonthReport(c, options, month);
+    } catch (const DatabaseError&) {
+      throw;
+    } catch (const NorvelError&) {
+      // A line still being written ends the file: the rows took only whole lines, and the
+      // month's figures are kept at the next sync.
+    }
   }
   // After the month files, so that the calls they added are re-rated too (at no cost: they were
   // just rated by the same file).

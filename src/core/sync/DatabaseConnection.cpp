@@ -6,7 +6,7 @@
 
 #include "core/sync/LibPq.h"
 
-DatabaseConnection::DatabaseConnection(const DatabaseTarget& target)
+DatabaseConnection::DatabaseConnection(const DatabaseTarget& target, bool readOnly)
     : name_(QStringLiteral("norvel-sync-") + QUuid::createUuid().toString(QUuid::Id128)),
       target_(target) {
   const bool sqlite = target.kind == DatabaseTarget::Kind::kSqlite;
@@ -20,6 +20,7 @@ DatabaseConnection::DatabaseConnection(const DatabaseTarget& target)
   QSqlDatabase db = QSqlDatabase::addDatabase(driver, name_);
   if (sqlite) {
     db.setDatabaseName(target.path);
+    if (readOnly) db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
   } else {
     db.setHostName(target.host);
     if (target.port > 0) db.setPort(target.port);
@@ -63,6 +64,7 @@ DatabaseConnection::DatabaseConnection(const DatabaseTarget& target)
     // already exist.
     Exec(QStringLiteral("SET standard_conforming_strings = on"));
     Exec(QStringLiteral("SET client_min_messages = warning"));
+    if (readOnly) Exec(QStringLiteral("SET default_transaction_read_only = on"));
   }
 }
 

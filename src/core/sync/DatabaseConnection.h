@@ -11,7 +11,9 @@
 // server through Qt SQL. Every failure is a DatabaseError with the database's own words.
 class DatabaseConnection {
  public:
-  explicit DatabaseConnection(const DatabaseTarget& target);
+  // `readOnly`: the connection can change nothing (an SQLite file opened read-only, a
+  // PostgreSQL session whose transactions are read-only), for views of the archive.
+  explicit DatabaseConnection(const DatabaseTarget& target, bool readOnly = false);
   ~DatabaseConnection();
   DatabaseConnection(const DatabaseConnection&) = delete;
   DatabaseConnection& operator=(const DatabaseConnection&) = delete;

@@ -62,6 +62,24 @@ const char* const kSchema[] = {
     " months_failed INTEGER NOT NULL)",
     // When each station was last seen, read from the index alone.
     "CREATE INDEX IF NOT EXISTS sync_runs_station ON sync_runs (station, finished_at)",
+    // Each month's line load as the report gives it, for views of the archive: kept by the sync
+    // whenever the month file changes.
+    "CREATE TABLE IF NOT EXISTS month_reports ("
+    " station VARCHAR(64) NOT NULL,"
+    " year INTEGER NOT NULL,"
+    " month SMALLINT NOT NULL,"
+    " city_lines SMALLINT NOT NULL,"
+    " lines_assumed SMALLINT NOT NULL,"
+    " busy_hour SMALLINT NOT NULL,"
+    " busy_traffic DOUBLE PRECISION NOT NULL,"
+    " working_days SMALLINT NOT NULL,"
+    " busy_days SMALLINT NOT NULL,"
+    " all_busy_minutes INTEGER NOT NULL,"
+    " cannot_estimate SMALLINT NOT NULL,"
+    " blocking DOUBLE PRECISION NOT NULL,"
+    " lines_needed INTEGER NOT NULL,"
+    " computed_at TIMESTAMP NOT NULL,"
+    " PRIMARY KEY (station, year, month))",
     "CREATE TABLE IF NOT EXISTS prunes ("
     " station VARCHAR(64) NOT NULL,"
     " before_start TIMESTAMP NOT NULL,"

@@ -1,0 +1,204 @@
+#include "web/Archive.h"
+
+#include <QSqlQuery>
+#include <QVariant>
+
+#include "core/sync/DatabaseConnection.h"
+
+namespace {
+
+// "2026-12-01 00:00:00": a bound a start is compared with.
+QString Moment(const QDate& day) {
+  return day.toString(QStringLiteral("yyyy-MM-dd 00:00:00"));
+}
+
+}  // namespace
+
+Archive::Archive(const DatabaseTarget& target)
+    : c_(std::make_unique<DatabaseConnection>(target, /*readOnly=*/true)) {}
+
+Archive::~Archive() = default;
+
+std::vector<QString> Archive::StationNames() {
+  QSqlQuery query = c_->Exec(QStringLiteral("SELECT name FROM stations ORDER BY name"));
+  std::vector<QString> names;
+  while (query.next()) names.push_back(query.value(0).toString());
+  return names;
+}
+
+std::vector<Archive::Station> Archive::Stations(const QDate& month) {
+  std::vector<Station> stations;
+  QSqlQuery list = c_->Exec(QStringLiteral(
+      "SELECT s.name, s.timezone, r.finished_at, r.result FROM stations s LEFT JOIN sync_runs r "
+      "ON r.station = s.name AND r.finished_at = (SELECT MAX(finished_at) FROM sync_runs WHERE "
+      "station = s.name) ORDER BY s.name"));
+  while (list.next()) {
+    Station station;
+    station.name = list.value(0).toString();
+    station.timezone = list.value(1).toString();
+    station.lastSeen =
+        list.value(2).toDateTime().isValid()
+            ? list.value(2).toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+            : list.value(2).toString();
+    station.lastResult = list.value(3).toString();
+    if (!stations.empty() && stations.back().name == station.name) continue;  // a tie
+    stations.push_back(station);
+  }
+  QSqlQuery sums = c_->Prepare(QStringLiteral(
+      "SELECT station, COUNT(*), COALESCE(SUM(cost_hundredths), 0) FROM calls WHERE start >= ? "
+      "AND start < ? GROUP BY station"));
+  sums.addBindValue(Moment(month));
+  sums.addBindValue(Moment(month.addMonths(1)));
+  c_->Run(sums);
+  while (sums.next()) {
+    for (Station& station : stations) {
+      if (station.name != sums.value(0).toString()) continue;
+      station.calls = sums.value(1).toLongLong();
+      station.cost = sums.value(2).toLongLong();
+    }
+  }
+  return stations;
+}
+
+Archive::Month Archive::MonthOf(const QString& station, const QDate& month) {
+  Month result;
+  const QString where = QStringLiteral(" WHERE start >= ? AND start < ?") +
+                        (station.isEmpty() ? QString() : QStringLiteral(" AND station = ?"));
+  const auto bind = [&](QSqlQuery& query) {
+    query.addBindValue(Moment(month));
+    query.addBindValue(Moment(month.addMonths(1)));
+    if (!station.isEmpty()) query.addBindValue(station);
+    c_->Run(query);
+  };
+  const auto totals = [](QSqlQuery& query, int first) {
+    Totals row;
+    row.calls = query.value(first).toLongLong();
+    row.minutes = query.value(first + 1).toLongLong();
+    row.cost = query.value(first + 2).toLongLong();
+    return row;
+  };
+  const QString sums =
+      QStringLiteral("COUNT(*), COALESCE(SUM(duration_min), 0), COALESCE(SUM(cost_hundredths), 0)");
+  QSqlQuery all =
+      c_->Prepare(QStringLiteral("SELECT ") + sums + QStringLiteral(" FROM calls") + where);
+  bind(all);
+  if (all.next()) result.all = totals(all, 0);
+  QSqlQuery subscribers = c_->Prepare(
+      QStringLiteral("SELECT subscriber, MAX(subscriber_name), MAX(department), ") + sums +
+      QStringLiteral(" FROM calls") + where + QStringLiteral(" GROUP BY subscriber ORDER BY 1"));
+  bind(subscribers);
+  while (subscribers.next()) {
+    Totals row = totals(subscribers, 3);
+    row.what = subscribers.value(0).toString();
+    row.name = subscribers.value(1).toString();
+    if (!subscribers.value(2).toString().isEmpty()) {
+      row.name += QStringLiteral(" (") + subscribers.value(2).toString() + u')';
+    }
+    result.subscribers.push_back(row);
+  }
+  QSqlQuery departments = c_->Prepare(
+      QStringLiteral("SELECT COALESCE(department, ''), ") + sums + QStringLiteral(" FROM calls") +
+      where + QStringLiteral(" GROUP BY COALESCE(department, '') ORDER BY 1"));
+  bind(departments);
+  while (departments.next()) {
+    Totals row = totals(departments, 1);
+    row.what = departments.value(0).toString();
+    if (row.what.isEmpty()) row.what = QStringLiteral("без отдела");
+    result.departments.push_back(row);
+  }
+  QSqlQuery zones =
+      c_->Prepare(QStringLiteral("SELECT zone, COUNT(*), COALESCE(SUM(charged_min), "
+                                 "0), COALESCE(SUM(cost_hundredths), 0) FROM calls") +
+                  where + QStringLiteral(" AND zone IS NOT NULL GROUP BY zone ORDER BY 1"));
+  bind(zones);
+  while (zones.next()) {
+    Totals row = totals(zones, 1);
+    row.what = zones.value(0).toString();
+    result.zones.push_back(row);
+  }
+  QSqlQuery loads = c_->Prepare(
+      QStringLiteral("SELECT station, city_lines, lines_assumed, busy_hour, busy_traffic, "
+                     "working_days, busy_days, all_busy_minutes, cannot_estimate, blocking, "
+                     "lines_needed FROM month_reports WHERE year = ? AND month = ?") +
+      (station.isEmpty() ? QString() : QStringLiteral(" AND station = ?")) +
+      QStringLiteral(" ORDER BY station"));
+  loads.addBindValue(month.year());
+  loads.addBindValue(month.month());
+  if (!station.isEmpty()) loads.addBindValue(station);
+  c_->Run(loads);
+  while (loads.next()) {
+    Month::Load load;
+    load.station = loads.value(0).toString();
+    load.cityLines = loads.value(1).toInt();
+    load.linesAssumed = loads.value(2).toInt() != 0;
+    load.busyHour = loads.value(3).toInt();
+    load.traffic = loads.value(4).toDouble();
+    load.workingDays = loads.value(5).toInt();
+    load.busyDays = loads.value(6).toInt();
+    load.allBusyMinutes = loads.value(7).toInt();
+    load.cannotEstimate = loads.value(8).toInt() != 0;
+    load.blocking = loads.value(9).toDouble();
+    load.linesNeeded = loads.value(10).toInt();
+    result.loads.push_back(load);
+  }
+  return result;
+}
+
+std::vector<Archive::Call> Archive::Search(const Filter& filter, int offset, int count) {
+  QString sql =
+      QStringLiteral(
+          "SELECT station, %1, subscriber, subscriber_name, duration_min, city_line, number, zone, "
+          "cost_hundredths FROM calls WHERE 1 = 1")
+          .arg(c_->Postgres() ? QStringLiteral("to_char(start, 'YYYY-MM-DD HH24:MI')")
+                              : QStringLiteral("substr(start, 1, 16)"));
+  QVariantList values;
+  if (!filter.station.isEmpty()) {
+    sql += QStringLiteral(" AND station = ?");
+    values << filter.station;
+  }
+  if (filter.subscriber != 0) {
+    sql += QStringLiteral(" AND subscriber = ?");
+    values << filter.subscriber;
+  }
+  if (!filter.prefix.isEmpty()) {
+    // The prefix is a value, its own % and _ taken as they are.
+    QString prefix = filter.prefix;
+    prefix.replace(u'\\', QStringLiteral("\\\\"))
+        .replace(u'%', QStringLiteral("\\%"))
+        .replace(u'_', QStringLiteral("\\_"));
+    sql += QStringLiteral(" AND number LIKE ? ESCAPE '\\'");
+    values << prefix + u'%';
+  }
+  if (filter.from.isValid()) {
+    sql += QStringLiteral(" AND start >= ?");
+    values << Moment(filter.from);
+  }
+  if (filter.to.isValid()) {
+    sql += QStringLiteral(" AND start < ?");
+    values << Moment(filter.to.addDays(1));
+  }
+  if (filter.minMinutes > 0) {
+    sql += QStringLiteral(" AND duration_min >= ?");
+    values << filter.minMinutes;
+  }
+  sql += QStringLiteral(" ORDER BY start, station, record, occurrence LIMIT ? OFFSET ?");
+  values << count + 1 << offset;
+  QSqlQuery query = c_->Prepare(sql);
+  for (const QVariant& value : values) query.addBindValue(value);
+  c_->Run(query);
+  std::vector<Call> calls;
+  while (query.next()) {
+    Call call;
+    call.station = query.value(0).toString();
+    call.start = query.value(1).toString();
+    call.subscriber = query.value(2).toInt();
+    call.name = query.value(3).toString();
+    call.minutes = query.isNull(4) ? -1 : query.value(4).toInt();
+    call.cityLine = query.value(5).toInt();
+    call.number = query.value(6).toString();
+    call.zone = query.value(7).toString();
+    if (!query.isNull(8)) call.cost = query.value(8).toLongLong();
+    calls.push_back(call);
+  }
+  return calls;
+}

@@ -1,0 +1,25 @@
+#include "web/WebPage.h"
+
+QString Html(const QString& text) {
+  QString escaped = text.toHtmlEscaped();
+  escaped.replace(u'\'', QStringLiteral("&#39;"));
+  return escaped;
+}
+
+QByteArray Page(const QString& title, const QString& body) {
+  // No script and nothing fetched from elsewhere: the style is in the page.
+  static const QString kStyle = QStringLiteral(
+      "body{font-family:'DejaVu Sans',sans-serif;margin:24px 40px;color:#222}"
+      "h1{font-size:24px;margin:0 0 4px}h2{font-size:18px;margin:24px 0 8px}"
+      "nav a{margin-right:16px}table{border-collapse:collapse;margin:8px 0}"
+      "th,td{padding:4px 12px;border-bottom:1px solid #ddd;text-align:left}"
+      "td.n,th.n{text-align:right}th{color:#666}.verdict{font-weight:bold}"
+      "form label{margin-right:12px}.muted{color:#777}");
+  return QStringLiteral(
+             "<!DOCTYPE html><html lang=\"ru\"><head><meta charset=\"utf-8\">"
+             "<title>%1 — NorvelWin</title><style>%2</style></head><body>"
+             "<nav><a href=\"/\">Станции</a><a href=\"/month\">Месяц</a>"
+             "<a href=\"/search\">Поиск разговоров</a></nav><h1>%1</h1>%3</body></html>")
+      .arg(Html(title), kStyle, body)
+      .toUtf8();
+}

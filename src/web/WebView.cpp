@@ -1,0 +1,349 @@
+#include "web/WebView.h"
+
+#include <QDateTime>
+#include <QUrl>
+#include <algorithm>
+#include <cmath>
+
+#include "core/base/Clock.h"
+#include "core/base/Errors.h"
+#include "core/costs/CostReport.h"
+#include "core/costs/Erlang.h"
+
+namespace {
+
+QString Rub(Money amount) {
+  return RussianMoney(amount) + QStringLiteral(" руб.");
+}
+
+QString Cell(const QString& text, bool number = false) {
+  return (number ? QStringLiteral("<td class=\"n\">") : QStringLiteral("<td>")) + Html(text) +
+         QStringLiteral("</td>");
+}
+
+QString Row(const QStringList& cells, int numbersFrom) {
+  QString row = QStringLiteral("<tr>");
+  for (qsizetype i = 0; i < cells.size(); ++i) row += Cell(cells[i], i >= numbersFrom);
+  return row + QStringLiteral("</tr>");
+}
+
+QString Head(const QStringList& names, int numbersFrom) {
+  QString row = QStringLiteral("<tr>");
+  for (qsizetype i = 0; i < names.size(); ++i) {
+    row += (i >= numbersFrom ? QStringLiteral("<th class=\"n\">") : QStringLiteral("<th>")) +
+           Html(names[i]) + QStringLiteral("</th>");
+  }
+  return row + QStringLiteral("</tr>");
+}
+
+// "2026-12" as the first day of the month; none for anything else.
+QDate MonthOf(const QString& text) {
+  return QDate::fromString(text + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"));
+}
+
+// Bars of a value per row, as an SVG picture with its scale's top written at the right.
+QString Bars(const std::vector<Archive::Totals>& rows, bool cost) {
+  double most = 0;
+  for (const auto& row : rows)
+    most = std::max(most, static_cast<double>(cost ? row.cost : row.minutes));
+  if (rows.empty() || most <= 0) return {};
+  const int height = 18 * static_cast<int>(rows.size()) + 24;
+  QString svg = QStringLiteral(
+                    "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"720\" height=\"%1\" "
+                    "role=\"img\" aria-label=\"%2\">")
+                    .arg(height)
+                    .arg(cost ? QStringLiteral("Стоимость по абонентам")
+                              : QStringLiteral("Минуты по абонентам"));
+  int y = 0;
+  for (const auto& row : rows) {
+    const double value = static_cast<double>(cost ? row.cost : row.minutes);
+    const int width = static_cast<int>(std::lround(500 * value / most));
+    svg += QStringLiteral(
+               "<text x=\"40\" y=\"%1\" text-anchor=\"end\" font-size=\"12\">%2</text>"
+               "<rect x=\"48\" y=\"%3\" width=\"%4\" height=\"12\" fill=\"%5\"/>"
+               "<text x=\"%6\" y=\"%1\" font-size=\"11\" fill=\"#666\">%7</text>")
+               .arg(y + 12)
+               .arg(Html(row.what))
+               .arg(y + 2)
+               .arg(std::max(width, 1))
+               .arg(cost ? QStringLiteral("#e08a1e") : QStringLiteral("#3b6ea5"))
+               .arg(54 + width)
+               .arg(Html(cost ? Rub(row.cost) : QStringLiteral("%1 мин").arg(row.minutes)));
+    y += 18;
+  }
+  svg +=
+      QStringLiteral(
+          "<line x1=\"48\" y1=\"%1\" x2=\"548\" y2=\"%1\" stroke=\"#bbb\"/>"
+          "<text x=\"48\" y=\"%2\" font-size=\"10\" fill=\"#666\">0</text>"
+          "<text x=\"548\" y=\"%2\" font-size=\"10\" fill=\"#666\" text-anchor=\"end\">%3</text>")
+          .arg(y + 4)
+          .arg(y + 16)
+          .arg(Html(cost ? Rub(static_cast<qint64>(most))
+                         : QStringLiteral("%1 мин").arg(static_cast<qint64>(most))));
+  return svg + QStringLiteral("</svg>");
+}
+
+}  // namespace
+
+WebView::WebView(Options options, Clock& clock)
+    : options_(std::move(options)), clock_(clock), limit_(clock, options_.requestsPerSecond) {}
+
+WebView::~WebView() = default;
+
+Archive& WebView::Db() {
+  if (!archive_) archive_ = std::make_unique<Archive>(options_.target);
+  return *archive_;
+}
+
+WebResponse WebView::Handle(const WebRequest& request) {
+  if (!limit_.Allow(request.remote)) {
+    return {429,
+            "text/plain; charset=utf-8",
+            QStringLiteral("Слишком много запросов; повторите через секунду.").toUtf8(),
+            {{"Retry-After", "1"}}};
+  }
+  if (options_.passwords && !options_.passwords->Allows(request.authorization)) {
+    return {401,
+            "text/plain; charset=utf-8",
+            QStringLiteral("Нужны имя и пароль.").toUtf8(),
+            {{"WWW-Authenticate", "Basic realm=\"NorvelWin\", charset=\"UTF-8\""}}};
+  }
+  try {
+    if (request.path == QLatin1String("/")) return StationsPage();
+    if (request.path == QLatin1String("/month")) return MonthPage(request);
+    if (request.path == QLatin1String("/search")) return SearchPage(request, false);
+    if (request.path == QLatin1String("/search.csv")) return SearchPage(request, true);
+    return {404,
+            "text/html; charset=utf-8",
+            Page(QStringLiteral("Нет такой страницы"),
+                 QStringLiteral("<p><a href=\"/\">К станциям</a></p>")),
+            {}};
+  } catch (const NorvelError& error) {
+    // The connection is made again on the next request: the server may be back by then.
+    archive_.reset();
+    return {503,
+            "text/html; charset=utf-8",
+            Page(QStringLiteral("База недоступна"),
+                 QStringLiteral("<p>%1</p>").arg(Html(error.Message()))),
+            {}};
+  }
+}
+
+WebResponse WebView::StationsPage() {
+  const QDate today = clock_.Now().date();
+  const QDate month(today.year(), today.month(), 1);
+  QString body = QStringLiteral("<p class=\"muted\">Разговоры и стоимость — за %1 %2.</p><table>")
+                     .arg(MonthName(month.month()))
+                     .arg(month.year());
+  body += Head(
+      {QStringLiteral("Станция"), QStringLiteral("Последний обмен"), QStringLiteral("Итог"),
+       QStringLiteral("Часовой пояс"), QStringLiteral("Разговоров"), QStringLiteral("Стоимость")},
+      4);
+  for (const Archive::Station& station : Db().Stations(month)) {
+    body += QStringLiteral("<tr><td><a href=\"/month?station=%1&amp;month=%2\">%3</a></td>")
+                .arg(QString::fromUtf8(QUrl::toPercentEncoding(station.name)),
+                     month.toString(QStringLiteral("yyyy-MM")), Html(station.name));
+    body += Cell(station.lastSeen.isEmpty() ? QStringLiteral("никогда") : station.lastSeen) +
+            Cell(station.lastResult == QLatin1String("synced") ? QStringLiteral("записано")
+                 : station.lastResult.isEmpty()                ? QString()
+                                                : QStringLiteral("ошибка файлов")) +
+            Cell(station.timezone) + Cell(QString::number(station.calls), true) +
+            Cell(Rub(station.cost), true) + QStringLiteral("</tr>");
+  }
+  body += QStringLiteral("</table>");
+  return {200, "text/html; charset=utf-8", Page(QStringLiteral("Станции"), body), {}};
+}
+
+WebResponse WebView::MonthPage(const WebRequest& request) {
+  const QString station =
+      request.query.queryItemValue(QStringLiteral("station"), QUrl::FullyDecoded);
+  QDate month = MonthOf(request.query.queryItemValue(QStringLiteral("month")));
+  if (!month.isValid()) {
+    const QDate today = clock_.Now().date();
+    month = QDate(today.year(), today.month(), 1);
+  }
+  const Archive::Month figures = Db().MonthOf(station, month);
+  const QString what = station.isEmpty() ? QStringLiteral("все станции") : station;
+  QString body = QStringLiteral(
+      "<form method=\"get\" action=\"/month\"><label>Станция <select "
+      "name=\"station\"><option value=\"\">все</option>");
+  for (const QString& name : Db().StationNames()) {
+    body += QStringLiteral("<option value=\"%1\"%2>%1</option>")
+                .arg(Html(name), name == station ? QStringLiteral(" selected") : QString());
+  }
+  body += QStringLiteral(
+              "</select></label><label>Месяц <input name=\"month\" value=\"%1\" "
+              "size=\"7\"></label><button>Показать</button></form>")
+              .arg(month.toString(QStringLiteral("yyyy-MM")));
+  body += QStringLiteral("<h2>Итоги: %1, %2 %3</h2><table>")
+              .arg(Html(what), MonthName(month.month()))
+              .arg(month.year());
+  body += Row({QStringLiteral("Разговоров"), QString::number(figures.all.calls)}, 1) +
+          Row({QStringLiteral("Минут"), QString::number(figures.all.minutes)}, 1) +
+          Row({QStringLiteral("Стоимость"), Rub(figures.all.cost)}, 1) + QStringLiteral("</table>");
+  body += QStringLiteral("<h2>По абонентам</h2><table>") +
+          Head({QStringLiteral("Абонент"), QStringLiteral("Имя"), QStringLiteral("Разговоров"),
+                QStringLiteral("Минут"), QStringLiteral("Стоимость")},
+               2);
+  for (const auto& row : figures.subscribers) {
+    body += Row({row.what, row.name, QString::number(row.calls), QString::number(row.minutes),
+                 Rub(row.cost)},
+                2);
+  }
+  body += QStringLiteral("</table>") + Bars(figures.subscribers, true);
+  body += QStringLiteral("<h2>По отделам</h2><table>") +
+          Head({QStringLiteral("Отдел"), QStringLiteral("Разговоров"), QStringLiteral("Минут"),
+                QStringLiteral("Стоимость")},
+               1);
+  for (const auto& row : figures.departments) {
+    body +=
+        Row({row.what, QString::number(row.calls), QString::number(row.minutes), Rub(row.cost)}, 1);
+  }
+  body += QStringLiteral("</table><h2>По зонам</h2><table>") +
+          Head({QStringLiteral("Зона"), QStringLiteral("Разговоров"),
+                QStringLiteral("К оплате, мин"), QStringLiteral("Стоимость")},
+               1);
+  for (const auto& row : figures.zones) {
+    body +=
+        Row({row.what, QString::number(row.calls), QString::number(row.minutes), Rub(row.cost)}, 1);
+  }
+  body += QStringLiteral("</table><h2>Нагрузка городских линий</h2>");
+  if (figures.loads.empty()) {
+    body += QStringLiteral("<p class=\"muted\">Нет данных о нагрузке за этот месяц.</p>");
+  }
+  for (const auto& load : figures.loads) {
+    // The same words and figures as the report's line-load page.
+    QString verdict;
+    if (load.cannotEstimate) {
+      verdict = QStringLiteral(
+                    "Линии заняты все одновременно %1 мин — записанная нагрузка занижена, число "
+                    "линий оценить нельзя.")
+                    .arg(load.allBusyMinutes);
+    } else if (load.linesNeeded > load.cityLines) {
+      verdict = QStringLiteral(
+                    "Линий не хватает: в час наибольшей нагрузки теряется больше 1 % вызовов; "
+                    "нужно не менее %1 линий.")
+                    .arg(load.linesNeeded);
+    } else if (load.linesNeeded + 2 <= load.cityLines) {
+      verdict = QStringLiteral(
+                    "Линий с запасом по записанным разговорам: для потерь не более 1 % хватило "
+                    "бы %1.")
+                    .arg(load.linesNeeded);
+    } else {
+      verdict = QStringLiteral("Линий достаточно по записанным разговорам.");
+    }
+    body += QStringLiteral("<h3>%1</h3><table>").arg(Html(load.station));
+    body += Row({QStringLiteral("Час наибольшей нагрузки (рабочие дни, среднее %1 самых "
+                                "нагруженных из %2)")
+                     .arg(load.busyDays)
+                     .arg(load.workingDays),
+                 QStringLiteral("%1:00–%2:00")
+                     .arg(load.busyHour, 2, 10, QLatin1Char('0'))
+                     .arg(load.busyHour + 1, 2, 10, QLatin1Char('0'))},
+                1) +
+            Row({QStringLiteral("Нагрузка в этот час, не менее"),
+                 QString::number(load.traffic, 'f', 2) + QStringLiteral(" Эрл")},
+                1) +
+            Row({load.linesAssumed ? QStringLiteral("Городских линий (принято: число плат "
+                                                    "неизвестно)")
+                                   : QStringLiteral("Городских линий в станции"),
+                 QString::number(load.cityLines)},
+                1) +
+            Row({QStringLiteral("Потери вызовов в этот час (Эрланг B), не менее"),
+                 QString::number(100 * load.blocking, 'f', 2) + QStringLiteral(" %")},
+                1) +
+            QStringLiteral("</table><p class=\"verdict\">%1</p>").arg(Html(verdict));
+  }
+  return {200, "text/html; charset=utf-8", Page(QStringLiteral("Месяц: ") + what, body), {}};
+}
+
+WebResponse WebView::SearchPage(const WebRequest& request, bool csv) {
+  const auto value = [&](const char* key) {
+    return request.query.queryItemValue(QLatin1String(key), QUrl::FullyDecoded).trimmed();
+  };
+  Archive::Filter filter;
+  filter.station = value("station");
+  filter.subscriber = value("subscriber").toInt();
+  filter.prefix = value("prefix");
+  filter.from = QDate::fromString(value("from"), QStringLiteral("yyyy-MM-dd"));
+  filter.to = QDate::fromString(value("to"), QStringLiteral("yyyy-MM-dd"));
+  filter.minMinutes = value("min").toInt();
+  const int page = std::max(0, value("page").toInt());
+  std::vector<Archive::Call> calls = Db().Search(filter, page * kPageSize, kPageSize);
+  const bool more = static_cast<int>(calls.size()) > kPageSize;
+  if (more) calls.pop_back();
+
+  if (csv) {
+    // What the page shows, for a spreadsheet (UTF-8 with its mark, fields quoted).
+    const auto field = [](QString text) {
+      return u'"' + text.replace(u'"', QStringLiteral("\"\"")) + u'"';
+    };
+    QByteArray out =
+        "\xEF\xBB\xBFstation,start,subscriber,name,minutes,city_line,number,zone,cost\r\n";
+    for (const Archive::Call& call : calls) {
+      out += QStringList{field(call.station),
+                         call.start,
+                         QString::number(call.subscriber),
+                         field(call.name),
+                         call.minutes >= 0 ? QString::number(call.minutes) : QString(),
+                         QString::number(call.cityLine),
+                         field(call.number),
+                         field(call.zone),
+                         call.cost ? MoneyText(*call.cost) : QString()}
+                 .join(u',')
+                 .toUtf8() +
+             "\r\n";
+    }
+    return {200,
+            "text/csv; charset=utf-8",
+            out,
+            {{"Content-Disposition", "attachment; filename=\"calls.csv\""}}};
+  }
+
+  QUrlQuery kept = request.query;
+  kept.removeAllQueryItems(QStringLiteral("page"));
+  const auto link = [&](const QString& path, int to) {
+    QUrlQuery query = kept;
+    query.addQueryItem(QStringLiteral("page"), QString::number(to));
+    return Html(path + u'?' + query.toString(QUrl::FullyEncoded));
+  };
+  QString body = QStringLiteral("<form method=\"get\" action=\"/search\">");
+  const auto input = [&](const char* name, const QString& label, int size) {
+    body += QStringLiteral("<label>%1 <input name=\"%2\" value=\"%3\" size=\"%4\"></label>")
+                .arg(Html(label), QLatin1String(name), Html(value(name)))
+                .arg(size);
+  };
+  input("station", QStringLiteral("Станция"), 12);
+  input("subscriber", QStringLiteral("Абонент"), 3);
+  input("prefix", QStringLiteral("Номер начинается с"), 12);
+  input("from", QStringLiteral("С"), 10);
+  input("to", QStringLiteral("по"), 10);
+  input("min", QStringLiteral("Не короче, мин"), 4);
+  body += QStringLiteral("<button>Найти</button></form>");
+  body += QStringLiteral("<p class=\"muted\">Страница %1. <a href=\"%2\">CSV этой страницы</a></p>")
+              .arg(page + 1)
+              .arg(link(QStringLiteral("/search.csv"), page));
+  body += QStringLiteral("<table>") +
+          Head({QStringLiteral("Станция"), QStringLiteral("Начало"), QStringLiteral("Абонент"),
+                QStringLiteral("Имя"), QStringLiteral("Номер"), QStringLiteral("Зона"),
+                QStringLiteral("Линия"), QStringLiteral("Минут"), QStringLiteral("Стоимость")},
+               6);
+  for (const Archive::Call& call : calls) {
+    body += Row({call.station, call.start, QString::number(call.subscriber), call.name, call.number,
+                 call.zone, QString::number(call.cityLine),
+                 call.minutes >= 0 ? QString::number(call.minutes) : QStringLiteral("?"),
+                 call.cost ? Rub(*call.cost) : QString()},
+                6);
+  }
+  body += QStringLiteral("</table><p>");
+  if (page > 0) {
+    body += QStringLiteral("<a rel=\"prev\" href=\"%1\">← предыдущая</a> ")
+                .arg(link(QStringLiteral("/search"), page - 1));
+  }
+  if (more) {
+    body += QStringLiteral("<a rel=\"next\" href=\"%1\">следующая →</a>")
+                .arg(link(QStringLiteral("/search"), page + 1));
+  }
+  body += QStringLiteral("</p>");
+  return {200, "text/html; charset=utf-8", Page(QStringLiteral("Поиск разговоров"), body), {}};
+}

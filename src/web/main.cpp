@@ -1,0 +1,108 @@
+// norvel-web: the read-only web view of the central archive, started by `norvel serve`.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QHostAddress>
+#include <QTextStream>
+#include <cstdio>
+
+#include "core/base/Clock.h"
+#include "core/base/Errors.h"
+#include "web/HttpServer.h"
+#include "web/WebView.h"
+
+namespace {
+
+int Fail(const QString& text, int code) {
+  std::fprintf(stderr, "norvel serve: %s\n", text.toUtf8().constData());
+  return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCommandLineParser line;
+  line.setApplicationDescription(QStringLiteral(
+      "A read-only web view of the database that norvel sync fills: the stations, a month of "
+      "one station or of all, a call search with CSV."));
+  line.addHelpOption();
+  line.addOption({QStringLiteral("db"),
+                  QStringLiteral("The database: sqlite:PATH or postgresql://..."),
+                  QStringLiteral("URL")});
+  line.addOption({QStringLiteral("listen"),
+                  QStringLiteral("Address and port (default 127.0.0.1:8080)."),
+                  QStringLiteral("ADDRESS:PORT"), QStringLiteral("127.0.0.1:8080")});
+  line.addOption(
+      {QStringLiteral("passwords"),
+       QStringLiteral("Ask for a user and password of FILE (needed beyond this machine)."),
+       QStringLiteral("FILE")});
+  line.addOption({QStringLiteral("add-user"),
+                  QStringLiteral("Add NAME to the password file (the password from standard input) "
+                                 "and end."),
+                  QStringLiteral("NAME")});
+  line.addOption({QStringLiteral("requests-per-second"),
+                  QStringLiteral("From one address at most (default 20)."), QStringLiteral("N"),
+                  QStringLiteral("20")});
+  line.process(app);
+
+  if (line.isSet(QStringLiteral("add-user"))) {
+    if (!line.isSet(QStringLiteral("passwords"))) {
+      return Fail(QStringLiteral("--add-user needs --passwords FILE"), 2);
+    }
+    const QString user = line.value(QStringLiteral("add-user"));
+    if (user.isEmpty() || user.contains(u':')) return Fail(QStringLiteral("no ':' in a name"), 2);
+    QTextStream in(stdin);
+    const QString password = in.readLine();
+    if (password.isEmpty()) return Fail(QStringLiteral("no password on standard input"), 2);
+    QFile file(line.value(QStringLiteral("passwords")));
+    if (!file.open(QIODevice::Append) || file.write(Passwords::LineFor(user, password)) < 0 ||
+        !file.flush()) {
+      return Fail(file.errorString(), 13);
+    }
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return 0;
+  }
+
+  WebView::Options options;
+  QString problem;
+  if (!ParseDatabaseTarget(line.value(QStringLiteral("db")), options.target, &problem)) {
+    return Fail(problem, 2);
+  }
+  const QString listen = line.value(QStringLiteral("listen"));
+  const qsizetype colon = listen.lastIndexOf(u':');
+  bool portOk = false;
+  const int port = listen.mid(colon + 1).toInt(&portOk);
+  QHostAddress address(listen.left(colon).remove(u'[').remove(u']'));
+  if (colon <= 0 || !portOk || port < 0 || port > 65535 || address.isNull()) {
+    return Fail(QStringLiteral("--listen takes ADDRESS:PORT, as 127.0.0.1:8080"), 2);
+  }
+  options.requestsPerSecond = line.value(QStringLiteral("requests-per-second")).toInt();
+  try {
+    if (line.isSet(QStringLiteral("passwords"))) {
+      options.passwords = Passwords::Load(line.value(QStringLiteral("passwords")));
+    }
+  } catch (const NorvelError& error) {
+    return Fail(error.Message(), 13);
+  }
+  // Without passwords only this machine may look: the figures are not for everyone.
+  if (!options.passwords && !address.isLoopback()) {
+    return Fail(QStringLiteral("beyond this machine (%1) the view needs --passwords FILE")
+                    .arg(address.toString()),
+                2);
+  }
+  SystemClock clock;
+  WebView view(std::move(options), clock);
+  HttpServer server(view);
+  const quint16 bound = server.listen(address, static_cast<quint16>(port));
+  if (bound == 0) {
+    return Fail(QStringLiteral("cannot listen on %1").arg(listen), 1);
+  }
+  std::fprintf(stderr, "norvel serve: http://%s:%u/\n",
+               address.protocol() == QAbstractSocket::IPv6Protocol
+                   ? ("[" + address.toString() + "]").toUtf8().constData()
+                   : address.toString().toUtf8().constData(),
+               bound);
+  std::fflush(stderr);
+  return app.exec();
+}

@@ -1,0 +1,285 @@
+// The web view's pages made in-process over an SQLite archive that the sync filled: the
+// stations, a month with the same totals as the report, the search and its pages, the escaping
+// of what a visitor typed, the sign-in and the request limit. Then the real program through a
+// real headless Chromium from Debian.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include "FakeClock.h"
+#include "core/costs/CostReport.h"
+#include "core/files/CallRecords.h"
+#include "core/files/DataFiles.h"
+#include "core/files/TextFiles.h"
+#include "core/sync/CallSync.h"
+#include "web/WebView.h"
+
+namespace {
+
+QByteArray Month(const QList<CallRecord>& calls) {
+  QString text = kDataFileHeader + QStringLiteral("\r\n");
+  for (const CallRecord& call : calls) text += CallRecordToText(call) + QStringLiteral("\r\n");
+  return EncodeCp1251(text);
+}
+
+CallRecord Call(int day, int hour, int subscriber, int minutes, const QString& number) {
+  CallRecord r;
+  r.StartTime = MakeDateTime(QDate(2026, 12, day), QTime(hour, day % 60));
+  r.Subscriber = static_cast<quint8>(subscriber);
+  r.Duration = minutes;
+  r.CityLine = static_cast<quint8>(1 + day % 4);
+  r.CallType = 1;
+  r.DialledNumber = number;
+  return r;
+}
+
+struct WebViewTest : ::testing::Test {
+  QTemporaryDir root;
+  FakeClock clock{MakeDateTime(QDate(2026, 12, 20), QTime(12, 0))};
+  DatabaseTarget target;
+
+  void SetUp() override {
+    target.kind = DatabaseTarget::Kind::kSqlite;
+    target.path = root.filePath(QStringLiteral("calls.db"));
+    // Three stations: office1 with 120 calls, office2 with a call whose number holds a quote
+    // and a tag, store with none this month.
+    QList<CallRecord> many;
+    for (int i = 0; i < 120; ++i) {
+      many << Call(1 + i % 28, 9 + i % 8, 20 + i % 3, 1 + i % 7, QStringLiteral("2345%1").arg(i));
+    }
+    Station(QStringLiteral("office1"), {{12, Month(many)}},
+            "[Город]\nprefixes = 2\nminute = 1.15\n", "20 = Иванов Иван; Бухгалтерия\n");
+    Station(QStringLiteral("office2"),
+            {{12, Month({Call(3, 10, 25, 4, QStringLiteral("12\"<b>x"))})}}, nullptr, nullptr);
+    Station(QStringLiteral("store"), {{11, Month({[] {
+                                         CallRecord r = Call(3, 10, 30, 2, QStringLiteral("777"));
+                                         r.StartTime =
+                                             MakeDateTime(QDate(2026, 11, 3), QTime(10, 0));
+                                         return r;
+                                       }()})}},
+            nullptr, nullptr);
+  }
+  void Station(const QString& name, const QList<std::pair<int, QByteArray>>& months,
+               const char* tariffs, const char* names) {
+    ASSERT_TRUE(QDir(root.path()).mkpath(name));
+    const QString dir = root.filePath(name);
+    for (const auto& [month, bytes] : months) Write(dir, DataFileName(month), bytes);
+    if (tariffs) Write(dir, QString::fromLatin1(kTariffFileName), tariffs);
+    if (names) Write(dir, QString::fromLatin1(kSubscriberFileName), names);
+    SyncOptions options;
+    options.dir = dir;
+    options.station = {name, QStringLiteral("id-") + name};
+    options.target = target;
+    options.init = true;
+    SyncResult result;
+    SyncCalls(options, result);
+  }
+  static void Write(const QString& dir, const QString& name, const QByteArray& bytes) {
+    QFile file(QDir(dir).filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  }
+  WebView::Options Options() {
+    WebView::Options options;
+    options.target = target;
+    return options;
+  }
+  static WebRequest Get(const QString& url) {
+    WebRequest request;
+    const QUrl parsed(QStringLiteral("http://localhost") + url);
+    request.path = parsed.path();
+    request.query = QUrlQuery(parsed);
+    request.remote = QHostAddress::LocalHost;
+    return request;
+  }
+  static QString Text(const WebResponse& response) { return QString::fromUtf8(response.body); }
+};
+
+}  // namespace
+
+TEST_F(WebViewTest, TheStationsPageListsEveryStationWithItsLastSyncAndMonth) {
+  WebView view(Options(), clock);
+  const WebResponse page = view.Handle(Get(QStringLiteral("/")));
+  EXPECT_EQ(page.status, 200);
+  const QString html = Text(page);
+  for (const char* name : {"office1", "office2", "store"}) {
+    EXPECT_TRUE(html.contains(QStringLiteral(">%1</a>").arg(QLatin1String(name)))) << name;
+  }
+  // office1: its calls and cost this month; store: a last sync, nothing in December.
+  EXPECT_TRUE(html.contains(QStringLiteral("<td class=\"n\">120</td>"))) << html.toStdString();
+  EXPECT_EQ(html.count(QStringLiteral("<td>записано</td>")), 3);
+  EXPECT_TRUE(
+      html.contains(QRegularExpression(QStringLiteral("<td>\\d{4}-\\d\\d-\\d\\d \\d\\d:"))));
+}
+
+TEST_F(WebViewTest, AMonthPageHasTheReportsTotalsAndLineVerdict) {
+  WebView view(Options(), clock);
+  const QString html =
+      Text(view.Handle(Get(QStringLiteral("/month?station=office1&month=2026-12"))));
+  const ReportData report = BuildReport(root.filePath(QStringLiteral("office1")), {12, 0, 0, 0}, 4);
+  EXPECT_TRUE(html.contains(
+      QStringLiteral("<td>Разговоров</td><td class=\"n\">%1</td>").arg(report.calls)));
+  EXPECT_TRUE(
+      html.contains(QStringLiteral("<td>Минут</td><td class=\"n\">%1</td>").arg(report.minutes)));
+  EXPECT_TRUE(html.contains(QStringLiteral("<td>Стоимость</td><td class=\"n\">%1 руб.</td>")
+                                .arg(RussianMoney(report.cost))))
+      << html.toStdString();
+  EXPECT_TRUE(html.contains(QStringLiteral("%1 Эрл").arg(report.busyHourTraffic, 0, 'f', 2)));
+  EXPECT_TRUE(html.contains(QStringLiteral("Иванов Иван (Бухгалтерия)")));
+  EXPECT_TRUE(html.contains(QStringLiteral("<svg")));
+  // All stations: the sum of their calls in December.
+  const QString all = Text(view.Handle(Get(QStringLiteral("/month?month=2026-12"))));
+  EXPECT_TRUE(all.contains(QStringLiteral("<td>Разговоров</td><td class=\"n\">121</td>")));
+}
+
+TEST_F(WebViewTest, TheSearchPagesAndEscapesWhatWasTyped) {
+  WebView view(Options(), clock);
+  const auto rows = [](const QString& html) { return html.count(QStringLiteral("<tr><td>")); };
+  const QString first = Text(view.Handle(Get(QStringLiteral("/search?station=office1"))));
+  EXPECT_EQ(rows(first), WebView::kPageSize);
+  EXPECT_TRUE(first.contains(QStringLiteral("rel=\"next\"")));
+  EXPECT_FALSE(first.contains(QStringLiteral("rel=\"prev\"")));
+  const QString last = Text(view.Handle(Get(QStringLiteral("/search?station=office1&page=2"))));
+  EXPECT_EQ(rows(last), 120 - 2 * WebView::kPageSize);
+  EXPECT_FALSE(last.contains(QStringLiteral("rel=\"next\"")));
+  // Filters: subscriber, a day range and a least duration together.
+  const QString some = Text(view.Handle(
+      Get(QStringLiteral("/search?subscriber=21&from=2026-12-01&to=2026-12-07&min=5"))));
+  EXPECT_GT(rows(some), 0);
+  EXPECT_FALSE(some.contains(QStringLiteral("<td>20</td>")));
+  // A quote and a tag typed into the number's field find the call, and come back as text.
+  const QString odd =
+      Text(view.Handle(Get(QStringLiteral("/search?prefix=") +
+                           QString::fromUtf8(QUrl::toPercentEncoding(QStringLiteral("12\"<b>"))))));
+  EXPECT_EQ(rows(odd), 1) << odd.toStdString();
+  EXPECT_TRUE(odd.contains(QStringLiteral("<td>12&quot;&lt;b&gt;x</td>")));
+  EXPECT_TRUE(odd.contains(QStringLiteral("value=\"12&quot;&lt;b&gt;\"")));
+  EXPECT_FALSE(odd.contains(QStringLiteral("<b>x")));
+  // SQL's own wildcards typed are taken as they stand.
+  EXPECT_EQ(rows(Text(view.Handle(Get(QStringLiteral("/search?prefix=%25"))))), 0);
+  // CSV of what the page shows.
+  const WebResponse csv = view.Handle(Get(QStringLiteral("/search.csv?station=office2")));
+  EXPECT_EQ(csv.contentType, QByteArray("text/csv; charset=utf-8"));
+  EXPECT_TRUE(csv.body.contains("\"office2\",2026-12-03 10:03,25,\"\",4,4,\"12\"\"<b>x\""))
+      << csv.body.toStdString();
+}
+
+TEST_F(WebViewTest, ASignInIsAskedForAndRequestsAreLimited) {
+  QFile file(root.filePath(QStringLiteral("passwords")));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(Passwords::LineFor(QStringLiteral("boss"), QStringLiteral("s3cret:x")));
+  file.close();
+  WebView::Options options = Options();
+  options.passwords = Passwords::Load(file.fileName());
+  options.requestsPerSecond = 5;
+  WebView view(std::move(options), clock);
+  WebRequest request = Get(QStringLiteral("/"));
+  EXPECT_EQ(view.Handle(request).status, 401);
+  request.authorization = "Basic " + QByteArray("boss:wrong").toBase64();
+  EXPECT_EQ(view.Handle(request).status, 401);
+  request.authorization = "Basic " + QByteArray("boss:s3cret:x").toBase64();
+  EXPECT_EQ(view.Handle(request).status, 200);
+  EXPECT_FALSE(file.open(QIODevice::ReadOnly) && file.readAll().contains("s3cret"));
+  // Five a second from one address, refused sign-ins counted; another address has its own;
+  // a second later the first may ask again.
+  EXPECT_EQ(view.Handle(request).status, 200);
+  EXPECT_EQ(view.Handle(request).status, 200);
+  EXPECT_EQ(view.Handle(request).status, 429);
+  WebRequest other = request;
+  other.remote = QHostAddress(QStringLiteral("192.0.2.7"));
+  EXPECT_EQ(view.Handle(other).status, 200);
+  clock.Sleep(1000);
+  EXPECT_EQ(view.Handle(request).status, 200);
+}
+
+namespace {
+
+// The web program on a port of its own; stopped with the test.
+class Served {
+ public:
+  Served(const DatabaseTarget& target, const QStringList& more) {
+    process_.setReadChannel(QProcess::StandardError);
+    process_.start(QStringLiteral(NORVEL_WEB),
+                   QStringList{QStringLiteral("--db"), QStringLiteral("sqlite:") + target.path,
+                               QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")} +
+                       more);
+    // It says where it listens once it does.
+    static const QRegularExpression where(QStringLiteral("http://127\\.0\\.0\\.1:(\\d+)/"));
+    QString said;
+    while (process_.waitForReadyRead(20000)) {
+      said += QString::fromUtf8(process_.readAllStandardError());
+      const QRegularExpressionMatch match = where.match(said);
+      if (match.hasMatch()) {
+        url_ = match.captured(0);
+        break;
+      }
+    }
+  }
+  ~Served() {
+    process_.kill();
+    process_.waitForFinished();
+  }
+  QString Url() const { return url_; }
+
+ private:
+  QProcess process_;
+  QString url_;
+};
+
+// The page as a real headless Chromium has it after loading it.
+QString Dom(const QString& url) {
+  const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+  if (chromium.isEmpty()) return {};
+  QTemporaryDir profile;
+  QProcess browser;
+  browser.start(chromium, {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
+                           QStringLiteral("--disable-gpu"), QStringLiteral("--no-first-run"),
+                           QStringLiteral("--user-data-dir=") + profile.path(),
+                           QStringLiteral("--dump-dom"), url});
+  EXPECT_TRUE(browser.waitForFinished(90000)) << url.toStdString();
+  return QString::fromUtf8(browser.readAllStandardOutput());
+}
+
+}  // namespace
+
+// The real program seen by a real browser: the stations, a month, a search page by page, the
+// escaping, and a password file's refusal.
+TEST_F(WebViewTest, ARealBrowserSeesThePagesAndIsRefusedWithoutSignIn) {
+  if (QStandardPaths::findExecutable(QStringLiteral("chromium")).isEmpty()) {
+    GTEST_SKIP() << "no chromium here (Debian package chromium)";
+  }
+  const Served open(target, {});
+  ASSERT_FALSE(open.Url().isEmpty());
+  const QString stations = Dom(open.Url());
+  for (const char* name : {"office1", "office2", "store"}) {
+    EXPECT_TRUE(stations.contains(QLatin1String(name))) << stations.toStdString();
+  }
+  const QString month = Dom(open.Url() + QStringLiteral("month?station=office1&month=2026-12"));
+  EXPECT_TRUE(month.contains(QStringLiteral("<td>Разговоров</td><td class=\"n\">120</td>")))
+      << month.toStdString();
+  const QString second = Dom(open.Url() + QStringLiteral("search?station=office1&page=1"));
+  EXPECT_EQ(second.count(QStringLiteral("<tr><td>office1</td>")), WebView::kPageSize);
+  const QString odd = Dom(open.Url() + QStringLiteral("search?prefix=12%22%3Cb%3E"));
+  EXPECT_TRUE(odd.contains(QStringLiteral("<td>12\"&lt;b&gt;x</td>"))) << odd.toStdString();
+  EXPECT_FALSE(odd.contains(QStringLiteral("<b>x")));
+
+  QFile passwords(root.filePath(QStringLiteral("passwords")));
+  ASSERT_TRUE(passwords.open(QIODevice::WriteOnly));
+  passwords.write(Passwords::LineFor(QStringLiteral("boss"), QStringLiteral("secret")));
+  passwords.close();
+  const Served closed(target, {QStringLiteral("--passwords"), passwords.fileName()});
+  // Without a user or with a wrong password the browser gets no page; with the user's own it
+  // gets the stations.
+  const auto with = [&](const QString& who) {
+    return Dom(QString(closed.Url()).replace(QStringLiteral("http://"),
+                                             QStringLiteral("http://") + who));
+  };
+  EXPECT_FALSE(Dom(closed.Url()).contains(QStringLiteral("office1")));
+  EXPECT_FALSE(with(QStringLiteral("boss:wrong@")).contains(QStringLiteral("office1")));
+  EXPECT_TRUE(with(QStringLiteral("boss:secret@")).contains(QStringLiteral("office1")));
+}
