@@ -33,6 +33,10 @@ constexpr NorvelCommandEntry kCommands[] = {
      "copies the month files' calls into an SQLite file or a PostgreSQL\n"
      "database, for the calls of many stations and years in one place",
      RunSync},
+    {"serve",
+     "a read-only web view of the database norvel sync fills: stations,\n"
+     "months, a call search (norvel serve --help)",
+     RunServe},
     {"config",
      "shows a configuration in the words of the table windows, the\n"
      "differences between two, or its checks; writes a saved one",

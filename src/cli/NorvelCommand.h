@@ -30,6 +30,8 @@ int RunReceive(const QStringList& arguments, CommandIo& io);
 int RunExport(const QStringList& arguments, CommandIo& io);
 int RunBill(const QStringList& arguments, CommandIo& io);
 int RunSync(const QStringList& arguments, CommandIo& io);
+// Runs the web view's own program, installed beside the command, in the command's place.
+int RunServe(const QStringList& arguments, CommandIo& io);
 int RunStatus(const QStringList& arguments, CommandIo& io);
 int RunJournalCommand(const QStringList& arguments, CommandIo& io);
 // Draws with Qt's GUI classes: the program makes a GUI application for it (offscreen).

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -14,7 +13,6 @@
 #include "cli/StandardOutput.h"
 #include "core/base/Clock.h"
 #include "core/link/QtSerialTransport.h"
-#include "core/platform/Processes.h"
 #include "core/platform/Terminal.h"
 
 namespace {
@@ -30,21 +28,7 @@ void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& m
 
 }  // namespace
 
-// `norvel serve`: the web view is a program of its own beside the command (it brings Qt's HTTP
-// server, which no other command needs), run in the command's place.
-int Serve(int argc, char** argv) {
-  const QString helper = QFileInfo(OsExecutablePath(argv[0])).absolutePath() +
-                         QStringLiteral("/../lib/norvel/norvel-web");
-  QStringList arguments = {helper};
-  for (int i = 2; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-  const QString reason = OsReplaceWith(helper, arguments);
-  std::fprintf(stderr, "norvel: cannot start the web view %s: %s\n",
-               QFile::encodeName(helper).constData(), reason.toLocal8Bit().constData());
-  return exitcode::kUsage;
-}
-
 int main(int argc, char** argv) {
-  if (argc > 1 && qstrcmp(argv[1], "serve") == 0) return Serve(argc, argv);
   qInstallMessageHandler(QuietQtMessages);
   // The report and the PDF bills are drawn with Qt's GUI classes, which need a GUI application;
   // the drawing plugin makes one on the offscreen platform, so no display is needed. Without the

@@ -28,12 +28,19 @@ if dpkg-deb -f "$deb" Depends | grep -E "libqt6(gui|widgets|printsupport)|libx11
   echo "norvel depends on a GUI library"
   exit 1
 fi
-for program in norvel station-emulator; do
-  if objdump -p "$work/server/usr/bin/$program" | grep -E "NEEDED.*(Qt6Gui|Qt6Widgets|X11|xcb|libpq)"; then
+for program in usr/bin/norvel usr/bin/station-emulator usr/lib/norvel/norvel-web; do
+  if objdump -p "$work/server/$program" | grep -E "NEEDED.*(Qt6Gui|Qt6Widgets|X11|xcb|libpq)"; then
     echo "$program loads a GUI library, or libpq at every start"
     exit 1
   fi
 done
+# The command leaves Qt's HTTP server to the web view's own program, which it finds installed.
+if objdump -p "$work/server/usr/bin/norvel" | grep -E "NEEDED.*(HttpServer|Network)"; then
+  echo "norvel loads the HTTP server at every start"
+  exit 1
+fi
+"$work/server/usr/bin/norvel" serve --help | grep -q -- "--passwords" ||
+  { echo "norvel serve does not find its web view"; exit 1; }
 set +e
 refusal="$(cd "$work" && "$work/server/usr/bin/norvel" report --month 12 -o r.pdf 2>&1)"
 code=$?
@@ -55,6 +62,7 @@ for file in usr/bin/NorvelWin usr/bin/norvel usr/bin/station-emulator usr/bin/no
   usr/share/doc/norvel/copyright usr/share/doc/norvel/changelog.gz \
   usr/lib/norvel/plugins/norvel-draw.so \
   usr/lib/systemd/system/norvel-receive@.service usr/lib/systemd/system/norvel-receive@.timer \
+  usr/lib/systemd/system/norvel-serve.service usr/lib/norvel/norvel-web \
   usr/lib/sysusers.d/norvel.conf usr/lib/tmpfiles.d/norvel.conf \
   usr/share/doc/norvel/README.md.gz; do
   [ -e "$work/root/$file" ] || { echo "missing in the package: $file"; exit 1; }
@@ -72,18 +80,22 @@ if command -v systemd-analyze >/dev/null; then
     sed "s|/usr/bin/norvel|$work/root/usr/bin/norvel|" \
       "$work/root/usr/lib/systemd/system/norvel-receive@.$kind" >"$units/norvel-receive@office.$kind"
   done
+  sed "s|/usr/bin/norvel|$work/root/usr/bin/norvel|" \
+    "$work/root/usr/lib/systemd/system/norvel-serve.service" >"$units/norvel-serve.service"
   if systemd-analyze verify --man=no "$units/norvel-receive@office.service" \
-    "$units/norvel-receive@office.timer" 2>&1 | grep .; then
+    "$units/norvel-receive@office.timer" "$units/norvel-serve.service" 2>&1 | grep .; then
     echo "systemd-analyze found fault with the units"
     exit 1
   fi
 fi
 # The hardened unit, as systemd rates it: "OK" or better.
 if command -v systemd-analyze >/dev/null; then
-  exposure="$(cd "$units" && systemd-analyze security --offline=true --no-pager \
-    norvel-receive@office.service 2>/dev/null | sed -n 's/.*Overall exposure level.*: \([0-9.]*\).*/\1/p')"
-  awk -v e="$exposure" 'BEGIN { exit !(e != "" && e <= 3.0) }' ||
-    { echo "the unit's exposure is ${exposure:-unknown}, above 3.0"; exit 1; }
+  for unit in norvel-receive@office.service norvel-serve.service; do
+    exposure="$(cd "$units" && systemd-analyze security --offline=true --no-pager \
+      "$unit" 2>/dev/null | sed -n 's/.*Overall exposure level.*: \([0-9.]*\).*/\1/p')"
+    awk -v e="$exposure" 'BEGIN { exit !(e != "" && e <= 3.0) }' ||
+      { echo "$unit: exposure ${exposure:-unknown}, above 3.0"; exit 1; }
+  done
 fi
 # The maintainer scripts make the user and the data directory with systemd's own tools; here
 # they run on the unpacked root, as on a system being installed into.
