@@ -2,6 +2,7 @@
 
 #include <QSqlQuery>
 #include <QVariant>
+#include <map>
 
 #include "core/sync/DatabaseConnection.h"
 
@@ -44,11 +45,11 @@ std::vector<Archive::Station> Archive::Stations(const QDate& month) {
     if (!stations.empty() && stations.back().name == station.name) continue;  // a tie
     stations.push_back(station);
   }
+  // This month's calls and cost as each station's month figures have them.
   QSqlQuery sums = c_->Prepare(QStringLiteral(
-      "SELECT station, COUNT(*), COALESCE(SUM(cost_hundredths), 0) FROM calls WHERE start >= ? "
-      "AND start < ? GROUP BY station"));
-  sums.addBindValue(Moment(month));
-  sums.addBindValue(Moment(month.addMonths(1)));
+      "SELECT station, calls, cost_hundredths FROM month_reports WHERE year = ? AND month = ?"));
+  sums.addBindValue(month.year());
+  sums.addBindValue(month.month());
   c_->Run(sums);
   while (sums.next()) {
     for (Station& station : stations) {
@@ -61,61 +62,59 @@ std::vector<Archive::Station> Archive::Stations(const QDate& month) {
 }
 
 Archive::Month Archive::MonthOf(const QString& station, const QDate& month) {
+  // The month's figures as the sync kept them from the station's report: a few rows per
+  // subscriber, however many calls the month had.
   Month result;
-  const QString where = QStringLiteral(" WHERE start >= ? AND start < ?") +
+  const QString which = QStringLiteral(" WHERE year = ? AND month = ?") +
                         (station.isEmpty() ? QString() : QStringLiteral(" AND station = ?"));
-  const auto bind = [&](QSqlQuery& query) {
-    query.addBindValue(Moment(month));
-    query.addBindValue(Moment(month.addMonths(1)));
+  const auto run = [&](const QString& sql) {
+    QSqlQuery query = c_->Prepare(sql + which);
+    query.addBindValue(month.year());
+    query.addBindValue(month.month());
     if (!station.isEmpty()) query.addBindValue(station);
     c_->Run(query);
+    return query;
   };
-  const auto totals = [](QSqlQuery& query, int first) {
-    Totals row;
-    row.calls = query.value(first).toLongLong();
-    row.minutes = query.value(first + 1).toLongLong();
-    row.cost = query.value(first + 2).toLongLong();
-    return row;
-  };
-  const QString sums =
-      QStringLiteral("COUNT(*), COALESCE(SUM(duration_min), 0), COALESCE(SUM(cost_hundredths), 0)");
-  QSqlQuery all =
-      c_->Prepare(QStringLiteral("SELECT ") + sums + QStringLiteral(" FROM calls") + where);
-  bind(all);
-  if (all.next()) result.all = totals(all, 0);
-  QSqlQuery subscribers = c_->Prepare(
-      QStringLiteral("SELECT subscriber, MAX(subscriber_name), MAX(department), ") + sums +
-      QStringLiteral(" FROM calls") + where + QStringLiteral(" GROUP BY subscriber ORDER BY 1"));
-  bind(subscribers);
-  while (subscribers.next()) {
-    Totals row = totals(subscribers, 3);
-    row.what = subscribers.value(0).toString();
-    row.name = subscribers.value(1).toString();
-    if (!subscribers.value(2).toString().isEmpty()) {
-      row.name += QStringLiteral(" (") + subscribers.value(2).toString() + u')';
+  QSqlQuery people = run(QStringLiteral(
+      "SELECT subscriber, subscriber_name, department, calls, minutes, cost_hundredths FROM "
+      "month_subscribers"));
+  std::map<int, Totals> subscribers;
+  std::map<QString, Totals> departments;
+  while (people.next()) {
+    const auto add = [&](Totals& into) {
+      into.calls += people.value(3).toLongLong();
+      into.minutes += people.value(4).toLongLong();
+      into.cost += people.value(5).toLongLong();
+    };
+    add(result.all);
+    const int subscriber = people.value(0).toInt();
+    Totals& person = subscribers[subscriber];
+    person.what = QString::number(subscriber);
+    if (person.name.isEmpty() && !people.value(1).toString().isEmpty()) {
+      person.name = people.value(1).toString();
+      if (!people.value(2).toString().isEmpty()) {
+        person.name += QStringLiteral(" (") + people.value(2).toString() + u')';
+      }
     }
-    result.subscribers.push_back(row);
+    add(person);
+    QString department = people.value(2).toString();
+    if (department.isEmpty()) department = QStringLiteral("без отдела");
+    departments[department].what = department;
+    add(departments[department]);
   }
-  QSqlQuery departments = c_->Prepare(
-      QStringLiteral("SELECT COALESCE(department, ''), ") + sums + QStringLiteral(" FROM calls") +
-      where + QStringLiteral(" GROUP BY COALESCE(department, '') ORDER BY 1"));
-  bind(departments);
-  while (departments.next()) {
-    Totals row = totals(departments, 1);
-    row.what = departments.value(0).toString();
-    if (row.what.isEmpty()) row.what = QStringLiteral("без отдела");
-    result.departments.push_back(row);
+  QSqlQuery zoneRows =
+      run(QStringLiteral("SELECT zone, calls, charged_min, cost_hundredths FROM month_zones"));
+  std::map<QString, Totals> zones;
+  while (zoneRows.next()) {
+    Totals& zone = zones[zoneRows.value(0).toString()];
+    zone.what = zoneRows.value(0).toString();
+    zone.calls += zoneRows.value(1).toLongLong();
+    zone.minutes += zoneRows.value(2).toLongLong();
+    zone.cost += zoneRows.value(3).toLongLong();
   }
-  QSqlQuery zones =
-      c_->Prepare(QStringLiteral("SELECT zone, COUNT(*), COALESCE(SUM(charged_min), "
-                                 "0), COALESCE(SUM(cost_hundredths), 0) FROM calls") +
-                  where + QStringLiteral(" AND zone IS NOT NULL GROUP BY zone ORDER BY 1"));
-  bind(zones);
-  while (zones.next()) {
-    Totals row = totals(zones, 1);
-    row.what = zones.value(0).toString();
-    result.zones.push_back(row);
-  }
+  for (const auto& entry : subscribers) result.subscribers.push_back(entry.second);
+  for (const auto& entry : departments) result.departments.push_back(entry.second);
+  for (const auto& entry : zones) result.zones.push_back(entry.second);
   QSqlQuery loads = c_->Prepare(
       QStringLiteral("SELECT station, city_lines, lines_assumed, busy_hour, busy_traffic, "
                      "working_days, busy_days, all_busy_minutes, cannot_estimate, blocking, "

@@ -330,25 +330,44 @@ void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int mon
   const ReportData data = BuildReport(options.dir, {month, 0, 0, 0}, lines);
   if (data.year == 0) return;
   c.BeginExclusive(QStringLiteral("calls:") + options.station.name);
-  QSqlQuery forget = c.Prepare(
-      QStringLiteral("DELETE FROM month_reports WHERE station = ? AND year = ? AND month = ?"));
-  forget.addBindValue(options.station.name);
-  forget.addBindValue(data.year);
-  forget.addBindValue(month);
-  c.Run(forget);
-  QSqlQuery keep = c.Prepare(QStringLiteral(
-      "INSERT INTO month_reports (station, year, month, city_lines, lines_assumed, busy_hour, "
-      "busy_traffic, working_days, busy_days, all_busy_minutes, cannot_estimate, blocking, "
-      "lines_needed, computed_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-  for (const QVariant& value :
-       {QVariant(options.station.name), QVariant(data.year), QVariant(month), QVariant(lines),
-        QVariant(known ? 0 : 1), QVariant(data.busyHour), QVariant(data.busyHourTraffic),
-        QVariant(data.workingDays), QVariant(data.busyDays), QVariant(data.allBusyMinutes),
-        QVariant(data.linesCannotBeEstimated ? 1 : 0), QVariant(data.blockingAtBusyHour),
-        QVariant(data.linesForOnePercent), QVariant(NowText())}) {
-    keep.addBindValue(value);
+  const auto insert = [&](const QString& sql, const QVariantList& values) {
+    QSqlQuery query = c.Prepare(sql);
+    for (const QVariant& value : values) query.addBindValue(value);
+    c.Run(query);
+  };
+  const QVariantList which = {options.station.name, data.year, month};
+  for (const char* table : {"month_reports", "month_subscribers", "month_zones"}) {
+    insert(QStringLiteral("DELETE FROM %1 WHERE station = ? AND year = ? AND month = ?")
+               .arg(QLatin1String(table)),
+           which);
   }
-  c.Run(keep);
+  insert(
+      QStringLiteral("INSERT INTO month_reports (station, year, month, city_lines, lines_assumed, "
+                     "busy_hour, busy_traffic, working_days, busy_days, all_busy_minutes, "
+                     "cannot_estimate, blocking, lines_needed, calls, minutes, cost_hundredths, "
+                     "computed_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+      which + QVariantList{lines, known ? 0 : 1, data.busyHour, data.busyHourTraffic,
+                           data.workingDays, data.busyDays, data.allBusyMinutes,
+                           data.linesCannotBeEstimated ? 1 : 0, data.blockingAtBusyHour,
+                           data.linesForOnePercent, data.calls, data.minutes, data.cost,
+                           NowText()});
+  for (const auto& [subscriber, report] : data.subscribers) {
+    const SubscriberEntry* entry = data.directory ? data.directory->Of(subscriber) : nullptr;
+    const QVariant none(QMetaType::fromType<QString>());
+    insert(QStringLiteral("INSERT INTO month_subscribers (station, year, month, subscriber, "
+                          "subscriber_name, department, calls, minutes, cost_hundredths) VALUES "
+                          "(?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+           which + QVariantList{
+                       subscriber, entry ? QVariant(entry->name) : none,
+                       entry && !entry->department.isEmpty() ? QVariant(entry->department) : none,
+                       report.calls, report.minutes, report.cost});
+    for (const auto& [zone, totals] : report.zones) {
+      insert(QStringLiteral("INSERT INTO month_zones (station, year, month, subscriber, zone, "
+                            "calls, charged_min, cost_hundredths) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+             which + QVariantList{subscriber, data.tariffs->zones[static_cast<size_t>(zone)].name,
+                                  totals.calls, totals.minutes, totals.cost});
+    }
+  }
   c.Commit();
 }
 
@@ -427,7 +446,21 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
   }
   // After the month files, so that the calls they added are re-rated too (at no cost: they were
   // just rated by the same file).
-  if (options.rerate) result.rerated = Rerate(c, options, tariffs, names);
+  if (options.rerate) {
+    result.rerated = Rerate(c, options, tariffs, names);
+    // The months' figures follow the new costs, for the months whose files are here.
+    for (int month = 1; month <= 12; ++month) {
+      if (options.rerateMonth != 0 && month != options.rerateMonth) continue;
+      if (!QFile::exists(QDir(options.dir).filePath(DataFileName(month)))) continue;
+      try {
+        StoreMonthReport(c, options, month);
+      } catch (const DatabaseError&) {
+        throw;
+      } catch (const NorvelError&) {
+        // A month file being written: its figures follow at the next sync.
+      }
+    }
+  }
   // The run itself is recorded, a run with nothing new too: a station that stopped sending is
   // told from a quiet one by one query.
   c.BeginExclusive(QStringLiteral("runs:") + options.station.name);
