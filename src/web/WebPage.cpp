@@ -12,7 +12,7 @@ QByteArray Page(const QString& title, const QString& body) {
       "body{font-family:'DejaVu Sans',sans-serif;margin:24px 40px;color:#222}"
       "h1{font-size:24px;margin:0 0 4px}h2{font-size:18px;margin:24px 0 8px}"
       "nav a{margin-right:16px}table{border-collapse:collapse;margin:8px 0}"
-      "th,td{padding:4px 12px;border-bottom:1px solid #ddd;text-align:left}"
+      "th,td{padding:3px 8px;border-bottom:1px solid #ddd;text-align:left;white-space:nowrap}"
       "td.n,th.n{text-align:right}th{color:#666}.verdict{font-weight:bold}"
       "form label{margin-right:12px}.muted{color:#777}");
   return QStringLiteral(

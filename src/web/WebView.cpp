@@ -136,7 +136,7 @@ WebResponse WebView::StationsPage() {
                      .arg(MonthName(month.month()))
                      .arg(month.year());
   body += Head(
-      {QStringLiteral("Станция"), QStringLiteral("Последний обмен"), QStringLiteral("Итог"),
+      {QStringLiteral("Станция"), QStringLiteral("Последняя синхронизация"), QStringLiteral("Итог"),
        QStringLiteral("Часовой пояс"), QStringLiteral("Разговоров"), QStringLiteral("Стоимость")},
       4);
   for (const Archive::Station& station : Db().Stations(month)) {
@@ -181,16 +181,6 @@ WebResponse WebView::MonthPage(const WebRequest& request) {
   body += Row({QStringLiteral("Разговоров"), QString::number(figures.all.calls)}, 1) +
           Row({QStringLiteral("Минут"), QString::number(figures.all.minutes)}, 1) +
           Row({QStringLiteral("Стоимость"), Rub(figures.all.cost)}, 1) + QStringLiteral("</table>");
-  body += QStringLiteral("<h2>По абонентам</h2><table>") +
-          Head({QStringLiteral("Абонент"), QStringLiteral("Имя"), QStringLiteral("Разговоров"),
-                QStringLiteral("Минут"), QStringLiteral("Стоимость")},
-               2);
-  for (const auto& row : figures.subscribers) {
-    body += Row({row.what, row.name, QString::number(row.calls), QString::number(row.minutes),
-                 Rub(row.cost)},
-                2);
-  }
-  body += QStringLiteral("</table>") + Bars(figures.subscribers, true);
   body += QStringLiteral("<h2>По отделам</h2><table>") +
           Head({QStringLiteral("Отдел"), QStringLiteral("Разговоров"), QStringLiteral("Минут"),
                 QStringLiteral("Стоимость")},
@@ -254,6 +244,16 @@ WebResponse WebView::MonthPage(const WebRequest& request) {
                 1) +
             QStringLiteral("</table><p class=\"verdict\">%1</p>").arg(Html(verdict));
   }
+  body += QStringLiteral("<h2>По абонентам</h2><table>") +
+          Head({QStringLiteral("Абонент"), QStringLiteral("Имя"), QStringLiteral("Разговоров"),
+                QStringLiteral("Минут"), QStringLiteral("Стоимость")},
+               2);
+  for (const auto& row : figures.subscribers) {
+    body += Row({row.what, row.name, QString::number(row.calls), QString::number(row.minutes),
+                 Rub(row.cost)},
+                2);
+  }
+  body += QStringLiteral("</table>") + Bars(figures.subscribers, true);
   return {200, "text/html; charset=utf-8", Page(QStringLiteral("Месяц: ") + what, body), {}};
 }
 
@@ -308,16 +308,20 @@ WebResponse WebView::SearchPage(const WebRequest& request, bool csv) {
     return Html(path + u'?' + query.toString(QUrl::FullyEncoded));
   };
   QString body = QStringLiteral("<form method=\"get\" action=\"/search\">");
-  const auto input = [&](const char* name, const QString& label, int size) {
-    body += QStringLiteral("<label>%1 <input name=\"%2\" value=\"%3\" size=\"%4\"></label>")
+  const auto input = [&](const char* name, const QString& label, int size,
+                         const QString& hint = QString()) {
+    body += QStringLiteral(
+                "<label>%1 <input name=\"%2\" value=\"%3\" size=\"%4\" "
+                "placeholder=\"%5\"></label>")
                 .arg(Html(label), QLatin1String(name), Html(value(name)))
-                .arg(size);
+                .arg(size)
+                .arg(Html(hint));
   };
   input("station", QStringLiteral("Станция"), 12);
-  input("subscriber", QStringLiteral("Абонент"), 3);
+  input("subscriber", QStringLiteral("Абонент"), 3, QStringLiteral("20..43"));
   input("prefix", QStringLiteral("Номер начинается с"), 12);
-  input("from", QStringLiteral("С"), 10);
-  input("to", QStringLiteral("по"), 10);
+  input("from", QStringLiteral("С"), 10, QStringLiteral("ГГГГ-ММ-ДД"));
+  input("to", QStringLiteral("по"), 10, QStringLiteral("ГГГГ-ММ-ДД"));
   input("min", QStringLiteral("Не короче, мин"), 4);
   body += QStringLiteral("<button>Найти</button></form>");
   body += QStringLiteral("<p class=\"muted\">Страница %1. <a href=\"%2\">CSV этой страницы</a></p>")
