@@ -10,8 +10,10 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <memory>
 
 #include "FakeClock.h"
+#include "ThrowAwayPostgres.h"
 #include "core/costs/CostReport.h"
 #include "core/files/CallRecords.h"
 #include "core/files/DataFiles.h"
@@ -38,14 +40,22 @@ CallRecord Call(int day, int hour, int subscriber, int minutes, const QString& n
   return r;
 }
 
-struct WebViewTest : ::testing::Test {
+// Over an SQLite file and over the test command's throw-away PostgreSQL server.
+struct WebViewTest : ::testing::TestWithParam<DatabaseTarget::Kind> {
   QTemporaryDir root;
   FakeClock clock{MakeDateTime(QDate(2026, 12, 20), QTime(12, 0))};
   DatabaseTarget target;
+  std::unique_ptr<ThrowAwayDatabase> server;
 
   void SetUp() override {
-    target.kind = DatabaseTarget::Kind::kSqlite;
-    target.path = root.filePath(QStringLiteral("calls.db"));
+    if (GetParam() == DatabaseTarget::Kind::kPostgres) {
+      server = std::make_unique<ThrowAwayDatabase>();
+      if (!server->Made()) GTEST_SKIP() << "PostgreSQL cases run under ctest, with its server";
+      target = server->Target();
+    } else {
+      target.kind = DatabaseTarget::Kind::kSqlite;
+      target.path = root.filePath(QStringLiteral("calls.db"));
+    }
     // Three stations: office1 with 120 calls, office2 with a call whose number holds a quote
     // and a tag, store with none this month.
     QList<CallRecord> many;
@@ -102,7 +112,7 @@ struct WebViewTest : ::testing::Test {
 
 }  // namespace
 
-TEST_F(WebViewTest, TheStationsPageListsEveryStationWithItsLastSyncAndMonth) {
+TEST_P(WebViewTest, TheStationsPageListsEveryStationWithItsLastSyncAndMonth) {
   WebView view(Options(), clock);
   const WebResponse page = view.Handle(Get(QStringLiteral("/")));
   EXPECT_EQ(page.status, 200);
@@ -117,7 +127,7 @@ TEST_F(WebViewTest, TheStationsPageListsEveryStationWithItsLastSyncAndMonth) {
       html.contains(QRegularExpression(QStringLiteral("<td>\\d{4}-\\d\\d-\\d\\d \\d\\d:"))));
 }
 
-TEST_F(WebViewTest, AMonthPageHasTheReportsTotalsAndLineVerdict) {
+TEST_P(WebViewTest, AMonthPageHasTheReportsTotalsAndLineVerdict) {
   WebView view(Options(), clock);
   const QString html =
       Text(view.Handle(Get(QStringLiteral("/month?station=office1&month=2026-12"))));
@@ -137,7 +147,7 @@ TEST_F(WebViewTest, AMonthPageHasTheReportsTotalsAndLineVerdict) {
   EXPECT_TRUE(all.contains(QStringLiteral("<td>Разговоров</td><td class=\"n\">121</td>")));
 }
 
-TEST_F(WebViewTest, TheSearchPagesAndEscapesWhatWasTyped) {
+TEST_P(WebViewTest, TheSearchPagesAndEscapesWhatWasTyped) {
   WebView view(Options(), clock);
   const auto rows = [](const QString& html) { return html.count(QStringLiteral("<tr><td>")); };
   const QString first = Text(view.Handle(Get(QStringLiteral("/search?station=office1"))));
@@ -169,7 +179,7 @@ TEST_F(WebViewTest, TheSearchPagesAndEscapesWhatWasTyped) {
       << csv.body.toStdString();
 }
 
-TEST_F(WebViewTest, ASignInIsAskedForAndRequestsAreLimited) {
+TEST_P(WebViewTest, ASignInIsAskedForAndRequestsAreLimited) {
   QFile file(root.filePath(QStringLiteral("passwords")));
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
   file.write(Passwords::LineFor(QStringLiteral("boss"), QStringLiteral("s3cret:x")));
@@ -249,7 +259,8 @@ QString Dom(const QString& url) {
 
 // The real program seen by a real browser: the stations, a month, a search page by page, the
 // escaping, and a password file's refusal.
-TEST_F(WebViewTest, ARealBrowserSeesThePagesAndIsRefusedWithoutSignIn) {
+TEST_P(WebViewTest, ARealBrowserSeesThePagesAndIsRefusedWithoutSignIn) {
+  if (GetParam() != DatabaseTarget::Kind::kSqlite) GTEST_SKIP() << "the pages' SQL is the same";
   if (QStandardPaths::findExecutable(QStringLiteral("chromium")).isEmpty()) {
     GTEST_SKIP() << "no chromium here (Debian package chromium)";
   }
@@ -276,10 +287,18 @@ TEST_F(WebViewTest, ARealBrowserSeesThePagesAndIsRefusedWithoutSignIn) {
   // Without a user or with a wrong password the browser gets no page; with the user's own it
   // gets the stations.
   const auto with = [&](const QString& who) {
-    return Dom(QString(closed.Url()).replace(QStringLiteral("http://"),
-                                             QStringLiteral("http://") + who));
+    return Dom(
+        QString(closed.Url()).replace(QStringLiteral("http://"), QStringLiteral("http://") + who));
   };
   EXPECT_FALSE(Dom(closed.Url()).contains(QStringLiteral("office1")));
   EXPECT_FALSE(with(QStringLiteral("boss:wrong@")).contains(QStringLiteral("office1")));
   EXPECT_TRUE(with(QStringLiteral("boss:secret@")).contains(QStringLiteral("office1")));
 }
+
+INSTANTIATE_TEST_SUITE_P(Databases, WebViewTest,
+                         ::testing::Values(DatabaseTarget::Kind::kSqlite,
+                                           DatabaseTarget::Kind::kPostgres),
+                         [](const ::testing::TestParamInfo<DatabaseTarget::Kind>& info) {
+                           return info.param == DatabaseTarget::Kind::kSqlite ? "SQLite"
+                                                                              : "PostgreSQL";
+                         });

@@ -19,6 +19,7 @@
 #include <QTimeZone>
 #include <QUuid>
 
+#include "ThrowAwayPostgres.h"
 #include "core/base/Clock.h"
 #include "core/costs/SubscriberDirectory.h"
 #include "core/costs/Tariffs.h"
@@ -54,16 +55,6 @@ QByteArray Line(int day, int hour, int minute, int subscriber, int duration, int
 
 QByteArray Heading() {
   return EncodeCp1251(kDataFileHeader + QStringLiteral("\r\n"));
-}
-
-// The URL of the test command's PostgreSQL server (its socket; ".tls": TLS over TCP that
-// verifies the server); empty when the tests run on their own.
-QString PostgresUrl(const char* suffix = "") {
-  const QByteArray file = qgetenv("NORVEL_TEST_POSTGRES_URL_FILE");
-  if (file.isEmpty()) return {};
-  QFile url(QString::fromLocal8Bit(file + suffix));
-  if (!url.open(QIODevice::ReadOnly)) return QStringLiteral("unreadable:") + url.fileName();
-  return QString::fromUtf8(url.readAll()).trimmed();
 }
 
 // A connection of the test's own, to look at what the sync left.
