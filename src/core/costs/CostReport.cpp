@@ -49,7 +49,8 @@ QString MonthName(int month) {
 
 namespace {
 
-ReportData BuildMonth(const QString& dir, const ReportChoice& choice, int cityLines);
+ReportData BuildMonth(const QString& dir, const ReportChoice& choice, int cityLines,
+                      bool listOutside);
 
 }  // namespace
 
@@ -73,17 +74,18 @@ std::map<QString, SubscriberReport> DepartmentTotals(
   return departments;
 }
 
-ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityLines) {
-  ReportData data = BuildMonth(dir, choice, cityLines);
+ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityLines,
+                       bool figuresOnly) {
+  ReportData data = BuildMonth(dir, choice, cityLines, !figuresOnly);
   data.directory = LoadSubscriberDirectory(dir);
-  if (choice.day != 0 || data.year == 0) return data;
+  if (choice.day != 0 || data.year == 0 || figuresOnly) return data;
   // The month before: December of the year before for a January. A month file that cannot be
   // read costs the comparison only, not the report.
   ReportChoice before = choice;
   before.month = choice.month == 1 ? 12 : choice.month - 1;
   before.year = choice.month == 1 ? data.year - 1 : data.year;
   try {
-    ReportData previous = BuildMonth(dir, before, cityLines);
+    ReportData previous = BuildMonth(dir, before, cityLines, false);
     if (previous.calls > 0) {
       data.previous = ReportData::Previous{before.year,
                                            before.month,
@@ -100,7 +102,8 @@ ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityL
 
 namespace {
 
-ReportData BuildMonth(const QString& dir, const ReportChoice& choice, int cityLines) {
+ReportData BuildMonth(const QString& dir, const ReportChoice& choice, int cityLines,
+                      bool listOutside) {
   ReportData data;
   data.choice = choice;
   data.cityLines = cityLines;
@@ -179,7 +182,7 @@ ReportData BuildMonth(const QString& dir, const ReportChoice& choice, int cityLi
                                 : DayOfWeek(row.year, row.month, row.day) >= 6;
     if (dayOff || minuteOfDay < workFrom || minuteOfDay >= workTo) {
       ++data.outsideWorkingHours;
-      data.outside.push_back(call);
+      if (listOutside) data.outside.push_back(call);
     }
     // A call on a city line holds it from its start for its minutes (at least the minute it
     // started in); a call of unknown length is left out of the load.

@@ -126,7 +126,10 @@ std::map<QString, SubscriberReport> DepartmentTotals(
 
 // Builds the report's figures from the working directory's month file, tariff file (none: no
 // costs) and subscriber directory. Throws as ForEachExportRow and LoadTariffs do.
-ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityLines);
+// `figuresOnly`: the figures a summary keeps (the sync's month figures), without the month
+// before and without the list of calls outside working hours, which only pages show.
+ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityLines,
+                       bool figuresOnly = false);
 
 // The station's city lines as the working directory's settings file says (two per board), read
 // without a word to the operator: 4 lines when the file is missing or its count is no station's.

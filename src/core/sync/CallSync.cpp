@@ -327,7 +327,7 @@ qint64 Rerate(DatabaseConnection& c, const SyncOptions& options,
 void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int month) {
   bool known = false;
   const int lines = StationCityLines(options.dir, &known);
-  const ReportData data = BuildReport(options.dir, {month, 0, 0, 0}, lines);
+  const ReportData data = BuildReport(options.dir, {month, 0, 0, 0}, lines, /*figuresOnly=*/true);
   if (data.year == 0) return;
   c.BeginExclusive(QStringLiteral("calls:") + options.station.name);
   const auto insert = [&](const QString& sql, const QVariantList& values) {
