@@ -137,6 +137,11 @@ int RunSync(const QStringList& arguments, CommandIo& io) {
                           .arg(options.timezone));
   }
   options.init = line.IsSet(QStringLiteral("init"));
+  // The last reception of the directory goes with the run into the database.
+  if (const std::optional<QJsonObject> reception = ReadLastReception(options.dir)) {
+    options.receptionAt = reception->value(QStringLiteral("time")).toString();
+    options.receptionResult = reception->value(QStringLiteral("reason")).toString();
+  }
   options.rerate = line.IsSet(QStringLiteral("rerate"));
   const std::optional<int> month = line.Number(QStringLiteral("month"), 1, 12, 0);
   if (!month) return exitcode::kUsage;

@@ -30,7 +30,8 @@ std::vector<QString> Archive::StationNames() {
 std::vector<Archive::Station> Archive::Stations(const QDate& month) {
   std::vector<Station> stations;
   QSqlQuery list = c_->Exec(QStringLiteral(
-      "SELECT s.name, s.timezone, r.finished_at, r.result FROM stations s LEFT JOIN sync_runs r "
+      "SELECT s.name, s.timezone, r.finished_at, r.result, r.reception_at, r.reception_result "
+      "FROM stations s LEFT JOIN sync_runs r "
       "ON r.station = s.name AND r.finished_at = (SELECT MAX(finished_at) FROM sync_runs WHERE "
       "station = s.name) ORDER BY s.name"));
   while (list.next()) {
@@ -42,6 +43,8 @@ std::vector<Archive::Station> Archive::Stations(const QDate& month) {
             ? list.value(2).toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
             : list.value(2).toString();
     station.lastResult = list.value(3).toString();
+    station.receptionAt = list.value(4).toString().replace(u'T', u' ');
+    station.receptionResult = list.value(5).toString();
     if (!stations.empty() && stations.back().name == station.name) continue;  // a tie
     stations.push_back(station);
   }

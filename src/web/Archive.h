@@ -22,9 +22,11 @@ class Archive {
   struct Station {
     QString name;
     QString timezone;
-    QString lastSeen;    // the end of its last sync, "2026-12-07 06:00:12"; empty: never
-    QString lastResult;  // "synced", "files_failed"
-    qint64 calls = 0;    // this month
+    QString lastSeen;         // the end of its last sync, "2026-12-07 06:00:12"; empty: never
+    QString lastResult;       // "synced", "files_failed"
+    QString receptionAt;      // the station's last reception as that sync found it; empty: unknown
+    QString receptionResult;  // receive's reason: "stored", "nothing", "no_answer", ...
+    qint64 calls = 0;         // this month
     Money cost = 0;
   };
   std::vector<Station> Stations(const QDate& month);

@@ -1,6 +1,7 @@
 #include "web/WebView.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
@@ -14,6 +15,20 @@ namespace {
 
 QString Rub(Money amount) {
   return RussianMoney(amount) + QStringLiteral(" руб.");
+}
+
+// What a reception's result says, in the words of the windows where they have them.
+QString ReceptionText(const QString& reason) {
+  static const QHash<QString, QString> kWords = {
+      {QStringLiteral("stored"), QStringLiteral("данные приняты")},
+      {QStringLiteral("nothing"), QStringLiteral("нет новых данных")},
+      {QStringLiteral("no_answer"), QStringLiteral("станция не отвечает")},
+      {QStringLiteral("already_running"), QStringLiteral("прием уже идет")},
+      {QStringLiteral("inconsistent"), QStringLiteral("заголовок данных неверен")},
+      {QStringLiteral("files_failed"), QStringLiteral("ошибка файлов")},
+      {QStringLiteral("journal_damaged"), QStringLiteral("журнал приема поврежден")},
+  };
+  return kWords.value(reason, reason);
 }
 
 QString Cell(const QString& text, bool number = false) {
@@ -137,18 +152,22 @@ WebResponse WebView::StationsPage() {
                      .arg(month.year());
   body += Head(
       {QStringLiteral("Станция"), QStringLiteral("Последняя синхронизация"), QStringLiteral("Итог"),
+       QStringLiteral("Последний прием"), QStringLiteral("Итог приема"),
        QStringLiteral("Часовой пояс"), QStringLiteral("Разговоров"), QStringLiteral("Стоимость")},
-      4);
+      6);
   for (const Archive::Station& station : Db().Stations(month)) {
     body += QStringLiteral("<tr><td><a href=\"/month?station=%1&amp;month=%2\">%3</a></td>")
                 .arg(QString::fromUtf8(QUrl::toPercentEncoding(station.name)),
                      month.toString(QStringLiteral("yyyy-MM")), Html(station.name));
-    body += Cell(station.lastSeen.isEmpty() ? QStringLiteral("никогда") : station.lastSeen) +
-            Cell(station.lastResult == QLatin1String("synced") ? QStringLiteral("записано")
-                 : station.lastResult.isEmpty()                ? QString()
-                                                : QStringLiteral("ошибка файлов")) +
-            Cell(station.timezone) + Cell(QString::number(station.calls), true) +
-            Cell(Rub(station.cost), true) + QStringLiteral("</tr>");
+    body +=
+        Cell(station.lastSeen.isEmpty() ? QStringLiteral("никогда") : station.lastSeen) +
+        Cell(station.lastResult == QLatin1String("synced") ? QStringLiteral("записано")
+             : station.lastResult.isEmpty()                ? QString()
+                                            : QStringLiteral("ошибка файлов")) +
+        Cell(station.receptionAt.isEmpty() ? QStringLiteral("неизвестен") : station.receptionAt) +
+        Cell(ReceptionText(station.receptionResult)) + Cell(station.timezone) +
+        Cell(QString::number(station.calls), true) + Cell(Rub(station.cost), true) +
+        QStringLiteral("</tr>");
   }
   body += QStringLiteral("</table>");
   return {200, "text/html; charset=utf-8", Page(QStringLiteral("Станции"), body), {}};

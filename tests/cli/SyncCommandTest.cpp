@@ -128,6 +128,26 @@ TEST_F(SyncCommand, StatusShowsTheLastSyncIntoEachDatabase) {
             QStringLiteral("database_unreachable"));
   Run({"status"});
   EXPECT_TRUE(Out().contains(QStringLiteral("last sync to ") + server)) << Out().toStdString();
+  // The directory's last reception goes with each run into the database.
+  QFile reception(dir.filePath(QStringLiteral("NorvelLastReception.json")));
+  ASSERT_TRUE(reception.open(QIODevice::WriteOnly));
+  reception.write(R"({"reason": "no_answer", "time": "2026-12-07T02:00:00"})");
+  reception.close();
+  EXPECT_EQ(Run({"sync", "--db", "sqlite:calls.db"}), 0);
+  QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("look"));
+  db.setDatabaseName(dir.filePath(QStringLiteral("calls.db")));
+  ASSERT_TRUE(db.open());
+  QSqlQuery last(db);
+  ASSERT_TRUE(
+      last.exec(QStringLiteral("SELECT reception_at, reception_result FROM sync_runs ORDER BY "
+                               "finished_at DESC, rowid DESC")));
+  ASSERT_TRUE(last.next());
+  EXPECT_EQ(last.value(0).toString() + u'|' + last.value(1).toString(),
+            QStringLiteral("2026-12-07T02:00:00|no_answer"));
+  last.finish();
+  db.close();
+  db = QSqlDatabase();
+  QSqlDatabase::removeDatabase(QStringLiteral("look"));
 }
 
 // A lost NorvelStation.txt does not fork the station: the directory is known by its host and

@@ -86,6 +86,10 @@ struct WebViewTest : ::testing::TestWithParam<DatabaseTarget::Kind> {
     options.station = {name, QStringLiteral("id-") + name};
     options.target = target;
     options.init = true;
+    if (name == QLatin1String("office1")) {
+      options.receptionAt = QStringLiteral("2026-12-20T06:00:05");
+      options.receptionResult = QStringLiteral("stored");
+    }
     SyncResult result;
     SyncCalls(options, result);
   }
@@ -123,6 +127,10 @@ TEST_P(WebViewTest, TheStationsPageListsEveryStationWithItsLastSyncAndMonth) {
   // office1: its calls and cost this month; store: a last sync, nothing in December.
   EXPECT_TRUE(html.contains(QStringLiteral("<td class=\"n\">120</td>"))) << html.toStdString();
   EXPECT_EQ(html.count(QStringLiteral("<td>записано</td>")), 3);
+  // The last reception as the sync found it in the station's directory, or unknown.
+  EXPECT_TRUE(html.contains(QStringLiteral("<td>2026-12-20 06:00:05</td><td>данные приняты</td>")))
+      << html.toStdString();
+  EXPECT_EQ(html.count(QStringLiteral("<td>неизвестен</td>")), 2);
   EXPECT_TRUE(
       html.contains(QRegularExpression(QStringLiteral("<td>\\d{4}-\\d\\d-\\d\\d \\d\\d:"))));
 }

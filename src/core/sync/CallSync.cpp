@@ -466,7 +466,7 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
   c.BeginExclusive(QStringLiteral("runs:") + options.station.name);
   QSqlQuery run = c.Prepare(QStringLiteral(
       "INSERT INTO sync_runs (station, started_at, finished_at, result, added, months_changed, "
-      "months_failed) VALUES (?, ?, ?, ?, ?, ?, ?)"));
+      "months_failed, reception_at, reception_result) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
   run.addBindValue(options.station.name);
   run.addBindValue(started);
   run.addBindValue(NowText());
@@ -474,6 +474,9 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
   run.addBindValue(result.added);
   run.addBindValue(static_cast<int>(result.files.size()));
   run.addBindValue(static_cast<int>(failed.size()));
+  const QVariant none(QMetaType::fromType<QString>());
+  run.addBindValue(options.receptionAt.isEmpty() ? none : QVariant(options.receptionAt));
+  run.addBindValue(options.receptionResult.isEmpty() ? none : QVariant(options.receptionResult));
   c.Run(run);
   c.Commit();
   if (!failed.isEmpty()) {

@@ -40,6 +40,10 @@ struct SyncOptions {
   // minutes and cost of the working directory's tariff file as it is now.
   bool rerate = false;
   int rerateMonth = 0;
+  // The station's last reception, recorded with the run: its moment and result (empty: none
+  // known), so that a view of the archive shows how the collection itself stands.
+  QString receptionAt;
+  QString receptionResult;
   // Called after every 10000 rows of a month file and once when its rows are all written, with
   // the rows so far; tests use it to cut the connection in the middle of a sync.
   std::function<void(const QString& file, qint64 rows)> afterBatch;

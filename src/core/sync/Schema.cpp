@@ -59,7 +59,10 @@ const char* const kSchema[] = {
     " result VARCHAR(32) NOT NULL,"
     " added BIGINT NOT NULL,"
     " months_changed INTEGER NOT NULL,"
-    " months_failed INTEGER NOT NULL)",
+    " months_failed INTEGER NOT NULL,"
+    // The station's last reception as its directory kept it: when, and how it ended.
+    " reception_at VARCHAR(32),"
+    " reception_result VARCHAR(64))",
     // When each station was last seen, read from the index alone.
     "CREATE INDEX IF NOT EXISTS sync_runs_station ON sync_runs (station, finished_at)",
     // Each month's line load as the report gives it, for views of the archive: kept by the sync
@@ -177,13 +180,15 @@ void MigrateFromVersion1(DatabaseConnection& c) {
 
 // Version 2 kept the start without a time zone: each station is taken to be in the zone of the
 // machine that upgrades (the one that synced it, as a rule), its starts read in that zone.
-void MigrateFromVersion2(DatabaseConnection& c, const QString& zone, bool namesThere) {
+void MigrateFromVersion2(DatabaseConnection& c, const QString& zone, bool madeByUpgrade) {
   c.Exec(QStringLiteral("ALTER TABLE stations ADD COLUMN timezone VARCHAR(64)"));
-  // The subscriber directory's names and departments (a table made by the upgrade from
-  // version 1 has them already).
-  if (!namesThere) {
+  // The subscriber directory's names and departments, and the last reception of a run (tables
+  // the upgrade from version 1 has just made have them already).
+  if (!madeByUpgrade) {
     c.Exec(QStringLiteral("ALTER TABLE calls ADD COLUMN subscriber_name VARCHAR(255)"));
     c.Exec(QStringLiteral("ALTER TABLE calls ADD COLUMN department VARCHAR(255)"));
+    c.Exec(QStringLiteral("ALTER TABLE sync_runs ADD COLUMN reception_at VARCHAR(32)"));
+    c.Exec(QStringLiteral("ALTER TABLE sync_runs ADD COLUMN reception_result VARCHAR(64)"));
   }
   QSqlQuery set = c.Prepare(QStringLiteral("UPDATE stations SET timezone = ?"));
   set.addBindValue(zone);
