@@ -76,6 +76,12 @@ class RowWriter {
 // type and number, blank-separated ("20 3 1 1 2345678").
 QByteArray CallRecordKey(const ExportRow& row);
 
+// The writer keeps a reference to the caller's tariffs: a temporary made from a Tariffs would be
+// gone before the first row, so that is refused at compile time.
+std::unique_ptr<RowWriter> MakeRowWriter(DatabaseConnection& c, const QString& station, int month,
+                                         std::optional<Tariffs>&& tariffs,
+                                         const SubscriberDirectory* directory,
+                                         bool rerate = false) = delete;
 // The writer of the connection's database: SQLite's or PostgreSQL's, each in a file of its own.
 std::unique_ptr<RowWriter> MakeRowWriter(DatabaseConnection& c, const QString& station, int month,
                                          const std::optional<Tariffs>& tariffs,
