@@ -287,7 +287,8 @@ WebResponse WebView::SearchPage(const WebRequest& request, bool csv) {
   filter.from = QDate::fromString(value("from"), QStringLiteral("yyyy-MM-dd"));
   filter.to = QDate::fromString(value("to"), QStringLiteral("yyyy-MM-dd"));
   filter.minMinutes = value("min").toInt();
-  const int page = std::max(0, value("page").toInt());
+  // Pages beyond any archive are clamped, so the offset stays a number the database takes.
+  const int page = std::clamp(value("page").toInt(), 0, 1'000'000);
   std::vector<Archive::Call> calls = Db().Search(filter, page * kPageSize, kPageSize);
   const bool more = static_cast<int>(calls.size()) > kPageSize;
   if (more) calls.pop_back();
