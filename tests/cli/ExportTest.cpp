@@ -365,10 +365,10 @@ TEST_F(Export, OutOfRangeValuesAreCountedAndALongDamagedLineIsCut) {
   QBuffer out;
   out.open(QIODevice::WriteOnly);
   ExportSelection selection;
-  EXPECT_EQ(ExportCalls(host.env.workDir,
-                        ExportOptions::Of(12, 0, 0, ExportOptions::Format::kCsv, false), out,
-                        &selection),
-            4);
+  EXPECT_EQ(
+      ExportCalls(host.env.workDir, ExportOptions::Of(12, 0, 0, ExportOptions::Format::kCsv, false),
+                  out, &selection),
+      4);
   EXPECT_EQ(selection.outOfRange, 3);
   EXPECT_TRUE(OutOfRangeNote(12, 3).startsWith(QStringLiteral("Data12.txt: 3 calls")));
 

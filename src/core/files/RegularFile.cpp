@@ -1,7 +1,7 @@
 #include "core/files/RegularFile.h"
 
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 

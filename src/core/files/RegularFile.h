@@ -27,5 +27,4 @@ QString ShortEcho(const QString& text);
 // the working directory: none when there is no such file. Only a regular file of at most
 // `largest` bytes, in UTF-8 (a byte order mark and carriage returns are dropped); throws IoError
 // when it cannot be read or is too large, ConvertError naming the first line not in UTF-8.
-std::optional<QString> ReadHandWrittenFile(const QString& dir, const QString& name,
-                                           qint64 largest);
+std::optional<QString> ReadHandWrittenFile(const QString& dir, const QString& name, qint64 largest);
