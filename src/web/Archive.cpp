@@ -79,9 +79,11 @@ Archive::Month Archive::MonthOf(const QString& station, const QDate& month) {
     return query;
   };
   QSqlQuery people = run(QStringLiteral(
-      "SELECT subscriber, subscriber_name, department, calls, minutes, cost_hundredths FROM "
-      "month_subscribers"));
-  std::map<int, Totals> subscribers;
+      "SELECT subscriber, subscriber_name, department, calls, minutes, cost_hundredths, station "
+      "FROM month_subscribers"));
+  // Extension 20 of one station is not extension 20 of another: over all stations a subscriber
+  // is its station and extension.
+  std::map<std::pair<QString, int>, Totals> subscribers;
   std::map<QString, Totals> departments;
   while (people.next()) {
     const auto add = [&](Totals& into) {
@@ -91,8 +93,9 @@ Archive::Month Archive::MonthOf(const QString& station, const QDate& month) {
     };
     add(result.all);
     const int subscriber = people.value(0).toInt();
-    Totals& person = subscribers[subscriber];
-    person.what = QString::number(subscriber);
+    const QString where = station.isEmpty() ? people.value(6).toString() : QString();
+    Totals& person = subscribers[{where, subscriber}];
+    person.what = (where.isEmpty() ? QString() : where + u' ') + QString::number(subscriber);
     if (person.name.isEmpty() && !people.value(1).toString().isEmpty()) {
       person.name = people.value(1).toString();
       if (!people.value(2).toString().isEmpty()) {

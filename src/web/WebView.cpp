@@ -63,12 +63,18 @@ QString Bars(const std::vector<Archive::Totals>& rows, bool cost) {
     most = std::max(most, static_cast<double>(cost ? row.cost : row.minutes));
   if (rows.empty() || most <= 0) return {};
   const int height = 18 * static_cast<int>(rows.size()) + 24;
+  // Room for the longest label ("office1 20" over all stations) left of the bars.
+  qsizetype longest = 0;
+  for (const auto& row : rows) longest = std::max(longest, row.what.size());
+  const int shift = std::max(0, static_cast<int>(longest) * 7 - 36);
   QString svg = QStringLiteral(
-                    "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"720\" height=\"%1\" "
-                    "role=\"img\" aria-label=\"%2\">")
+                    "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%3\" height=\"%1\" "
+                    "role=\"img\" aria-label=\"%2\"><g transform=\"translate(%4,0)\">")
                     .arg(height)
                     .arg(cost ? QStringLiteral("Стоимость по абонентам")
-                              : QStringLiteral("Минуты по абонентам"));
+                              : QStringLiteral("Минуты по абонентам"))
+                    .arg(720 + shift)
+                    .arg(shift);
   int y = 0;
   for (const auto& row : rows) {
     const double value = static_cast<double>(cost ? row.cost : row.minutes);
@@ -95,7 +101,7 @@ QString Bars(const std::vector<Archive::Totals>& rows, bool cost) {
           .arg(y + 16)
           .arg(Html(cost ? Rub(static_cast<qint64>(most))
                          : QStringLiteral("%1 мин").arg(static_cast<qint64>(most))));
-  return svg + QStringLiteral("</svg>");
+  return svg + QStringLiteral("</g></svg>");
 }
 
 }  // namespace

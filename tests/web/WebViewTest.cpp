@@ -153,6 +153,9 @@ TEST_P(WebViewTest, AMonthPageHasTheReportsTotalsAndLineVerdict) {
   // All stations: the sum of their calls in December.
   const QString all = Text(view.Handle(Get(QStringLiteral("/month?month=2026-12"))));
   EXPECT_TRUE(all.contains(QStringLiteral("<td>Разговоров</td><td class=\"n\">121</td>")));
+  // There each subscriber is its station's: office1's 20 and office2's 25 apart.
+  EXPECT_TRUE(all.contains(QStringLiteral("<td>office1 20</td>"))) << all.toStdString();
+  EXPECT_TRUE(all.contains(QStringLiteral("<td>office2 25</td>")));
 }
 
 TEST_P(WebViewTest, TheSearchPagesAndEscapesWhatWasTyped) {
