@@ -520,27 +520,9 @@ void ReportPainter::LineLoad(QPainter& painter) const {
   };
   y = Table(painter, y, {560, 200}, {QStringLiteral("Оценка"), QString()}, facts, {false, true});
   // The recorded calls give a lower bound of the load: the verdict says only what that allows.
-  QString verdict;
-  if (data_.calls == 0) {
-    verdict = QStringLiteral("Разговоров нет.");
-  } else if (data_.linesCannotBeEstimated) {
-    verdict = QStringLiteral(
-                  "Линии заняты все одновременно %1 мин — записанная нагрузка занижена, число "
-                  "линий оценить нельзя.")
-                  .arg(data_.allBusyMinutes);
-  } else if (data_.linesForOnePercent > data_.cityLines) {
-    verdict = QStringLiteral(
-                  "Линий не хватает: в час наибольшей нагрузки теряется больше 1 % "
-                  "вызовов; нужно не менее %1 линий.")
-                  .arg(data_.linesForOnePercent);
-  } else if (data_.linesForOnePercent + 2 <= data_.cityLines) {
-    verdict = QStringLiteral(
-                  "Линий с запасом по записанным разговорам: для потерь не более 1 % хватило бы "
-                  "%1.")
-                  .arg(data_.linesForOnePercent);
-  } else {
-    verdict = QStringLiteral("Линий достаточно по записанным разговорам.");
-  }
+  const QString verdict =
+      LineVerdict(data_.calls, data_.linesCannotBeEstimated, data_.allBusyMinutes,
+                  data_.linesForOnePercent, data_.cityLines);
   y = Text(painter, kMargin, y, kInner, verdict, 15, true) + 16;
   if (data_.choice.day == 0 && data_.periodDays > 0) {
     HeatMap(painter, y, QStringLiteral("Разговоры по дням и часам"), data_.callsByDayAndHour,

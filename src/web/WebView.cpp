@@ -227,26 +227,9 @@ WebResponse WebView::MonthPage(const WebRequest& request) {
     body += QStringLiteral("<p class=\"muted\">Нет данных о нагрузке за этот месяц.</p>");
   }
   for (const auto& load : figures.loads) {
-    // The same words and figures as the report's line-load page.
-    QString verdict;
-    if (load.cannotEstimate) {
-      verdict = QStringLiteral(
-                    "Линии заняты все одновременно %1 мин — записанная нагрузка занижена, число "
-                    "линий оценить нельзя.")
-                    .arg(load.allBusyMinutes);
-    } else if (load.linesNeeded > load.cityLines) {
-      verdict = QStringLiteral(
-                    "Линий не хватает: в час наибольшей нагрузки теряется больше 1 % вызовов; "
-                    "нужно не менее %1 линий.")
-                    .arg(load.linesNeeded);
-    } else if (load.linesNeeded + 2 <= load.cityLines) {
-      verdict = QStringLiteral(
-                    "Линий с запасом по записанным разговорам: для потерь не более 1 % хватило "
-                    "бы %1.")
-                    .arg(load.linesNeeded);
-    } else {
-      verdict = QStringLiteral("Линий достаточно по записанным разговорам.");
-    }
+    // The same words and figures as the report's line-load page (a month kept has calls).
+    const QString verdict =
+        LineVerdict(1, load.cannotEstimate, load.allBusyMinutes, load.linesNeeded, load.cityLines);
     body += QStringLiteral("<h3>%1</h3><table>").arg(Html(load.station));
     body += Row({QStringLiteral("Час наибольшей нагрузки (рабочие дни, среднее %1 самых "
                                 "нагруженных из %2)")

@@ -74,6 +74,29 @@ std::map<QString, SubscriberReport> DepartmentTotals(
   return departments;
 }
 
+QString LineVerdict(qint64 calls, bool cannotEstimate, int allBusyMinutes, int linesNeeded,
+                    int cityLines) {
+  if (calls == 0) return QStringLiteral("Разговоров нет.");
+  if (cannotEstimate) {
+    return QStringLiteral(
+               "Линии заняты все одновременно %1 мин — записанная нагрузка занижена, число "
+               "линий оценить нельзя.")
+        .arg(allBusyMinutes);
+  }
+  if (linesNeeded > cityLines) {
+    return QStringLiteral(
+               "Линий не хватает: в час наибольшей нагрузки теряется больше 1 % вызовов; нужно "
+               "не менее %1 линий.")
+        .arg(linesNeeded);
+  }
+  if (linesNeeded + 2 <= cityLines) {
+    return QStringLiteral(
+               "Линий с запасом по записанным разговорам: для потерь не более 1 % хватило бы %1.")
+        .arg(linesNeeded);
+  }
+  return QStringLiteral("Линий достаточно по записанным разговорам.");
+}
+
 ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityLines,
                        bool figuresOnly) {
   ReportData data = BuildMonth(dir, choice, cityLines, !figuresOnly);

@@ -135,5 +135,10 @@ ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityL
 // without a word to the operator: 4 lines when the file is missing or its count is no station's.
 int StationCityLines(const QString& dir, bool* known = nullptr);
 
+// What the recorded calls say of the station's lines, in the report's words: the recorded load
+// is a lower bound, so "не менее"; with every line busy at once too long, no estimate at all.
+QString LineVerdict(qint64 calls, bool cannotEstimate, int allBusyMinutes, int linesNeeded,
+                    int cityLines);
+
 // The Russian name of a month, 1..12 ("декабрь").
 QString MonthName(int month);
