@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <functional>
 #include <optional>
 
 #include "cli/CommandLine.h"
@@ -15,12 +16,14 @@
 #include "core/base/Environment.h"
 #include "core/base/Ports.h"
 #include "core/files/ConfigCopy.h"
+#include "core/files/OutputFile.h"
 #include "core/files/RegularFile.h"
 #include "core/files/SettingsFile.h"
 #include "core/platform/Processes.h"
 #include "core/station/StationCtrl.h"
 #include "core/tables/ConfigChecks.h"
 #include "core/tables/ConfigDescription.h"
+#include "core/tables/ConfigText.h"
 
 namespace {
 
@@ -32,9 +35,35 @@ const char kConfigHelp[] =
     "usage: norvel config show FILE [--boards N]\n"
     "       norvel config diff A B [--boards N]\n"
     "       norvel config check FILE [--boards N] [--json]\n"
+    "       norvel config export FILE [--boards N] [-o TEXT]\n"
+    "       norvel config import TEXT [--base FILE] -o FILE.cfg\n"
     "       norvel config write FILE [--port N] [--yes]\n"
-    "FILE, A and B are files in the form of Norvel.cfg, or \"station\" for the station's own\n"
-    "(not for write). 'norvel config COMMAND --help' says more.\n";
+    "       norvel config apply TEXT [--port N] [--yes] [--dry-run]\n"
+    "FILE, A and B are files in the form of Norvel.cfg, configurations as text (from export),\n"
+    "or \"station\" for the station's own (not for write). 'norvel config COMMAND --help' says\n"
+    "more.\n";
+
+// A file of 256 or 512 bytes is an image; any other file, or one named *.txt, is a
+// configuration as text.
+bool IsText(const QString& path, qint64 size) {
+  return path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive) ||
+         (size != kImageSize && size != kImageSize / 2);
+}
+
+// A whole export of four boards is about 400 KB; a larger file is no configuration.
+constexpr qint64 kLargestText = 4 << 20;
+
+// A configuration as text read onto `base`; its mistakes are said, one line each.
+std::optional<ConfigImage> ImageFromText(const QString& source, const ConfigFileBytes& text,
+                                         const ConfigImage& base, ConsoleUi& ui) {
+  if (text.size > kLargestText) {
+    ui.Say(QStringLiteral("%1 is no configuration (%2 bytes)").arg(source).arg(text.size));
+    return std::nullopt;
+  }
+  ConfigTextResult result = ConfigFromText(text.bytes, base);
+  for (const QString& error : result.errors) ui.Say(source + QStringLiteral(": ") + error);
+  return result.image;
+}
 
 // An image from a file in the copy's form, or from the station (the programming entry's read,
 // no write); `boards` takes the station's board count when it is asked.
@@ -60,11 +89,12 @@ std::optional<ConfigImage> LoadImage(const QString& source, CommandIo& io, Conso
   }
   QString problem;
   const std::optional<ConfigFileBytes> read =
-      ReadConfigFile(QDir(io.currentDir).filePath(source), &problem);
+      ReadConfigFile(QDir(io.currentDir).filePath(source), &problem, kLargestText + 1);
   if (!read) {
     ui.Say(QStringLiteral("cannot read %1: %2").arg(source, problem));
     return std::nullopt;
   }
+  if (IsText(source, read->size)) return ImageFromText(source, *read, ConfigImage{}, ui);
   // A longer file is read as the copy is, to its 512th byte.
   const std::optional<ConfigImage> image = ImageFromCopyBytes(read->bytes.left(kImageSize));
   if (!image) {
@@ -77,6 +107,122 @@ std::optional<ConfigImage> LoadImage(const QString& source, CommandIo& io, Conso
 
 void Print(CommandIo& io, const QStringList& lines) {
   for (const QString& line : lines) io.out.write((line + u'\n').toUtf8());
+}
+
+// The board count asked for, else the station's when it was read, else the working
+// directory's NorvelWin.ini, else four.
+int StationBoards(std::optional<int> boards, CommandIo& io, ConsoleUi& ui) {
+  if (!boards && QFileInfo::exists(QDir(io.currentDir).filePath(kSettingsFileName))) {
+    Environment env{ui, io.clock, io.ports, io.currentDir};
+    const quint16 count = ReadSettingsFile(env.workDir, env.ui, env.clock).boardCount;
+    if (StationCtrlClass::IsValidBoardCount(count)) boards = count;
+  }
+  return boards.value_or(4);
+}
+
+// Writes `bytes` to -o's file, whole or not at all, or to standard output for "-".
+bool WriteOutput(const QString& output, const QByteArray& bytes, CommandIo& io, ConsoleUi& ui) {
+  if (output == QLatin1String("-")) {
+    io.out.write(bytes);
+    return true;
+  }
+  OutputFile file(QDir(io.currentDir).filePath(output));
+  QString error;
+  QFile* out = file.Open(&error);
+  if (!out || !WriteWhole(*out, bytes) || !file.Commit(OutputFile::Kind::kAny, &error)) {
+    if (error.isEmpty() && out) error = out->errorString();
+    ui.Say(QStringLiteral("cannot write %1: %2").arg(output, error));
+    return false;
+  }
+  return true;
+}
+
+// norvel config export FILE|station [--boards N] [-o TEXT]
+int Export(const QStringList& arguments, CommandIo& io, ConsoleUi& ui) {
+  CommandLine line(io, QStringLiteral("config export"),
+                   QStringLiteral("Writes a configuration as text: one setting per line in the "
+                                  "table windows' words, \"table, half, row, column = value\", "
+                                  "grouped by table with a comment naming each, in a stable "
+                                  "order (UTF-8). Bytes no window shows whole are written as "
+                                  "\"байт N = 0xAB\", so import gives the same 512 bytes back. "
+                                  "Exit 0 written, 2 on error."),
+                   QStringLiteral("FILE|station"));
+  line.Add({QStringLiteral("boards"),
+            QStringLiteral("The station's boards, 1 to 4, whose rows and lines are written as "
+                           "settings (default: the station's own when it is read, else the "
+                           "working directory's NorvelWin.ini, else 4)."),
+            QStringLiteral("N")});
+  line.Add({{QStringLiteral("o"), QStringLiteral("output")},
+            QStringLiteral("Write the text to TEXT (default: standard output)."),
+            QStringLiteral("TEXT")});
+  if (const std::optional<int> code = line.Parse(arguments)) {
+    return *code == exitcode::kOk ? kDiffEqual : kDiffError;
+  }
+  const std::optional<int> asked = line.Number(QStringLiteral("boards"), 1, 4, 0);
+  if (!asked) return kDiffError;
+  if (line.Positional().size() != 1) {
+    line.Usage(QStringLiteral("one FILE (or \"station\") is needed"));
+    return kDiffError;
+  }
+  std::optional<int> boards;
+  if (*asked != 0) boards = *asked;
+  const QString source = line.Positional().first();
+  const std::optional<ConfigImage> image = LoadImage(source, io, ui, boards);
+  if (!image) return kDiffError;
+  const QString output =
+      line.IsSet(QStringLiteral("o")) ? line.Value(QStringLiteral("o")) : QStringLiteral("-");
+  const QByteArray text = ConfigToText(*image, StationBoards(boards, io, ui), source);
+  return WriteOutput(output, text, io, ui) ? kDiffEqual : kDiffError;
+}
+
+// norvel config import TEXT [--base FILE|station] -o FILE.cfg
+int Import(const QStringList& arguments, CommandIo& io, ConsoleUi& ui) {
+  CommandLine line(io, QStringLiteral("config import"),
+                   QStringLiteral("Reads a configuration as text (from export, or a template "
+                                  "with only some settings) and writes the image in the form of "
+                                  "Norvel.cfg. The text's settings are applied to the base; every "
+                                  "other byte stays as the base has it. A mistake is named with "
+                                  "its line and setting, and then nothing is written. Exit 0 "
+                                  "written, 2 on error."),
+                   QStringLiteral("TEXT"));
+  line.Add({QStringLiteral("base"),
+            QStringLiteral("The image the text is applied to: a file in the form of Norvel.cfg "
+                           "or \"station\" (default: all bytes zero)."),
+            QStringLiteral("FILE")});
+  line.Add({{QStringLiteral("o"), QStringLiteral("output")},
+            QStringLiteral("The image file to write."),
+            QStringLiteral("FILE.cfg")});
+  if (const std::optional<int> code = line.Parse(arguments)) {
+    return *code == exitcode::kOk ? kDiffEqual : kDiffError;
+  }
+  if (line.Positional().size() != 1) {
+    line.Usage(QStringLiteral("one TEXT is needed"));
+    return kDiffError;
+  }
+  if (!line.IsSet(QStringLiteral("o"))) {
+    line.Usage(QStringLiteral("-o FILE.cfg is needed"));
+    return kDiffError;
+  }
+  ConfigImage base{};
+  if (line.IsSet(QStringLiteral("base"))) {
+    std::optional<int> boards;
+    const std::optional<ConfigImage> read =
+        LoadImage(line.Value(QStringLiteral("base")), io, ui, boards);
+    if (!read) return kDiffError;
+    base = *read;
+  }
+  const QString source = line.Positional().first();
+  QString problem;
+  const std::optional<ConfigFileBytes> text =
+      ReadConfigFile(QDir(io.currentDir).filePath(source), &problem, kLargestText + 1);
+  if (!text) {
+    ui.Say(QStringLiteral("cannot read %1: %2").arg(source, problem));
+    return kDiffError;
+  }
+  const std::optional<ConfigImage> image = ImageFromText(source, *text, base, ui);
+  if (!image) return kDiffError;
+  const QByteArray bytes(reinterpret_cast<const char*>(image->data()), kImageSize);
+  return WriteOutput(line.Value(QStringLiteral("o")), bytes, io, ui) ? kDiffEqual : kDiffError;
 }
 
 // norvel config check FILE|station [--boards N] [--json]
@@ -107,12 +253,7 @@ int Check(const QStringList& arguments, CommandIo& io, ConsoleUi& ui) {
   if (*asked != 0) boards = *asked;
   const std::optional<ConfigImage> image = LoadImage(line.Positional().first(), io, ui, boards);
   if (!image) return kDiffError;
-  if (!boards && QFileInfo::exists(QDir(io.currentDir).filePath(kSettingsFileName))) {
-    Environment env{ui, io.clock, io.ports, io.currentDir};
-    const quint16 count = ReadSettingsFile(env.workDir, env.ui, env.clock).boardCount;
-    if (StationCtrlClass::IsValidBoardCount(count)) boards = count;
-  }
-  const std::vector<ConfigFinding> findings = CheckConfig(*image, boards.value_or(4));
+  const std::vector<ConfigFinding> findings = CheckConfig(*image, StationBoards(boards, io, ui));
   if (line.IsSet(QStringLiteral("json"))) {
     io.out.write(FindingsJson(findings));
   } else {
@@ -155,6 +296,10 @@ int Finish(CommandIo& io, bool json, WriteReport report) {
   }
   return report.exitCode;
 }
+
+int WriteToStation(
+    CommandIo& io, ConsoleUi& ui, const QString& dir, int port, bool json, const QString& source,
+    const std::function<std::optional<ConfigImage>(const StationCtrlClass&)>& imageToWrite);
 
 // norvel config write FILE [--port N] [--yes] [--json]: the programming window's write,
 // without it.
@@ -204,18 +349,83 @@ int Write(const QStringList& arguments, CommandIo& io) {
                           .arg(kImageSize));
   }
   const ConfigImage image = *ImageFromCopyBytes(read->bytes);
+  return WriteToStation(io, ui, dir, *port, json, source,
+                        [&image](const StationCtrlClass&) { return std::optional(image); });
+}
 
+// norvel config apply TEXT [--port N] [--yes] [--dry-run] [--json]
+int Apply(const QStringList& arguments, CommandIo& io) {
+  CommandLine line(io, QStringLiteral("config apply"),
+                   QStringLiteral("Applies a configuration as text (a template with some "
+                                  "settings, or a whole export) to the station: the station's "
+                                  "image is read, the text's settings are applied to it, every "
+                                  "difference is printed in the windows' words, and the result "
+                                  "is written as config write writes (history/, the read-back "
+                                  "check, Norvel.cfg). A text with a mistake is refused before "
+                                  "the station is called."),
+                   QStringLiteral("TEXT"));
+  line.AddPortOption();
+  line.AddDirOption();
+  line.Add({QStringLiteral("yes"),
+            QStringLiteral("Answer Yes to the question about the programming switch.")});
+  line.Add({QStringLiteral("dry-run"), QStringLiteral("Print the differences and write nothing.")});
+  line.Add({QStringLiteral("json"), QStringLiteral("Print the end as config write --json does.")});
+  if (const std::optional<int> code = line.Parse(arguments)) return *code;
+  const std::optional<int> port = line.Port();
+  if (!port) return exitcode::kUsage;
+  if (line.Positional().size() != 1) return line.Usage(QStringLiteral("one TEXT is needed"));
+  const std::optional<QString> workDir = line.WorkingDir();
+  if (!workDir) return exitcode::kUsage;
+  ConsoleUi ui(io.err, false, line.IsSet(QStringLiteral("yes")));
+  const QString source = line.Positional().first();
+  QString problem;
+  const std::optional<ConfigFileBytes> text =
+      ReadConfigFile(QDir(io.currentDir).filePath(source), &problem, kLargestText + 1);
+  if (!text) {
+    ui.Say(QStringLiteral("cannot read %1: %2").arg(source, problem));
+    return exitcode::kFilesFailed;
+  }
+  // Mistakes are found before the station is called: they do not depend on its image.
+  if (!ImageFromText(source, *text, ConfigImage{}, ui)) return exitcode::kUsage;
+  const bool dryRun = line.IsSet(QStringLiteral("dry-run"));
+  bool nothingToDo = false;
+  const int code = WriteToStation(
+      io, ui, *workDir, *port, line.IsSet(QStringLiteral("json")), source,
+      [&](const StationCtrlClass& station) -> std::optional<ConfigImage> {
+        const ConfigImage image = *ConfigFromText(text->bytes, station.Image()).image;
+        const QStringList differences =
+            ConfigDifferences(station.Image(), image, station.BoardCount());
+        Print(io, differences);
+        if (differences.isEmpty()) {
+          io.out.write("nothing to write: the station holds every setting of the text\n");
+        } else if (dryRun) {
+          io.out.write(QStringLiteral("not written (--dry-run): %1 differences\n")
+                           .arg(differences.size())
+                           .toUtf8());
+        }
+        nothingToDo = differences.isEmpty() || dryRun;
+        if (nothingToDo) return std::nullopt;
+        return image;
+      });
+  return nothingToDo ? exitcode::kOk : code;
+}
+
+// Reads the station, makes the image to write from what it holds (none: nothing is written and
+// the caller has said why), and writes it as "Записать программирование" does.
+int WriteToStation(
+    CommandIo& io, ConsoleUi& ui, const QString& dir, int port, bool json, const QString& source,
+    const std::function<std::optional<ConfigImage>(const StationCtrlClass&)>& imageToWrite) {
   // SIGTERM and SIGINT end the conversation at the station's next reply byte, never inside a
   // frame; the write then says what the station holds, as after any failure.
   OsNoteTermination();
   Environment env{ui, io.clock, io.ports, QDir(dir).absolutePath()};
-  StationCtrlClass station(env, *port > 0 ? std::optional<quint16>(*port) : std::nullopt);
+  StationCtrlClass station(env, port > 0 ? std::optional<quint16>(port) : std::nullopt);
   WriteReport report;
   // The station is read first, as the programming entry does: what it holds is kept in the
   // history before the write.
   if (!station.CheckLink() || !station.LoadFromStation()) {
     station.ReportNoLink();
-    ui.Say(PortLine(station, station.Link() ? station.Link()->PortNumber() : *port));
+    ui.Say(PortLine(station, station.Link() ? station.Link()->PortNumber() : port));
     const std::optional<DeviceFault> fault = FindDeviceFault(station);
     report.exitCode = fault ? exitcode::kDeviceFault : exitcode::kNoAnswer;
     report.result = QStringLiteral("no_answer");
@@ -223,6 +433,9 @@ int Write(const QStringList& arguments, CommandIo& io) {
                   (fault ? fault->text : QStringLiteral("the station did not answer"));
     return Finish(io, json, report);
   }
+  const std::optional<ConfigImage> made = imageToWrite(station);
+  if (!made) return exitcode::kOk;
+  const ConfigImage& image = *made;
   // The design writes the whole image: values for equipment this station lacks are written
   // with the rest and change nothing it has. They are told, never refused, so that an image the
   // station itself held (its history) can always be written back.
@@ -270,6 +483,9 @@ int RunConfigCommand(const QStringList& arguments, CommandIo& io) {
   const QString what = arguments.value(0);
   if (what == QLatin1String("check")) return Check(arguments.mid(1), io, ui);
   if (what == QLatin1String("write")) return Write(arguments.mid(1), io);
+  if (what == QLatin1String("apply")) return Apply(arguments.mid(1), io);
+  if (what == QLatin1String("export")) return Export(arguments.mid(1), io, ui);
+  if (what == QLatin1String("import")) return Import(arguments.mid(1), io, ui);
   const bool show = what == QLatin1String("show");
   const bool diff = what == QLatin1String("diff");
   if (!show && !diff) {
@@ -277,11 +493,13 @@ int RunConfigCommand(const QStringList& arguments, CommandIo& io) {
       io.out.write(kConfigHelp);
       return kDiffEqual;
     }
-    io.err.write(QStringLiteral("norvel config: %1\n%2")
-                     .arg(what.isEmpty() ? QStringLiteral("show, diff, check or write is needed")
-                                         : QStringLiteral("unknown '%1'").arg(what),
-                          QString::fromUtf8(kConfigHelp))
-                     .toUtf8());
+    io.err.write(
+        QStringLiteral("norvel config: %1\n%2")
+            .arg(what.isEmpty()
+                     ? QStringLiteral("show, diff, check, export, import, write or apply is needed")
+                     : QStringLiteral("unknown '%1'").arg(what),
+                 QString::fromUtf8(kConfigHelp))
+            .toUtf8());
     return kDiffError;
   }
   CommandLine line(io, QStringLiteral("config ") + what,

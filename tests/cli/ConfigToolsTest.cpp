@@ -344,3 +344,100 @@ TEST_F(Command, ConfigWriteReachesTheStationsMemory) {
   ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
   EXPECT_EQ(copy.readAll(), Bytes(saved));
 }
+
+namespace {
+
+// The configuration commands against a station model on the fake clock.
+struct ConfigText : ::testing::Test {
+  FakeClock clock;
+  FakePorts ports;
+  QTemporaryDir dir;
+  QBuffer out;
+  QBuffer err;
+  std::optional<FakeLine> line;
+  void Plug(const ConfigImage& held, int boards) {
+    station::StationOptions options;
+    options.image = std::vector<std::uint8_t>(held.begin(), held.end());
+    options.boards = boards;
+    line.emplace(clock, options);
+    ports.Plug(ComPortDeviceName(2), &*line);
+  }
+  ConfigImage Held() {
+    ConfigImage image;
+    std::copy_n(line->Station().Memory().begin() + 1280, kImageSize, image.begin());
+    return image;
+  }
+  int Run(const QStringList& arguments) {
+    out.close();
+    err.close();
+    out.setData({});
+    err.setData({});
+    out.open(QIODevice::ReadWrite);
+    err.open(QIODevice::ReadWrite);
+    CommandIo io{clock, ports, out, err, false, dir.path()};
+    return RunNorvel(arguments, io);
+  }
+  QString Out() const { return QString::fromUtf8(out.data()); }
+  QString Err() const { return QString::fromUtf8(err.data()); }
+  QString Write(const QString& name, const QByteArray& bytes) {
+    QFile file(dir.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return file.fileName();
+  }
+};
+
+const char kTemplate[] =
+    "# ночью абонент 20 без МТС\n"
+    "Доступ абонентов к МТС, ночь, абонент 20, 1 = нет\n"
+    "Переключение режимов, Номер телефона 1 администратора = 31\n";
+
+}  // namespace
+
+TEST_F(ConfigText, ExportImportAndDiffOfTexts) {
+  const ConfigImage image = Pattern(5);
+  const QString cfg = Write(QStringLiteral("a.cfg"), Bytes(image));
+  ASSERT_EQ(Run({"config", "export", cfg, "-o", dir.filePath("a.txt")}), 0) << Err().toStdString();
+  ASSERT_EQ(Run({"config", "import", dir.filePath("a.txt"), "-o", dir.filePath("b.cfg")}), 0);
+  QFile back(dir.filePath("b.cfg"));
+  ASSERT_TRUE(back.open(QIODevice::ReadOnly));
+  EXPECT_EQ(back.readAll(), Bytes(image));
+  // A template on a base, and diff taking texts as they are.
+  const QString text = Write(QStringLiteral("t.txt"), kTemplate);
+  ASSERT_EQ(Run({"config", "import", text, "--base", cfg, "-o", dir.filePath("c.cfg")}), 0);
+  EXPECT_EQ(Run({"config", "diff", cfg, dir.filePath("c.cfg")}), 1);
+  EXPECT_EQ(Out().count(u'\n'), image[AdminPhoneOffset(1)] == SubscriberCode(31) ? 1 : 2);
+  EXPECT_EQ(Run({"config", "diff", dir.filePath("a.txt"), cfg}), 0);
+  // A mistake writes nothing.
+  const QString bad = Write(QStringLiteral("bad.txt"), "байт 600 = 0x01\n");
+  EXPECT_EQ(Run({"config", "import", bad, "-o", dir.filePath("d.cfg")}), 2);
+  EXPECT_EQ(Err(), "norvel: " + bad + ": line 1: \"байт 600\": the image has bytes 0..511\n");
+  EXPECT_FALSE(QFile::exists(dir.filePath("d.cfg")));
+}
+
+TEST_F(ConfigText, ApplyChangesTheStationsSettingsOfTheTextOnly) {
+  const int mts = RegionOffset(RegionDescriptor(false, MTS), 0);  // night, subscriber 20
+  ConfigImage held = Pattern(4);
+  held[mts] |= 0x01;
+  Plug(held, 2);
+  const QString text = Write(QStringLiteral("t.txt"), kTemplate);
+  ASSERT_EQ(Run({"config", "apply", text, "--dry-run"}), 0) << Err().toStdString();
+  EXPECT_TRUE(
+      Out().contains(QStringLiteral("Доступ абонентов к МТС, ночь, абонент 20, 1: да → нет")));
+  EXPECT_TRUE(Out().contains(QStringLiteral("not written (--dry-run)")));
+  EXPECT_EQ(Held(), held);
+
+  const QString bad = Write(QStringLiteral("bad.txt"), "Доступ абонентов к МТС, ночь = да\n");
+  EXPECT_EQ(Run({"config", "apply", bad}), 2);
+  EXPECT_EQ(Held(), held);
+
+  ASSERT_EQ(Run({"config", "apply", text}), 0) << Err().toStdString();
+  ConfigImage expected = held;
+  expected[mts] &= ~0x01;
+  expected[AdminPhoneOffset(1)] = SubscriberCode(31);
+  EXPECT_EQ(Held(), expected);
+  EXPECT_EQ(QDir(dir.filePath("history")).entryList({"*-before.cfg"}, QDir::Files).size(), 1);
+  // Once applied, there is nothing more to write.
+  ASSERT_EQ(Run({"config", "apply", text}), 0);
+  EXPECT_TRUE(Out().contains(QStringLiteral("nothing to write")));
+}

@@ -21,11 +21,12 @@ bool OpenRegularFile(QFile& file, QString* problem) {
   return true;
 }
 
-std::optional<ConfigFileBytes> ReadConfigFile(const QString& path, QString* problem) {
+std::optional<ConfigFileBytes> ReadConfigFile(const QString& path, QString* problem,
+                                              qint64 largest) {
   QFile file(path);
   if (!OpenRegularFile(file, problem)) return std::nullopt;
   ConfigFileBytes read;
-  read.bytes = file.read(kImageSize + 1);
+  read.bytes = file.read(largest);
   read.size = file.size();
   return read;
 }

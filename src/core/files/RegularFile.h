@@ -11,13 +11,14 @@ class QFile;
 // and a device such as /dev/zero would never end. False with the reason otherwise.
 bool OpenRegularFile(QFile& file, QString* problem);
 
-// A configuration file named on the command line: at most 513 bytes of it (enough to tell a
-// whole image from a longer file), and its real size.
+// A configuration file named on the command line: at most `largest` bytes of it (513 by
+// default, enough to tell a whole image from a longer file), and its real size.
 struct ConfigFileBytes {
   QByteArray bytes;
   qint64 size = 0;
 };
-std::optional<ConfigFileBytes> ReadConfigFile(const QString& path, QString* problem);
+std::optional<ConfigFileBytes> ReadConfigFile(const QString& path, QString* problem,
+                                              qint64 largest = 513);
 
 // An echo of bad input for a message: at most 200 characters, with the whole length when cut,
 // so a damaged line of many megabytes does not flood the terminal or the journal.

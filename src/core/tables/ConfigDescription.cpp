@@ -73,15 +73,15 @@ QString Hex(quint8 byte) {
   return QString::number(byte, 16).rightJustified(2, u'0').toUpper();
 }
 
-QString Joined(const ConfigItem& item) {
-  QStringList parts = {item.table};
-  for (const QString& part : {item.half, item.row, item.column}) {
+}  // namespace
+
+QString ConfigItem::Name() const {
+  QStringList parts = {table};
+  for (const QString& part : {half, row, column}) {
     if (!part.isEmpty()) parts << part;
   }
   return parts.join(QStringLiteral(", "));
 }
-
-}  // namespace
 
 QString ConfigItem::Text(const ConfigImage& image) const {
   const quint8 byte = image[bits.front().first];
@@ -191,7 +191,7 @@ QStringList ConfigDifferences(const ConfigImage& a, const ConfigImage& b, int bo
     const QString before = item.Text(a);
     const QString after = item.Text(b);
     if (before == after) continue;
-    lines << Joined(item) + QStringLiteral(": ") + before + QStringLiteral(" → ") + after;
+    lines << item.Name() + QStringLiteral(": ") + before + QStringLiteral(" → ") + after;
     for (const auto& [offset, mask] : item.bits) explained[offset] |= mask;
   }
   for (int offset = 0; offset < kImageSize; ++offset) {

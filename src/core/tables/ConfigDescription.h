@@ -23,6 +23,8 @@ struct ConfigItem {
 
   // The value as the window shows it.
   QString Text(const ConfigImage& image) const;
+  // "table, half, row, column", the parts that are there.
+  QString Name() const;
 };
 
 // Every item of a station with this many boards (rows and columns beyond it are not shown).
