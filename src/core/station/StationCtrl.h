@@ -9,7 +9,7 @@
 #include "core/files/CallRecords.h"
 #include "core/image/ConfigImage.h"
 #include "core/link/RS232.h"
-#include "core/station/ImageAccess.h"
+#include "core/station/ProgrammingSession.h"
 #include "core/station/Reception.h"
 #include "core/station/WriteVerdict.h"
 
@@ -20,7 +20,7 @@ class ConfigHistoryEntry;
 // serial link and rebuilds it from the settings file whenever the link is in doubt, and runs
 // every conversation with the station: reading and writing the programming, and receiving the
 // call records.
-class StationCtrlClass : public ImageAccess {
+class StationCtrlClass : public ProgrammingSession {
  public:
   // Reads the settings file and opens and checks the link; the port stays open exactly when the
   // station answered. A port given here is used instead of the settings file's, which keeps
@@ -32,7 +32,7 @@ class StationCtrlClass : public ImageAccess {
 
   // The current link; replaced by every RebuildLink, so nobody keeps it across operations.
   RS232Class* Link() const { return link_.get(); }
-  quint16 BoardCount() const { return boardCount_; }
+  quint16 BoardCount() const override { return boardCount_; }
   quint16 SubscriberCount() const override { return subscriberCount_; }
   quint16 CityLineCount() const override { return cityLineCount_; }
   const ConfigImage& Image() const override { return image_; }
@@ -54,11 +54,12 @@ class StationCtrlClass : public ImageAccess {
   // sent.
   enum class WriteOutcome { kWritten, kNotWritten, kCopyNotSaved, kHistoryNotKept };
   WriteOutcome WriteAndSave();
-  void OfferWriteOnLeave();
+  void WriteProgramming() override { WriteAndSave(); }
+  void OfferWriteOnLeave() override;
   bool WriteImage(const ConfigImage& image);
   // What the station holds after the last write that failed (read again when the write may have
   // reached it); Holds::kNone after a write that succeeded, or before any.
-  const WriteVerdict& LastWriteVerdict() const { return verdict_; }
+  const WriteVerdict& LastWriteVerdict() const override { return verdict_; }
   void SetImage(const ConfigImage& image) override;
 
   bool CheckLink();

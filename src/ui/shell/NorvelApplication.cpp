@@ -1,9 +1,15 @@
 #include "ui/shell/NorvelApplication.h"
 
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QIcon>
+#include <QPushButton>
 
 #include "core/base/Handlers.h"
+#include "core/editor/ViewControl.h"
+#include "core/files/SettingsFile.h"
+#include "core/station/OfflineProgramming.h"
 #include "core/station/StationCtrl.h"
 #include "ui/link/Thermometer.h"
 #include "ui/shell/MainUnit.h"
@@ -86,6 +92,67 @@ void NorvelApplication::CreateForms() {
   }
 
   forms_.main->show();
+}
+
+bool NorvelApplication::CreateOfflineForms(QString path, std::optional<int> boards) {
+  const QString caption = QStringLiteral("NorvelWin — без станции");
+  const QString filter = QStringLiteral("Конфигурация (*.cfg);;Все файлы (*)");
+  if (path.isEmpty()) {
+    path = QFileDialog::getOpenFileName(nullptr, caption, env_.workDir, filter);
+    if (path.isEmpty()) return false;
+  }
+  QString problem;
+  const std::optional<ConfigImage> image = OfflineProgramming::ReadImageFile(path, &problem);
+  if (!image) {
+    ui_.InfoBox(QStringLiteral("Не удается прочитать файл %1: %2").arg(path, problem), true);
+    return false;
+  }
+  if (!boards && QFileInfo::exists(env_.FilePath(kSettingsFileName))) {
+    const quint16 count = ReadSettingsFile(env_.workDir, ui_, clock_).boardCount;
+    if (StationCtrlClass::IsValidBoardCount(count)) boards = count;
+  }
+  while (!boards) {
+    const QString answer =
+        ui_.InputBox(caption, QStringLiteral("Число плат станции (1..4):"), QString()).trimmed();
+    if (answer.isEmpty()) return false;
+    const int count = answer.toInt();
+    if (count >= 1 && count <= 4) boards = count;
+  }
+
+  offline_ = std::make_unique<OfflineProgramming>(
+      ui_,
+      [caption, filter](const QString& suggested) {
+        return QFileDialog::getSaveFileName(nullptr, caption, suggested, filter);
+      },
+      path, *image, static_cast<quint16>(*boards));
+  offlineController_ = std::make_unique<ViewControllerClass>();
+  programming_ =
+      std::make_unique<ProgrammingContext>(ProgrammingContext{ui_, *offline_, *offlineController_});
+  auto menu = std::make_unique<TProgrammingForm>(*programming_);
+  forms_.programming = menu.get();
+  windows_.push_back(std::move(menu));
+  auto thermometer = std::make_unique<TThermometerForm>();
+  forms_.thermometer = thermometer.get();
+  ui_.SetThermometer(thermometer.get());
+  windows_.push_back(std::move(thermometer));
+  auto splash = std::make_unique<TSplashProgrForm>(ui_, *offline_, forms_);
+  forms_.splash = splash.get();
+  splash->SetOffline(QFileInfo(path).fileName());
+  // Leaving the entry window ends the program: there is no main menu to go back to.
+  splash->SetLeaveAction([] { QCoreApplication::quit(); });
+  windows_.push_back(std::move(splash));
+  auto cityLine = std::make_unique<TPrgCityLineForm>(*programming_, nullptr);
+  forms_.cityLine = cityLine.get();
+  windows_.push_back(std::move(cityLine));
+  auto progrSwitch = std::make_unique<TProgrSwitchForm>(*programming_);
+  forms_.progrSwitch = progrSwitch.get();
+  windows_.push_back(std::move(progrSwitch));
+
+  forms_.splash->show();
+  forms_.splash->raise();
+  forms_.splash->activateWindow();
+  forms_.splash->DayProgrButton->setFocus();
+  return true;
 }
 
 bool NorvelApplication::notify(QObject* receiver, QEvent* event) {

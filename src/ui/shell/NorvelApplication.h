@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <memory>
+#include <optional>
 
 #include "core/base/Clock.h"
 #include "core/base/Environment.h"
@@ -21,6 +22,12 @@ class NorvelApplication : public QApplication {
 
   // Creates the windows in order and shows the main menu.
   void CreateForms();
+  // Programming without the station: the entry window and the table menu on a configuration
+  // file, asked for when `path` is empty. No main menu, no station object, no port. The board
+  // count is `boards`, else the working directory's NorvelWin.ini, else asked. False when
+  // there is nothing to edit (the operator cancelled, or the file is no configuration; it has
+  // been said).
+  bool CreateOfflineForms(QString path, std::optional<int> boards);
 
   bool notify(QObject* receiver, QEvent* event) override;
 
@@ -32,5 +39,7 @@ class NorvelApplication : public QApplication {
   AppObjects objects_;
   AppForms forms_;
   std::unique_ptr<ProgrammingContext> programming_;
+  std::unique_ptr<class OfflineProgramming> offline_;
+  std::unique_ptr<class ViewControllerClass> offlineController_;
   std::vector<std::unique_ptr<QWidget>> windows_;
 };

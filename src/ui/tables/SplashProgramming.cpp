@@ -6,7 +6,8 @@
 
 #include "core/base/Handlers.h"
 #include "core/base/OperatorUi.h"
-#include "core/station/StationCtrl.h"
+#include "core/station/ProgrammingSession.h"
+#include "core/station/WriteVerdict.h"
 #include "core/tables/ConfigChecks.h"
 #include "ui/tables/ConfigFindingsForm.h"
 #include "ui/tables/ProgrSwitch.h"
@@ -27,7 +28,7 @@ void ShowWindow(QWidget* window) {
 }
 }  // namespace
 
-TSplashProgrForm::TSplashProgrForm(OperatorUi& ui, StationCtrlClass& station, AppForms& forms,
+TSplashProgrForm::TSplashProgrForm(OperatorUi& ui, ProgrammingSession& station, AppForms& forms,
                                    QWidget* parent)
     : QWidget(parent, Qt::Window), ui_(ui), station_(station), forms_(forms) {
   setObjectName(QStringLiteral("SplashProgrForm"));
@@ -127,7 +128,7 @@ void TSplashProgrForm::SwitchButtonClick() {
 
 void TSplashProgrForm::WriteButtonClick() {
   ui_.SetBusy(false);
-  station_.WriteAndSave();
+  station_.WriteProgramming();
   ui_.SetBusy(true);
   RefreshFindings();
   // What the switching window marks as changed is measured against what the station holds now.
@@ -137,9 +138,17 @@ void TSplashProgrForm::WriteButtonClick() {
 void TSplashProgrForm::closeEvent(QCloseEvent* event) {
   event->accept();
   RunHandler(ui_, [this] { station_.OfferWriteOnLeave(); });
+  if (leaveAction_) leaveAction_();
 }
 
 void TSplashProgrForm::ExitButtonClick() {
   hide();
   station_.OfferWriteOnLeave();
+  if (leaveAction_) leaveAction_();
+}
+
+void TSplashProgrForm::SetOffline(const QString& fileName) {
+  setWindowTitle(QStringLiteral("Norvel SplashProgramming — без станции: ") + fileName);
+  TitleLabel->setText(QStringLiteral("Программирование без станции"));
+  TitleLabel->setToolTip(fileName);
 }

@@ -1,13 +1,14 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
 #include "ui/shell/AppForms.h"
 
 class OperatorUi;
 class QLabel;
 class QPushButton;
-class StationCtrlClass;
+class ProgrammingSession;
 
 // The programming entry: day or night programming (which opens the table menu), the mode
 // switching window, writing the programming to the station, and leaving, which offers to
@@ -15,7 +16,7 @@ class StationCtrlClass;
 class TSplashProgrForm : public QWidget {
   Q_OBJECT
  public:
-  TSplashProgrForm(OperatorUi& ui, StationCtrlClass& station, AppForms& forms,
+  TSplashProgrForm(OperatorUi& ui, ProgrammingSession& station, AppForms& forms,
                    QWidget* parent = nullptr);
 
   QLabel* TitleLabel;
@@ -36,6 +37,11 @@ class TSplashProgrForm : public QWidget {
   void FindingsButtonClick();
   // Checks the held image again and shows the count on the findings line.
   void RefreshFindings();
+  // Programming without the station: the caption says so and names the file.
+  void SetOffline(const QString& fileName);
+  // Run after leaving (by "Выход" or by closing the window), once the leaving question is
+  // answered.
+  void SetLeaveAction(std::function<void()> action) { leaveAction_ = std::move(action); }
 
  protected:
   // Closing the window by any means does what "Выход" does.
@@ -47,7 +53,8 @@ class TSplashProgrForm : public QWidget {
   void ShowTables(bool day);
 
   OperatorUi& ui_;
-  StationCtrlClass& station_;
+  ProgrammingSession& station_;
   AppForms& forms_;
   class TConfigFindingsForm* findingsForm_ = nullptr;
+  std::function<void()> leaveAction_;
 };

@@ -57,7 +57,9 @@ TEST(ConfigText, EveryImageComesBackWhole) {
 }
 
 TEST(ConfigText, AValidImageNeedsNoByteLinesAndReadsLikeTheWindows) {
-  const ConfigImage image = StorableImage(4, 5);
+  ConfigImage image = StorableImage(4, 5);
+  image[AdminPhoneOffset(1)] = SubscriberCode(20);
+  image[AdminPhoneOffset(2)] = 0;
   const QString text = QString::fromUtf8(ConfigToText(image, 4, "Norvel.cfg"));
   // Only bytes that no window shows whole get byte lines.
   EXPECT_FALSE(text.contains(QStringLiteral("\nбайт 128 ")));
