@@ -12,6 +12,7 @@ inline constexpr int kSettingsNotWritten = 10;  // the settings file could not b
 inline constexpr int kDeviceFault = 12;         // the port's device is missing or forbidden
 inline constexpr int kFilesFailed = 13;         // the files or the lock need a person
 inline constexpr int kInconsistent = 14;        // inconsistent header, station left alone
+inline constexpr int kAlarms = 15;              // alerts: alarms among the new findings
 inline constexpr int kInterrupted = 130;        // SIGINT (Ctrl-C): 128 + its number
 inline constexpr int kTerminated = 143;         // SIGTERM (systemctl stop): 128 + its number
 }  // namespace exitcode
@@ -50,6 +51,8 @@ inline constexpr ExitCodeMeaning kExitCodes[] = {
      "database refused (no tables, a station name taken, its own error)"},
     {exitcode::kInconsistent, true,
      "the station's record header is inconsistent; the station was left alone"},
+    {exitcode::kAlarms, true,
+     "alerts: the rules found new suspicious calls, alarms among them (1: warnings only)"},
     {exitcode::kInterrupted, false,
      "receive, config write: stopped by SIGINT (Ctrl-C); the summary line says what was done "
      "(a reception cut short keeps its calls in the station or in its journal)"},

@@ -37,6 +37,10 @@ constexpr NorvelCommandEntry kCommands[] = {
      "a read-only web view of the database norvel sync fills: stations,\n"
      "months, a call search (norvel serve --help)",
      RunServe},
+    {"alerts",
+     "lists the suspicious calls the rules find (calls abroad at night, very\n"
+     "long calls, an auto-dialler, a subscriber far above its usual); mails them",
+     RunAlerts},
     {"config",
      "shows a configuration in the words of the table windows, the\n"
      "differences between two, or its checks; writes a saved one",
@@ -75,7 +79,8 @@ QString NorvelHelpText() {
   }
   text += QStringLiteral(
       "  (config diff: 0 equal, 1 different, 2 error; config check: 0 no findings, 1 findings,\n"
-      "  2 error; doctor: 0 all well, 1 something wrong)\n");
+      "  2 error; doctor: 0 all well, 1 something wrong; alerts: 0 nothing new, 1 warnings,\n"
+      "  15 alarms)\n");
   return text;
 }
 

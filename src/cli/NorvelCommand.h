@@ -33,6 +33,7 @@ int RunSync(const QStringList& arguments, CommandIo& io);
 // Runs the web view's own program, installed beside the command, in the command's place.
 int RunServe(const QStringList& arguments, CommandIo& io);
 int RunStatus(const QStringList& arguments, CommandIo& io);
+int RunAlerts(const QStringList& arguments, CommandIo& io);
 int RunJournalCommand(const QStringList& arguments, CommandIo& io);
 // Draws with Qt's GUI classes: the program makes a GUI application for it (offscreen).
 int RunReport(const QStringList& arguments, CommandIo& io);

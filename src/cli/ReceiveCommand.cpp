@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <optional>
 
+#include "cli/AlertsCommand.h"
 #include "cli/CommandLine.h"
 #include "cli/ConsoleUi.h"
 #include "cli/LastReception.h"
@@ -13,6 +15,7 @@
 #include "core/base/Environment.h"
 #include "core/base/Errors.h"
 #include "core/base/Ports.h"
+#include "core/costs/Alerts.h"
 #include "core/link/RS232.h"
 #include "core/platform/Processes.h"
 #include "core/platform/Terminal.h"
@@ -27,22 +30,33 @@ struct Summary {
   QString reason;  // stored, nothing, no_answer, ...
   QString line;    // the summary line, without "stored N calls"
   ReceptionResult result;
+  std::optional<AlertRun> alerts;
 
   QByteArray Line() const {
-    return QStringLiteral("stored %1 calls%2\n").arg(result.Stored()).arg(line).toUtf8();
+    QString said = line;
+    if (alerts && !alerts->failed && alerts->found > 0) {
+      said += QStringLiteral("; %1 suspicious (%2 alarms)%3")
+                  .arg(alerts->found)
+                  .arg(alerts->alarms)
+                  .arg(alerts->delivered ? QStringLiteral(", delivered") : QString());
+    } else if (alerts && alerts->failed) {
+      said += QStringLiteral("; alerts failed");
+    }
+    return QStringLiteral("stored %1 calls%2\n").arg(result.Stored()).arg(said).toUtf8();
   }
   QByteArray Json() const {
     QJsonObject files;
     for (auto it = result.storedPerFile.cbegin(); it != result.storedPerFile.cend(); ++it) {
       files.insert(it.key(), it.value());
     }
-    const QJsonObject object{{QStringLiteral("exit_code"), exitCode},
-                             {QStringLiteral("reason"), reason},
-                             {QStringLiteral("stored"), result.Stored()},
-                             {QStringLiteral("files"), files},
-                             {QStringLiteral("bytes_read"), static_cast<qint64>(result.bytesRead)},
-                             {QStringLiteral("reset_sent"), result.resetSent},
-                             {QStringLiteral("reset_confirmed"), result.cleared}};
+    QJsonObject object{{QStringLiteral("exit_code"), exitCode},
+                       {QStringLiteral("reason"), reason},
+                       {QStringLiteral("stored"), result.Stored()},
+                       {QStringLiteral("files"), files},
+                       {QStringLiteral("bytes_read"), static_cast<qint64>(result.bytesRead)},
+                       {QStringLiteral("reset_sent"), result.resetSent},
+                       {QStringLiteral("reset_confirmed"), result.cleared}};
+    if (alerts) object.insert(QStringLiteral("alerts"), alerts->Json());
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
   }
 };
@@ -108,6 +122,12 @@ int RunReceive(const QStringList& arguments, CommandIo& io) {
             QStringLiteral("Print one JSON object instead of the summary line: exit_code, "
                            "reason, stored, files, bytes_read, reset_sent, reset_confirmed.")});
   line.Add(QuietOption());
+  line.Add({QStringLiteral("alerts"),
+            QStringLiteral("After the reception, check the calls against the rules of "
+                           "NorvelAlerts.txt (or the built-in ones) as norvel alerts does, and "
+                           "mail what is new (norvel alerts --deliver). A failed check or "
+                           "delivery is said and tried again next time; it does not change the "
+                           "reception's exit code.")});
   line.Add({QStringLiteral("reset-inconsistent"),
             QStringLiteral("When the station's record header is inconsistent, answer the "
                            "window's question \"Выполнить сброс данных в станции?\" Yes: its "
@@ -193,6 +213,17 @@ int RunReceive(const QStringList& arguments, CommandIo& io) {
     summary.reason = QStringLiteral("interrupted");
     summary.line += QStringLiteral("; stopped by %1").arg(TerminationName(signal));
     return finish(summary);
+  }
+  if (line.IsSet(QStringLiteral("alerts")) &&
+      (summary.result.outcome == ReceptionResult::Outcome::kStored ||
+       summary.result.outcome == ReceptionResult::Outcome::kNothing)) {
+    const QDate today = io.clock.Now().date();
+    summary.alerts = RunAlertCheck(env.workDir, DefaultAlertsFrom(today), today, today, true, false,
+                                   ui, [&](const AlertFinding& finding) {
+                                     ui.Say(AlertFindingLines(finding).join(u'\n'),
+                                            ConsoleUi::Priority::kWarning);
+                                   });
+    if (summary.alerts->failed) ui.Say(summary.alerts->problem);
   }
   if (summary.reason == QLatin1String("no_answer")) {
     ui.Say(PortLine(station, station.Link() ? station.Link()->PortNumber() : *port));

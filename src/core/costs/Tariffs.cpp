@@ -16,7 +16,8 @@ constexpr qint64 kLargestPriceUnits = 1'000'000;
 static_assert((kLargestPriceUnits * 10000 + 9999) * 2 * 44'640 * 24 < (qint64(1) << 62),
               "the largest month's sums fit");
 
-// A decimal amount with up to four places, in ten-thousandths; none for anything else.
+}  // namespace
+
 std::optional<Price> ParsePrice(QString text) {
   text = text.trimmed();
   text.replace(u',', u'.');
@@ -30,6 +31,8 @@ std::optional<Price> ParsePrice(QString text) {
   const QString places = match.captured(2).leftJustified(4, u'0');
   return units * 10000 + places.toLongLong();
 }
+
+namespace {
 
 // "08:00" .. "24:00" as a minute of the day; none for anything else.
 std::optional<int> ParseMinute(const QString& text) {

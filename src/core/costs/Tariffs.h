@@ -16,6 +16,10 @@ using Money = qint64;  // hundredths of the currency unit
 using Price = qint64;  // ten-thousandths of the currency unit
 inline constexpr Price kPricePerMoney = 100;
 
+// A decimal amount with up to four places ("1.5525", "12,5"), in ten-thousandths; none for
+// anything else or above a million.
+std::optional<Price> ParsePrice(QString text);
+
 // "12.34"; negative amounts keep their sign. For files a program reads.
 QString MoneyText(Money money);
 // "8 670 522,85" as Russian print writes amounts: groups of three digits apart by a no-break

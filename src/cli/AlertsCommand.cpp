@@ -1,0 +1,178 @@
+#include "cli/AlertsCommand.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include "cli/CommandLine.h"
+#include "cli/ConsoleUi.h"
+#include "cli/ExitCodes.h"
+#include "cli/NorvelCommand.h"
+#include "core/base/Clock.h"
+#include "core/base/Errors.h"
+#include "core/costs/AlertDelivery.h"
+#include "core/costs/Alerts.h"
+
+namespace {
+
+QJsonObject FindingJson(const AlertFinding& finding) {
+  QJsonArray calls;
+  for (const ExportRow& row : finding.calls) {
+    calls.append(
+        QJsonObject{{QStringLiteral("start"), QStringLiteral("%1-%2-%3T%4:%5")
+                                                  .arg(row.year, 4, 10, QLatin1Char('0'))
+                                                  .arg(row.month, 2, 10, QLatin1Char('0'))
+                                                  .arg(row.day, 2, 10, QLatin1Char('0'))
+                                                  .arg(row.hour, 2, 10, QLatin1Char('0'))
+                                                  .arg(row.minute, 2, 10, QLatin1Char('0'))},
+                    {QStringLiteral("subscriber"), row.subscriber},
+                    {QStringLiteral("minutes"), row.duration},
+                    {QStringLiteral("city_line"), row.cityLine},
+                    {QStringLiteral("call_type"), row.callType},
+                    {QStringLiteral("number"), QString::fromLatin1(row.number).trimmed()}});
+  }
+  return {{QStringLiteral("rule"), finding.rule},
+          {QStringLiteral("level"), finding.level == AlertRule::Level::kAlarm
+                                        ? QStringLiteral("alarm")
+                                        : QStringLiteral("warning")},
+          {QStringLiteral("why"), finding.why},
+          {QStringLiteral("calls"), calls},
+          {QStringLiteral("call_count"), finding.callCount}};
+}
+
+}  // namespace
+
+QJsonObject AlertRun::Json() const {
+  return {{QStringLiteral("found"), found},
+          {QStringLiteral("alarms"), alarms},
+          {QStringLiteral("delivered"), delivered}};
+}
+
+QDate DefaultAlertsFrom(const QDate& today) {
+  return QDate(today.year(), today.month(), 1).addMonths(-1);
+}
+
+AlertRun RunAlertCheck(const QString& dir, const QDate& from, const QDate& to, const QDate& today,
+                       bool deliver, bool all, ConsoleUi& ui,
+                       const std::function<void(const AlertFinding&)>& each) {
+  AlertRun run;
+  try {
+    const AlertRules rules = LoadAlertRules(dir);
+    const std::optional<Tariffs> tariffs = LoadTariffs(dir);
+    AlertSeenList seen(dir);
+    const AlertCheck check = FindAlerts(dir, rules, tariffs, from, to);
+    for (const QString& note : check.notes) ui.Say(note, ConsoleUi::Priority::kWarning);
+    std::vector<const AlertFinding*> told;
+    for (const AlertFinding& finding : check.findings) {
+      if (!all && seen.Seen(finding.key)) continue;
+      told.push_back(&finding);
+      run.alarms += finding.level == AlertRule::Level::kAlarm;
+    }
+    run.found = static_cast<int>(told.size());
+    if (each) {
+      for (const AlertFinding* finding : told) each(*finding);
+    }
+    if (deliver && !told.empty()) {
+      const QString station =
+          rules.station.isEmpty() ? QDir(dir).absolutePath().section(u'/', -1) : rules.station;
+      QString reason;
+      if (!DeliverAlert(rules, ComposeAlert(station, told), &reason)) {
+        // Not remembered: the next check delivers them again.
+        run.failed = true;
+        run.problem = QStringLiteral("alerts not delivered: ") + reason;
+        return run;
+      }
+      run.delivered = true;
+    }
+    for (const AlertFinding* finding : told) seen.Add(finding->key);
+    QString reason;
+    if (!told.empty() && !seen.Save(today, &reason)) {
+      run.failed = true;
+      run.problem = QStringLiteral("cannot write %1: %2").arg(AlertSeenList::kFileName, reason);
+    }
+  } catch (const NorvelError& error) {
+    run.failed = true;
+    run.problem = error.Message();
+  }
+  return run;
+}
+
+int RunAlerts(const QStringList& arguments, CommandIo& io) {
+  CommandLine line(
+      io, QStringLiteral("alerts"),
+      QStringLiteral("Lists the suspicious calls the rules of NorvelAlerts.txt find (the built-in "
+                     "rules without it: calls abroad, 810 or 00, and calls longer than 60 minutes, "
+                     "outside working hours), each with its rule, its level and why, and "
+                     "remembers them in NorvelAlerts.seen so that none is told twice. Default "
+                     "days: from the first of the month before to today. Exit 0 nothing new, 1 "
+                     "warnings only, 15 alarms, 13 when the rules, the tariffs, a month file or "
+                     "the seen list cannot be read or the alert not delivered."));
+  line.AddDirOption();
+  line.Add(
+      {QStringLiteral("month"), QStringLiteral("Check this month, 1 to 12."), QStringLiteral("M")});
+  line.Add({QStringLiteral("year"),
+            QStringLiteral("The month's year (default: the latest that is not in the future)."),
+            QStringLiteral("Y")});
+  line.Add({QStringLiteral("since"), QStringLiteral("Check from this day to today."),
+            QStringLiteral("YYYY-MM-DD")});
+  line.Add({QStringLiteral("all"), QStringLiteral("Show the findings told before too.")});
+  line.Add({QStringLiteral("json"), QStringLiteral("Print the findings as one JSON array.")});
+  line.Add({QStringLiteral("deliver"),
+            QStringLiteral("Mail the new findings to the rules file's addresses (or run its "
+                           "command); they are remembered only once delivered.")});
+  line.Add(
+      {QStringLiteral("show-rules"),
+       QStringLiteral("Print the rules in force in the file's own syntax, and nothing else.")});
+  if (const std::optional<int> code = line.Parse(arguments)) return *code;
+  const std::optional<QString> dir = line.WorkingDir();
+  if (!dir) return exitcode::kUsage;
+  ConsoleUi ui(io.err, false);
+  if (line.IsSet(QStringLiteral("show-rules"))) {
+    try {
+      io.out.write(AlertRulesText(LoadAlertRules(*dir)).toUtf8());
+      return exitcode::kOk;
+    } catch (const NorvelError& error) {
+      ui.Say(error.Message());
+      return exitcode::kFilesFailed;
+    }
+  }
+  const QDate today = io.clock.Now().date();
+  QDate from = DefaultAlertsFrom(today);
+  QDate to = today;
+  if (line.IsSet(QStringLiteral("since")) && line.IsSet(QStringLiteral("month"))) {
+    return line.Usage(QStringLiteral("--month or --since, not both"));
+  }
+  if (line.IsSet(QStringLiteral("since"))) {
+    from = QDate::fromString(line.Value(QStringLiteral("since")), Qt::ISODate);
+    if (!from.isValid() || from > today) {
+      return line.Usage(QStringLiteral("--since takes a day YYYY-MM-DD, not in the future"));
+    }
+  }
+  if (line.IsSet(QStringLiteral("month"))) {
+    const std::optional<int> month = line.Number(QStringLiteral("month"), 1, 12, 0);
+    const std::optional<int> year = line.Number(QStringLiteral("year"), 1990, 2100, 0);
+    if (!month || !year) return exitcode::kUsage;
+    const int chosenYear =
+        *year != 0 ? *year : (*month <= today.month() ? today.year() : today.year() - 1);
+    from = QDate(chosenYear, *month, 1);
+    to = from.addMonths(1).addDays(-1);
+  }
+  const bool json = line.IsSet(QStringLiteral("json"));
+  QJsonArray array;
+  const AlertRun run =
+      RunAlertCheck(*dir, from, to, today, line.IsSet(QStringLiteral("deliver")),
+                    line.IsSet(QStringLiteral("all")), ui, [&](const AlertFinding& finding) {
+                      if (json) {
+                        array.append(FindingJson(finding));
+                      } else {
+                        io.out.write((AlertFindingLines(finding).join(u'\n') + u'\n').toUtf8());
+                      }
+                    });
+  if (json) io.out.write(QJsonDocument(array).toJson(QJsonDocument::Compact) + '\n');
+  if (run.failed) {
+    ui.Say(run.problem);
+    return exitcode::kFilesFailed;
+  }
+  if (run.found == 0) return exitcode::kOk;
+  return run.alarms > 0 ? exitcode::kAlarms : exitcode::kNoAnswer;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QDate>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+#include "core/costs/AlertRules.h"
+#include "core/files/CallExport.h"
+
+// What a rule found: one call, a subscriber's day or night above its usual, or a burst of
+// calls, with the numbers that were compared.
+struct AlertFinding {
+  QString rule;
+  AlertRule::Level level = AlertRule::Level::kWarning;
+  AlertRule::Kind kind = AlertRule::Kind::kCall;
+  QString why;
+  std::vector<ExportRow> calls;  // the first kListedCalls of them, in file order
+  qint64 callCount = 0;
+  int subscriber = 0;  // 0 when the finding is a city line's
+  int cityLine = 0;
+  // The same finding has the same key in every check: the seen list remembers keys. It begins
+  // with the finding's day, "yyyy-MM-dd".
+  QString key;
+
+  static constexpr size_t kListedCalls = 50;
+};
+
+struct AlertCheck {
+  std::vector<AlertFinding> findings;  // by their first call's start
+  qint64 callsChecked = 0;
+  // What the rules could not look at, for the operator ("…: нет файла тарифов").
+  QStringList notes;
+
+  bool HasAlarm() const;
+};
+
+// Checks the calls of the days from..to (inclusive) of the working directory's month files
+// against the rules; the usual of a subscriber is taken from the 8 weeks before each day. The
+// month files are streamed, so the memory does not grow with their size. Throws as
+// ForEachExportRow does.
+AlertCheck FindAlerts(const QString& dir, const AlertRules& rules,
+                      const std::optional<Tariffs>& tariffs, const QDate& from, const QDate& to);
+
+// A call as the record viewer shows it.
+QString AlertCallLine(const ExportRow& row);
+// "тревога: Правило: why" and the calls under it, as a mail or a terminal shows a finding.
+QStringList AlertFindingLines(const AlertFinding& finding);
+
+// The findings already told: NorvelAlerts.seen in the working directory, one key a line. Keys
+// older than 400 days are dropped when it is saved.
+class AlertSeenList {
+ public:
+  static constexpr char kFileName[] = "NorvelAlerts.seen";
+  // Throws IoError when the file is there but cannot be read.
+  explicit AlertSeenList(const QString& dir);
+  bool Seen(const QString& key) const { return keys_.contains(key); }
+  void Add(const QString& key) { keys_.insert(key); }
+  // Replaces the file whole; false with the system's reason.
+  bool Save(const QDate& today, QString* reason) const;
+
+ private:
+  QString dir_;
+  QSet<QString> keys_;
+};

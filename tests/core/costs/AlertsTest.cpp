@@ -1,0 +1,260 @@
+// Suspicious calls: each kind of rule on hand-made calls, at the edges of working hours, on a
+// weekend and a holiday; a subscriber's usual and its first weeks; the auto-dialler; the rules
+// file as an administrator writes it.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "core/base/Clock.h"
+#include "core/base/Errors.h"
+#include "core/costs/AlertDelivery.h"
+#include "core/costs/Alerts.h"
+#include "core/files/DataFiles.h"
+
+namespace {
+
+CallRecord Call(QDate day, int hour, int minute, int subscriber, int duration,
+                const QString& number, int line = 1) {
+  CallRecord record;
+  record.StartTime = MakeDateTime(day, QTime(hour, minute));
+  record.Subscriber = static_cast<quint8>(subscriber);
+  record.Duration = duration;
+  record.CityLine = static_cast<quint8>(line);
+  record.CallType = 1;
+  record.DialledNumber = number;
+  return record;
+}
+
+struct Station {
+  QTemporaryDir dir;
+  void Store(std::vector<CallRecord> records) { AppendCallRecords(dir.path(), records); }
+  AlertCheck Check(const AlertRules& rules, QDate from, QDate to,
+                   const std::optional<Tariffs>& tariffs = std::nullopt) {
+    return FindAlerts(dir.path(), rules, tariffs, from, to);
+  }
+};
+
+AlertRules Rules(const char* text) {
+  return ParseAlertRules(QString::fromUtf8(text), QStringLiteral("NorvelAlerts.txt"));
+}
+
+const QDate kDecember1(2026, 12, 1);
+const QDate kDecember31(2026, 12, 31);
+
+}  // namespace
+
+TEST(Alerts, TheBuiltInRulesAtTheEdgesOfWorkingHoursWeekendsAndHolidays) {
+  const QString international = QStringLiteral("Международные вне рабочего времени");
+  const QString longCall = QStringLiteral("Долгий разговор вне рабочего времени");
+  // December 2026: the 5th is a Saturday, the 7th a Monday; the 9th a holiday of the tariffs.
+  const struct {
+    const char* name;
+    int day, hour, minute, duration;
+    const char* number;
+    QString rule;
+  } rows[] = {
+      {"a minute before work", 7, 7, 59, 5, "981044207946", international},
+      {"work starts", 7, 8, 0, 5, "981044207946", {}},
+      {"the last minute of work", 7, 17, 59, 5, "90044207946", {}},
+      {"work has ended", 7, 18, 0, 5, "90044207946", international},
+      {"a Saturday noon", 5, 12, 0, 5, "9810375", international},
+      {"a holiday noon", 9, 12, 0, 5, "9810375", international},
+      {"an 8 of long distance, not abroad", 7, 23, 0, 5, "984951234567", {}},
+      {"61 minutes at night", 8, 23, 0, 61, "2345678", longCall},
+      {"60 minutes at night", 10, 23, 0, 60, "2345678", {}},
+      {"200 minutes at work", 10, 10, 0, 200, "2345678", {}},
+  };
+  Station station;
+  std::vector<CallRecord> records;
+  for (const auto& row : rows) {
+    records.push_back(Call(QDate(2026, 12, row.day), row.hour, row.minute, 20, row.duration,
+                           QString::fromLatin1(row.number)));
+  }
+  station.Store(records);
+  const Tariffs tariffs = ParseTariffs(QStringLiteral("strip = 9\n"
+                                                      "working_hours = weekdays 08:00-18:00\n"
+                                                      "holidays = 2026-12-09\n"
+                                                      "[Все]\nprefixes =\nminute = 1\n"),
+                                       QStringLiteral("t"));
+  const AlertCheck check = station.Check(BuiltInAlertRules(), kDecember1, kDecember31, tariffs);
+  EXPECT_EQ(check.callsChecked, qint64(std::size(rows)));
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    QStringList found;
+    for (const AlertFinding& finding : check.findings) {
+      const ExportRow& call = finding.calls.front();
+      if (call.day == row.day && call.hour == row.hour && call.minute == row.minute) {
+        found << finding.rule;
+        EXPECT_EQ(finding.level, AlertRule::Level::kAlarm);
+      }
+    }
+    EXPECT_EQ(found, row.rule.isEmpty() ? QStringList() : QStringList{row.rule});
+  }
+  // Without the tariff file nothing is stripped and the 9th is a working day.
+  EXPECT_EQ(station.Check(BuiltInAlertRules(), kDecember1, kDecember31).findings.size(), 1u);
+}
+
+TEST(Alerts, EveryConditionOfARuleMustHold) {
+  Station station;
+  const QDate monday(2026, 12, 7);
+  station.Store({Call(monday, 10, 0, 40, 3, "2345678", 8), Call(monday, 10, 5, 40, 3, "1234567", 2),
+                 Call(monday, 10, 10, 21, 3, "2345678", 8),
+                 Call(monday, 10, 15, 22, 30, "2345678")});
+  const AlertRules rules = Rules(
+      "[Молчащий абонент на линии 8]\nsubscribers = 40, 41\nlines = 8\n"
+      "[Дорого]\nlevel = тревога\ncost_above = 10\n");
+  const Tariffs tariffs =
+      ParseTariffs(QStringLiteral("[Город]\nprefixes = 2\nminute = 0.5\n"), QStringLiteral("t"));
+  const AlertCheck check = station.Check(rules, monday, monday, tariffs);
+  ASSERT_EQ(check.findings.size(), 2u);
+  EXPECT_EQ(check.findings[0].why,
+            QStringLiteral("абонент 40 в списке правила, ГЛ 8 в списке правила"));
+  EXPECT_EQ(check.findings[1].why, QStringLiteral("15,00 > 10,00 руб."));
+  EXPECT_EQ(check.findings[1].level, AlertRule::Level::kAlarm);
+  EXPECT_FALSE(check.HasAlarm() && check.findings[0].level == AlertRule::Level::kAlarm);
+  // A cost rule without the tariff file finds nothing and says why.
+  const AlertCheck unrated = station.Check(rules, monday, monday);
+  EXPECT_EQ(unrated.findings.size(), 1u);
+  EXPECT_EQ(unrated.notes.size(), 1);
+}
+
+TEST(Alerts, ASubscribersUsualNeedsFourKnownWeeks) {
+  // Subscriber 25 talks 10 minutes every Tuesday night; on Tuesday the 29th of December, 31.
+  const AlertRules rules =
+      Rules("[Ночью больше обычного]\nusual = minutes\ntimes = 3\npart = night\n");
+  const QDate tuesday(2026, 12, 29);
+  const auto history = [&](int weeks) {
+    std::vector<CallRecord> records;
+    for (int week = weeks; week >= 1; --week) {
+      records.push_back(Call(tuesday.addDays(-7 * week), 22, 0, 25, 10, "2345678"));
+    }
+    return records;
+  };
+  {
+    Station station;  // three weeks known: no usual yet
+    std::vector<CallRecord> records = history(3);
+    records.push_back(Call(tuesday, 22, 0, 25, 31, "2345678"));
+    station.Store(records);
+    EXPECT_TRUE(station.Check(rules, tuesday, tuesday).findings.empty());
+  }
+  {
+    Station station;  // four weeks: 31 > 3 × 10
+    std::vector<CallRecord> records = history(4);
+    records.push_back(Call(tuesday, 22, 0, 25, 31, "2345678"));
+    records.push_back(Call(tuesday, 12, 0, 25, 100, "2345678"));  // the day part: not this rule's
+    station.Store(records);
+    const AlertCheck check = station.Check(rules, tuesday, tuesday);
+    ASSERT_EQ(check.findings.size(), 1u);
+    EXPECT_EQ(check.findings[0].why,
+              QStringLiteral("ночь, вт 29.12.2026: 31 мин, обычно 10 мин (медиана 4 нед. по "
+                             "вторникам), порог ×3"));
+    EXPECT_EQ(check.findings[0].callCount, 1);
+    EXPECT_EQ(check.findings[0].calls[0].duration, 31);
+  }
+  {
+    Station station;  // exactly three times the usual is not above it
+    std::vector<CallRecord> records = history(8);
+    records.push_back(Call(tuesday, 22, 0, 25, 30, "2345678"));
+    station.Store(records);
+    EXPECT_TRUE(station.Check(rules, tuesday, tuesday).findings.empty());
+  }
+}
+
+TEST(Alerts, AnAutoDiallerIsOneFindingPerBurst) {
+  const QDate monday(2026, 12, 7);
+  std::vector<CallRecord> records;
+  // Nine calls in four minutes: below the rule.
+  for (int i = 0; i < 9; ++i) records.push_back(Call(monday, 9, i / 2, 31, 0, "2345678", 3));
+  // Then twelve in three minutes from subscriber 33, on lines 4 and 5.
+  for (int i = 0; i < 12; ++i) {
+    records.push_back(Call(monday, 11, i / 4, 33, 0, "2345678", 4 + i % 2));
+  }
+  Station station;
+  station.Store(records);
+  const AlertCheck bySubscriber =
+      station.Check(Rules("[Автодозвон]\nburst = 10 calls in 5 minutes\n"), monday, monday);
+  ASSERT_EQ(bySubscriber.findings.size(), 1u);
+  EXPECT_EQ(bySubscriber.findings[0].callCount, 12);
+  EXPECT_EQ(
+      bySubscriber.findings[0].why,
+      QStringLiteral("абонент 33: 12 выз. с 2026-12-07 11:00 по 11:02 (порог: 10 выз. за 5 мин)"));
+  // By line: line 3 has the nine, lines 4 and 5 six each; each run is one finding.
+  EXPECT_EQ(
+      station.Check(Rules("[Линия]\nburst = 7 calls in 5 minutes\nby = line\n"), monday, monday)
+          .findings.size(),
+      1u);
+  const AlertCheck byLine =
+      station.Check(Rules("[Линия]\nburst = 6 calls in 3 minutes\nby = line\n"), monday, monday);
+  ASSERT_EQ(byLine.findings.size(), 3u);
+  EXPECT_EQ(byLine.findings[0].callCount, 9);
+}
+
+TEST(Alerts, AMistakeInTheRulesFileIsNamedWithItsLine) {
+  const struct {
+    const char* text;
+    const char* error;
+  } rows[] = {
+      {"[А]\nlevel = очень\n", "строка 2: «level»: нужно «предупреждение» или «тревога»"},
+      {"[А]\nlevel = тревога\n", "строка 1: правило «А»: нет условия"},
+      {"[А]\nprefixes = 8l0\n", "строка 2: «prefixes»: «8l0» - не цифры"},
+      {"[А]\nburst = 10 calls per minute\n", "строка 2: «burst»: нужно «N calls in M minutes»"},
+      {"[А]\nusual = minutes\n", "строка 1: правило «А»: нет «times»"},
+      {"[А]\nusual = minutes\ntimes = 3\nprefixes = 8\n",
+       "строка 4: «prefixes» не подходит к правилу с «usual»"},
+      {"[А]\nlonger_than = 60\n[А]\n", "строка 3: правило «А» уже есть (строка 1)"},
+      {"mail = -oQ/tmp@x\n", "строка 1: «mail»: «-oQ/tmp@x» - не адрес"},
+      {"[А]\nlines = 9\n", "строка 2: «lines»: нужно число от 1 до 8"},
+      {"[А]\nwhen = night\nlonger_than = 1\n", "строка 2: «when»: нужно одно из"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    try {
+      Rules(row.text);
+      ADD_FAILURE() << "accepted";
+    } catch (const ConvertError& error) {
+      EXPECT_TRUE(error.Message().startsWith(QStringLiteral("Файл NorvelAlerts.txt, ") +
+                                             QString::fromUtf8(row.error)))
+          << error.Message().toStdString();
+    }
+  }
+}
+
+TEST(Alerts, TheShownRulesReadBackAsTheSame) {
+  AlertRules every = Rules(
+      "station = Офис\nmail = a@example.com, b@example.com\ncommand = /bin/true\n"
+      "[Звонки]\nlevel = тревога\nprefixes = 810\nlonger_than = 5\ncost_above = 12.5\n"
+      "subscribers = 20\nlines = 1, 2\nwhen = days_off\n"
+      "[Обычное]\nusual = cost\ntimes = 4\npart = day\n"
+      "[Залп]\nburst = 5 calls in 2 minutes\nby = line\nwhen = outside_hours\n");
+  for (AlertRules rules : {BuiltInAlertRules(), every}) {
+    AlertRules back = ParseAlertRules(AlertRulesText(rules), QStringLiteral("x"));
+    for (AlertRule& rule : rules.rules) rule.line = 0;
+    for (AlertRule& rule : back.rules) rule.line = 0;
+    back.builtIn = rules.builtIn;
+    EXPECT_EQ(back, rules);
+  }
+}
+
+TEST(Alerts, TheMailNamesTheStationTheLevelAndTheCount) {
+  AlertFinding a;
+  a.rule = QStringLiteral("Правило");
+  a.level = AlertRule::Level::kWarning;
+  a.why = QStringLiteral("почему");
+  ExportRow row;
+  row.year = 2026, row.month = 12, row.day = 5, row.hour = 3, row.minute = 15;
+  row.subscriber = 31, row.duration = 12, row.cityLine = 2, row.callType = 1;
+  row.number = "81044207946000";
+  a.calls = {row};
+  a.callCount = 1;
+  AlertFinding b = a;
+  b.level = AlertRule::Level::kAlarm;
+  const AlertMessage message = ComposeAlert(QStringLiteral("Офис"), {&a, &b, &a});
+  EXPECT_EQ(message.subject, QStringLiteral("Norvel Офис: тревога, 3 подозрительных случая"));
+  EXPECT_TRUE(
+      message.body.contains(QStringLiteral("\n  05.12.2026 3:15\t31\t12\t2\t1\t81044207946000\n")));
+  const QByteArray mail = AlertMail(message, {QStringLiteral("a@example.com")});
+  EXPECT_TRUE(mail.startsWith("To: a@example.com\nSubject: =?UTF-8?B?"));
+  // Every header line within 78 characters, the subject's words included.
+  for (const QByteArray& line : mail.left(mail.indexOf("\n\n")).split('\n'))
+    EXPECT_LE(line.size(), 78);
+}
