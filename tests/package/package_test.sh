@@ -63,6 +63,7 @@ for file in usr/bin/NorvelWin usr/bin/norvel usr/bin/station-emulator usr/bin/no
   usr/lib/norvel/plugins/norvel-draw.so \
   usr/lib/systemd/system/norvel-receive@.service usr/lib/systemd/system/norvel-receive@.timer \
   usr/lib/systemd/system/norvel-serve.service usr/lib/norvel/norvel-web \
+  usr/lib/systemd/system/norvel-alerts@.service \
   usr/lib/sysusers.d/norvel.conf usr/lib/tmpfiles.d/norvel.conf \
   usr/share/doc/norvel/README.md.gz; do
   [ -e "$work/root/$file" ] || { echo "missing in the package: $file"; exit 1; }
@@ -82,15 +83,18 @@ if command -v systemd-analyze >/dev/null; then
   done
   sed "s|/usr/bin/norvel|$work/root/usr/bin/norvel|" \
     "$work/root/usr/lib/systemd/system/norvel-serve.service" >"$units/norvel-serve.service"
+  sed "s|/usr/bin/norvel|$work/root/usr/bin/norvel|" \
+    "$work/root/usr/lib/systemd/system/norvel-alerts@.service" >"$units/norvel-alerts@office.service"
   if systemd-analyze verify --man=no "$units/norvel-receive@office.service" \
-    "$units/norvel-receive@office.timer" "$units/norvel-serve.service" 2>&1 | grep .; then
+    "$units/norvel-receive@office.timer" "$units/norvel-serve.service" \
+    "$units/norvel-alerts@office.service" 2>&1 | grep .; then
     echo "systemd-analyze found fault with the units"
     exit 1
   fi
 fi
 # The hardened unit, as systemd rates it: "OK" or better.
 if command -v systemd-analyze >/dev/null; then
-  for unit in norvel-receive@office.service norvel-serve.service; do
+  for unit in norvel-receive@office.service norvel-serve.service norvel-alerts@office.service; do
     exposure="$(cd "$units" && systemd-analyze security --offline=true --no-pager \
       "$unit" 2>/dev/null | sed -n 's/.*Overall exposure level.*: \([0-9.]*\).*/\1/p')"
     awk -v e="$exposure" 'BEGIN { exit !(e != "" && e <= 3.0) }' ||
