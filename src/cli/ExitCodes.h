@@ -48,7 +48,8 @@ inline constexpr ExitCodeMeaning kExitCodes[] = {
      "the files could not take the calls (rolled back; the calls stay in the station), the "
      "reception journal is damaged, or the lock file cannot be opened; export, bill, report: a "
      "month file or the tariff file could not be read, or the output written; sync: the "
-     "database refused (no tables, a station name taken, its own error)"},
+     "database refused (no tables, a station name taken, its own error); alerts: the rules file "
+     "or the seen list could not be read, or the alert not delivered"},
     {exitcode::kInconsistent, true,
      "the station's record header is inconsistent; the station was left alone"},
     {exitcode::kAlarms, true,

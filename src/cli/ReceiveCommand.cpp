@@ -125,7 +125,7 @@ int RunReceive(const QStringList& arguments, CommandIo& io) {
   line.Add({QStringLiteral("alerts"),
             QStringLiteral("After the reception, check the calls against the rules of "
                            "NorvelAlerts.txt (or the built-in ones) as norvel alerts does, and "
-                           "mail what is new (norvel alerts --deliver). A failed check or "
+                           "mail what is new, as its delivery does. A failed check or "
                            "delivery is said and tried again next time; it does not change the "
                            "reception's exit code.")});
   line.Add({QStringLiteral("reset-inconsistent"),

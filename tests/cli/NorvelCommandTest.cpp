@@ -382,7 +382,7 @@ TEST_F(Norvel, TheManualPageNamesEveryOptionOfEveryCommand) {
   for (const char* const name :
        {"receive", "export", "bill", "report", "sync", "status", "doctor", "config show",
         "config diff", "config check", "config write", "config export", "config import",
-        "config apply", "journal show", "journal settle"}) {
+        "config apply", "alerts", "journal show", "journal settle"}) {
     const QString command = QString::fromLatin1(name);
     Run(command.split(u' ') + QStringList{QStringLiteral("--help")});
     for (const QRegularExpressionMatch& match : option.globalMatch(Out())) {
