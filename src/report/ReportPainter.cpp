@@ -325,6 +325,20 @@ void Footer(QPainter& painter, const QString& text, int page) {
 
 }  // namespace
 
+namespace {
+
+// Lines of a page of suspicious calls under its heading, and the calls listed of a finding.
+constexpr int kAlertRows = (kHeight - 90 - 110) / kLineHeight - 1;
+constexpr size_t kAlertCallsShown = 5;
+
+// A finding's lines: its rule, why, up to five calls, and "и еще N" for the rest.
+int AlertLines(const AlertFinding& finding) {
+  const size_t shown = std::min(finding.calls.size(), kAlertCallsShown);
+  return 2 + static_cast<int>(shown) + (finding.callCount > qint64(shown) ? 1 : 0);
+}
+
+}  // namespace
+
 ReportPainter::ReportPainter(const ReportData& data) : data_(data) {
   for (const auto& entry : data_.subscribers) subscribers_.push_back(entry.first);
   if (data_.byDepartment && data_.directory) {
@@ -332,8 +346,25 @@ ReportPainter::ReportPainter(const ReportData& data) : data_(data) {
       return data_.directory->DepartmentOf(a) < data_.directory->DepartmentOf(b);
     });
   }
+  // The suspicious calls' pages after the lists: each finding whole on a page, the first page
+  // under the count by rule.
+  alertPages_.emplace_back();
+  std::map<QString, int> rules;
+  for (const AlertFinding& finding : data_.alerts) rules[finding.rule] += 1;
+  int room = kAlertRows - 4 - static_cast<int>(rules.size());
+  for (size_t f = 0; f < data_.alerts.size(); ++f) {
+    const int lines = AlertLines(data_.alerts[f]);
+    if (lines > room && !alertPages_.back().empty()) {
+      alertPages_.emplace_back();
+      room = kAlertRows;
+    }
+    alertPages_.back().push_back(f);
+    room -= lines;
+  }
   // With a subscriber directory, a page of departments comes before the subscribers' pages.
-  firstSubscriberPage_ = data_.directory ? 4 : 3;
+  const int afterAlerts = 3 + static_cast<int>(alertPages_.size());
+  departmentsPage_ = data_.directory ? afterAlerts : -1;
+  firstSubscriberPage_ = afterAlerts + (data_.directory ? 1 : 0);
 }
 
 // Rows of calls on a page of the appendix, under its heading.
@@ -357,7 +388,9 @@ void ReportPainter::PaintPage(QPainter& painter, int index) const {
     LineLoad(painter);
   } else if (index == 2) {
     Lists(painter);
-  } else if (index < firstSubscriberPage_) {
+  } else if (index < 3 + static_cast<int>(alertPages_.size())) {
+    AlertsPage(painter, index - 3);
+  } else if (index == departmentsPage_) {
     Departments(painter);
   } else if (index < firstSubscriberPage_ + static_cast<int>(subscribers_.size())) {
     const int subscriber = subscribers_[static_cast<size_t>(index - firstSubscriberPage_)];
@@ -572,6 +605,75 @@ void ReportPainter::AppendixPage(QPainter& painter, int page) const {
       std::min<qint64>(start + kAppendixRows, static_cast<qint64>(data_.outside.size()));
   const std::vector<ReportCall> shown(data_.outside.begin() + start, data_.outside.begin() + end);
   Table(painter, y, kCallWidths, kCallHeader, CallRows(data_, shown), kCallRight);
+}
+
+void ReportPainter::AlertsPage(QPainter& painter, int page) const {
+  const std::vector<size_t>& findings = alertPages_[size_t(page)];
+  int y = 50;
+  if (page == 0) {
+    y = Heading(painter, y,
+                data_.alerts.empty()
+                    ? QStringLiteral("Подозрительные вызовы: нет")
+                    : QStringLiteral("Подозрительные вызовы: %1").arg(data_.alerts.size()));
+    const QString rules =
+        !data_.alertsProblem.isEmpty()
+            ? QStringLiteral("Правила не проверены: ") + data_.alertsProblem
+        : data_.alertsBuiltIn
+            ? QStringLiteral("Правила встроенные (файла %1 нет): звонки за рубеж (810, 00) и "
+                             "дольше 60 мин вне рабочего времени.")
+                  .arg(QLatin1String(kAlertRulesFileName))
+            : QStringLiteral("Правила из файла %1.").arg(QLatin1String(kAlertRulesFileName));
+    y = Text(painter, kMargin, y, kInner, rules, 13, false,
+             data_.alertsProblem.isEmpty() ? kGrey : kBusyColour);
+    if (!data_.alerts.empty()) {
+      std::map<QString, std::pair<AlertRule::Level, int>> byRule;
+      for (const AlertFinding& finding : data_.alerts) {
+        auto& entry = byRule.try_emplace(finding.rule, finding.level, 0).first->second;
+        ++entry.second;
+      }
+      std::vector<QStringList> rows;
+      for (const auto& [rule, entry] : byRule) {
+        rows.push_back({rule, AlertLevelName(entry.first), QString::number(entry.second)});
+      }
+      y = Table(painter, y + 6, {520, 200, 160},
+                {QStringLiteral("Правило"), QStringLiteral("Уровень"), QStringLiteral("Находок")},
+                rows, {false, false, true});
+    }
+  } else {
+    y = Heading(painter, y, QStringLiteral("Подозрительные вызовы (продолжение)"));
+  }
+  for (const size_t f : findings) {
+    const AlertFinding& finding = data_.alerts[f];
+    const QColor colour = finding.level == AlertRule::Level::kAlarm ? kBusyColour : kCostColour;
+    painter.setFont(Font(13, true));
+    painter.setPen(colour);
+    painter.drawText(QRect(kMargin, y, kInner, kLineHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                     AlertLevelName(finding.level) + QStringLiteral(" · ") + finding.rule);
+    y += kLineHeight;
+    painter.setFont(Font(12, false));
+    painter.setPen(kGrey);
+    painter.drawText(QRect(kMargin + 16, y, kInner - 16, kLineHeight),
+                     Qt::AlignLeft | Qt::AlignVCenter,
+                     QFontMetrics(painter.font(), painter.device())
+                         .elidedText(finding.why, Qt::ElideRight, kInner - 16));
+    y += kLineHeight;
+    painter.setFont(Font(13, false));
+    painter.setPen(kInk);
+    const size_t shown = std::min(finding.calls.size(), kAlertCallsShown);
+    for (size_t c = 0; c < shown; ++c) {
+      painter.drawText(QRect(kMargin + 16, y, kInner - 16, kLineHeight),
+                       Qt::AlignLeft | Qt::AlignVCenter,
+                       AlertCallLine(finding.calls[c]).replace(u'\t', QStringLiteral("   ")));
+      y += kLineHeight;
+    }
+    if (finding.callCount > qint64(shown)) {
+      painter.setPen(kGrey);
+      painter.drawText(QRect(kMargin + 16, y, kInner - 16, kLineHeight),
+                       Qt::AlignLeft | Qt::AlignVCenter,
+                       QStringLiteral("и еще %1").arg(finding.callCount - qint64(shown)));
+      y += kLineHeight;
+    }
+  }
 }
 
 void ReportPainter::Departments(QPainter& painter) const {

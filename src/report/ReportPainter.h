@@ -13,7 +13,8 @@ class QPainter;
 // The monthly report drawn with QPainter, the same drawing for the printer, the print preview,
 // a PDF and PNG images: the summary with its charts, the city lines' load with the lines-needed
 // estimate, the longest and costliest calls and those outside working hours, one page per
-// subscriber, then an appendix with every call outside working hours.
+// subscriber, then an appendix with every call outside working hours. The suspicious calls'
+// pages follow the lists.
 class ReportPainter {
  public:
   explicit ReportPainter(const ReportData& data);
@@ -29,6 +30,8 @@ class ReportPainter {
   void SubscriberPage(QPainter& painter, int subscriber, const SubscriberReport& report) const;
   // Each department's totals and its subscribers (with a subscriber directory only).
   void Departments(QPainter& painter) const;
+  // "Подозрительные вызовы": the findings counted by rule, then every finding with its calls.
+  void AlertsPage(QPainter& painter, int page) const;
   // The appendix: every call outside working hours that the lists' page has no room for.
   void AppendixPage(QPainter& painter, int page) const;
   qint64 OutsideOnListPage() const;
@@ -36,6 +39,9 @@ class ReportPainter {
 
   const ReportData& data_;
   std::vector<int> subscribers_;
+  // The findings on each page of suspicious calls (at least one page, which may say "нет").
+  std::vector<std::vector<size_t>> alertPages_;
+  int departmentsPage_ = -1;
   int firstSubscriberPage_ = 3;
 };
 

@@ -237,6 +237,34 @@ TEST_F(CostCommands, TheReportListsEveryCallOutsideWorkingHours) {
   }
 }
 
+// The report's page of suspicious calls: every finding of the month with its calls and the
+// count by rule; a rules file with a mistake costs that page only.
+TEST_F(CostCommands, TheReportHasAPageOfSuspiciousCalls) {
+  QString text = kDataFileHeader + QStringLiteral("\r\n");
+  text += CallRecordToText(Record(5, 3, 15, 31, 12, 2, "81044207946000")) + QStringLiteral("\r\n");
+  for (int i = 0; i < 12; ++i) {
+    text += CallRecordToText(Record(8, 10, i / 4, 33, 1, 3, "2345678")) + QStringLiteral("\r\n");
+  }
+  Write(DataFileName(12), EncodeCp1251(text));
+  Write(QStringLiteral("NorvelAlerts.txt"),
+        "[Заграница]\nlevel = тревога\nprefixes = 810\nwhen = days_off\n"
+        "[Автодозвон]\nburst = 10 calls in 5 minutes\n");
+  ASSERT_EQ(Run({"report", "--month", "12", "-o", "alerts.pdf"}).code, 0);
+  const QString pages = PdfText(QStringLiteral("alerts.pdf"));
+  if (pages.isEmpty()) GTEST_SKIP() << "no pdftotext here";
+  EXPECT_TRUE(pages.contains(QStringLiteral("Подозрительные вызовы: 2")));
+  EXPECT_TRUE(pages.contains(QStringLiteral("Правила из файла NorvelAlerts.txt.")));
+  EXPECT_TRUE(pages.contains(QStringLiteral("тревога · Заграница")));
+  EXPECT_TRUE(pages.contains(QStringLiteral("05.12.2026 3:15 31 12 2 1 81044207946000")));
+  EXPECT_TRUE(pages.contains(QStringLiteral("абонент 33: 12 выз. с 2026-12-08 10:00 по 10:02")));
+  EXPECT_TRUE(pages.contains(QStringLiteral("и еще 7")));
+
+  Write(QStringLiteral("NorvelAlerts.txt"), "[Заграница]\nlevel = очень\n");
+  ASSERT_EQ(Run({"report", "--month", "12", "-o", "alerts.pdf"}).code, 0);
+  EXPECT_TRUE(PdfText(QStringLiteral("alerts.pdf"))
+                  .contains(QStringLiteral("Правила не проверены: Файл NorvelAlerts.txt, строка 2")));
+}
+
 TEST_F(CostCommands, BillsAreReadByASpreadsheetsCsvReader) {
   const Result bill = Run({"bill", "--month", "12", "-o", "bills.csv"});
   ASSERT_EQ(bill.code, 0) << bill.err.toStdString();

@@ -101,7 +101,27 @@ ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityL
                        bool figuresOnly) {
   ReportData data = BuildMonth(dir, choice, cityLines, !figuresOnly);
   data.directory = LoadSubscriberDirectory(dir);
-  if (choice.day != 0 || data.year == 0 || figuresOnly) return data;
+  if (data.year == 0 || figuresOnly) return data;
+  // The rules' findings, for the report's page of suspicious calls. A rules file with a mistake
+  // costs that page only; it says so.
+  try {
+    const AlertRules rules = LoadAlertRules(dir);
+    data.alertsBuiltIn = rules.builtIn;
+    const QDate first(data.year, choice.month, choice.day != 0 ? choice.day : 1);
+    const QDate last = choice.day != 0 ? first : first.addMonths(1).addDays(-1);
+    for (AlertFinding& finding : FindAlerts(dir, rules, data.tariffs, first, last).findings) {
+      if (choice.subscriber != 0 &&
+          std::none_of(finding.calls.begin(), finding.calls.end(), [&](const ExportRow& row) {
+            return row.subscriber == choice.subscriber;
+          })) {
+        continue;
+      }
+      data.alerts.push_back(std::move(finding));
+    }
+  } catch (const NorvelError& error) {
+    data.alertsProblem = error.Message();
+  }
+  if (choice.day != 0) return data;
   // The month before: December of the year before for a January. A month file that cannot be
   // read costs the comparison only, not the report.
   ReportChoice before = choice;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/costs/Alerts.h"
 #include "core/costs/SubscriberDirectory.h"
 #include "core/costs/Tariffs.h"
 #include "core/files/CallExport.h"
@@ -111,6 +112,13 @@ struct ReportData {
     std::map<int, SubscriberReport> subscribers;  // for the departments' comparison
   };
   std::optional<Previous> previous;
+
+  // The suspicious calls of the period as norvel alerts finds them, every one whether told
+  // before or not (of the chosen subscriber only, when there is one), and the rules file's
+  // mistake when it could not be read.
+  std::vector<AlertFinding> alerts;
+  bool alertsBuiltIn = true;  // the built-in rules: there is no rules file
+  QString alertsProblem;
 
   // Told after each page drawn, with the pages so far and all of them (a long appendix).
   std::function<void(qint64 done, qint64 total)> progress;

@@ -242,8 +242,8 @@ TEST_F(TarificationTest, TheReportButtonOpensTheChosenReportInAPreview) {
   auto* pages = preview->findChild<QPrintPreviewWidget*>();
   ASSERT_NE(pages, nullptr);
   QApplication::processEvents();
-  // The summary, the line load, the lists and subscriber 20's page.
-  EXPECT_EQ(pages->pageCount(), 4);
+  // The summary, the line load, the lists, the suspicious calls and subscriber 20's page.
+  EXPECT_EQ(pages->pageCount(), 5);
   EXPECT_EQ(host.ui.CurrentCursor(), OperatorUi::Cursor::Default);
   preview->close();
 
