@@ -40,6 +40,7 @@ QByteArray Json(const Outcome& outcome) {
                            {QStringLiteral("rerated"), outcome.result.rerated},
                            {QStringLiteral("unchanged"), outcome.result.unchanged},
                            {QStringLiteral("costs"), outcome.result.costs},
+                           {QStringLiteral("alerts"), outcome.result.alerts},
                            {QStringLiteral("files"), files}};
   return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
@@ -176,6 +177,10 @@ int RunSync(const QStringList& arguments, CommandIo& io) {
     outcome.station = options.station.name;
     SyncCalls(options, outcome.result);
     outcome.station = outcome.result.station;
+    if (!outcome.result.alertsProblem.isEmpty()) {
+      ui.Say(outcome.result.alertsProblem + QStringLiteral(" (подозрительные вызовы не сохранены)"),
+             ConsoleUi::Priority::kWarning);
+    }
     if (outcome.result.stationRegistered && options.newStation) {
       ui.Say(QStringLiteral("Станция этого рабочего каталога названа «%1» (файл %2)")
                  .arg(options.station.name, QLatin1String(kStationFileName)));

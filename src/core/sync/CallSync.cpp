@@ -324,7 +324,8 @@ qint64 Rerate(DatabaseConnection& c, const SyncOptions& options,
 
 // Keeps the month's line load as `norvel report` gives it (its latest year), so that a view of
 // the archive shows the same busy hour and verdict without reading a million rows.
-void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int month) {
+void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int month,
+                      const AlertRules* rules, SyncResult& result) {
   bool known = false;
   const int lines = StationCityLines(options.dir, &known);
   const ReportData data = BuildReport(options.dir, {month, 0, 0, 0}, lines, /*figuresOnly=*/true);
@@ -368,6 +369,30 @@ void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int mon
                                   totals.calls, totals.minutes, totals.cost});
     }
   }
+  // The month's suspicious calls, all of them, with its figures: a central database sees every
+  // station's alerts. Without readable rules the rows kept before stay.
+  if (rules) {
+    insert(QStringLiteral("DELETE FROM alerts WHERE station = ? AND year = ? AND month = ?"), which);
+    const QDate first(data.year, month, 1);
+    const AlertCheck check =
+        FindAlerts(options.dir, *rules, data.tariffs, first, first.addMonths(1).addDays(-1));
+    const QVariant none(QMetaType::fromType<int>());
+    for (const AlertFinding& finding : check.findings) {
+      QStringList calls;
+      for (const ExportRow& row : finding.calls) calls << AlertCallLine(row);
+      insert(QStringLiteral("INSERT INTO alerts (station, finding, year, month, first_call, "
+                            "rule, level, subscriber, city_line, calls, why, calls_text) VALUES "
+                            "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+             QVariantList{options.station.name, finding.key, data.year, month,
+                          finding.key.left(16), finding.rule,
+                          finding.level == AlertRule::Level::kAlarm ? QStringLiteral("alarm")
+                                                                    : QStringLiteral("warning"),
+                          finding.subscriber ? QVariant(finding.subscriber) : none,
+                          finding.cityLine ? QVariant(finding.cityLine) : none,
+                          finding.callCount, finding.why, calls.join(u'\n')});
+      ++result.alerts;
+    }
+  }
   c.Commit();
 }
 
@@ -396,6 +421,14 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
   // So does a subscriber directory with a mistake; without one the names stay empty.
   const std::optional<SubscriberDirectory> directory = LoadSubscriberDirectory(options.dir);
   const SubscriberDirectory* names = directory ? &*directory : nullptr;
+  // The alert rules' mistake costs only the findings, never the calls.
+  std::optional<AlertRules> rules;
+  try {
+    rules = LoadAlertRules(options.dir);
+  } catch (const NorvelError& error) {
+    result.alertsProblem = error.Message();
+  }
+  const AlertRules* alertRules = rules ? &*rules : nullptr;
   if (options.rerate && !tariffs) {
     throw ConvertError(
         QStringLiteral("Пересчитать стоимость нельзя: в рабочем каталоге нет файла тарифов %1")
@@ -436,7 +469,7 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
     result.removed += synced->removed;
     result.files.push_back(*synced);
     try {
-      StoreMonthReport(c, options, month);
+      StoreMonthReport(c, options, month, alertRules, result);
     } catch (const DatabaseError&) {
       throw;
     } catch (const NorvelError&) {
@@ -453,7 +486,7 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
       if (options.rerateMonth != 0 && month != options.rerateMonth) continue;
       if (!QFile::exists(QDir(options.dir).filePath(DataFileName(month)))) continue;
       try {
-        StoreMonthReport(c, options, month);
+        StoreMonthReport(c, options, month, alertRules, result);
       } catch (const DatabaseError&) {
         throw;
       } catch (const NorvelError&) {

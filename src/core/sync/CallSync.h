@@ -67,6 +67,8 @@ struct SyncResult {
   std::vector<SyncedFile> files;   // the month files that changed something
   bool costs = false;              // a tariff file gave zones and costs
   bool stationRegistered = false;  // the station's name was new to the database
+  qint64 alerts = 0;               // findings of the alert rules kept for the changed months
+  QString alertsProblem;           // the rules file's mistake: no findings were kept
 };
 
 // Syncs every month file of the directory, month after month; `result` holds the months

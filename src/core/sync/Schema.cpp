@@ -108,6 +108,23 @@ const char* const kSchema[] = {
     " charged_min BIGINT NOT NULL,"
     " cost_hundredths BIGINT NOT NULL,"
     " PRIMARY KEY (station, year, month, subscriber, zone))",
+    // The suspicious calls of each month as norvel alerts finds them, kept with the month's
+    // figures: a finding by its key, when its first call started (the station's clock time),
+    // its rule, level, why, and its calls as the record viewer shows them.
+    "CREATE TABLE IF NOT EXISTS alerts ("
+    " station VARCHAR(64) NOT NULL,"
+    " finding VARCHAR(512) NOT NULL,"
+    " year INTEGER NOT NULL,"
+    " month SMALLINT NOT NULL,"
+    " first_call VARCHAR(16) NOT NULL,"
+    " rule VARCHAR(255) NOT NULL,"
+    " level VARCHAR(16) NOT NULL,"
+    " subscriber SMALLINT,"
+    " city_line SMALLINT,"
+    " calls INTEGER NOT NULL,"
+    " why TEXT NOT NULL,"
+    " calls_text TEXT NOT NULL,"
+    " PRIMARY KEY (station, finding))",
     "CREATE TABLE IF NOT EXISTS prunes ("
     " station VARCHAR(64) NOT NULL,"
     " before_start TIMESTAMP NOT NULL,"
@@ -228,7 +245,8 @@ void CheckSchema(DatabaseConnection& c, bool init) {
           c.Run(local);
         }
         if (found == 1) MigrateFromVersion1(c);
-        MigrateFromVersion2(c, zone, found == 1);
+        if (found <= 2) MigrateFromVersion2(c, zone, found == 1);
+        // Version 4 only adds the table of alerts, which the statements below make.
         c.Exec(QStringLiteral("UPDATE norvel_schema SET version = %1").arg(kSyncSchemaVersion));
       }
     }

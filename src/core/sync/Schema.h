@@ -2,11 +2,12 @@
 
 class DatabaseConnection;
 
+// 4: the suspicious calls the alert rules find, per station and month (table alerts);
 // 3: each station's time zone, on PostgreSQL a call's start as a moment (timestamptz), and the
 // subscriber's name and department;
 // 2: calls keyed by what they are (station, start, record, occurrence), an archive; 1 kept them
-// by month file and position. --init upgrades 1 and 2 to 3 in one transaction.
-inline constexpr int kSyncSchemaVersion = 3;
+// by month file and position. --init upgrades 1, 2 and 3 to 4 in one transaction.
+inline constexpr int kSyncSchemaVersion = 4;
 
 // Creates the tables when asked (upgrading an older version), and checks the schema's version.
 // Throws DatabaseError when there are no tables, they are of another version, or a `calls`

@@ -21,6 +21,7 @@
 
 #include "ThrowAwayPostgres.h"
 #include "core/base/Clock.h"
+#include "core/costs/AlertRules.h"
 #include "core/costs/SubscriberDirectory.h"
 #include "core/costs/Tariffs.h"
 #include "core/files/CallRecords.h"
@@ -397,7 +398,7 @@ TEST_P(CallSync, TheSchemaIsMadeOnRequestWithItsVersionAndIndex) {
   Sync(options);  // a second --init changes nothing
   Look look(target);
   EXPECT_EQ(Text(look.Rows(QStringLiteral("SELECT version FROM norvel_schema"))),
-            Text(QStringList{"3"}));
+            Text(QStringList{"4"}));
   const QString indexes = target.kind == DatabaseTarget::Kind::kSqlite
                               ? QStringLiteral(
                                     "SELECT name FROM sqlite_master WHERE type = 'index' "
@@ -409,8 +410,17 @@ TEST_P(CallSync, TheSchemaIsMadeOnRequestWithItsVersionAndIndex) {
             Text(target.kind == DatabaseTarget::Kind::kSqlite ? QStringList{}
                                                               : QStringList{"calls_start"}));
   EXPECT_EQ(Count(), 1);
+  // Version 3 lacks the table of alerts: a sync asks for --init, which adds it.
+  look.Rows(QStringLiteral("DROP TABLE alerts"));
+  look.Rows(QStringLiteral("UPDATE norvel_schema SET version = 3"));
+  options.init = false;
+  EXPECT_THROW(Sync(options), DatabaseError);
+  options.init = true;
+  Sync(options);
+  EXPECT_EQ(look.One(QStringLiteral("SELECT COUNT(*) FROM alerts")), QStringLiteral("0"));
+  EXPECT_EQ(look.One(QStringLiteral("SELECT version FROM norvel_schema")), QStringLiteral("4"));
   // A database made by a newer program is left alone.
-  look.Rows(QStringLiteral("UPDATE norvel_schema SET version = 4"));
+  look.Rows(QStringLiteral("UPDATE norvel_schema SET version = 5"));
   EXPECT_THROW(Sync(options), DatabaseError);
 }
 
@@ -469,6 +479,38 @@ TEST_P(CallSync, ZonesAndCostsComeFromTheTariffFile) {
       Text(Look(target).Rows(QStringLiteral("SELECT zone, charged_min, cost_hundredths FROM calls "
                                             "ORDER BY start"))),
       Text((QStringList{"Город 'центр'|3|410", "Город 'центр'|4|530", "NULL|NULL|NULL"})));
+}
+
+// Each changed month's suspicious calls are kept beside its calls, and replaced when the month
+// changes, so a central database sees every station's alerts; a rules file with a mistake costs
+// only the findings.
+TEST_P(CallSync, TheMonthsSuspiciousCallsAreKeptWithIt) {
+  // The 5th of December 2026 is a Saturday.
+  WriteMonth(12, Heading() + kA + Line(5, 3, 15, 31, 12, 2, "81044207946000"));
+  Sync();
+  EXPECT_EQ(result.alerts, 1);
+  const QString query = QStringLiteral(
+      "SELECT station, year, month, first_call, rule, level, subscriber, city_line, calls, "
+      "calls_text FROM alerts ORDER BY finding");
+  EXPECT_EQ(Text(Look(target).Rows(query)),
+            Text(QStringList{"office1|2026|12|2026-12-05 03:15|Международные вне рабочего "
+                             "времени|alarm|31|2|1|05.12.2026 3:15\t31\t12\t2\t1\t81044207946000"}));
+  AppendMonth(12, Line(6, 23, 0, 25, 90, 1, "2345678"));
+  QFile rules(dir.filePath(QString::fromLatin1(kAlertRulesFileName)));
+  ASSERT_TRUE(rules.open(QIODevice::WriteOnly));
+  rules.write("[Долгие]\nlonger_than = 60\n");
+  rules.close();
+  Sync();
+  EXPECT_EQ(Text(Look(target).Rows(QStringLiteral("SELECT rule, level, why FROM alerts"))),
+            Text(QStringList{"Долгие|warning|90 мин > 60 мин"}));
+  ASSERT_TRUE(rules.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  rules.write("[Долгие]\nlonger_than = долго\n");
+  rules.close();
+  AppendMonth(12, kB);
+  Sync();
+  EXPECT_TRUE(result.alertsProblem.startsWith(QStringLiteral("Файл NorvelAlerts.txt, строка 2")));
+  EXPECT_EQ(result.added, 1);
+  EXPECT_EQ(Look(target).One(QStringLiteral("SELECT COUNT(*) FROM alerts")), QStringLiteral("1"));
 }
 
 // Stored calls are re-rated with the tariff file as it is now, one month or all, the calls
@@ -788,7 +830,7 @@ TEST_P(CallSync, AVersion1DatabaseIsUpgradedByInitAndKeepsEveryRow) {
   EXPECT_EQ(result.added, 0);  // the three calls were there, under the keys the sync makes
   EXPECT_EQ(Count(), 3);
   EXPECT_EQ(Look(target).One(QStringLiteral("SELECT version FROM norvel_schema")),
-            QStringLiteral("3"));
+            QStringLiteral("4"));
   // The station is taken to be in the zone of the machine that upgraded it.
   EXPECT_EQ(Look(target).One(QStringLiteral("SELECT timezone FROM stations")),
             QString::fromLatin1(QTimeZone::systemTimeZoneId()));
