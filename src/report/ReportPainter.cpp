@@ -619,8 +619,9 @@ void ReportPainter::AlertsPage(QPainter& painter, int page) const {
         !data_.alertsProblem.isEmpty()
             ? QStringLiteral("Правила не проверены: ") + data_.alertsProblem
         : data_.alertsBuiltIn
-            ? QStringLiteral("Правила встроенные (файла %1 нет): звонки за рубеж (810, 00) и "
-                             "дольше 60 мин вне рабочего времени.")
+            ? QStringLiteral(
+                  "Правила встроенные (файла %1 нет): звонки за рубеж (810, 00) и "
+                  "дольше 60 мин вне рабочего времени.")
                   .arg(QLatin1String(kAlertRulesFileName))
             : QStringLiteral("Правила из файла %1.").arg(QLatin1String(kAlertRulesFileName));
     y = Text(painter, kMargin, y, kInner, rules, 13, false,

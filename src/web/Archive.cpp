@@ -2,7 +2,9 @@
 
 #include <QSqlQuery>
 #include <QVariant>
+#include <algorithm>
 #include <map>
+#include <tuple>
 
 #include "core/sync/DatabaseConnection.h"
 
@@ -59,6 +61,19 @@ std::vector<Archive::Station> Archive::Stations(const QDate& month) {
       if (station.name != sums.value(0).toString()) continue;
       station.calls = sums.value(1).toLongLong();
       station.cost = sums.value(2).toLongLong();
+    }
+  }
+  QSqlQuery alerts = c_->Prepare(
+      QStringLiteral("SELECT station, level, COUNT(*) FROM alerts WHERE year = ? AND month = ? "
+                     "GROUP BY station, level"));
+  alerts.addBindValue(month.year());
+  alerts.addBindValue(month.month());
+  c_->Run(alerts);
+  while (alerts.next()) {
+    for (Station& station : stations) {
+      if (station.name != alerts.value(0).toString()) continue;
+      (alerts.value(1).toString() == QLatin1String("alarm") ? station.alarms : station.warnings) =
+          alerts.value(2).toInt();
     }
   }
   return stations;
@@ -146,6 +161,18 @@ Archive::Month Archive::MonthOf(const QString& station, const QDate& month) {
     load.linesNeeded = loads.value(10).toInt();
     result.loads.push_back(load);
   }
+  QSqlQuery alerts = run(QStringLiteral(
+      "SELECT station, first_call, rule, level, why, calls, calls_text FROM alerts"));
+  while (alerts.next()) {
+    result.alerts.push_back(
+        {alerts.value(0).toString(), alerts.value(1).toString(), alerts.value(2).toString(),
+         alerts.value(3).toString() == QLatin1String("alarm"), alerts.value(4).toString(),
+         alerts.value(5).toInt(), alerts.value(6).toString()});
+  }
+  std::sort(result.alerts.begin(), result.alerts.end(),
+            [](const Month::Alert& a, const Month::Alert& b) {
+              return std::tie(a.firstCall, a.station) < std::tie(b.firstCall, b.station);
+            });
   return result;
 }
 

@@ -28,6 +28,8 @@ class Archive {
     QString receptionResult;  // receive's reason: "stored", "nothing", "no_answer", ...
     qint64 calls = 0;         // this month
     Money cost = 0;
+    int alarms = 0;  // this month's suspicious calls, by level
+    int warnings = 0;
   };
   std::vector<Station> Stations(const QDate& month);
 
@@ -57,6 +59,16 @@ class Archive {
       int linesNeeded = 0;
     };
     std::vector<Load> loads;  // each station's, as its report gives it
+    struct Alert {
+      QString station;
+      QString firstCall;
+      QString rule;
+      bool alarm = false;
+      QString why;
+      int calls = 0;
+      QString callsText;  // the calls listed, as the record viewer shows them, a line each
+    };
+    std::vector<Alert> alerts;  // the suspicious calls the rules found, by their first call
   };
   // A month of one station, or of all (empty `station`).
   Month MonthOf(const QString& station, const QDate& month);

@@ -159,7 +159,8 @@ WebResponse WebView::StationsPage() {
   body += Head(
       {QStringLiteral("Станция"), QStringLiteral("Последняя синхронизация"), QStringLiteral("Итог"),
        QStringLiteral("Последний прием"), QStringLiteral("Итог приема"),
-       QStringLiteral("Часовой пояс"), QStringLiteral("Разговоров"), QStringLiteral("Стоимость")},
+       QStringLiteral("Часовой пояс"), QStringLiteral("Разговоров"), QStringLiteral("Стоимость"),
+       QStringLiteral("Подозрительные")},
       6);
   for (const Archive::Station& station : Db().Stations(month)) {
     body += QStringLiteral("<tr><td><a href=\"/month?station=%1&amp;month=%2\">%3</a></td>")
@@ -173,6 +174,11 @@ WebResponse WebView::StationsPage() {
         Cell(station.receptionAt.isEmpty() ? QStringLiteral("неизвестен") : station.receptionAt) +
         Cell(ReceptionText(station.receptionResult)) + Cell(station.timezone) +
         Cell(QString::number(station.calls), true) + Cell(Rub(station.cost), true) +
+        Cell(station.alarms + station.warnings == 0 ? QStringLiteral("нет")
+                                                    : QStringLiteral("тревог %1, предупреждений %2")
+                                                          .arg(station.alarms)
+                                                          .arg(station.warnings),
+             true) +
         QStringLiteral("</tr>");
   }
   body += QStringLiteral("</table>");
@@ -262,6 +268,29 @@ WebResponse WebView::MonthPage(const WebRequest& request) {
                 2);
   }
   body += QStringLiteral("</table>") + Bars(figures.subscribers, true);
+  body += QStringLiteral("<h2>Подозрительные вызовы: %1</h2>").arg(figures.alerts.size());
+  if (!figures.alerts.empty()) {
+    body += QStringLiteral("<table>") +
+            Head({QStringLiteral("Станция"), QStringLiteral("Первый разговор"),
+                  QStringLiteral("Правило"), QStringLiteral("Уровень"), QStringLiteral("Почему"),
+                  QStringLiteral("Разговоры")},
+                 6);
+    for (const Archive::Month::Alert& alert : figures.alerts) {
+      QString calls;
+      for (const QString& line : alert.callsText.split(u'\n', Qt::SkipEmptyParts)) {
+        calls += (calls.isEmpty() ? QString() : QStringLiteral("<br>")) +
+                 Html(QString(line).replace(u'\t', u' '));
+      }
+      if (alert.calls > alert.callsText.count(u'\n') + 1) {
+        calls += QStringLiteral("<br>и еще %1").arg(alert.calls - alert.callsText.count(u'\n') - 1);
+      }
+      body += QStringLiteral("<tr>") + Cell(alert.station) + Cell(alert.firstCall) +
+              Cell(alert.rule) +
+              Cell(alert.alarm ? QStringLiteral("тревога") : QStringLiteral("предупреждение")) +
+              Cell(alert.why) + QStringLiteral("<td>") + calls + QStringLiteral("</td></tr>");
+    }
+    body += QStringLiteral("</table>");
+  }
   return {200, "text/html; charset=utf-8", Page(QStringLiteral("Месяц: ") + what, body), {}};
 }
 

@@ -85,8 +85,9 @@ TEST_F(Alerts, ExitCodesTheSeenListAndADamagedRulesFile) {
   Write(QStringLiteral("NorvelAlerts.txt"), kRules);
   Store({Call(5, 3, 31, 12, "81044207946000"), Call(7, 11, 22, 5, "2345678")});
   EXPECT_EQ(Run({"alerts"}), exitcode::kAlarms) << Err().toStdString();
-  EXPECT_TRUE(Out().startsWith(QStringLiteral("тревога: Заграница в выходные: номер 81044207946000 "
-                                              "начинается с 810, выходной (сб)\n  05.12.2026 3:10\t31")));
+  EXPECT_TRUE(
+      Out().startsWith(QStringLiteral("тревога: Заграница в выходные: номер 81044207946000 "
+                                      "начинается с 810, выходной (сб)\n  05.12.2026 3:10\t31")));
   // Told once: the second check finds nothing new, --all shows it again.
   EXPECT_EQ(Run({"alerts"}), exitcode::kOk);
   EXPECT_TRUE(Out().isEmpty());
@@ -120,7 +121,8 @@ TEST_F(Alerts, ACommandGetsTheAlertAndAFailedOneIsTriedAgain) {
   EXPECT_EQ(Run({"alerts", "--deliver"}), exitcode::kAlarms) << Err().toStdString();
   EXPECT_TRUE(Hooked().startsWith(
       QStringLiteral("Norvel Склад: тревога, 1 подозрительный случай|тревога|1\nСтанция Склад")));
-  EXPECT_TRUE(Hooked().contains(QStringLiteral("\n  05.12.2026 3:10\t31\t12\t2\t1\t81044207946000\n")));
+  EXPECT_TRUE(
+      Hooked().contains(QStringLiteral("\n  05.12.2026 3:10\t31\t12\t2\t1\t81044207946000\n")));
   EXPECT_EQ(Run({"alerts", "--deliver"}), exitcode::kOk);
 }
 

@@ -261,8 +261,9 @@ TEST_F(CostCommands, TheReportHasAPageOfSuspiciousCalls) {
 
   Write(QStringLiteral("NorvelAlerts.txt"), "[Заграница]\nlevel = очень\n");
   ASSERT_EQ(Run({"report", "--month", "12", "-o", "alerts.pdf"}).code, 0);
-  EXPECT_TRUE(PdfText(QStringLiteral("alerts.pdf"))
-                  .contains(QStringLiteral("Правила не проверены: Файл NorvelAlerts.txt, строка 2")));
+  EXPECT_TRUE(
+      PdfText(QStringLiteral("alerts.pdf"))
+          .contains(QStringLiteral("Правила не проверены: Файл NorvelAlerts.txt, строка 2")));
 }
 
 TEST_F(CostCommands, BillsAreReadByASpreadsheetsCsvReader) {

@@ -116,6 +116,25 @@ struct WebViewTest : ::testing::TestWithParam<DatabaseTarget::Kind> {
 
 }  // namespace
 
+// A station's suspicious calls, as its sync kept them: counted on the stations page, listed on
+// its month's page with their calls, every text escaped.
+TEST_P(WebViewTest, SuspiciousCallsAreCountedAndListed) {
+  Station(QStringLiteral("night"),
+          {{12, Month({Call(5, 3, 31, 12, QStringLiteral("81044<i>07946000")),
+                       Call(6, 23, 32, 90, QStringLiteral("2345678"))})}},
+          nullptr, nullptr);
+  WebView view(Options(), clock);
+  EXPECT_TRUE(Text(view.Handle(Get(QStringLiteral("/"))))
+                  .contains(QStringLiteral("<td class=\"n\">тревог 2, предупреждений 0</td>")));
+  const QString month =
+      Text(view.Handle(Get(QStringLiteral("/month?station=night&month=2026-12"))));
+  EXPECT_TRUE(month.contains(QStringLiteral("<h2>Подозрительные вызовы: 2</h2>")));
+  EXPECT_TRUE(month.contains(QStringLiteral("<td>Международные вне рабочего времени</td>")));
+  EXPECT_TRUE(month.contains(QStringLiteral("05.12.2026 3:05 31 12 2 1 81044&lt;i&gt;07946000")))
+      << month.toStdString();
+  EXPECT_FALSE(month.contains(QStringLiteral("<i>")));
+}
+
 TEST_P(WebViewTest, TheStationsPageListsEveryStationWithItsLastSyncAndMonth) {
   WebView view(Options(), clock);
   const WebResponse page = view.Handle(Get(QStringLiteral("/")));

@@ -111,9 +111,8 @@ ReportData BuildReport(const QString& dir, const ReportChoice& choice, int cityL
     const QDate last = choice.day != 0 ? first : first.addMonths(1).addDays(-1);
     for (AlertFinding& finding : FindAlerts(dir, rules, data.tariffs, first, last).findings) {
       if (choice.subscriber != 0 &&
-          std::none_of(finding.calls.begin(), finding.calls.end(), [&](const ExportRow& row) {
-            return row.subscriber == choice.subscriber;
-          })) {
+          std::none_of(finding.calls.begin(), finding.calls.end(),
+                       [&](const ExportRow& row) { return row.subscriber == choice.subscriber; })) {
         continue;
       }
       data.alerts.push_back(std::move(finding));

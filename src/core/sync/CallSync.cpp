@@ -372,7 +372,8 @@ void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int mon
   // The month's suspicious calls, all of them, with its figures: a central database sees every
   // station's alerts. Without readable rules the rows kept before stay.
   if (rules) {
-    insert(QStringLiteral("DELETE FROM alerts WHERE station = ? AND year = ? AND month = ?"), which);
+    insert(QStringLiteral("DELETE FROM alerts WHERE station = ? AND year = ? AND month = ?"),
+           which);
     const QDate first(data.year, month, 1);
     const AlertCheck check =
         FindAlerts(options.dir, *rules, data.tariffs, first, first.addMonths(1).addDays(-1));
@@ -383,13 +384,13 @@ void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int mon
       insert(QStringLiteral("INSERT INTO alerts (station, finding, year, month, first_call, "
                             "rule, level, subscriber, city_line, calls, why, calls_text) VALUES "
                             "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-             QVariantList{options.station.name, finding.key, data.year, month,
-                          finding.key.left(16), finding.rule,
+             QVariantList{options.station.name, finding.key, data.year, month, finding.key.left(16),
+                          finding.rule,
                           finding.level == AlertRule::Level::kAlarm ? QStringLiteral("alarm")
                                                                     : QStringLiteral("warning"),
                           finding.subscriber ? QVariant(finding.subscriber) : none,
-                          finding.cityLine ? QVariant(finding.cityLine) : none,
-                          finding.callCount, finding.why, calls.join(u'\n')});
+                          finding.cityLine ? QVariant(finding.cityLine) : none, finding.callCount,
+                          finding.why, calls.join(u'\n')});
       ++result.alerts;
     }
   }

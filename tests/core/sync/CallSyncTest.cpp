@@ -492,9 +492,10 @@ TEST_P(CallSync, TheMonthsSuspiciousCallsAreKeptWithIt) {
   const QString query = QStringLiteral(
       "SELECT station, year, month, first_call, rule, level, subscriber, city_line, calls, "
       "calls_text FROM alerts ORDER BY finding");
-  EXPECT_EQ(Text(Look(target).Rows(query)),
-            Text(QStringList{"office1|2026|12|2026-12-05 03:15|Международные вне рабочего "
-                             "времени|alarm|31|2|1|05.12.2026 3:15\t31\t12\t2\t1\t81044207946000"}));
+  EXPECT_EQ(
+      Text(Look(target).Rows(query)),
+      Text(QStringList{"office1|2026|12|2026-12-05 03:15|Международные вне рабочего "
+                       "времени|alarm|31|2|1|05.12.2026 3:15\t31\t12\t2\t1\t81044207946000"}));
   AppendMonth(12, Line(6, 23, 0, 25, 90, 1, "2345678"));
   QFile rules(dir.filePath(QString::fromLatin1(kAlertRulesFileName)));
   ASSERT_TRUE(rules.open(QIODevice::WriteOnly));
