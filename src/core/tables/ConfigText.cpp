@@ -6,6 +6,7 @@
 #include <array>
 #include <vector>
 
+#include "core/files/RegularFile.h"
 #include "core/image/CellTexts.h"
 #include "core/image/ImageLayout.h"
 #include "core/tables/ConfigDescription.h"
@@ -13,6 +14,7 @@
 namespace {
 
 const QString kByteKey = QStringLiteral("байт");
+constexpr qsizetype kMostErrors = 20;
 
 struct NamedItem {
   ConfigItem item;
@@ -220,7 +222,8 @@ ConfigTextResult ConfigFromText(const QByteArray& text, const ConfigImage& base)
     if (line.isEmpty() || line.startsWith(u'#')) continue;
     const qsizetype equals = line.indexOf(u'=');
     if (equals < 0) {
-      result.errors << QStringLiteral("line %1: \"%2\" has no \"=\"").arg(number).arg(line);
+      result.errors
+          << QStringLiteral("line %1: \"%2\" has no \"=\"").arg(number).arg(ShortEcho(line));
       continue;
     }
     QString key = line.left(equals).trimmed();
@@ -254,7 +257,8 @@ ConfigTextResult ConfigFromText(const QByteArray& text, const ConfigImage& base)
     }
     const auto item = ItemsByKey().constFind(key);
     if (item == ItemsByKey().constEnd()) {
-      result.errors << QStringLiteral("line %1: \"%2\" is no setting").arg(number).arg(key);
+      result.errors
+          << QStringLiteral("line %1: \"%2\" is no setting").arg(number).arg(ShortEcho(key));
       continue;
     }
     settings.push_back({number, &*item, key, value});
@@ -264,9 +268,16 @@ ConfigTextResult ConfigFromText(const QByteArray& text, const ConfigImage& base)
     if (!Apply(*setting.item, setting.value, image, &problem)) {
       result.errors << QStringLiteral("line %1: \"%2\" = \"%3\": %4")
                            .arg(setting.line)
-                           .arg(setting.key, setting.value, problem);
+                           .arg(setting.key, ShortEcho(setting.value), problem);
     }
   }
-  if (result.errors.isEmpty()) result.image = image;
+  if (result.errors.isEmpty()) {
+    result.image = image;
+  } else if (result.errors.size() > kMostErrors) {
+    // A file that is no configuration at all would fill the screen with its every line.
+    const qsizetype more = result.errors.size() - kMostErrors;
+    result.errors.resize(kMostErrors);
+    result.errors << QStringLiteral("and %1 more mistakes").arg(more);
+  }
   return result;
 }

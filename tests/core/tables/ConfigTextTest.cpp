@@ -136,4 +136,12 @@ TEST(ConfigText, MistakesAreNamedByLineAndNothingIsGiven) {
     EXPECT_FALSE(result.image.has_value());
     EXPECT_EQ(result.errors, QStringList{QString::fromUtf8(row.error)});
   }
+  // A file that is no text of settings says a little of it, not all of it.
+  const ConfigTextResult huge =
+      ConfigFromText(QByteArray(100, '\n') + QByteArray(1 << 20, 'x'), {});
+  EXPECT_EQ(huge.errors.size(), 1);
+  EXPECT_LT(huge.errors.join(u'\n').size(), 400);
+  const ConfigTextResult many = ConfigFromText(QByteArray(1000, 'x').replace('x', "x\n"), {});
+  ASSERT_EQ(many.errors.size(), 21);
+  EXPECT_EQ(many.errors.back(), QStringLiteral("and 980 more mistakes"));
 }
