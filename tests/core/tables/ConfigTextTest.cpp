@@ -11,7 +11,7 @@ namespace {
 
 // Ten thousand in the plain build; the sanitizer build checks the same paths on fewer.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr int kImages = 1000;
+constexpr int kImages = 300;
 #else
 constexpr int kImages = 10000;
 #endif
