@@ -41,12 +41,25 @@ NorvelApplication::~NorvelApplication() {
   while (!windows_.empty()) windows_.pop_back();
 }
 
+template <class Form, class... Arguments>
+Form* NorvelApplication::AddWindow(Form*& slot, Arguments&&... arguments) {
+  auto window = std::make_unique<Form>(std::forward<Arguments>(arguments)...);
+  slot = window.get();
+  windows_.push_back(std::move(window));
+  return slot;
+}
+
+void NorvelApplication::AddProgrammingWindows(ProgrammingSession& session) {
+  AddWindow(forms_.splash, ui_, session, forms_);
+  // Made at start-up and never shown: it builds nothing until the table menu asks for it.
+  AddWindow(forms_.cityLine, *programming_, nullptr);
+  AddWindow(forms_.progrSwitch, *programming_);
+}
+
 void NorvelApplication::CreateForms() {
   // The main menu first: its creation makes the station object, whose settings messages may
   // appear before any window is shown. Then the other windows, hidden, in their fixed order.
-  auto main = std::make_unique<TMainForm>(env_, objects_, forms_);
-  forms_.main = main.get();
-  windows_.push_back(std::move(main));
+  AddWindow(forms_.main, env_, objects_, forms_);
 
   // The programming windows work on the station object and the editor's controller, which the
   // main menu's creation made; without a station object there is nothing to program.
@@ -54,42 +67,13 @@ void NorvelApplication::CreateForms() {
   if (station && objects_.Controller()) {
     programming_ = std::make_unique<ProgrammingContext>(
         ProgrammingContext{ui_, *station, *objects_.Controller()});
-    auto menu = std::make_unique<TProgrammingForm>(*programming_);
-    forms_.programming = menu.get();
-    windows_.push_back(std::move(menu));
+    AddWindow(forms_.programming, *programming_);
   }
-
-  auto tarification = std::make_unique<TTarificationForm>(env_, forms_);
-  forms_.tarification = tarification.get();
-  windows_.push_back(std::move(tarification));
-
-  auto tune = std::make_unique<TTuneForm>(env_, objects_);
-  forms_.tune = tune.get();
-  windows_.push_back(std::move(tune));
-
-  auto thermometer = std::make_unique<TThermometerForm>();
-  forms_.thermometer = thermometer.get();
-  ui_.SetThermometer(thermometer.get());
-  windows_.push_back(std::move(thermometer));
-
-  auto viewer = std::make_unique<TFileViewerForm>(env_);
-  forms_.viewer = viewer.get();
-  windows_.push_back(std::move(viewer));
-
-  if (programming_) {
-    auto splash = std::make_unique<TSplashProgrForm>(ui_, *station, forms_);
-    forms_.splash = splash.get();
-    windows_.push_back(std::move(splash));
-
-    // Made at start-up and never shown: it builds nothing until the table menu asks for it.
-    auto cityLine = std::make_unique<TPrgCityLineForm>(*programming_, nullptr);
-    forms_.cityLine = cityLine.get();
-    windows_.push_back(std::move(cityLine));
-
-    auto progrSwitch = std::make_unique<TProgrSwitchForm>(*programming_);
-    forms_.progrSwitch = progrSwitch.get();
-    windows_.push_back(std::move(progrSwitch));
-  }
+  AddWindow(forms_.tarification, env_, forms_);
+  AddWindow(forms_.tune, env_, objects_);
+  ui_.SetThermometer(AddWindow(forms_.thermometer));
+  AddWindow(forms_.viewer, env_);
+  if (programming_) AddProgrammingWindows(*station);
 
   forms_.main->show();
 }
@@ -128,25 +112,12 @@ bool NorvelApplication::CreateOfflineForms(QString path, std::optional<int> boar
   offlineController_ = std::make_unique<ViewControllerClass>();
   programming_ =
       std::make_unique<ProgrammingContext>(ProgrammingContext{ui_, *offline_, *offlineController_});
-  auto menu = std::make_unique<TProgrammingForm>(*programming_);
-  forms_.programming = menu.get();
-  windows_.push_back(std::move(menu));
-  auto thermometer = std::make_unique<TThermometerForm>();
-  forms_.thermometer = thermometer.get();
-  ui_.SetThermometer(thermometer.get());
-  windows_.push_back(std::move(thermometer));
-  auto splash = std::make_unique<TSplashProgrForm>(ui_, *offline_, forms_);
-  forms_.splash = splash.get();
-  splash->SetOffline(QFileInfo(path).fileName());
+  AddWindow(forms_.programming, *programming_);
+  ui_.SetThermometer(AddWindow(forms_.thermometer));
+  AddProgrammingWindows(*offline_);
+  forms_.splash->SetOffline(QFileInfo(path).fileName());
   // Leaving the entry window ends the program: there is no main menu to go back to.
-  splash->SetLeaveAction([] { QCoreApplication::quit(); });
-  windows_.push_back(std::move(splash));
-  auto cityLine = std::make_unique<TPrgCityLineForm>(*programming_, nullptr);
-  forms_.cityLine = cityLine.get();
-  windows_.push_back(std::move(cityLine));
-  auto progrSwitch = std::make_unique<TProgrSwitchForm>(*programming_);
-  forms_.progrSwitch = progrSwitch.get();
-  windows_.push_back(std::move(progrSwitch));
+  forms_.splash->SetLeaveAction([] { QCoreApplication::quit(); });
 
   forms_.splash->show();
   forms_.splash->raise();

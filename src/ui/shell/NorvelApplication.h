@@ -32,6 +32,12 @@ class NorvelApplication : public QApplication {
   bool notify(QObject* receiver, QEvent* event) override;
 
  private:
+  // Makes a permanent window, keeps it in `slot` and in the windows freed at the end.
+  template <class Form, class... Arguments>
+  Form* AddWindow(Form*& slot, Arguments&&... arguments);
+  // The entry window, the city-line table and the switching window, on the station or a file.
+  void AddProgrammingWindows(class ProgrammingSession& session);
+
   SystemClock clock_;
   QtSerialPortFactory ports_;
   QtOperatorUi ui_;
