@@ -120,6 +120,35 @@ int StationBoards(std::optional<int> boards, CommandIo& io, ConsoleUi& ui) {
   return boards.value_or(4);
 }
 
+// A command on one configuration, FILE or "station", with --boards: its command line parsed and
+// the image loaded; none, with the exit code in `code`, when the command ends here.
+struct OneConfig {
+  QString source;
+  ConfigImage image{};
+  std::optional<int> boards;  // asked for, or the station's when it was read
+};
+std::optional<OneConfig> ParseOneConfig(CommandLine& line, const QStringList& arguments,
+                                        CommandIo& io, ConsoleUi& ui, int* code) {
+  if (const std::optional<int> parsed = line.Parse(arguments)) {
+    *code = *parsed == exitcode::kOk ? kDiffEqual : kDiffError;
+    return std::nullopt;
+  }
+  *code = kDiffError;
+  const std::optional<int> asked = line.Number(QStringLiteral("boards"), 1, 4, 0);
+  if (!asked) return std::nullopt;
+  if (line.Positional().size() != 1) {
+    line.Usage(QStringLiteral("one FILE (or \"station\") is needed"));
+    return std::nullopt;
+  }
+  OneConfig config;
+  config.source = line.Positional().first();
+  if (*asked != 0) config.boards = *asked;
+  const std::optional<ConfigImage> image = LoadImage(config.source, io, ui, config.boards);
+  if (!image) return std::nullopt;
+  config.image = *image;
+  return config;
+}
+
 // Writes `bytes` to -o's file, whole or not at all, or to standard output for "-".
 bool WriteOutput(const QString& output, const QByteArray& bytes, CommandIo& io, ConsoleUi& ui) {
   if (output == QLatin1String("-")) {
@@ -155,23 +184,13 @@ int Export(const QStringList& arguments, CommandIo& io, ConsoleUi& ui) {
   line.Add({{QStringLiteral("o"), QStringLiteral("output")},
             QStringLiteral("Write the text to TEXT (default: standard output)."),
             QStringLiteral("TEXT")});
-  if (const std::optional<int> code = line.Parse(arguments)) {
-    return *code == exitcode::kOk ? kDiffEqual : kDiffError;
-  }
-  const std::optional<int> asked = line.Number(QStringLiteral("boards"), 1, 4, 0);
-  if (!asked) return kDiffError;
-  if (line.Positional().size() != 1) {
-    line.Usage(QStringLiteral("one FILE (or \"station\") is needed"));
-    return kDiffError;
-  }
-  std::optional<int> boards;
-  if (*asked != 0) boards = *asked;
-  const QString source = line.Positional().first();
-  const std::optional<ConfigImage> image = LoadImage(source, io, ui, boards);
-  if (!image) return kDiffError;
+  int code = kDiffError;
+  const std::optional<OneConfig> config = ParseOneConfig(line, arguments, io, ui, &code);
+  if (!config) return code;
   const QString output =
       line.IsSet(QStringLiteral("o")) ? line.Value(QStringLiteral("o")) : QStringLiteral("-");
-  const QByteArray text = ConfigToText(*image, StationBoards(boards, io, ui), source);
+  const QByteArray text =
+      ConfigToText(config->image, StationBoards(config->boards, io, ui), config->source);
   return WriteOutput(output, text, io, ui) ? kDiffEqual : kDiffError;
 }
 
@@ -240,20 +259,11 @@ int Check(const QStringList& arguments, CommandIo& io, ConsoleUi& ui) {
                            "read, else the working directory's NorvelWin.ini, else 4)."),
             QStringLiteral("N")});
   line.Add({QStringLiteral("json"), QStringLiteral("Print the findings as one JSON array.")});
-  if (const std::optional<int> code = line.Parse(arguments)) {
-    return *code == exitcode::kOk ? kDiffEqual : kDiffError;
-  }
-  const std::optional<int> asked = line.Number(QStringLiteral("boards"), 1, 4, 0);
-  if (!asked) return kDiffError;
-  if (line.Positional().size() != 1) {
-    line.Usage(QStringLiteral("one FILE (or \"station\") is needed"));
-    return kDiffError;
-  }
-  std::optional<int> boards;
-  if (*asked != 0) boards = *asked;
-  const std::optional<ConfigImage> image = LoadImage(line.Positional().first(), io, ui, boards);
-  if (!image) return kDiffError;
-  const std::vector<ConfigFinding> findings = CheckConfig(*image, StationBoards(boards, io, ui));
+  int code = kDiffError;
+  const std::optional<OneConfig> config = ParseOneConfig(line, arguments, io, ui, &code);
+  if (!config) return code;
+  const std::vector<ConfigFinding> findings =
+      CheckConfig(config->image, StationBoards(config->boards, io, ui));
   if (line.IsSet(QStringLiteral("json"))) {
     io.out.write(FindingsJson(findings));
   } else {
