@@ -2,7 +2,6 @@
 // machine's own mail transfer agent into a local mailbox, or through a command.
 #include <gtest/gtest.h>
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -12,6 +11,7 @@
 #include <QThread>
 #include <QUuid>
 
+#include "CommandRunner.h"
 #include "FakeClock.h"
 #include "FakeSerial.h"
 #include "cli/NorvelCommand.h"
@@ -39,22 +39,12 @@ struct Alerts : ::testing::Test {
   FakeClock clock{MakeDateTime(QDate(2026, 12, 7), QTime(20, 13, 30))};
   FakePorts ports;
   QTemporaryDir dir;
-  QBuffer out;
-  QBuffer err;
   std::unique_ptr<FakeLine> line;
 
-  int Run(const QStringList& arguments) {
-    out.close();
-    err.close();
-    out.setData({});
-    err.setData({});
-    out.open(QIODevice::ReadWrite);
-    err.open(QIODevice::ReadWrite);
-    CommandIo io{clock, ports, out, err, false, dir.path()};
-    return RunNorvel(arguments, io);
-  }
-  QString Out() const { return QString::fromUtf8(out.data()); }
-  QString Err() const { return QString::fromUtf8(err.data()); }
+  CommandRunner norvel{clock, ports};
+  int Run(const QStringList& arguments) { return norvel.Run(dir.path(), arguments); }
+  QString Out() const { return norvel.Out(); }
+  QString Err() const { return norvel.Err(); }
   void Write(const QString& name, const QByteArray& bytes) {
     QFile file(dir.filePath(name));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -92,7 +82,7 @@ TEST_F(Alerts, ExitCodesTheSeenListAndADamagedRulesFile) {
   EXPECT_EQ(Run({"alerts"}), exitcode::kOk);
   EXPECT_TRUE(Out().isEmpty());
   EXPECT_EQ(Run({"alerts", "--all", "--json"}), exitcode::kAlarms);
-  const QJsonArray all = QJsonDocument::fromJson(out.data()).array();
+  const QJsonArray all = QJsonDocument::fromJson(norvel.OutBytes()).array();
   ASSERT_EQ(all.size(), 1);
   EXPECT_EQ(all[0].toObject()[QStringLiteral("level")], QStringLiteral("alarm"));
   // A new warning alone is 1.
@@ -137,7 +127,7 @@ TEST_F(Alerts, AReceptionWithAlertsDeliversWhatIsNew) {
   line = std::make_unique<FakeLine>(clock, options);
   ports.Plug(ComPortDeviceName(3), line.get());
   EXPECT_EQ(Run({"receive", "--alerts", "--json"}), exitcode::kOk) << Err().toStdString();
-  const QJsonObject summary = QJsonDocument::fromJson(out.data()).object();
+  const QJsonObject summary = QJsonDocument::fromJson(norvel.OutBytes()).object();
   EXPECT_EQ(summary[QStringLiteral("stored")], 5);
   EXPECT_EQ(summary[QStringLiteral("alerts")].toObject(),
             (QJsonObject{{"found", 1}, {"alarms", 1}, {"delivered", true}}));

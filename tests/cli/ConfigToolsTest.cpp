@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "CommandRunner.h"
 #include "Emulator.h"
 #include "FakeClock.h"
 #include "FakeSerial.h"
@@ -352,8 +353,6 @@ struct ConfigText : ::testing::Test {
   FakeClock clock;
   FakePorts ports;
   QTemporaryDir dir;
-  QBuffer out;
-  QBuffer err;
   std::optional<FakeLine> line;
   void Plug(const ConfigImage& held, int boards) {
     station::StationOptions options;
@@ -367,18 +366,10 @@ struct ConfigText : ::testing::Test {
     std::copy_n(line->Station().Memory().begin() + 1280, kImageSize, image.begin());
     return image;
   }
-  int Run(const QStringList& arguments) {
-    out.close();
-    err.close();
-    out.setData({});
-    err.setData({});
-    out.open(QIODevice::ReadWrite);
-    err.open(QIODevice::ReadWrite);
-    CommandIo io{clock, ports, out, err, false, dir.path()};
-    return RunNorvel(arguments, io);
-  }
-  QString Out() const { return QString::fromUtf8(out.data()); }
-  QString Err() const { return QString::fromUtf8(err.data()); }
+  CommandRunner norvel{clock, ports};
+  int Run(const QStringList& arguments) { return norvel.Run(dir.path(), arguments); }
+  QString Out() const { return norvel.Out(); }
+  QString Err() const { return norvel.Err(); }
   QString Write(const QString& name, const QByteArray& bytes) {
     QFile file(dir.filePath(name));
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
