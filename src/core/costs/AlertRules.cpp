@@ -38,16 +38,15 @@ class Parser {
     const QStringList lines = text.split(u'\n');
     for (int i = 0; i < lines.size(); ++i) {
       line_ = i + 1;
-      QString line = lines[i];
-      const qsizetype hash = line.indexOf(u'#');
-      if (hash >= 0) line.truncate(hash);
-      line = line.trimmed();
-      if (line.isEmpty()) continue;
-      if (line.startsWith(u'[')) {
-        if (!line.endsWith(u']') || line.size() < 3)
-          Fail(QStringLiteral("неверный заголовок правила"));
+      const std::optional<HandWrittenLine> read = ReadHandWrittenLine(lines[i]);
+      if (!read) continue;
+      if (read->kind == HandWrittenLine::Kind::kBadHeading) {
+        Fail(QStringLiteral("неверный заголовок правила"));
+      }
+      if (read->kind == HandWrittenLine::Kind::kNoEquals) Fail(QStringLiteral("нет знака «=»"));
+      if (read->kind == HandWrittenLine::Kind::kHeading) {
         EndRule();
-        const QString name = line.mid(1, line.size() - 2).trimmed();
+        const QString& name = read->name;
         for (const AlertRule& rule : rules_.rules) {
           if (rule.name == name) {
             Fail(QStringLiteral("правило «%1» уже есть (строка %2)").arg(name).arg(rule.line));
@@ -59,10 +58,8 @@ class Parser {
         keys_.clear();
         continue;
       }
-      const qsizetype equals = line.indexOf(u'=');
-      if (equals < 0) Fail(QStringLiteral("нет знака «=»"));
-      const QString key = line.left(equals).trimmed();
-      const QString value = line.mid(equals + 1).trimmed();
+      const QString& key = read->name;
+      const QString& value = read->value;
       if (keys_.contains(key)) {
         Fail(QStringLiteral("«%1» задан второй раз (первый раз в строке %2)")
                  .arg(key)

@@ -72,16 +72,15 @@ class Parser {
     const QStringList lines = text.split(u'\n');
     for (int i = 0; i < lines.size(); ++i) {
       line_ = i + 1;
-      QString line = lines[i];
-      const qsizetype hash = line.indexOf(u'#');
-      if (hash >= 0) line.truncate(hash);
-      line = line.trimmed();
-      if (line.isEmpty()) continue;
-      if (line.startsWith(u'[')) {
-        if (!line.endsWith(u']') || line.size() < 3)
-          Fail(QStringLiteral("неверный заголовок зоны"));
+      const std::optional<HandWrittenLine> read = ReadHandWrittenLine(lines[i]);
+      if (!read) continue;
+      if (read->kind == HandWrittenLine::Kind::kBadHeading) {
+        Fail(QStringLiteral("неверный заголовок зоны"));
+      }
+      if (read->kind == HandWrittenLine::Kind::kNoEquals) Fail(QStringLiteral("нет знака «=»"));
+      if (read->kind == HandWrittenLine::Kind::kHeading) {
         EndZone();
-        const QString name = line.mid(1, line.size() - 2).trimmed();
+        const QString& name = read->name;
         keys_.clear();
         bandLines_.clear();
         later_ = nullptr;
@@ -105,9 +104,7 @@ class Parser {
         zoneLines_.push_back(line_);
         continue;
       }
-      const qsizetype equals = line.indexOf(u'=');
-      if (equals < 0) Fail(QStringLiteral("нет знака «=»"));
-      Setting(line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
+      Setting(read->name, read->value);
     }
     if (tariffs_.zones.empty()) {
       line_ = std::max(1, static_cast<int>(lines.size()) - (lines.back().isEmpty() ? 1 : 0));

@@ -37,6 +37,28 @@ QString ShortEcho(const QString& text) {
   return text.left(kLimit) + QStringLiteral("… (%1 знаков)").arg(text.size());
 }
 
+std::optional<HandWrittenLine> ReadHandWrittenLine(QString line) {
+  const qsizetype hash = line.indexOf(u'#');
+  if (hash >= 0) line.truncate(hash);
+  line = line.trimmed();
+  if (line.isEmpty()) return std::nullopt;
+  HandWrittenLine read;
+  if (line.startsWith(u'[')) {
+    const bool whole = line.endsWith(u']') && line.size() >= 3;
+    read.kind = whole ? HandWrittenLine::Kind::kHeading : HandWrittenLine::Kind::kBadHeading;
+    if (whole) read.name = line.mid(1, line.size() - 2).trimmed();
+    return read;
+  }
+  const qsizetype equals = line.indexOf(u'=');
+  if (equals < 0) {
+    read.kind = HandWrittenLine::Kind::kNoEquals;
+    return read;
+  }
+  read.name = line.left(equals).trimmed();
+  read.value = line.mid(equals + 1).trimmed();
+  return read;
+}
+
 std::optional<QString> ReadHandWrittenFile(const QString& dir, const QString& name,
                                            qint64 largest) {
   QFile file(QDir(dir).filePath(name));

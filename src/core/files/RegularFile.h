@@ -29,3 +29,14 @@ QString ShortEcho(const QString& text);
 // `largest` bytes, in UTF-8 (a byte order mark and carriage returns are dropped); throws IoError
 // when it cannot be read or is too large, ConvertError naming the first line not in UTF-8.
 std::optional<QString> ReadHandWrittenFile(const QString& dir, const QString& name, qint64 largest);
+
+// A line of such a file made of "[name]" headings and "key = value" settings, "#" starting a
+// comment; none for a blank or comment line. A line that is neither is told by its kind, for
+// the file's parser to name.
+struct HandWrittenLine {
+  enum class Kind { kHeading, kSetting, kBadHeading, kNoEquals };
+  Kind kind = Kind::kSetting;
+  QString name;   // the heading's name, or the setting's key
+  QString value;  // the setting's value
+};
+std::optional<HandWrittenLine> ReadHandWrittenLine(QString line);
