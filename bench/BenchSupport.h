@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/resource.h>
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <cstdio>
@@ -33,6 +35,13 @@ inline double ProcessCpuSeconds() {
   timespec t{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// The most memory the process has held so far, in kilobytes.
+inline long PeakKilobytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
 }
 
 // Wall-clock seconds of one run of f.

@@ -2,7 +2,6 @@
 // night, long and costly calls, silent subscribers and lines, a subscriber's usual over the two
 // months before, auto-dialler bursts), best of three, with how much the process grew. A tenth
 // of the month first: the growth must not follow the month's size.
-#include <sys/resource.h>
 #include <QFile>
 #include <QTemporaryDir>
 #include <map>
@@ -13,12 +12,6 @@
 #include "core/files/DataFiles.h"
 
 namespace {
-
-long PeakKilobytes() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
 
 // Rules as a station would have them: they find a few thousand calls of the million (the
 // silent subscriber on line 8), not most of them.

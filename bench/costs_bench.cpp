@@ -1,7 +1,6 @@
 // Costs of a month of a million calls: rating every call, the bills as CSV, and the report as
 // a PDF, each timed on its own (best of three), with how much the process grew during it. The
 // bills are streamed through scratch files, so their growth must not depend on the month's size.
-#include <sys/resource.h>
 #include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
@@ -14,12 +13,6 @@
 #include "report/ReportPainter.h"
 
 namespace {
-
-long PeakKilobytes() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
 
 const char kTariffs[] =
     "strip = 9\n"

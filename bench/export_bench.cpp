@@ -1,7 +1,6 @@
 // Exporting a month of a million calls: time, how much the process grows while it runs (the
 // month is streamed, so the growth must not depend on the file's size), and how the time
 // compares with iconv and sort reading the same file in the same run.
-#include <sys/resource.h>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -17,12 +16,6 @@
 #include "core/files/TextFiles.h"
 
 namespace {
-
-long PeakKilobytes() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
 
 // Writes a month file of `count` calls a block at a time.
 void WriteMonth(const QString& path, int count) {
