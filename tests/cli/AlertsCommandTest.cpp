@@ -1,6 +1,10 @@
 // norvel alerts and receive --alerts: the exit codes, the seen list, and delivery through the
 // machine's own mail transfer agent into a local mailbox, or through a command.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -10,11 +14,14 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUuid>
+#include <map>
+#include <thread>
 
 #include "CommandRunner.h"
 #include "FakeClock.h"
 #include "FakeSerial.h"
 #include "cli/NorvelCommand.h"
+#include "core/costs/AlertDelivery.h"
 #include "core/files/DataFiles.h"
 #include "core/platform/SerialPlatform.h"
 
@@ -159,4 +166,202 @@ TEST_F(Alerts, AMailReachesALocalMailboxThroughSendmail) {
   EXPECT_TRUE(mail.contains(QStringLiteral("Content-Type: text/plain; charset=utf-8")));
   EXPECT_TRUE(mail.contains(QStringLiteral("\nSubject: =?UTF-8?B?")));
   EXPECT_TRUE(mail.contains(QStringLiteral("\n  05.12.2026 3:10\t31\t12\t2\t1\t81044207946000\n")));
+}
+
+namespace {
+
+// A mail server for one conversation, on a port of the loopback: it answers each command with
+// the reply its script gives for the command's first word (250 for the rest) and keeps every
+// line it hears.
+class ScriptedSmtpServer {
+ public:
+  explicit ScriptedSmtpServer(std::map<QByteArray, QByteArray> replies)
+      : replies_(std::move(replies)) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    struct sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_, 1) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      return;
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~ScriptedSmtpServer() {
+    ::shutdown(listener_, SHUT_RDWR);
+    if (thread_.joinable()) thread_.join();
+    ::close(listener_);
+  }
+  QString Address() const { return QStringLiteral("smtp://127.0.0.1:%1").arg(port_); }
+  // Every line the server heard, CR LF kept, once the conversation is over.
+  QByteArray Heard() {
+    if (thread_.joinable()) thread_.join();
+    return heard_;
+  }
+
+ private:
+  void Serve() {
+    const int peer = ::accept(listener_, nullptr, nullptr);
+    if (peer < 0) return;
+    const auto say = [&](const QByteArray& reply) {
+      const QByteArray line = reply + "\r\n";
+      [[maybe_unused]] const ssize_t sent =
+          ::send(peer, line.constData(), line.size(), MSG_NOSIGNAL);
+    };
+    say("220 test ESMTP");
+    QByteArray pending;
+    bool data = false;
+    char block[4096];
+    for (;;) {
+      const ssize_t count = ::recv(peer, block, sizeof block, 0);
+      if (count <= 0) break;
+      pending.append(block, count);
+      qsizetype end;
+      while ((end = pending.indexOf("\r\n")) >= 0) {
+        const QByteArray line = pending.left(end);
+        heard_ += pending.left(end + 2);
+        pending.remove(0, end + 2);
+        if (data) {
+          if (line == ".") {
+            data = false;
+            say(replies_.count(".") ? replies_["."] : QByteArray("250 queued"));
+          }
+          continue;
+        }
+        const QByteArray verb = line.split(' ').first().split(':').first();
+        say(replies_.count(verb) ? replies_[verb]
+                                 : QByteArray(verb == "DATA" ? "354 go on" : "250 ok"));
+        data = verb == "DATA" && !replies_.count(verb);
+        if (verb == "QUIT") {
+          ::close(peer);
+          return;
+        }
+      }
+    }
+    ::close(peer);
+  }
+
+  std::map<QByteArray, QByteArray> replies_;
+  int listener_ = -1;
+  quint16 port_ = 0;
+  std::thread thread_;
+  QByteArray heard_;
+};
+
+}  // namespace
+
+// Over SMTP the mail is one conversation: an address without a domain is the server's local
+// user, a line that starts with a dot is doubled, the server's refusal is said in its words,
+// and a server that is not there is a failure, never a delivery.
+TEST(AlertSmtp, TheConversationAndItsFailures) {
+  const QByteArray mail = "Subject: x\n\nfirst\n.\n..two\nlast\n";
+  {
+    ScriptedSmtpServer server({});
+    QString reason;
+    ASSERT_TRUE(SendMailOverSmtp(server.Address(), QStringLiteral("norvel@pc"),
+                                 {QStringLiteral("root"), QStringLiteral("boss@example.org")}, mail,
+                                 &reason))
+        << reason.toStdString();
+    const QByteArray heard = server.Heard();
+    EXPECT_TRUE(heard.startsWith("EHLO ")) << heard.data();
+    EXPECT_TRUE(
+        heard.contains("\r\nMAIL FROM:<norvel@pc>\r\nRCPT TO:<root@localhost>\r\n"
+                       "RCPT TO:<boss@example.org>\r\nDATA\r\n"
+                       "Subject: x\r\n\r\nfirst\r\n..\r\n...two\r\nlast\r\n.\r\nQUIT\r\n"))
+        << heard.data();
+  }
+  struct Row {
+    const char* name;
+    std::map<QByteArray, QByteArray> replies;
+    const char* said;
+  };
+  const Row rows[] = {
+      {"a recipient refused", {{"RCPT", "550 5.1.1 unknown user"}}, "RCPT: 550 5.1.1 unknown user"},
+      {"the mail refused", {{".", "554 spam"}}, "554 spam"},
+      {"no greeting of EHLO nor HELO", {{"EHLO", "502 no"}, {"HELO", "502 no"}}, "HELO: 502 no"},
+      {"DATA refused", {{"DATA", "451 later"}}, "DATA: 451 later"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScriptedSmtpServer server(row.replies);
+    QString reason;
+    EXPECT_FALSE(SendMailOverSmtp(server.Address(), QStringLiteral("norvel@pc"),
+                                  {QStringLiteral("root")}, mail, &reason));
+    EXPECT_TRUE(reason.contains(QLatin1String(row.said))) << reason.toStdString();
+  }
+  // Nobody listens on a port just given up.
+  quint16 closed = 0;
+  {
+    ScriptedSmtpServer gone({});
+    closed = static_cast<quint16>(gone.Address().section(u':', -1).toInt());
+    QString reason;
+    SendMailOverSmtp(gone.Address(), QStringLiteral("a@b"), {QStringLiteral("c@d")}, "", &reason);
+  }
+  QString reason;
+  EXPECT_FALSE(SendMailOverSmtp(QStringLiteral("smtp://127.0.0.1:%1").arg(closed),
+                                QStringLiteral("a@b"), {QStringLiteral("c@d")}, mail, &reason));
+  EXPECT_TRUE(reason.contains(QStringLiteral("refused"))) << reason.toStdString();
+}
+
+TEST(AlertSmtp, AddressesAreReadExactly) {
+  struct Row {
+    const char* text;
+    bool valid;
+    const char* host;
+    quint16 port;
+  };
+  const Row rows[] = {
+      {"smtp://localhost", true, "localhost", 25},
+      {"smtp://localhost:2525", true, "localhost", 2525},
+      {"smtp://[::1]:25", true, "::1", 25},
+      {"smtp://mail.example.org:65535/", true, "mail.example.org", 65535},
+      {"smtp://localhost:65536", false, "", 0},
+      {"smtp://localhost:0", false, "", 0},
+      {"smtp://", false, "", 0},
+      {"smtps://localhost", false, "", 0},
+      {"smtp://user@localhost", false, "", 0},
+      {"smtp://local host", false, "", 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    QString host;
+    quint16 port = 0;
+    EXPECT_EQ(ParseSmtpAddress(QString::fromLatin1(row.text), &host, &port), row.valid);
+    if (row.valid) {
+      EXPECT_EQ(host, QString::fromLatin1(row.host));
+      EXPECT_EQ(port, row.port);
+    }
+  }
+}
+
+// A delivery that fails is kept for norvel status, which then exits 1 until one succeeds; the
+// rules file's sendmail gives way to --sendmail.
+TEST_F(Alerts, AnUndeliveredAlertIsAProblemInStatusUntilDelivered) {
+  Store({Call(5, 3, 31, 12, "81044207946000")});
+  Write(QStringLiteral("NorvelAlerts.txt"), QByteArray("sendmail = /bin/false\n") + kRules);
+  quint16 closed = 0;
+  {
+    ScriptedSmtpServer gone({});
+    closed = static_cast<quint16>(gone.Address().section(u':', -1).toInt());
+    QString reason;
+    SendMailOverSmtp(gone.Address(), QStringLiteral("a@b"), {QStringLiteral("c@d")}, "", &reason);
+  }
+  EXPECT_EQ(
+      Run({"alerts", "--deliver", "--sendmail", QStringLiteral("smtp://127.0.0.1:%1").arg(closed)}),
+      exitcode::kFilesFailed);
+  EXPECT_EQ(Run({"status", "--json"}), 1);
+  EXPECT_TRUE(
+      Out().contains(QStringLiteral("the last check for suspicious calls failed: alerts "
+                                    "not delivered: smtp://127.0.0.1:")))
+      << Out().toStdString();
+  EXPECT_EQ(Run({"alerts", "--deliver", "--sendmail", "smtp:/nowhere"}), exitcode::kUsage);
+  ScriptedSmtpServer server({});
+  EXPECT_EQ(Run({"alerts", "--deliver", "--sendmail", server.Address()}), exitcode::kAlarms)
+      << Err().toStdString();
+  EXPECT_TRUE(server.Heard().contains("RCPT TO:<root@localhost>"));
+  Run({"status", "--json"});
+  EXPECT_FALSE(Out().contains(QStringLiteral("suspicious calls failed"))) << Out().toStdString();
 }

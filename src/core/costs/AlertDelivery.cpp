@@ -1,7 +1,12 @@
 #include "core/costs/AlertDelivery.h"
 
+#include <QDateTime>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QSysInfo>
+
+#include "core/platform/TcpLine.h"
 
 namespace {
 
@@ -62,7 +67,110 @@ bool Run(const QString& program, const QStringList& arguments, const QByteArray&
   return true;
 }
 
+// An SMTP reply, which may take several lines ("250-..." then "250 ..."); its code, or 0 when
+// none came.
+struct SmtpReply {
+  int code = 0;
+  QByteArray text;
+};
+
+SmtpReply ReadReply(TcpLine& line, QString* reason) {
+  SmtpReply reply;
+  for (;;) {
+    const std::optional<QByteArray> text = line.ReadLine(kDeliveryMilliseconds, reason);
+    if (!text) return {};
+    reply.text += (reply.text.isEmpty() ? QByteArray() : QByteArray(" ")) + text->mid(4);
+    bool ok = false;
+    reply.code = text->left(3).toInt(&ok);
+    if (!ok || text->size() < 3) {
+      *reason = QStringLiteral("no SMTP reply: %1").arg(QString::fromUtf8(text->left(200)));
+      return {};
+    }
+    if (text->size() == 3 || text->at(3) != '-') return reply;
+  }
+}
+
+// Sends one command and wants a reply of the class `expected` (2 for 250, 3 for 354).
+bool Step(TcpLine& line, const QByteArray& command, int expected, QString* reason) {
+  if (!command.isEmpty() && !line.Send(command + "\r\n", kDeliveryMilliseconds, reason)) {
+    return false;
+  }
+  const SmtpReply reply = ReadReply(line, reason);
+  if (reply.code == 0) return false;
+  if (reply.code / 100 != expected) {
+    *reason = QStringLiteral("%1%2 %3")
+                  .arg(command.isEmpty() ? QString()
+                                         : QString::fromUtf8(command.split(' ').first() + ": "))
+                  .arg(reply.code)
+                  .arg(QString::fromUtf8(reply.text.left(300)));
+    return false;
+  }
+  return true;
+}
+
+// The mail as DATA carries it: CR LF line ends, a dot doubled at the start of a line.
+QByteArray DataLines(const QByteArray& mail) {
+  QByteArray data;
+  for (QByteArray line : QByteArray(mail).replace("\r\n", "\n").split('\n')) {
+    if (line.startsWith('.')) line.prepend('.');
+    data += line + "\r\n";
+  }
+  if (data.endsWith("\r\n\r\n")) data.chop(2);
+  return data + ".\r\n";
+}
+
+QString ThisHost() {
+  const QString host = QSysInfo::machineHostName();
+  return host.isEmpty() ? QStringLiteral("localhost") : host;
+}
+
 }  // namespace
+
+bool ParseSmtpAddress(const QString& address, QString* host, quint16* port) {
+  static const QRegularExpression shape(
+      QStringLiteral("^smtp://(\\[[0-9A-Fa-f:.]+\\]|[A-Za-z0-9.-]+)(?::([0-9]{1,5}))?/?$"));
+  const QRegularExpressionMatch match = shape.match(address);
+  if (!match.hasMatch()) return false;
+  *host = match.captured(1);
+  if (host->startsWith(u'[')) *host = host->mid(1, host->size() - 2);
+  const int number = match.captured(2).isEmpty() ? 25 : match.captured(2).toInt();
+  if (number < 1 || number > 65535) return false;
+  *port = static_cast<quint16>(number);
+  return true;
+}
+
+bool SendMailOverSmtp(const QString& address, const QString& from, const QStringList& to,
+                      const QByteArray& mail, QString* reason) {
+  QString host;
+  quint16 port = 0;
+  if (!ParseSmtpAddress(address, &host, &port)) {
+    *reason = QStringLiteral("%1: no SMTP address (smtp://HOST:PORT)").arg(address);
+    return false;
+  }
+  TcpLine line;
+  QString why;
+  const bool sent = [&] {
+    if (!line.Connect(host, port, kDeliveryMilliseconds, &why)) return false;
+    if (!Step(line, {}, 2, &why)) return false;
+    if (!Step(line, "EHLO " + ThisHost().toUtf8(), 2, &why) &&
+        !Step(line, "HELO " + ThisHost().toUtf8(), 2, &why)) {
+      return false;
+    }
+    if (!Step(line, "MAIL FROM:<" + from.toUtf8() + ">", 2, &why)) return false;
+    for (const QString& recipient : to) {
+      const QString qualified =
+          recipient.contains(u'@') ? recipient : recipient + QStringLiteral("@localhost");
+      if (!Step(line, "RCPT TO:<" + qualified.toUtf8() + ">", 2, &why)) return false;
+    }
+    if (!Step(line, "DATA", 3, &why)) return false;
+    if (!line.Send(DataLines(mail), kDeliveryMilliseconds, &why)) return false;
+    if (!Step(line, {}, 2, &why)) return false;
+    Step(line, "QUIT", 2, &why);  // the mail is taken; a server that hangs up is no failure
+    return true;
+  }();
+  if (!sent) *reason = QStringLiteral("%1: %2").arg(address, why);
+  return sent;
+}
 
 AlertMessage ComposeAlert(const QString& station,
                           const std::vector<const AlertFinding*>& findings) {
@@ -117,6 +225,14 @@ bool DeliverAlert(const AlertRules& rules, const AlertMessage& message, QString*
     if (rules.mail.isEmpty()) return true;
   }
   const QStringList to = rules.mail.isEmpty() ? QStringList{QStringLiteral("root")} : rules.mail;
+  if (rules.sendmail.startsWith(QLatin1String("smtp://"))) {
+    // A mail server does not add what sendmail adds for a local user: the sender and the date.
+    const QString from = QStringLiteral("norvel@") + ThisHost();
+    const QByteArray mail = "From: " + from.toUtf8() + "\nDate: " +
+                            QDateTime::currentDateTime().toString(Qt::RFC2822Date).toUtf8() + "\n" +
+                            AlertMail(message, to);
+    return SendMailOverSmtp(rules.sendmail, from, to, mail, reason);
+  }
   return Run(rules.sendmail, QStringList{QStringLiteral("-oi")} + to, AlertMail(message, to),
              environment, reason);
 }

@@ -23,5 +23,17 @@ AlertMessage ComposeAlert(const QString& station, const std::vector<const AlertF
 QByteArray AlertMail(const AlertMessage& message, const QStringList& to);
 
 // Hands the message to sendmail or the command and waits for it (at most a minute); false with
-// the reason when it could not be run or did not end with 0.
+// the reason when it could not be run or did not end with 0. A `sendmail` of the form
+// smtp://HOST[:PORT] hands the mail over SMTP instead: a sandboxed service cannot run a
+// set-user-ID sendmail, and the machine's mail server listens on localhost:25.
 bool DeliverAlert(const AlertRules& rules, const AlertMessage& message, QString* reason);
+
+// "smtp://HOST[:PORT]" (an IPv6 address in brackets), port 25 when none is given; false when
+// it is no such address.
+bool ParseSmtpAddress(const QString& address, QString* host, quint16* port);
+
+// One SMTP conversation: the mail from `from` to every address of `to` (an address without a
+// domain is the server's own local user, user@localhost). Each step waits at most a minute;
+// false with the server's words (or the system's) when any of them fails.
+bool SendMailOverSmtp(const QString& address, const QString& from, const QStringList& to,
+                      const QByteArray& mail, QString* reason);

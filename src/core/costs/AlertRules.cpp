@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 
 #include "core/base/Errors.h"
+#include "core/costs/AlertDelivery.h"
 #include "core/files/RegularFile.h"
 
 namespace {
@@ -99,8 +100,11 @@ class Parser {
       if (!value.startsWith(u'/')) Fail(QStringLiteral("«command»: нужен полный путь к программе"));
       rules_.command = value;
     } else if (key == QLatin1String("sendmail")) {
-      if (!value.startsWith(u'/'))
-        Fail(QStringLiteral("«sendmail»: нужен полный путь к программе"));
+      QString host;
+      quint16 port = 0;
+      if (!value.startsWith(u'/') && !ParseSmtpAddress(value, &host, &port)) {
+        Fail(QStringLiteral("«sendmail»: нужен полный путь к программе или smtp://сервер:порт"));
+      }
       rules_.sendmail = value;
     } else {
       Fail(QStringLiteral(

@@ -17,3 +17,7 @@ struct FileLockAttempt {
 // read-only disk), which no waiting will mend.
 FileLockAttempt OsTakeFileLock(const QString& path, const QByteArray& holderText);
 void OsReleaseFileLock(int descriptor);
+
+// Holds a shared lock on an existing file without writing it, as a sign that a run is still
+// going; -1 when it cannot (the file is gone, or the platform has no such locks).
+int OsHoldFileLock(const QString& path);

@@ -18,3 +18,7 @@ FileLockAttempt OsTakeFileLock(const QString& path, const QByteArray& holderText
 }
 
 void OsReleaseFileLock(int) {}
+
+int OsHoldFileLock(const QString&) {
+  return -1;
+}

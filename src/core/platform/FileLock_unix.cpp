@@ -52,3 +52,13 @@ FileLockAttempt OsTakeFileLock(const QString& path, const QByteArray& holderText
 void OsReleaseFileLock(int descriptor) {
   if (descriptor >= 0) ::close(descriptor);  // closing releases the lock
 }
+
+int OsHoldFileLock(const QString& path) {
+  const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return -1;
+  if (::flock(descriptor, LOCK_SH | LOCK_NB) != 0) {
+    ::close(descriptor);
+    return -1;
+  }
+  return descriptor;
+}
