@@ -7,6 +7,7 @@
 #include "cli/CommandLine.h"
 #include "cli/ConsoleUi.h"
 #include "cli/ExitCodes.h"
+#include "cli/LastReception.h"
 #include "cli/NorvelCommand.h"
 #include "core/base/Clock.h"
 #include "core/base/Errors.h"
@@ -48,16 +49,54 @@ QJsonObject AlertRun::Json() const {
           {QStringLiteral("delivered"), delivered}};
 }
 
+void AddSendmailOption(CommandLine& line) {
+  line.Add({QStringLiteral("sendmail"),
+            QStringLiteral("Hand the mail to this program instead of the rules file's sendmail "
+                           "(/usr/sbin/sendmail), or over SMTP to smtp://HOST[:PORT], as the "
+                           "unit does to the machine's mail server on smtp://localhost:25."),
+            QStringLiteral("PROGRAM|URL")});
+}
+
+bool SendmailOptionValid(CommandLine& line) {
+  const QString value = line.Value(QStringLiteral("sendmail"));
+  QString host;
+  quint16 port = 0;
+  if (!line.IsSet(QStringLiteral("sendmail")) || value.isEmpty() || value.startsWith(u'/') ||
+      ParseSmtpAddress(value, &host, &port)) {
+    return true;
+  }
+  line.Usage(
+      QStringLiteral("--sendmail takes a full path or smtp://HOST[:PORT], not '%1'").arg(value));
+  return false;
+}
+
+void RecordAlertRun(const QString& dir, const AlertRun& run, const QString& moment, ConsoleUi& ui) {
+  QJsonObject record = run.Json();
+  record.insert(QStringLiteral("failed"), run.failed);
+  if (run.failed) record.insert(QStringLiteral("problem"), run.problem);
+  QString reason;
+  if (!WriteLastAlerts(dir, record, moment, &reason)) {
+    ui.Say(QStringLiteral("Не удается записать файл %1: %2")
+               .arg(QLatin1String(kLastAlertsName), reason));
+  }
+}
+
+ConsoleUi::Priority AlertPriority(const AlertFinding& finding) {
+  return finding.level == AlertRule::Level::kAlarm ? ConsoleUi::Priority::kCritical
+                                                   : ConsoleUi::Priority::kWarning;
+}
+
 QDate DefaultAlertsFrom(const QDate& today) {
   return QDate(today.year(), today.month(), 1).addMonths(-1);
 }
 
 AlertRun RunAlertCheck(const QString& dir, const QDate& from, const QDate& to, const QDate& today,
-                       bool deliver, bool all, ConsoleUi& ui,
+                       bool deliver, bool all, const QString& sendmail, ConsoleUi& ui,
                        const std::function<void(const AlertFinding&)>& each) {
   AlertRun run;
   try {
-    const AlertRules rules = LoadAlertRules(dir);
+    AlertRules rules = LoadAlertRules(dir);
+    if (!sendmail.isEmpty()) rules.sendmail = sendmail;
     const std::optional<Tariffs> tariffs = LoadTariffs(dir);
     AlertSeenList seen(dir);
     const AlertCheck check = FindAlerts(dir, rules, tariffs, from, to);
@@ -123,7 +162,9 @@ int RunAlerts(const QStringList& arguments, CommandIo& io) {
   line.Add(
       {QStringLiteral("show-rules"),
        QStringLiteral("Print the rules in force in the file's own syntax, and nothing else.")});
+  AddSendmailOption(line);
   if (const std::optional<int> code = line.Parse(arguments)) return *code;
+  if (!SendmailOptionValid(line)) return exitcode::kUsage;
   const std::optional<QString> dir = line.WorkingDir();
   if (!dir) return exitcode::kUsage;
   ConsoleUi ui(io.err, false);
@@ -161,14 +202,17 @@ int RunAlerts(const QStringList& arguments, CommandIo& io) {
   QJsonArray array;
   const AlertRun run =
       RunAlertCheck(*dir, from, to, today, line.IsSet(QStringLiteral("deliver")),
-                    line.IsSet(QStringLiteral("all")), ui, [&](const AlertFinding& finding) {
+                    line.IsSet(QStringLiteral("all")), line.Value(QStringLiteral("sendmail")), ui,
+                    [&](const AlertFinding& finding) {
                       if (json) {
                         array.append(FindingJson(finding));
                       } else {
-                        io.out.write((AlertFindingLines(finding).join(u'\n') + u'\n').toUtf8());
+                        io.out.write(WithPriority(1, AlertPriority(finding),
+                                                  AlertFindingLines(finding).join(u'\n') + u'\n'));
                       }
                     });
   if (json) io.out.write(QJsonDocument(array).toJson(QJsonDocument::Compact) + '\n');
+  RecordAlertRun(*dir, run, io.clock.Now().toString(QLatin1String(kLastReceptionTimeFormat)), ui);
   if (run.failed) {
     ui.Say(run.problem);
     return exitcode::kFilesFailed;

@@ -2,31 +2,52 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
+#include <cstdio>
 
 #include "core/platform/DurableFile.h"
+#include "core/platform/FileLock.h"
+#include "core/platform/Processes.h"
 
 namespace {
 
-std::optional<QJsonObject> ReadObject(const QString& dir, const char* name) {
-  QFile file(QDir(dir).filePath(QLatin1String(name)));
+constexpr char kUnfinishedSuffix[] = ".unfinished";
+
+QString MarkerPath(const QString& dir, const char* name) {
+  return QDir(dir).filePath(QLatin1String(name) + QLatin1String(kUnfinishedSuffix));
+}
+
+std::optional<QJsonObject> ReadObjectFile(const QString& path) {
+  QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
   const QJsonDocument document = QJsonDocument::fromJson(file.read(1 << 20));
   if (!document.isObject()) return std::nullopt;
   return document.object();
 }
 
-bool WriteObject(const QString& dir, const char* name, const QJsonObject& object) {
-  QString reason;
-  return ReplaceFileDurably(QDir(dir).filePath(QLatin1String(name)),
-                            QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n', &reason);
+// The record, or while a run has not recorded its end, the record before it.
+std::optional<QJsonObject> ReadObject(const QString& dir, const char* name) {
+  if (std::optional<QJsonObject> record = ReadObjectFile(QDir(dir).filePath(QLatin1String(name))))
+    return record;
+  return ReadObjectFile(MarkerPath(dir, name));
+}
+
+bool WriteObject(const QString& dir, const char* name, const QJsonObject& object, QString* reason) {
+  QString problem;
+  const bool written =
+      ReplaceFileDurably(QDir(dir).filePath(QLatin1String(name)),
+                         QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n', &problem);
+  if (!written && reason) *reason = problem;
+  return written;
 }
 
 }  // namespace
 
-bool WriteLastReception(const QString& dir, QJsonObject summary, const QString& moment) {
+bool WriteLastReception(const QString& dir, QJsonObject summary, const QString& moment,
+                        QString* reason) {
   summary.insert(QStringLiteral("time"), moment);
-  return WriteObject(dir, kLastReceptionName, summary);
+  return WriteObject(dir, kLastReceptionName, summary, reason);
 }
 
 std::optional<QJsonObject> ReadLastReception(const QString& dir) {
@@ -34,13 +55,50 @@ std::optional<QJsonObject> ReadLastReception(const QString& dir) {
 }
 
 bool WriteLastSync(const QString& dir, const QString& database, QJsonObject summary,
-                   const QString& moment) {
+                   const QString& moment, QString* reason) {
   summary.insert(QStringLiteral("time"), moment);
   QJsonObject all = ReadLastSyncs(dir);
   all.insert(database, summary);
-  return WriteObject(dir, kLastSyncName, all);
+  return WriteObject(dir, kLastSyncName, all, reason);
 }
 
 QJsonObject ReadLastSyncs(const QString& dir) {
   return ReadObject(dir, kLastSyncName).value_or(QJsonObject());
+}
+
+bool WriteLastAlerts(const QString& dir, QJsonObject run, const QString& moment, QString* reason) {
+  run.insert(QStringLiteral("time"), moment);
+  return WriteObject(dir, kLastAlertsName, run, reason);
+}
+
+std::optional<QJsonObject> ReadLastAlerts(const QString& dir) {
+  return ReadObject(dir, kLastAlertsName);
+}
+
+UnfinishedRun::UnfinishedRun(const QString& dir, const char* name)
+    : marker_(MarkerPath(dir, name)) {
+  const QString record = QDir(dir).filePath(QLatin1String(name));
+  // A rename takes no free space; only the very first run makes an empty marker.
+  if (QFileInfo::exists(record)) {
+    std::rename(QFile::encodeName(record).constData(), QFile::encodeName(marker_).constData());
+  } else if (!QFileInfo::exists(marker_)) {
+    QFile(marker_).open(QIODevice::WriteOnly);
+  }
+  lock_ = OsHoldFileLock(marker_);
+}
+
+UnfinishedRun::~UnfinishedRun() {
+  OsReleaseFileLock(lock_);
+}
+
+void UnfinishedRun::Recorded() {
+  QFile::remove(marker_);
+}
+
+std::optional<QDateTime> UnfinishedRun::Left(const QString& dir, const char* name) {
+  const QString marker = MarkerPath(dir, name);
+  const QFileInfo info(marker);
+  if (!info.exists() || !OsFileLockHolder(marker).isEmpty()) return std::nullopt;
+  // The rename at the start of the run is the marker's last change.
+  return info.metadataChangeTime();
 }

@@ -133,7 +133,9 @@ int RunReceive(const QStringList& arguments, CommandIo& io) {
                            "window's question \"Выполнить сброс данных в станции?\" Yes: its "
                            "records are cleared unread. Without it they are left alone (exit 14) "
                            "for a person to look at.")});
+  AddSendmailOption(line);
   if (const std::optional<int> code = line.Parse(arguments)) return *code;
+  if (!SendmailOptionValid(line)) return exitcode::kUsage;
   const std::optional<int> port = line.Port();
   if (!port) return exitcode::kUsage;
   if (!line.Positional().isEmpty()) {
@@ -148,23 +150,34 @@ int RunReceive(const QStringList& arguments, CommandIo& io) {
   ConsoleUi ui(io.err, io.terminal && !quiet, line.IsSet(QStringLiteral("reset-inconsistent")));
   Environment env{ui, io.clock, io.ports, QDir(dir).absolutePath()};
   Summary summary;
+  std::optional<UnfinishedRun> unfinished;
   const auto finish = [&](const Summary& done) {
     // Kept for norvel status: what this run did, and when; a run that found another reception
-    // running leaves that one's record alone.
-    if (done.reason != QLatin1String("already_running")) {
-      WriteLastReception(env.workDir, QJsonDocument::fromJson(done.Json()).object(),
-                         env.clock.Now().toString(QLatin1String(kLastReceptionTimeFormat)));
+    // running leaves that one's record alone. A record that cannot be written is said, and
+    // the mark of the unfinished run stays for norvel status to find.
+    QString reason;
+    const bool recorded =
+        done.reason == QLatin1String("already_running") ||
+        WriteLastReception(env.workDir, QJsonDocument::fromJson(done.Json()).object(),
+                           env.clock.Now().toString(QLatin1String(kLastReceptionTimeFormat)),
+                           &reason);
+    if (!recorded) {
+      ui.Say(QStringLiteral("Не удается записать файл %1: %2")
+                 .arg(QLatin1String(kLastReceptionName), reason));
+    } else if (unfinished) {
+      unfinished->Recorded();
     }
     if (json) {
       io.out.write(done.Json());
     } else if (!quiet) {
-      // In the journal the summary carries its priority: a failure shows with -p err.
-      const int priority = done.exitCode == exitcode::kOk         ? 6
-                           : done.exitCode == exitcode::kNoAnswer ? 4
-                                                                  : 3;
-      io.out.write(
-          (OsStreamIsJournal(1) ? QStringLiteral("<%1>").arg(priority).toUtf8() : QByteArray()) +
-          done.Line());
+      // In the journal the summary carries its priority: a failure shows with -p err; a stop
+      // asked for (systemctl stop, a shutdown) is no failure.
+      const ConsoleUi::Priority priority =
+          done.exitCode == exitcode::kOk || done.reason == QLatin1String("interrupted")
+              ? ConsoleUi::Priority::kInfo
+          : done.exitCode == exitcode::kNoAnswer ? ConsoleUi::Priority::kWarning
+                                                 : ConsoleUi::Priority::kError;
+      io.out.write(WithPriority(1, priority, QString::fromUtf8(done.Line())));
     }
     return done.exitCode;
   };
@@ -185,6 +198,7 @@ int RunReceive(const QStringList& arguments, CommandIo& io) {
     }
     return finish(summary);
   }
+  unfinished.emplace(env.workDir, kLastReceptionName);
   // From here SIGTERM and SIGINT (systemctl stop, Ctrl-C) end the conversation with the station
   // at its next reply byte instead of the program wherever it is: what is being stored is
   // stored whole (the journal covers the rest) and the summary line still comes.
@@ -218,12 +232,14 @@ int RunReceive(const QStringList& arguments, CommandIo& io) {
       (summary.result.outcome == ReceptionResult::Outcome::kStored ||
        summary.result.outcome == ReceptionResult::Outcome::kNothing)) {
     const QDate today = io.clock.Now().date();
-    summary.alerts = RunAlertCheck(env.workDir, DefaultAlertsFrom(today), today, today, true, false,
-                                   ui, [&](const AlertFinding& finding) {
-                                     ui.Say(AlertFindingLines(finding).join(u'\n'),
-                                            ConsoleUi::Priority::kWarning);
-                                   });
+    summary.alerts =
+        RunAlertCheck(env.workDir, DefaultAlertsFrom(today), today, today, true, false,
+                      line.Value(QStringLiteral("sendmail")), ui, [&](const AlertFinding& finding) {
+                        ui.Say(AlertFindingLines(finding).join(u'\n'), AlertPriority(finding));
+                      });
     if (summary.alerts->failed) ui.Say(summary.alerts->problem);
+    RecordAlertRun(env.workDir, *summary.alerts,
+                   io.clock.Now().toString(QLatin1String(kLastReceptionTimeFormat)), ui);
   }
   if (summary.reason == QLatin1String("no_answer")) {
     ui.Say(PortLine(station, station.Link() ? station.Link()->PortNumber() : *port));

@@ -53,9 +53,11 @@ int RunStatus(const QStringList& arguments, CommandIo& io) {
                                   "(when, its result and calls), a reception journal still "
                                   "pending, a reception running now, the month files with "
                                   "their calls and last call, and the last sync into each "
-                                  "database. Exit 0 when all is well, 1 when "
-                                  "the last reception failed, none is known, or it is older "
-                                  "than --max-age."));
+                                  "database, and the last check for suspicious calls. Exit 0 "
+                                  "when all is well, 1 when the last reception, a database's "
+                                  "last sync or the last check failed or did not record how it "
+                                  "ended, no reception is known, or it is older than "
+                                  "--max-age."));
   line.AddDirOption();
   line.Add({QStringLiteral("max-age"),
             QStringLiteral("Hours the last reception may be old, 1 to 8760."),
@@ -94,6 +96,18 @@ int RunStatus(const QStringList& arguments, CommandIo& io) {
     problems << QStringLiteral("no reception is known");
   }
 
+  // A reception that began after the one recorded and never said how it ended: the disk was
+  // full when it came to record, or it was killed.
+  if (const std::optional<QDateTime> begun = UnfinishedRun::Left(dir, kLastReceptionName)) {
+    const QString when = begun->toString(QLatin1String(kLastReceptionTimeFormat));
+    status.insert(QStringLiteral("unrecorded_reception"), when);
+    text << QStringLiteral("a reception begun %1 did not record how it ended").arg(when);
+    problems << QStringLiteral(
+                    "a reception begun %1 did not record how it ended (a full disk, "
+                    "or it was killed)")
+                    .arg(when);
+  }
+
   const JournalReading journal = ReadReceptionJournal(dir);
   const QString journalState =
       journal.state == JournalReading::State::kNone   ? QStringLiteral("none")
@@ -114,8 +128,8 @@ int RunStatus(const QStringList& arguments, CommandIo& io) {
   text << (holder.isEmpty() ? QStringLiteral("no reception running")
                             : QStringLiteral("a reception is running now (%1)").arg(holder));
 
-  // The last sync into each database, as this directory's syncs recorded it: shown, not judged
-  // (a database can be synced from elsewhere too).
+  // The last sync into each database, as this directory's syncs recorded it: one that failed
+  // is a problem until a later one into the same database succeeds.
   const QJsonObject syncs = ReadLastSyncs(dir);
   status.insert(QStringLiteral("last_syncs"), syncs);
   for (auto it = syncs.begin(); it != syncs.end(); ++it) {
@@ -125,6 +139,35 @@ int RunStatus(const QStringList& arguments, CommandIo& io) {
                      sync.value(QStringLiteral("reason")).toString())
                 .arg(sync.value(QStringLiteral("added")).toInteger())
                 .arg(sync.value(QStringLiteral("exit_code")).toInt());
+    if (sync.value(QStringLiteral("exit_code")).toInt() != exitcode::kOk) {
+      problems << QStringLiteral("the last sync to %1 failed: %2")
+                      .arg(it.key(), sync.value(QStringLiteral("reason")).toString());
+    }
+  }
+  if (const std::optional<QDateTime> begun = UnfinishedRun::Left(dir, kLastSyncName)) {
+    const QString when = begun->toString(QLatin1String(kLastReceptionTimeFormat));
+    status.insert(QStringLiteral("unrecorded_sync"), when);
+    problems << QStringLiteral("a sync begun %1 did not record how it ended").arg(when);
+  }
+
+  // The last check for suspicious calls: one whose findings were not delivered (or whose
+  // rules could not be read) is a problem until a check succeeds.
+  const std::optional<QJsonObject> alerts = ReadLastAlerts(dir);
+  status.insert(QStringLiteral("last_alerts"),
+                alerts ? QJsonValue(*alerts) : QJsonValue(QJsonValue::Null));
+  if (alerts) {
+    text << QStringLiteral("last check for suspicious calls: %1, %2 new, %3")
+                .arg(alerts->value(QStringLiteral("time")).toString())
+                .arg(alerts->value(QStringLiteral("found")).toInt())
+                .arg(alerts->value(QStringLiteral("failed")).toBool()
+                         ? alerts->value(QStringLiteral("problem")).toString()
+                     : alerts->value(QStringLiteral("delivered")).toBool()
+                         ? QStringLiteral("delivered")
+                         : QStringLiteral("ok"));
+    if (alerts->value(QStringLiteral("failed")).toBool()) {
+      problems << QStringLiteral("the last check for suspicious calls failed: %1")
+                      .arg(alerts->value(QStringLiteral("problem")).toString());
+    }
   }
 
   QJsonArray months;

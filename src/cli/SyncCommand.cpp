@@ -161,6 +161,7 @@ int RunSync(const QStringList& arguments, CommandIo& io) {
   ConsoleUi ui(io.err, false);
 
   Outcome outcome;
+  UnfinishedRun unfinished(options.dir, kLastSyncName);
   try {
     options.station = ReadStationIdentity(options.dir);
     if (options.station.name.isEmpty()) {
@@ -200,13 +201,24 @@ int RunSync(const QStringList& arguments, CommandIo& io) {
     outcome.reason = QStringLiteral("files_failed");
   }
   // Kept for norvel status, per database: when this sync ran and how it ended.
-  WriteLastSync(options.dir, options.target.Describe(),
-                QJsonDocument::fromJson(Json(outcome)).object(),
-                io.clock.Now().toString(QLatin1String(kLastReceptionTimeFormat)));
+  QString unwritten;
+  if (WriteLastSync(options.dir, options.target.Describe(),
+                    QJsonDocument::fromJson(Json(outcome)).object(),
+                    io.clock.Now().toString(QLatin1String(kLastReceptionTimeFormat)), &unwritten)) {
+    unfinished.Recorded();
+  } else {
+    ui.Say(QStringLiteral("Не удается записать файл %1: %2")
+               .arg(QLatin1String(kLastSyncName), unwritten));
+  }
   if (json) {
     io.out.write(Json(outcome));
   } else if (!quiet) {
-    io.out.write(Summary(outcome));
+    // In the journal a failed sync shows with -p err, an unreachable server as a warning.
+    const ConsoleUi::Priority priority =
+        outcome.exitCode == exitcode::kOk         ? ConsoleUi::Priority::kInfo
+        : outcome.exitCode == exitcode::kNoAnswer ? ConsoleUi::Priority::kWarning
+                                                  : ConsoleUi::Priority::kError;
+    io.out.write(WithPriority(1, priority, QString::fromUtf8(Summary(outcome))));
   }
   return outcome.exitCode;
 }

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <functional>
 
 #include "FakeClock.h"
@@ -23,6 +24,8 @@
 #include "core/files/DataFiles.h"
 #include "core/files/SettingsFile.h"
 #include "core/image/ImageLayout.h"
+#include "core/platform/DurableFile.h"
+#include "core/platform/FileLock.h"
 #include "core/platform/SerialPlatform.h"
 #include "core/station/ReceptionJournal.h"
 #include "core/station/ReceptionLock.h"
@@ -367,6 +370,71 @@ TEST_F(Norvel, StatusTellsTheLastReceptionAndTheMonths) {
   EXPECT_EQ(Run({"receive", "-q"}), exitcode::kNoAnswer);
   EXPECT_EQ(Run({"status"}), 1);
   EXPECT_TRUE(Out().contains(QStringLiteral("problem: the last reception failed")));
+}
+
+// A reception that cannot record how it ended (the disk full when it comes to write its record)
+// still shows in norvel status: the mark of its start stays, held by no run. A run going on
+// holds the mark and is no problem; the next recorded reception clears it.
+TEST_F(Norvel, StatusFindsAReceptionThatCouldNotRecordItsEnd) {
+  options.calls = 5;
+  options.callDays = 1;
+  Settings();
+  Plug();
+  ASSERT_EQ(Run({"receive", "-q"}), 0) << Err().toStdString();
+  ASSERT_EQ(Run({"status"}), 0) << Out().toStdString();
+  SetDurableWriteCall([](int, const char*, long) -> long {
+    errno = ENOSPC;
+    return -1;
+  });
+  EXPECT_NE(Run({"receive", "-q"}), 0);
+  SetDurableWriteCall(nullptr);
+  EXPECT_TRUE(Err().contains(QStringLiteral("Не удается записать файл NorvelLastReception.json")))
+      << Err().toStdString();
+  EXPECT_EQ(Run({"status", "--json"}), 1);
+  const QJsonObject status = QJsonDocument::fromJson(out.data()).object();
+  EXPECT_TRUE(status["problems"].toArray().first().toString().contains(
+      QStringLiteral("did not record how it ended")))
+      << Out().toStdString();
+  // The record before stays readable meanwhile.
+  EXPECT_EQ(status["last_reception"].toObject()["stored"].toInt(), 5);
+
+  // While a run holds the mark, it is going on, not lost.
+  const QString mark = dir.filePath(QStringLiteral("NorvelLastReception.json.unfinished"));
+  const int held = OsHoldFileLock(mark);
+  ASSERT_GE(held, 0);
+  EXPECT_EQ(Run({"status"}), 0) << Out().toStdString();
+  OsReleaseFileLock(held);
+
+  ASSERT_EQ(Run({"receive", "-q"}), 0) << Err().toStdString();
+  EXPECT_FALSE(QFile::exists(mark));
+  EXPECT_EQ(Run({"status"}), 0) << Out().toStdString();
+}
+
+// A database's last sync that failed is a problem until a sync into the same database succeeds;
+// another database's success does not hide it.
+TEST_F(Norvel, StatusJudgesEachDatabasesLastSync) {
+  options.calls = 5;
+  options.callDays = 1;
+  Settings();
+  Plug();
+  ASSERT_EQ(Run({"receive", "-q"}), 0) << Err().toStdString();
+  const QString archive = dir.filePath(QStringLiteral("calls.db"));
+  EXPECT_EQ(Run({"sync", "--db", QStringLiteral("sqlite:") + archive, "-q"}),
+            exitcode::kFilesFailed);
+  // Without --init no file is left behind to mislead the next run.
+  EXPECT_FALSE(QFile::exists(archive));
+  EXPECT_TRUE(Err().contains(QStringLiteral("norvel sync --init"))) << Err().toStdString();
+  EXPECT_EQ(Run({"status"}), 1);
+  EXPECT_TRUE(Out().contains(QStringLiteral("problem: the last sync to sqlite:%1 failed: "
+                                            "database_refused")
+                                 .arg(archive)))
+      << Out().toStdString();
+  const QString other = dir.filePath(QStringLiteral("other.db"));
+  ASSERT_EQ(Run({"sync", "--db", QStringLiteral("sqlite:") + other, "--init", "-q"}), 0)
+      << Err().toStdString();
+  EXPECT_EQ(Run({"status"}), 1);
+  ASSERT_EQ(Run({"sync", "--db", QStringLiteral("sqlite:") + archive, "--init", "-q"}), 0);
+  EXPECT_EQ(Run({"status"}), 0) << Out().toStdString();
 }
 
 // Every option of every command, as its own help lists it, has an entry in the manual page's

@@ -1,5 +1,7 @@
 #include "core/sync/CallSync.h"
 
+#include <QFileInfo>
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -434,6 +436,15 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
     throw ConvertError(
         QStringLiteral("Пересчитать стоимость нельзя: в рабочем каталоге нет файла тарифов %1")
             .arg(QLatin1String(kTariffFileName)));
+  }
+  // SQLite makes the file it is asked to open; without --init there are no tables to find
+  // there, and an empty file left behind would only mislead.
+  if (options.target.kind == DatabaseTarget::Kind::kSqlite && !options.init &&
+      !QFileInfo::exists(options.target.path)) {
+    throw DatabaseError(QStringLiteral("Нет файла базы %1; создайте ее один раз: norvel sync "
+                                       "--init ...")
+                            .arg(options.target.path),
+                        true);
   }
   DatabaseConnection c(options.target);
   CheckSchema(c, options.init);
