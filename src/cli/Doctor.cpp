@@ -50,31 +50,24 @@ QStringList Candidates() {
   return found;
 }
 
-// The user whose permissions are checked: the one running the doctor, or the one given with
-// --as (the unit's user, say). Root is held to the mode bits too, since the users who will run
-// the program are not root.
+// The user whose permissions are checked: the one given with --as (the unit's user, say), or
+// else the one running the doctor. Root is held to the mode bits too, since the users who will
+// run the program are not root: run as root without --as, the doctor judges for the units' user
+// norvel when there is one, so that no advice of its hands the directory to root.
 struct CheckedUser {
   QString name;
   uid_t uid = 0;
   std::vector<gid_t> groups;
+  bool chosenForRoot = false;  // norvel, chosen because root ran the doctor without --as
 };
 
-std::optional<CheckedUser> FindUser(const QString& as) {
-  CheckedUser user;
-  if (as.isEmpty()) {
-    // This process's own groups, as this login has them: a group joined since the login does
-    // not open the device yet, and the advice to log in again must not be skipped.
-    user.name = QStringLiteral("$USER");
-    user.uid = geteuid();
-    user.groups.resize(static_cast<size_t>(std::max(getgroups(0, nullptr), 0)) + 1);
-    user.groups.resize(static_cast<size_t>(
-        std::max(getgroups(static_cast<int>(user.groups.size()), user.groups.data()), 0)));
-    user.groups.push_back(getegid());
-    return user;
-  }
-  const struct passwd* entry = getpwnam(QFile::encodeName(as).constData());
+constexpr char kUnitUser[] = "norvel";
+
+std::optional<CheckedUser> NamedUser(const QString& name) {
+  const struct passwd* entry = getpwnam(QFile::encodeName(name).constData());
   if (!entry) return std::nullopt;
-  user.name = as;
+  CheckedUser user;
+  user.name = name;
   user.uid = entry->pw_uid;
   int count = 64;
   user.groups.resize(static_cast<size_t>(count));
@@ -83,6 +76,27 @@ std::optional<CheckedUser> FindUser(const QString& as) {
     getgrouplist(entry->pw_name, entry->pw_gid, user.groups.data(), &count);
   }
   user.groups.resize(static_cast<size_t>(count));
+  return user;
+}
+
+std::optional<CheckedUser> FindUser(const QString& as) {
+  if (!as.isEmpty()) return NamedUser(as);
+  if (geteuid() == 0) {
+    if (std::optional<CheckedUser> unit = NamedUser(QLatin1String(kUnitUser))) {
+      unit->chosenForRoot = true;
+      return unit;
+    }
+  }
+  // This process's own groups, as this login has them: a group joined since the login does
+  // not open the device yet, and the advice to log in again must not be skipped.
+  CheckedUser user;
+  const struct passwd* self = getpwuid(geteuid());
+  user.name = self ? QString::fromLocal8Bit(self->pw_name) : QString::number(geteuid());
+  user.uid = geteuid();
+  user.groups.resize(static_cast<size_t>(std::max(getgroups(0, nullptr), 0)) + 1);
+  user.groups.resize(static_cast<size_t>(
+      std::max(getgroups(static_cast<int>(user.groups.size()), user.groups.data()), 0)));
+  user.groups.push_back(getegid());
   return user;
 }
 
@@ -120,6 +134,12 @@ class Doctor {
         json_(json) {}
 
   int Run() {
+    if (user_.chosenForRoot && !json_) {
+      io_.out.write(QStringLiteral("judged for the user %1, who runs the units (--as USER for "
+                                   "another)\n")
+                        .arg(user_.name)
+                        .toUtf8());
+    }
     receptionHolder_ = OsFileLockHolder(env_.FilePath(QLatin1String(kReceptionLockName)));
     if (CheckDevice()) {
       CheckPermission();
@@ -139,6 +159,7 @@ class Doctor {
     const int code = problems_ == 0 ? 0 : 1;
     if (json_) {
       const QJsonObject report{{QStringLiteral("exit_code"), code},
+                               {QStringLiteral("user"), user_.name},
                                {QStringLiteral("steps"), steps_}};
       io_.out.write(QJsonDocument(report).toJson(QJsonDocument::Compact) + '\n');
     }
@@ -174,7 +195,8 @@ class Doctor {
     const QString group = GroupName(status_.st_gid);
     if ((status_.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP)) {
       Wrong(2, QStringLiteral("no permission to open it: it belongs to group %1").arg(group),
-            QStringLiteral("sudo adduser %1 %2, then log in again").arg(user_.name, group));
+            QStringLiteral("%1adduser %2 %3, then log in again").arg(Sudo(), user_.name, group),
+            QStringLiteral("%1adduser %2 %3").arg(Sudo(), user_.name, group));
       return;
     }
     const QString kernelName = QFileInfo(QFileInfo(device_).canonicalFilePath()).fileName();
@@ -182,10 +204,10 @@ class Doctor {
           QStringLiteral("no permission to open it: it is open to its owner %1 alone (mode %2)")
               .arg(OwnerName(status_.st_uid), mode),
           QStringLiteral("give it to the group dialout with a udev rule: echo 'SUBSYSTEM==\"tty\", "
-                         "KERNEL==\"%1\", GROUP=\"dialout\", MODE=\"0660\"' | sudo tee "
-                         "/etc/udev/rules.d/60-norvel.rules, plug the device in again, and sudo "
+                         "KERNEL==\"%1\", GROUP=\"dialout\", MODE=\"0660\"' | %3tee "
+                         "/etc/udev/rules.d/60-norvel.rules, plug the device in again, and %3"
                          "adduser %2 dialout")
-              .arg(kernelName, user_.name));
+              .arg(kernelName, user_.name, Sudo()));
   }
 
   // 3. Other programs holding it; false when one does, so that nothing here touches it. A
@@ -215,11 +237,11 @@ class Doctor {
     }
     if (OsProcessRunning(QStringLiteral("ModemManager"))) {
       Wrong(3, QStringLiteral("ModemManager is running and probes USB serial adapters"),
-            QStringLiteral("sudo systemctl stop ModemManager (or disable it)"));
+            Sudo() + QStringLiteral("systemctl stop ModemManager (or disable it)"));
     }
     if (OsProcessRunning(QStringLiteral("brltty"))) {
       Wrong(3, QStringLiteral("brltty is running and takes USB serial adapters"),
-            QStringLiteral("sudo apt remove brltty"));
+            Sudo() + QStringLiteral("apt remove brltty"));
     }
   }
 
@@ -266,35 +288,57 @@ class Doctor {
     }
   }
 
-  // 6. The working directory and its reception lock, judged by their mode bits for the user
-  // who will receive: nothing is created or opened here.
+  // 6. The working directory and the files a reception writes there, judged by their mode bits
+  // for the user who will receive: nothing is created or opened here. The mending gives them
+  // all to that user, so that following it never hands a file to another.
   void CheckWorkingDirectory() {
     const QString dir = QDir::toNativeSeparators(env_.workDir);
-    const QString lockPath = env_.FilePath(QLatin1String(kReceptionLockName));
     if (!receptionHolder_.isEmpty()) {
       Ok(6, QStringLiteral("working directory %1; a reception is running now (%2)")
                 .arg(dir, receptionHolder_));
       return;
     }
+    const QString mend =
+        QStringLiteral("%1chown -R %2 '%3' && %1chmod -R u+rwX '%3'").arg(Sudo(), user_.name, dir);
+    const QString fix = QStringLiteral("give them to the user who receives: ") + mend;
     struct stat status {};
-    if (::stat(QFile::encodeName(lockPath).constData(), &status) == 0 &&
-        !ModeAllows(status, user_, S_IRUSR | S_IWUSR)) {
-      Wrong(6,
-            QStringLiteral("the lock file %1 cannot be opened by %2 (owner %3, mode %4)")
-                .arg(QDir::toNativeSeparators(lockPath), user_.name, OwnerName(status.st_uid),
-                     QString::number(status.st_mode & 07777, 8).rightJustified(4, u'0')),
-            QStringLiteral("give it to the user who receives: sudo chown %1 '%2' (or remove it)")
-                .arg(user_.name, QDir::toNativeSeparators(lockPath)));
-      return;
-    }
     if (::stat(QFile::encodeName(env_.workDir).constData(), &status) != 0 ||
-        !ModeAllows(status, user_, S_IWUSR | S_IXUSR)) {
+        !ModeAllows(status, user_, S_IRUSR | S_IWUSR | S_IXUSR)) {
       Wrong(6, QStringLiteral("working directory %1 cannot be written by %2").arg(dir, user_.name),
-            QStringLiteral("sudo chown -R %1 '%2'").arg(user_.name, dir));
+            fix, mend);
       return;
     }
-    Ok(6, QStringLiteral("working directory %1 and its lock file can be written").arg(dir));
+    QStringList barred;
+    for (const QString& name :
+         QDir(env_.workDir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name)) {
+      if (::lstat(QFile::encodeName(env_.FilePath(name)).constData(), &status) != 0 ||
+          !S_ISREG(status.st_mode) || ModeAllows(status, user_, S_IRUSR | S_IWUSR)) {
+        continue;
+      }
+      barred << QStringLiteral("%1 (owner %2, mode %3)")
+                    .arg(name == QLatin1String(kReceptionLockName)
+                             ? QStringLiteral("the lock file ") + name
+                             : name,
+                         OwnerName(status.st_uid),
+                         QString::number(status.st_mode & 07777, 8).rightJustified(4, u'0'));
+    }
+    if (!barred.isEmpty()) {
+      constexpr int kNamed = 5;
+      const QString more = barred.size() > kNamed
+                               ? QStringLiteral(" and %1 more").arg(barred.size() - kNamed)
+                               : QString();
+      Wrong(6,
+            QStringLiteral("in working directory %1, %2 cannot write %3%4")
+                .arg(dir, user_.name, barred.mid(0, kNamed).join(QStringLiteral(", ")), more),
+            fix, mend);
+      return;
+    }
+    Ok(6, QStringLiteral("working directory %1 and its files can be written by %2")
+              .arg(dir, user_.name));
   }
+
+  // "sudo " for a user who needs it; root, who runs the mending as printed, does not.
+  static QString Sudo() { return geteuid() == 0 ? QString() : QStringLiteral("sudo "); }
 
   static QString OpenFix(const QString& failure) {
     if (failure.contains(QStringLiteral("busy"), Qt::CaseInsensitive)) {
@@ -308,23 +352,29 @@ class Doctor {
 
   void Ok(int step, const QString& what) { Say(step, QStringLiteral("ok"), what, {}); }
   void Skip(int step, const QString& what) { Say(step, QStringLiteral("skipped"), what, {}); }
-  void Wrong(int step, const QString& what, const QString& fix) {
-    Say(step, QStringLiteral("wrong"), what, fix);
+  // `command`, when there is one, is the mending alone, as a shell runs it (--json gives it).
+  void Wrong(int step, const QString& what, const QString& fix, const QString& command = {}) {
+    Say(step, QStringLiteral("wrong"), what, fix, command);
     ++problems_;
   }
   // One step's finding: a line (and its mending) as it is found, or a JSON object at the end.
-  void Say(int step, const QString& state, const QString& what, const QString& fix) {
+  void Say(int step, const QString& state, const QString& what, const QString& fix,
+           const QString& command = {}) {
     if (json_) {
       QJsonObject entry{{QStringLiteral("step"), step},
                         {QStringLiteral("state"), state},
                         {QStringLiteral("text"), what}};
       if (!fix.isEmpty()) entry.insert(QStringLiteral("fix"), fix);
+      if (!command.isEmpty()) entry.insert(QStringLiteral("command"), command);
       steps_.append(entry);
       return;
     }
     const QString text = state == QLatin1String("ok") ? what + QStringLiteral(": OK") : what;
-    io_.out.write(QStringLiteral("%1. %2\n").arg(step).arg(text).toUtf8());
-    if (!fix.isEmpty()) io_.out.write(("   fix: " + fix + u'\n').toUtf8());
+    // In the journal what is wrong shows with -p err, with its mending.
+    const ConsoleUi::Priority priority =
+        state == QLatin1String("wrong") ? ConsoleUi::Priority::kError : ConsoleUi::Priority::kInfo;
+    io_.out.write(WithPriority(1, priority, QStringLiteral("%1. %2\n").arg(step).arg(text)));
+    if (!fix.isEmpty()) io_.out.write(WithPriority(1, priority, "   fix: " + fix + u'\n'));
   }
 
   CommandIo& io_;
