@@ -2,6 +2,7 @@
 
 #include <QIODevice>
 
+#include "core/files/SettingsFile.h"
 #include "core/platform/Terminal.h"
 
 namespace {
@@ -39,8 +40,25 @@ bool ConsoleUi::ShowBox(BoxKind kind, const QString& text, bool error) {
     Say(text + QStringLiteral(" -> no (nobody to answer)"), Priority::kWarning);
     return false;
   }
+  // A first start without settings is said once, as a notice: the reception reads the file
+  // more than once, and a new directory is no fault.
+  if (text == QString::fromUtf8(kSettingsFileMissingText)) {
+    if (!noticesSaid_.contains(text)) Say(text, Priority::kNotice);
+    noticesSaid_.insert(text);
+    return false;
+  }
   Say(text, error ? Priority::kError : Priority::kWarning);
   return false;
+}
+
+QByteArray WithPriority(int descriptor, ConsoleUi::Priority priority, const QString& lines) {
+  if (!OsStreamIsJournal(descriptor)) return lines.toUtf8();
+  const QString prefix = QStringLiteral("<%1>").arg(static_cast<int>(priority));
+  QString marked;
+  for (const QString& line : lines.split(u'\n')) {
+    if (!line.isEmpty()) marked += prefix + line + u'\n';
+  }
+  return marked.toUtf8();
 }
 
 void ConsoleUi::StartProgress(const QString& caption, quint16 maximum) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QElapsedTimer>
+#include <QSet>
 
 #include "core/base/OperatorUi.h"
 
@@ -21,8 +23,9 @@ class ConsoleUi : public OperatorUi {
   QString InputBox(const QString&, const QString&, const QString& text) override { return text; }
   void ShowHelp(int) override {}
 
-  // How much a line matters, as syslog numbers it: the journal files it by this.
-  enum class Priority { kError = 3, kWarning = 4, kInfo = 6 };
+  // How much a line matters, as syslog numbers it: the journal files it by this. An alarm
+  // of suspicious calls is critical; a first run's missing settings file only a notice.
+  enum class Priority { kCritical = 2, kError = 3, kWarning = 4, kNotice = 5, kInfo = 6 };
   // Writes a line of the command's own to standard error.
   void Say(const QString& text, Priority priority = Priority::kError);
 
@@ -38,8 +41,13 @@ class ConsoleUi : public OperatorUi {
   bool terminal_;
   bool answerYes_;
   bool journal_;
+  QSet<QString> noticesSaid_;
   bool barShown_ = false;
   int barMaximum_ = 0;
   int lastDrawn_ = -1;
   quint16 position_ = 0;
 };
+
+// The lines as the journal files them: each with its priority ("<3>") when `descriptor` (1 or
+// 2) goes to the journal, as they are otherwise.
+QByteArray WithPriority(int descriptor, ConsoleUi::Priority priority, const QString& lines);

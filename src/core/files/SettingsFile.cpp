@@ -14,7 +14,6 @@
 
 namespace {
 
-const QString kMissing = QStringLiteral("Не найден файл NorvelWin.ini");
 const QString kBadMoment =
     QStringLiteral("В файле NorvelWin.ini неверно указана дата/время. Принимается текущая дата ");
 const QString kMomentComment = QStringLiteral(" ; Дата/Время");
@@ -82,7 +81,7 @@ LinkSettings ReadSettingsFile(const QString& dir, OperatorUi& ui, Clock& clock) 
   LinkSettings settings;
   const QString path = QDir(dir).filePath(QLatin1String(kSettingsFileName));
   if (!QFileInfo::exists(path)) {
-    ui.InfoBox(kMissing, true);
+    ui.InfoBox(QString::fromUtf8(kSettingsFileMissingText), true);
     settings.resetMoment = clock.Now();
     return settings;
   }

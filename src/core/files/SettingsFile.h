@@ -17,6 +17,8 @@ struct LinkSettings {
 };
 
 inline constexpr char kSettingsFileName[] = "NorvelWin.ini";
+// What a first start without the file says: a notice of the first run, not a fault.
+inline constexpr char kSettingsFileMissingText[] = "Не найден файл NorvelWin.ini";
 
 // Reads the file, showing its own messages. A missing file gives port 2, 2 boards and now; an
 // unreadable first line gives now. A port or board line that is not a number, or a file that
