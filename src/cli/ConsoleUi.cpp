@@ -2,6 +2,7 @@
 
 #include <QIODevice>
 
+#include "cli/ExitCodes.h"
 #include "core/files/SettingsFile.h"
 #include "core/platform/Terminal.h"
 
@@ -11,6 +12,18 @@ const QString kRecordRead = QStringLiteral("Чтение данных из ст�
 // A byte from the station takes ten bits at 976 bit/s.
 constexpr double kSecondsPerByte = 10.0 / 976.0;
 constexpr int kBarWidth = 30;
+
+// Every line with its priority, as the journal reads it ("<3>..."), so that journalctl -p err
+// shows a message of several lines whole.
+QString Prioritized(ConsoleUi::Priority priority, const QString& lines) {
+  const QString prefix = QStringLiteral("<%1>").arg(static_cast<int>(priority));
+  QStringList parts = lines.split(u'\n');
+  const bool ended = lines.endsWith(u'\n');
+  if (ended) parts.removeLast();
+  QString marked;
+  for (const QString& part : parts) marked += prefix + part + u'\n';
+  return ended ? marked : marked.chopped(1);
+}
 }  // namespace
 
 ConsoleUi::ConsoleUi(QIODevice& err, bool terminal, bool answerYes)
@@ -19,16 +32,9 @@ ConsoleUi::ConsoleUi(QIODevice& err, bool terminal, bool answerYes)
 void ConsoleUi::Say(const QString& text, Priority priority) {
   if (barShown_) err_.write("\n");
   barShown_ = false;
-  // Every line of a message carries its priority in the journal, so that journalctl -p err
-  // shows the whole message.
-  const QString prefix =
-      journal_ ? QStringLiteral("<%1>").arg(static_cast<int>(priority)) : QString();
-  QString lines;
-  for (const QString& line :
-       QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).split(u'\n')) {
-    lines += prefix + (lines.isEmpty() ? QStringLiteral("norvel: ") : QString()) + line + u'\n';
-  }
-  err_.write(lines.toUtf8());
+  const QString lines = QStringLiteral("norvel: ") +
+                        QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")) + u'\n';
+  err_.write((journal_ ? Prioritized(priority, lines) : lines).toUtf8());
 }
 
 bool ConsoleUi::ShowBox(BoxKind kind, const QString& text, bool error) {
@@ -52,13 +58,20 @@ bool ConsoleUi::ShowBox(BoxKind kind, const QString& text, bool error) {
 }
 
 QByteArray WithPriority(int descriptor, ConsoleUi::Priority priority, const QString& lines) {
-  if (!OsStreamIsJournal(descriptor)) return lines.toUtf8();
-  const QString prefix = QStringLiteral("<%1>").arg(static_cast<int>(priority));
-  QString marked;
-  for (const QString& line : lines.split(u'\n')) {
-    if (!line.isEmpty()) marked += prefix + line + u'\n';
+  return (OsStreamIsJournal(descriptor) ? Prioritized(priority, lines) : lines).toUtf8();
+}
+
+ConsoleUi::Priority SummaryPriority(int exitCode) {
+  switch (exitCode) {
+    case exitcode::kOk:
+    case exitcode::kInterrupted:
+    case exitcode::kTerminated:
+      return ConsoleUi::Priority::kInfo;
+    case exitcode::kNoAnswer:
+      return ConsoleUi::Priority::kWarning;
+    default:
+      return ConsoleUi::Priority::kError;
   }
-  return marked.toUtf8();
 }
 
 void ConsoleUi::StartProgress(const QString& caption, quint16 maximum) {

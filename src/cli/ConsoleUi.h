@@ -51,3 +51,7 @@ class ConsoleUi : public OperatorUi {
 // The lines as the journal files them: each with its priority ("<3>") when `descriptor` (1 or
 // 2) goes to the journal, as they are otherwise.
 QByteArray WithPriority(int descriptor, ConsoleUi::Priority priority, const QString& lines);
+
+// How a command's summary line is filed: a success, or a stop asked for (SIGINT, SIGTERM), as
+// information; "try again" as a warning; what needs a person as an error.
+ConsoleUi::Priority SummaryPriority(int exitCode);

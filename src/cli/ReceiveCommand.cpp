@@ -170,14 +170,8 @@ int RunReceive(const QStringList& arguments, CommandIo& io) {
     if (json) {
       io.out.write(done.Json());
     } else if (!quiet) {
-      // In the journal the summary carries its priority: a failure shows with -p err; a stop
-      // asked for (systemctl stop, a shutdown) is no failure.
-      const ConsoleUi::Priority priority =
-          done.exitCode == exitcode::kOk || done.reason == QLatin1String("interrupted")
-              ? ConsoleUi::Priority::kInfo
-          : done.exitCode == exitcode::kNoAnswer ? ConsoleUi::Priority::kWarning
-                                                 : ConsoleUi::Priority::kError;
-      io.out.write(WithPriority(1, priority, QString::fromUtf8(done.Line())));
+      // In the journal the summary carries its priority: a failure shows with -p err.
+      io.out.write(WithPriority(1, SummaryPriority(done.exitCode), QString::fromUtf8(done.Line())));
     }
     return done.exitCode;
   };

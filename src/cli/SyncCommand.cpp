@@ -214,11 +214,8 @@ int RunSync(const QStringList& arguments, CommandIo& io) {
     io.out.write(Json(outcome));
   } else if (!quiet) {
     // In the journal a failed sync shows with -p err, an unreachable server as a warning.
-    const ConsoleUi::Priority priority =
-        outcome.exitCode == exitcode::kOk         ? ConsoleUi::Priority::kInfo
-        : outcome.exitCode == exitcode::kNoAnswer ? ConsoleUi::Priority::kWarning
-                                                  : ConsoleUi::Priority::kError;
-    io.out.write(WithPriority(1, priority, QString::fromUtf8(Summary(outcome))));
+    io.out.write(
+        WithPriority(1, SummaryPriority(outcome.exitCode), QString::fromUtf8(Summary(outcome))));
   }
   return outcome.exitCode;
 }

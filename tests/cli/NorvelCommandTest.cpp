@@ -62,6 +62,14 @@ struct Norvel : ::testing::Test {
     CommandIo io{clock, ports, out, err, false, dir.path()};
     return RunNorvel(arguments, io);
   }
+  // A good night: five calls received from the station model.
+  void ReceiveFiveCalls() {
+    options.calls = 5;
+    options.callDays = 1;
+    Settings();
+    Plug();
+    ASSERT_EQ(Run({"receive", "-q"}), 0) << Err().toStdString();
+  }
   QString Out() const { return QString::fromUtf8(out.data()); }
   QString Err() const { return QString::fromUtf8(err.data()); }
   size_t Stored(int month) {
@@ -349,11 +357,7 @@ TEST_F(Norvel, EachPortFaultIsToldApartAfterTheWindowsText) {
 TEST_F(Norvel, StatusTellsTheLastReceptionAndTheMonths) {
   EXPECT_EQ(Run({"status"}), 1);
   EXPECT_TRUE(Out().contains(QStringLiteral("problem: no reception is known")));
-  options.calls = 5;
-  options.callDays = 1;
-  Settings();
-  Plug();
-  ASSERT_EQ(Run({"receive", "-q"}), 0) << Err().toStdString();
+  ReceiveFiveCalls();
   EXPECT_EQ(Run({"status", "--json", "--max-age=1"}), 0) << Out().toStdString();
   const QJsonObject status = QJsonDocument::fromJson(out.data()).object();
   EXPECT_EQ(status["last_reception"].toObject()["stored"].toInt(), 5);
@@ -376,11 +380,7 @@ TEST_F(Norvel, StatusTellsTheLastReceptionAndTheMonths) {
 // still shows in norvel status: the mark of its start stays, held by no run. A run going on
 // holds the mark and is no problem; the next recorded reception clears it.
 TEST_F(Norvel, StatusFindsAReceptionThatCouldNotRecordItsEnd) {
-  options.calls = 5;
-  options.callDays = 1;
-  Settings();
-  Plug();
-  ASSERT_EQ(Run({"receive", "-q"}), 0) << Err().toStdString();
+  ReceiveFiveCalls();
   ASSERT_EQ(Run({"status"}), 0) << Out().toStdString();
   SetDurableWriteCall([](int, const char*, long) -> long {
     errno = ENOSPC;
@@ -413,11 +413,7 @@ TEST_F(Norvel, StatusFindsAReceptionThatCouldNotRecordItsEnd) {
 // A database's last sync that failed is a problem until a sync into the same database succeeds;
 // another database's success does not hide it.
 TEST_F(Norvel, StatusJudgesEachDatabasesLastSync) {
-  options.calls = 5;
-  options.callDays = 1;
-  Settings();
-  Plug();
-  ASSERT_EQ(Run({"receive", "-q"}), 0) << Err().toStdString();
+  ReceiveFiveCalls();
   const QString archive = dir.filePath(QStringLiteral("calls.db"));
   EXPECT_EQ(Run({"sync", "--db", QStringLiteral("sqlite:") + archive, "-q"}),
             exitcode::kFilesFailed);

@@ -1,7 +1,5 @@
 #include "core/sync/CallSync.h"
 
-#include <QFileInfo>
-
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -437,16 +435,7 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
         QStringLiteral("Пересчитать стоимость нельзя: в рабочем каталоге нет файла тарифов %1")
             .arg(QLatin1String(kTariffFileName)));
   }
-  // SQLite makes the file it is asked to open; without --init there are no tables to find
-  // there, and an empty file left behind would only mislead.
-  if (options.target.kind == DatabaseTarget::Kind::kSqlite && !options.init &&
-      !QFileInfo::exists(options.target.path)) {
-    throw DatabaseError(QStringLiteral("Нет файла базы %1; создайте ее один раз: norvel sync "
-                                       "--init ...")
-                            .arg(options.target.path),
-                        true);
-  }
-  DatabaseConnection c(options.target);
+  DatabaseConnection c(options.target, false, options.init);
   CheckSchema(c, options.init);
   result.timezone = options.timezone;
   result.stationRegistered = RegisterStation(c, options.station, options.dir, options.newStation,

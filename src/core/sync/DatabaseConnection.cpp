@@ -1,12 +1,13 @@
 #include "core/sync/DatabaseConnection.h"
 
+#include <QFileInfo>
 #include <QSqlDriver>
 #include <QUuid>
 #include <QVariant>
 
 #include "core/sync/LibPq.h"
 
-DatabaseConnection::DatabaseConnection(const DatabaseTarget& target, bool readOnly)
+DatabaseConnection::DatabaseConnection(const DatabaseTarget& target, bool readOnly, bool create)
     : name_(QStringLiteral("norvel-sync-") + QUuid::createUuid().toString(QUuid::Id128)),
       target_(target) {
   const bool sqlite = target.kind == DatabaseTarget::Kind::kSqlite;
@@ -16,6 +17,12 @@ DatabaseConnection::DatabaseConnection(const DatabaseTarget& target, bool readOn
                             .arg(driver, sqlite ? QStringLiteral("libqt6sql6-sqlite")
                                                 : QStringLiteral("libqt6sql6-psql")),
                         true);
+  }
+  if (sqlite && !create && !QFileInfo::exists(target.path)) {
+    throw DatabaseError(
+        QStringLiteral("Нет файла базы %1; создайте ее один раз: norvel sync --init ...")
+            .arg(target.path),
+        true);
   }
   QSqlDatabase db = QSqlDatabase::addDatabase(driver, name_);
   if (sqlite) {

@@ -13,7 +13,10 @@ class DatabaseConnection {
  public:
   // `readOnly`: the connection can change nothing (an SQLite file opened read-only, a
   // PostgreSQL session whose transactions are read-only), for views of the archive.
-  explicit DatabaseConnection(const DatabaseTarget& target, bool readOnly = false);
+  // `create`: an SQLite file that is not there is made; without it, refused, since there are
+  // no tables to find in it and an empty file left behind would only mislead.
+  explicit DatabaseConnection(const DatabaseTarget& target, bool readOnly = false,
+                              bool create = true);
   ~DatabaseConnection();
   DatabaseConnection(const DatabaseConnection&) = delete;
   DatabaseConnection& operator=(const DatabaseConnection&) = delete;
