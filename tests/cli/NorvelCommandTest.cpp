@@ -17,6 +17,7 @@
 #include "GeneratedCalls.h"
 #include "ScriptedUi.h"
 #include "cli/ConsoleUi.h"
+#include "cli/ExitCodes.h"
 #include "cli/NorvelCommand.h"
 #include "cli/TerminalProgress.h"
 #include "core/base/Environment.h"
@@ -846,5 +847,25 @@ TEST_F(Norvel, JournalSettleStoresEveryCallExactlyOnceAfterEachDamage) {
     EXPECT_EQ(Header(), QByteArray::fromHex("0007FFF8"));  // the station was reset
     EXPECT_EQ(Run({"receive"}), 0);
     EXPECT_TRUE(Out().startsWith(QStringLiteral("stored 0 calls"))) << Out().toStdString();
+  }
+}
+
+// The journal files a summary line by what it asks of a person: a stop asked for (systemctl
+// stop, Ctrl-C) is no failure, "try again" a warning.
+TEST(SummaryPriority, ByWhatTheExitCodeAsks) {
+  const struct {
+    int code;
+    ConsoleUi::Priority priority;
+  } rows[] = {
+      {exitcode::kOk, ConsoleUi::Priority::kInfo},
+      {exitcode::kInterrupted, ConsoleUi::Priority::kInfo},
+      {exitcode::kTerminated, ConsoleUi::Priority::kInfo},
+      {exitcode::kNoAnswer, ConsoleUi::Priority::kWarning},
+      {exitcode::kFilesFailed, ConsoleUi::Priority::kError},
+      {exitcode::kDeviceFault, ConsoleUi::Priority::kError},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.code);
+    EXPECT_EQ(SummaryPriority(row.code), row.priority);
   }
 }
