@@ -108,12 +108,17 @@ station() {
   for _ in $(seq 100); do ct test -e /run/station/tty && return 0; sleep 0.1; done
   fail "the emulator did not start"
 }
+# The README's recipes run as written, by root (no sudo in the root), the example device
+# replaced by the emulator's.
+readme="$(dirname "$0")/../../README.md"
+recipe() { awk -v h="$1" '$0 ~ h { f = 1 } f && /^```sh/ { g = 1; next } g && /^```/ { exit } g' \
+  "$readme"; }
+as_root() { ct sh -c "sudo() { \"\$@\"; }; set -e; $1" >/dev/null; }
 station 30 1
-ct mkdir -p /etc/systemd/system/norvel-receive@office.service.d
-printf '[Service]\nEnvironment=NORVEL_COM2=/run/station/tty\n' |
-  ct tee /etc/systemd/system/norvel-receive@office.service.d/port.conf >/dev/null
-ct systemctl daemon-reload
-ct systemctl enable -q --now norvel-receive@office.timer
+port="$(recipe '^### Receiving every night' |
+  sed 's|/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0|/run/station/tty|')"
+echo "$port" | grep -q 'port.conf' || fail "no port recipe in the README"
+as_root "$port" || fail "the README's port recipe failed"
 [ "$(ct systemctl is-active norvel-receive@office.timer)" = active ] || fail "timer not active"
 
 defaults() { printf '%s\n' "$@" | ct tee /etc/default/norvel-receive >/dev/null; }
@@ -210,6 +215,13 @@ receive
 [ "$(settled norvel-receive@office.service)" = "success 0" ] || fail "no reception after the disk"
 status_json | grep -q '"problems":\[\]' || fail "status after the disk: $(status_json)"
 echo "full disk: the failed reception showed in status"
+ct mkdir -p /backup
+as_root "$(recipe '^### Backing up')" || fail "the README's backup recipe failed"
+[ "$(ct sh -c 'sqlite3 /backup/calls-*.db "SELECT count(*) FROM calls"')" = "$rows" ] ||
+  fail "the backup of the archive does not hold its calls"
+ct sh -c 'tar -tzf /backup/norvel-*.tar.gz' | grep -q 'norvel/office/Data' ||
+  fail "the backup lacks the month files"
+echo "backup: the README's recipe copied the stations and the archive"
 
 # 5. Root runs a reception by hand; the doctor, as root, judges for norvel, and its advice,
 # run as printed, leaves the unit's reception working.
