@@ -36,7 +36,7 @@ const char kConfigHelp[] =
     "       norvel config diff A B [--boards N]\n"
     "       norvel config check FILE [--boards N] [--json]\n"
     "       norvel config export FILE [--boards N] [-o TEXT]\n"
-    "       norvel config import TEXT [--base FILE] -o FILE.cfg\n"
+    "       norvel config import TEXT --base FILE|station|empty -o FILE.cfg\n"
     "       norvel config write FILE [--port N] [--yes]\n"
     "       norvel config apply TEXT [--port N] [--yes] [--dry-run]\n"
     "FILE, A and B are files in the form of Norvel.cfg, configurations as text (from export),\n"
@@ -48,6 +48,13 @@ const char kConfigHelp[] =
 bool IsText(const QString& path, qint64 size) {
   return path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive) ||
          (size != kImageSize && size != kImageSize / 2);
+}
+
+// A file of an image's size whose bytes are a configuration text (a template padded to 512
+// bytes, say): an image's bytes never read as setting lines without a mistake.
+bool ReadsAsText(const QString& path, const QByteArray& bytes) {
+  return IsText(path, bytes.size()) ||
+         (bytes.contains('=') && ConfigFromText(bytes, ConfigImage{}).image.has_value());
 }
 
 // A whole export of four boards is about 400 KB; a larger file is no configuration.
@@ -205,9 +212,11 @@ int Import(const QStringList& arguments, CommandIo& io, ConsoleUi& ui) {
                                   "written, 2 on error."),
                    QStringLiteral("TEXT"));
   line.Add({QStringLiteral("base"),
-            QStringLiteral("The image the text is applied to: a file in the form of Norvel.cfg "
-                           "or \"station\" (default: all bytes zero)."),
-            QStringLiteral("FILE")});
+            QStringLiteral("The image the text is applied to: a file in the form of Norvel.cfg, "
+                           "\"station\", or \"empty\" for all bytes zero (a template on zeros "
+                           "leaves the station unable to ring anyone, so it is asked for by "
+                           "name)."),
+            QStringLiteral("FILE|station|empty")});
   line.Add({{QStringLiteral("o"), QStringLiteral("output")},
             QStringLiteral("The image file to write."),
             QStringLiteral("FILE.cfg")});
@@ -222,8 +231,14 @@ int Import(const QStringList& arguments, CommandIo& io, ConsoleUi& ui) {
     line.Usage(QStringLiteral("-o FILE.cfg is needed"));
     return kDiffError;
   }
+  if (!line.IsSet(QStringLiteral("base"))) {
+    line.Usage(
+        QStringLiteral("--base FILE|station is needed, or --base empty for an image whose "
+                       "other bytes are all zero"));
+    return kDiffError;
+  }
   ConfigImage base{};
-  if (line.IsSet(QStringLiteral("base"))) {
+  if (line.Value(QStringLiteral("base")) != QLatin1String("empty")) {
     std::optional<int> boards;
     const std::optional<ConfigImage> read =
         LoadImage(line.Value(QStringLiteral("base")), io, ui, boards);
@@ -350,6 +365,13 @@ int Write(const QStringList& arguments, CommandIo& io) {
   if (!read) {
     ui.Say(QStringLiteral("Не удается прочитать файл %1: %2").arg(source, problem));
     return exitcode::kFilesFailed;
+  }
+  // A text written as the image would program the station with its letters.
+  if (read->size == kImageSize && ReadsAsText(source, read->bytes)) {
+    ui.Say(QStringLiteral("%1: это текст конфигурации, а не образ: norvel config apply %1 (или "
+                          "config import %1 --base ФАЙЛ -o ФАЙЛ.cfg)")
+               .arg(source));
+    return exitcode::kUsage;
   }
   // Only a whole image is written: an old 256-byte copy would clear the night half.
   if (read->size != kImageSize || read->bytes.size() != kImageSize) {

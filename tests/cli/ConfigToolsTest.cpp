@@ -427,7 +427,9 @@ TEST_F(ConfigText, ExportImportAndDiffOfTexts) {
   const ConfigImage image = Pattern(5);
   const QString cfg = Write(QStringLiteral("a.cfg"), Bytes(image));
   ASSERT_EQ(Run({"config", "export", cfg, "-o", dir.filePath("a.txt")}), 0) << Err().toStdString();
-  ASSERT_EQ(Run({"config", "import", dir.filePath("a.txt"), "-o", dir.filePath("b.cfg")}), 0);
+  ASSERT_EQ(Run({"config", "import", dir.filePath("a.txt"), "--base", "empty", "-o",
+                 dir.filePath("b.cfg")}),
+            0);
   QFile back(dir.filePath("b.cfg"));
   ASSERT_TRUE(back.open(QIODevice::ReadOnly));
   EXPECT_EQ(back.readAll(), Bytes(image));
@@ -439,9 +441,40 @@ TEST_F(ConfigText, ExportImportAndDiffOfTexts) {
   EXPECT_EQ(Run({"config", "diff", dir.filePath("a.txt"), cfg}), 0);
   // A mistake writes nothing.
   const QString bad = Write(QStringLiteral("bad.txt"), "байт 600 = 0x01\n");
-  EXPECT_EQ(Run({"config", "import", bad, "-o", dir.filePath("d.cfg")}), 2);
+  EXPECT_EQ(Run({"config", "import", bad, "--base", "empty", "-o", dir.filePath("d.cfg")}), 2);
   EXPECT_EQ(Err(), "norvel: " + bad + ": line 1: \"байт 600\": the image has bytes 0..511\n");
   EXPECT_FALSE(QFile::exists(dir.filePath("d.cfg")));
+  // A template on zeros leaves the station ringing nobody: it is asked for by name.
+  EXPECT_EQ(Run({"config", "import", text, "-o", dir.filePath("e.cfg")}), 2);
+  EXPECT_TRUE(Err().contains(QStringLiteral("--base empty"))) << Err().toStdString();
+  EXPECT_FALSE(QFile::exists(dir.filePath("e.cfg")));
+}
+
+// A configuration text is never written as the station's image, whatever its size or name:
+// it is refused before the port is opened, and the way to apply it is named.
+TEST_F(ConfigText, WriteRefusesATextAsTheImage) {
+  const QByteArray padded = QByteArray(kTemplate).leftJustified(kImageSize, '\n');
+  ASSERT_EQ(padded.size(), kImageSize);
+  const struct {
+    const char* name;
+    QByteArray bytes;
+  } rows[] = {{"t-512.cfg", padded}, {"t-512.txt", padded}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const QString file = Write(QString::fromLatin1(row.name), row.bytes);
+    EXPECT_EQ(Run({"config", "write", file, "--port", "9"}), exitcode::kUsage);
+    EXPECT_TRUE(
+        Err().contains(QStringLiteral("это текст конфигурации, а не образ: norvel "
+                                      "config apply")))
+        << Err().toStdString();
+  }
+  // An image with a '=' among its bytes is still an image: it goes on to the station (which is
+  // not there).
+  ConfigImage image = Pattern(3);
+  image[100] = '=';
+  const QString file = Write(QStringLiteral("image.cfg"), Bytes(image));
+  EXPECT_NE(Run({"config", "write", file, "--port", "9"}), exitcode::kUsage);
+  EXPECT_FALSE(Err().contains(QStringLiteral("это текст"))) << Err().toStdString();
 }
 
 TEST_F(ConfigText, ApplyChangesTheStationsSettingsOfTheTextOnly) {
