@@ -15,6 +15,7 @@
 #include "core/costs/Bills.h"
 #include "core/costs/CostReport.h"
 #include "core/files/CallExport.h"
+#include "core/files/DataFiles.h"
 #include "core/files/OutputFile.h"
 #include "core/platform/DurableFile.h"
 #include "core/sync/StationIdentity.h"
@@ -143,6 +144,16 @@ std::optional<int> ReadChoice(CommandLine& line, bool withDay, Choice& out) {
   return std::nullopt;
 }
 
+// A month with no month file is no month without calls: a reception that failed would give a
+// zero bill ready to sign. Said, and the command ends as when a month file cannot be read.
+bool MonthFileThere(const Choice& choice, const QString& what, ConsoleUi& ui) {
+  const QString name = DataFileName(choice.choice.month);
+  if (QFileInfo::exists(QDir(choice.dir).filePath(name))) return true;
+  ui.Say(QStringLiteral("нет файла %1 в %2: разговоров за этот месяц нет, %3 не составлен")
+             .arg(name, QDir::toNativeSeparators(choice.dir), what));
+  return false;
+}
+
 }  // namespace
 
 int RunBill(const QStringList& arguments, CommandIo& io) {
@@ -168,6 +179,7 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
   const QString output =
       line.IsSet(QStringLiteral("o")) ? line.Value(QStringLiteral("o")) : QStringLiteral("-");
   ConsoleUi ui(io.err, false);
+  if (!MonthFileThere(choice, QStringLiteral("счет"), ui)) return exitcode::kFilesFailed;
   const bool pdf = output.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
   const bool xlsx = output.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive);
   const Drawing* drawing = pdf ? Drawing::Load() : nullptr;
@@ -255,6 +267,7 @@ int RunReport(const QStringList& arguments, CommandIo& io) {
     ui.Say(Drawing::Missing());
     return exitcode::kUsage;
   }
+  if (!MonthFileThere(choice, QStringLiteral("отчет"), ui)) return exitcode::kFilesFailed;
   try {
     bool linesKnown = false;
     const int lines = StationCityLines(choice.dir, &linesKnown);

@@ -351,6 +351,31 @@ TEST_F(CostCommands, ATariffFileWithAMistakeStopsBothAndNoFileIsLeft) {
   EXPECT_TRUE(text.contains(QStringLiteral("Разговоров 5")));
 }
 
+// A month without its month file (a reception that failed) gives no zero bill or report ready
+// to sign: each says which file is missing and ends as for a file that cannot be read.
+TEST_F(CostCommands, NoBillOrReportForAMonthWithoutItsFile) {
+  const struct {
+    const char* name;
+    QStringList arguments;
+    const char* output;
+  } rows[] = {
+      {"bill as CSV", {"bill", "--month", "6", "-o", "bills.csv"}, "bills.csv"},
+      {"bill on standard output", {"bill", "--month", "6"}, nullptr},
+      {"report", {"report", "--month", "6", "-o", "report.pdf"}, "report.pdf"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Result result = Run(row.arguments);
+    EXPECT_EQ(result.code, 13);
+    EXPECT_TRUE(result.err.contains(QStringLiteral("нет файла %1 в ").arg(DataFileName(6))))
+        << result.err.toStdString();
+    EXPECT_TRUE(result.out.isEmpty());
+    if (row.output) {
+      EXPECT_FALSE(QFile::exists(dir.filePath(QString::fromLatin1(row.output))));
+    }
+  }
+}
+
 // Every -o is made beside its final name and put in place only when complete: where the disk
 // fills up midway, the old file (or the old set of pages) stays whole, nothing unfinished is
 // left, and the reason is the system's.
