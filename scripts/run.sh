@@ -4,6 +4,8 @@
 # station emulator, which stands in for the station. Without a display it runs on a virtual
 # one and says how to look at it.
 set -euo pipefail
+# Only what it starts: the program, its help and the emulator; test.sh builds the rest.
+NORVEL_TARGETS="NorvelWin norvel_help station-emulator"
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 export XDG_DATA_HOME="$ROOT/run"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need (when missing) and builds everything
-# in ./build. Sourced by run.sh and test.sh.
+# in ./build, or only NORVEL_TARGETS. Sourced by run.sh and test.sh.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -34,4 +34,10 @@ if ((${#missing[@]})); then
 fi
 
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$BUILD" -j"$(nproc)"
+# NORVEL_TARGETS: only these (run.sh builds what it starts); without it, everything.
+if [ -n "${NORVEL_TARGETS:-}" ]; then
+  # shellcheck disable=SC2086
+  cmake --build "$BUILD" -j"$(nproc)" --target $NORVEL_TARGETS
+else
+  cmake --build "$BUILD" -j"$(nproc)"
+fi
