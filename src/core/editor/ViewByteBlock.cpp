@@ -38,10 +38,17 @@ void ViewByteBlockClass::LoadFromImage(const ConfigImage& image, quint8 descript
 
 void ViewByteBlockClass::StoreToImage(ConfigImage& buffer) const {
   const bool lineBits = IsLineBitRegion(Selector);
+  // Only the bits that have a cell are taken from the window: the others (lines beyond this
+  // station's boards) keep what the image holds, so a bigger station can still use them.
   for (int i = 0; i < RegionRows(); ++i) {
     quint8 byte = Elements[i].GetByte();
-    if (lineBits) byte = ColumnsToLineBits(byte);
-    buffer[RegionOffset(Selector, i)] = byte;
+    quint8 shown = Elements[i].ShownBits();
+    if (lineBits) {
+      byte = ColumnsToLineBits(byte);
+      shown = ColumnsToLineBits(shown);
+    }
+    quint8& stored = buffer[RegionOffset(Selector, i)];
+    stored = static_cast<quint8>((stored & ~shown) | (byte & shown));
   }
 }
 

@@ -22,6 +22,14 @@ quint8 ViewByteElementClass::GetByte() const {
   return byte;
 }
 
+quint8 ViewByteElementClass::ShownBits() const {
+  quint8 bits = 0;
+  for (quint16 b = 0; b <= LastBit; ++b) {
+    if (Cell(b)) bits |= static_cast<quint8>(1u << b);
+  }
+  return bits;
+}
+
 void ViewByteElementClass::SetByte(quint8 byte) {
   for (quint16 b = 0; b <= LastBit; ++b) SetBit(b, (byte >> b) & 1);
 }

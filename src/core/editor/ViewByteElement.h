@@ -15,6 +15,8 @@ class ViewByteElementClass {
   void CreateCells(CellHost& window, quint16 rowId, quint16 lastBit, int left, int top, int step);
   // Bits above LastBit read as 0 and are ignored when set.
   quint8 GetByte() const;
+  // The bits that have a cell; the rest of the byte is not this row's to change.
+  quint8 ShownBits() const;
   void SetByte(quint8 byte);
   void ToggleBit(quint16 bit);
   // Setting a bit to the state it has does nothing at all; a change runs the cell's Click.

@@ -55,8 +55,8 @@ struct ProgrammingFixture : ::testing::Test {
   std::unique_ptr<TProgrSwitchForm> switcher;
   ConfigImage start{};
 
-  void Open(int boards = 2, bool day = true) {
-    start = StorableImage(boards);
+  void Open(int boards = 2, bool day = true, const ConfigImage* image = nullptr) {
+    start = image ? *image : StorableImage(boards);
     options.boards = boards;
     options.image = std::vector<std::uint8_t>(start.begin(), start.end());
     line = std::make_unique<FakeLine>(host.clock, options);

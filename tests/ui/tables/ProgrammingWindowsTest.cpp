@@ -2,6 +2,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSpinBox>
+#include <bit>
 
 #include "ProgrammingFixture.h"
 #include "ui/editor/ChangeMark.h"
@@ -227,6 +228,40 @@ TEST_F(Programming, OpeningAndLeavingEveryTableChangesNothing) {
   // Leaving the entry window asks nothing.
   QTest::mouseClick(splash->ExitButton, Qt::LeftButton);
   EXPECT_FALSE(splash->isVisible());
+}
+
+// A cell changes its own bit and nothing else: the bits of lines a smaller station does not
+// have are kept as the image holds them, in every bit table and on every size of station.
+TEST_F(Programming, OneToggledCellChangesOnlyItsOwnBit) {
+  for (const int boards : {1, 2, 3}) {
+    for (QPushButton* TProgrammingForm::*table :
+         {&TProgrammingForm::DVO1AbonentButton, &TProgrammingForm::DVO2AbonentButton,
+          &TProgrammingForm::GTSButton, &TProgrammingForm::MTSButton,
+          &TProgrammingForm::DVO1LinesButton, &TProgrammingForm::DVO2LinesButton}) {
+      ConfigImage image = StorableImage(boards);
+      std::mt19937 random(7);
+      for (const bool day : {true, false}) {
+        for (const int kind : {GTSBasic, GTSAdd, MTS}) {
+          for (int row = 0; row < 24; ++row)
+            image[RegionOffset(RegionDescriptor(day, kind), row)] = random() | 0x80;
+        }
+      }
+      TearDown();
+      Open(boards, true, &image);
+      SCOPED_TRACE(testing::Message()
+                   << boards << " boards, " << (menu.get()->*table)->text().toStdString());
+      InTable(menu.get()->*table, [](TTableForm& form) {
+        Keys(form, Qt::Key_Down, 1);
+        Key(form, Qt::Key_Right);
+        Key(form, Qt::Key_Return);
+        Key(form, Qt::Key_Escape);
+      });
+      int changedBits = 0;
+      for (int offset = 0; offset < kImageSize; ++offset)
+        changedBits += std::popcount(unsigned(station->Image()[offset] ^ start[offset]));
+      EXPECT_EQ(changedBits, 1);
+    }
+  }
 }
 
 TEST_F(Programming, AClickWithoutAChangeStillCountsAsAnEdit) {
