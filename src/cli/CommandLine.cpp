@@ -75,7 +75,10 @@ void CommandLine::AddPortOption(const QString& description) {
 }
 
 std::optional<QString> CommandLine::WorkingDir() {
-  const QString dir = IsSet(QStringLiteral("dir")) ? Value(QStringLiteral("dir")) : io_.currentDir;
+  // A relative directory is taken from where the command was started.
+  const QString dir = IsSet(QStringLiteral("dir"))
+                          ? QDir(io_.currentDir).filePath(Value(QStringLiteral("dir")))
+                          : io_.currentDir;
   if (QDir(dir).exists()) return dir;
   Usage(QStringLiteral("no directory '%1'").arg(dir));
   return std::nullopt;

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <functional>
 #include <optional>
 
@@ -322,9 +323,89 @@ int Finish(CommandIo& io, bool json, WriteReport report) {
   return report.exitCode;
 }
 
+// What a write is asked to do besides the image: where, through which port, and whether the
+// checks' errors are accepted.
+struct WriteOptions {
+  QString dir;
+  int port = 0;
+  bool json = false;
+  bool acceptErrors = false;
+  QString dirGiven;  // --dir as it was typed
+  QString wayBack;   // the options the way back needs, " --dir work --port 2"
+};
+
+int CountErrors(const std::vector<ConfigFinding>& findings) {
+  return static_cast<int>(std::count_if(findings.begin(), findings.end(), [](const auto& f) {
+    return f.level == ConfigFinding::Level::kError;
+  }));
+}
+
+// Prints the checks' findings of the image to write, those the station already has apart from
+// those the write brings; says how many errors the write brings.
+int TellFindings(ConsoleUi& ui, const QString& source, const ConfigImage& held,
+                 const ConfigImage& image, int boards) {
+  const std::vector<ConfigFinding> before = CheckConfig(held, boards);
+  const auto hadIt = [&before](const ConfigFinding& finding) {
+    return std::any_of(before.begin(), before.end(), [&finding](const ConfigFinding& old) {
+      return old.rule == finding.rule && old.place == finding.place && old.text == finding.text;
+    });
+  };
+  int newErrors = 0;
+  QStringList already;
+  for (const ConfigFinding& finding : CheckConfig(image, boards)) {
+    if (hadIt(finding)) {
+      already << finding.Line();
+    } else if (finding.rule == QLatin1String("values-beyond-station")) {
+      // The design writes the whole image: values for equipment this station lacks are written
+      // with the rest and change nothing it has. They are told, never refused, so that an
+      // image the station itself held (its history) can always be written back.
+      ui.Say(QStringLiteral("%1 (%2 boards): %3: %4")
+                 .arg(source)
+                 .arg(boards)
+                 .arg(finding.place, finding.text));
+    } else {
+      ui.Say(source + QStringLiteral(": ") + finding.Line());
+      if (finding.level == ConfigFinding::Level::kError) ++newErrors;
+    }
+  }
+  for (const QString& finding : already)
+    ui.Say(QStringLiteral("already in the station: ") + finding);
+  return newErrors;
+}
+
 int WriteToStation(
-    CommandIo& io, ConsoleUi& ui, const QString& dir, int port, bool json, const QString& source,
+    CommandIo& io, ConsoleUi& ui, const WriteOptions& options, const QString& source,
     const std::function<std::optional<ConfigImage>(const StationCtrlClass&)>& imageToWrite);
+
+// A word as a POSIX shell reads it back: quoted when it holds anything but plain characters.
+QString ShellWord(const QString& word) {
+  static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:=+-]+$"));
+  if (plain.match(word).hasMatch()) return word;
+  QString quoted = word;
+  quoted.replace(u'\'', QStringLiteral("'\\''"));
+  return u'\'' + quoted + u'\'';
+}
+
+// The options of this command line, and those the way back after a failed write needs to run
+// as printed: the working directory and port given.
+WriteOptions Options(CommandLine& line, const QString& dir, int port) {
+  WriteOptions options{
+      dir, port, line.IsSet(QStringLiteral("json")), line.IsSet(QStringLiteral("accept-errors")),
+      {},  {}};
+  if (line.IsSet(QStringLiteral("dir"))) {
+    options.dirGiven = line.Value(QStringLiteral("dir"));
+    options.wayBack += QStringLiteral(" --dir ") + ShellWord(options.dirGiven);
+  }
+  if (line.IsSet(QStringLiteral("port")))
+    options.wayBack += QStringLiteral(" --port ") + line.Value(QStringLiteral("port"));
+  return options;
+}
+
+void AddAcceptErrors(CommandLine& line) {
+  line.Add({QStringLiteral("accept-errors"),
+            QStringLiteral("Write even when the checks find errors the station does not have yet "
+                           "(they are printed first in any case).")});
+}
 
 // norvel config write FILE [--port N] [--yes] [--json]: the programming window's write,
 // without it.
@@ -348,6 +429,7 @@ int Write(const QStringList& arguments, CommandIo& io) {
   line.Add({QStringLiteral("json"),
             QStringLiteral("Print one JSON object: exit_code, result, station_holds (before, "
                            "written, mixed, unknown; null when written), before.")});
+  AddAcceptErrors(line);
   if (const std::optional<int> code = line.Parse(arguments)) return *code;
   const std::optional<int> port = line.Port();
   if (!port) return exitcode::kUsage;
@@ -355,7 +437,6 @@ int Write(const QStringList& arguments, CommandIo& io) {
   const std::optional<QString> workDir = line.WorkingDir();
   if (!workDir) return exitcode::kUsage;
   const QString& dir = *workDir;
-  const bool json = line.IsSet(QStringLiteral("json"));
   ConsoleUi ui(io.err, false, line.IsSet(QStringLiteral("yes")));
 
   const QString source = line.Positional().first();
@@ -381,7 +462,7 @@ int Write(const QStringList& arguments, CommandIo& io) {
                           .arg(kImageSize));
   }
   const ConfigImage image = *ImageFromCopyBytes(read->bytes);
-  return WriteToStation(io, ui, dir, *port, json, source,
+  return WriteToStation(io, ui, Options(line, dir, *port), source,
                         [&image](const StationCtrlClass&) { return std::optional(image); });
 }
 
@@ -402,6 +483,7 @@ int Apply(const QStringList& arguments, CommandIo& io) {
             QStringLiteral("Answer Yes to the question about the programming switch.")});
   line.Add({QStringLiteral("dry-run"), QStringLiteral("Print the differences and write nothing.")});
   line.Add({QStringLiteral("json"), QStringLiteral("Print the end as config write --json does.")});
+  AddAcceptErrors(line);
   if (const std::optional<int> code = line.Parse(arguments)) return *code;
   const std::optional<int> port = line.Port();
   if (!port) return exitcode::kUsage;
@@ -422,7 +504,7 @@ int Apply(const QStringList& arguments, CommandIo& io) {
   const bool dryRun = line.IsSet(QStringLiteral("dry-run"));
   bool nothingToDo = false;
   const int code = WriteToStation(
-      io, ui, *workDir, *port, line.IsSet(QStringLiteral("json")), source,
+      io, ui, Options(line, *workDir, *port), source,
       [&](const StationCtrlClass& station) -> std::optional<ConfigImage> {
         const ConfigImage image = *ConfigFromText(text->bytes, station.Image()).image;
         const QStringList differences =
@@ -445,8 +527,11 @@ int Apply(const QStringList& arguments, CommandIo& io) {
 // Reads the station, makes the image to write from what it holds (none: nothing is written and
 // the caller has said why), and writes it as "Записать программирование" does.
 int WriteToStation(
-    CommandIo& io, ConsoleUi& ui, const QString& dir, int port, bool json, const QString& source,
+    CommandIo& io, ConsoleUi& ui, const WriteOptions& options, const QString& source,
     const std::function<std::optional<ConfigImage>(const StationCtrlClass&)>& imageToWrite) {
+  const QString& dir = options.dir;
+  const int port = options.port;
+  const bool json = options.json;
   // SIGTERM and SIGINT end the conversation at the station's next reply byte, never inside a
   // frame; the write then says what the station holds, as after any failure.
   OsNoteTermination();
@@ -465,22 +550,35 @@ int WriteToStation(
                   (fault ? fault->text : QStringLiteral("the station did not answer"));
     return Finish(io, json, report);
   }
+  const ConfigImage held = station.Image();
   const std::optional<ConfigImage> made = imageToWrite(station);
   if (!made) return exitcode::kOk;
   const ConfigImage& image = *made;
-  // The design writes the whole image: values for equipment this station lacks are written
-  // with the rest and change nothing it has. They are told, never refused, so that an image the
-  // station itself held (its history) can always be written back.
-  for (const ConfigFinding& finding : CheckConfig(image, station.BoardCount())) {
-    if (finding.rule != QLatin1String("values-beyond-station")) continue;
-    ui.Say(QStringLiteral("%1 (%2 boards): %3: %4")
-               .arg(source)
-               .arg(station.BoardCount())
-               .arg(finding.place, finding.text));
+  const int newErrors = TellFindings(ui, source, held, image, station.BoardCount());
+  if (newErrors > 0 && !options.acceptErrors) {
+    report.exitCode = exitcode::kUsage;
+    report.result = QStringLiteral("errors_not_accepted");
+    report.line = QStringLiteral(
+                      "not written: %1 brings %2 error(s) the station does not have (above); "
+                      "write it anyway with --accept-errors")
+                      .arg(source)
+                      .arg(newErrors);
+    return Finish(io, json, report);
   }
   station.SetImage(image);
   const StationCtrlClass::WriteOutcome outcome = station.WriteAndSave();
   report.verdict = station.LastWriteVerdict();
+  if (!report.verdict.beforeFile.isEmpty()) {
+    // Printed to be run from where this command was started, with what it needs there.
+    report.verdict.wayBack =
+        QStringLiteral("norvel config write ") +
+        ShellWord(options.dirGiven.isEmpty()
+                      ? report.verdict.beforeFile
+                      : QDir(options.dirGiven).filePath(report.verdict.beforeFile)) +
+        options.wayBack;
+    if (CountErrors(CheckConfig(held, station.BoardCount())) > 0)
+      report.verdict.wayBack += QStringLiteral(" --accept-errors");
+  }
   switch (outcome) {
     case StationCtrlClass::WriteOutcome::kWritten:
       report.result = QStringLiteral("written");

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <cerrno>
@@ -687,6 +688,41 @@ TEST_F(ConfigWrite, ACablePulledInTheFrameLeavesTheCopyAsItWas) {
   EXPECT_EQ(StationImage(), Bytes(held));
 }
 
+// The way back is printed as a command that runs where it was printed: with the directory
+// given, and accepting the errors of an image the station itself held.
+TEST_F(ConfigWrite, TheWayBackRunsAsPrinted) {
+  for (int column = 1; column <= 4; ++column) held[IncomingCellOffset(true, 3, column)] = 0;
+  options.image = std::vector<std::uint8_t>(held.begin(), held.end());
+  Plug();
+  ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("office 2")));
+  ASSERT_TRUE(QFile::copy(dir.filePath(QStringLiteral("NorvelWin.ini")),
+                          dir.filePath(QStringLiteral("office 2/NorvelWin.ini"))));
+  int writes = 0;
+  line->Station().OnTrace([&](const station::TraceEntry& entry) {
+    if (entry.kind == station::TraceEntry::kWrite && entry.bytes.size() > 100 && ++writes == 1)
+      line->Station().SetCablePulled(true);  // after the image frame, before its read-back
+  });
+  EXPECT_EQ(Run({"config", "write", Save("saved.cfg", Bytes(saved)), "--dir", "office 2"}),
+            exitcode::kNoAnswer)
+      << Err().toStdString();
+  const qsizetype at = Out().indexOf(QStringLiteral("вернуть ее: norvel "));
+  ASSERT_GE(at, 0) << Out().toStdString();
+  const QString command = Out().mid(at + 19).trimmed();
+  EXPECT_TRUE(command.startsWith(QStringLiteral("config write 'office 2/history/")));
+  EXPECT_TRUE(command.endsWith(QStringLiteral(" --dir 'office 2' --accept-errors")))
+      << command.toStdString();
+  // Split into words as a shell does.
+  QProcess shell;
+  shell.start(QStringLiteral("/bin/sh"),
+              {QStringLiteral("-c"), QStringLiteral("printf '%s\\n' ") + command});
+  ASSERT_TRUE(shell.waitForFinished());
+  const QStringList words =
+      QString::fromUtf8(shell.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+  line->Station().SetCablePulled(false);
+  EXPECT_EQ(Run(words), exitcode::kOk) << command.toStdString() << Err().toStdString();
+  EXPECT_EQ(StationImage(), Bytes(held));
+}
+
 // Values for boards the station lacks are told and written with the rest (the image the
 // station itself held may have them); only a file of another size is refused, with its size.
 TEST_F(ConfigWrite, ValuesBeyondTheStationAreToldAndOnlyAWrongSizeIsRefused) {
@@ -707,6 +743,48 @@ TEST_F(ConfigWrite, ValuesBeyondTheStationAreToldAndOnlyAWrongSizeIsRefused) {
       "big.cfg (2 boards): ДВО-2 абонентов, ночь: заданы значения для абонентов 32..43")))
       << Err().toStdString();
   EXPECT_EQ(StationImage(), Bytes(bigger));
+}
+
+// Every write tells the checks' findings first; an error the write would bring needs
+// --accept-errors, one the station already has does not.
+TEST_F(ConfigWrite, ErrorsAreToldAndANewOneNeedsToBeAccepted) {
+  ConfigImage silent = saved;
+  for (int column = 1; column <= 4; ++column) silent[IncomingCellOffset(true, 3, column)] = 0;
+  const QString said = QStringLiteral("входящие вызовы по ГЛ 3 днем в основном режиме");
+  struct Row {
+    const char* name;
+    ConfigImage station;
+    QStringList extra;
+    int exitCode;
+    bool written;
+    const char* prefix;
+  };
+  const Row rows[] = {
+      {"a new error is refused", held, {}, exitcode::kUsage, false, "silent.cfg: ошибка: "},
+      {"accepted, it is written",
+       held,
+       {"--accept-errors"},
+       exitcode::kOk,
+       true,
+       "silent.cfg: ошибка: "},
+      {"one the station has is no reason to stop",
+       silent,
+       {},
+       exitcode::kOk,
+       true,
+       "already in the station: ошибка: "},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    options.image = std::vector<std::uint8_t>(row.station.begin(), row.station.end());
+    Plug();
+    const QByteArray before = StationImage();
+    EXPECT_EQ(Run(QStringList{"config", "write", Save("silent.cfg", Bytes(silent))} + row.extra),
+              row.exitCode);
+    EXPECT_TRUE(Err().contains(QString::fromUtf8(row.prefix))) << Err().toStdString();
+    EXPECT_TRUE(Err().contains(said));
+    EXPECT_EQ(StationImage(), row.written ? Bytes(silent) : before);
+  }
 }
 
 TEST_F(ConfigWrite, CheckNamesTheFindingsAndEndsWithOneWhenThereAreAny) {

@@ -52,8 +52,10 @@ QString WriteVerdict::Sentence() const {
       break;
   }
   if (!beforeFile.isEmpty()) {
-    text += QStringLiteral(" Прежняя конфигурация: %1; вернуть ее: norvel config write %1")
-                .arg(beforeFile);
+    text +=
+        QStringLiteral(" Прежняя конфигурация: %1; вернуть ее: %2")
+            .arg(beforeFile,
+                 wayBack.isEmpty() ? QStringLiteral("norvel config write ") + beforeFile : wayBack);
   }
   return text;
 }

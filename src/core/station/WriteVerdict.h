@@ -24,6 +24,9 @@ struct WriteVerdict {
   // The image from before the write in history/, relative to the working directory; empty when
   // it was not kept.
   QString beforeFile;
+  // The command that writes beforeFile back, as it runs where it is printed; empty: the plain
+  // "norvel config write history/…" from the working directory.
+  QString wayBack;
 
   // Compares what the station holds now with the images before and after.
   static WriteVerdict Judge(const ConfigImage& before, const ConfigImage& written,
