@@ -44,28 +44,15 @@ const char kConfigHelp[] =
     "or \"station\" for the station's own (not for write). 'norvel config COMMAND --help' says\n"
     "more.\n";
 
-// A file of 256 or 512 bytes is an image; any other file, or one named *.txt, is a
-// configuration as text.
-bool IsText(const QString& path, qint64 size) {
-  return path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive) ||
-         (size != kImageSize && size != kImageSize / 2);
-}
-
-// A file of an image's size whose bytes are a configuration text (a template padded to 512
-// bytes, say): an image's bytes never read as setting lines without a mistake.
-bool ReadsAsText(const QString& path, const QByteArray& bytes) {
-  return IsText(path, bytes.size()) ||
-         (bytes.contains('=') && ConfigFromText(bytes, ConfigImage{}).image.has_value());
-}
-
-// A whole export of four boards is about 400 KB; a larger file is no configuration.
-constexpr qint64 kLargestText = 4 << 20;
-
 // A configuration as text read onto `base`; its mistakes are said, one line each.
 std::optional<ConfigImage> ImageFromText(const QString& source, const ConfigFileBytes& text,
                                          const ConfigImage& base, ConsoleUi& ui) {
-  if (text.size > kLargestText) {
-    ui.Say(QStringLiteral("%1 is no configuration (%2 bytes)").arg(source).arg(text.size));
+  if (text.size > kLargestConfigText) {
+    ui.Say(QStringLiteral("%1 is no configuration: %2 bytes, where a configuration text holds at "
+                          "most %3")
+               .arg(source)
+               .arg(text.size)
+               .arg(kLargestConfigText));
     return std::nullopt;
   }
   ConfigTextResult result = ConfigFromText(text.bytes, base);
@@ -97,12 +84,12 @@ std::optional<ConfigImage> LoadImage(const QString& source, CommandIo& io, Conso
   }
   QString problem;
   const std::optional<ConfigFileBytes> read =
-      ReadConfigFile(QDir(io.currentDir).filePath(source), &problem, kLargestText + 1);
+      ReadConfigFile(QDir(io.currentDir).filePath(source), &problem, kLargestConfigText + 1);
   if (!read) {
     ui.Say(QStringLiteral("cannot read %1: %2").arg(source, problem));
     return std::nullopt;
   }
-  if (IsText(source, read->size)) return ImageFromText(source, *read, ConfigImage{}, ui);
+  if (IsConfigTextName(source, read->size)) return ImageFromText(source, *read, ConfigImage{}, ui);
   // A longer file is read as the copy is, to its 512th byte.
   const std::optional<ConfigImage> image = ImageFromCopyBytes(read->bytes.left(kImageSize));
   if (!image) {
@@ -249,7 +236,7 @@ int Import(const QStringList& arguments, CommandIo& io, ConsoleUi& ui) {
   const QString source = line.Positional().first();
   QString problem;
   const std::optional<ConfigFileBytes> text =
-      ReadConfigFile(QDir(io.currentDir).filePath(source), &problem, kLargestText + 1);
+      ReadConfigFile(QDir(io.currentDir).filePath(source), &problem, kLargestConfigText + 1);
   if (!text) {
     ui.Say(QStringLiteral("cannot read %1: %2").arg(source, problem));
     return kDiffError;
@@ -448,7 +435,7 @@ int Write(const QStringList& arguments, CommandIo& io) {
     return exitcode::kFilesFailed;
   }
   // A text written as the image would program the station with its letters.
-  if (read->size == kImageSize && ReadsAsText(source, read->bytes)) {
+  if (read->size == kImageSize && ReadsAsConfigText(source, read->bytes)) {
     ui.Say(QStringLiteral("%1: это текст конфигурации, а не образ: norvel config apply %1 (или "
                           "config import %1 --base ФАЙЛ -o ФАЙЛ.cfg)")
                .arg(source));
@@ -494,7 +481,7 @@ int Apply(const QStringList& arguments, CommandIo& io) {
   const QString source = line.Positional().first();
   QString problem;
   const std::optional<ConfigFileBytes> text =
-      ReadConfigFile(QDir(io.currentDir).filePath(source), &problem, kLargestText + 1);
+      ReadConfigFile(QDir(io.currentDir).filePath(source), &problem, kLargestConfigText + 1);
   if (!text) {
     ui.Say(QStringLiteral("cannot read %1: %2").arg(source, problem));
     return exitcode::kFilesFailed;

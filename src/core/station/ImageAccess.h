@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 #include "core/image/ConfigImage.h"
@@ -22,4 +23,6 @@ class ImageAccess {
   virtual quint16 CityLineCount() const = 0;
   virtual bool CityLineLayout() const = 0;
   virtual void SetCityLineLayout(bool on) = 0;
+  // The file edited without the station, by name; empty when the image is the station's.
+  virtual QString OfflineFile() const { return {}; }
 };

@@ -7,6 +7,7 @@
 #include "core/files/ConfigCopy.h"
 #include "core/files/OutputFile.h"
 #include "core/files/RegularFile.h"
+#include "core/tables/ConfigText.h"
 
 namespace {
 const QString kCrLf = QStringLiteral("\r\n");
@@ -25,6 +26,51 @@ std::optional<ConfigImage> OfflineProgramming::ReadImageFile(const QString& path
   return image;
 }
 
+std::optional<OfflineProgramming::Opened> OfflineProgramming::OpenFile(const QString& path,
+                                                                       const QString& base,
+                                                                       QString* problem) {
+  const auto cannotRead = [problem](const QString& file, const QString& why) {
+    *problem = QStringLiteral("Не удается прочитать файл %1: %2").arg(file, why);
+    return std::nullopt;
+  };
+  QString why;
+  const std::optional<ConfigFileBytes> read = ReadConfigFile(path, &why, kLargestConfigText + 1);
+  if (!read) return cannotRead(path, why);
+  if (!ReadsAsConfigText(path, read->bytes)) {
+    const std::optional<ConfigImage> image = ReadImageFile(path, &why);
+    if (!image) return cannotRead(path, why);
+    return Opened{*image, *image, false};
+  }
+  // A text is a set of settings: it is applied to a base image, named on purpose.
+  const QString name = QFileInfo(path).fileName();
+  if (base.isEmpty()) {
+    *problem = QStringLiteral("Файл %1 - текст конфигурации, а не образ.").arg(name) + kCrLf +
+               QStringLiteral(
+                   "Откройте его на образе: NorvelWin --offline %1 --base ФАЙЛ.cfg "
+                   "(или --base empty - все байты нулевые).")
+                   .arg(name);
+    return std::nullopt;
+  }
+  if (read->size > kLargestConfigText) {
+    return cannotRead(path, QStringLiteral("%1 байт, а текст конфигурации - не более %2")
+                                .arg(read->size)
+                                .arg(kLargestConfigText));
+  }
+  ConfigImage baseImage{};
+  if (base != QLatin1String("empty")) {
+    const std::optional<ConfigImage> image = ReadImageFile(base, &why);
+    if (!image) return cannotRead(base, why);
+    baseImage = *image;
+  }
+  const ConfigTextResult result = ConfigFromText(read->bytes, baseImage);
+  if (!result.image) {
+    *problem = QStringLiteral("Файл %1 не применен:").arg(name) + kCrLf +
+               result.errors.mid(0, 10).join(kCrLf);
+    return std::nullopt;
+  }
+  return Opened{*result.image, baseImage, true};
+}
+
 OfflineProgramming::OfflineProgramming(OperatorUi& ui, AskSaveName askSaveName, const QString& path,
                                        const ConfigImage& image, quint16 boards)
     : ui_(ui),
@@ -34,6 +80,15 @@ OfflineProgramming::OfflineProgramming(OperatorUi& ui, AskSaveName askSaveName, 
       saved_(image),
       boards_(boards) {}
 
+QString OfflineProgramming::OfflineFile() const {
+  return QFileInfo(path_).fileName();
+}
+
+void OfflineProgramming::MarkAgainst(const ConfigImage& base) {
+  saved_ = base;
+  modified_ = image_ != base;
+}
+
 void OfflineProgramming::SetImage(const ConfigImage& image) {
   image_ = image;
   modified_ = true;
@@ -41,12 +96,14 @@ void OfflineProgramming::SetImage(const ConfigImage& image) {
 
 void OfflineProgramming::WriteProgramming() {
   QString path = path_;
-  if (QFileInfo(path).fileName().compare(QLatin1String(kConfigCopyFileName), Qt::CaseInsensitive) ==
-      0) {
+  const bool stationCopy = QFileInfo(path).fileName().compare(QLatin1String(kConfigCopyFileName),
+                                                              Qt::CaseInsensitive) == 0;
+  if (stationCopy || askName_) {
     // Norvel.cfg is the copy of what the station holds: an edit made without the station goes
-    // to a file of its own.
+    // to a file of its own. An image made from a text is saved beside it, not over it.
     QFileInfo info(path);
-    path = askSaveName_(info.dir().filePath(QStringLiteral("Norvel-offline.cfg")));
+    path = askSaveName_(info.dir().filePath(stationCopy ? QStringLiteral("Norvel-offline.cfg")
+                                                        : info.completeBaseName() + ".cfg"));
     if (path.isEmpty()) return;
     if (QFileInfo(path).fileName().compare(QLatin1String(kConfigCopyFileName),
                                            Qt::CaseInsensitive) == 0) {
@@ -68,6 +125,7 @@ void OfflineProgramming::WriteProgramming() {
     return;
   }
   path_ = QFileInfo(path).absoluteFilePath();
+  askName_ = false;
   saved_ = image_;
   modified_ = false;
   ui_.InfoBox(QStringLiteral("Программирование записано в файл ") + path_, false);

@@ -21,6 +21,16 @@ class OfflineProgramming : public ProgrammingSession {
   // when it is no configuration.
   static std::optional<ConfigImage> ReadImageFile(const QString& path, QString* problem);
 
+  // What a file opens as: its image, and the image the cells are marked against.
+  struct Opened {
+    ConfigImage image;
+    ConfigImage base;
+    bool fromText = false;
+  };
+  // An image opens as it is. A configuration text opens applied to `base` (an image file, or
+  // "empty" for all bytes zero), which must be named. None, with the box's words, otherwise.
+  static std::optional<Opened> OpenFile(const QString& path, const QString& base, QString* problem);
+
   OfflineProgramming(OperatorUi& ui, AskSaveName askSaveName, const QString& path,
                      const ConfigImage& image, quint16 boards);
 
@@ -36,6 +46,12 @@ class OfflineProgramming : public ProgrammingSession {
   quint16 CityLineCount() const override { return static_cast<quint16>(2 * boards_); }
   bool CityLineLayout() const override { return cityLineLayout_; }
   void SetCityLineLayout(bool on) override { cityLineLayout_ = on; }
+  QString OfflineFile() const override;
+  // The image was not read from Path() (a text imported onto a base): the first save asks for
+  // a file name rather than writing over what was opened.
+  void AskNameOnFirstSave() { askName_ = true; }
+  // The cells are marked against `base` rather than the image opened: what a text changes.
+  void MarkAgainst(const ConfigImage& base);
 
   quint16 BoardCount() const override { return boards_; }
   // Saves the image to the file, whole or not at all. The station's copy, Norvel.cfg, is never
@@ -52,6 +68,7 @@ class OfflineProgramming : public ProgrammingSession {
   ConfigImage saved_;
   quint16 boards_;
   bool modified_ = false;
+  bool askName_ = false;
   bool dayMode_ = true;
   bool cityLineLayout_ = false;
   WriteVerdict verdict_;

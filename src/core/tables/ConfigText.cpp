@@ -281,3 +281,13 @@ ConfigTextResult ConfigFromText(const QByteArray& text, const ConfigImage& base)
   }
   return result;
 }
+
+bool IsConfigTextName(const QString& path, qint64 size) {
+  return path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive) ||
+         (size != kImageSize && size != kImageSize / 2);
+}
+
+bool ReadsAsConfigText(const QString& path, const QByteArray& bytes) {
+  return IsConfigTextName(path, bytes.size()) ||
+         (bytes.contains('=') && ConfigFromText(bytes, ConfigImage{}).image.has_value());
+}

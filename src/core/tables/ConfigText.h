@@ -26,5 +26,14 @@ struct ConfigTextResult {
   QStringList errors;
 };
 
+// A file that is a configuration as text rather than an image: one named *.txt, one of
+// another size than an image's 256 or 512 bytes, or one of an image's size whose bytes read as
+// setting lines (a template padded to 512 bytes): an image's bytes never do without a mistake.
+// A whole export of four boards is about 400 KB; a larger file is no configuration.
+inline constexpr qint64 kLargestConfigText = 4 << 20;
+
+bool IsConfigTextName(const QString& path, qint64 size);
+bool ReadsAsConfigText(const QString& path, const QByteArray& bytes);
+
 // Applies the text's settings and byte lines to `base` and leaves every other byte as it is.
 ConfigTextResult ConfigFromText(const QByteArray& text, const ConfigImage& base);

@@ -8,9 +8,11 @@
 
 #include "core/base/Handlers.h"
 #include "core/editor/ViewControl.h"
+#include "core/files/RegularFile.h"
 #include "core/files/SettingsFile.h"
 #include "core/station/OfflineProgramming.h"
 #include "core/station/StationCtrl.h"
+#include "core/tables/ConfigText.h"
 #include "ui/link/Thermometer.h"
 #include "ui/shell/MainUnit.h"
 #include "ui/shell/Tune.h"
@@ -78,19 +80,23 @@ void NorvelApplication::CreateForms() {
   forms_.main->show();
 }
 
-bool NorvelApplication::CreateOfflineForms(QString path, std::optional<int> boards) {
+bool NorvelApplication::CreateOfflineForms(QString path, std::optional<int> boards,
+                                           const QString& base) {
   const QString caption = QStringLiteral("NorvelWin — без станции");
-  const QString filter = QStringLiteral("Конфигурация (*.cfg);;Все файлы (*)");
+  const QString filter =
+      QStringLiteral("Конфигурация (*.cfg);;Текст конфигурации (*.txt);;Все файлы (*)");
   if (path.isEmpty()) {
     path = QFileDialog::getOpenFileName(nullptr, caption, env_.workDir, filter);
     if (path.isEmpty()) return false;
   }
   QString problem;
-  const std::optional<ConfigImage> image = OfflineProgramming::ReadImageFile(path, &problem);
-  if (!image) {
-    ui_.InfoBox(QStringLiteral("Не удается прочитать файл %1: %2").arg(path, problem), true);
+  const std::optional<OfflineProgramming::Opened> opened =
+      OfflineProgramming::OpenFile(path, base, &problem);
+  if (!opened) {
+    ui_.InfoBox(problem, true);
     return false;
   }
+  const ConfigImage* image = &opened->image;
   if (!boards && QFileInfo::exists(env_.FilePath(kSettingsFileName))) {
     const quint16 count = ReadSettingsFile(env_.workDir, ui_, clock_).boardCount;
     if (StationCtrlClass::IsValidBoardCount(count)) boards = count;
@@ -109,13 +115,17 @@ bool NorvelApplication::CreateOfflineForms(QString path, std::optional<int> boar
         return QFileDialog::getSaveFileName(nullptr, caption, suggested, filter);
       },
       path, *image, static_cast<quint16>(*boards));
+  if (opened->fromText) {
+    offline_->AskNameOnFirstSave();
+    offline_->MarkAgainst(opened->base);
+  }
   offlineController_ = std::make_unique<ViewControllerClass>();
   programming_ =
       std::make_unique<ProgrammingContext>(ProgrammingContext{ui_, *offline_, *offlineController_});
   AddWindow(forms_.programming, *programming_);
   ui_.SetThermometer(AddWindow(forms_.thermometer));
   AddProgrammingWindows(*offline_);
-  forms_.splash->SetOffline(QFileInfo(path).fileName());
+  forms_.splash->SetOffline();
   // Leaving the entry window ends the program: there is no main menu to go back to.
   forms_.splash->SetLeaveAction([] { QCoreApplication::quit(); });
 

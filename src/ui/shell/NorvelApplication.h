@@ -27,7 +27,8 @@ class NorvelApplication : public QApplication {
   // count is `boards`, else the working directory's NorvelWin.ini, else asked. False when
   // there is nothing to edit (the operator cancelled, or the file is no configuration; it has
   // been said).
-  bool CreateOfflineForms(QString path, std::optional<int> boards);
+  // `base` is the image a configuration text is applied to: a file, or "empty" for zeros.
+  bool CreateOfflineForms(QString path, std::optional<int> boards, const QString& base = {});
 
   bool notify(QObject* receiver, QEvent* event) override;
 

@@ -17,12 +17,17 @@ int main(int argc, char** argv) {
   // board count.
   bool offline = false;
   QString offlineFile;
+  QString base;
   std::optional<int> boards;
   // Asked for its help or version, the program says it and ends, without a window or a display.
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--offline") == 0) {
       offline = true;
       if (i + 1 < argc && argv[i + 1][0] != '-') offlineFile = QFile::decodeName(argv[++i]);
+      continue;
+    }
+    if (std::strcmp(argv[i], "--base") == 0 && i + 1 < argc) {
+      base = QFile::decodeName(argv[++i]);
       continue;
     }
     if (std::strcmp(argv[i], "--boards") == 0 && i + 1 < argc) {
@@ -40,7 +45,7 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(
-          "usage: NorvelWin [--help] [--version] [--offline [FILE] [--boards N]]\n"
+          "usage: NorvelWin [--help] [--version] [--offline [FILE] [--base IMAGE] [--boards N]]\n"
           "\n"
           "The service tool for the Norvel mini-PBX: programs the station, receives its call\n"
           "records into month files and analyses them. It works in the directory it is started\n"
@@ -50,14 +55,17 @@ int main(int argc, char** argv) {
           "--offline [FILE]  program without the station: edit a saved configuration (asked\n"
           "                  for when FILE is not given) in the table windows and save it;\n"
           "                  the port is never opened. --boards N (1..4) gives the station's\n"
-          "                  boards, else NorvelWin.ini does, else the program asks.\n",
+          "                  boards, else NorvelWin.ini does, else the program asks.\n"
+          "                  A configuration text (from norvel config export) opens applied\n"
+          "                  to --base IMAGE (\"empty\": all bytes zero) and is saved as an\n"
+          "                  image under a name the program asks for.\n",
           stdout);
       return 0;
     }
   }
   NorvelApplication app(argc, argv);
   if (offline) {
-    if (!app.CreateOfflineForms(offlineFile, boards)) return 0;
+    if (!app.CreateOfflineForms(offlineFile, boards, base)) return 0;
   } else {
     app.CreateForms();
   }

@@ -95,6 +95,7 @@ TProgrSwitchForm::TProgrSwitchForm(ProgrammingContext& context, QWidget* parent)
 }
 
 void TProgrSwitchForm::FormCreate() {
+  setWindowTitle(SessionCaption(context_.station, QStringLiteral("ProgrSwitchForm")));
   context_.ui.SetBusy(false);
   context_.controller.Reset();
   const SwitchValues values = LoadSwitchValues(context_.station.Image());

@@ -85,6 +85,7 @@ void TProgrammingForm::SetProgrammingMode(bool day) {
   TitleLabel->setText(QStringLiteral("Программирование в ") +
                       (day ? QStringLiteral("дневном") : QStringLiteral("ночном")) +
                       QStringLiteral(" режиме"));
+  setWindowTitle(SessionCaption(context_.station, QStringLiteral("Norvel Programming")));
 }
 
 template <class Form>

@@ -1,5 +1,7 @@
 #include "ui/tables/SplashProgramming.h"
 
+#include "ui/tables/TableForm.h"
+
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -130,6 +132,7 @@ void TSplashProgrForm::WriteButtonClick() {
   ui_.SetBusy(false);
   station_.WriteProgramming();
   ui_.SetBusy(true);
+  RefreshCaption();  // a save under a new name
   RefreshFindings();
   // What the switching window marks as changed is measured against what the station holds now.
   if (forms_.progrSwitch && forms_.progrSwitch->isVisible()) forms_.progrSwitch->RefreshMarks();
@@ -147,8 +150,19 @@ void TSplashProgrForm::ExitButtonClick() {
   if (leaveAction_) leaveAction_();
 }
 
-void TSplashProgrForm::SetOffline(const QString& fileName) {
-  setWindowTitle(QStringLiteral("Norvel SplashProgramming — без станции: ") + fileName);
+void TSplashProgrForm::SetOffline() {
   TitleLabel->setText(QStringLiteral("Программирование без станции"));
-  TitleLabel->setToolTip(fileName);
+  RefreshCaption();
+}
+
+void TSplashProgrForm::RefreshCaption() {
+  setWindowTitle(SessionCaption(station_, QStringLiteral("Norvel SplashProgramming")));
+  if (forms_.programming) {
+    forms_.programming->setWindowTitle(
+        SessionCaption(station_, QStringLiteral("Norvel Programming")));
+  }
+  if (forms_.progrSwitch) {
+    forms_.progrSwitch->setWindowTitle(SessionCaption(station_, QStringLiteral("ProgrSwitchForm")));
+  }
+  TitleLabel->setToolTip(station_.OfflineFile());
 }

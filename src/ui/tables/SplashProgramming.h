@@ -38,7 +38,9 @@ class TSplashProgrForm : public QWidget {
   // Checks the held image again and shows the count on the findings line.
   void RefreshFindings();
   // Programming without the station: the caption says so and names the file.
-  void SetOffline(const QString& fileName);
+  // Without the station: the title says so; the caption names the file.
+  void SetOffline();
+  void RefreshCaption();
   // Run after leaving (by "Выход" or by closing the window), once the leaving question is
   // answered.
   void SetLeaveAction(std::function<void()> action) { leaveAction_ = std::move(action); }

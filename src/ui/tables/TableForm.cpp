@@ -9,6 +9,12 @@
 #include "core/station/ImageAccess.h"
 #include "ui/shell/WindowManagerHints.h"
 
+QString SessionCaption(const ImageAccess& session, const QString& caption) {
+  const QString file = session.OfflineFile();
+  if (file.isEmpty()) return caption;
+  return QStringLiteral("без станции: %1 — %2").arg(file, caption);
+}
+
 TTableForm::TTableForm(ProgrammingContext& context, QWidget* owner, const QString& caption,
                        const QString& heading, TableCycle::Options options, bool build)
     : QDialog(owner),
@@ -19,7 +25,7 @@ TTableForm::TTableForm(ProgrammingContext& context, QWidget* owner, const QStrin
       router_(cycle_),
       helpTopic_(options.helpTopic),
       busy_(build) {
-  setWindowTitle(caption);
+  setWindowTitle(SessionCaption(context.station, caption));
   if (!build) return;
   context_.ui.SetBusy(false);
   // No system menu and no close box.

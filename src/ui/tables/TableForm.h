@@ -20,6 +20,10 @@ struct ProgrammingContext {
   ViewControllerClass& controller;
 };
 
+// A programming window's caption, with the file in front when there is no station: window
+// managers cut a long caption at its end.
+QString SessionCaption(const ImageAccess& session, const QString& caption);
+
 // A table window: created for one modal showing from the table menu and destroyed after it,
 // which hands its edits to the station. From its creation to its first activation the busy
 // cursor shows. It has no close box: Esc and "Выход" are the ways out. Every key of its cells

@@ -55,8 +55,9 @@ TEST(OfflineProgramming, KeyboardEditsSavedBesideTheCopyThenWrittenToTheStation)
   forms.progrSwitch = switcher.get();
   auto splash = std::make_unique<TSplashProgrForm>(ui, offline, forms);
   forms.splash = splash.get();
-  splash->SetOffline(QStringLiteral("Norvel.cfg"));
-  EXPECT_TRUE(splash->windowTitle().contains(QStringLiteral("без станции")));
+  splash->SetOffline();
+  EXPECT_EQ(splash->windowTitle(),
+            QStringLiteral("без станции: Norvel.cfg — Norvel SplashProgramming"));
   splash->show();
 
   splash->DayProgrButton->setFocus();
@@ -87,6 +88,15 @@ TEST(OfflineProgramming, KeyboardEditsSavedBesideTheCopyThenWrittenToTheStation)
   QTest::keyClick(splash->WriteButton, Qt::Key_Return);
   ui.Verify();
   EXPECT_EQ(suggested, dir.filePath(QStringLiteral("Norvel-offline.cfg")));
+  // Every window says there is no station, and the caption follows the save to a new name.
+  EXPECT_EQ(splash->windowTitle(),
+            QStringLiteral("без станции: site.cfg — Norvel SplashProgramming"));
+  EXPECT_EQ(menu->windowTitle(), QStringLiteral("без станции: site.cfg — Norvel Programming"));
+  EXPECT_EQ(switcher->windowTitle(), QStringLiteral("без станции: site.cfg — ProgrSwitchForm"));
+  RunInTable(menu->GTSButton, [](TTableForm& form) {
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("без станции: site.cfg — Norvel Access1"));
+    QTest::keyClick(form.focusWidget(), Qt::Key_Escape);
+  });
   EXPECT_EQ(ReadFile(site), Bytes(expected));
   EXPECT_EQ(ReadFile(copy), Bytes(start));  // the station's copy is never an offline edit's
   EXPECT_EQ(offline.StationImage(), expected);
@@ -163,4 +173,72 @@ TEST(OfflineProgramming, SavingAndLeaving) {
   EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("Norvel.cfg"))));
   EXPECT_FALSE(
       OfflineProgramming::ReadImageFile(dir.filePath(QStringLiteral("none.cfg")), &answer));
+}
+
+// A configuration text opens only applied to a base named on purpose, and is saved as an image
+// beside it, never over it; an image opens as it is.
+TEST(OfflineProgramming, ATextOpensOnABaseAndIsSavedAsAnImageBesideIt) {
+  QTemporaryDir dir;
+  const auto write = [&dir](const QString& name, const QByteArray& bytes) {
+    QFile file(dir.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return file.fileName();
+  };
+  const ConfigImage base = StorableImage(2, 5);
+  const QByteArray setting = "Доступ абонентов к МТС, ночь, абонент 20, 1 = нет\n";
+  const QString text = write(QStringLiteral("t.txt"), setting);
+  const QString padded = write(QStringLiteral("padded.cfg"), setting.leftJustified(512, ' '));
+  const QString image = write(QStringLiteral("office.cfg"), Bytes(base));
+  const QString wrong = write(QStringLiteral("wrong.txt"), "Доступ абонентов к МТС = может\n");
+  ConfigImage onBase = base;
+  onBase[RegionOffset(RegionDescriptor(false, MTS), 0)] &= ~ColumnsToLineBits(0x01);
+  ConfigImage onZeros{};
+  struct Row {
+    const char* name;
+    QString path;
+    QString base;
+    std::optional<ConfigImage> image;
+    const char* problem;
+  };
+  const Row rows[] = {
+      {"a text without a base", text, {}, std::nullopt, "текст конфигурации, а не образ"},
+      {"a text padded to an image's size", padded, {}, std::nullopt, "--base ФАЙЛ.cfg"},
+      {"a text on an image", text, image, onBase, ""},
+      {"a text on zeros, asked for", text, QStringLiteral("empty"), onZeros, ""},
+      {"a text with a mistake", wrong, QStringLiteral("empty"), std::nullopt, "line 1"},
+      {"an image", image, {}, base, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    QString problem;
+    const auto opened = OfflineProgramming::OpenFile(row.path, row.base, &problem);
+    ASSERT_EQ(opened.has_value(), row.image.has_value()) << problem.toStdString();
+    EXPECT_TRUE(problem.contains(QString::fromUtf8(row.problem))) << problem.toStdString();
+    if (opened) {
+      EXPECT_EQ(opened->image, *row.image);
+    }
+  }
+
+  ScriptedUi ui;
+  const auto opened = OfflineProgramming::OpenFile(text, image, nullptr);
+  ASSERT_TRUE(opened);
+  QString suggested;
+  OfflineProgramming offline(
+      ui,
+      [&](const QString& name) {
+        suggested = name;
+        return name;
+      },
+      text, opened->image, 2);
+  offline.AskNameOnFirstSave();
+  offline.MarkAgainst(opened->base);
+  EXPECT_TRUE(offline.Modified());  // the text's change is what a save would keep
+  EXPECT_EQ(offline.StationImage(), base);
+  ui.ExpectInfo(QStringLiteral("Программирование записано в файл ") + dir.filePath("t.cfg"), false);
+  offline.WriteProgramming();
+  ui.Verify();
+  EXPECT_EQ(ReadFile(text), setting);
+  EXPECT_EQ(ReadFile(dir.filePath(QStringLiteral("t.cfg"))), Bytes(onBase));
+  EXPECT_EQ(offline.OfflineFile(), QStringLiteral("t.cfg"));
 }
