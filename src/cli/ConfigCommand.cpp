@@ -57,6 +57,10 @@ std::optional<ConfigImage> ImageFromText(const QString& source, const ConfigFile
   }
   ConfigTextResult result = ConfigFromText(text.bytes, base);
   for (const QString& error : result.errors) ui.Say(source + QStringLiteral(": ") + error);
+  if (result.image && result.settings == 0) {
+    ui.Say(QStringLiteral("%1 holds no setting: nothing to apply").arg(source));
+    return std::nullopt;
+  }
   return result.image;
 }
 

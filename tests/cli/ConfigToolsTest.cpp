@@ -490,8 +490,24 @@ TEST_F(ConfigText, ApplyChangesTheStationsSettingsOfTheTextOnly) {
   EXPECT_TRUE(Out().contains(QStringLiteral("not written (--dry-run)")));
   EXPECT_EQ(Held(), held);
 
-  const QString bad = Write(QStringLiteral("bad.txt"), "Доступ абонентов к МТС, ночь = да\n");
-  EXPECT_EQ(Run({"config", "apply", bad}), 2);
+  // A text with a mistake, without settings, or too large is refused before the station is
+  // called, with the reason.
+  const struct {
+    const char* name;
+    QByteArray text;
+    const char* said;
+  } refused[] = {
+      {"bad.txt", "Доступ абонентов к МТС, ночь = да\n", "is no setting"},
+      {"empty.txt", "# пока ничего\n", "holds no setting"},
+      {"huge.txt", QByteArray((4 << 20) + 1, '#'), "holds at most 4194304"},
+  };
+  for (const auto& row : refused) {
+    SCOPED_TRACE(row.name);
+    line->ClearRawSent();
+    EXPECT_EQ(Run({"config", "apply", Write(QString::fromLatin1(row.name), row.text)}), 2);
+    EXPECT_TRUE(Err().contains(QString::fromUtf8(row.said))) << Err().toStdString();
+    EXPECT_TRUE(line->RawSent().isEmpty());
+  }
   EXPECT_EQ(Held(), held);
 
   ASSERT_EQ(Run({"config", "apply", text}), 0) << Err().toStdString();

@@ -49,6 +49,31 @@ const QHash<QString, ConfigItem>& ItemsByKey() {
   return items;
 }
 
+// Latin letters that look like Russian ones, and the Russian letter each is taken for.
+const QHash<QChar, QChar>& LookAlikes() {
+  static const QHash<QChar, QChar> letters = [] {
+    const QString latin = QStringLiteral("aceopxyABCEHKMOPTX");
+    const QString cyrillic = QStringLiteral("асеорхуАВСЕНКМОРТХ");
+    QHash<QChar, QChar> map;
+    for (qsizetype i = 0; i < latin.size(); ++i) map.insert(latin[i], cyrillic[i]);
+    return map;
+  }();
+  return letters;
+}
+
+// A hint for a word written with a Latin look-alike among Russian letters (a keyboard left in
+// the other layout for one key): what those letters are, or nothing.
+QString LookAlikeHint(const QString& text) {
+  bool russian = false;
+  QString latin;
+  for (const QChar c : text) {
+    if (c.script() == QChar::Script_Cyrillic) russian = true;
+    if (LookAlikes().contains(c) && !latin.contains(c)) latin += c;
+  }
+  if (!russian || latin.isEmpty()) return {};
+  return QStringLiteral(" (латинская буква \"%1\" вместо русской)").arg(latin);
+}
+
 std::optional<int> Number(const QString& text, int low, int high) {
   const std::optional<int> value = text.size() <= 3 ? DecimalNumber(text) : std::nullopt;
   if (!value || *value < low || *value > high) return std::nullopt;
@@ -57,7 +82,9 @@ std::optional<int> Number(const QString& text, int low, int high) {
 
 // Writes a setting's value into the image, as the setting's window would. Values that name no
 // window's value are refused with the reason.
-bool Apply(const ConfigItem& item, const QString& value, ConfigImage& image, QString* problem) {
+bool Apply(const ConfigItem& item, const QString& given, ConfigImage& image, QString* problem) {
+  // The windows' words in any case: "Да", "НЕТ", "Пусто".
+  const QString value = given.toLower();
   const int offset = item.bits.front().first;
   quint8& byte = image[offset];
   switch (item.kind) {
@@ -115,8 +142,8 @@ bool Apply(const ConfigItem& item, const QString& value, ConfigImage& image, QSt
       const QStringList parts = value.split(u':');
       const std::optional<int> hours = parts.size() == 2 ? Number(parts[0], 0, 23) : std::nullopt;
       const std::optional<int> minutes = parts.size() == 2 ? Number(parts[1], 0, 59) : std::nullopt;
-      if (!hours || !minutes || parts[0].size() != 2 || parts[1].size() != 2) {
-        *problem = QStringLiteral("\"не задано\" or a time ЧЧ:ММ (00:00..23:59) is needed");
+      if (!hours || !minutes || parts[0].isEmpty() || parts[0].size() > 2 || parts[1].size() != 2) {
+        *problem = QStringLiteral("\"не задано\" or a time Ч:ММ (0:00..23:59) is needed");
         return false;
       }
       byte = static_cast<quint8>(0x80 | *hours);
@@ -228,7 +255,10 @@ ConfigTextResult ConfigFromText(const QByteArray& text, const ConfigImage& base)
     }
     QString key = line.left(equals).trimmed();
     if (key.contains(QStringLiteral("  ")) || key.contains(u'\t')) key = key.simplified();
-    const QString value = line.mid(equals + 1).trimmed();
+    QString value = line.mid(equals + 1);
+    // A comment may follow the value, as in the tariff and alert files: no value holds "#".
+    if (const qsizetype hash = value.indexOf(u'#'); hash >= 0) value.truncate(hash);
+    value = value.trimmed();
     if (const auto first = seen.constFind(key); first != seen.constEnd()) {
       result.errors << QStringLiteral("line %1: \"%2\" is given again (first on line %3)")
                            .arg(number)
@@ -253,22 +283,26 @@ ConfigTextResult ConfigFromText(const QByteArray& text, const ConfigImage& base)
         continue;
       }
       image[offset] = static_cast<quint8>(hex.captured(1).toUInt(nullptr, 16));
+      ++result.settings;
       continue;
     }
     const auto item = ItemsByKey().constFind(key);
     if (item == ItemsByKey().constEnd()) {
-      result.errors
-          << QStringLiteral("line %1: \"%2\" is no setting").arg(number).arg(ShortEcho(key));
+      result.errors << QStringLiteral("line %1: \"%2\" is no setting%3")
+                           .arg(number)
+                           .arg(ShortEcho(key), LookAlikeHint(key));
       continue;
     }
     settings.push_back({number, &*item, key, value});
+    ++result.settings;
   }
   for (const Setting& setting : settings) {
     QString problem;
     if (!Apply(*setting.item, setting.value, image, &problem)) {
-      result.errors << QStringLiteral("line %1: \"%2\" = \"%3\": %4")
+      result.errors << QStringLiteral("line %1: \"%2\" = \"%3\": %4%5")
                            .arg(setting.line)
-                           .arg(setting.key, ShortEcho(setting.value), problem);
+                           .arg(setting.key, ShortEcho(setting.value), problem,
+                                LookAlikeHint(setting.value));
     }
   }
   if (result.errors.isEmpty()) {

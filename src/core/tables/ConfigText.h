@@ -24,6 +24,7 @@ struct ConfigTextResult {
   std::optional<ConfigImage> image;
   // "line N: ..." for every mistake; the image is given only when there is none.
   QStringList errors;
+  int settings = 0;  // the setting and byte lines read
 };
 
 // A file that is a configuration as text rather than an image: one named *.txt, one of

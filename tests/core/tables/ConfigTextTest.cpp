@@ -105,6 +105,20 @@ TEST(ConfigText, ASettingWinsOverAByteLineForItsBits) {
   EXPECT_EQ(image[119], 0xF3);
 }
 
+// A text is read as a person writes it: a comment after the value, the words in any case, an
+// hour of one digit, a byte order mark.
+TEST(ConfigText, ATextIsReadAsAPersonWritesIt) {
+  const ConfigImage image = Read(
+      "\xEF\xBB\xBFДоступ абонентов к МТС, ночь, абонент 20, 1 = Да  # боссу можно\n"
+      "Вызовы с городских линий, день, ГЛ 3, Основной режим 2 = ПУСТО\n"
+      "Переключение режимов, Время начала ночного режима, Час.:Мин. = 7:30 # утро\n",
+      ConfigImage{});
+  EXPECT_EQ(image[RegionOffset(RegionDescriptor(false, MTS), 0)], ColumnsToLineBits(0x01));
+  EXPECT_EQ(image[SwitchTimeOffset(1)], 0x87);
+  EXPECT_EQ(image[SwitchTimeOffset(1) + 1], 30);
+  EXPECT_EQ(ConfigFromText("# только комментарий\n\n", {}).settings, 0);
+}
+
 TEST(ConfigText, MistakesAreNamedByLineAndNothingIsGiven) {
   const struct {
     const char* text;
@@ -123,7 +137,11 @@ TEST(ConfigText, MistakesAreNamedByLineAndNothingIsGiven) {
        "subscriber 20..43, or one followed by \"+\" is needed"},
       {"Переключение режимов, Время начала ночного режима, Час.:Мин. = 24:00\n",
        "line 1: \"Переключение режимов, Время начала ночного режима, Час.:Мин.\" = \"24:00\": "
-       "\"не задано\" or a time ЧЧ:ММ (00:00..23:59) is needed"},
+       "\"не задано\" or a time Ч:ММ (0:00..23:59) is needed"},
+      {"Доступ абонентов к МТС, ночь, абонент 20, 1 = да\n"
+       "Доступ абонентов к MТС, ночь, абонент 20, 2 = да\n",
+       "line 2: \"Доступ абонентов к MТС, ночь, абонент 20, 2\" is no setting (латинская буква "
+       "\"M\" вместо русской)"},
       {"байт 512 = 0x01\n", "line 1: \"байт 512\": the image has bytes 0..511"},
       {"байт 5 = 256\n", "line 1: \"байт 5\": a byte 0x00..0xFF is needed"},
       {"байт 5 = 0x01\nбайт 5 = 0x02\n", "line 2: \"байт 5\" is given again (first on line 1)"},
