@@ -1,6 +1,7 @@
 #include "cli/AlertsCommand.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -13,6 +14,7 @@
 #include "core/base/Errors.h"
 #include "core/costs/AlertDelivery.h"
 #include "core/costs/Alerts.h"
+#include "core/files/DataFiles.h"
 
 namespace {
 
@@ -197,6 +199,13 @@ int RunAlerts(const QStringList& arguments, CommandIo& io) {
         *year != 0 ? *year : (*month <= today.month() ? today.year() : today.year() - 1);
     from = QDate(chosenYear, *month, 1);
     to = from.addMonths(1).addDays(-1);
+    // A month asked for by name with no month file is a failed reception, not a quiet month.
+    const QString name = DataFileName(*month);
+    if (!QFileInfo::exists(QDir(*dir).filePath(name))) {
+      ui.Say(QStringLiteral("нет файла %1 в %2: разговоров за этот месяц нет, проверять нечего")
+                 .arg(name, QDir::toNativeSeparators(*dir)));
+      return exitcode::kFilesFailed;
+    }
   }
   const bool json = line.IsSet(QStringLiteral("json"));
   QJsonArray array;

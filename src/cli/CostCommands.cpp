@@ -154,6 +154,16 @@ bool MonthFileThere(const Choice& choice, const QString& what, ConsoleUi& ui) {
   return false;
 }
 
+// A month file with no calls of the chosen month and year: said as plainly, for the same reason.
+bool CallsThere(const Choice& choice, qint64 calls, int year, const QString& what, ConsoleUi& ui) {
+  if (calls > 0) return true;
+  ui.Say(QStringLiteral("в файле %1 нет разговоров за %2 %3: %4 не составлен")
+             .arg(DataFileName(choice.choice.month), MonthName(choice.choice.month).toLower())
+             .arg(year)
+             .arg(what));
+  return false;
+}
+
 }  // namespace
 
 int RunBill(const QStringList& arguments, CommandIo& io) {
@@ -205,6 +215,8 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
     if (book.OutOfRange() > 0) {
       ui.Say(OutOfRangeNote(choice.choice.month, book.OutOfRange()), ConsoleUi::Priority::kWarning);
     }
+    if (!CallsThere(choice, book.All().calls, book.Year(), QStringLiteral("счет"), ui))
+      return exitcode::kFilesFailed;
     if (output == QLatin1String("-")) {
       WriteBillsCsv(book, io.out, byDepartment);
     } else {
@@ -274,6 +286,8 @@ int RunReport(const QStringList& arguments, CommandIo& io) {
     ReportData data = BuildReport(choice.dir, choice.choice, lines);
     data.byDepartment = *byDepartment;
     data.cityLinesAssumed = !linesKnown;
+    if (!CallsThere(choice, data.calls, data.year, QStringLiteral("отчет"), ui))
+      return exitcode::kFilesFailed;
     if (data.outOfRange > 0) {
       ui.Say(OutOfRangeNote(choice.choice.month, data.outOfRange), ConsoleUi::Priority::kWarning);
     }

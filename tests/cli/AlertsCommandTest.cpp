@@ -96,8 +96,9 @@ TEST_F(Alerts, ExitCodesTheSeenListAndADamagedRulesFile) {
   Store({Call(7, 12, 23, 45, "2345678")});
   EXPECT_EQ(Run({"alerts"}), exitcode::kNoAnswer);
   EXPECT_TRUE(Out().startsWith(QStringLiteral("предупреждение: Длинные: 45 мин > 30 мин\n")));
-  // --month looks at that month only; November has nothing.
-  EXPECT_EQ(Run({"alerts", "--month", "11", "--all"}), exitcode::kOk);
+  // --month looks at that month only; November has no month file, which is said.
+  EXPECT_EQ(Run({"alerts", "--month", "11", "--all"}), exitcode::kFilesFailed);
+  EXPECT_TRUE(Out().isEmpty());
 
   Write(QStringLiteral("NorvelAlerts.txt"), "[Длинные]\nlonger_than = много\n");
   EXPECT_EQ(Run({"alerts"}), exitcode::kFilesFailed);

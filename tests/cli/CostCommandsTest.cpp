@@ -351,24 +351,40 @@ TEST_F(CostCommands, ATariffFileWithAMistakeStopsBothAndNoFileIsLeft) {
   EXPECT_TRUE(text.contains(QStringLiteral("Разговоров 5")));
 }
 
-// A month without its month file (a reception that failed) gives no zero bill or report ready
-// to sign: each says which file is missing and ends as for a file that cannot be read.
+// A month without its month file (a reception that failed), or whose file holds no calls of
+// the month chosen, gives no zero bill, report or all-clear: each says so and ends as for a
+// file that cannot be read.
 TEST_F(CostCommands, NoBillOrReportForAMonthWithoutItsFile) {
   const struct {
     const char* name;
     QStringList arguments;
     const char* output;
+    const char* said;
   } rows[] = {
-      {"bill as CSV", {"bill", "--month", "6", "-o", "bills.csv"}, "bills.csv"},
-      {"bill on standard output", {"bill", "--month", "6"}, nullptr},
-      {"report", {"report", "--month", "6", "-o", "report.pdf"}, "report.pdf"},
+      {"bill as CSV",
+       {"bill", "--month", "6", "-o", "bills.csv"},
+       "bills.csv",
+       "нет файла Data 6.txt в "},
+      {"bill on standard output", {"bill", "--month", "6"}, nullptr, "нет файла Data 6.txt в "},
+      {"report",
+       {"report", "--month", "6", "-o", "report.pdf"},
+       "report.pdf",
+       "нет файла Data 6.txt в "},
+      {"alerts", {"alerts", "--month", "6"}, nullptr, "нет файла Data 6.txt в "},
+      {"bill of another year",
+       {"bill", "--month", "12", "--year", "2020", "-o", "bills.csv"},
+       "bills.csv",
+       "в файле Data12.txt нет разговоров за декабрь 2020: счет не составлен"},
+      {"report of another year",
+       {"report", "--month", "12", "--year", "2020", "-o", "r.pdf"},
+       "r.pdf",
+       "в файле Data12.txt нет разговоров за декабрь 2020: отчет не составлен"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     const Result result = Run(row.arguments);
     EXPECT_EQ(result.code, 13);
-    EXPECT_TRUE(result.err.contains(QStringLiteral("нет файла %1 в ").arg(DataFileName(6))))
-        << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(QString::fromUtf8(row.said))) << result.err.toStdString();
     EXPECT_TRUE(result.out.isEmpty());
     if (row.output) {
       EXPECT_FALSE(QFile::exists(dir.filePath(QString::fromLatin1(row.output))));
