@@ -540,8 +540,9 @@ void ReportPainter::LineLoad(QPainter& painter) const {
       {QStringLiteral("Нагрузка в этот час, не менее"),
        Erlangs(busyTraffic) + QStringLiteral(" Эрл")},
       {QStringLiteral("Наибольшее число занятых линий"), QString::number(data_.peakBusyOverall)},
-      {data_.cityLinesAssumed ? QStringLiteral("Городских линий (принято: число плат неизвестно)")
-                              : QStringLiteral("Городских линий в станции"),
+      {data_.cityLinesFromCalls ? QStringLiteral("Городских линий (по номерам ГЛ в разговорах)")
+       : data_.cityLinesAssumed ? QStringLiteral("Городских линий (принято: число плат неизвестно)")
+                                : QStringLiteral("Городских линий в станции"),
        QString::number(data_.cityLines)},
       {QStringLiteral("Все линии заняты в этот час, мин"), QString::number(data_.allBusyMinutes)},
       {QStringLiteral("Потери вызовов в этот час (Эрланг B), не менее"),

@@ -77,17 +77,28 @@ std::map<QString, SubscriberReport> DepartmentTotals(
 QString LineVerdict(qint64 calls, bool cannotEstimate, int allBusyMinutes, int linesNeeded,
                     int cityLines) {
   if (calls == 0) return QStringLiteral("Разговоров нет.");
+  // The decision first; that the record understates the load comes under it, never instead.
+  if (linesNeeded > cityLines) {
+    QString text = QStringLiteral(
+                       "Линий не хватает: нужно не менее %1 (сейчас %2). В час наибольшей "
+                       "нагрузки теряется больше 1 % вызовов.")
+                       .arg(linesNeeded)
+                       .arg(cityLines);
+    if (cannotEstimate) {
+      text += QStringLiteral(
+                  "\nЛинии заняты все одновременно %1 мин: вызовы, не нашедшие свободной линии, "
+                  "не записаны, так что на деле линий нужно больше.")
+                  .arg(allBusyMinutes);
+    }
+    return text;
+  }
   if (cannotEstimate) {
     return QStringLiteral(
-               "Линии заняты все одновременно %1 мин — записанная нагрузка занижена, число "
-               "линий оценить нельзя.")
+               "Линий, вероятно, не хватает: все %1 заняты одновременно %2 мин в час наибольшей "
+               "нагрузки.\nВызовы, не нашедшие свободной линии, не записаны: сколько линий "
+               "нужно, по записанным разговорам оценить нельзя.")
+        .arg(cityLines)
         .arg(allBusyMinutes);
-  }
-  if (linesNeeded > cityLines) {
-    return QStringLiteral(
-               "Линий не хватает: в час наибольшей нагрузки теряется больше 1 % вызовов; нужно "
-               "не менее %1 линий.")
-        .arg(linesNeeded);
   }
   if (linesNeeded + 2 <= cityLines) {
     return QStringLiteral(
@@ -163,7 +174,9 @@ ReportData BuildMonth(const QString& dir, const ReportChoice& choice, int cityLi
   std::array<std::vector<int>, 9> lineChange;
   const Tariffs* tariffs = data.tariffs ? &*data.tariffs : nullptr;
 
+  int highestLine = 0;
   const ExportSelection selection = ForEachExportRow(dir, options, [&](const ExportRow& row) {
+    if (row.cityLine <= 8) highestLine = std::max(highestLine, row.cityLine);
     if (data.periodDays == 0) {
       data.periodDays = choice.day != 0 ? 1 : QDate(row.year, row.month, 1).daysInMonth();
     }
@@ -245,6 +258,12 @@ ReportData BuildMonth(const QString& dir, const ReportChoice& choice, int cityLi
   data.year = selection.year;
   data.otherYearsLeftOut = selection.leftOut;
   data.outOfRange = selection.outOfRange;
+  // A station has at least the lines its calls name: the settings may be missing or old.
+  if (highestLine > cityLines) {
+    cityLines = highestLine;
+    data.cityLines = highestLine;
+    data.cityLinesFromCalls = true;
+  }
 
   std::array<qint64, 24> busyMinutes{};
   const size_t minutes = static_cast<size_t>(data.periodDays + 1) * kMinutesPerDay;

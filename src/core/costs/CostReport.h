@@ -86,6 +86,8 @@ struct ReportData {
   int allBusyMinutes = 0;
   bool linesCannotBeEstimated = false;
   bool cityLinesAssumed = false;  // the station's line count is not known: 4 assumed
+  // The calls name a line beyond the count given: the count is the highest line they name.
+  bool cityLinesFromCalls = false;
   int peakBusyOverall = 0;
   double blockingAtBusyHour = 0;  // Erlang B with the station's lines
   int linesForOnePercent = 0;     // at least: the recorded traffic is a lower bound

@@ -359,7 +359,9 @@ TEST(LineLoad, HandMadeCallsAcrossAnHourAndMidnight) {
   EXPECT_EQ(day.peakBusy[11], 0);
   EXPECT_EQ(day.peakBusyOverall, 2);
   EXPECT_EQ(day.busyHour, 10);
-  EXPECT_NEAR(day.blockingAtBusyHour, ErlangB(0.75, 4), 1e-12);
+  // Given 4 lines, the calls name lines 5 and 6 (one of unknown length): the station has 6.
+  EXPECT_EQ(day.cityLines, 6);
+  EXPECT_NEAR(day.blockingAtBusyHour, ErlangB(0.75, 6), 1e-12);
   EXPECT_EQ(day.linesForOnePercent, 4);
   // Tuesday: 09:50 is before no working hours without a tariff file (08:00-18:00); 23:50 is
   // after them.
@@ -681,4 +683,23 @@ TEST(LineLoad, TheBusyHourOfTheWorkingDaysDecidesTheVerdict) {
   const ReportData full = BuildReport(host.env.workDir, {12, 0, 0, 0}, 8);
   EXPECT_TRUE(full.linesCannotBeEstimated);
   EXPECT_EQ(full.allBusyMinutes, 300);  // 30 minutes on each of the 10 busiest days
+
+  // The verdict leads with the decision; that the record understates the load comes under it.
+  const auto verdict = [](const ReportData& data) {
+    return LineVerdict(data.calls, data.linesCannotBeEstimated, data.allBusyMinutes,
+                       data.linesForOnePercent, data.cityLines);
+  };
+  EXPECT_TRUE(verdict(office).startsWith(
+      QStringLiteral("Линий не хватает: нужно не менее %1 (сейчас 8).")
+          .arg(office.linesForOnePercent)));
+  EXPECT_TRUE(verdict(full).startsWith(QStringLiteral("Линий не хватает: нужно не менее")));
+  EXPECT_TRUE(verdict(full).contains(QStringLiteral("\nЛинии заняты все одновременно 300 мин")));
+  EXPECT_TRUE(LineVerdict(100, true, 300, 5, 8)
+                  .startsWith(QStringLiteral("Линий, вероятно, не хватает: все 8 заняты")));
+  // Settings for 4 lines while the calls use 8: the calls' count holds, and the report says so.
+  const ReportData fewer = BuildReport(host.env.workDir, {12, 0, 0, 0}, 4);
+  EXPECT_EQ(fewer.cityLines, 8);
+  EXPECT_TRUE(fewer.cityLinesFromCalls);
+  EXPECT_EQ(fewer.allBusyMinutes, 300);
+  EXPECT_FALSE(full.cityLinesFromCalls);
 }
