@@ -8,7 +8,7 @@ BUILD="$ROOT/build"
 
 PACKAGES=(
   cmake make g++ pkg-config
-  qt6-base-dev qt6-serialport-dev libgl-dev
+  qt6-base-dev qt6-serialport-dev libgl-dev qt6-translations-l10n
   libgtest-dev
   xvfb xauth x11-apps fonts-dejavu-core fonts-noto-mono openbox libx11-dev
   poppler-utils

@@ -201,6 +201,12 @@ TEST(StationModel, FaultsSilenceDropAndPulledCable) {
 
 TEST(CallGenerator, GeneratesWhatTheDecoderReadsBack) {
   for (std::uint32_t seed : {1u, 2u, 3u}) {
+    // Every call on a city line the station has, as a real station records them.
+    const int boards = static_cast<int>(seed);
+    for (const auto& call : station::GenerateCalls(300, 6, seed, boards).calls) {
+      EXPECT_GE(call.cityLine, 1);
+      EXPECT_LE(call.cityLine, 2 * boards);
+    }
     const auto generated = station::GenerateCalls(300, 6, seed, 4);
     std::vector<quint8> buffer(generated.bytes.begin(), generated.bytes.end());
     buffer.push_back(0);

@@ -55,7 +55,7 @@ GeneratedRecords GenerateCalls(int count, int days, std::uint32_t seed, int boar
     call.startMinute = uniform(0, 59);
     call.duration = uniform(0, 9) == 0 ? uniform(10, 75) : uniform(0, 9);
     call.callType = uniform(0, 3);
-    call.cityLine = uniform(0, 19) == 0 ? 0 : uniform(1, 2 * boards);
+    call.cityLine = uniform(1, 2 * boards);  // a station records no call without a city line
     const int board = uniform(0, boards - 1);
     const int port = uniform(0, 5);
     call.subscriber = 20 + 6 * board + port;

@@ -15,7 +15,9 @@
 #include "core/tables/ConfigText.h"
 #include "ui/link/Thermometer.h"
 #include "ui/shell/MainUnit.h"
+#include "ui/shell/QtTranslation.h"
 #include "ui/shell/Tune.h"
+#include "ui/shell/WindowManagerHints.h"
 #include "ui/tables/PrgCityLine.h"
 #include "ui/tables/ProgrSwitch.h"
 #include "ui/tables/Programming.h"
@@ -31,6 +33,7 @@ NorvelApplication::NorvelApplication(int& argc, char** argv)
   setWindowIcon(QIcon(QStringLiteral(":/norvelwin.png")));
   setDesktopFileName(QStringLiteral("norvelwin"));
   setQuitOnLastWindowClosed(false);
+  LoadQtRussian(*this);
   // The help is found in the working directory, beside the program, or where the package puts
   // it.
   ui_.SetHelpDirectories(
@@ -77,7 +80,7 @@ void NorvelApplication::CreateForms() {
   AddWindow(forms_.viewer, env_);
   if (programming_) AddProgrammingWindows(*station);
 
-  forms_.main->show();
+  ShowWithKeyboard(forms_.main, forms_.main->ProgButton);
 }
 
 bool NorvelApplication::CreateOfflineForms(QString path, std::optional<int> boards,
@@ -129,10 +132,7 @@ bool NorvelApplication::CreateOfflineForms(QString path, std::optional<int> boar
   // Leaving the entry window ends the program: there is no main menu to go back to.
   forms_.splash->SetLeaveAction([] { QCoreApplication::quit(); });
 
-  forms_.splash->show();
-  forms_.splash->raise();
-  forms_.splash->activateWindow();
-  forms_.splash->DayProgrButton->setFocus();
+  ShowWithKeyboard(forms_.splash, forms_.splash->DayProgrButton);
   return true;
 }
 

@@ -37,3 +37,10 @@ void AskForTitleBarOnly(QWidget* window) {
   Q_UNUSED(window);
 #endif
 }
+
+void ShowWithKeyboard(QWidget* window, QWidget* focus) {
+  window->show();
+  window->raise();
+  window->activateWindow();
+  if (focus) focus->setFocus(Qt::ActiveWindowFocusReason);
+}

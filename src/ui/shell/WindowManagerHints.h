@@ -8,3 +8,8 @@ class QWidget;
 // Managers that keep a close box whatever they are asked (Openbox does) still send the window
 // a close request, which the window treats as Esc.
 void AskForTitleBarOnly(QWidget* window);
+
+// Shows the program's first window with the keyboard on `focus`. A window manager gives a new
+// window the focus; a bare display (a virtual one, a kiosk) gives it to no one unless the
+// program asks, and then no key works until a click.
+void ShowWithKeyboard(QWidget* window, QWidget* focus);

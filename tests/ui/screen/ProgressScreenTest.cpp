@@ -10,6 +10,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QWindow>
 #include <atomic>
@@ -267,6 +269,46 @@ TEST(WindowManagerHints, ATableWindowAsksForATitleBarOnly) {
   EXPECT_EQ(values[2], 10u);  // a border and a title, no window menu, no boxes
   XFree(data);
   XCloseDisplay(display);
+}
+
+// On a bare display (no window manager) no window gets the keyboard unless the program asks:
+// the first window is shown with it, so that Enter works without a click.
+TEST(BareDisplay, TheFirstWindowTakesTheKeyboard) {
+  ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "run under xvfb-run";
+  const auto window = [](QPushButton** first) {
+    auto* widget = new QWidget;
+    widget->resize(300, 120);
+    *first = new QPushButton(QStringLiteral("Программирование"), widget);
+    (*first)->setAutoDefault(true);
+    (*first)->setGeometry(10, 10, 200, 30);
+    auto* second = new QPushButton(QStringLiteral("Выход"), widget);
+    second->setGeometry(10, 50, 200, 30);
+    return std::unique_ptr<QWidget>(widget);
+  };
+  const auto activeWithin = [](QWidget* widget, int ms) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!widget->isActiveWindow() && waited.elapsed() < ms) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return widget->isActiveWindow();
+  };
+  QPushButton* ignored = nullptr;
+  const auto plain = window(&ignored);
+  plain->show();
+  // The premise: shown as usual, a window here never gets the keyboard.
+  EXPECT_FALSE(activeWithin(plain.get(), 1000));
+  plain->hide();
+
+  QPushButton* first = nullptr;
+  const auto menu = window(&first);
+  bool pressed = false;
+  QObject::connect(first, &QPushButton::clicked, [&pressed] { pressed = true; });
+  ShowWithKeyboard(menu.get(), first);
+  ASSERT_TRUE(activeWithin(menu.get(), 5000));
+  EXPECT_EQ(QApplication::focusWidget(), first);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  EXPECT_TRUE(pressed);
 }
 
 int main(int argc, char** argv) {

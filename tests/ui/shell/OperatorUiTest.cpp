@@ -11,13 +11,15 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QTranslator>
 #include <QWindow>
 
 #include "ScriptedUi.h"
-#include "core/files/TextFiles.h"
 #include "core/base/Handlers.h"
+#include "core/files/TextFiles.h"
 #include "ui/shell/HelpForm.h"
 #include "ui/shell/QtOperatorUi.h"
+#include "ui/shell/QtTranslation.h"
 
 namespace {
 
@@ -142,9 +144,8 @@ TEST(GeneralErrorHandler, ShowsTheErrorCaptionedWithTheProgramAndGoesOn) {
   ScriptedUi ui;
   ui.ExpectError(QStringLiteral("Неверное число в файле NorvelWin.ini, строка 2"));
   bool after = false;
-  RunHandler(ui, [] {
-    throw IoError(QStringLiteral("Неверное число в файле NorvelWin.ini, строка 2"));
-  });
+  RunHandler(
+      ui, [] { throw IoError(QStringLiteral("Неверное число в файле NorvelWin.ini, строка 2")); });
   RunHandler(ui, [&after] { after = true; });
   EXPECT_TRUE(after);
   ui.ExpectError(QStringLiteral("plain"));
@@ -228,4 +229,20 @@ TEST(QtHelp, TheHelpWindowWorksBesideAModalWindowAndAfterIt) {
   QApplication::setActiveWindow(help);
   QTest::keyClick(help->windowHandle(), Qt::Key_Escape);
   EXPECT_FALSE(help->isVisible());
+}
+
+// Qt's own dialogs speak Russian once its translation is loaded; the boxes of the program keep
+// their own buttons.
+TEST(QtTranslation, QtsOwnDialogsSpeakRussian) {
+  const char* overwrite = "%1 already exists.\nDo you want to replace it?";
+  QTranslator* russian = LoadQtRussian(*QCoreApplication::instance());
+  ASSERT_NE(russian, nullptr) << "Qt's Russian translation (qt6-translations-l10n) is missing";
+  EXPECT_NE(QCoreApplication::translate("QFileDialog", overwrite), QLatin1String(overwrite));
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Отмена"));
+  const auto box = QtOperatorUi::CreateBox(OperatorUi::BoxKind::YesNo, QStringLiteral("?"), false);
+  const auto* yes = box->findChild<QPushButton*>(QStringLiteral("yes"));
+  ASSERT_NE(yes, nullptr);
+  EXPECT_EQ(yes->text(), QStringLiteral("&Yes"));
+  QCoreApplication::removeTranslator(russian);
+  delete russian;
 }
