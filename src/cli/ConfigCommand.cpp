@@ -14,6 +14,7 @@
 #include "cli/ExitCodes.h"
 #include "cli/NorvelCommand.h"
 #include "cli/PortDiagnosis.h"
+#include "core/base/Counts.h"
 #include "core/base/Environment.h"
 #include "core/base/Ports.h"
 #include "core/files/ConfigCopy.h"
@@ -504,8 +505,8 @@ int Apply(const QStringList& arguments, CommandIo& io) {
         if (differences.isEmpty()) {
           io.out.write("nothing to write: the station holds every setting of the text\n");
         } else if (dryRun) {
-          io.out.write(QStringLiteral("not written (--dry-run): %1 differences\n")
-                           .arg(differences.size())
+          io.out.write(QStringLiteral("not written (--dry-run): %1\n")
+                           .arg(EnglishCount(differences.size(), "difference", "differences"))
                            .toUtf8());
         }
         nothingToDo = differences.isEmpty() || dryRun;

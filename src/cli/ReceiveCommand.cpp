@@ -12,6 +12,7 @@
 #include "cli/NorvelCommand.h"
 #include "cli/PortDiagnosis.h"
 #include "core/base/Clock.h"
+#include "core/base/Counts.h"
 #include "core/base/Environment.h"
 #include "core/base/Errors.h"
 #include "core/base/Ports.h"
@@ -35,9 +36,9 @@ struct Summary {
   QByteArray Line() const {
     QString said = line;
     if (alerts && !alerts->failed && alerts->found > 0) {
-      said += QStringLiteral("; %1 suspicious (%2 alarms)%3")
+      said += QStringLiteral("; %1 suspicious (%2)%3")
                   .arg(alerts->found)
-                  .arg(alerts->alarms)
+                  .arg(EnglishCount(alerts->alarms, "alarm", "alarms"))
                   .arg(alerts->delivered ? QStringLiteral(", delivered") : QString());
     } else if (alerts && alerts->failed) {
       said += QStringLiteral("; alerts failed");

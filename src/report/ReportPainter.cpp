@@ -1,5 +1,7 @@
 #include "report/ReportPainter.h"
 
+#include "core/base/Counts.h"
+
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
@@ -763,7 +765,8 @@ void ReportPainter::SubscriberPage(QPainter& painter, int subscriber,
   y = Table(painter, y, kCallWidths, kCallHeader, CallRows(data_, shown), kCallRight);
   if (notShown > 0) {
     Text(painter, kMargin, y, kInner,
-         QStringLiteral("и еще %1 разговоров (все разговоры абонента — в его счете)").arg(notShown),
+         QStringLiteral("и еще %1 (все разговоры абонента — в его счете)")
+             .arg(RussianCount(notShown, "разговор", "разговора", "разговоров")),
          13, false, kGrey);
   }
 }
@@ -897,9 +900,10 @@ bool WriteBillsPdf(const BillBook& book, const BillHeading& heading, const QStri
     y = VatLine(painter, y, book.TariffTable(), sum.cost);
     if (report.calls > sum.calls) {
       y = Text(painter, kMargin, y + 4, kInner,
-               QStringLiteral("Без оплаты: %1 разговоров (тип вызова без оплаты, номер вне зон "
+               QStringLiteral("Без оплаты: %1 (тип вызова без оплаты, номер вне зон "
                               "или длительность неизвестна)")
-                   .arg(report.calls - sum.calls),
+                   .arg(RussianCount(report.calls - sum.calls, "разговор", "разговора",
+                                     "разговоров")),
                12, false, kGrey) +
           8;
     }

@@ -1,5 +1,7 @@
 #include "core/costs/AlertDelivery.h"
 
+#include "core/base/Counts.h"
+
 #include <QDateTime>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -14,12 +16,8 @@ constexpr int kDeliveryMilliseconds = 60'000;
 
 // "случай", "случая", "случаев" by the count: a finding may be one call or many.
 QString Calls(int count) {
-  const int tens = count % 100;
-  const int ones = count % 10;
-  if (tens >= 11 && tens <= 14) return QStringLiteral("подозрительных случаев");
-  if (ones == 1) return QStringLiteral("подозрительный случай");
-  if (ones >= 2 && ones <= 4) return QStringLiteral("подозрительных случая");
-  return QStringLiteral("подозрительных случаев");
+  return RussianWord(count, "подозрительный случай", "подозрительных случая",
+                     "подозрительных случаев");
 }
 
 // A header's text in RFC 2047 encoded words short enough for a line of 78 with "Subject: "

@@ -1,5 +1,7 @@
 #include "core/tables/ConfigChecks.h"
 
+#include "core/base/Counts.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -303,16 +305,6 @@ const Rule kRules[] = {
      CheckBeyondStation},
 };
 
-QString Plural(qsizetype n, const char* one, const char* few, const char* many) {
-  const qsizetype tens = n % 100;
-  const qsizetype units = n % 10;
-  const char* word = (tens >= 11 && tens <= 14)   ? many
-                     : units == 1                 ? one
-                     : (units >= 2 && units <= 4) ? few
-                                                  : many;
-  return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(word));
-}
-
 }  // namespace
 
 QString ConfigFinding::Line() const {
@@ -359,9 +351,9 @@ QString FindingsSummary(const std::vector<ConfigFinding>& findings) {
   const qsizetype warnings = static_cast<qsizetype>(findings.size()) - errors;
   if (errors == 0 && warnings == 0) return QStringLiteral("замечаний нет");
   QStringList parts;
-  if (errors > 0) parts << Plural(errors, "ошибка", "ошибки", "ошибок");
+  if (errors > 0) parts << RussianCount(errors, "ошибка", "ошибки", "ошибок");
   if (warnings > 0) {
-    parts << Plural(warnings, "предупреждение", "предупреждения", "предупреждений");
+    parts << RussianCount(warnings, "предупреждение", "предупреждения", "предупреждений");
   }
   return parts.join(QStringLiteral(", "));
 }
