@@ -11,6 +11,7 @@
 #include "cli/NorvelCommand.h"
 #include "cli/TerminalProgress.h"
 #include "cli/XlsxExport.h"
+#include "core/base/Clock.h"
 #include "core/base/Errors.h"
 #include "core/costs/Bills.h"
 #include "core/costs/CostReport.h"
@@ -154,6 +155,15 @@ bool MonthFileThere(const Choice& choice, const QString& what, ConsoleUi& ui) {
   return false;
 }
 
+// What the hand-written files probably get wrong, said before the document is made from them.
+void SayFileWarnings(const Tariffs* tariffs, const SubscriberDirectory* directory, int year,
+                     const QDate& today, ConsoleUi& ui) {
+  QStringList warnings;
+  if (tariffs) warnings << TariffWarnings(*tariffs, today, year);
+  if (directory) warnings << directory->Warnings();
+  for (const QString& warning : warnings) ui.Say(warning, ConsoleUi::Priority::kWarning);
+}
+
 // A month file with no calls of the chosen month and year: said as plainly, for the same reason.
 bool CallsThere(const Choice& choice, qint64 calls, int year, const QString& what, ConsoleUi& ui) {
   if (calls > 0) return true;
@@ -217,6 +227,7 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
     }
     if (!CallsThere(choice, book.All().calls, book.Year(), QStringLiteral("счет"), ui))
       return exitcode::kFilesFailed;
+    SayFileWarnings(&book.TariffTable(), book.Directory(), book.Year(), io.clock.Now().date(), ui);
     if (output == QLatin1String("-")) {
       WriteBillsCsv(book, io.out, byDepartment);
     } else {
@@ -288,6 +299,9 @@ int RunReport(const QStringList& arguments, CommandIo& io) {
     data.cityLinesAssumed = !linesKnown;
     if (!CallsThere(choice, data.calls, data.year, QStringLiteral("отчет"), ui))
       return exitcode::kFilesFailed;
+    SayFileWarnings(data.tariffs ? &*data.tariffs : nullptr,
+                    data.directory ? &*data.directory : nullptr, data.year, io.clock.Now().date(),
+                    ui);
     if (data.outOfRange > 0) {
       ui.Say(OutOfRangeNote(choice.choice.month, data.outOfRange), ConsoleUi::Priority::kWarning);
     }

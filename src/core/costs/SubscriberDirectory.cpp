@@ -19,7 +19,8 @@ QString SubscriberDirectory::DepartmentOf(int subscriber) const {
 
 SubscriberDirectory ParseSubscriberDirectory(const QString& text, const QString& fileName) {
   SubscriberDirectory directory;
-  QHash<int, int> lines;  // extension -> the line that named it
+  QHash<int, int> lines;                                // extension -> the line that named it
+  QHash<QString, std::pair<QString, int>> departments;  // folded -> as first written, its line
   const QStringList all = text.split(u'\n');
   for (int i = 0; i < all.size(); ++i) {
     const auto fail = [&](const QString& what) {
@@ -27,8 +28,18 @@ SubscriberDirectory ParseSubscriberDirectory(const QString& text, const QString&
           QStringLiteral("Файл %1, строка %2: %3").arg(fileName).arg(i + 1).arg(what));
     };
     QString line = all[i];
-    const qsizetype hash = line.indexOf(u'#');
-    if (hash >= 0) line.truncate(hash);
+    // "#" starts a comment at the start of a line or after a space; glued to a word ("Склад#2")
+    // it is part of the name.
+    for (qsizetype hash = line.indexOf(u'#'); hash >= 0; hash = line.indexOf(u'#', hash + 1)) {
+      if (hash > 0 && !line[hash - 1].isSpace()) continue;
+      if (line.indexOf(u';', hash) >= 0 && line.left(hash).contains(u'=')) {
+        fail(
+            QStringLiteral("после «#» идет «;»: «#» начинает комментарий и отрезал бы отдел "
+                           "(в имени пишите «#» без пробела перед ним, «№» или уберите его)"));
+      }
+      line.truncate(hash);
+      break;
+    }
     line = line.trimmed();
     if (line.isEmpty()) continue;
     const qsizetype equals = line.indexOf(u'=');
@@ -46,12 +57,31 @@ SubscriberDirectory ParseSubscriberDirectory(const QString& text, const QString&
     }
     const QStringList parts = line.mid(equals + 1).split(u';');
     if (parts.size() > 3) fail(QStringLiteral("больше трех частей через «;»"));
+    if (parts.size() == 1 && parts[0].contains(u',')) {
+      fail(QStringLiteral("части разделены «,»: нужно «имя; отдел; центр затрат» через «;»"));
+    }
     SubscriberEntry entry;
     entry.name = parts.value(0).trimmed();
     entry.department = parts.value(1).trimmed();
     entry.costCentre = parts.value(2).trimmed();
     if (entry.name.isEmpty()) fail(QStringLiteral("у абонента %1 нет имени").arg(subscriber));
     lines.insert(subscriber, i + 1);
+    // Two spellings of one department would be two departments with the calls split between.
+    if (!entry.department.isEmpty()) {
+      const QString folded = entry.department.simplified().toCaseFolded();
+      const auto first = departments.constFind(folded);
+      if (first == departments.cend()) {
+        departments.insert(folded, {entry.department, i + 1});
+      } else if (first->first != entry.department) {
+        directory.warnings_ << QStringLiteral(
+                                   "Файл %1, строка %2: отдел «%3» отличается от «%4» (строка "
+                                   "%5) только регистром или пробелами; это два отдела")
+                                   .arg(fileName)
+                                   .arg(i + 1)
+                                   .arg(entry.department, first->first)
+                                   .arg(first->second);
+      }
+    }
     directory.entries_[subscriber] = entry;
   }
   return directory;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <map>
 #include <optional>
 
@@ -24,12 +25,15 @@ class SubscriberDirectory {
   // The department an extension is counted in: its own, or "без отдела".
   QString DepartmentOf(int subscriber) const;
   const std::map<int, SubscriberEntry>& Entries() const { return entries_; }
+  // What the file probably gets wrong without being wrong: "Файл …, строка N: …".
+  const QStringList& Warnings() const { return warnings_; }
 
   static const QString kNoDepartment;
 
  private:
   friend SubscriberDirectory ParseSubscriberDirectory(const QString&, const QString&);
   std::map<int, SubscriberEntry> entries_;
+  QStringList warnings_;
 };
 
 inline constexpr char kSubscriberFileName[] = "NorvelSubscribers.txt";

@@ -203,6 +203,11 @@ class Parser {
       tariffs_.strip = value.split(u' ', Qt::SkipEmptyParts);
       for (const QString& prefix : tariffs_.strip) Digits(key, prefix);
     } else if (key == QLatin1String("charged")) {
+      if (value.isEmpty()) {
+        Fail(
+            QStringLiteral("«charged» без типов вызова: ни один разговор не стоил бы ничего "
+                           "(типы 0..3 через пробел; без строки «charged» оплачиваются все)"));
+      }
       tariffs_.charged = {};
       for (const QString& type : value.split(u' ', Qt::SkipEmptyParts)) {
         bool ok = false;
@@ -296,6 +301,26 @@ class Parser {
         if (sameDays && band.fromMinute < other.toMinute && other.fromMinute < band.toMinute) {
           Fail(QStringLiteral("«band» пересекается с полосой строки %1").arg(bandLines_[b]));
         }
+      }
+      // A band every minute of which an earlier band already holds, on each kind of day it
+      // names, never decides a price: a weekend band after an "all 00:00-24:00" one, or an
+      // "all" band after weekday and weekend bands of its hours.
+      bool reached = false;
+      for (const bool weekend : {false, true}) {
+        if (!(weekend ? band.weekend : band.weekdays)) continue;
+        for (int minute = band.fromMinute; minute < band.toMinute && !reached; ++minute) {
+          reached = std::none_of(zone.bands.begin(), zone.bands.end(), [&](const TimeBand& b) {
+            return (weekend ? b.weekend : b.weekdays) && b.fromMinute <= minute &&
+                   minute < b.toMinute;
+          });
+        }
+      }
+      if (!reached) {
+        QStringList earlier;
+        for (const int line : bandLines_) earlier << QString::number(line);
+        Fail(QStringLiteral("«band» не действует ни в одну минуту: ее дни и часы уже заняты "
+                            "полосами строк %1 (цену дает первая подходящая полоса)")
+                 .arg(earlier.join(QStringLiteral(", "))));
       }
       zone.bands.push_back(band);
       bandLines_.push_back(line_);
@@ -479,4 +504,29 @@ Rated RateCall(const Tariffs& tariffs, const ExportRow& row) {
   if (zone.maximum > 0) cost = std::min(cost, zone.maximum);
   rated.cost = (cost + kPricePerMoney / 2) / kPricePerMoney;  // once per call, half up
   return rated;
+}
+
+QStringList TariffWarnings(const Tariffs& tariffs, const QDate& today, int callsYear) {
+  QStringList warnings;
+  const QString file = QLatin1String(kTariffFileName);
+  if (!tariffs.holidays.empty() && callsYear > 0 &&
+      std::none_of(tariffs.holidays.begin(), tariffs.holidays.end(),
+                   [callsYear](const QDate& day) { return day.year() == callsYear; })) {
+    warnings << QStringLiteral(
+                    "%1: в «holidays» нет ни одного дня %2 года: праздники этого "
+                    "года считаются рабочими днями")
+                    .arg(file)
+                    .arg(callsYear);
+  }
+  const auto ahead = [&](const TariffZone& zone, const QString& name) {
+    if (zone.validFrom.isValid() && zone.validFrom > today.addYears(1)) {
+      warnings << QStringLiteral("%1: цены зоны «%2» действуют с %3, больше чем через год")
+                      .arg(file, name, zone.validFrom.toString(Qt::ISODate));
+    }
+  };
+  for (const TariffZone& zone : tariffs.zones) {
+    ahead(zone, zone.name);
+    for (const TariffZone& later : zone.later) ahead(later, zone.name);
+  }
+  return warnings;
 }

@@ -93,6 +93,10 @@ std::optional<Tariffs> LoadTariffs(const QString& dir);
 // The same from text, for tests and tools; `fileName` names it in messages.
 Tariffs ParseTariffs(const QString& text, const QString& fileName);
 
+// What a tariff file probably gets wrong for calls of `callsYear` (0: not known): holidays of
+// other years only, prices that start more than a year after `today`.
+QStringList TariffWarnings(const Tariffs& tariffs, const QDate& today, int callsYear);
+
 // What one call costs.
 struct Rated {
   enum class Kind {

@@ -570,6 +570,16 @@ TEST(TariffFile, MistakesAcrossTheFileAreRefusedWithBothPlaces) {
       {"VatAbove100", "vat = 120\n[А]\nprefixes = 2\n", "строка 1: «vat»: неверный процент «120»"},
       {"NotAHoliday", "holidays = 2026-01-01, 1 мая\n[А]\nprefixes = 2\n",
        "строка 1: «holidays»: «1 мая» — не день"},
+      {"WeekendBandUnderAnAllDayOne",
+       "[А]\nprefixes = 2\nband = all 00:00-24:00 0.8\nband = weekend 10:00-12:00 0.5\n",
+       "строка 4: «band» не действует ни в одну минуту: ее дни и часы уже заняты полосами строк 3"},
+      {"AllBandUnderWeekdayAndWeekendOnes",
+       "[А]\nprefixes = 2\nband = weekdays 08:00-20:00 1\nband = weekend 00:00-24:00 0.5\n"
+       "band = all 09:00-18:00 0.7\n",
+       "строка 5: «band» не действует ни в одну минуту: ее дни и часы уже заняты полосами строк 3, "
+       "4"},
+      {"ChargedWithNothing", "charged =\n[А]\nprefixes = 2\n",
+       "строка 1: «charged» без типов вызова"},
   };
   for (const auto& c : cases) {
     EXPECT_TRUE(Problem(c.text).contains(QString::fromUtf8(c.message)))
@@ -579,6 +589,16 @@ TEST(TariffFile, MistakesAcrossTheFileAreRefusedWithBothPlaces) {
   EXPECT_EQ(Problem("[А]\nprefixes = 2\nband = weekend 00:00-24:00 0.6\n"
                     "band = all 00:00-08:00 0.8\n"),
             QString());
+
+  // Warned, not refused: holidays of other years only, prices more than a year ahead.
+  const Tariffs tariffs = ParseTariffs(
+      QStringLiteral("holidays = 2025-01-01\n[А]\nprefixes = 2\n[А]\nvalid_from = 2028-01-01\n"),
+      QStringLiteral("t"));
+  const QStringList warnings = TariffWarnings(tariffs, QDate(2026, 12, 8), 2026);
+  ASSERT_EQ(warnings.size(), 2);
+  EXPECT_TRUE(warnings[0].contains(QStringLiteral("нет ни одного дня 2026 года")));
+  EXPECT_TRUE(warnings[1].contains(QStringLiteral("с 2028-01-01, больше чем через год")));
+  EXPECT_TRUE(TariffWarnings(tariffs, QDate(2027, 2, 1), 2025).isEmpty());
 }
 
 // The subscriber directory as written, and each mistake named with its line.
@@ -592,6 +612,16 @@ TEST(SubscriberFile, EntriesAndMistakes) {
   EXPECT_EQ(directory.DepartmentOf(20), QStringLiteral("Бухгалтерия"));
   EXPECT_EQ(directory.DepartmentOf(43), QStringLiteral("без отдела"));
   EXPECT_EQ(directory.Of(21), nullptr);
+  EXPECT_TRUE(directory.Warnings().isEmpty());
+  // "#" glued to a word is part of the name; two spellings of one department are warned.
+  const SubscriberDirectory spelled = ParseSubscriberDirectory(
+      QStringLiteral("24 = Склад#2; Продажи\n25 = Петров; продажи\n26 = Сидоров; Продажи \n"),
+      QStringLiteral("f"));
+  EXPECT_EQ(spelled.Of(24)->name, QStringLiteral("Склад#2"));
+  EXPECT_EQ(spelled.Warnings(),
+            QStringList{QStringLiteral("Файл f, строка 2: отдел «продажи» отличается от «Продажи» "
+                                       "(строка 1) только регистром или пробелами; это два "
+                                       "отдела")});
   const struct {
     const char* name;
     const char* text;
@@ -602,6 +632,9 @@ TEST(SubscriberFile, EntriesAndMistakes) {
       {"Twice", "20 = А\n\n20 = Б\n", "строка 3: абонент 20 уже назван в строке 1"},
       {"NoName", "21 = ; Склад\n", "строка 1: у абонента 21 нет имени"},
       {"TooManyParts", "22 = А; Б; В; Г\n", "строка 1: больше трех частей"},
+      {"CommasForSemicolons", "22 = Петров, Продажи, 101\n", "строка 1: части разделены «,»"},
+      {"ACommentCuttingTheDepartment", "23 = Склад #2; Логистика\n",
+       "строка 1: после «#» идет «;»"},
   };
   for (const auto& c : cases) {
     try {
@@ -689,9 +722,9 @@ TEST(LineLoad, TheBusyHourOfTheWorkingDaysDecidesTheVerdict) {
     return LineVerdict(data.calls, data.linesCannotBeEstimated, data.allBusyMinutes,
                        data.linesForOnePercent, data.cityLines);
   };
-  EXPECT_TRUE(verdict(office).startsWith(
-      QStringLiteral("Линий не хватает: нужно не менее %1 (сейчас 8).")
-          .arg(office.linesForOnePercent)));
+  EXPECT_TRUE(
+      verdict(office).startsWith(QStringLiteral("Линий не хватает: нужно не менее %1 (сейчас 8).")
+                                     .arg(office.linesForOnePercent)));
   EXPECT_TRUE(verdict(full).startsWith(QStringLiteral("Линий не хватает: нужно не менее")));
   EXPECT_TRUE(verdict(full).contains(QStringLiteral("\nЛинии заняты все одновременно 300 мин")));
   EXPECT_TRUE(LineVerdict(100, true, 300, 5, 8)
