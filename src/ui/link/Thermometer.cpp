@@ -83,6 +83,21 @@ void TThermometerForm::EndProgress() {
   hide();
 }
 
+bool TThermometerForm::StepAside() {
+  if (!isVisible()) return false;
+  hide();
+  return true;
+}
+
+void TThermometerForm::ComeBack() {
+  shownOnScreen_ = false;
+  exposeArrived_ = false;
+  show();
+  raise();
+  AwaitShowing(kShowingWaitMs);
+  Draw(static_cast<quint16>(ProgressWin->value()));
+}
+
 int TThermometerForm::LengthAt(int position) const {
   const int range = ProgressWin->maximum() - ProgressWin->minimum();
   if (range <= 0) return 0;

@@ -26,6 +26,10 @@ class TThermometerForm : public QWidget {
   void StartProgress(const QString& caption, quint16 maximum);
   void SetProgress(quint16 position);
   void EndProgress();
+  // A box asked in the middle of a transfer stands where the window stays on top of everything:
+  // the window steps aside while the box is open and comes back, as it was, after it.
+  bool StepAside();
+  void ComeBack();
 
   QProgressBar* ProgressWin;
 

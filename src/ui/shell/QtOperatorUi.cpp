@@ -58,8 +58,14 @@ std::unique_ptr<QMessageBox> QtOperatorUi::CreateBox(BoxKind kind, const QString
 }
 
 bool QtOperatorUi::ShowBox(BoxKind kind, const QString& text, bool error) {
-  std::unique_ptr<QMessageBox> box = CreateBox(kind, text, error, QApplication::activeWindow());
+  // The progress window stays on top of every window: under a window manager it would hide the
+  // box asked in the middle of a transfer.
+  const bool progressAside = thermometer_ && thermometer_->StepAside();
+  QWidget* owner = QApplication::activeWindow();
+  if (owner == thermometer_) owner = nullptr;
+  std::unique_ptr<QMessageBox> box = CreateBox(kind, text, error, owner);
   box->exec();
+  if (progressAside) thermometer_->ComeBack();
   const QAbstractButton* clicked = box->clickedButton();
   return clicked && clicked->objectName() == QLatin1String("yes");
 }

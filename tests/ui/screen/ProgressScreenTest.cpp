@@ -9,10 +9,12 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <QWindow>
 #include <atomic>
 #include <cmath>
@@ -309,6 +311,142 @@ TEST(BareDisplay, TheFirstWindowTakesTheKeyboard) {
   EXPECT_EQ(QApplication::focusWidget(), first);
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
   EXPECT_TRUE(pressed);
+}
+
+namespace {
+
+// The boxes after a station operation, read back from the screen: each box, a moment after it
+// opens, is compared pixel by pixel with what the box draws of itself. A box the operator cannot
+// read (left black, or never drawn) matches in few pixels.
+class ScreenCheckingUi : public QtOperatorUi {
+ public:
+  struct Seen {
+    QString text;
+    double matching = 0;  // the share of the box's pixels on the screen as it draws them
+  };
+  std::vector<Seen> seen;
+  int waitMs = 1000;
+
+ protected:
+  bool ShowBox(BoxKind kind, const QString& text, bool error) override {
+    QTimer::singleShot(waitMs, [this, text] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) {
+        seen.push_back({text + QStringLiteral(" (no box)"), 0});
+        return;
+      }
+      seen.push_back({text, MatchingShare(*box)});
+      box->done(0);
+    });
+    return QtOperatorUi::ShowBox(kind, text, error);
+  }
+
+ private:
+  static double MatchingShare(QWidget& box) {
+    const QImage own = box.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QPoint at = box.mapToGlobal(QPoint(0, 0));
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return 0;
+    XImage* image = XGetImage(display, DefaultRootWindow(display), at.x(), at.y(),
+                              static_cast<unsigned>(own.width()),
+                              static_cast<unsigned>(own.height()), AllPlanes, ZPixmap);
+    double share = 0;
+    if (image) {
+      qint64 same = 0;
+      for (int y = 0; y < own.height(); ++y) {
+        for (int x = 0; x < own.width(); ++x) {
+          const QRgb mine = own.pixel(x, y);
+          const unsigned long theirs = XGetPixel(image, x, y);
+          const int dr = std::abs(qRed(mine) - int((theirs >> 16) & 0xFF));
+          const int dg = std::abs(qGreen(mine) - int((theirs >> 8) & 0xFF));
+          const int db = std::abs(qBlue(mine) - int(theirs & 0xFF));
+          if (dr + dg + db < 48) ++same;
+        }
+      }
+      share = double(same) / (double(own.width()) * own.height());
+      if (qEnvironmentVariableIsSet("NORVEL_BOX_DUMP") && share < 0.9) {
+        QImage screen(own.size(), QImage::Format_RGB32);
+        for (int y = 0; y < own.height(); ++y)
+          for (int x = 0; x < own.width(); ++x)
+            screen.setPixel(x, y, 0xFF000000u | XGetPixel(image, x, y));
+        static int n = 0;
+        screen.save(QStringLiteral("/tmp/box-screen-%1.png").arg(n));
+        own.save(QStringLiteral("/tmp/box-own-%1.png").arg(n++));
+      }
+      XDestroyImage(image);
+    }
+    XCloseDisplay(display);
+    return share;
+  }
+};
+
+}  // namespace
+
+// Keeps every processor busy while it lives, as other work on the machine would.
+class CpuLoad {
+ public:
+  CpuLoad() {
+    for (unsigned i = 0; i < std::max(2u, std::thread::hardware_concurrency()); ++i) {
+      threads_.emplace_back([this] {
+        volatile unsigned long spin = 0;
+        while (!stop_) spin = spin + 1;
+      });
+    }
+  }
+  ~CpuLoad() {
+    stop_ = true;
+    for (std::thread& thread : threads_) thread.join();
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::vector<std::thread> threads_;
+};
+
+// The box that follows a write, and the one asked in its middle, with the progress window just
+// closed or still up: on the screen as it draws itself, after a write that worked and after
+// one the station refused, with the processors busy. (NORVEL_BOX_DUMP=1 keeps the pictures of
+// a box that does not match in /tmp.)
+TEST(BoxesOnScreen, TheBoxAfterAWriteIsReadable) {
+  ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "run under xvfb-run";
+  const CpuLoad load;
+  for (const bool protect : {false, true}) {
+    SCOPED_TRACE(protect ? "refused" : "written");
+    station::StationOptions options;
+    options.protect = protect;
+    EmulatorProcess emulator(options);
+    ASSERT_TRUE(emulator.Start());
+    qputenv("NORVEL_COM2", QFile::encodeName(emulator.LinkPath()));
+    QTemporaryDir dir;
+    SystemClock clock;
+    QtSerialPortFactory ports;
+    ScreenCheckingUi ui;
+    TThermometerForm thermometer;
+    ui.SetThermometer(&thermometer);
+    Environment env{ui, clock, ports, dir.path()};
+    WriteSettingsFile(env.workDir, 2, 2, clock.Now());
+    StationCtrlClass station(env);
+    ASSERT_TRUE(station.Link()->IsOpen());
+    ASSERT_TRUE(station.LoadFromStation());
+    // The entry window the write is started from, active as when its button is pressed.
+    QWidget entry;
+    entry.resize(400, 300);
+    ShowWithKeyboard(&entry, nullptr);
+    QElapsedTimer shown;
+    shown.start();
+    while (!entry.isActiveWindow() && shown.elapsed() < 3000) QCoreApplication::processEvents();
+    ConfigImage image = station.Image();
+    image[4] ^= 0x01;
+    station.SetImage(image);
+    station.WriteAndSave();
+    qunsetenv("NORVEL_COM2");
+    ASSERT_FALSE(ui.seen.empty());
+    for (const auto& box : ui.seen) {
+      std::printf("%s: %.0f %% of its pixels on the screen\n",
+                  box.text.left(40).toUtf8().constData(), 100 * box.matching);
+      EXPECT_GT(box.matching, 0.9) << box.text.toStdString();
+    }
+  }
 }
 
 int main(int argc, char** argv) {
