@@ -13,13 +13,14 @@ inline constexpr int kDeviceFault = 12;         // the port's device is missing 
 inline constexpr int kFilesFailed = 13;         // the files or the lock need a person
 inline constexpr int kInconsistent = 14;        // inconsistent header, station left alone
 inline constexpr int kAlarms = 15;              // alerts: alarms among the new findings
+inline constexpr int kHungUp = 129;             // SIGHUP (the terminal went): 128 + its number
 inline constexpr int kInterrupted = 130;        // SIGINT (Ctrl-C): 128 + its number
 inline constexpr int kTerminated = 143;         // SIGTERM (systemctl stop): 128 + its number
 }  // namespace exitcode
 
 // "SIGTERM", "SIGINT", for the summary line.
 inline const char* TerminationName(int signal) {
-  return signal == 15 ? "SIGTERM" : signal == 2 ? "SIGINT" : "a signal";
+  return signal == 15 ? "SIGTERM" : signal == 2 ? "SIGINT" : signal == 1 ? "SIGHUP" : "a signal";
 }
 
 struct ExitCodeMeaning {
@@ -54,6 +55,9 @@ inline constexpr ExitCodeMeaning kExitCodes[] = {
      "the station's record header is inconsistent; the station was left alone"},
     {exitcode::kAlarms, true,
      "alerts: the rules found new suspicious calls, alarms among them (1: warnings only)"},
+    {exitcode::kHungUp, false,
+     "receive, config write, export, sync: stopped by SIGHUP (an SSH session dropped, a "
+     "terminal closed), as for SIGINT"},
     {exitcode::kInterrupted, false,
      "receive, config write: stopped by SIGINT (Ctrl-C); the summary line says what was done "
      "(a reception cut short keeps its calls in the station or in its journal)"},

@@ -31,6 +31,7 @@
 #include "core/platform/SerialPlatform.h"
 #include "core/station/ReceptionJournal.h"
 #include "core/station/ReceptionLock.h"
+#include "core/station/WriteVerdict.h"
 
 namespace {
 
@@ -686,6 +687,34 @@ TEST_F(ConfigWrite, ACablePulledInTheFrameLeavesTheCopyAsItWas) {
   line->Station().SetCablePulled(false);
   EXPECT_EQ(Run({"config", "write", before}), exitcode::kOk) << Err().toStdString();
   EXPECT_EQ(StationImage(), Bytes(held));
+}
+
+// Noise on the line garbles a byte of the read-back: the station is read again, and the
+// verdict is what two reads agree on, the whole new image; nothing says to undo it.
+TEST_F(ConfigWrite, AGarbledByteOfTheReadBackIsReadAgain) {
+  Plug();
+  bool frameSent = false;
+  long readBackAt = -1;
+  line->Station().OnTrace([&](const station::TraceEntry& entry) {
+    if (entry.kind == station::TraceEntry::kWrite && entry.bytes.size() > 100) frameSent = true;
+  });
+  line->garbleReply = [&](long received, quint8 byte) -> quint8 {
+    if (frameSent && readBackAt < 0) readBackAt = received;
+    // A byte of the first read, and another of the third (the second, clean, breaks the tie).
+    const bool noisy = readBackAt >= 0 && (received == readBackAt + 100 ||
+                                           received == readBackAt + 2 * kImageSize + 300);
+    return noisy ? byte ^ 0x10 : byte;
+  };
+  EXPECT_EQ(Run({"config", "write", Save("saved.cfg", Bytes(saved)), "--json"}),
+            exitcode::kNoAnswer);
+  const QJsonObject json = QJsonDocument::fromJson(out.data()).object();
+  EXPECT_EQ(json["station_holds"].toString(), QStringLiteral("written")) << Out().toStdString();
+  EXPECT_EQ(StationImage(), Bytes(saved));
+  WriteVerdict verdict;
+  verdict.holds = WriteVerdict::Holds::kWritten;
+  verdict.beforeFile = QStringLiteral("history/x-before.cfg");
+  EXPECT_FALSE(verdict.Sentence().contains(QStringLiteral("вернуть")))
+      << verdict.Sentence().toStdString();
 }
 
 // The way back is printed as a command that runs where it was printed: with the directory

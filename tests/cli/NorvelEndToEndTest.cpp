@@ -278,7 +278,7 @@ TEST_F(NorvelProcess, AStopDuringTheReadingEndsWithItsSummaryAndKeepsTheCalls) {
   options.calls = 60;
   options.realtime = true;  // about seven seconds of reading
   Start(options);
-  for (const int signal : {SIGTERM, SIGINT}) {
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
     QProcess reception;
     Prepare(reception);
     reception.start(QStringLiteral(NORVEL_COMMAND), {QStringLiteral("receive")});
@@ -292,8 +292,10 @@ TEST_F(NorvelProcess, AStopDuringTheReadingEndsWithItsSummaryAndKeepsTheCalls) {
     EXPECT_EQ(reception.exitCode(), 128 + signal);
     const QString line = QString::fromUtf8(reception.readAllStandardOutput());
     EXPECT_TRUE(line.startsWith(QStringLiteral("stored 0 calls")) &&
-                line.endsWith(signal == SIGTERM ? QStringLiteral("; stopped by SIGTERM\n")
-                                                : QStringLiteral("; stopped by SIGINT\n")))
+                line.endsWith(QStringLiteral("; stopped by %1\n")
+                                  .arg(QLatin1String(signal == SIGTERM  ? "SIGTERM"
+                                                     : signal == SIGINT ? "SIGINT"
+                                                                        : "SIGHUP"))))
         << line.toStdString();
   }
   EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("Data12.txt"))));
@@ -302,6 +304,46 @@ TEST_F(NorvelProcess, AStopDuringTheReadingEndsWithItsSummaryAndKeepsTheCalls) {
   again.start(QStringLiteral(NORVEL_COMMAND), {QStringLiteral("receive")});
   ASSERT_TRUE(again.waitForFinished(60000));
   EXPECT_EQ(again.readAllStandardOutput(), QByteArray("stored 60 calls: Data12.txt 60\n"));
+}
+
+// A hang-up (an SSH session dropped) in the middle of the image frame: the frame is finished,
+// read back and told; the station holds the whole new image, and nothing says to undo it.
+TEST_F(NorvelProcess, AHangUpMidFrameFinishesTheFrameAndTellsWhatTheStationHolds) {
+  Start({});
+  QByteArray image(512, '\0');
+  for (int i = 0; i < 511; ++i) image[i] = static_cast<char>(i * 5 + 1);
+  image[511] = 0x11;
+  QFile file(dir.filePath(QStringLiteral("new.cfg")));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(image);
+  file.close();
+  QProcess write;
+  Prepare(write);
+  write.start(QStringLiteral(NORVEL_COMMAND),
+              {QStringLiteral("config"), QStringLiteral("write"), QStringLiteral("new.cfg"),
+               QStringLiteral("--accept-errors")});
+  ASSERT_TRUE(write.waitForStarted());
+  QDeadlineTimer restored(30000);
+  const auto frameNext = [&] {
+    for (const QString& entry : emulator->Traffic()) {
+      if (entry.startsWith(QStringLiteral("W 1791 ")) && entry != QStringLiteral("W 1791 AA"))
+        return true;
+    }
+    return false;
+  };
+  while (!restored.hasExpired() && !frameNext()) QThread::msleep(20);
+  ASSERT_TRUE(frameNext());
+  QThread::msleep(4000);
+  ::kill(static_cast<pid_t>(write.processId()), SIGHUP);
+  ASSERT_TRUE(write.waitForFinished(90000));
+  EXPECT_EQ(write.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(write.exitCode(), 129) << write.readAllStandardError().toStdString();
+  const QString said = QString::fromUtf8(write.readAllStandardOutput());
+  EXPECT_TRUE(said.startsWith(QStringLiteral("written: new.cfg"))) << said.toStdString();
+  EXPECT_TRUE(said.contains(QStringLiteral("; stopped by SIGHUP")));
+  EXPECT_FALSE(said.contains(QStringLiteral("вернуть")));
+  emulator->Stop();
+  EXPECT_EQ(emulator->Memory().mid(1280, 512), image);
 }
 
 // The cable pulled for a second in the middle of the image frame, through the emulator's real

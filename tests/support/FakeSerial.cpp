@@ -42,6 +42,8 @@ void FakeLine::Sync() {
       quint8 value = station_.NextOutput().value;
       station_.PopOutput();
       if (!Is8N1At(settings_, 976)) value ^= 0x5A;
+      if (garbleReply) value = garbleReply(received_, value);
+      ++received_;
       if (inUse_) in_.push_back(value);
     }
   }

@@ -31,6 +31,9 @@ class FakeLine {
   // Runs before each byte from the PC reaches the station, with the number of bytes that
   // reached it before; a test pulls the cable here to cut a frame at an exact byte.
   std::function<void(long delivered)> beforeDelivery;
+  // Runs on each byte of the station's replies, with the number of reply bytes before it; what
+  // it gives is what the PC receives (line noise on the way back).
+  std::function<quint8(long received, quint8 byte)> garbleReply;
   // The device went away (an unplugged adapter): an open port reports a hang-up.
   bool vanished = false;
   // The device may not be opened by this user.
@@ -61,6 +64,7 @@ class FakeLine {
   std::deque<quint8> in_;
   QByteArray rawSent_;
   long delivered_ = 0;
+  long received_ = 0;
 };
 
 class FakeSerialTransport : public SerialTransport {

@@ -200,7 +200,7 @@ bool RS232Class::ReadMemory(quint16 address, quint16 count, quint8* buffer) {
     // A byte that did not come within the idle limit fails the read: the rest would each wait
     // the limit out as well, minutes for a long read, to the same end. So does a request to
     // stop the program: nothing is changed by leaving a read.
-    if (OsTerminationSignal() != 0 || !driver_.ReadByte(buffer[position])) {
+    if ((!finishing_ && OsTerminationSignal() != 0) || !driver_.ReadByte(buffer[position])) {
       complete = false;
       break;
     }

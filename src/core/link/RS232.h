@@ -43,6 +43,9 @@ class RS232Class {
   bool WriteMemory(quint16 address, const quint8* data, int count, bool reportShortSend = true);
   // The pause that the station needs between transactions.
   void Pause();
+  // A read ends at once when the program is asked to stop (nothing is changed by leaving it),
+  // except while finishing: a write past its frame still reads back what the station holds.
+  void SetFinishing(bool on) { finishing_ = on; }
 
   ComPortDriverClass& Driver() { return driver_; }
 
@@ -70,6 +73,7 @@ class RS232Class {
   static QByteArray WriteFrame(quint16 address, const quint8* data, int count);
 
  private:
+  bool finishing_ = false;
   Environment& env_;
   ComPortDriverClass driver_;
   quint32 writeRate_ = kWriteRate;

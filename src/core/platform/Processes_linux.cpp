@@ -138,6 +138,7 @@ void OsRemoveOnTermination(const QString& file, const QString& dir) {
       d.size() >= qsizetype(sizeof gScratchDir)) {
     std::signal(SIGTERM, SIG_DFL);
     std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGHUP, SIG_DFL);
     gScratchFile[0] = gScratchDir[0] = '\0';
     return;
   }
@@ -145,6 +146,7 @@ void OsRemoveOnTermination(const QString& file, const QString& dir) {
   std::memcpy(gScratchDir, d.constData(), static_cast<size_t>(d.size()) + 1);
   std::signal(SIGTERM, RemoveScratchAndEnd);
   std::signal(SIGINT, RemoveScratchAndEnd);
+  std::signal(SIGHUP, RemoveScratchAndEnd);
 }
 
 namespace {
@@ -161,6 +163,8 @@ void OsNoteTermination() {
   action.sa_flags = 0;  // no restart: a wait in progress ends at once
   ::sigaction(SIGTERM, &action, nullptr);
   ::sigaction(SIGINT, &action, nullptr);
+  // A hang-up (an SSH session dropped, a terminal closed) is a stop like any other.
+  ::sigaction(SIGHUP, &action, nullptr);
 }
 
 int OsTerminationSignal() {

@@ -195,7 +195,16 @@ bool StationCtrlClass::WriteImage(const ConfigImage& image) {
   historyRefused_ = false;
   const QString beforeFile = QDir(QLatin1String(kHistoryDirName)).filePath(history.BeforeName());
   stationTouched_ = false;
-  if (!SendImage()) {
+  // Once the frame has gone out, a stop asked meanwhile waits for the read-back: what the
+  // station holds is told from it, not guessed.
+  struct Finishing {
+    RS232Class& link;
+    ~Finishing() { link.SetFinishing(false); }
+  };
+  const bool sent = SendImage();
+  const Finishing finishing{*link_};
+  link_->SetFinishing(true);
+  if (!sent) {
     JudgeFailedWrite(before, beforeFile);
     return false;
   }
@@ -209,6 +218,9 @@ bool StationCtrlClass::WriteImage(const ConfigImage& image) {
     // Every byte written is checked, the last five too: the comparison of the programming
     // entry leaves them out, but a write that lost them has not written the image.
     if (written && readBack != image_) {
+      // Noise on the line garbles a byte of the read as easily as one of the write: the
+      // station is read again, and only what two reads agree on counts as what it holds.
+      readBack = ReconciledReadBack(readBack);
       env_.ui.InfoBox(kReadBackDiffers, true);
       NoteHistory(history.KeepFailed(image_));
       SettleWriteTest(&readBack);
@@ -228,6 +240,27 @@ bool StationCtrlClass::WriteImage(const ConfigImage& image) {
   NoteHistory(history.KeepAfter(image_));
   stationImage_ = image_;
   return true;
+}
+
+ConfigImage StationCtrlClass::ReconciledReadBack(const ConfigImage& first) {
+  std::vector<ConfigImage> reads{first};
+  for (int again = 0; again < 2; ++again) {
+    ConfigImage read{};
+    link_->Pause();
+    if (!link_->IsOpen() || !link_->ReadMemory(kImageAddress, kImageSize, read.data())) break;
+    reads.push_back(read);
+    if (read == reads[reads.size() - 2]) break;  // two reads agree on every byte
+  }
+  ConfigImage held = reads.back();
+  for (int i = 0; i < kImageSize; ++i) {
+    // A byte two reads agree on is the station's; the others stay as last read.
+    for (size_t a = 0; a < reads.size(); ++a) {
+      for (size_t b = a + 1; b < reads.size(); ++b) {
+        if (reads[a][i] == reads[b][i]) held[i] = reads[a][i];
+      }
+    }
+  }
+  return held;
 }
 
 void StationCtrlClass::JudgeFailedWrite(const ConfigImage& before, const QString& beforeFile) {

@@ -100,6 +100,8 @@ class StationCtrlClass : public ProgrammingSession {
 
   Environment& env_;
   std::unique_ptr<RS232Class> link_;
+  // The image after a read-back that differs, read up to twice more.
+  ConfigImage ReconciledReadBack(const ConfigImage& first);
   quint16 boardCount_ = 0;
   quint16 subscriberCount_ = 0;
   quint16 cityLineCount_ = 0;

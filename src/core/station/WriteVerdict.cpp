@@ -51,7 +51,8 @@ QString WriteVerdict::Sentence() const {
       text = QStringLiteral("Что содержит станция, неизвестно: она не ответила.");
       break;
   }
-  if (!beforeFile.isEmpty()) {
+  // The whole new image is no reason to go back: only the check failed.
+  if (!beforeFile.isEmpty() && holds != Holds::kWritten) {
     text +=
         QStringLiteral(" Прежняя конфигурация: %1; вернуть ее: %2")
             .arg(beforeFile,
