@@ -285,7 +285,15 @@ AlertRules BuiltInAlertRules() {
 }
 
 AlertRules ParseAlertRules(const QString& text, const QString& fileName) {
-  return Parser(fileName).Parse(text);
+  AlertRules rules = Parser(fileName).Parse(text);
+  // A file without rules would check nothing and say all is clear, while no file at all gives
+  // the built-in rules: an emptied file is a mistake, not a wish for silence.
+  if (rules.rules.empty()) {
+    throw ConvertError(QStringLiteral("Файл %1: нет ни одного правила ([Название] и его строки): "
+                                      "проверять нечего. Без файла действуют встроенные правила")
+                           .arg(fileName));
+  }
+  return rules;
 }
 
 AlertRules LoadAlertRules(const QString& dir) {
