@@ -52,10 +52,18 @@ int main(int argc, char** argv) {
   CommandIo io{clock, ports, out, err, terminal, QDir::currentPath()};
   const int code = RunNorvel(QCoreApplication::arguments().mid(1), io);
   if (out.Failure() == 0) return code;
-  // Output that did not arrive is a failure whatever the command thought. A reader that went
-  // away (`| head`) has what it wanted: that ends quietly, as other commands do.
-  if (out.Failure() != EPIPE) {
-    err.write(QStringLiteral("norvel: standard output: %1\n").arg(out.errorString()).toUtf8());
-  }
+  // Output that did not arrive is said, with its reason. Where standard output carries only the
+  // summary of work done in the station and the files (a reception, a sync), that work's code
+  // stands: a timer must not retry a reception that stored its calls. Elsewhere the output was
+  // the work, and it did not arrive whole.
+  const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+  const bool summaryOnly = command == QLatin1String("receive") || command == QLatin1String("sync");
+  err.write(
+      QStringLiteral("norvel: standard output: %1%2\n")
+          .arg(out.Failure() == EPIPE ? QStringLiteral("closed by its reader") : out.errorString(),
+               summaryOnly ? QStringLiteral(" (the summary was not read; the work is done)")
+                           : QString())
+          .toUtf8());
+  if (summaryOnly) return code;
   return code == exitcode::kOk ? exitcode::kFilesFailed : code;
 }

@@ -183,8 +183,8 @@ int Shell(const QString& dir, const QString& script, QByteArray* err,
 
 }  // namespace
 
-// Output that does not arrive is a failure: a full disk says why with exit 13; a reader that
-// went away ends the command quietly, still not with success.
+// Output that does not arrive is a failure, said with its reason: a full disk with exit 13, a
+// reader that went away too. A reception's summary unread changes nothing of what it did.
 TEST_F(NorvelProcess, OutputThatIsNotWrittenReachesTheExitCode) {
   WriteMay(dir.path(), 100000);
   QByteArray err;
@@ -195,7 +195,18 @@ TEST_F(NorvelProcess, OutputThatIsNotWrittenReachesTheExitCode) {
                                  "exit ${PIPESTATUS[0]}"),
                   &err),
             13);
-  EXPECT_EQ(err, QByteArray());
+  EXPECT_EQ(err, QByteArray("norvel: standard output: closed by its reader\n"));
+  station::StationOptions options;
+  options.calls = 5;
+  options.callDays = 1;
+  Start(options);
+  QProcessEnvironment station = QProcessEnvironment::systemEnvironment();
+  station.insert(QStringLiteral("NORVEL_COM2"), emulator->LinkPath());
+  EXPECT_EQ(Shell(dir.path(), QStringLiteral("\"$NORVEL\" receive | true; exit ${PIPESTATUS[0]}"),
+                  &err, station),
+            0);
+  EXPECT_TRUE(err.contains("closed by its reader (the summary was not read; the work is done)"))
+      << err.toStdString();
   // A file name whose extension no format has is refused; a month without a file is told.
   EXPECT_EQ(Shell(dir.path(), QStringLiteral("\"$NORVEL\" export --month=5 -o out.ods"), &err), 2);
   EXPECT_TRUE(err.contains("out.ods names no format")) << err.toStdString();
