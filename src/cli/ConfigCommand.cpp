@@ -432,6 +432,12 @@ int Write(const QStringList& arguments, CommandIo& io) {
   ConsoleUi ui(io.err, false, line.IsSet(QStringLiteral("yes")));
 
   const QString source = line.Positional().first();
+  // A directory, a pipe or a device is no saved configuration: the command line is wrong.
+  const QFileInfo what(QDir(io.currentDir).filePath(source));
+  if (what.exists() && !what.isFile()) {
+    return line.Usage(
+        QStringLiteral("%1 is not a file (a directory, a pipe or a device)").arg(source));
+  }
   QString problem;
   const std::optional<ConfigFileBytes> read =
       ReadConfigFile(QDir(io.currentDir).filePath(source), &problem);

@@ -109,3 +109,45 @@ INSTANTIATE_TEST_SUITE_P(Norvel, BadFiles, ::testing::ValuesIn(kBadFiles),
                          [](const ::testing::TestParamInfo<BadFile>& info) {
                            return std::string(info.param.name);
                          });
+
+// A configuration named on the command line that is no file is a wrong argument (2); one that
+// cannot be read (EIO: /proc/self/mem at its start) says the system's reason, and nothing of it
+// is taken as an empty configuration.
+TEST(BadConfigArguments, NoFileIsAWrongArgumentAndAReadErrorIsNeverEmpty) {
+  const struct {
+    const char* name;
+    std::function<bool(const QString& path)> make;  // none: /proc/self/mem
+    int writeCode;
+    const char* said;
+  } rows[] = {
+      {"a pipe", Fifo, 2, "is not a file"},
+      {"an endless device", EndlessDevice, 2, "is not a file"},
+      {"a folder", Folder, 2, "is not a file"},
+      {"a read error", nullptr, 13, "Input/output error"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    QTemporaryDir dir;
+    const QString path = row.make ? dir.filePath(QStringLiteral("x.cfg")) : "/proc/self/mem";
+    if (row.make) {
+      ASSERT_TRUE(row.make(path));
+    }
+    Write(dir.filePath(QStringLiteral("NorvelWin.ini")), "30.11.2026 18:00:05\r\n2\r\n2\r\n");
+    for (const QStringList& command :
+         {QStringList{"config", "write", path},
+          QStringList{"config", "import", path, "--base", "empty", "-o", "o.cfg"},
+          QStringList{"config", "show", path}}) {
+      QProcess norvel;
+      norvel.setWorkingDirectory(dir.path());
+      norvel.start(QStringLiteral(NORVEL_COMMAND), command);
+      ASSERT_TRUE(norvel.waitForFinished(20000));
+      const int expected = command[1] == QLatin1String("write") ? row.writeCode : 2;
+      EXPECT_EQ(norvel.exitCode(), expected) << command.join(u' ').toStdString();
+      if (command[1] == QLatin1String("write") || !row.make) {
+        EXPECT_TRUE(norvel.readAllStandardError().contains(row.said))
+            << command.join(u' ').toStdString();
+      }
+      EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("o.cfg"))));
+    }
+  }
+}

@@ -28,6 +28,13 @@ std::optional<ConfigFileBytes> ReadConfigFile(const QString& path, QString* prob
   ConfigFileBytes read;
   read.bytes = file.read(largest);
   read.size = file.size();
+  // A read that fails (EIO from a failing disk) is an error, never an empty or short file.
+  if (file.error() != QFileDevice::NoError || read.bytes.size() < std::min(read.size, largest)) {
+    *problem = file.error() != QFileDevice::NoError
+                   ? file.errorString()
+                   : QStringLiteral("read %1 of %2 bytes").arg(read.bytes.size()).arg(read.size);
+    return std::nullopt;
+  }
   return read;
 }
 
