@@ -752,6 +752,27 @@ TEST_F(ConfigWrite, TheWayBackRunsAsPrinted) {
   EXPECT_EQ(StationImage(), Bytes(held));
 }
 
+// The line lost just after the write-enable test value went into byte 1791: the next contact,
+// a reception, puts the station's own value back.
+TEST_F(ConfigWrite, TheTestByteGoesBackAtTheNextReception) {
+  Plug();
+  const std::uint8_t original = line->Station().Memory()[1791];
+  line->Station().OnTrace([&](const station::TraceEntry& entry) {
+    if (entry.kind == station::TraceEntry::kWrite && entry.address == 1791 &&
+        entry.bytes.size() == 1 && entry.bytes[0] == 0xAA)
+      line->Station().SetCablePulled(true);
+  });
+  EXPECT_EQ(Run({"config", "write", Save("saved.cfg", Bytes(saved))}), exitcode::kNoAnswer);
+  ASSERT_EQ(line->Station().Memory()[1791], 0xAA);
+  EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("history/write-test.pending"))));
+  line->Station().OnTrace(nullptr);
+  line->Station().SetCablePulled(false);
+  EXPECT_EQ(Run({"receive"}), exitcode::kOk) << Err().toStdString();
+  EXPECT_EQ(line->Station().Memory()[1791], original);
+  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("history/write-test.pending"))));
+  EXPECT_EQ(StationImage(), Bytes(held));
+}
+
 // Values for boards the station lacks are told and written with the rest (the image the
 // station itself held may have them); only a file of another size is refused, with its size.
 TEST_F(ConfigWrite, ValuesBeyondTheStationAreToldAndOnlyAWrongSizeIsRefused) {

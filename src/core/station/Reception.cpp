@@ -278,6 +278,9 @@ quint16 Reception::ReadRecordHeader() {
     station_.ReportNoLink();
     return 0;
   }
+  // A write-enable test byte that a write cut off left in the station goes back at the next
+  // contact; without such a write nothing is sent for it.
+  station_.SettlePendingWriteTest();
   // Before the reception marks its start at 741: whether the last reset took. If it did, its
   // moment goes into the settings file now, so that every message of this reception quotes it.
   if (pending_) {

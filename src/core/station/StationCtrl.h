@@ -128,6 +128,13 @@ class StationCtrlClass : public ProgrammingSession {
   bool KeepWriteTest(quint8 original, QString* reason);
   void ForgetWriteTest();
   void SettleWriteTest(ConfigImage* held);
+
+ public:
+  // Puts back the test byte a cut-off write left in the station, when history/ says there is
+  // one; sends nothing otherwise.
+  void SettlePendingWriteTest() { SettleWriteTest(nullptr); }
+
+ private:
   // The port the settings file names: the link's own, unless a port was given at creation.
   quint16 SettingsPort() const { return portOverride_ ? settingsPort_ : link_->PortNumber(); }
 
