@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <cstdio>
 
+#include "core/files/RegularFile.h"
 #include "core/platform/DurableFile.h"
 #include "core/platform/FileLock.h"
 #include "core/platform/Processes.h"
@@ -18,19 +19,47 @@ QString MarkerPath(const QString& dir, const char* name) {
   return QDir(dir).filePath(QLatin1String(name) + QLatin1String(kUnfinishedSuffix));
 }
 
-std::optional<QJsonObject> ReadObjectFile(const QString& path) {
+// A record of a few hundred bytes; anything much larger is not one.
+constexpr qint64 kLargestRecord = 64 * 1024;
+
+// The record in the file; none when there is no file, and none with `damage` said when the
+// file is there but holds no record (a pipe, a folder, a cut or overwritten file).
+std::optional<QJsonObject> ReadObjectFile(const QString& path, QString* damage) {
+  if (!QFileInfo::exists(path)) return std::nullopt;
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-  const QJsonDocument document = QJsonDocument::fromJson(file.read(1 << 20));
-  if (!document.isObject()) return std::nullopt;
+  QString problem;
+  if (!OpenRegularFile(file, &problem)) {
+    if (damage) *damage = problem;
+    return std::nullopt;
+  }
+  if (file.size() > kLargestRecord) {
+    if (damage) *damage = QStringLiteral("%1 bytes, no record of this program").arg(file.size());
+    return std::nullopt;
+  }
+  QJsonParseError error{};
+  const QJsonDocument document = QJsonDocument::fromJson(file.read(kLargestRecord), &error);
+  if (!document.isObject()) {
+    if (damage) {
+      *damage =
+          error.error != QJsonParseError::NoError
+              ? QStringLiteral("not JSON: %1 at byte %2").arg(error.errorString()).arg(error.offset)
+              : QStringLiteral("not a JSON object");
+    }
+    return std::nullopt;
+  }
   return document.object();
 }
 
 // The record, or while a run has not recorded its end, the record before it.
-std::optional<QJsonObject> ReadObject(const QString& dir, const char* name) {
-  if (std::optional<QJsonObject> record = ReadObjectFile(QDir(dir).filePath(QLatin1String(name))))
+std::optional<QJsonObject> ReadObject(const QString& dir, const char* name,
+                                      QString* damage = nullptr) {
+  QString broken;
+  if (std::optional<QJsonObject> record =
+          ReadObjectFile(QDir(dir).filePath(QLatin1String(name)), &broken))
     return record;
-  return ReadObjectFile(MarkerPath(dir, name));
+  if (damage && !broken.isEmpty())
+    *damage = QStringLiteral("%1: %2").arg(QLatin1String(name), broken);
+  return ReadObjectFile(MarkerPath(dir, name), nullptr);
 }
 
 bool WriteObject(const QString& dir, const char* name, const QJsonObject& object, QString* reason) {
@@ -50,8 +79,8 @@ bool WriteLastReception(const QString& dir, QJsonObject summary, const QString& 
   return WriteObject(dir, kLastReceptionName, summary, reason);
 }
 
-std::optional<QJsonObject> ReadLastReception(const QString& dir) {
-  return ReadObject(dir, kLastReceptionName);
+std::optional<QJsonObject> ReadLastReception(const QString& dir, QString* damage) {
+  return ReadObject(dir, kLastReceptionName, damage);
 }
 
 bool WriteLastSync(const QString& dir, const QString& database, QJsonObject summary,

@@ -18,7 +18,8 @@ inline constexpr char kLastReceptionTimeFormat[] = "yyyy-MM-ddTHH:mm:ss";
 bool WriteLastReception(const QString& dir, QJsonObject summary, const QString& moment,
                         QString* reason = nullptr);
 // The summary with its "time", none when there is no file or it is no JSON object.
-std::optional<QJsonObject> ReadLastReception(const QString& dir);
+// `damage` says what is wrong with a record file that is there but cannot be read.
+std::optional<QJsonObject> ReadLastReception(const QString& dir, QString* damage = nullptr);
 
 // What the last `norvel sync` into each database did, in "NorvelLastSync.json" beside the month
 // files: one object whose keys are the databases as `DatabaseTarget::Describe` names them (no

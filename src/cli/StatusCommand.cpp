@@ -73,7 +73,13 @@ int RunStatus(const QStringList& arguments, CommandIo& io) {
   QJsonObject status;
   QStringList text;
   QStringList problems;
-  const std::optional<QJsonObject> last = ReadLastReception(dir);
+  QString damage;
+  const std::optional<QJsonObject> last = ReadLastReception(dir, &damage);
+  if (!damage.isEmpty()) {
+    status.insert(QStringLiteral("damaged_record"), damage);
+    text << QStringLiteral("damaged: %1").arg(damage);
+    problems << QStringLiteral("the reception record is damaged (%1)").arg(damage);
+  }
   if (last) {
     status.insert(QStringLiteral("last_reception"), *last);
     QDateTime when = QDateTime::fromString(last->value(QStringLiteral("time")).toString(),

@@ -360,6 +360,16 @@ TEST_F(Norvel, EachPortFaultIsToldApartAfterTheWindowsText) {
 TEST_F(Norvel, StatusTellsTheLastReceptionAndTheMonths) {
   EXPECT_EQ(Run({"status"}), 1);
   EXPECT_TRUE(Out().contains(QStringLiteral("problem: no reception is known")));
+  // A record cut short is named with its damage, not taken for no record.
+  {
+    QFile cut(dir.filePath(QStringLiteral("NorvelLastReception.json")));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write("{\"time\":\"x\", \"exit");
+  }
+  EXPECT_EQ(Run({"status"}), 1);
+  EXPECT_TRUE(Out().contains(QStringLiteral(
+      "problem: the reception record is damaged (NorvelLastReception.json: not JSON: ")))
+      << Out().toStdString();
   ReceiveFiveCalls();
   EXPECT_EQ(Run({"status", "--json", "--max-age=1"}), 0) << Out().toStdString();
   const QJsonObject status = QJsonDocument::fromJson(out.data()).object();
