@@ -3,6 +3,7 @@
 #include <QIODevice>
 
 #include "cli/ExitCodes.h"
+#include "core/base/Errors.h"
 #include "core/files/SettingsFile.h"
 #include "core/platform/Terminal.h"
 
@@ -113,4 +114,14 @@ void ConsoleUi::DrawBar(quint16 position) {
                  .arg(total)
                  .arg(left)
                  .toUtf8());
+}
+
+QString WriteFailure(const QString& output, const NorvelError& error) {
+  const QString& message = error.Message();
+  const QString unwritten = QStringLiteral("Не удается записать");
+  if (output == QLatin1String("-") || !message.startsWith(unwritten) || message.contains(output))
+    return message;
+  const qsizetype colon = message.indexOf(QStringLiteral(": "));
+  const QString reason = colon >= 0 ? message.mid(colon + 2) : message;
+  return QStringLiteral("%1 файл %2: %3").arg(unwritten, output, reason);
 }

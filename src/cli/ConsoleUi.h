@@ -52,6 +52,12 @@ class ConsoleUi : public OperatorUi {
 // 2) goes to the journal, as they are otherwise.
 QByteArray WithPriority(int descriptor, ConsoleUi::Priority priority, const QString& lines);
 
+class NorvelError;
+// A failure to write an output file said as the final file's, whatever part of the work failed
+// (a scratch file, a temporary one): "Не удается записать файл out.csv: No space left on
+// device". Other failures, and output to standard output, as they stand.
+QString WriteFailure(const QString& output, const NorvelError& error);
+
 // How a command's summary line is filed: a success, or a stop asked for (SIGINT, SIGTERM), as
 // information; "try again" as a warning; what needs a person as an error.
 ConsoleUi::Priority SummaryPriority(int exitCode);

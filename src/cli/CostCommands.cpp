@@ -256,7 +256,7 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
       }
     }
   } catch (const NorvelError& error) {
-    ui.Say(error.Message());
+    ui.Say(WriteFailure(output, error));
     return exitcode::kFilesFailed;
   }
   return exitcode::kOk;
@@ -323,7 +323,7 @@ int RunReport(const QStringList& arguments, CommandIo& io) {
       return exitcode::kFilesFailed;
     }
   } catch (const NorvelError& error) {
-    ui.Say(error.Message());
+    ui.Say(WriteFailure(output, error));
     return exitcode::kFilesFailed;
   }
   return exitcode::kOk;

@@ -204,7 +204,7 @@ int RunExport(const QStringList& arguments, CommandIo& io) {
     // A reader that went away (`| head`) has what it wanted; that is no news to anyone.
     const auto* standard = dynamic_cast<const StandardOutput*>(&io.out);
     if (output != QLatin1String("-") || !standard || standard->Failure() != EPIPE) {
-      ui.Say(error.Message());
+      ui.Say(WriteFailure(output, error));
     }
     return exitcode::kFilesFailed;
   }

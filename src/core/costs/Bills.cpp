@@ -1,5 +1,7 @@
 #include "core/costs/Bills.h"
 
+#include <cerrno>
+
 #include <QFile>
 
 #include "core/base/Errors.h"
@@ -93,8 +95,13 @@ BillBook::BillBook(const QString& dir, const ReportChoice& choice, const Tariffs
   std::map<int, QByteArray> pending;
   const auto flush = [&](int subscriber, QByteArray& bytes) {
     QFile file(dir_.filePath(ScratchName(subscriber)));
+    errno = 0;
     if (!file.open(QIODevice::Append) || file.write(bytes) != bytes.size()) {
-      ScratchFailed(file.errorString());
+      // A write cut short (a full disk, a file size limit) leaves Qt without a reason of its
+      // own: the system's is taken.
+      const int code = errno;
+      ScratchFailed(file.error() == QFileDevice::NoError || code != 0 ? qt_error_string(code)
+                                                                      : file.errorString());
     }
     bytes.clear();
   };
