@@ -214,6 +214,35 @@ TEST_F(NorvelProcess, OutputThatIsNotWrittenReachesTheExitCode) {
   EXPECT_TRUE(err.contains("no calls of month 6: there is no Data 6.txt")) << err.toStdString();
 }
 
+// An export to a file cut by a signal (a hang-up here) leaves no hidden ".part" behind, and one
+// that a kill -9 left is removed by the next export to the same file.
+TEST_F(NorvelProcess, AnExportCutByASignalLeavesNoPartFile) {
+  WriteMay(dir.path(), 400000);
+  const auto parts = [&] {
+    return QDir(dir.path())
+        .entryList({QStringLiteral(".out.csv.*.part")}, QDir::Files | QDir::Hidden);
+  };
+  QFile stale(dir.filePath(QStringLiteral(".out.csv.999999999.part")));  // no such process
+  ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+  stale.close();
+  QProcess norvel;
+  norvel.setWorkingDirectory(dir.path());
+  norvel.start(QStringLiteral(NORVEL_COMMAND),
+               {QStringLiteral("export"), QStringLiteral("--month=5"), QStringLiteral("-o"),
+                QStringLiteral("out.csv")});
+  ASSERT_TRUE(norvel.waitForStarted());
+  const QString own = QStringLiteral(".out.csv.%1.part").arg(norvel.processId());
+  QDeadlineTimer deadline(20000);
+  while (!deadline.hasExpired() && norvel.state() == QProcess::Running && !parts().contains(own))
+    QThread::msleep(2);
+  ASSERT_EQ(norvel.state(), QProcess::Running) << "the export ended before it could be cut";
+  EXPECT_FALSE(parts().contains(QStringLiteral(".out.csv.999999999.part")));
+  ::kill(static_cast<pid_t>(norvel.processId()), SIGHUP);
+  ASSERT_TRUE(norvel.waitForFinished(10000));
+  EXPECT_EQ(parts(), QStringList{});
+  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("out.csv"))));
+}
+
 // A spreadsheet export ended by SIGTERM takes its scratch directory with it, and one that a
 // kill -9 left behind is removed by the next export.
 TEST_F(NorvelProcess, AnExportCutShortLeavesNoScratchBehind) {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/platform/DurableFile.h"
+#include "core/platform/Processes.h"
 
 namespace {
 
@@ -43,11 +44,22 @@ OutputFile::OutputFile(const QString& path) : path_(path) {
   unfinished_ = info.absoluteDir().filePath(
       QStringLiteral(".%1.%2.part").arg(info.fileName()).arg(QCoreApplication::applicationPid()));
   file_.setFileName(unfinished_);
+  // What an earlier run of the same output left when it was killed: its process is gone.
+  const QString prefix = QStringLiteral(".%1.").arg(info.fileName());
+  for (const QString& left : info.absoluteDir().entryList(
+           {prefix + QStringLiteral("*.part")}, QDir::Files | QDir::Hidden | QDir::System)) {
+    bool number = false;
+    const qint64 pid = left.mid(prefix.size()).chopped(5).toLongLong(&number);
+    if (number && pid != QCoreApplication::applicationPid() && !OsProcessAlive(pid))
+      QFile::remove(info.absoluteDir().filePath(left));
+  }
+  OsRemoveOutputOnTermination(unfinished_);
 }
 
 OutputFile::~OutputFile() {
   if (file_.isOpen()) file_.close();
   if (!committed_) QFile::remove(unfinished_);
+  OsRemoveOutputOnTermination(QString());
 }
 
 QFile* OutputFile::Open(QString* reason) {

@@ -21,6 +21,9 @@ bool OsProcessAlive(qint64 pid);
 // A scratch file and its directory that a SIGTERM or SIGINT removes before the program ends,
 // so that an export cut short leaves nothing behind; an empty file forgets them.
 void OsRemoveOnTermination(const QString& file, const QString& dir);
+// An output file being written that a SIGTERM, SIGINT or SIGHUP removes before the program ends
+// (where the program has not asked to note those signals instead); an empty path forgets it.
+void OsRemoveOutputOnTermination(const QString& file);
 
 // This program's own file, before any Qt application exists (to find what is installed beside
 // it); `argv0` is the fallback where the system cannot say.

@@ -122,14 +122,29 @@ namespace {
 // plain system calls.
 char gScratchFile[4096];
 char gScratchDir[4096];
+char gOutputFile[4096];
 
 void RemoveScratchAndEnd(int number) {
+  if (gOutputFile[0] != '\0') ::unlink(gOutputFile);
   if (gScratchFile[0] != '\0') ::unlink(gScratchFile);
   if (gScratchDir[0] != '\0') ::rmdir(gScratchDir);
   std::signal(number, SIG_DFL);
   std::raise(number);
 }
 }  // namespace
+
+void OsRemoveOutputOnTermination(const QString& file) {
+  const QByteArray f = QFile::encodeName(file);
+  if (f.size() >= qsizetype(sizeof gOutputFile)) return;
+  std::memcpy(gOutputFile, f.constData(), static_cast<size_t>(f.size()) + 1);
+  if (file.isEmpty()) return;
+  // Only where nothing else handles the signal: a command that notes it ends by itself.
+  for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+    struct sigaction current {};
+    ::sigaction(number, nullptr, &current);
+    if (current.sa_handler == SIG_DFL) std::signal(number, RemoveScratchAndEnd);
+  }
+}
 
 void OsRemoveOnTermination(const QString& file, const QString& dir) {
   const QByteArray f = QFile::encodeName(file);

@@ -20,6 +20,7 @@ bool OsProcessAlive(qint64) {
 }
 
 void OsRemoveOnTermination(const QString&, const QString&) {}
+void OsRemoveOutputOnTermination(const QString&) {}
 
 QString OsReplaceWith(const QString&, const QStringList&) {
   return QStringLiteral("not on this system");
