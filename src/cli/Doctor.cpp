@@ -22,6 +22,7 @@
 #include "cli/CommandLine.h"
 #include "cli/ConsoleUi.h"
 #include "core/base/Environment.h"
+#include "core/base/Errors.h"
 #include "core/base/Ports.h"
 #include "core/files/SettingsFile.h"
 #include "core/link/RS232.h"
@@ -422,13 +423,27 @@ int RunDoctor(const QStringList& arguments, CommandIo& io) {
   const QString& dir = *workDir;
   ConsoleUi ui(io.err, false);
   Environment env{ui, io.clock, io.ports, QDir(dir).absolutePath()};
+  bool settingsUnread = false;
   if (*port == 0) {
-    // The port the program itself would use: the settings file's, or 2 without one.
-    port = QFileInfo::exists(env.FilePath(QLatin1String(kSettingsFileName)))
-               ? ReadSettingsFile(env.workDir, env.ui, env.clock).portNumber
-               : 2;
+    // The port the program itself would use: the settings file's, or 2 without one. A settings
+    // file that cannot be read is one of the findings, not the end of the checks.
+    port = 2;
+    if (QFileInfo::exists(env.FilePath(QLatin1String(kSettingsFileName)))) {
+      try {
+        port = ReadSettingsFile(env.workDir, env.ui, env.clock).portNumber;
+      } catch (const NorvelError& error) {
+        settingsUnread = true;
+        // Before the steps on standard output; on standard error where that is JSON.
+        (line.IsSet(QStringLiteral("json")) ? io.err : io.out)
+            .write(QStringLiteral("0. %1; the checks below take port COM2\n   fix: remove or "
+                                  "rewrite %2 (\"Настройки\" writes a new one)\n")
+                       .arg(error.Message(), QLatin1String(kSettingsFileName))
+                       .toUtf8());
+      }
+    }
   }
-  return Doctor(io, env, *port, *user, line.IsSet(QStringLiteral("json"))).Run();
+  const int code = Doctor(io, env, *port, *user, line.IsSet(QStringLiteral("json"))).Run();
+  return settingsUnread && code == exitcode::kOk ? exitcode::kNoAnswer : code;
 }
 
 #else

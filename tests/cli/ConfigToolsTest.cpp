@@ -250,6 +250,15 @@ TEST_F(Command, DoctorFindsAMissingDevice) {
   EXPECT_TRUE(Out().contains(QStringLiteral("which does not exist"))) << Out().toStdString();
   EXPECT_TRUE(Out().contains(QStringLiteral("fix: name the device: NORVEL_COM4=")));
   qunsetenv("NORVEL_COM4");
+  // A settings file that is a folder is a finding (exit 1), and the checks go on with COM2.
+  ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("NorvelWin.ini")));
+  qputenv("NORVEL_COM2", QFile::encodeName(dir.filePath("ttyGone")));
+  EXPECT_EQ(Run({"doctor"}), 1);
+  EXPECT_TRUE(Out().startsWith(QStringLiteral("0. ")) &&
+              Out().contains(QStringLiteral("NorvelWin.ini")))
+      << Out().toStdString();
+  EXPECT_TRUE(Out().contains(QStringLiteral("COM2 is ")));
+  qunsetenv("NORVEL_COM2");
 }
 
 TEST_F(Command, DoctorFindsNoPermissionAndAHolder) {
