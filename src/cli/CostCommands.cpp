@@ -167,10 +167,9 @@ void SayFileWarnings(const Tariffs* tariffs, const SubscriberDirectory* director
 // A month file with no calls of the chosen month and year: said as plainly, for the same reason.
 bool CallsThere(const Choice& choice, qint64 calls, int year, const QString& what, ConsoleUi& ui) {
   if (calls > 0) return true;
-  ui.Say(QStringLiteral("в файле %1 нет разговоров за %2 %3: %4 не составлен")
-             .arg(DataFileName(choice.choice.month), MonthName(choice.choice.month).toLower())
-             .arg(year)
-             .arg(what));
+  ui.Say(QStringLiteral("в файле %1 нет разговоров за %2%3: %4 не составлен")
+             .arg(DataFileName(choice.choice.month), MonthName(choice.choice.month).toLower(),
+                  year > 0 ? QStringLiteral(" %1").arg(year) : QString(), what));
   return false;
 }
 

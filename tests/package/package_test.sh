@@ -51,9 +51,9 @@ set -e
 dpkg-deb -x "$deb" "$work/root"
 dpkg-deb -x "$windows_deb" "$work/root"
 # With both, the command draws through the plugin the windows' package brings (a month needs
-# its month file: the file heading, no calls).
-printf '  Дата   Время Абон.   Длит. НомерГЛ   Тип      Тел.Номер\r\n' | iconv -t CP1251 \
-  >"$work/Data12.txt"
+# its month file with a call of the month).
+printf '  Дата   Время Абон.   Длит. НомерГЛ   Тип      Тел.Номер\r\n01.12.2026 09:00\t20\t3\t1\t1\t2345678\r\n' |
+  iconv -t CP1251 >"$work/Data12.txt"
 (cd "$work" && "$work/root/usr/bin/norvel" report --month 12 -o r.pdf) &&
   head -c 5 "$work/r.pdf" | grep -q "%PDF-" || { echo "no PDF with both packages"; exit 1; }
 for file in usr/bin/NorvelWin usr/bin/norvel usr/bin/station-emulator usr/bin/norvelwin-desktop \
