@@ -93,6 +93,7 @@ void StationCtrlClass::RebuildLink() {
   SetBoardCount(settings.boardCount);
   settingsPort_ = settings.portNumber;
   link_ = std::make_unique<RS232Class>(env_, portOverride_.value_or(settings.portNumber));
+  link_->SetFinishing(finishing_);
   link_->Open();
   if (!CheckLink()) link_->Close();
 }
@@ -197,12 +198,18 @@ bool StationCtrlClass::WriteImage(const ConfigImage& image) {
   stationTouched_ = false;
   // Once the frame has gone out, a stop asked meanwhile waits for the read-back: what the
   // station holds is told from it, not guessed.
+  // The link may be rebuilt on the way (a vanished device): the state is the station object's,
+  // and every link it makes takes it.
   struct Finishing {
-    RS232Class& link;
-    ~Finishing() { link.SetFinishing(false); }
+    StationCtrlClass& station;
+    ~Finishing() {
+      station.finishing_ = false;
+      if (station.link_) station.link_->SetFinishing(false);
+    }
   };
   const bool sent = SendImage();
-  const Finishing finishing{*link_};
+  const Finishing finishing{*this};
+  finishing_ = true;
   link_->SetFinishing(true);
   if (!sent) {
     JudgeFailedWrite(before, beforeFile);

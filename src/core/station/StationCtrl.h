@@ -100,6 +100,7 @@ class StationCtrlClass : public ProgrammingSession {
 
   Environment& env_;
   std::unique_ptr<RS232Class> link_;
+  bool finishing_ = false;  // a write past its frame: reads go on after a stop request
   // The image after a read-back that differs, read up to twice more.
   ConfigImage ReconciledReadBack(const ConfigImage& first);
   quint16 boardCount_ = 0;
