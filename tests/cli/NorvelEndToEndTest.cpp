@@ -38,6 +38,29 @@ struct NorvelProcess : ::testing::Test {
   void TearDown() override {
     if (emulator) emulator->Stop();
   }
+  // A saved image of a byte pattern as new.cfg.
+  QByteArray SaveImage(int step, int add) {
+    QByteArray image(512, '\0');
+    for (int i = 0; i < 511; ++i) image[i] = static_cast<char>(i * step + add);
+    image[511] = 0x11;
+    QFile file(dir.filePath(QStringLiteral("new.cfg")));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(image);
+    return image;
+  }
+  // Waits for the test byte to be put back: the image frame (about 16 s at 325 bit/s) is next.
+  bool AwaitImageFrame() {
+    QDeadlineTimer restored(30000);
+    const auto frameNext = [&] {
+      for (const QString& entry : emulator->Traffic()) {
+        if (entry.startsWith(QStringLiteral("W 1791 ")) && entry != QStringLiteral("W 1791 AA"))
+          return true;
+      }
+      return false;
+    };
+    while (!restored.hasExpired() && !frameNext()) QThread::msleep(20);
+    return frameNext();
+  }
 };
 
 }  // namespace
@@ -350,29 +373,14 @@ TEST_F(NorvelProcess, AStopDuringTheReadingEndsWithItsSummaryAndKeepsTheCalls) {
 // read back and told; the station holds the whole new image, and nothing says to undo it.
 TEST_F(NorvelProcess, AHangUpMidFrameFinishesTheFrameAndTellsWhatTheStationHolds) {
   Start({});
-  QByteArray image(512, '\0');
-  for (int i = 0; i < 511; ++i) image[i] = static_cast<char>(i * 5 + 1);
-  image[511] = 0x11;
-  QFile file(dir.filePath(QStringLiteral("new.cfg")));
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(image);
-  file.close();
+  const QByteArray image = SaveImage(5, 1);
   QProcess write;
   Prepare(write);
   write.start(QStringLiteral(NORVEL_COMMAND),
               {QStringLiteral("config"), QStringLiteral("write"), QStringLiteral("new.cfg"),
                QStringLiteral("--accept-errors")});
   ASSERT_TRUE(write.waitForStarted());
-  QDeadlineTimer restored(30000);
-  const auto frameNext = [&] {
-    for (const QString& entry : emulator->Traffic()) {
-      if (entry.startsWith(QStringLiteral("W 1791 ")) && entry != QStringLiteral("W 1791 AA"))
-        return true;
-    }
-    return false;
-  };
-  while (!restored.hasExpired() && !frameNext()) QThread::msleep(20);
-  ASSERT_TRUE(frameNext());
+  ASSERT_TRUE(AwaitImageFrame());
   QThread::msleep(4000);
   ::kill(static_cast<pid_t>(write.processId()), SIGHUP);
   ASSERT_TRUE(write.waitForFinished(90000));
@@ -391,13 +399,7 @@ TEST_F(NorvelProcess, AHangUpMidFrameFinishesTheFrameAndTellsWhatTheStationHolds
 // and writing that image back leaves the station exactly as it was.
 TEST_F(NorvelProcess, AWriteCutByAPullSaysWhatTheStationHoldsAndTheWayBackWorks) {
   Start({});
-  QByteArray image(512, '\0');
-  for (int i = 0; i < 511; ++i) image[i] = static_cast<char>(i * 7 + 3);
-  image[511] = 0x11;
-  QFile file(dir.filePath(QStringLiteral("new.cfg")));
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(image);
-  file.close();
+  const QByteArray image = SaveImage(7, 3);
 
   QProcess write;
   Prepare(write);
@@ -405,17 +407,7 @@ TEST_F(NorvelProcess, AWriteCutByAPullSaysWhatTheStationHoldsAndTheWayBackWorks)
               {QStringLiteral("config"), QStringLiteral("write"), QStringLiteral("new.cfg"),
                QStringLiteral("--json"), QStringLiteral("--accept-errors")});
   ASSERT_TRUE(write.waitForStarted());
-  // The test byte put back: the image frame (about 16 seconds at 325 bit/s) comes next.
-  QDeadlineTimer restored(30000);
-  const auto frameNext = [&] {
-    for (const QString& entry : emulator->Traffic()) {
-      if (entry.startsWith(QStringLiteral("W 1791 ")) && entry != QStringLiteral("W 1791 AA"))
-        return true;
-    }
-    return false;
-  };
-  while (!restored.hasExpired() && !frameNext()) QThread::msleep(20);
-  ASSERT_TRUE(frameNext());
+  ASSERT_TRUE(AwaitImageFrame());
   QThread::msleep(4000);
   emulator->Signal(SIGUSR2);  // pulled
   QThread::msleep(1000);
