@@ -5,11 +5,13 @@
 #include <QRandomGenerator>
 
 #include "core/base/Errors.h"
+#include "core/files/RegularFile.h"
 
 namespace {
 
 constexpr int kIterations = 100'000;
 constexpr int kKeyLength = 32;
+constexpr qint64 kLargestFile = 1 << 20;
 
 QByteArray Derive(const QString& password, const QByteArray& salt, int iterations) {
   return QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, password.toUtf8(), salt,
@@ -19,14 +21,28 @@ QByteArray Derive(const QString& password, const QByteArray& salt, int iteration
 }  // namespace
 
 Passwords Passwords::Load(const QString& path) {
+  // A password file holds a line per user: a megabyte is thousands of users. Anything larger,
+  // or a FIFO or /dev/zero named by mistake, would hold the start for ever or eat memory.
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
+  QString problem;
+  if (!OpenRegularFile(file, &problem)) {
+    throw IoError(QStringLiteral("Не удается прочитать файл паролей %1: %2").arg(path, problem));
+  }
+  if (file.size() > kLargestFile) {
+    throw IoError(QStringLiteral("Файл паролей %1 слишком велик (%2 байт): в нем строка на "
+                                 "пользователя, не больше %3 байт")
+                      .arg(path)
+                      .arg(file.size())
+                      .arg(kLargestFile));
+  }
+  const QByteArray text = file.read(kLargestFile);
+  if (file.error() != QFileDevice::NoError) {
     throw IoError(
         QStringLiteral("Не удается прочитать файл паролей %1: %2").arg(path, file.errorString()));
   }
   Passwords passwords;
   int number = 0;
-  for (const QByteArray& raw : file.readAll().split('\n')) {
+  for (const QByteArray& raw : text.split('\n')) {
     ++number;
     const QByteArray line = raw.trimmed();
     if (line.isEmpty() || line.startsWith('#')) continue;

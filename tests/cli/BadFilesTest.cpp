@@ -54,6 +54,15 @@ const BadFile kBadFiles[] = {
     {"TariffsAFifo", "NorvelTariffs.txt", Fifo},
     {"TariffsEndless", "NorvelTariffs.txt", EndlessDevice},
     {"TariffsGarbage", "NorvelTariffs.txt", Text(QByteArray(3000, '\x01'))},
+    {"LastReceptionAFifo", "NorvelLastReception.json", Fifo},
+    {"LastReceptionEndless", "NorvelLastReception.json", EndlessDevice},
+    {"LastSyncAFifo", "NorvelLastSync.json", Fifo},
+    {"LastSyncEndless", "NorvelLastSync.json", EndlessDevice},
+    {"JournalAFifo", "NorvelWin.jnl", Fifo},
+    {"AlertsAFifo", "NorvelAlerts.txt", Fifo},
+    {"AlertsEndless", "NorvelAlerts.txt", EndlessDevice},
+    {"SeenAlertsAFifo", "NorvelAlerts.seen", Fifo},
+    {"SubscribersAFifo", "NorvelSubscribers.txt", Fifo},
 };
 
 const QStringList kCommands[] = {
@@ -64,6 +73,7 @@ const QStringList kCommands[] = {
     {"report", "--month", "12", "-o", "report.pdf"},
     {"sync", "--db", "sqlite:calls.db", "--init", "--station", "office"},
     {"status"},
+    {"alerts", "--month", "12"},
     {"config", "check", "Norvel.cfg"},
     {"config", "show", "Norvel.cfg"},
     {"config", "write", "Norvel.cfg"},

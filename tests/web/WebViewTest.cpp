@@ -3,6 +3,7 @@
 // of what a visitor typed, the sign-in and the request limit. Then the real program through a
 // real headless Chromium from Debian.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +15,7 @@
 
 #include "FakeClock.h"
 #include "ThrowAwayPostgres.h"
+#include "core/base/Errors.h"
 #include "core/costs/CostReport.h"
 #include "core/files/CallRecords.h"
 #include "core/files/DataFiles.h"
@@ -239,6 +241,31 @@ TEST_P(WebViewTest, ASignInIsAskedForAndRequestsAreLimited) {
   EXPECT_EQ(view.Handle(other).status, 200);
   clock.Sleep(1000);
   EXPECT_EQ(view.Handle(request).status, 200);
+}
+
+// A password file named by mistake as a pipe, an endless device or a huge file is refused at
+// once with the file's name, never read for ever; a line of a wrong shape names its line.
+TEST(PasswordFile, OnlyASmallRegularFileIsRead) {
+  QTemporaryDir dir;
+  const QString fifo = dir.filePath(QStringLiteral("fifo"));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  const QString huge = dir.filePath(QStringLiteral("huge"));
+  QFile big(huge);
+  ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize((1 << 20) + 1));
+  big.close();
+  const QString cut = dir.filePath(QStringLiteral("cut"));
+  QFile shortLine(cut);
+  ASSERT_TRUE(shortLine.open(QIODevice::WriteOnly));
+  shortLine.write(Passwords::LineFor(QStringLiteral("boss"), QStringLiteral("x")).chopped(3));
+  shortLine.close();
+  for (const QString& path : {fifo, QStringLiteral("/dev/zero"), huge, cut}) {
+    try {
+      Passwords::Load(path);
+      ADD_FAILURE() << path.toStdString();
+    } catch (const NorvelError& error) {
+      EXPECT_TRUE(error.Message().contains(path)) << error.Message().toStdString();
+    }
+  }
 }
 
 namespace {

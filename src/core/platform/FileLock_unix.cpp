@@ -54,7 +54,9 @@ void OsReleaseFileLock(int descriptor) {
 }
 
 int OsHoldFileLock(const QString& path) {
-  const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK a FIFO left in the record's place would hold the open for ever.
+  const int descriptor =
+      ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (descriptor < 0) return -1;
   if (::flock(descriptor, LOCK_SH | LOCK_NB) != 0) {
     ::close(descriptor);
