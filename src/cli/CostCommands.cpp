@@ -224,6 +224,10 @@ int RunBill(const QStringList& arguments, CommandIo& io) {
     if (book.OutOfRange() > 0) {
       ui.Say(OutOfRangeNote(choice.choice.month, book.OutOfRange()), ConsoleUi::Priority::kWarning);
     }
+    if (book.UnfinishedLine() > 0) {
+      ui.Say(UnfinishedLineNote(choice.choice.month, book.UnfinishedLine()),
+             ConsoleUi::Priority::kWarning);
+    }
     if (!CallsThere(choice, book.All().calls, book.Year(), QStringLiteral("счет"), ui))
       return exitcode::kFilesFailed;
     SayFileWarnings(&book.TariffTable(), book.Directory(), book.Year(), io.clock.Now().date(), ui);
@@ -303,6 +307,10 @@ int RunReport(const QStringList& arguments, CommandIo& io) {
                     ui);
     if (data.outOfRange > 0) {
       ui.Say(OutOfRangeNote(choice.choice.month, data.outOfRange), ConsoleUi::Priority::kWarning);
+    }
+    if (data.unfinishedLine > 0) {
+      ui.Say(UnfinishedLineNote(choice.choice.month, data.unfinishedLine),
+             ConsoleUi::Priority::kWarning);
     }
     if (data.otherYearsLeftOut > 0) {
       ui.Say(QStringLiteral("%1 calls of other years left out; this report holds %2 (choose "

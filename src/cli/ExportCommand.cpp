@@ -193,6 +193,10 @@ int RunExport(const QStringList& arguments, CommandIo& io) {
     if (selection.outOfRange > 0 && !line.IsSet(QStringLiteral("quiet"))) {
       ui.Say(OutOfRangeNote(*month, selection.outOfRange), ConsoleUi::Priority::kWarning);
     }
+    // Told even with --quiet: a call left out changes the totals.
+    if (selection.unfinishedLine > 0) {
+      ui.Say(UnfinishedLineNote(*month, selection.unfinishedLine), ConsoleUi::Priority::kWarning);
+    }
     if (selection.leftOut > 0 && !line.IsSet(QStringLiteral("quiet"))) {
       ui.Say(QStringLiteral("%1 calls of other years left out; this export holds %2 (choose "
                             "another with --year)")

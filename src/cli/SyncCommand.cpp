@@ -200,6 +200,7 @@ int RunSync(const QStringList& arguments, CommandIo& io) {
     outcome.exitCode = exitcode::kFilesFailed;
     outcome.reason = QStringLiteral("files_failed");
   }
+  for (const QString& note : outcome.result.notes) ui.Say(note, ConsoleUi::Priority::kWarning);
   // Kept for norvel status, per database: when this sync ran and how it ended.
   QString unwritten;
   if (WriteLastSync(options.dir, options.target.Describe(),

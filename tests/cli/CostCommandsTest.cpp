@@ -392,6 +392,27 @@ TEST_F(CostCommands, NoBillOrReportForAMonthWithoutItsFile) {
   }
 }
 
+// A last line without its line end (a reception writing it, or a file cut) is left out by every
+// command that reads the month, as the sync leaves it, and each says which line.
+TEST_F(CostCommands, AHalfLastLineIsLeftOutAndToldByEveryReader) {
+  QFile month(dir.filePath(DataFileName(12)));
+  ASSERT_TRUE(month.open(QIODevice::Append));
+  month.write("03.12.2026 9:00\t2");
+  month.close();
+  const char said[] = "Data12.txt, line 7: no line end";
+  for (const QStringList& arguments :
+       {QStringList{"export", "--month", "12", "--totals"},
+        QStringList{"bill", "--month", "12", "-o", "bills.csv"},
+        QStringList{"report", "--month", "12", "-o", "report.pdf"},
+        QStringList{"sync", "--db", "sqlite:calls.db", "--init", "--station", "office"}}) {
+    SCOPED_TRACE(arguments.join(u' ').toStdString());
+    const Result result = Run(arguments);
+    EXPECT_EQ(result.code, 0) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(QLatin1String(said))) << result.err.toStdString();
+  }
+  EXPECT_TRUE(Run({"export", "--month", "12", "--totals"}).out.contains(u"\ntotal,5,1,"));
+}
+
 // Every -o is made beside its final name and put in place only when complete: where the disk
 // fills up midway, the old file (or the old set of pages) stays whole, nothing unfinished is
 // left, and the reason is the system's.

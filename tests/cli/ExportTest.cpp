@@ -219,8 +219,9 @@ TEST_F(Export, DayAndSubscriberFilterAsTheViewerDoes) {
 }
 
 // Months in every form the loader reads (two-digit years, seconds, one-digit days, blanks,
-// Cyrillic and odd characters in the number, several years, lines without a line end) export
-// to exactly the bytes the straightforward exporter gives, with every filter and format.
+// Cyrillic and odd characters in the number, several years, LF or CR LF) export to exactly the
+// bytes the straightforward exporter gives, with every filter and format. A last line without
+// its line end is left out, as the sync leaves it, and its number kept for the warning.
 TEST_F(Export, TheFastExporterGivesTheReferenceBytes) {
   std::mt19937 random(7);
   QByteArray month = "заголовок\r\n";
@@ -257,7 +258,7 @@ TEST_F(Export, TheFastExporterGivesTheReferenceBytes) {
              QByteArray::number(static_cast<int>(random() % 4)) + '\t' + number +
              (random() % 2 ? "\r\n" : "\n");
   }
-  month += "01.12.2026 0:00\t20\t5\t1\t0\t777";  // no line end
+  std::vector<std::pair<ExportOptions, QByteArray>> expected;
   host.WriteFile(DataFileName(12), month);
   for (const auto format : {ExportOptions::Format::kCsv, ExportOptions::Format::kTsv}) {
     for (const bool totals : {false, true}) {
@@ -265,13 +266,23 @@ TEST_F(Export, TheFastExporterGivesTheReferenceBytes) {
         for (const auto& [day, subscriber] : {std::pair{0, 0}, {5, 0}, {0, 31}, {7, 22}}) {
           const ExportOptions options =
               ExportOptions::Of(12, day, subscriber, format, totals, year);
-          EXPECT_EQ(Run(options), ReferenceExport(host.env.workDir, options))
-              << "day " << day << " subscriber " << subscriber << " year " << year
-              << (totals ? " totals" : "");
+          expected.emplace_back(options, ReferenceExport(host.env.workDir, options));
         }
       }
     }
   }
+  host.WriteFile(DataFileName(12), month + "01.12.2027 0:00\t20\t5\t1\t0\t777");
+  for (const auto& [options, reference] : expected) {
+    EXPECT_EQ(Run(options), reference)
+        << "day " << options.day << " subscriber " << options.subscriber << " year " << options.year
+        << (options.totals ? " totals" : "");
+  }
+  QBuffer out;
+  out.open(QIODevice::WriteOnly);
+  ExportSelection selection;
+  ExportCalls(host.env.workDir, ExportOptions::Of(12, 0, 0, ExportOptions::Format::kTsv, true), out,
+              &selection);
+  EXPECT_EQ(selection.unfinishedLine, 2002);
 }
 
 TEST_F(Export, OnlyTheChosenYearIsExportedAndTheRestCounted) {

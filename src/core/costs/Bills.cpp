@@ -132,6 +132,7 @@ BillBook::BillBook(const QString& dir, const ReportChoice& choice, const Tariffs
   year_ = selection.year;
   leftOut_ = selection.leftOut;
   outOfRange_ = selection.outOfRange;
+  unfinishedLine_ = selection.unfinishedLine;
 }
 
 BillBook::~BillBook() = default;

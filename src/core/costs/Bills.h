@@ -26,6 +26,7 @@ class BillBook {
   int Year() const { return year_; }
   qint64 OtherYearsLeftOut() const { return leftOut_; }
   qint64 OutOfRange() const { return outOfRange_; }
+  int UnfinishedLine() const { return unfinishedLine_; }
   // Subscribers in order, with their totals.
   const std::map<int, SubscriberReport>& Subscribers() const { return subscribers_; }
   const SubscriberReport& All() const { return all_; }
@@ -49,6 +50,7 @@ class BillBook {
   int year_ = 0;
   qint64 leftOut_ = 0;
   qint64 outOfRange_ = 0;
+  int unfinishedLine_ = 0;
   std::map<int, SubscriberReport> subscribers_;
   SubscriberReport all_;
   QTemporaryDir dir_;

@@ -258,6 +258,7 @@ ReportData BuildMonth(const QString& dir, const ReportChoice& choice, int cityLi
   data.year = selection.year;
   data.otherYearsLeftOut = selection.leftOut;
   data.outOfRange = selection.outOfRange;
+  data.unfinishedLine = selection.unfinishedLine;
   // A station has at least the lines its calls name: the settings may be missing or old.
   if (highestLine > cityLines) {
     cityLines = highestLine;

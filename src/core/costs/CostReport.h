@@ -50,8 +50,9 @@ struct ReportData {
   ReportChoice choice;
   int year = 0;
   qint64 otherYearsLeftOut = 0;
-  qint64 outOfRange = 0;  // calls with values no station gives, read as they stand
-  int cityLines = 0;      // the station's, 2 per board
+  qint64 outOfRange = 0;   // calls with values no station gives, read as they stand
+  int unfinishedLine = 0;  // a last line without its line end, left out
+  int cityLines = 0;       // the station's, 2 per board
   std::optional<Tariffs> tariffs;
   std::optional<SubscriberDirectory> directory;  // names and departments, when there is a file
   bool byDepartment = false;                     // subscriber pages in departments' order

@@ -32,7 +32,9 @@ class MonthLines {
   bool Exists() const { return file_.exists(); }
   const QString& Name() const { return name_; }
 
-  // Calls `each(line, number)` for every line after the first, without its line end.
+  // Calls `each(line, number)` for every line after the first, without its line end. A last
+  // line without its line end is not a call yet (a reception may be writing it, or it was cut):
+  // it is left out, as the sync leaves it, and its number kept for a warning.
   template <class Each>
   void ForEach(Each each) {
     QString problem;
@@ -48,10 +50,10 @@ class MonthLines {
       pending += block;
       qsizetype start = 0;
       for (;;) {
-        qsizetype end = pending.indexOf('\n', start);
+        const qsizetype end = pending.indexOf('\n', start);
         if (end < 0) {
-          if (!atEnd || start >= pending.size()) break;
-          end = pending.size();  // the last line may lack its line end
+          if (atEnd && start < pending.size()) unfinished_ = number + 1;
+          break;
         }
         qsizetype stop = end;
         if (stop > start && pending[stop - 1] == '\r') --stop;
@@ -65,6 +67,9 @@ class MonthLines {
     file_.close();
   }
 
+  // The number of a last line without its line end; 0 when the file ends with one.
+  int Unfinished() const { return unfinished_; }
+
  private:
   [[noreturn]] void Fail() {
     throw IoError(
@@ -72,6 +77,7 @@ class MonthLines {
   }
   QString name_;
   QFile file_;
+  int unfinished_ = 0;
 };
 
 // Reads 1 to `count` decimal digits; -1 when there are none.
@@ -325,7 +331,17 @@ ExportSelection ForEachExportRow(const QString& dir, const ExportOptions& option
     if (options.day != 0 && row.day != options.day) return;
     each(row);
   });
+  selection.unfinishedLine = lines.Unfinished();
   return selection;
+}
+
+QString UnfinishedLineNote(int month, int line) {
+  if (line <= 0) return {};
+  return QStringLiteral(
+             "%1, line %2: no line end; left out as a call still being written (a reception "
+             "ends it)")
+      .arg(DataFileName(month))
+      .arg(line);
 }
 
 QString OutOfRangeNote(int month, qint64 count) {

@@ -64,11 +64,17 @@ struct ExportSelection {
   // line outside 1..8, a duration above 1440 minutes): read as they stand, and counted so the
   // command can say so.
   qint64 outOfRange = 0;
+  // The number of a last line without its line end, left out by every reader and by the sync
+  // alike; 0 when the file ends with a line end.
+  int unfinishedLine = 0;
 };
 
 // "Data12.txt: 3 разговора со значениями вне станции ..." for a command's standard error;
 // empty when there are none.
 QString OutOfRangeNote(int month, qint64 count);
+
+// "Data12.txt, line 57: no line end; ..." for a command's standard error; empty for line 0.
+QString UnfinishedLineNote(int month, int line);
 
 // Calls `each` for the chosen calls of the month file, in file order. A line that is no call
 // record throws ConvertError naming the file, the line's number and its text; a file that

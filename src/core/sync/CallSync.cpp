@@ -121,7 +121,7 @@ bool Unchanged(QFile& file, qint64 bytes, const QByteArray& sha256, const QStrin
 std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& options, int month,
                                     const std::optional<Tariffs>& tariffs,
                                     const SubscriberDirectory* names,
-                                    const QByteArray& prunedBefore) {
+                                    const QByteArray& prunedBefore, QStringList& notes) {
   const QString name = DataFileName(month);
   QFile file(QDir(options.dir).filePath(name));
   if (!file.exists()) return std::nullopt;
@@ -212,6 +212,7 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
                             options.afterBatch(name, rows->Given());
                           }
                         });
+    if (offset < size) notes << UnfinishedLineNote(month, lineNumber + 1);
     if (rows->Given() == 0 && !synced.resynced) {
       rows.reset();
       c.Rollback();
@@ -455,7 +456,7 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
   for (int month = 1; month <= 12; ++month) {
     std::optional<SyncedFile> synced;
     try {
-      synced = SyncMonth(c, options, month, tariffs, names, prunedBefore);
+      synced = SyncMonth(c, options, month, tariffs, names, prunedBefore, result.notes);
     } catch (const DatabaseError&) {
       throw;
     } catch (const NorvelError& error) {
@@ -473,9 +474,8 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
       StoreMonthReport(c, options, month, alertRules, result);
     } catch (const DatabaseError&) {
       throw;
-    } catch (const NorvelError&) {
-      // A line still being written ends the file: the rows took only whole lines, and the
-      // month's figures are kept at the next sync.
+    } catch (const NorvelError& error) {
+      failed << error.Message();
     }
   }
   // After the month files, so that the calls they added are re-rated too (at no cost: they were
@@ -490,8 +490,8 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
         StoreMonthReport(c, options, month, alertRules, result);
       } catch (const DatabaseError&) {
         throw;
-      } catch (const NorvelError&) {
-        // A month file being written: its figures follow at the next sync.
+      } catch (const NorvelError& error) {
+        failed << error.Message();
       }
     }
   }

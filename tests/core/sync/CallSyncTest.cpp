@@ -24,6 +24,7 @@
 #include "core/costs/AlertRules.h"
 #include "core/costs/SubscriberDirectory.h"
 #include "core/costs/Tariffs.h"
+#include "core/files/CallExport.h"
 #include "core/files/CallRecords.h"
 #include "core/files/DataFiles.h"
 #include "core/files/TextFiles.h"
@@ -225,10 +226,12 @@ TEST_P(CallSync, AGrowingFileAddsOnlyItsNewCallsAndWaitsForAHalfWrittenLine) {
   Sync();
   EXPECT_EQ(result.added, 1);
   EXPECT_FALSE(result.files.at(0).resynced);
+  EXPECT_EQ(result.notes, QStringList{UnfinishedLineNote(12, 4)});
   AppendMonth(12, kC.mid(10));
   Sync();
   EXPECT_EQ(result.added, 1);
   EXPECT_FALSE(result.files.at(0).resynced);
+  EXPECT_TRUE(result.notes.isEmpty());
   Look look(target);
   EXPECT_EQ(Text(look.Rows(QStringLiteral("SELECT subscriber, duration_min FROM calls "
                                           "ORDER BY start, subscriber"))),
