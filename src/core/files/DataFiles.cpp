@@ -105,6 +105,12 @@ void AppendCallRecords(const QString& dir, std::vector<CallRecord>& records) {
         !SyncFileToDisk(file)) {
       failure = QStringLiteral("Не удается записать файл %1: %2").arg(name, WriteFailure(file));
     }
+    // A new month file's name must reach the disk too, or a power cut could lose the file
+    // whose calls the station then no longer holds.
+    QString notSynced;
+    if (failure.isEmpty() && !exists && !SyncDirectoryOf(path, &notSynced)) {
+      failure = QStringLiteral("Не удается записать файл %1: %2").arg(name, notSynced);
+    }
     file.close();
     if (failure.isEmpty() && file.error() != QFileDevice::NoError) {
       failure = QStringLiteral("Не удается записать файл %1: %2").arg(name, file.errorString());

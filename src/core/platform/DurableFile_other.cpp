@@ -10,6 +10,12 @@
 #endif
 
 void SetDurableWriteCall(DurableWriteCall) {}
+void SetDurableDirectorySyncCall(DurableSyncCall) {}
+
+// Windows keeps a rename on the disk by itself.
+bool SyncDirectoryOf(const QString&, QString*) {
+  return true;
+}
 
 bool SyncFileToDisk(QFile& file) {
   if (!file.flush()) return false;

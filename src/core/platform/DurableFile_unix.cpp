@@ -21,6 +21,11 @@ long SystemWrite(int descriptor, const char* data, long size) {
 }
 DurableWriteCall g_write = SystemWrite;
 
+int SystemSync(int descriptor) {
+  return ::fsync(descriptor);
+}
+DurableSyncCall g_directorySync = SystemSync;
+
 QString SystemReason(int error) {
   return QString::fromLocal8Bit(std::strerror(error));
 }
@@ -29,6 +34,28 @@ QString SystemReason(int error) {
 
 void SetDurableWriteCall(DurableWriteCall call) {
   g_write = call ? call : SystemWrite;
+}
+
+void SetDurableDirectorySyncCall(DurableSyncCall call) {
+  g_directorySync = call ? call : SystemSync;
+}
+
+bool SyncDirectoryOf(const QString& path, QString* reason) {
+  const QByteArray directory = QFile::encodeName(QFileInfo(path).absolutePath());
+  // A folder this user may write into but not read cannot be opened to sync: nothing to do
+  // about it, and the rename stands as the system keeps it.
+  const int folder = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return true;
+  const int synced = g_directorySync(folder);
+  const int error = errno;
+  ::close(folder);
+  // Some file systems (network ones among them) cannot sync a folder at all and say so with
+  // EINVAL; an I/O error means the new name may not survive a power cut, and is told.
+  if (synced != 0 && error != EINVAL && error != ENOTSUP) {
+    if (reason) *reason = SystemReason(error);
+    return false;
+  }
+  return true;
 }
 
 bool SyncFileToDisk(QFile& file) {
@@ -65,13 +92,7 @@ bool ReplaceFileDurably(const QString& path, const QByteArray& bytes, QString* r
   if (status.st_size != bytes.size()) return fail(ENOSPC, descriptor);
   if (::close(descriptor) != 0) return fail(errno, -1);
   if (::rename(temporary.constData(), target.constData()) != 0) return fail(errno, -1);
-
-  const QByteArray directory = QFile::encodeName(QFileInfo(path).absolutePath());
-  const int folder = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder >= 0) {
-    ::fsync(folder);
-    ::close(folder);
-  }
+  if (!SyncDirectoryOf(path, reason)) return false;
   DurableStepTaken("file replaced");
   return true;
 }
@@ -93,11 +114,5 @@ bool PlaceFileDurably(const QString& finished, const QString& path, QString* rea
   }
   ::close(descriptor);
   if (::rename(from.constData(), target.constData()) != 0) return fail(errno);
-  const QByteArray directory = QFile::encodeName(QFileInfo(path).absolutePath());
-  const int folder = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder >= 0) {
-    ::fsync(folder);
-    ::close(folder);
-  }
-  return true;
+  return SyncDirectoryOf(path, reason);
 }

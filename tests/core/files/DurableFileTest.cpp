@@ -132,3 +132,56 @@ TEST_F(FullDisk, AFailedAppendSaysWhy) {
   }
   EXPECT_FALSE(QFile::exists(dir.filePath(DataFileName(12))));
 }
+
+// A directory that cannot be synced after a rename or a new month file is a failure with the
+// system's reason; a file system that cannot sync directories at all (EINVAL) is none.
+TEST(DirectorySync, AnIoErrorIsAFailureAndNoSupportIsNone) {
+  const struct {
+    const char* name;
+    int error;
+    bool fails;
+  } rows[] = {{"an I/O error", EIO, true}, {"no support", EINVAL, false}};
+  static int g_error = 0;
+  const auto call = [](int month) {
+    std::vector<CallRecord> records(1);
+    records[0].StartTime = MakeDateTime(QDate(2026, month, 7), QTime(9, 0));
+    return records;
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    QTemporaryDir dir;
+    std::vector<CallRecord> november = call(11);
+    AppendCallRecords(dir.path(), november);
+    g_error = row.error;
+    SetDurableDirectorySyncCall([](int) {
+      errno = g_error;
+      return -1;
+    });
+    QString reason;
+    const bool replaced = ReplaceFileDurably(dir.filePath(QStringLiteral("f")), "x", &reason);
+    QFile finished(dir.filePath(QStringLiteral("g.part")));
+    finished.open(QIODevice::WriteOnly);
+    finished.close();
+    const bool placed =
+        PlaceFileDurably(finished.fileName(), dir.filePath(QStringLiteral("g")), &reason);
+    std::vector<CallRecord> december = call(12);
+    QString appended;
+    try {
+      AppendCallRecords(dir.path(), december);
+    } catch (const IoError& error) {
+      appended = error.Message();
+    }
+    // Appending to a month file that is there already changes no name.
+    EXPECT_NO_THROW(AppendCallRecords(dir.path(), november));
+    SetDurableDirectorySyncCall(nullptr);
+    EXPECT_EQ(replaced, !row.fails);
+    EXPECT_EQ(placed, !row.fails);
+    EXPECT_EQ(appended, row.fails ? QStringLiteral("Не удается записать файл Data12.txt: "
+                                                   "Input/output error")
+                                  : QString());
+    EXPECT_EQ(QFile::exists(dir.filePath(DataFileName(12))), !row.fails);
+    if (row.fails) {
+      EXPECT_EQ(reason, QStringLiteral("Input/output error"));
+    }
+  }
+}
