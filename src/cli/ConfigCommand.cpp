@@ -79,6 +79,9 @@ std::optional<ConfigImage> LoadImage(const QString& source, CommandIo& io, Conso
       return std::nullopt;
     }
     const quint16 count = station.ReadBoardCount();
+    // A test byte a cut-off write left in the station goes back before the image is read, or
+    // it would show as a change of byte 511.
+    station.SettlePendingWriteTest();
     ConfigImage image{};
     if (!StationCtrlClass::IsValidBoardCount(count) || !station.ReadImage(image)) {
       ui.Say(QStringLiteral("the station's configuration could not be read"));

@@ -30,6 +30,7 @@
 #include "core/platform/SerialPlatform.h"
 #include "core/platform/SerialRates.h"
 #include "core/station/ReceptionLock.h"
+#include "core/station/StationCtrl.h"
 
 namespace {
 
@@ -282,6 +283,12 @@ class Doctor {
     if (link.ReadMemory(kLinkCheckAddress, 1, &check) &&
         link.ReadMemory(kBoardCountAddress, 1, &boards)) {
       Ok(5, QStringLiteral("the station answers, with %1 boards").arg(boards + 1));
+      // A contact like any other: the test byte a cut-off write left in the station goes back.
+      if (StationCtrlClass::WriteTestPending(env_.workDir)) {
+        link.Close();
+        StationCtrlClass station(env_, static_cast<quint16>(port_));
+        station.SettlePendingWriteTest();
+      }
     } else {
       Wrong(5, QStringLiteral("the station does not answer"),
             QStringLiteral("check the cable and the station's power, then run norvel doctor "

@@ -322,6 +322,25 @@ TEST_F(Command, DoctorChangesNothingAndChecksAsTheGivenUser) {
   EXPECT_TRUE(last["text"].toString().contains(QStringLiteral("cannot be written by nobody")));
 }
 
+// The doctor's look at the station is a contact like any other: the test byte a cut-off write
+// left in byte 1791 goes back, through a real pseudo-terminal.
+TEST_F(Command, TheDoctorPutsBackALeftTestByte) {
+  station::StationOptions options;
+  options.image = std::vector<std::uint8_t>(512, 0);
+  (*options.image)[511] = 0xAA;
+  EmulatorProcess emulator(options);
+  ASSERT_TRUE(emulator.Start());
+  qputenv("NORVEL_COM2", QFile::encodeName(emulator.LinkPath()));
+  ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("history")));
+  Write(QStringLiteral("history/write-test.pending"), "23\n");
+  Run({"doctor", "--port", "2"});
+  qunsetenv("NORVEL_COM2");
+  emulator.Stop();
+  ASSERT_EQ(emulator.Memory().size(), 65536);
+  EXPECT_EQ(static_cast<quint8>(emulator.Memory().at(1791)), 23) << Out().toStdString();
+  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("history/write-test.pending"))));
+}
+
 // Files a reception writes that the receiving user cannot write (left by root, say) are found,
 // and the mending, run as printed, gives them back: the doctor afterwards finds nothing. Run
 // by root without --as, the doctor names a real user, never "$USER".

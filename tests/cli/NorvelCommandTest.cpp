@@ -762,25 +762,40 @@ TEST_F(ConfigWrite, TheWayBackRunsAsPrinted) {
   EXPECT_EQ(StationImage(), Bytes(held));
 }
 
-// The line lost just after the write-enable test value went into byte 1791: the next contact,
-// a reception, puts the station's own value back.
-TEST_F(ConfigWrite, TheTestByteGoesBackAtTheNextReception) {
+// The line lost just after the write-enable test value went into byte 1791: the write says the
+// cable, not the switch, and the next contact of any kind puts the station's own value back.
+TEST_F(ConfigWrite, TheTestByteGoesBackAtTheNextContact) {
+  const struct {
+    const char* name;
+    QStringList command;
+    int code;
+  } rows[] = {
+      {"a reception", {"receive"}, exitcode::kOk},
+      {"a look at the station", {"config", "show", "station"}, exitcode::kOk},
+      {"a diff with the station", {"config", "diff", "station", "saved.cfg"}, 1},
+  };
   Plug();
   const std::uint8_t original = line->Station().Memory()[1791];
-  line->Station().OnTrace([&](const station::TraceEntry& entry) {
-    if (entry.kind == station::TraceEntry::kWrite && entry.address == 1791 &&
-        entry.bytes.size() == 1 && entry.bytes[0] == 0xAA)
-      line->Station().SetCablePulled(true);
-  });
-  EXPECT_EQ(Run({"config", "write", Save("saved.cfg", Bytes(saved))}), exitcode::kNoAnswer);
-  ASSERT_EQ(line->Station().Memory()[1791], 0xAA);
-  EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("history/write-test.pending"))));
-  line->Station().OnTrace(nullptr);
-  line->Station().SetCablePulled(false);
-  EXPECT_EQ(Run({"receive"}), exitcode::kOk) << Err().toStdString();
-  EXPECT_EQ(line->Station().Memory()[1791], original);
-  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("history/write-test.pending"))));
-  EXPECT_EQ(StationImage(), Bytes(held));
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    line->Station().OnTrace([&](const station::TraceEntry& entry) {
+      if (entry.kind == station::TraceEntry::kWrite && entry.address == 1791 &&
+          entry.bytes.size() == 1 && entry.bytes[0] == 0xAA)
+        line->Station().SetCablePulled(true);
+    });
+    EXPECT_EQ(Run({"config", "write", Save("saved.cfg", Bytes(saved))}), exitcode::kNoAnswer);
+    EXPECT_FALSE(Err().contains(QStringLiteral("переключателя"))) << Err().toStdString();
+    EXPECT_TRUE(Err().contains(QStringLiteral("Проверьте подключение"))) << Err().toStdString();
+    ASSERT_EQ(line->Station().Memory()[1791], 0xAA);
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("history/write-test.pending"))));
+    line->Station().OnTrace(nullptr);
+    line->Station().SetCablePulled(false);
+    EXPECT_EQ(Run(row.command), row.code) << Err().toStdString();
+    EXPECT_FALSE(Out().contains(QStringLiteral("AA"))) << Out().toStdString();
+    EXPECT_EQ(line->Station().Memory()[1791], original);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("history/write-test.pending"))));
+    EXPECT_EQ(StationImage(), Bytes(held));
+  }
 }
 
 // Values for boards the station lacks are told and written with the rest (the image the

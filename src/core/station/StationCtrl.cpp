@@ -307,6 +307,11 @@ QString StationCtrlClass::WriteTestPath() const {
   return QDir(env_.workDir).filePath(QLatin1String(kHistoryDirName) + u'/' + kWriteTestFile);
 }
 
+bool StationCtrlClass::WriteTestPending(const QString& workDir) {
+  return QFile::exists(
+      QDir(workDir).filePath(QLatin1String(kHistoryDirName) + u'/' + kWriteTestFile));
+}
+
 bool StationCtrlClass::KeepWriteTest(quint8 original, QString* reason) {
   // One still unsettled holds the true original; the byte read now may be its test value.
   if (QFile::exists(WriteTestPath())) return true;
@@ -374,7 +379,11 @@ bool StationCtrlClass::PrepareWrite() {
   if (ok) {
     stationTouched_ = true;
     ok = TestWriteEnable(kWriteTestValue);
-    if (!ok && env_.ui.YesCancelBox(kSwitchQuestion, true)) {
+    // The switch is asked about only when the station answered and kept its own byte; a
+    // station that stopped answering (the cable pulled) is a matter of the cable, not of the
+    // switch, and turning the switch would not help.
+    if (!ok && !testRefused_) ReportNoLink();
+    if (!ok && testRefused_ && env_.ui.YesCancelBox(kSwitchQuestion, true)) {
       RebuildLink();
       ok = TestWriteEnable(kWriteTestValue);
     }

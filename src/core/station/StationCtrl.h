@@ -134,6 +134,8 @@ class StationCtrlClass : public ProgrammingSession {
   // Puts back the test byte a cut-off write left in the station, when history/ says there is
   // one; sends nothing otherwise.
   void SettlePendingWriteTest() { SettleWriteTest(nullptr); }
+  // Whether a cut-off write left its test byte's original in the working directory's history/.
+  static bool WriteTestPending(const QString& workDir);
 
  private:
   // The port the settings file names: the link's own, unless a port was given at creation.
