@@ -44,11 +44,22 @@ bool WriteReportPngSet(const Drawing& drawing, const ReportData& data, const QSt
     return false;
   }
   QStringList pages;
-  if (!drawing.reportPngs(data, scratch.filePath(target.fileName()), &pages, error)) return false;
+  // The drawing names the scratch page it could not write, without a reason: the reason is
+  // looked for at that page, and the message is about the pages asked for.
+  const auto failedPage = [&](int number) {
+    return scratch.filePath(number == 1 ? target.fileName()
+                                        : QStringLiteral("%1-%2.%3")
+                                              .arg(target.completeBaseName())
+                                              .arg(number)
+                                              .arg(target.suffix()));
+  };
+  if (!drawing.reportPngs(data, scratch.filePath(target.fileName()), &pages, error)) {
+    *error = CutShortReason(failedPage(static_cast<int>(pages.size()) + 1));
+    return false;
+  }
   for (const QString& page : pages) {
     if (!OutputFile::Complete(page, OutputFile::Kind::kPng)) {
-      *error = QStringLiteral("страница %1 записана не полностью (нет места на диске?)")
-                   .arg(QFileInfo(page).fileName());
+      *error = QStringLiteral("%1: %2").arg(QFileInfo(page).fileName(), CutShortReason(page));
       return false;
     }
   }

@@ -3,7 +3,11 @@
 #include <xlsxwriter.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "core/base/Errors.h"
 #include "core/costs/Bills.h"
@@ -18,8 +22,15 @@ class Workbook {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;  // rows go to disk as they are written
     options.use_zip64 = LXW_TRUE;
+    // The rows' scratch file beside the workbook, on the disk the workbook goes to, so that a
+    // full disk is that disk's and is told as the workbook's.
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    options.tmpdir = const_cast<char*>(folder.constData());
+    errno = 0;
     book_ = workbook_new_opt(QFile::encodeName(path).constData(), &options);
-    if (!book_) Fail(QStringLiteral("the workbook cannot be created"));
+    if (!book_) {
+      Fail(errno != 0 ? SystemReason(errno) : QStringLiteral("the workbook cannot be created"));
+    }
     sheet_ = workbook_add_worksheet(book_, nullptr);
     date_ = workbook_add_format(book_);
     format_set_num_format(date_, "yyyy-mm-dd");
@@ -68,15 +79,37 @@ class Workbook {
   }
   void NextRow() { ++row_; }
   void Close() {
+    // The library writes the rows to its scratch file without looking at the result: a full
+    // disk there would give a workbook cut short and no error. Its flush tells.
+    FILE* rows = sheet_->optimize_tmpfile;
+    errno = 0;
+    if (rows && (std::fflush(rows) != 0 || std::ferror(rows))) {
+      const int error = errno != 0 ? errno : EIO;
+      workbook_close(book_);
+      book_ = nullptr;
+      Fail(SystemReason(error));
+    }
+    errno = 0;
     const lxw_error error = workbook_close(book_);
+    const int system = errno;
     book_ = nullptr;
-    if (error != LXW_NO_ERROR) Fail(QString::fromUtf8(lxw_strerror(error)));
+    if (error != LXW_NO_ERROR) Fail(Reason(error, system));
   }
 
  private:
   static lxw_col_t Column(qsizetype column) { return static_cast<lxw_col_t>(column); }
   void Check(lxw_error error) {
-    if (error != LXW_NO_ERROR) Fail(QString::fromUtf8(lxw_strerror(error)));
+    if (error != LXW_NO_ERROR) Fail(Reason(error, errno));
+  }
+  static QString SystemReason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+  // The system's words when a file of the workbook failed (the library's own words are a ZIP
+  // error's number); the library's for what is its own (a string too long, say).
+  static QString Reason(lxw_error error, int system) {
+    const bool file = error == LXW_ERROR_CREATING_XLSX_FILE ||
+                      error == LXW_ERROR_CREATING_TMPFILE || error == LXW_ERROR_READING_TMPFILE ||
+                      (error >= LXW_ERROR_ZIP_FILE_OPERATION && error <= LXW_ERROR_ZIP_CLOSE);
+    if (file && system != 0) return SystemReason(system);
+    return QString::fromUtf8(lxw_strerror(error));
   }
   [[noreturn]] void Fail(const QString& reason) {
     throw IoError(QStringLiteral("Не удается записать %1: %2").arg(what_, reason));

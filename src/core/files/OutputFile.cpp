@@ -3,17 +3,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QStorageInfo>
-#include <cerrno>
-#include <cstring>
 
 #include "core/platform/DurableFile.h"
 #include "core/platform/Processes.h"
 
 namespace {
-
-// Less room than this on the output's disk is taken for a full disk.
-constexpr qint64 kNearlyFull = 1 << 20;
 
 bool EndsWith(const QString& path, QByteArrayView end, qsizetype within) {
   QFile file(path);
@@ -78,13 +72,8 @@ bool OutputFile::Commit(Kind kind, QString* reason) {
     if (!written) return false;
   }
   if (!Complete(unfinished_, kind)) {
-    // The writers that take a file name do not say why they stopped; a full disk, the usual
-    // cause, is told as the system tells it.
-    const qint64 size = QFileInfo(unfinished_).size();
-    const QStorageInfo disk(QFileInfo(unfinished_).absolutePath());
-    *reason = disk.isValid() && disk.bytesAvailable() < kNearlyFull
-                  ? QString::fromLocal8Bit(std::strerror(ENOSPC))
-                  : QStringLiteral("файл записан не полностью (%1 байт)").arg(size);
+    // The writers that take a file name do not say why they stopped.
+    *reason = CutShortReason(unfinished_);
     return false;
   }
   if (!PlaceFileDurably(unfinished_, path_, reason)) return false;

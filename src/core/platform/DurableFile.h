@@ -31,6 +31,11 @@ void SetDurableWriteCall(DurableWriteCall call);
 using DurableSyncCall = int (*)(int descriptor);
 void SetDurableDirectorySyncCall(DurableSyncCall call);
 
+// Why a file a writer that does not say (a PDF or PNG writer) left shorter than it should be was
+// cut: the system's words for a file larger than this process may write (a ulimit) or for a
+// full disk, found by looking; else a plain "written incompletely, N bytes".
+QString CutShortReason(const QString& path);
+
 // Puts a finished file in place of `path`: has the system put the finished file on the disk,
 // renames it over the old one and syncs the directory. On failure the finished file is removed,
 // the old one stays, and `reason` gets the system's words.

@@ -34,6 +34,10 @@ bool ReplaceFileDurably(const QString& path, const QByteArray& bytes, QString* r
   return ok;
 }
 
+QString CutShortReason(const QString& path) {
+  return QStringLiteral("файл записан не полностью (%1 байт)").arg(QFileInfo(path).size());
+}
+
 bool PlaceFileDurably(const QString& finished, const QString& path, QString* reason) {
   QFile::remove(path);
   if (QFile::rename(finished, path)) return true;

@@ -6,7 +6,9 @@
 #include "core/base/DurableSteps.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -95,6 +97,25 @@ bool ReplaceFileDurably(const QString& path, const QByteArray& bytes, QString* r
   if (!SyncDirectoryOf(path, reason)) return false;
   DurableStepTaken("file replaced");
   return true;
+}
+
+QString CutShortReason(const QString& path) {
+  const QByteArray name = QFile::encodeName(path);
+  struct stat status {};
+  const qint64 size = ::stat(name.constData(), &status) == 0 ? status.st_size : 0;
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      static_cast<rlim_t>(size) >= limit.rlim_cur) {
+    return SystemReason(EFBIG);
+  }
+  struct statvfs disk {};
+  constexpr unsigned long long kNearlyFull = 1 << 20;
+  const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+  if (::statvfs(folder.constData(), &disk) == 0 &&
+      static_cast<unsigned long long>(disk.f_bavail) * disk.f_frsize < kNearlyFull) {
+    return SystemReason(ENOSPC);
+  }
+  return QStringLiteral("файл записан не полностью (%1 байт)").arg(size);
 }
 
 bool PlaceFileDurably(const QString& finished, const QString& path, QString* reason) {
