@@ -77,7 +77,13 @@ class Workbook {
   void Text(int column, const QByteArray& utf8) {
     Check(worksheet_write_string(sheet_, row_, Column(column), utf8.constData(), nullptr));
   }
-  void NextRow() { ++row_; }
+  void NextRow() {
+    // A sheet ends at its 1,048,576th row: said as such, not as an index out of range.
+    if (++row_ >= LXW_ROW_MAX) {
+      Fail(QStringLiteral("в листе не больше %1 строк; выгрузите в CSV (-o ФАЙЛ.csv)")
+               .arg(LXW_ROW_MAX - 1));
+    }
+  }
   void Close() {
     // The library writes the rows to its scratch file without looking at the result: a full
     // disk there would give a workbook cut short and no error. Its flush tells.
