@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QIODevice>
 
-#include "cli/ExitCodes.h"
+#include "core/base/ExitCodes.h"
 #include "cli/NorvelCommand.h"
 #include "core/base/Ports.h"
 

@@ -11,7 +11,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ConsoleUi.h"
-#include "cli/ExitCodes.h"
+#include "core/base/ExitCodes.h"
 #include "cli/NorvelCommand.h"
 #include "cli/PortDiagnosis.h"
 #include "core/base/Counts.h"

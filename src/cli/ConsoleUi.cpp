@@ -2,7 +2,7 @@
 
 #include <QIODevice>
 
-#include "cli/ExitCodes.h"
+#include "core/base/ExitCodes.h"
 #include "core/base/Errors.h"
 #include "core/files/SettingsFile.h"
 #include "core/platform/Terminal.h"

@@ -1,6 +1,6 @@
 #include "cli/Doctor.h"
 
-#include "cli/ExitCodes.h"
+#include "core/base/ExitCodes.h"
 #include "cli/NorvelCommand.h"
 
 // The checks look at Linux's devices, groups and /proc; elsewhere there is nothing to check.

@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "cli/ExitCodes.h"
+#include "core/base/ExitCodes.h"
 
 class Clock;
 class QIODevice;

@@ -4,7 +4,7 @@
 #include <QFileInfo>
 
 #include "cli/ConsoleUi.h"
-#include "cli/ExitCodes.h"
+#include "core/base/ExitCodes.h"
 #include "cli/NorvelCommand.h"
 #include "core/platform/Processes.h"
 

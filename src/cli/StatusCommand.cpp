@@ -9,7 +9,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ConsoleUi.h"
-#include "cli/ExitCodes.h"
+#include "core/base/ExitCodes.h"
 #include "cli/LastReception.h"
 #include "cli/NorvelCommand.h"
 #include "core/base/Clock.h"

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "cli/Drawing.h"
-#include "cli/ExitCodes.h"
+#include "core/base/ExitCodes.h"
 #include "cli/NorvelCommand.h"
 #include "cli/StandardOutput.h"
 #include "core/base/Clock.h"

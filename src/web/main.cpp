@@ -8,6 +8,7 @@
 
 #include "core/base/Clock.h"
 #include "core/base/Errors.h"
+#include "core/base/ExitCodes.h"
 #include "web/HttpServer.h"
 #include "web/WebView.h"
 
@@ -48,26 +49,28 @@ int main(int argc, char** argv) {
 
   if (line.isSet(QStringLiteral("add-user"))) {
     if (!line.isSet(QStringLiteral("passwords"))) {
-      return Fail(QStringLiteral("--add-user needs --passwords FILE"), 2);
+      return Fail(QStringLiteral("--add-user needs --passwords FILE"), exitcode::kUsage);
     }
     const QString user = line.value(QStringLiteral("add-user"));
-    if (user.isEmpty() || user.contains(u':')) return Fail(QStringLiteral("no ':' in a name"), 2);
+    if (user.isEmpty() || user.contains(u':'))
+      return Fail(QStringLiteral("no ':' in a name"), exitcode::kUsage);
     QTextStream in(stdin);
     const QString password = in.readLine();
-    if (password.isEmpty()) return Fail(QStringLiteral("no password on standard input"), 2);
+    if (password.isEmpty())
+      return Fail(QStringLiteral("no password on standard input"), exitcode::kUsage);
     QFile file(line.value(QStringLiteral("passwords")));
     if (!file.open(QIODevice::Append) || file.write(Passwords::LineFor(user, password)) < 0 ||
         !file.flush()) {
-      return Fail(file.errorString(), 13);
+      return Fail(file.errorString(), exitcode::kFilesFailed);
     }
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    return 0;
+    return exitcode::kOk;
   }
 
   WebView::Options options;
   QString problem;
   if (!ParseDatabaseTarget(line.value(QStringLiteral("db")), options.target, &problem)) {
-    return Fail(problem, 2);
+    return Fail(problem, exitcode::kUsage);
   }
   const QString listen = line.value(QStringLiteral("listen"));
   const qsizetype colon = listen.lastIndexOf(u':');
@@ -75,7 +78,7 @@ int main(int argc, char** argv) {
   const int port = listen.mid(colon + 1).toInt(&portOk);
   QHostAddress address(listen.left(colon).remove(u'[').remove(u']'));
   if (colon <= 0 || !portOk || port < 0 || port > 65535 || address.isNull()) {
-    return Fail(QStringLiteral("--listen takes ADDRESS:PORT, as 127.0.0.1:8080"), 2);
+    return Fail(QStringLiteral("--listen takes ADDRESS:PORT, as 127.0.0.1:8080"), exitcode::kUsage);
   }
   options.requestsPerSecond = line.value(QStringLiteral("requests-per-second")).toInt();
   try {
@@ -83,20 +86,20 @@ int main(int argc, char** argv) {
       options.passwords = Passwords::Load(line.value(QStringLiteral("passwords")));
     }
   } catch (const NorvelError& error) {
-    return Fail(error.Message(), 13);
+    return Fail(error.Message(), exitcode::kFilesFailed);
   }
   // Without passwords only this machine may look: the figures are not for everyone.
   if (!options.passwords && !address.isLoopback()) {
     return Fail(QStringLiteral("beyond this machine (%1) the view needs --passwords FILE")
                     .arg(address.toString()),
-                2);
+                exitcode::kUsage);
   }
   SystemClock clock;
   WebView view(std::move(options), clock);
   HttpServer server(view);
   const quint16 bound = server.listen(address, static_cast<quint16>(port));
   if (bound == 0) {
-    return Fail(QStringLiteral("cannot listen on %1").arg(listen), 1);
+    return Fail(QStringLiteral("cannot listen on %1").arg(listen), exitcode::kNoAnswer);
   }
   std::fprintf(stderr, "norvel serve: http://%s:%u/\n",
                address.protocol() == QAbstractSocket::IPv6Protocol

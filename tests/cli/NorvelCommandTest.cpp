@@ -18,7 +18,7 @@
 #include "GeneratedCalls.h"
 #include "ScriptedUi.h"
 #include "cli/ConsoleUi.h"
-#include "cli/ExitCodes.h"
+#include "core/base/ExitCodes.h"
 #include "cli/NorvelCommand.h"
 #include "cli/TerminalProgress.h"
 #include "core/base/Environment.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-// The exit codes of `norvel`, in one place: the help text, the manual page and the README
-// all list this table (a test holds them to it). The codes that need a person are chosen
+// The exit codes of `norvel` (and of `norvel-web`, which uses the same meanings), in one place:
+// the help text, the manual page and the README all list this table (a test holds them to it). The codes that need a person are chosen
 // outside 3 to 7 and 64 to 78, to which systemd gives names of their own (3 would read
 // NOTIMPLEMENTED, 4 NOPERMISSION) that would mislead whoever reads `systemctl status`.
 namespace exitcode {
