@@ -379,13 +379,20 @@ void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int mon
     const AlertCheck check =
         FindAlerts(options.dir, *rules, data.tariffs, first, first.addMonths(1).addDays(-1));
     const QVariant none(QMetaType::fromType<int>());
+    // Two identical calls (kept as two rows, as the station sent them) raise two identical
+    // findings: the second is told apart by its occurrence, as its call is, or the month's
+    // key would clash and every later sync of the month fail.
+    QHash<QString, int> occurrences;
     for (const AlertFinding& finding : check.findings) {
+      const int occurrence = ++occurrences[finding.key];
+      const QString key =
+          occurrence == 1 ? finding.key : QStringLiteral("%1|%2").arg(finding.key).arg(occurrence);
       QStringList calls;
       for (const ExportRow& row : finding.calls) calls << AlertCallLine(row);
       insert(QStringLiteral("INSERT INTO alerts (station, finding, year, month, first_call, "
                             "rule, level, subscriber, city_line, calls, why, calls_text) VALUES "
                             "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-             QVariantList{options.station.name, finding.key, data.year, month, finding.key.left(16),
+             QVariantList{options.station.name, key, data.year, month, finding.key.left(16),
                           finding.rule,
                           finding.level == AlertRule::Level::kAlarm ? QStringLiteral("alarm")
                                                                     : QStringLiteral("warning"),

@@ -517,6 +517,22 @@ TEST_P(CallSync, TheMonthsSuspiciousCallsAreKeptWithIt) {
   EXPECT_EQ(Look(target).One(QStringLiteral("SELECT COUNT(*) FROM alerts")), QStringLiteral("1"));
 }
 
+// Two identical calls abroad at night are two calls and two alerts; the month is stored, and
+// stored again when it grows, instead of stopping on the alerts' key.
+TEST_P(CallSync, TwoIdenticalCallsRaiseTwoAlertsAndTheMonthIsStored) {
+  const auto night = Line(5, 3, 15, 31, 12, 2, "81044207946000");
+  WriteMonth(12, Heading() + night + night);
+  Sync();
+  EXPECT_EQ(result.added, 2);
+  EXPECT_EQ(result.alerts, 2);
+  AppendMonth(12, kA);
+  Sync();
+  EXPECT_EQ(result.added, 1);
+  Look look(target);
+  EXPECT_EQ(look.One(QStringLiteral("SELECT COUNT(*) FROM alerts")), QStringLiteral("2"));
+  EXPECT_EQ(look.One(QStringLiteral("SELECT COUNT(*) FROM month_reports")), QStringLiteral("1"));
+}
+
 // Stored calls are re-rated with the tariff file as it is now, one month or all, the calls
 // themselves untouched; without a tariff file nothing is done and the sync says why.
 TEST_P(CallSync, ReRatingGivesStoredCallsTheCostsOfTheTariffFileNow) {
