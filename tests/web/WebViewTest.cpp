@@ -21,6 +21,7 @@
 #include "core/files/DataFiles.h"
 #include "core/files/TextFiles.h"
 #include "core/sync/CallSync.h"
+#include "web/RateLimit.h"
 #include "web/WebView.h"
 
 namespace {
@@ -244,7 +245,8 @@ TEST_P(WebViewTest, ASignInIsAskedForAndRequestsAreLimited) {
 }
 
 // A password file named by mistake as a pipe, an endless device or a huge file is refused at
-// once with the file's name, never read for ever; a line of a wrong shape names its line.
+// once with the file's name, never read for ever; a line of a wrong shape (cut, or without a
+// name) names its line.
 TEST(PasswordFile, OnlyASmallRegularFileIsRead) {
   QTemporaryDir dir;
   const QString fifo = dir.filePath(QStringLiteral("fifo"));
@@ -258,14 +260,104 @@ TEST(PasswordFile, OnlyASmallRegularFileIsRead) {
   ASSERT_TRUE(shortLine.open(QIODevice::WriteOnly));
   shortLine.write(Passwords::LineFor(QStringLiteral("boss"), QStringLiteral("x")).chopped(3));
   shortLine.close();
-  for (const QString& path : {fifo, QStringLiteral("/dev/zero"), huge, cut}) {
+  const QString nameless = dir.filePath(QStringLiteral("nameless"));
+  QFile noName(nameless);
+  ASSERT_TRUE(noName.open(QIODevice::WriteOnly));
+  noName.write(Passwords::LineFor(QString(), QStringLiteral("x")));
+  noName.close();
+  for (const QString& path : {fifo, QStringLiteral("/dev/zero"), huge, cut, nameless}) {
     try {
       Passwords::Load(path);
       ADD_FAILURE() << path.toStdString();
     } catch (const NorvelError& error) {
       EXPECT_TRUE(error.Message().contains(path)) << error.Message().toStdString();
+      if (path == huge) {
+        EXPECT_TRUE(error.Message().contains(QStringLiteral("слишком велик")));
+      }
+      if (path == cut) {
+        EXPECT_TRUE(error.Message().contains(QStringLiteral("строка 1:")));
+      }
     }
   }
+  // A megabyte exactly is still a password file.
+  QByteArray full = Passwords::LineFor(QStringLiteral("boss"), QStringLiteral("x"));
+  full += '#' + QByteArray((1 << 20) - full.size() - 2, ' ') + '\n';
+  ASSERT_TRUE(big.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  big.write(full);
+  big.close();
+  ASSERT_EQ(big.size(), 1 << 20);
+  EXPECT_TRUE(Passwords::Load(huge).Allows("Basic " + QByteArray("boss:x").toBase64()));
+}
+
+// The whole key is compared: a stored key that differs from the password's in its first or
+// only in its last byte refuses the password, as a wrong password and an unknown user do.
+TEST(PasswordFile, EveryByteOfTheKeyCounts) {
+  QTemporaryDir dir;
+  const QByteArray line = Passwords::LineFor(QStringLiteral("boss"), QStringLiteral("s3cret"));
+  const qsizetype key = line.lastIndexOf(':') + 1;  // 64 hex digits, then the line end
+  const auto changed = [&](qsizetype at) {
+    QByteArray edited = line;
+    edited[at] = edited[at] == '0' ? '1' : '0';
+    return edited;
+  };
+  const auto sign = [](const QByteArray& pair) { return "Basic " + pair.toBase64(); };
+  const struct {
+    const char* name;
+    QByteArray line;
+    QByteArray authorization;
+    bool allowed;
+  } rows[] = {
+      {"the right password", line, sign("boss:s3cret"), true},
+      {"the key's first byte differs", changed(key), sign("boss:s3cret"), false},
+      {"only the key's last byte differs", changed(key + 63), sign("boss:s3cret"), false},
+      {"a wrong password", line, sign("boss:s3cret2"), false},
+      {"a name of one letter", Passwords::LineFor(QStringLiteral("b"), QStringLiteral("s3cret")),
+       sign("b:s3cret"), true},
+      {"an unknown user", line, sign("bos:s3cret"), false},
+      {"no user", line, sign(":s3cret"), false},
+      {"not Basic", line, "Bearer " + QByteArray("boss:s3cret").toBase64(), false},
+      // Written by an earlier version, its key from Python's hashlib.pbkdf2_hmac.
+      {"a line of an earlier version",
+       "boss:100000:000102030405060708090a0b0c0d0e0f:"
+       "e94d845bf93a4b2ff996280e4d729e71828d5632e2339ff2e5ccf00094f5c7a1\n",
+       sign("boss:s3cret"), true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    QFile file(dir.filePath(QStringLiteral("passwords")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(row.line);
+    file.close();
+    EXPECT_EQ(Passwords::Load(file.fileName()).Allows(row.authorization), row.allowed);
+  }
+}
+
+// Five a second from one address: a burst of five, then one more for every fifth of a second
+// and not a moment before; each address has its own, and new addresses take none from it.
+TEST(RequestLimit, RefillsEvenlyPerAddress) {
+  FakeClock clock;
+  RateLimit limit(clock, 5);
+  const QHostAddress one(QStringLiteral("192.0.2.1"));
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE(limit.Allow(one)) << i;
+  EXPECT_FALSE(limit.Allow(one));
+  for (int i = 2; i < 100; ++i) {
+    EXPECT_TRUE(limit.Allow(QHostAddress(QStringLiteral("192.0.2.%1").arg(i))));
+  }
+  clock.Sleep(199);
+  EXPECT_FALSE(limit.Allow(one));
+  clock.Sleep(1);
+  EXPECT_TRUE(limit.Allow(one));
+  EXPECT_FALSE(limit.Allow(one));
+  // A long pause gives back a burst of five, never more.
+  clock.Sleep(60'000);
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE(limit.Allow(one)) << i;
+  EXPECT_FALSE(limit.Allow(one));
+  // One a second is a limit too; none is no limit.
+  RateLimit single(clock, 1);
+  EXPECT_TRUE(single.Allow(one));
+  EXPECT_FALSE(single.Allow(one));
+  RateLimit none(clock, 0);
+  for (int i = 0; i < 100; ++i) EXPECT_TRUE(none.Allow(one)) << i;
 }
 
 namespace {

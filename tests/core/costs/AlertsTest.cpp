@@ -119,29 +119,30 @@ TEST(Alerts, EveryConditionOfARuleMustHold) {
 }
 
 TEST(Alerts, ASubscribersUsualNeedsFourKnownWeeks) {
-  // Subscriber 25 talks 10 minutes every Tuesday night; on Tuesday the 29th of December, 31.
+  // Subscriber 43, the last, talks 10 minutes every Tuesday night; on Tuesday the 29th of
+  // December, 31.
   const AlertRules rules =
       Rules("[Ночью больше обычного]\nusual = minutes\ntimes = 3\npart = night\n");
   const QDate tuesday(2026, 12, 29);
   const auto history = [&](int weeks) {
     std::vector<CallRecord> records;
     for (int week = weeks; week >= 1; --week) {
-      records.push_back(Call(tuesday.addDays(-7 * week), 22, 0, 25, 10, "2345678"));
+      records.push_back(Call(tuesday.addDays(-7 * week), 22, 0, 43, 10, "2345678"));
     }
     return records;
   };
   {
     Station station;  // three weeks known: no usual yet
     std::vector<CallRecord> records = history(3);
-    records.push_back(Call(tuesday, 22, 0, 25, 31, "2345678"));
+    records.push_back(Call(tuesday, 22, 0, 43, 31, "2345678"));
     station.Store(records);
     EXPECT_TRUE(station.Check(rules, tuesday, tuesday).findings.empty());
   }
   {
     Station station;  // four weeks: 31 > 3 × 10
     std::vector<CallRecord> records = history(4);
-    records.push_back(Call(tuesday, 22, 0, 25, 31, "2345678"));
-    records.push_back(Call(tuesday, 12, 0, 25, 100, "2345678"));  // the day part: not this rule's
+    records.push_back(Call(tuesday, 22, 0, 43, 31, "2345678"));
+    records.push_back(Call(tuesday, 12, 0, 43, 100, "2345678"));  // the day part: not this rule's
     station.Store(records);
     const AlertCheck check = station.Check(rules, tuesday, tuesday);
     ASSERT_EQ(check.findings.size(), 1u);
@@ -154,7 +155,7 @@ TEST(Alerts, ASubscribersUsualNeedsFourKnownWeeks) {
   {
     Station station;  // exactly three times the usual is not above it
     std::vector<CallRecord> records = history(8);
-    records.push_back(Call(tuesday, 22, 0, 25, 30, "2345678"));
+    records.push_back(Call(tuesday, 22, 0, 43, 30, "2345678"));
     station.Store(records);
     EXPECT_TRUE(station.Check(rules, tuesday, tuesday).findings.empty());
   }
@@ -187,6 +188,66 @@ TEST(Alerts, AnAutoDiallerIsOneFindingPerBurst) {
       station.Check(Rules("[Линия]\nburst = 6 calls in 3 minutes\nby = line\n"), monday, monday);
   ASSERT_EQ(byLine.findings.size(), 3u);
   EXPECT_EQ(byLine.findings[0].callCount, 9);
+}
+
+// "10 calls in 5 minutes": ten calls within minutes 0 to 4 are a burst; spread over minutes 0 to
+// 5 they are not.
+TEST(Alerts, ABurstsWindowEndsAtItsLastMinute) {
+  const QDate monday(2026, 12, 7);
+  const AlertRules rules = Rules("[Автодозвон]\nburst = 10 calls in 5 minutes\n");
+  const struct {
+    const char* name;
+    int minutes[10];
+    size_t findings;
+  } rows[] = {
+      {"within minutes 0 to 4", {0, 0, 1, 1, 2, 2, 3, 3, 4, 4}, 1},
+      {"over minutes 0 to 5", {0, 1, 1, 2, 2, 3, 3, 4, 4, 5}, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<CallRecord> records;
+    for (const int minute : row.minutes) records.push_back(Call(monday, 11, minute, 33, 0, "1"));
+    Station station;
+    station.Store(records);
+    EXPECT_EQ(station.Check(rules, monday, monday).findings.size(), row.findings);
+  }
+}
+
+// A usual of nothing counts as one unit: for costs one rouble, so 2.50 rub. where nothing is
+// usual stays under "3 times the usual" and 3.50 rub. goes over it.
+TEST(Alerts, AUsualCostOfNothingIsOneRouble) {
+  const Tariffs tariffs =
+      ParseTariffs(QStringLiteral("[Город]\nprefixes = 2\nminute = 0.5\n"), QStringLiteral("t"));
+  const AlertRules rules = Rules("[Дороже обычного]\nusual = cost\ntimes = 3\n");
+  const QDate tuesday(2026, 12, 29);
+  for (const auto& [minutes, findings] : {std::pair{5, 0u}, {7, 1u}}) {
+    SCOPED_TRACE(minutes);
+    Station station;
+    // Eight weeks known by another subscriber's calls; subscriber 43 never called.
+    std::vector<CallRecord> records;
+    for (int week = 8; week >= 1; --week) {
+      records.push_back(Call(tuesday.addDays(-7 * week), 10, 0, 20, 1, "2345678"));
+    }
+    records.push_back(Call(tuesday, 10, 0, 43, minutes, "2345678"));
+    station.Store(records);
+    EXPECT_EQ(station.Check(rules, tuesday, tuesday, tariffs).findings.size(), findings);
+  }
+}
+
+// The seen list keeps what it was told for 400 days, and forgets the day before.
+TEST(Alerts, TheSeenListKeepsFourHundredDays) {
+  QTemporaryDir dir;
+  const QDate today(2026, 12, 8);
+  {
+    AlertSeenList seen(dir.path());
+    seen.Add(today.addDays(-400).toString(Qt::ISODate) + QStringLiteral("|kept"));
+    seen.Add(today.addDays(-401).toString(Qt::ISODate) + QStringLiteral("|dropped"));
+    QString reason;
+    ASSERT_TRUE(seen.Save(today, &reason)) << reason.toStdString();
+  }
+  const AlertSeenList again(dir.path());
+  EXPECT_TRUE(again.Seen(QStringLiteral("2025-11-03|kept")));
+  EXPECT_FALSE(again.Seen(QStringLiteral("2025-11-02|dropped")));
 }
 
 TEST(Alerts, AMistakeInTheRulesFileIsNamedWithItsLine) {
