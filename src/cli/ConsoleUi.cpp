@@ -2,16 +2,17 @@
 
 #include <QIODevice>
 
-#include "core/base/ExitCodes.h"
 #include "core/base/Errors.h"
+#include "core/base/ExitCodes.h"
 #include "core/files/SettingsFile.h"
+#include "core/link/RS232.h"
 #include "core/platform/Terminal.h"
 
 namespace {
 // Only the record read is long enough to want a bar.
 const QString kRecordRead = QStringLiteral("Чтение данных из станции");
 // A byte from the station takes ten bits at 976 bit/s.
-constexpr double kSecondsPerByte = 10.0 / 976.0;
+constexpr double kSecondsPerByte = 10.0 / RS232Class::kReadRate;
 constexpr int kBarWidth = 30;
 
 // Every line with its priority, as the journal reads it ("<3>..."), so that journalctl -p err

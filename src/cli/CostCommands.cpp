@@ -18,6 +18,7 @@
 #include "core/files/CallExport.h"
 #include "core/files/DataFiles.h"
 #include "core/files/OutputFile.h"
+#include "core/image/ImageLayout.h"
 #include "core/platform/DurableFile.h"
 #include "core/sync/StationIdentity.h"
 
@@ -143,7 +144,8 @@ std::optional<int> ReadChoice(CommandLine& line, bool withDay, Choice& out) {
   const std::optional<int> year = line.Number(QStringLiteral("year"), 1, 9999, 0);
   const std::optional<int> day =
       withDay ? line.Number(QStringLiteral("day"), 1, 31, 0) : std::optional<int>(0);
-  const std::optional<int> subscriber = line.Number(QStringLiteral("subscriber"), 20, 43, 0);
+  const std::optional<int> subscriber =
+      line.Number(QStringLiteral("subscriber"), kFirstSubscriber, kLastSubscriber, 0);
   if (!month || !year || !day || !subscriber) return exitcode::kUsage;
   if (*month == 0) return line.Usage(QStringLiteral("--month is required"));
   if (!line.Positional().isEmpty()) {

@@ -1,7 +1,7 @@
 #include "cli/Doctor.h"
 
-#include "core/base/ExitCodes.h"
 #include "cli/NorvelCommand.h"
+#include "core/base/ExitCodes.h"
 
 // The checks look at Linux's devices, groups and /proc; elsewhere there is nothing to check.
 #if defined(Q_OS_UNIX)
@@ -251,14 +251,17 @@ class Doctor {
   // cannot be opened at all, which says nothing about the cable.
   bool CheckRates() {
     QString failure;
-    const std::optional<QList<unsigned>> refused = OsRefusedRates(device_, {325, 976}, &failure);
+    const std::optional<QList<unsigned>> refused =
+        OsRefusedRates(device_, {RS232Class::kWriteRate, RS232Class::kReadRate}, &failure);
     if (!refused) {
       Wrong(4, QStringLiteral("cannot open it: %1").arg(failure), OpenFix(failure));
       Skip(5, QStringLiteral("the station's answer: skipped, the port cannot be opened"));
       return false;
     }
     if (refused->isEmpty()) {
-      Ok(4, QStringLiteral("the driver takes 325 and 976 bit/s"));
+      Ok(4, QStringLiteral("the driver takes %1 and %2 bit/s")
+                .arg(RS232Class::kWriteRate)
+                .arg(RS232Class::kReadRate));
       return true;
     }
     QStringList rates;

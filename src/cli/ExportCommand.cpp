@@ -17,6 +17,7 @@
 #include "core/files/CallExport.h"
 #include "core/files/DataFiles.h"
 #include "core/files/OutputFile.h"
+#include "core/image/ImageLayout.h"
 #include "core/platform/Processes.h"
 
 namespace {
@@ -131,7 +132,8 @@ int RunExport(const QStringList& arguments, CommandIo& io) {
   const std::optional<int> month = line.Number(QStringLiteral("month"), 1, 12, 0);
   const std::optional<int> year = line.Number(QStringLiteral("year"), 1, 9999, 0);
   const std::optional<int> day = line.Number(QStringLiteral("day"), 1, 31, 0);
-  const std::optional<int> subscriber = line.Number(QStringLiteral("subscriber"), 20, 43, 0);
+  const std::optional<int> subscriber =
+      line.Number(QStringLiteral("subscriber"), kFirstSubscriber, kLastSubscriber, 0);
   if (!month || !year || !day || !subscriber) return exitcode::kUsage;
   if (*month == 0) return line.Usage(QStringLiteral("--month is required"));
   if (!line.Positional().isEmpty()) {

@@ -9,8 +9,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/files/CallRecords.h"
 #include "core/base/Errors.h"
 #include "core/costs/Bills.h"
+#include "core/image/ImageLayout.h"
 
 namespace {
 
@@ -63,8 +65,8 @@ class Workbook {
     Check(worksheet_write_datetime(sheet_, row_, Column(column), &moment, date_));
   }
   void Time(int column, int hour, int minute) {
-    Check(
-        worksheet_write_number(sheet_, row_, Column(column), (hour * 60 + minute) / 1440.0, time_));
+    Check(worksheet_write_number(sheet_, row_, Column(column),
+                                 (hour * 60 + minute) / double(kMinutesPerDay), time_));
   }
   void Number(int column, double value) {
     Check(worksheet_write_number(sheet_, row_, Column(column), value, nullptr));
@@ -136,7 +138,7 @@ void TotalsRow(Workbook& book, const ExportTotals& totals) {
   book.Number(2, static_cast<double>(totals.unknownDuration));
   book.Number(3, static_cast<double>(totals.minutes));
   book.Number(4, static_cast<double>(totals.longest));
-  for (int line = 0; line <= 8; ++line) {
+  for (int line = 0; line <= kMaxCityLines; ++line) {
     book.Number(5 + line, static_cast<double>(totals.perLine[line]));
   }
   book.NextRow();

@@ -6,6 +6,7 @@
 #include "core/base/Errors.h"
 #include "core/costs/AlertDelivery.h"
 #include "core/files/RegularFile.h"
+#include "core/image/ImageLayout.h"
 
 namespace {
 
@@ -165,9 +166,9 @@ class Parser {
       // Kept in kopecks, as a call's cost is; a part of a kopeck counts up.
       rule.costAbove = (*price + kPricePerMoney - 1) / kPricePerMoney;
     } else if (key == QLatin1String("subscribers")) {
-      rule.subscribers = Numbers(key, value, 20, 43);
+      rule.subscribers = Numbers(key, value, kFirstSubscriber, kLastSubscriber);
     } else if (key == QLatin1String("lines")) {
-      rule.cityLines = Numbers(key, value, 1, 8);
+      rule.cityLines = Numbers(key, value, 1, kMaxCityLines);
     } else if (key == QLatin1String("when")) {
       const std::optional<AlertRule::When> when = Named<AlertRule::When>(value, kWhenNames);
       if (!when) Fail(QStringLiteral("«when»: нужно одно из %1").arg(Choices(kWhenNames)));

@@ -11,6 +11,7 @@
 #include "core/base/Errors.h"
 #include "core/files/CallRecords.h"
 #include "core/files/RegularFile.h"
+#include "core/image/ImageLayout.h"
 #include "core/platform/DurableFile.h"
 
 namespace {
@@ -154,8 +155,8 @@ class Checker {
     if (!earliest_.isValid() || day < earliest_) earliest_ = day;
     const Money cost = needCost_ && rated_ ? Cost(row) : -1;
     if (usual_) {
-      const int subscriber = row.subscriber - 20;
-      if (subscriber >= 0 && subscriber < 24) {
+      const int subscriber = row.subscriber - kFirstSubscriber;
+      if (subscriber >= 0 && subscriber < kMaxSubscribers) {
         Sums& sums = sums_[day][static_cast<size_t>(subscriber)][calendar_.OutsideHours(row)];
         ++sums.calls;
         sums.minutes += std::max(row.duration, 0);
@@ -181,7 +182,7 @@ class Checker {
       if (rule.kind != AlertRule::Kind::kUsual) continue;
       for (auto it = sums_.lower_bound(from_); it != sums_.end(); ++it) {
         const QDate day = it->first;
-        for (int subscriber = 0; subscriber < 24; ++subscriber) {
+        for (int subscriber = 0; subscriber < kMaxSubscribers; ++subscriber) {
           for (const int part : {0, 1}) {
             if (rule.part == AlertRule::Part::kDay && part == 1) continue;
             if (rule.part == AlertRule::Part::kNight && part == 0) continue;
@@ -210,7 +211,7 @@ class Checker {
             finding.rule = rule.name;
             finding.level = rule.level;
             finding.kind = rule.kind;
-            finding.subscriber = subscriber + 20;
+            finding.subscriber = subscriber + kFirstSubscriber;
             const QString partName = part ? QStringLiteral("ночь") : QStringLiteral("день");
             finding.why = QStringLiteral(
                               "%1, %2 %3: %4, обычно %5 (медиана %6 нед. по %7), "
@@ -225,9 +226,9 @@ class Checker {
                               .arg(rule.times);
             finding.key = QStringLiteral("%1|%2|%3|%4")
                               .arg(day.toString(Qt::ISODate), rule.name)
-                              .arg(subscriber + 20)
+                              .arg(subscriber + kFirstSubscriber)
                               .arg(part ? QStringLiteral("night") : QStringLiteral("day"));
-            usualWanted_[{day, subscriber + 20, part}] = check_.findings.size();
+            usualWanted_[{day, subscriber + kFirstSubscriber, part}] = check_.findings.size();
             check_.findings.push_back(std::move(finding));
           }
         }

@@ -12,6 +12,7 @@
 #include "core/files/RegularFile.h"
 #include "core/files/SettingsFile.h"
 #include "core/files/TextFiles.h"
+#include "core/image/ImageLayout.h"
 
 namespace {
 
@@ -176,7 +177,7 @@ ReportData BuildMonth(const QString& dir, const ReportChoice& choice, int cityLi
 
   int highestLine = 0;
   const ExportSelection selection = ForEachExportRow(dir, options, [&](const ExportRow& row) {
-    if (row.cityLine <= 8) highestLine = std::max(highestLine, row.cityLine);
+    if (row.cityLine <= kMaxCityLines) highestLine = std::max(highestLine, row.cityLine);
     if (data.periodDays == 0) {
       data.periodDays = choice.day != 0 ? 1 : QDate(row.year, row.month, 1).daysInMonth();
     }
@@ -241,7 +242,7 @@ ReportData BuildMonth(const QString& dir, const ReportChoice& choice, int cityLi
     }
     // A call on a city line holds it from its start for its minutes (at least the minute it
     // started in); a call of unknown length is left out of the load.
-    if (row.cityLine >= 1 && row.cityLine <= 8 && row.duration >= 0) {
+    if (row.cityLine >= 1 && row.cityLine <= kMaxCityLines && row.duration >= 0) {
       std::vector<int>& change = lineChange[static_cast<size_t>(row.cityLine)];
       if (change.empty()) {
         change.assign(static_cast<size_t>(data.periodDays + 1) * kMinutesPerDay + 1, 0);
@@ -274,7 +275,7 @@ ReportData BuildMonth(const QString& dir, const ReportChoice& choice, int cityLi
   std::vector<std::array<int, 24>> dayAllBusy(static_cast<size_t>(data.periodDays + 1));
   for (size_t minute = 0; minute < minutes; ++minute) {
     int busy = 0;
-    for (size_t line = 1; line <= 8; ++line) {
+    for (size_t line = 1; line <= static_cast<size_t>(kMaxCityLines); ++line) {
       if (lineChange[line].empty()) continue;
       covering[line] += lineChange[line][minute];
       if (covering[line] > 0) ++busy;

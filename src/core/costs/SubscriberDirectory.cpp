@@ -4,6 +4,7 @@
 
 #include "core/base/Errors.h"
 #include "core/files/RegularFile.h"
+#include "core/image/ImageLayout.h"
 
 const QString SubscriberDirectory::kNoDepartment = QStringLiteral("без отдела");
 
@@ -47,7 +48,7 @@ SubscriberDirectory ParseSubscriberDirectory(const QString& text, const QString&
     bool number = false;
     const QString key = line.left(equals).trimmed();
     const int subscriber = key.toInt(&number);
-    if (!number || subscriber < 20 || subscriber > 43) {
+    if (!number || subscriber < kFirstSubscriber || subscriber > kLastSubscriber) {
       fail(QStringLiteral("«%1» — не номер абонента станции (20..43)").arg(ShortEcho(key)));
     }
     if (lines.contains(subscriber)) {

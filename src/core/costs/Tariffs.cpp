@@ -280,7 +280,7 @@ class Parser {
     } else if (key == QLatin1String("minimum")) {
       bool ok = false;
       zone.minimumMinutes = value.toInt(&ok);
-      if (!ok || zone.minimumMinutes < 0 || zone.minimumMinutes > 1440) {
+      if (!ok || zone.minimumMinutes < 0 || zone.minimumMinutes > kMinutesPerDay) {
         Fail(QStringLiteral("«minimum»: неверное число минут «%1»").arg(value));
       }
     } else if (key == QLatin1String("maximum")) {

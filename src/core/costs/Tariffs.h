@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+#include "core/files/CallRecords.h"
+
 struct ExportRow;
 
 // Money in exact integer amounts. Prices are kept in ten-thousandths of the currency unit (so a
@@ -28,10 +30,10 @@ QString RussianMoney(Money money);
 
 // A price that holds at some hours of some days instead of a zone's own price per minute.
 struct TimeBand {
-  bool weekdays = true;  // Monday to Friday
-  bool weekend = true;   // Saturday and Sunday
-  int fromMinute = 0;    // minute of the day the band starts, 0..1439
-  int toMinute = 1440;   // minute of the day it ends (exclusive), 1..1440
+  bool weekdays = true;           // Monday to Friday
+  bool weekend = true;            // Saturday and Sunday
+  int fromMinute = 0;             // minute of the day the band starts, 0..1439
+  int toMinute = kMinutesPerDay;  // minute of the day it ends (exclusive), 1..1440
   Price perMinute = 0;
   bool Holds(int dayOfWeek, int minuteOfDay) const;
 };

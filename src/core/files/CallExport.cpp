@@ -17,6 +17,7 @@
 #include "core/files/OutputFile.h"
 #include "core/files/RegularFile.h"
 #include "core/files/TextFiles.h"
+#include "core/image/ImageLayout.h"
 
 namespace {
 
@@ -292,7 +293,7 @@ void ExportTotals::Add(const ExportRow& row) {
     minutes += row.duration;
     longest = std::max<qint64>(longest, row.duration);
   }
-  ++perLine[row.cityLine <= 8 ? row.cityLine : 0];
+  ++perLine[row.cityLine <= kMaxCityLines ? row.cityLine : 0];
 }
 
 QString CsvField(const QString& value, bool alwaysQuote) {
@@ -323,8 +324,8 @@ ExportSelection ForEachExportRow(const QString& dir, const ExportOptions& option
       ++selection.leftOut;
       return;
     }
-    if (row.subscriber < 20 || row.subscriber > 43 || row.cityLine < 1 || row.cityLine > 8 ||
-        row.duration > 1440) {
+    if (row.subscriber < kFirstSubscriber || row.subscriber > kLastSubscriber || row.cityLine < 1 ||
+        row.cityLine > kMaxCityLines || row.duration > kMinutesPerDay) {
       ++selection.outOfRange;
     }
     if (options.subscriber != 0 && row.subscriber != options.subscriber) return;
@@ -370,7 +371,8 @@ QStringList ExportHeading(bool totals) {
   QStringList heading = {QStringLiteral("subscriber"),       QStringLiteral("calls"),
                          QStringLiteral("unknown_duration"), QStringLiteral("minutes"),
                          QStringLiteral("longest_min"),      QStringLiteral("no_city_line")};
-  for (int line = 1; line <= 8; ++line) heading << QStringLiteral("city_line_%1").arg(line);
+  for (int line = 1; line <= kMaxCityLines; ++line)
+    heading << QStringLiteral("city_line_%1").arg(line);
   return heading;
 }
 

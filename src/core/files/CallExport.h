@@ -6,6 +6,8 @@
 #include <functional>
 #include <map>
 
+#include "core/image/ImageLayout.h"
+
 class QIODevice;
 
 struct ExportRow;
@@ -95,7 +97,7 @@ struct ExportTotals {
   qint64 unknownDuration = 0;
   qint64 minutes = 0;
   qint64 longest = 0;
-  qint64 perLine[9] = {};
+  qint64 perLine[kMaxCityLines + 1] = {};
   void Add(const ExportRow& row);
 };
 

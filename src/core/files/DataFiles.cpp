@@ -13,6 +13,7 @@
 #include "core/base/Errors.h"
 #include "core/files/RegularFile.h"
 #include "core/files/TextFiles.h"
+#include "core/image/ImageLayout.h"
 #include "core/platform/DurableFile.h"
 
 const QString kDataFileHeader =
@@ -173,7 +174,8 @@ void ForEachCallRecord(const QString& dir, int month, int day, int subscriberCho
         throw ConvertError(
             QStringLiteral("%1 (%2, строка %3)").arg(error.Message(), name).arg(lineNumber));
       }
-      if (subscriberChoice != 0 && record.Subscriber != subscriberChoice + 19) continue;
+      if (subscriberChoice != 0 && record.Subscriber != subscriberChoice + kFirstSubscriber - 1)
+        continue;
       if (day != 0 && record.StartTime.date().day() != day) continue;
       each(std::move(record));
     }

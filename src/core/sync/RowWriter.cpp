@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/files/DecimalText.h"
+#include "core/image/ImageLayout.h"
 #include "core/sync/DatabaseConnection.h"
 
 CallFields RowWriter::Fields(const ExportRow& row) const {
@@ -26,7 +27,7 @@ CallFields RowWriter::Fields(const ExportRow& row) const {
       fields.cost = rated.cost;
     }
   }
-  if (row.subscriber >= 20 && row.subscriber <= 43) {
+  if (row.subscriber >= kFirstSubscriber && row.subscriber <= kLastSubscriber) {
     const size_t at = static_cast<size_t>(row.subscriber);
     if (!names_[at].isEmpty()) fields.name = &names_[at];
     if (!departments_[at].isEmpty()) fields.department = &departments_[at];
