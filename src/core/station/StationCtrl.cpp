@@ -61,18 +61,6 @@ ReceptionResult StationCtrlClass::ReceiveTariffication() {
   return reception_->Receive();
 }
 
-quint16 StationCtrlClass::ReadRecordHeader() {
-  return reception_->ReadRecordHeader();
-}
-
-bool StationCtrlClass::ReadRecords(quint16 count, quint8* buffer) {
-  return reception_->ReadRecords(count, buffer);
-}
-
-bool StationCtrlClass::ResetRecords() {
-  return reception_->ResetRecords(std::nullopt);
-}
-
 void StationCtrlClass::RebuildLink() {
   link_.reset();
   LinkSettings settings;

@@ -79,10 +79,8 @@ class StationCtrlClass : public ProgrammingSession {
   // Tariffication: fetch the call records, store them, reset the record area and clock (see
   // Reception). Throws IoError when the data files cannot take the calls; they are then as
   // before and the station keeps its calls.
+  // Its steps (the record header, the records, the reset) are the reception's own.
   ReceptionResult ReceiveTariffication();
-  quint16 ReadRecordHeader();
-  bool ReadRecords(quint16 count, quint8* buffer);
-  bool ResetRecords();
 
   // Station addresses of the programming.
   static constexpr quint16 kBoardCountAddress = 743;
