@@ -11,11 +11,11 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ConsoleUi.h"
-#include "core/base/ExitCodes.h"
 #include "cli/NorvelCommand.h"
 #include "cli/PortDiagnosis.h"
 #include "core/base/Counts.h"
 #include "core/base/Environment.h"
+#include "core/base/ExitCodes.h"
 #include "core/base/Ports.h"
 #include "core/files/ConfigCopy.h"
 #include "core/files/OutputFile.h"
@@ -33,14 +33,8 @@ constexpr int kDiffEqual = 0;
 constexpr int kDiffDifferent = 1;
 constexpr int kDiffError = 2;
 
-const char kConfigHelp[] =
-    "usage: norvel config show FILE [--boards N]\n"
-    "       norvel config diff A B [--boards N]\n"
-    "       norvel config check FILE [--boards N] [--json]\n"
-    "       norvel config export FILE [--boards N] [-o TEXT]\n"
-    "       norvel config import TEXT --base FILE|station|empty -o FILE.cfg\n"
-    "       norvel config write FILE [--port N] [--yes]\n"
-    "       norvel config apply TEXT [--port N] [--yes] [--dry-run]\n"
+// The end of the help, after the usage line of each subcommand.
+const char kConfigHelpEnd[] =
     "FILE, A and B are files in the form of Norvel.cfg, configurations as text (from export),\n"
     "or \"station\" for the station's own (not for write). 'norvel config COMMAND --help' says\n"
     "more.\n";
@@ -607,32 +601,9 @@ int WriteToStation(
   return Finish(io, json, report);
 }
 
-}  // namespace
-
-int RunConfigCommand(const QStringList& arguments, CommandIo& io) {
-  ConsoleUi ui(io.err, false);
-  const QString what = arguments.value(0);
-  if (what == QLatin1String("check")) return Check(arguments.mid(1), io, ui);
-  if (what == QLatin1String("write")) return Write(arguments.mid(1), io);
-  if (what == QLatin1String("apply")) return Apply(arguments.mid(1), io);
-  if (what == QLatin1String("export")) return Export(arguments.mid(1), io, ui);
-  if (what == QLatin1String("import")) return Import(arguments.mid(1), io, ui);
+// Shows one configuration, or the differences between two (`what` is "show" or "diff").
+int ShowOrDiff(const QString& what, const QStringList& arguments, CommandIo& io, ConsoleUi& ui) {
   const bool show = what == QLatin1String("show");
-  const bool diff = what == QLatin1String("diff");
-  if (!show && !diff) {
-    if (what == QLatin1String("--help") || what == QLatin1String("-h")) {
-      io.out.write(kConfigHelp);
-      return kDiffEqual;
-    }
-    io.err.write(
-        QStringLiteral("norvel config: %1\n%2")
-            .arg(what.isEmpty()
-                     ? QStringLiteral("show, diff, check, export, import, write or apply is needed")
-                     : QStringLiteral("unknown '%1'").arg(what),
-                 QString::fromUtf8(kConfigHelp))
-            .toUtf8());
-    return kDiffError;
-  }
   CommandLine line(io, QStringLiteral("config ") + what,
                    show ? QStringLiteral("Prints a configuration in the words of the table "
                                          "windows. FILE is a file in the form of Norvel.cfg, or "
@@ -647,7 +618,7 @@ int RunConfigCommand(const QStringList& arguments, CommandIo& io) {
             QStringLiteral("Show the rows and lines of N boards, 1 to 4 (default: all four, or "
                            "the station's own when it is read)."),
             QStringLiteral("N")});
-  if (const std::optional<int> code = line.Parse(arguments.mid(1))) {
+  if (const std::optional<int> code = line.Parse(arguments)) {
     return *code == exitcode::kOk ? kDiffEqual : kDiffError;
   }
   const std::optional<int> asked = line.Number(QStringLiteral("boards"), 1, 4, 0);
@@ -673,4 +644,65 @@ int RunConfigCommand(const QStringList& arguments, CommandIo& io) {
   const QStringList differences = ConfigDifferences(images[0], images[1], shownBoards);
   Print(io, differences);
   return differences.isEmpty() ? kDiffEqual : kDiffDifferent;
+}
+
+// The subcommands of `norvel config`: the table drives both the dispatch and the help.
+struct ConfigSubcommand {
+  const char* name;
+  const char* usage;  // after "norvel config "
+  int (*run)(const QStringList& arguments, CommandIo& io, ConsoleUi& ui);
+};
+
+const ConfigSubcommand kConfigSubcommands[] = {
+    {"show", "show FILE [--boards N]",
+     [](const QStringList& a, CommandIo& io, ConsoleUi& ui) {
+       return ShowOrDiff(QStringLiteral("show"), a, io, ui);
+     }},
+    {"diff", "diff A B [--boards N]",
+     [](const QStringList& a, CommandIo& io, ConsoleUi& ui) {
+       return ShowOrDiff(QStringLiteral("diff"), a, io, ui);
+     }},
+    {"check", "check FILE [--boards N] [--json]", Check},
+    {"export", "export FILE [--boards N] [-o TEXT]", Export},
+    {"import", "import TEXT --base FILE|station|empty -o FILE.cfg", Import},
+    {"write", "write FILE [--port N] [--yes]",
+     [](const QStringList& a, CommandIo& io, ConsoleUi&) { return Write(a, io); }},
+    {"apply", "apply TEXT [--port N] [--yes] [--dry-run]",
+     [](const QStringList& a, CommandIo& io, ConsoleUi&) { return Apply(a, io); }},
+};
+
+QByteArray ConfigHelp() {
+  QByteArray help;
+  for (const ConfigSubcommand& subcommand : kConfigSubcommands) {
+    help += (help.isEmpty() ? "usage: " : "       ") + QByteArray("norvel config ") +
+            subcommand.usage + '\n';
+  }
+  return help + kConfigHelpEnd;
+}
+
+}  // namespace
+
+int RunConfigCommand(const QStringList& arguments, CommandIo& io) {
+  ConsoleUi ui(io.err, false);
+  const QString what = arguments.value(0);
+  for (const ConfigSubcommand& subcommand : kConfigSubcommands) {
+    if (what == QLatin1String(subcommand.name)) return subcommand.run(arguments.mid(1), io, ui);
+  }
+  if (what == QLatin1String("--help") || what == QLatin1String("-h")) {
+    io.out.write(ConfigHelp());
+    return kDiffEqual;
+  }
+  QStringList names;
+  for (const ConfigSubcommand& subcommand : kConfigSubcommands) {
+    names << QLatin1String(subcommand.name);
+  }
+  io.err.write(QStringLiteral("norvel config: %1\n%2")
+                   .arg(what.isEmpty()
+                            ? QStringLiteral("%1 or %2 is needed")
+                                  .arg(names.mid(0, names.size() - 1).join(QStringLiteral(", ")),
+                                       names.last())
+                            : QStringLiteral("unknown '%1'").arg(what),
+                        QString::fromUtf8(ConfigHelp()))
+                   .toUtf8());
+  return kDiffError;
 }
