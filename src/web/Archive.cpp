@@ -181,8 +181,7 @@ std::vector<Archive::Call> Archive::Search(const Filter& filter, int offset, int
       QStringLiteral(
           "SELECT station, %1, subscriber, subscriber_name, duration_min, city_line, number, zone, "
           "cost_hundredths FROM calls WHERE 1 = 1")
-          .arg(c_->Postgres() ? QStringLiteral("to_char(start, 'YYYY-MM-DD HH24:MI')")
-                              : QStringLiteral("substr(start, 1, 16)"));
+          .arg(c_->Dialect().ClockText(QStringLiteral("start"), false));
   QVariantList values;
   if (!filter.station.isEmpty()) {
     sql += QStringLiteral(" AND station = ?");

@@ -2,7 +2,9 @@
 """The station's facts have one home each: extensions 20..43 (24 of them) and 8 city lines in
 core/image/ImageLayout.h, the minutes of a day in core/files/CallRecords.h, the line rates 325 and
 976 bit/s in core/link/RS232.h. Elsewhere in the code (strings and comments aside) they are
-named, so that no copy can drift. Prints every literal copy and fails when there is one.
+named, so that no copy can drift. Likewise which database the archive lives in is known only
+to its back-end files; the schema, the sync and the web view ask the dialect. Prints every
+copy and fails when there is one.
 usage: check_literals.py SOURCE_DIR"""
 import pathlib
 import re
@@ -16,6 +18,12 @@ LITERALS = [
     re.compile(r"[Ss]ubscriber\w*\)?\s*(<|<=|>|>=|==|-|\+)\s*(19|20|23|24)\b"),
     re.compile(r"[Ll]ine\w*\)?\s*(<|<=|>|>=)\s*8\b"),
 ]
+BACK_END = {"core/sync/DatabaseTarget.cpp", "core/sync/DatabaseTarget.h",
+            "core/sync/DatabaseConnection.cpp", "core/sync/DatabaseConnection.h",
+            "core/sync/SqliteRows.cpp", "core/sync/PostgresRows.cpp", "core/sync/LibPq.cpp",
+            "core/sync/LibPq.h"}
+DATABASE_KIND = re.compile(r"Postgres\(\)|Kind::k(Postgres|Sqlite)\b|QPSQL|QSQLITE|sqlite_master|"
+                           r"information_schema|to_char\(|TIMESTAMPTZ|set_config\(")
 MASK = re.compile(r'//[^\n]*|/\*.*?\*/|"(?:\\.|[^"\\\n])*"|\'(?:\\.|[^\'\\\n])*\'|^[ \t]*#[^\n]*',
                   re.S | re.M)
 
@@ -36,11 +44,17 @@ def main():
         for number, line in enumerate(code, 1):
             if any(literal.search(line) for literal in LITERALS):
                 found.append(f"src/{path.relative_to(src)}:{number}: {lines[number - 1].strip()}")
+        if str(path.relative_to(src)) not in BACK_END:
+            for number, line in enumerate(lines, 1):
+                if DATABASE_KIND.search(line):
+                    found.append(f"src/{path.relative_to(src)}:{number}: names a database: "
+                                 f"{line.strip()}")
     for line in found:
         print(line)
     if found:
         print("name these facts (kFirstSubscriber, kLastSubscriber, kMaxSubscribers, "
-              "kMaxCityLines, kMinutesPerDay, RS232Class::kWriteRate/kReadRate)")
+              "kMaxCityLines, kMinutesPerDay, RS232Class::kWriteRate/kReadRate), and ask "
+              "the connection's Dialect() what differs between databases")
         return 1
     print("every fact of the station has one home")
     return 0

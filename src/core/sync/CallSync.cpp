@@ -284,8 +284,7 @@ qint64 Rerate(DatabaseConnection& c, const SyncOptions& options,
       QSqlQuery read = c.Prepare(
           QStringLiteral("SELECT %1, record, occurrence, subscriber, duration_min, city_line, "
                          "call_type, number FROM calls WHERE station = ? AND month_file = ?")
-              .arg(c.Postgres() ? QLatin1String("to_char(start, 'YYYY-MM-DD HH24:MI')")
-                                : QLatin1String("substr(start, 1, 16)")));
+              .arg(c.Dialect().ClockText(QStringLiteral("start"), false)));
       read.addBindValue(options.station.name);
       read.addBindValue(month);
       c.Run(read);
@@ -408,10 +407,9 @@ void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int mon
 // The latest prune of the station, "YYYY-MM-DD HH:MM:SS"; empty for none.
 QByteArray PrunedBefore(DatabaseConnection& c, const QString& station) {
   // In the station's clock time, as the month files give a call's start.
-  QSqlQuery latest = c.Prepare(
-      c.Postgres() ? QStringLiteral("SELECT to_char(MAX(before_start), 'YYYY-MM-DD HH24:MI:SS') "
-                                    "FROM prunes WHERE station = ?")
-                   : QStringLiteral("SELECT MAX(before_start) FROM prunes WHERE station = ?"));
+  QSqlQuery latest =
+      c.Prepare(QStringLiteral("SELECT %1 FROM prunes WHERE station = ?")
+                    .arg(c.Dialect().ClockText(QStringLiteral("MAX(before_start)"), true)));
   latest.addBindValue(station);
   c.Run(latest);
   if (!latest.next() || latest.isNull(0)) return {};
@@ -449,12 +447,8 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
   result.stationRegistered = RegisterStation(c, options.station, options.dir, options.newStation,
                                              options.nameChosen, result.timezone);
   result.station = options.station.name;
-  if (c.Postgres()) {
-    // Starts are written and compared as the station's clock gives them, in its zone.
-    QSqlQuery zone = c.Prepare(QStringLiteral("SELECT set_config('TimeZone', ?, false)"));
-    zone.addBindValue(result.timezone);
-    c.Run(zone);
-  }
+  // Starts are written and compared as the station's clock gives them, in its zone.
+  c.Dialect().UseZone(c, result.timezone, false);
   if (options.pruneBefore.isValid()) result.pruned = Prune(c, options);
   const QByteArray prunedBefore = PrunedBefore(c, options.station.name);
   // A month file that cannot be read, or holds a line that is no call, costs only its own

@@ -9,7 +9,9 @@
 
 DatabaseConnection::DatabaseConnection(const DatabaseTarget& target, bool readOnly, bool create)
     : name_(QStringLiteral("norvel-sync-") + QUuid::createUuid().toString(QUuid::Id128)),
-      target_(target) {
+      target_(target),
+      dialect_(target.kind == DatabaseTarget::Kind::kPostgres ? MakePostgresDialect()
+                                                              : MakeSqliteDialect()) {
   const bool sqlite = target.kind == DatabaseTarget::Kind::kSqlite;
   const QString driver = sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL");
   if (!QSqlDatabase::isDriverAvailable(driver)) {

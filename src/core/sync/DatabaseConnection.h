@@ -4,8 +4,10 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
+#include <memory>
 
 #include "core/sync/DatabaseTarget.h"
+#include "core/sync/SqlDialect.h"
 
 // One connection for one sync, closed and forgotten at the end: an SQLite file or a PostgreSQL
 // server through Qt SQL. Every failure is a DatabaseError with the database's own words.
@@ -23,7 +25,8 @@ class DatabaseConnection {
 
   QSqlDatabase& Db() { return db_; }
   QString Describe() const { return target_.Describe(); }
-  bool Postgres() const { return target_.kind == DatabaseTarget::Kind::kPostgres; }
+  // What differs in this database's SQL.
+  const SqlDialect& Dialect() const { return *dialect_; }
 
   QSqlQuery Exec(const QString& sql);
   QSqlQuery Prepare(const QString& sql);
@@ -44,8 +47,10 @@ class DatabaseConnection {
   bool NoSuchTable(const QSqlError& error) const;
 
  private:
+  bool Postgres() const { return target_.kind == DatabaseTarget::Kind::kPostgres; }
   QString name_;
   DatabaseTarget target_;
+  std::unique_ptr<SqlDialect> dialect_;
   QSqlDatabase db_;
   bool inTransaction_ = false;
 };

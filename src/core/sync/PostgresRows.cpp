@@ -6,6 +6,7 @@
 #include "core/sync/DatabaseConnection.h"
 #include "core/sync/LibPq.h"
 #include "core/sync/RowWriter.h"
+#include "core/sync/SqlDialect.h"
 
 namespace {
 
@@ -171,6 +172,51 @@ class PostgresRows : public RowWriter {
 };
 
 }  // namespace
+
+// PostgreSQL keeps a start as a moment (timestamptz), read and written in the station's zone,
+// which the session is set to.
+class PostgresDialect : public SqlDialect {
+ public:
+  QString ClockText(const QString& expression, bool seconds) const override {
+    return QStringLiteral("to_char(%1, '%2')")
+        .arg(expression, seconds ? QLatin1String("YYYY-MM-DD HH24:MI:SS")
+                                 : QLatin1String("YYYY-MM-DD HH24:MI"));
+  }
+  QString Schema(const QString& statement, bool) const override {
+    QString sql = statement;
+    sql.replace(QLatin1String(" start TIMESTAMP"), QLatin1String(" start TIMESTAMPTZ"));
+    sql.replace(QLatin1String(" before_start TIMESTAMP"),
+                QLatin1String(" before_start TIMESTAMPTZ"));
+    return sql;
+  }
+  bool IndexesStarts() const override { return true; }
+  QString TableCountQuery() const override {
+    return QStringLiteral(
+        "SELECT COUNT(*) FROM information_schema.tables WHERE "
+        "table_schema = current_schema() AND table_name = ?");
+  }
+  void UseZone(DatabaseConnection& c, const QString& zone, bool transactionOnly) const override {
+    QSqlQuery set =
+        c.Prepare(QStringLiteral("SELECT set_config('TimeZone', ?, %1)")
+                      .arg(transactionOnly ? QLatin1String("true") : QLatin1String("false")));
+    set.addBindValue(zone);
+    c.Run(set);
+  }
+  void StartsBecomeMoments(DatabaseConnection& c) const override {
+    c.Exec(QStringLiteral("ALTER TABLE calls ALTER COLUMN start TYPE TIMESTAMPTZ"));
+    c.Exec(QStringLiteral("ALTER TABLE prunes ALTER COLUMN before_start TYPE TIMESTAMPTZ"));
+  }
+  std::unique_ptr<RowWriter> Rows(DatabaseConnection& c, const QString& station, int month,
+                                  const std::optional<Tariffs>& tariffs,
+                                  const SubscriberDirectory* directory,
+                                  bool rerate) const override {
+    return MakePostgresRows(c, station, month, tariffs, directory, rerate);
+  }
+};
+
+std::unique_ptr<SqlDialect> MakePostgresDialect() {
+  return std::make_unique<PostgresDialect>();
+}
 
 std::unique_ptr<RowWriter> MakePostgresRows(DatabaseConnection& c, const QString& station,
                                             int month, const std::optional<Tariffs>& tariffs,

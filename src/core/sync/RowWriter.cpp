@@ -5,6 +5,7 @@
 #include "core/files/DecimalText.h"
 #include "core/image/ImageLayout.h"
 #include "core/sync/DatabaseConnection.h"
+#include "core/sync/SqlDialect.h"
 
 CallFields RowWriter::Fields(const ExportRow& row) const {
   CallFields fields;
@@ -53,6 +54,5 @@ QByteArray CallRecordKey(const ExportRow& row) {
 std::unique_ptr<RowWriter> MakeRowWriter(DatabaseConnection& c, const QString& station, int month,
                                          const std::optional<Tariffs>& tariffs,
                                          const SubscriberDirectory* directory, bool rerate) {
-  if (c.Postgres()) return MakePostgresRows(c, station, month, tariffs, directory, rerate);
-  return MakeSqliteRows(c, station, month, tariffs, directory, rerate);
+  return c.Dialect().Rows(c, station, month, tariffs, directory, rerate);
 }

@@ -139,36 +139,16 @@ const char* const kRecordOfColumns =
     "|| ' ' || CAST(city_line AS VARCHAR(4)) || ' ' || CAST(call_type AS VARCHAR(4)) || ' ' || "
     "number";
 
-// A statement of the schema in the database's words: on PostgreSQL a call's start is a moment
-// (timestamptz, read and written in the station's time zone); SQLite, which has no such type,
-// keeps the station's clock time and the zone in `stations`.
-QString InDialect(DatabaseConnection& c, const char* statement) {
-  QString sql = QString::fromLatin1(statement);
-  if (c.Postgres()) {
-    sql.replace(QLatin1String(" start TIMESTAMP"), QLatin1String(" start TIMESTAMPTZ"));
-    sql.replace(QLatin1String(" before_start TIMESTAMP"),
-                QLatin1String(" before_start TIMESTAMPTZ"));
-  }
-  return sql;
-}
-
 QString CallsTableSql(DatabaseConnection& c, const QString& name) {
-  QString sql = InDialect(c, kCallsTable);
+  QString sql = QString::fromLatin1(kCallsTable);
   sql.replace(QLatin1String("EXISTS calls"), QLatin1String("EXISTS ") + name);
-  // SQLite keeps the calls in the order of their key, in one tree with the rows, rather than a
-  // tree of rows and another of keys.
-  if (!c.Postgres()) sql += QLatin1String(" WITHOUT ROWID");
-  return sql;
+  return c.Dialect().Schema(sql, true);
 }
 
 // Whether the table is there, from the database's catalogue (a query that never fails, so it
 // may run inside PostgreSQL's transaction).
 bool TableExists(DatabaseConnection& c, const QString& table) {
-  QSqlQuery find = c.Prepare(
-      c.Postgres() ? QStringLiteral("SELECT COUNT(*) FROM information_schema.tables WHERE "
-                                    "table_schema = current_schema() AND table_name = ?")
-                   : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND "
-                                    "name = ?"));
+  QSqlQuery find = c.Prepare(c.Dialect().TableCountQuery());
   find.addBindValue(table);
   c.Run(find);
   const bool there = find.next() && find.value(0).toInt() > 0;
@@ -210,11 +190,8 @@ void MigrateFromVersion2(DatabaseConnection& c, const QString& zone, bool madeBy
   QSqlQuery set = c.Prepare(QStringLiteral("UPDATE stations SET timezone = ?"));
   set.addBindValue(zone);
   c.Run(set);
-  if (c.Postgres()) {
-    // The session's zone is the machine's here, so the conversion reads the starts in it.
-    c.Exec(QStringLiteral("ALTER TABLE calls ALTER COLUMN start TYPE TIMESTAMPTZ"));
-    c.Exec(QStringLiteral("ALTER TABLE prunes ALTER COLUMN before_start TYPE TIMESTAMPTZ"));
-  }
+  // The session's zone is the machine's here, so the conversion reads the starts in it.
+  c.Dialect().StartsBecomeMoments(c);
 }
 
 }  // namespace
@@ -239,11 +216,7 @@ void CheckSchema(DatabaseConnection& c, bool init) {
       version.finish();  // SQLite drops no table while a statement is still open
       if (found < kSyncSchemaVersion) {
         const QString zone = QString::fromLatin1(QTimeZone::systemTimeZoneId());
-        if (c.Postgres()) {
-          QSqlQuery local = c.Prepare(QStringLiteral("SELECT set_config('TimeZone', ?, true)"));
-          local.addBindValue(zone);
-          c.Run(local);
-        }
+        c.Dialect().UseZone(c, zone, true);
         if (found == 1) MigrateFromVersion1(c);
         if (found <= 2) MigrateFromVersion2(c, zone, found == 1);
         // Version 4 only adds the table of alerts, which the statements below make.
@@ -252,9 +225,9 @@ void CheckSchema(DatabaseConnection& c, bool init) {
     }
     for (const char* statement : kSchema) {
       const QString sql = QString::fromLatin1(statement);
-      if (!c.Postgres() && sql.contains(QLatin1String("calls_start"))) continue;
+      if (!c.Dialect().IndexesStarts() && sql.contains(QLatin1String("calls_start"))) continue;
       c.Exec(sql == QLatin1String(kCallsTable) ? CallsTableSql(c, QStringLiteral("calls"))
-                                               : InDialect(c, statement));
+                                               : c.Dialect().Schema(sql, false));
     }
     QSqlQuery count = c.Exec(QStringLiteral("SELECT COUNT(*) FROM norvel_schema"));
     if (count.next() && count.value(0).toInt() == 0) {

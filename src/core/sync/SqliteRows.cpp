@@ -6,6 +6,7 @@
 
 #include "core/sync/DatabaseConnection.h"
 #include "core/sync/RowWriter.h"
+#include "core/sync/SqlDialect.h"
 
 namespace {
 
@@ -97,6 +98,36 @@ class SqliteRows : public RowWriter {
 };
 
 }  // namespace
+
+// SQLite has no type for a moment: a start is kept as the station's clock text, with the zone
+// in `stations`.
+class SqliteDialect : public SqlDialect {
+ public:
+  QString ClockText(const QString& expression, bool seconds) const override {
+    return QStringLiteral("substr(%1, 1, %2)").arg(expression).arg(seconds ? 19 : 16);
+  }
+  QString Schema(const QString& statement, bool callsTable) const override {
+    // The calls are kept in the order of their key, in one tree with the rows, rather than a
+    // tree of rows and another of keys.
+    return callsTable ? statement + QLatin1String(" WITHOUT ROWID") : statement;
+  }
+  bool IndexesStarts() const override { return false; }
+  QString TableCountQuery() const override {
+    return QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = ?");
+  }
+  void UseZone(DatabaseConnection&, const QString&, bool) const override {}
+  void StartsBecomeMoments(DatabaseConnection&) const override {}
+  std::unique_ptr<RowWriter> Rows(DatabaseConnection& c, const QString& station, int month,
+                                  const std::optional<Tariffs>& tariffs,
+                                  const SubscriberDirectory* directory,
+                                  bool rerate) const override {
+    return MakeSqliteRows(c, station, month, tariffs, directory, rerate);
+  }
+};
+
+std::unique_ptr<SqlDialect> MakeSqliteDialect() {
+  return std::make_unique<SqliteDialect>();
+}
 
 std::unique_ptr<RowWriter> MakeSqliteRows(DatabaseConnection& c, const QString& station, int month,
                                           const std::optional<Tariffs>& tariffs,
