@@ -245,8 +245,8 @@ TEST_P(WebViewTest, ASignInIsAskedForAndRequestsAreLimited) {
 }
 
 // A password file named by mistake as a pipe, an endless device or a huge file is refused at
-// once with the file's name, never read for ever; a line of a wrong shape (cut, or without a
-// name) names its line.
+// once with the file's name, never read for ever; a line of a wrong shape (cut, without a name,
+// or of no rounds) names its line.
 TEST(PasswordFile, OnlyASmallRegularFileIsRead) {
   QTemporaryDir dir;
   const QString fifo = dir.filePath(QStringLiteral("fifo"));
@@ -265,7 +265,13 @@ TEST(PasswordFile, OnlyASmallRegularFileIsRead) {
   ASSERT_TRUE(noName.open(QIODevice::WriteOnly));
   noName.write(Passwords::LineFor(QString(), QStringLiteral("x")));
   noName.close();
-  for (const QString& path : {fifo, QStringLiteral("/dev/zero"), huge, cut, nameless}) {
+  const QString noRounds = dir.filePath(QStringLiteral("no-rounds"));
+  QFile zero(noRounds);
+  ASSERT_TRUE(zero.open(QIODevice::WriteOnly));
+  zero.write(
+      Passwords::LineFor(QStringLiteral("boss"), QStringLiteral("x")).replace(":100000:", ":0:"));
+  zero.close();
+  for (const QString& path : {fifo, QStringLiteral("/dev/zero"), huge, cut, nameless, noRounds}) {
     try {
       Passwords::Load(path);
       ADD_FAILURE() << path.toStdString();

@@ -352,23 +352,31 @@ void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int mon
                            data.linesCannotBeEstimated ? 1 : 0, data.blockingAtBusyHour,
                            data.linesForOnePercent, data.calls, data.minutes, data.cost,
                            NowText()});
+  RowBatch subscribers(c,
+                       QStringLiteral("INSERT INTO month_subscribers (station, year, month, "
+                                      "subscriber, subscriber_name, department, calls, minutes, "
+                                      "cost_hundredths)"),
+                       9);
+  RowBatch zones(c,
+                 QStringLiteral("INSERT INTO month_zones (station, year, month, subscriber, zone, "
+                                "calls, charged_min, cost_hundredths)"),
+                 8);
   for (const auto& [subscriber, report] : data.subscribers) {
     const SubscriberEntry* entry = data.directory ? data.directory->Of(subscriber) : nullptr;
     const QVariant none(QMetaType::fromType<QString>());
-    insert(QStringLiteral("INSERT INTO month_subscribers (station, year, month, subscriber, "
-                          "subscriber_name, department, calls, minutes, cost_hundredths) VALUES "
-                          "(?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-           which + QVariantList{
-                       subscriber, entry ? QVariant(entry->name) : none,
-                       entry && !entry->department.isEmpty() ? QVariant(entry->department) : none,
-                       report.calls, report.minutes, report.cost});
+    subscribers.Add(which + QVariantList{subscriber, entry ? QVariant(entry->name) : none,
+                                         entry && !entry->department.isEmpty()
+                                             ? QVariant(entry->department)
+                                             : none,
+                                         report.calls, report.minutes, report.cost});
     for (const auto& [zone, totals] : report.zones) {
-      insert(QStringLiteral("INSERT INTO month_zones (station, year, month, subscriber, zone, "
-                            "calls, charged_min, cost_hundredths) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
-             which + QVariantList{subscriber, data.tariffs->zones[static_cast<size_t>(zone)].name,
-                                  totals.calls, totals.minutes, totals.cost});
+      zones.Add(which + QVariantList{subscriber,
+                                     data.tariffs->zones[static_cast<size_t>(zone)].name,
+                                     totals.calls, totals.minutes, totals.cost});
     }
   }
+  subscribers.Flush();
+  zones.Flush();
   // The month's suspicious calls, all of them, with its figures: a central database sees every
   // station's alerts. Without readable rules the rows kept before stay.
   if (rules) {
@@ -382,24 +390,26 @@ void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int mon
     // findings: the second is told apart by its occurrence, as its call is, or the month's
     // key would clash and every later sync of the month fail.
     QHash<QString, int> occurrences;
+    RowBatch alerts(c,
+                    QStringLiteral("INSERT INTO alerts (station, finding, year, month, first_call, "
+                                   "rule, level, subscriber, city_line, calls, why, calls_text)"),
+                    12);
     for (const AlertFinding& finding : check.findings) {
       const int occurrence = ++occurrences[finding.key];
       const QString key =
           occurrence == 1 ? finding.key : QStringLiteral("%1|%2").arg(finding.key).arg(occurrence);
       QStringList calls;
       for (const ExportRow& row : finding.calls) calls << AlertCallLine(row);
-      insert(QStringLiteral("INSERT INTO alerts (station, finding, year, month, first_call, "
-                            "rule, level, subscriber, city_line, calls, why, calls_text) VALUES "
-                            "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-             QVariantList{options.station.name, key, data.year, month, finding.key.left(16),
-                          finding.rule,
-                          finding.level == AlertRule::Level::kAlarm ? QStringLiteral("alarm")
-                                                                    : QStringLiteral("warning"),
-                          finding.subscriber ? QVariant(finding.subscriber) : none,
-                          finding.cityLine ? QVariant(finding.cityLine) : none, finding.callCount,
-                          finding.why, calls.join(u'\n')});
+      alerts.Add(QVariantList{options.station.name, key, data.year, month, finding.key.left(16),
+                              finding.rule,
+                              finding.level == AlertRule::Level::kAlarm ? QStringLiteral("alarm")
+                                                                        : QStringLiteral("warning"),
+                              finding.subscriber ? QVariant(finding.subscriber) : none,
+                              finding.cityLine ? QVariant(finding.cityLine) : none,
+                              finding.callCount, finding.why, calls.join(u'\n')});
       ++result.alerts;
     }
+    alerts.Flush();
   }
   c.Commit();
 }
@@ -514,6 +524,7 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
   run.addBindValue(options.receptionResult.isEmpty() ? none : QVariant(options.receptionResult));
   c.Run(run);
   c.Commit();
+  result.statements = c.Statements();
   if (!failed.isEmpty()) {
     throw ConvertError(QStringLiteral("%1 (файлов месяцев не записано: %2; остальные записаны)")
                            .arg(failed.join(QStringLiteral("; ")))

@@ -66,6 +66,7 @@ struct SyncResult {
   int unchanged = 0;               // month files with nothing new
   std::vector<SyncedFile> files;   // the month files that changed something
   QStringList notes;               // last lines without their line end, left for the next sync
+  qint64 statements = 0;           // the statements sent (a round trip each to a server)
   bool costs = false;              // a tariff file gave zones and costs
   bool stationRegistered = false;  // the station's name was new to the database
   qint64 alerts = 0;               // findings of the alert rules kept for the changed months

@@ -87,6 +87,7 @@ DatabaseConnection::~DatabaseConnection() {
 }
 
 QSqlQuery DatabaseConnection::Exec(const QString& sql) {
+  ++statements_;
   QSqlQuery query(db_);
   if (!query.exec(sql)) Fail(query.lastError(), sql);
   return query;
@@ -100,7 +101,27 @@ QSqlQuery DatabaseConnection::Prepare(const QString& sql) {
 }
 
 void DatabaseConnection::Run(QSqlQuery& query) {
+  ++statements_;
   if (!query.exec()) Fail(query.lastError(), query.lastQuery());
+}
+
+void RowBatch::Add(const QVariantList& values) {
+  values_ += values;
+  // Both databases take thousands of bound values in one statement (SQLite 32766, PostgreSQL
+  // 65535); 4000 keeps well under them whatever the width of the row.
+  if (values_.size() + columns_ > 4000) Flush();
+}
+
+void RowBatch::Flush() {
+  if (values_.isEmpty()) return;
+  const QString row = u'(' + QStringLiteral("?, ").repeated(columns_ - 1) + QStringLiteral("?)");
+  QStringList rows;
+  for (qsizetype i = 0; i < values_.size(); i += columns_) rows << row;
+  QSqlQuery query =
+      c_.Prepare(head_ + QStringLiteral(" VALUES ") + rows.join(QStringLiteral(", ")));
+  for (const QVariant& value : values_) query.addBindValue(value);
+  c_.Run(query);
+  values_.clear();
 }
 
 void DatabaseConnection::Begin() {

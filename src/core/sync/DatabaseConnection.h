@@ -31,6 +31,8 @@ class DatabaseConnection {
   QSqlQuery Exec(const QString& sql);
   QSqlQuery Prepare(const QString& sql);
   void Run(QSqlQuery& query);
+  // The statements sent so far (each Exec and Run), for a sync to say what it cost.
+  qint64 Statements() const { return statements_; }
 
   void Begin();
   // A write transaction that one connection at a time holds for `key`, taken before the state
@@ -53,4 +55,22 @@ class DatabaseConnection {
   std::unique_ptr<SqlDialect> dialect_;
   QSqlDatabase db_;
   bool inTransaction_ = false;
+  qint64 statements_ = 0;
+};
+
+// Rows for one table sent as multi-row INSERTs of up to a few hundred rows each, rather than a
+// statement per row: a remote server is paid a round trip per statement. `head` is the statement
+// up to VALUES ("INSERT INTO t (a, b)"); every row has `columns` values. Flush sends the rest.
+class RowBatch {
+ public:
+  RowBatch(DatabaseConnection& c, const QString& head, int columns)
+      : c_(c), head_(head), columns_(columns) {}
+  void Add(const QVariantList& values);
+  void Flush();
+
+ private:
+  DatabaseConnection& c_;
+  QString head_;
+  int columns_;
+  QVariantList values_;
 };

@@ -517,6 +517,21 @@ TEST_P(CallSync, TheMonthsSuspiciousCallsAreKeptWithIt) {
   EXPECT_EQ(Look(target).One(QStringLiteral("SELECT COUNT(*) FROM alerts")), QStringLiteral("1"));
 }
 
+// A month of many findings costs a handful of statements, not one per finding: the month's
+// figures and its alerts go as multi-row inserts.
+TEST_P(CallSync, ManyAlertsCostAHandfulOfStatements) {
+  QByteArray month = Heading();
+  for (int i = 0; i < 600; ++i) {
+    month += Line(1 + i % 28, 1 + i % 5, i % 60, 20 + i % 24, 3, 1 + i % 8, "81044207946000");
+  }
+  WriteMonth(12, month);
+  Sync();
+  EXPECT_EQ(result.added, 600);
+  EXPECT_EQ(result.alerts, 600);
+  EXPECT_LT(result.statements, 60);
+  EXPECT_EQ(Look(target).One(QStringLiteral("SELECT COUNT(*) FROM alerts")), QStringLiteral("600"));
+}
+
 // Two identical calls abroad at night are two calls and two alerts; the month is stored, and
 // stored again when it grows, instead of stopping on the alerts' key.
 TEST_P(CallSync, TwoIdenticalCallsRaiseTwoAlertsAndTheMonthIsStored) {
