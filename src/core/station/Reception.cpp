@@ -25,10 +25,10 @@
 #include "core/files/DataFiles.h"
 #include "core/files/DateTimeText.h"
 #include "core/files/SettingsFile.h"
+#include "core/link/RS232.h"
 #include "core/platform/DurableFile.h"
 #include "core/station/Reception.h"
 #include "core/station/ReceptionJournal.h"
-#include "core/station/StationCtrl.h"
 
 namespace {
 const QString kCrLf = QStringLiteral("\r\n");
@@ -173,7 +173,7 @@ void CutBack(const QString& dir, const std::vector<JournalFile>& files) {
 
 }  // namespace
 
-Reception::Reception(Environment& env, StationCtrlClass& station) : env_(env), station_(station) {}
+Reception::Reception(Environment& env, ReceptionStation& station) : env_(env), station_(station) {}
 
 RS232Class& Reception::Link() {
   return *station_.Link();

@@ -12,7 +12,25 @@
 
 struct Environment;
 class RS232Class;
-class StationCtrlClass;
+
+// What a reception needs of the station object, and no more: its link (rebuilt from the
+// settings when in doubt), its board count, the port the settings file names, and the test
+// byte a cut-off write may have left.
+class ReceptionStation {
+ public:
+  virtual RS232Class* Link() const = 0;
+  virtual bool CheckLink() = 0;
+  virtual void RebuildLink() = 0;
+  virtual void ReportNoLink() = 0;
+  virtual quint16 BoardCount() const = 0;
+  // Reads the board count again; false when it did not come or is no station's.
+  virtual bool RefreshBoardCount() = 0;
+  virtual quint16 SettingsPort() const = 0;
+  virtual void SettlePendingWriteTest() = 0;
+
+ protected:
+  ~ReceptionStation() = default;
+};
 
 // How a reception ended, for callers that report it (the command line): the calls stored per
 // data file, and why nothing was stored when nothing was.
@@ -43,7 +61,7 @@ struct ReceptionResult {
 // confirming the reset. The station object owns one and hands its reception operations to it.
 class Reception {
  public:
-  Reception(Environment& env, StationCtrlClass& station);
+  Reception(Environment& env, ReceptionStation& station);
 
   // The whole reception. Throws IoError when the data files cannot take the calls; they are
   // then as before and the station keeps its calls.
@@ -85,7 +103,7 @@ class Reception {
   bool SaveResetMoment(const QDateTime& moment);
 
   Environment& env_;
-  StationCtrlClass& station_;
+  ReceptionStation& station_;
   // Why the last ReadRecordHeader gave no count.
   ReceptionResult::Outcome headerOutcome_ = ReceptionResult::Outcome::kNoAnswer;
   // A journal of calls an earlier reception stored while the reset was not known to take, and

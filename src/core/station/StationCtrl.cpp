@@ -51,7 +51,9 @@ const QString kWriteTestFile = QStringLiteral("write-test.pending");
 }  // namespace
 
 StationCtrlClass::StationCtrlClass(Environment& env, std::optional<quint16> port)
-    : env_(env), portOverride_(port), reception_(std::make_unique<Reception>(env, *this)) {
+    : env_(env),
+      portOverride_(port),
+      reception_(std::make_unique<Reception>(env, static_cast<ReceptionStation&>(*this))) {
   RebuildLink();
 }
 

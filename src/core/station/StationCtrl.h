@@ -20,7 +20,7 @@ class ConfigHistoryEntry;
 // serial link and rebuilds it from the settings file whenever the link is in doubt, and runs
 // every conversation with the station: reading and writing the programming, and receiving the
 // call records.
-class StationCtrlClass : public ProgrammingSession {
+class StationCtrlClass : public ProgrammingSession, private ReceptionStation {
  public:
   // Reads the settings file and opens and checks the link; the port stays open exactly when the
   // station answered. A port given here is used instead of the settings file's, which keeps
@@ -31,7 +31,7 @@ class StationCtrlClass : public ProgrammingSession {
   StationCtrlClass& operator=(const StationCtrlClass&) = delete;
 
   // The current link; replaced by every RebuildLink, so nobody keeps it across operations.
-  RS232Class* Link() const { return link_.get(); }
+  RS232Class* Link() const override { return link_.get(); }
   quint16 BoardCount() const override { return boardCount_; }
   quint16 SubscriberCount() const override { return subscriberCount_; }
   quint16 CityLineCount() const override { return cityLineCount_; }
@@ -62,9 +62,9 @@ class StationCtrlClass : public ProgrammingSession {
   const WriteVerdict& LastWriteVerdict() const override { return verdict_; }
   void SetImage(const ConfigImage& image) override;
 
-  bool CheckLink();
-  void RebuildLink();
-  void ReportNoLink();
+  bool CheckLink() override;
+  void RebuildLink() override;
+  void ReportNoLink() override;
   quint16 ReadBoardCount();
   static bool IsValidBoardCount(quint16 count) { return count >= 1 && count <= 4; }
   void SetBoardCount(quint16 count);
@@ -89,12 +89,9 @@ class StationCtrlClass : public ProgrammingSession {
   static constexpr int kComparedBytes = 507;
 
  private:
-  // The reception works on the station's link, board count and settings.
-  friend class Reception;
-
   // Reads the station's board count; a valid one that differs from the held one is taken and
   // saved in the settings file. False when the count did not come or is no station's.
-  bool RefreshBoardCount();
+  bool RefreshBoardCount() override;
 
   Environment& env_;
   std::unique_ptr<RS232Class> link_;
@@ -131,13 +128,15 @@ class StationCtrlClass : public ProgrammingSession {
  public:
   // Puts back the test byte a cut-off write left in the station, when history/ says there is
   // one; sends nothing otherwise.
-  void SettlePendingWriteTest() { SettleWriteTest(nullptr); }
+  void SettlePendingWriteTest() override { SettleWriteTest(nullptr); }
   // Whether a cut-off write left its test byte's original in the working directory's history/.
   static bool WriteTestPending(const QString& workDir);
 
  private:
   // The port the settings file names: the link's own, unless a port was given at creation.
-  quint16 SettingsPort() const { return portOverride_ ? settingsPort_ : link_->PortNumber(); }
+  quint16 SettingsPort() const override {
+    return portOverride_ ? settingsPort_ : link_->PortNumber();
+  }
 
   std::optional<quint16> portOverride_;
   quint16 settingsPort_ = kDefaultPort;
