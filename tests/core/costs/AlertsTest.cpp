@@ -52,13 +52,14 @@ TEST(Alerts, TheBuiltInRulesAtTheEdgesOfWorkingHoursWeekendsAndHolidays) {
     int day, hour, minute, duration;
     const char* number;
     QString rule;
+    const char* when = "";  // how the finding names the day, when it names one
   } rows[] = {
       {"a minute before work", 7, 7, 59, 5, "981044207946", international},
       {"work starts", 7, 8, 0, 5, "981044207946", {}},
       {"the last minute of work", 7, 17, 59, 5, "90044207946", {}},
       {"work has ended", 7, 18, 0, 5, "90044207946", international},
-      {"a Saturday noon", 5, 12, 0, 5, "9810375", international},
-      {"a holiday noon", 9, 12, 0, 5, "9810375", international},
+      {"a Saturday noon", 5, 12, 0, 5, "9810375", international, "выходной (сб)"},
+      {"a holiday noon", 9, 12, 0, 5, "9810375", international, "праздник (ср)"},
       {"an 8 of long distance, not abroad", 7, 23, 0, 5, "984951234567", {}},
       {"61 minutes at night", 8, 23, 0, 61, "2345678", longCall},
       {"60 minutes at night", 10, 23, 0, 60, "2345678", {}},
@@ -86,6 +87,7 @@ TEST(Alerts, TheBuiltInRulesAtTheEdgesOfWorkingHoursWeekendsAndHolidays) {
       if (call.day == row.day && call.hour == row.hour && call.minute == row.minute) {
         found << finding.rule;
         EXPECT_EQ(finding.level, AlertRule::Level::kAlarm);
+        EXPECT_TRUE(finding.why.contains(QString::fromUtf8(row.when))) << finding.why.toStdString();
       }
     }
     EXPECT_EQ(found, row.rule.isEmpty() ? QStringList() : QStringList{row.rule});
@@ -197,16 +199,20 @@ TEST(Alerts, ABurstsWindowEndsAtItsLastMinute) {
   const AlertRules rules = Rules("[Автодозвон]\nburst = 10 calls in 5 minutes\n");
   const struct {
     const char* name;
-    int minutes[10];
+    int hour;
+    int minutes[10];  // past the hour; 60 and more in the next hour
     size_t findings;
   } rows[] = {
-      {"within minutes 0 to 4", {0, 0, 1, 1, 2, 2, 3, 3, 4, 4}, 1},
-      {"over minutes 0 to 5", {0, 1, 1, 2, 2, 3, 3, 4, 4, 5}, 0},
+      {"within minutes 0 to 4", 11, {0, 0, 1, 1, 2, 2, 3, 3, 4, 4}, 1},
+      {"over minutes 0 to 5", 11, {0, 1, 1, 2, 2, 3, 3, 4, 4, 5}, 0},
+      {"within five minutes across the hour", 10, {56, 56, 57, 57, 58, 58, 59, 59, 60, 60}, 1},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     std::vector<CallRecord> records;
-    for (const int minute : row.minutes) records.push_back(Call(monday, 11, minute, 33, 0, "1"));
+    for (const int minute : row.minutes) {
+      records.push_back(Call(monday, row.hour + minute / 60, minute % 60, 33, 0, "1"));
+    }
     Station station;
     station.Store(records);
     EXPECT_EQ(station.Check(rules, monday, monday).findings.size(), row.findings);
