@@ -240,6 +240,56 @@ TEST(Alerts, AUsualCostOfNothingIsOneRouble) {
   }
 }
 
+// The usual is the median of the known weeks (of an even count, the mean of the middle two),
+// of the rule's part of the day only, for every subscriber from 20 on; a usual of nothing is
+// one call.
+TEST(Alerts, TheUsualIsTheMedianOfTheRulesPart) {
+  const QDate tuesday(2026, 12, 29);
+  const struct {
+    const char* name;
+    const char* rules;
+    int subscriber;
+    int history[4];  // minutes on the four Tuesdays before, at 10:00
+    int hour;        // of the day's calls
+    int calls;       // of one minute each, unless `minutes`
+    int minutes;
+    size_t findings;
+  } rows[] = {
+      {"under three times the median 16", "usual = minutes", 20, {30, 10, 20, 12}, 10, 1, 47, 0},
+      {"over three times the median 16", "usual = minutes", 20, {30, 10, 20, 12}, 10, 1, 49, 1},
+      {"a night call is not the day's",
+       "usual = minutes\npart = day",
+       30,
+       {5, 5, 5, 5},
+       23,
+       1,
+       90,
+       0},
+      {"three calls where none is usual", "usual = calls", 30, {0, 0, 0, 0}, 10, 3, 1, 0},
+      {"four calls where none is usual", "usual = calls", 30, {0, 0, 0, 0}, 10, 4, 1, 1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<CallRecord> records;
+    for (int week = 1; week <= 4; ++week) {
+      // Another subscriber makes the weeks known; this one talks its history's minutes.
+      records.push_back(Call(tuesday.addDays(-7 * week), 9, 0, 21, 1, "2345678"));
+      if (row.history[week - 1] > 0) {
+        records.push_back(
+            Call(tuesday.addDays(-7 * week), 10, 0, row.subscriber, row.history[week - 1], "2"));
+      }
+    }
+    for (int i = 0; i < row.calls; ++i) {
+      records.push_back(Call(tuesday, row.hour, i, row.subscriber, row.minutes, "2345678"));
+    }
+    Station station;
+    station.Store(records);
+    const AlertRules rules =
+        Rules((QByteArray("[Больше обычного]\ntimes = 3\n") + row.rules + '\n').constData());
+    EXPECT_EQ(station.Check(rules, tuesday, tuesday).findings.size(), row.findings);
+  }
+}
+
 // The seen list keeps what it was told for 400 days, and forgets the day before.
 TEST(Alerts, TheSeenListKeepsFourHundredDays) {
   QTemporaryDir dir;
