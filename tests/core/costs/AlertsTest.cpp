@@ -100,8 +100,9 @@ TEST(Alerts, EveryConditionOfARuleMustHold) {
   Station station;
   const QDate monday(2026, 12, 7);
   station.Store({Call(monday, 10, 0, 40, 3, "2345678", 8), Call(monday, 10, 5, 40, 3, "1234567", 2),
-                 Call(monday, 10, 10, 21, 3, "2345678", 8),
-                 Call(monday, 10, 15, 22, 30, "2345678")});
+                 Call(monday, 10, 10, 21, 3, "2345678", 8), Call(monday, 10, 15, 22, 30, "2345678"),
+                 // 10,00 exactly is not above 10,00.
+                 Call(monday, 10, 20, 23, 20, "2345678")});
   const AlertRules rules = Rules(
       "[Молчащий абонент на линии 8]\nsubscribers = 40, 41\nlines = 8\n"
       "[Дорого]\nlevel = тревога\ncost_above = 10\n");
@@ -118,6 +119,8 @@ TEST(Alerts, EveryConditionOfARuleMustHold) {
   const AlertCheck unrated = station.Check(rules, monday, monday);
   EXPECT_EQ(unrated.findings.size(), 1u);
   EXPECT_EQ(unrated.notes.size(), 1);
+  EXPECT_FALSE(unrated.HasAlarm());  // a warning alone is no alarm
+  EXPECT_TRUE(check.HasAlarm());
 }
 
 TEST(Alerts, ASubscribersUsualNeedsFourKnownWeeks) {
