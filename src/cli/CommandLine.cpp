@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QIODevice>
 
-#include "core/base/ExitCodes.h"
 #include "cli/NorvelCommand.h"
+#include "core/base/ExitCodes.h"
 #include "core/base/Ports.h"
 
 namespace {
@@ -101,6 +101,42 @@ QString CommandLine::HelpText() const {
   QString usage = QStringLiteral("usage: norvel %1 [options]").arg(command_);
   if (!syntax_.isEmpty()) usage += u' ' + syntax_;
   return usage + u'\n' + rest;
+}
+
+QByteArray SubcommandHelp(const char* command, const std::vector<Subcommand>& subcommands,
+                          const char* end) {
+  QByteArray help;
+  for (const Subcommand& subcommand : subcommands) {
+    help += (help.isEmpty() ? "usage: " : "       ") + QByteArray("norvel ") + command + ' ' +
+            subcommand.usage + '\n';
+  }
+  return help + end;
+}
+
+int RunSubcommand(const char* command, const std::vector<Subcommand>& subcommands, const char* end,
+                  const QStringList& arguments, CommandIo& io) {
+  const QString what = arguments.value(0);
+  for (const Subcommand& subcommand : subcommands) {
+    if (what == QLatin1String(subcommand.name)) return subcommand.run(arguments.mid(1));
+  }
+  const QByteArray help = SubcommandHelp(command, subcommands, end);
+  if (what == QLatin1String("--help") || what == QLatin1String("-h")) {
+    io.out.write(help);
+    return exitcode::kOk;
+  }
+  QStringList names;
+  for (const Subcommand& subcommand : subcommands) names << QLatin1String(subcommand.name);
+  const QString needed = names.size() == 1
+                             ? names.first()
+                             : names.mid(0, names.size() - 1).join(QStringLiteral(", ")) +
+                                   QStringLiteral(" or ") + names.last();
+  io.err.write(QStringLiteral("norvel %1: %2\n%3")
+                   .arg(QLatin1String(command),
+                        what.isEmpty() ? needed + QStringLiteral(" is needed")
+                                       : QStringLiteral("unknown '%1'").arg(what),
+                        QString::fromUtf8(help))
+                   .toUtf8());
+  return exitcode::kUsage;
 }
 
 QCommandLineOption QuietOption() {

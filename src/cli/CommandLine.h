@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QCommandLineParser>
+#include <functional>
 #include <optional>
+#include <vector>
 
 struct CommandIo;
 
@@ -50,3 +52,17 @@ class CommandLine {
 
 // "-q", "--quiet": no progress bar and no summary line, only what went wrong.
 QCommandLineOption QuietOption();
+
+// A command made of subcommands (`norvel config show ...`): one table of them drives both the
+// dispatch and the help, whose usage lines come from the table and whose `end` follows them.
+struct Subcommand {
+  const char* name;
+  const char* usage;  // after "norvel COMMAND "
+  std::function<int(const QStringList& arguments)> run;
+};
+QByteArray SubcommandHelp(const char* command, const std::vector<Subcommand>& subcommands,
+                          const char* end);
+// Runs the subcommand the first argument names; `--help` prints the help (exit 0), anything
+// else says what is wrong with the help on standard error (exit 2).
+int RunSubcommand(const char* command, const std::vector<Subcommand>& subcommands, const char* end,
+                  const QStringList& arguments, CommandIo& io);

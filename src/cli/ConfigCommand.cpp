@@ -646,63 +646,25 @@ int ShowOrDiff(const QString& what, const QStringList& arguments, CommandIo& io,
   return differences.isEmpty() ? kDiffEqual : kDiffDifferent;
 }
 
-// The subcommands of `norvel config`: the table drives both the dispatch and the help.
-struct ConfigSubcommand {
-  const char* name;
-  const char* usage;  // after "norvel config "
-  int (*run)(const QStringList& arguments, CommandIo& io, ConsoleUi& ui);
-};
-
-const ConfigSubcommand kConfigSubcommands[] = {
-    {"show", "show FILE [--boards N]",
-     [](const QStringList& a, CommandIo& io, ConsoleUi& ui) {
-       return ShowOrDiff(QStringLiteral("show"), a, io, ui);
-     }},
-    {"diff", "diff A B [--boards N]",
-     [](const QStringList& a, CommandIo& io, ConsoleUi& ui) {
-       return ShowOrDiff(QStringLiteral("diff"), a, io, ui);
-     }},
-    {"check", "check FILE [--boards N] [--json]", Check},
-    {"export", "export FILE [--boards N] [-o TEXT]", Export},
-    {"import", "import TEXT --base FILE|station|empty -o FILE.cfg", Import},
-    {"write", "write FILE [--port N] [--yes]",
-     [](const QStringList& a, CommandIo& io, ConsoleUi&) { return Write(a, io); }},
-    {"apply", "apply TEXT [--port N] [--yes] [--dry-run]",
-     [](const QStringList& a, CommandIo& io, ConsoleUi&) { return Apply(a, io); }},
-};
-
-QByteArray ConfigHelp() {
-  QByteArray help;
-  for (const ConfigSubcommand& subcommand : kConfigSubcommands) {
-    help += (help.isEmpty() ? "usage: " : "       ") + QByteArray("norvel config ") +
-            subcommand.usage + '\n';
-  }
-  return help + kConfigHelpEnd;
-}
-
 }  // namespace
 
 int RunConfigCommand(const QStringList& arguments, CommandIo& io) {
   ConsoleUi ui(io.err, false);
-  const QString what = arguments.value(0);
-  for (const ConfigSubcommand& subcommand : kConfigSubcommands) {
-    if (what == QLatin1String(subcommand.name)) return subcommand.run(arguments.mid(1), io, ui);
-  }
-  if (what == QLatin1String("--help") || what == QLatin1String("-h")) {
-    io.out.write(ConfigHelp());
-    return kDiffEqual;
-  }
-  QStringList names;
-  for (const ConfigSubcommand& subcommand : kConfigSubcommands) {
-    names << QLatin1String(subcommand.name);
-  }
-  io.err.write(QStringLiteral("norvel config: %1\n%2")
-                   .arg(what.isEmpty()
-                            ? QStringLiteral("%1 or %2 is needed")
-                                  .arg(names.mid(0, names.size() - 1).join(QStringLiteral(", ")),
-                                       names.last())
-                            : QStringLiteral("unknown '%1'").arg(what),
-                        QString::fromUtf8(ConfigHelp()))
-                   .toUtf8());
-  return kDiffError;
+  const std::vector<Subcommand> subcommands = {
+      {"show", "show FILE [--boards N]",
+       [&](const QStringList& a) { return ShowOrDiff(QStringLiteral("show"), a, io, ui); }},
+      {"diff", "diff A B [--boards N]",
+       [&](const QStringList& a) { return ShowOrDiff(QStringLiteral("diff"), a, io, ui); }},
+      {"check", "check FILE [--boards N] [--json]",
+       [&](const QStringList& a) { return Check(a, io, ui); }},
+      {"export", "export FILE [--boards N] [-o TEXT]",
+       [&](const QStringList& a) { return Export(a, io, ui); }},
+      {"import", "import TEXT --base FILE|station|empty -o FILE.cfg",
+       [&](const QStringList& a) { return Import(a, io, ui); }},
+      {"write", "write FILE [--port N] [--yes]",
+       [&](const QStringList& a) { return Write(a, io); }},
+      {"apply", "apply TEXT [--port N] [--yes] [--dry-run]",
+       [&](const QStringList& a) { return Apply(a, io); }},
+  };
+  return RunSubcommand("config", subcommands, kConfigHelpEnd, arguments, io);
 }

@@ -16,9 +16,8 @@
 
 namespace {
 
-const char kJournalHelp[] =
-    "usage: norvel journal show [--dir DIR]\n"
-    "       norvel journal settle [--dir DIR] [--port N]\n"
+// The end of the help, after the usage line of each subcommand.
+const char kJournalHelpEnd[] =
     "show prints what the reception journal holds, a damaged one as far as it can be read;\n"
     "settle stores the calls of a damaged journal that the month files lack, exactly once, and\n"
     "then receives as norvel receive does. 'norvel journal COMMAND --help' says more.\n";
@@ -137,17 +136,10 @@ int Settle(const QStringList& arguments, CommandIo& io) {
 }  // namespace
 
 int RunJournalCommand(const QStringList& arguments, CommandIo& io) {
-  const QString what = arguments.value(0);
-  if (what == QLatin1String("show")) return Show(arguments.mid(1), io);
-  if (what == QLatin1String("settle")) return Settle(arguments.mid(1), io);
-  if (what == QLatin1String("--help") || what == QLatin1String("-h")) {
-    io.out.write(kJournalHelp);
-    return exitcode::kOk;
-  }
-  io.err.write(QStringLiteral("norvel journal: %1\n%2")
-                   .arg(what.isEmpty() ? QStringLiteral("show or settle is needed")
-                                       : QStringLiteral("unknown '%1'").arg(what),
-                        QString::fromUtf8(kJournalHelp))
-                   .toUtf8());
-  return exitcode::kUsage;
+  const std::vector<Subcommand> subcommands = {
+      {"show", "show [--dir DIR]", [&](const QStringList& a) { return Show(a, io); }},
+      {"settle", "settle [--dir DIR] [--port N]",
+       [&](const QStringList& a) { return Settle(a, io); }},
+  };
+  return RunSubcommand("journal", subcommands, kJournalHelpEnd, arguments, io);
 }
