@@ -8,6 +8,7 @@
 
 #include "core/image/CellTexts.h"
 #include "core/image/ImageLayout.h"
+#include "core/tables/TableDescriptors.h"
 
 namespace {
 
@@ -53,14 +54,14 @@ struct Rule {
   Check check;
 };
 
-const QString kCalls = QStringLiteral("Вызовы с городских линий");
-const QString kSwitching = QStringLiteral("Переключение режимов");
+const QString kCalls = QString::fromUtf8(Table(TableId::kCityLineCalls).heading);
+const QString kSwitching = QString::fromUtf8(Table(TableId::kSwitching).heading);
 
 QString Half(bool day) {
   return day ? QStringLiteral("день") : QStringLiteral("ночь");
 }
 QString Mode(bool additional) {
-  return additional ? QStringLiteral("Дополнительный режим") : QStringLiteral("Основной режим");
+  return QString::fromUtf8(additional ? kAdditionalMode : kBasicMode);
 }
 QString Hex(quint8 byte) {
   return QString::number(byte, 16).rightJustified(2, u'0').toUpper();
@@ -217,29 +218,24 @@ void CheckTimes(const Station& station, const Rule& rule, Findings& findings) {
 // Values kept for subscribers or lines beyond the station's boards: they do nothing there.
 void CheckBeyondStation(const Station& station, const Rule& rule, Findings& findings) {
   if (station.boards >= 4) return;
-  struct Table {
-    const char* heading;
-    std::vector<int> kinds;
-  };
-  const Table subscriberTables[] = {{"ДВО-1 абонентов", {DVO1AbonentBasic, DVO1AbonentAdd}},
-                                    {"ДВО-2 абонентов", {DVO2Abonent}},
-                                    {"Доступ абонентов к ГТС", {GTSBasic, GTSAdd}},
-                                    {"Доступ абонентов к МТС", {MTS}}};
-  const Table lineTables[] = {{"ДВО-1 городских линий", {DVO1LineBasic, DVO1LineAdd}},
-                              {"ДВО-2 городских линий", {DVO2Line}},
-                              {"Цифры донабора по ГЛ", {AddDigit}}};
+  const TableId subscriberTables[] = {TableId::kDVO1Subscribers, TableId::kDVO2Subscribers,
+                                      TableId::kCityAccess, TableId::kLongDistanceAccess};
+  const TableId lineTables[] = {TableId::kDVO1Lines, TableId::kDVO2Lines, TableId::kAddDigits};
   const QString subscribers =
       QStringLiteral("абонентов %1..%2").arg(station.LastSubscriber() + 1).arg(kLastSubscriber);
   const QString lines = QStringLiteral("ГЛ %1..%2").arg(station.Lines() + 1).arg(kMaxCityLines);
   for (const bool day : {true, false}) {
-    const auto report = [&](const char* heading, const QString& whom, std::vector<int> bytes) {
+    const auto report = [&](TableId table, const QString& whom, std::vector<int> bytes) {
       if (bytes.empty()) return;
-      Add(findings, rule, QString::fromUtf8(heading) + QStringLiteral(", ") + Half(day), {whom},
+      Add(findings, rule,
+          QString::fromUtf8(Table(table).heading) + QStringLiteral(", ") + Half(day), {whom},
           std::move(bytes));
     };
-    for (const Table& table : subscriberTables) {
+    for (const TableId id : subscriberTables) {
+      const TableDescriptor& table = Table(id);
       std::vector<int> bytes;
-      for (const int kind : table.kinds) {
+      for (int b = 0; b < table.blocks; ++b) {
+        const int kind = table.kinds[b];
         const quint8 descriptor = RegionDescriptor(day, kind);
         for (int row = 0; row < kMaxSubscribers; ++row) {
           const int offset = RegionOffset(descriptor, row);
@@ -253,18 +249,18 @@ void CheckBeyondStation(const Station& station, const Rule& rule, Findings& find
         }
       }
       const bool lineBits = IsLineBitRegion(table.kinds.front());
-      report(table.heading, lineBits ? subscribers + QStringLiteral(" или ") + lines : subscribers,
-             bytes);
+      report(id, lineBits ? subscribers + QStringLiteral(" или ") + lines : subscribers, bytes);
     }
-    for (const Table& table : lineTables) {
+    for (const TableId id : lineTables) {
+      const TableDescriptor& table = Table(id);
       std::vector<int> bytes;
-      for (const int kind : table.kinds) {
+      for (int b = 0; b < table.blocks; ++b) {
         for (int row = station.Lines(); row < kMaxCityLines; ++row) {
-          const int offset = RegionOffset(RegionDescriptor(day, kind), row);
+          const int offset = RegionOffset(RegionDescriptor(day, table.kinds[b]), row);
           if (station.image[offset] != 0) bytes.push_back(offset);
         }
       }
-      report(table.heading, lines, bytes);
+      report(id, lines, bytes);
     }
     std::vector<int> cells;
     for (int line = station.Lines() + 1; line <= kMaxCityLines; ++line) {
@@ -273,7 +269,7 @@ void CheckBeyondStation(const Station& station, const Rule& rule, Findings& find
         if (station.image[offset] != 0) cells.push_back(offset);
       }
     }
-    report("Вызовы с городских линий", lines, cells);
+    report(TableId::kCityLineCalls, lines, cells);
   }
 }
 

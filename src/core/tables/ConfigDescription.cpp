@@ -4,13 +4,18 @@
 
 #include "core/image/CellTexts.h"
 #include "core/image/ImageLayout.h"
+#include "core/tables/TableDescriptors.h"
 
 namespace {
 
 const QString kDay = QStringLiteral("день");
 const QString kNight = QStringLiteral("ночь");
-const QString kBasic = QStringLiteral("Основной режим");
-const QString kAdditional = QStringLiteral("Дополнительный режим");
+const QString kBasic = QString::fromUtf8(kBasicMode);
+const QString kAdditional = QString::fromUtf8(kAdditionalMode);
+
+QString Heading(TableId table) {
+  return QString::fromUtf8(Table(table).heading);
+}
 
 QString Half(bool day) {
   return day ? kDay : kNight;
@@ -22,19 +27,11 @@ QString RowName(bool subscribers, int row) {
 }
 
 // A table of check boxes over one or two regions (the modes).
-struct BitTable {
-  const char* heading;
-  bool subscribers;
-  const char* columnPrefix;  // "ОС", "ДС", or "" for city-line numbers
-  std::vector<int> kinds;
-  std::vector<QString> modes;
-};
-
-void AddBitTable(std::vector<ConfigItem>& items, const BitTable& table, int boards) {
-  const int rows = table.subscribers ? 6 * boards : 2 * boards;
+void AddBitTable(std::vector<ConfigItem>& items, const TableDescriptor& table, int boards) {
+  const int rows = table.Subscribers() ? 6 * boards : 2 * boards;
   for (const bool day : {true, false}) {
     for (int row = 0; row < rows; ++row) {
-      for (size_t m = 0; m < table.kinds.size(); ++m) {
+      for (int m = 0; m < table.blocks; ++m) {
         const int kind = table.kinds[m];
         const bool lineBits = IsLineBitRegion(kind);
         const int columns = lineBits ? 2 * boards : 8;
@@ -44,9 +41,10 @@ void AddBitTable(std::vector<ConfigItem>& items, const BitTable& table, int boar
           ConfigItem item;
           item.table = QString::fromUtf8(table.heading);
           item.half = Half(day);
-          item.row = RowName(table.subscribers, row);
+          item.row = RowName(table.Subscribers(), row);
           const QString column = QString::fromUtf8(table.columnPrefix) + QString::number(c + 1);
-          item.column = table.modes.empty() ? column : table.modes[m] + u' ' + column;
+          item.column =
+              table.blocks > 1 ? QString::fromUtf8(table.modes[m]) + u' ' + column : column;
           item.bits = {{offset, static_cast<quint8>(bit)}};
           item.kind = ConfigItem::Kind::kBit;
           items.push_back(item);
@@ -113,28 +111,15 @@ QString ConfigItem::Text(const ConfigImage& image) const {
 std::vector<ConfigItem> DescribeConfig(int boards) {
   boards = qBound(1, boards, 4);
   std::vector<ConfigItem> items;
-  AddBitTable(
-      items,
-      {"ДВО-1 абонентов", true, "ОС", {DVO1AbonentBasic, DVO1AbonentAdd}, {kBasic, kAdditional}},
-      boards);
-  AddBitTable(items, {"ДВО-2 абонентов", true, "ДС", {DVO2Abonent}, {}}, boards);
-  AddBitTable(items,
-              {"Доступ абонентов к ГТС",
-               true,
-               "",
-               {GTSBasic, GTSAdd},
-               {kBasic, QStringLiteral("Дополн. режим")}},
-              boards);
-  AddBitTable(items, {"Доступ абонентов к МТС", true, "", {MTS}, {}}, boards);
-  AddBitTable(
-      items,
-      {"ДВО-1 городских линий", false, "ОС", {DVO1LineBasic, DVO1LineAdd}, {kBasic, kAdditional}},
-      boards);
-  AddBitTable(items, {"ДВО-2 городских линий", false, "ДС", {DVO2Line}, {}}, boards);
+  for (const TableId table :
+       {TableId::kDVO1Subscribers, TableId::kDVO2Subscribers, TableId::kCityAccess,
+        TableId::kLongDistanceAccess, TableId::kDVO1Lines, TableId::kDVO2Lines}) {
+    AddBitTable(items, Table(table), boards);
+  }
 
-  const QString calls = QStringLiteral("Вызовы с городских линий");
-  const QString digits = QStringLiteral("Цифры донабора по ГЛ");
-  const QString general = QStringLiteral("Общестанционные функции");
+  const QString calls = Heading(TableId::kCityLineCalls);
+  const QString digits = Heading(TableId::kAddDigits);
+  const QString general = Heading(TableId::kGeneral);
   for (const bool day : {true, false}) {
     for (int line = 1; line <= 2 * boards; ++line) {
       for (int column = 1; column <= 8; ++column) {
@@ -164,7 +149,7 @@ std::vector<ConfigItem> DescribeConfig(int boards) {
                          {{RegionOffset(RegionDescriptor(day, LineSeizure), 0), 0x0F}},
                          ConfigItem::Kind::kOneDigit));
   }
-  const QString switching = QStringLiteral("Переключение режимов");
+  const QString switching = Heading(TableId::kSwitching);
   const char* const times[6] = {"Время начала ночного режима",
                                 "Время окончания ночного режима",
                                 "Время начала дневого дополнительного режима",

@@ -8,6 +8,4 @@ class TPrgAccess1Form : public TTableForm {
   Q_OBJECT
  public:
   TPrgAccess1Form(ProgrammingContext& context, QWidget* owner);
-
-  static constexpr int kHelpTopic = 50;
 };

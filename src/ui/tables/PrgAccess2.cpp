@@ -3,16 +3,9 @@
 #include "core/image/ImageLayout.h"
 
 TPrgAccess2Form::TPrgAccess2Form(ProgrammingContext& context, QWidget* owner)
-    : TTableForm(context, owner, QStringLiteral("Norvel Access2"),
-                 QStringLiteral("Доступ абонентов к МТС"),
-                 {.helpTopic = kHelpTopic, .tabBetweenBlocks = false, .signsTypeHash = false}) {
-  BuildByteTable({.rowHeader = QStringLiteral("№аб"),
-                  .subscribers = true,
-                  .columnPrefix = QString(),
-                  .style = kAccessColumns,
-                  .lastBit = LastLine(context),
-                  .modeLabels = {},
-                  .kinds = {MTS},
-                  .buttonsTop = kSubscriberButtonsTop});
+    : TTableForm(context, owner, TableId::kLongDistanceAccess,
+                 {.tabBetweenBlocks = false, .signsTypeHash = false}) {
+  BuildByteTable(
+      {.style = kAccessColumns, .lastBit = LastLine(context), .buttonsTop = kSubscriberButtonsTop});
   Start();
 }

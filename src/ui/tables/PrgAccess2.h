@@ -7,6 +7,4 @@ class TPrgAccess2Form : public TTableForm {
   Q_OBJECT
  public:
   TPrgAccess2Form(ProgrammingContext& context, QWidget* owner);
-
-  static constexpr int kHelpTopic = 60;
 };

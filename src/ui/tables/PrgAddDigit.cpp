@@ -6,9 +6,8 @@
 #include "core/station/ImageAccess.h"
 
 TPrgAddDigitForm::TPrgAddDigitForm(ProgrammingContext& context, QWidget* owner)
-    : TTableForm(context, owner, QStringLiteral("Norvel Add Digit"),
-                 QStringLiteral("Цифры донабора по ГЛ"),
-                 {.helpTopic = kHelpTopic, .tabBetweenBlocks = false, .signsTypeHash = false}) {
+    : TTableForm(context, owner, TableId::kAddDigits,
+                 {.tabBetweenBlocks = false, .signsTypeHash = false}) {
   RowHeader = AddLabel(QStringLiteral("№ГЛ"), kLeft, kHeaderTop, 40);
   QLabel* digit = AddLabel(QStringLiteral("Цифра"), 70, kHeaderTop, 60);
   BuildRowMarks(RowHeader, 24, false);

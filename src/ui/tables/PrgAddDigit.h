@@ -7,6 +7,4 @@ class TPrgAddDigitForm : public TTableForm {
   Q_OBJECT
  public:
   TPrgAddDigitForm(ProgrammingContext& context, QWidget* owner);
-
-  static constexpr int kHelpTopic = 90;
 };

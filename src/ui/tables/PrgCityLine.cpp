@@ -5,9 +5,8 @@
 #include "core/station/ImageAccess.h"
 
 TPrgCityLineForm::TPrgCityLineForm(ProgrammingContext& context, QWidget* owner)
-    : TTableForm(context, owner, QStringLiteral("PrgCityLineForm"),
-                 QStringLiteral("Вызовы с городских линий"),
-                 {.helpTopic = kHelpTopic, .tabBetweenBlocks = false, .signsTypeHash = true},
+    : TTableForm(context, owner, TableId::kCityLineCalls,
+                 {.tabBetweenBlocks = false, .signsTypeHash = true},
                  context.station.CityLineLayout()) {
   if (!context.station.CityLineLayout()) return;
   RowHeader = AddLabel(QStringLiteral("№ГЛ"), kLeft, kHeaderTop, 40);

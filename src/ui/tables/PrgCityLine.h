@@ -11,6 +11,4 @@ class TPrgCityLineForm : public TTableForm {
   // Builds its table only when the table menu asked for it (CityLineLayout); the instance made
   // at start-up builds nothing.
   TPrgCityLineForm(ProgrammingContext& context, QWidget* owner);
-
-  static constexpr int kHelpTopic = 6400;
 };

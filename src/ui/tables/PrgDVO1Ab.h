@@ -7,6 +7,4 @@ class TPrgDVO1AbForm : public TTableForm {
   Q_OBJECT
  public:
   TPrgDVO1AbForm(ProgrammingContext& context, QWidget* owner);
-
-  static constexpr int kHelpTopic = 30;
 };

@@ -7,6 +7,4 @@ class TPrgDVO1CLForm : public TTableForm {
   Q_OBJECT
  public:
   TPrgDVO1CLForm(ProgrammingContext& context, QWidget* owner);
-
-  static constexpr int kHelpTopic = 70;
 };

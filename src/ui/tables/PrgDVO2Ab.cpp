@@ -3,16 +3,8 @@
 #include "core/image/ImageLayout.h"
 
 TPrgDVO2AbForm::TPrgDVO2AbForm(ProgrammingContext& context, QWidget* owner)
-    : TTableForm(context, owner, QStringLiteral("Norvel Program DVO-2 Abonent"),
-                 QStringLiteral("ДВО-2 абонентов"),
-                 {.helpTopic = kHelpTopic, .tabBetweenBlocks = false, .signsTypeHash = false}) {
-  BuildByteTable({.rowHeader = QStringLiteral("№аб"),
-                  .subscribers = true,
-                  .columnPrefix = QStringLiteral("ДС"),
-                  .style = kServiceColumns,
-                  .lastBit = 7,
-                  .modeLabels = {},
-                  .kinds = {DVO2Abonent},
-                  .buttonsTop = kSubscriberButtonsTop});
+    : TTableForm(context, owner, TableId::kDVO2Subscribers,
+                 {.tabBetweenBlocks = false, .signsTypeHash = false}) {
+  BuildByteTable({.style = kServiceColumns, .lastBit = 7, .buttonsTop = kSubscriberButtonsTop});
   Start();
 }

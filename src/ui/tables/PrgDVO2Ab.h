@@ -7,6 +7,4 @@ class TPrgDVO2AbForm : public TTableForm {
   Q_OBJECT
  public:
   TPrgDVO2AbForm(ProgrammingContext& context, QWidget* owner);
-
-  static constexpr int kHelpTopic = 40;
 };

@@ -7,6 +7,4 @@ class TPrgDVO2CLForm : public TTableForm {
   Q_OBJECT
  public:
   TPrgDVO2CLForm(ProgrammingContext& context, QWidget* owner);
-
-  static constexpr int kHelpTopic = 80;
 };

@@ -5,9 +5,8 @@
 #include "core/image/ImageLayout.h"
 
 TPrgGeneralForm::TPrgGeneralForm(ProgrammingContext& context, QWidget* owner)
-    : TTableForm(context, owner, QStringLiteral("Norvel PrgGeneral"),
-                 QStringLiteral("Общестанционные функции"),
-                 {.helpTopic = kHelpTopic, .tabBetweenBlocks = true, .signsTypeHash = false}) {
+    : TTableForm(context, owner, TableId::kGeneral,
+                 {.tabBetweenBlocks = true, .signsTypeHash = false}) {
   constexpr int kRowsTop = 60;
   constexpr int kBasic = 300;
   constexpr int kAdditional = 360;

@@ -9,6 +9,4 @@ class TPrgGeneralForm : public TTableForm {
   Q_OBJECT
  public:
   TPrgGeneralForm(ProgrammingContext& context, QWidget* owner);
-
-  static constexpr int kHelpTopic = 100;
 };

@@ -23,6 +23,11 @@ constexpr int kColumnWidth = 240;
 constexpr int kButtonHeight = 30;
 constexpr int kStep = 38;
 constexpr int kTop = 44;
+
+QString MenuCaption(TableId table) {
+  return QString::fromUtf8(Table(table).menuCaption);
+}
+
 }  // namespace
 
 TProgrammingForm::TProgrammingForm(ProgrammingContext& context, QWidget* parent)
@@ -42,25 +47,25 @@ TProgrammingForm::TProgrammingForm(ProgrammingContext& context, QWidget* parent)
   // Subscriber tables on the left, city-line tables on the right.
   const int left = kMargin;
   const int right = 2 * kMargin + kColumnWidth;
-  DVO1AbonentButton = AddButton(QStringLiteral("ДВО-1 абонентов"), left, kTop, kColumnWidth,
+  DVO1AbonentButton = AddButton(MenuCaption(TableId::kDVO1Subscribers), left, kTop, kColumnWidth,
                                 &TProgrammingForm::OpenTable<TPrgDVO1AbForm>);
-  DVO2AbonentButton = AddButton(QStringLiteral("ДВО-2 абонентов"), left, kTop + kStep, kColumnWidth,
-                                &TProgrammingForm::OpenTable<TPrgDVO2AbForm>);
-  GTSButton = AddButton(QStringLiteral("Доступа абонентов к ГТС"), left, kTop + 2 * kStep,
-                        kColumnWidth, &TProgrammingForm::OpenTable<TPrgAccess1Form>);
-  MTSButton = AddButton(QStringLiteral("Доступа абонентов к МТС"), left, kTop + 3 * kStep,
+  DVO2AbonentButton = AddButton(MenuCaption(TableId::kDVO2Subscribers), left, kTop + kStep,
+                                kColumnWidth, &TProgrammingForm::OpenTable<TPrgDVO2AbForm>);
+  GTSButton = AddButton(MenuCaption(TableId::kCityAccess), left, kTop + 2 * kStep, kColumnWidth,
+                        &TProgrammingForm::OpenTable<TPrgAccess1Form>);
+  MTSButton = AddButton(MenuCaption(TableId::kLongDistanceAccess), left, kTop + 3 * kStep,
                         kColumnWidth, &TProgrammingForm::OpenTable<TPrgAccess2Form>);
-  DVO1LinesButton = AddButton(QStringLiteral("ДВО-1 городских линий"), right, kTop, kColumnWidth,
+  DVO1LinesButton = AddButton(MenuCaption(TableId::kDVO1Lines), right, kTop, kColumnWidth,
                               &TProgrammingForm::OpenTable<TPrgDVO1CLForm>);
-  DVO2LinesButton = AddButton(QStringLiteral("ДВО-2 городских линий"), right, kTop + kStep,
-                              kColumnWidth, &TProgrammingForm::OpenTable<TPrgDVO2CLForm>);
-  DigitsButton = AddButton(QStringLiteral("Цифры донабора по ГЛ"), right, kTop + 2 * kStep,
-                           kColumnWidth, &TProgrammingForm::OpenTable<TPrgAddDigitForm>);
-  CityLineButton = AddButton(QStringLiteral("Вызовов с ГЛ"), right, kTop + 3 * kStep, kColumnWidth,
-                             &TProgrammingForm::CityLineButtonClick);
+  DVO2LinesButton = AddButton(MenuCaption(TableId::kDVO2Lines), right, kTop + kStep, kColumnWidth,
+                              &TProgrammingForm::OpenTable<TPrgDVO2CLForm>);
+  DigitsButton = AddButton(MenuCaption(TableId::kAddDigits), right, kTop + 2 * kStep, kColumnWidth,
+                           &TProgrammingForm::OpenTable<TPrgAddDigitForm>);
+  CityLineButton = AddButton(MenuCaption(TableId::kCityLineCalls), right, kTop + 3 * kStep,
+                             kColumnWidth, &TProgrammingForm::CityLineButtonClick);
   GeneralButton =
-      AddButton(QStringLiteral("Общестанционных функций"), (width - kColumnWidth) / 2,
-                kTop + 4 * kStep + 8, kColumnWidth, &TProgrammingForm::OpenTable<TPrgGeneralForm>);
+      AddButton(MenuCaption(TableId::kGeneral), (width - kColumnWidth) / 2, kTop + 4 * kStep + 8,
+                kColumnWidth, &TProgrammingForm::OpenTable<TPrgGeneralForm>);
   const int bottom = kTop + 5 * kStep + 24;
   HelpButton =
       AddButton(QStringLiteral("Помощь"), left, bottom, 110, &TProgrammingForm::HelpButtonClick);

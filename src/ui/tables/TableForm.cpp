@@ -15,23 +15,33 @@ QString SessionCaption(const ImageAccess& session, const QString& caption) {
   return QStringLiteral("без станции: %1 — %2").arg(file, caption);
 }
 
-TTableForm::TTableForm(ProgrammingContext& context, QWidget* owner, const QString& caption,
-                       const QString& heading, TableCycle::Options options, bool build)
+namespace {
+
+TableCycle::Options WithHelp(TableCycle::Options options, const TableDescriptor& table) {
+  options.helpTopic = table.helpTopic;
+  return options;
+}
+
+}  // namespace
+
+TTableForm::TTableForm(ProgrammingContext& context, QWidget* owner, TableId table,
+                       TableCycle::Options options, bool build)
     : QDialog(owner),
       context_(context),
+      table_(Table(table)),
       // The router is only kept here; cells are made once it exists.
       cells_(this, context.controller, context.station, context.ui, router_),
-      cycle_(cells_, options, [this] { done(1); }),
+      cycle_(cells_, WithHelp(options, table_), [this] { done(1); }),
       router_(cycle_),
-      helpTopic_(options.helpTopic),
+      helpTopic_(table_.helpTopic),
       busy_(build) {
-  setWindowTitle(SessionCaption(context.station, caption));
+  setWindowTitle(SessionCaption(context.station, QString::fromUtf8(table_.windowName)));
   if (!build) return;
   context_.ui.SetBusy(false);
   // No system menu and no close box.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   router_.Watch(this);
-  TitleLabel = new QLabel(heading, this);
+  TitleLabel = new QLabel(QString::fromUtf8(table_.heading), this);
   QFont font = TitleLabel->font();
   font.setBold(true);
   font.setPointSize(11);
@@ -97,25 +107,29 @@ void TTableForm::BuildRowMarks(QLabel* reference, int pitch, bool subscribers) {
 }
 
 void TTableForm::BuildByteTable(const ByteTableLayout& layout) {
-  RowHeader = AddLabel(layout.rowHeader, kLeft, kHeaderTop, 40);
-  BuildRowMarks(RowHeader, 15, layout.subscribers);
+  const bool subscribers = table_.Subscribers();
+  RowHeader =
+      AddLabel(subscribers ? QStringLiteral("№аб") : QStringLiteral("№ГЛ"), kLeft, kHeaderTop, 40);
+  BuildRowMarks(RowHeader, 15, subscribers);
   const quint16 rows =
-      layout.subscribers ? context_.station.SubscriberCount() : context_.station.CityLineCount();
+      subscribers ? context_.station.SubscriberCount() : context_.station.CityLineCount();
+  const QString prefix = QString::fromUtf8(table_.columnPrefix);
   const int cellTop = kHeaderTop + kHeaderHeight;
   int firstHeader = 70;
   int right = 0;
-  for (size_t b = 0; b < layout.kinds.size(); ++b) {
+  for (int b = 0; b < table_.blocks; ++b) {
     for (int c = 0; c < layout.style.columns; ++c) {
       QLabel* header =
-          AddLabel(layout.columnPrefix + QString::number(c + 1),
-                   firstHeader + layout.style.step * c, kHeaderTop, layout.style.step - 2);
-      if (layout.columnPrefix.isEmpty()) header->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+          AddLabel(prefix + QString::number(c + 1), firstHeader + layout.style.step * c, kHeaderTop,
+                   layout.style.step - 2);
+      if (prefix.isEmpty()) header->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     }
-    if (b < static_cast<size_t>(layout.modeLabels.size())) {
-      AddLabel(layout.modeLabels[static_cast<qsizetype>(b)],
-               firstHeader + layout.style.modeLabelShift, kModeTop, 8 * layout.style.step);
+    // A table of one block has no mode headings.
+    if (table_.blocks > 1) {
+      AddLabel(QString::fromUtf8(table_.modes[b]), firstHeader + layout.style.modeLabelShift,
+               kModeTop, 8 * layout.style.step);
     }
-    ViewByteBlockClass& block = cycle_.AddByteBlock(layout.kinds[b]);
+    ViewByteBlockClass& block = cycle_.AddByteBlock(table_.kinds[b]);
     block.Setup(cells_, rows, static_cast<quint16>(24 * b), layout.lastBit,
                 firstHeader + layout.style.cellShift, cellTop, layout.style.step);
     const int lastHeader = firstHeader + layout.style.step * (layout.style.columns - 1);

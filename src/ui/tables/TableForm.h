@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include "core/editor/TableCycle.h"
+#include "core/tables/TableDescriptors.h"
 #include "ui/editor/KeyRouter.h"
 #include "ui/editor/ViewService.h"
 #include "ui/editor/WidgetCells.h"
@@ -60,22 +61,19 @@ class TTableForm : public QDialog {
   // The access tables: a narrow column per city line, its number over its cell.
   static constexpr ColumnStyle kAccessColumns{8, 21, 0, 2 * 21, 0};
 
+  // Where the table's cells stand; what they are (rows, columns, regions) is the table's own.
   struct ByteTableLayout {
-    QString rowHeader;     // "№аб" or "№ГЛ"
-    bool subscribers;      // rows are subscribers (else city lines)
-    QString columnPrefix;  // "ОС", "ДС", or empty for the city-line numbers
     ColumnStyle style;
-    quint16 lastBit;         // cells per row - 1
-    QStringList modeLabels;  // empty for a one-block table
-    std::vector<int> kinds;  // the region of each block
+    quint16 lastBit;  // cells per row - 1
     int buttonsTop;
   };
 
  protected:
   // A window created with build false (the city-line window made at start-up) only takes its
   // caption: no busy state, no cells, and nothing to commit.
-  TTableForm(ProgrammingContext& context, QWidget* owner, const QString& caption,
-             const QString& heading, TableCycle::Options options, bool build = true);
+  // The caption, heading and help topic are the table's; the options say how keys move.
+  TTableForm(ProgrammingContext& context, QWidget* owner, TableId table,
+             TableCycle::Options options, bool build = true);
 
   QLabel* AddLabel(const QString& text, int left, int top, int width, int height = kHeaderHeight);
   // "Помощь" (where the window has it) and "Выход" side by side.
@@ -91,6 +89,7 @@ class TTableForm : public QDialog {
   void closeEvent(QCloseEvent* event) override;
 
   ProgrammingContext& context_;
+  const TableDescriptor& table_;
   WidgetCells cells_;
   TableCycle cycle_;
 
