@@ -150,6 +150,11 @@ PATH="$work/root/usr/bin:$PATH" bash -c '
   [ "$(offers "norvel ex")" = export ] || { echo "commands: $(offers "norvel ex")"; exit 1; }
   [ "$(offers "norvel export --format ")" = "csv tsv xlsx" ] || exit 1
   [ "$(offers "norvel config wr")" = write ] || exit 1
+  [ "$(offers "norvel journal s")" = "show settle" ] || { echo "journal: $(offers "norvel journal s")"; exit 1; }
+  # The options are the command'"'"'s own, subcommands'"'"' included.
+  [ "$(offers "norvel export --to")" = --totals ] || exit 1
+  [ "$(offers "norvel config apply --d")" = "--dir --dry-run" ] || { echo "apply: $(offers "norvel config apply --d")"; exit 1; }
+  [ "$(offers "norvel journal settle --p")" = --port ] || exit 1
   # A value after "=" completes as after a blank; a command offers only its own options.
   [ "$(offers "norvel export --format=x")" = xlsx ] || { echo "value: $(offers "norvel export --format=x")"; exit 1; }
   [ "$(offers "norvel bill --t")" = "" ] || exit 1
