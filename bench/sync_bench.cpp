@@ -1,7 +1,7 @@
 // Three stations' months of a million calls each, synced one after the other into a new SQLite
 // file and into a local PostgreSQL server (a throw-away one from Debian's package, with its
 // default durability); then one station again with nothing new, beside `sha256sum` of its month
-// file, and once more after a thousand new calls.
+// file, and once more after a hundred new calls, as a day brings.
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
@@ -35,10 +35,10 @@ void Run(const char* what, const QTemporaryDir (&dirs)[kStations], const QString
     if (!sum.waitForFinished(-1) || sum.exitCode() != 0) std::abort();
   });
   {
-    // A thousand new calls at the end of the month file.
+    // A hundred new calls at the end of the month file, as a day brings.
     QFile file(month);
     QFile more(QDir(dirs[0].path()).filePath(QStringLiteral("more.txt")));
-    WriteBenchMonth(more.fileName(), 1000);
+    WriteBenchMonth(more.fileName(), 100);
     if (!file.open(QIODevice::Append) || !more.open(QIODevice::ReadOnly)) std::abort();
     QByteArray bytes = more.readAll();
     file.write(bytes.mid(bytes.indexOf('\n') + 1));

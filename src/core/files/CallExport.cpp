@@ -142,6 +142,19 @@ int LineYear(QByteArrayView line, const QString& fileName, int number) {
 
 }  // namespace
 
+qint64 LineStartMinute(QByteArrayView line) {
+  const qsizetype tab = line.indexOf('\t');
+  ExportRow row;
+  if (tab < 0 || !FastStart(line.first(tab), row)) {
+    try {
+      row = ParseMonthLine(line, {}, 0);
+    } catch (const NorvelError&) {
+      return 0;
+    }
+  }
+  return ((row.year * 100LL + row.month) * 100 + row.day) * 10000 + row.hour * 100 + row.minute;
+}
+
 ExportRow ParseMonthLine(QByteArrayView line, const QString& fileName, int number) {
   QByteArrayView fields[5];
   QByteArrayView rest = line;

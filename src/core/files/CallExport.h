@@ -113,6 +113,10 @@ ExportSelection SumExportRows(const QString& dir, const ExportOptions& options, 
 // line's number and its text.
 ExportRow ParseMonthLine(QByteArrayView line, const QString& fileName, int number);
 
+// A line's start minute as one number, yyyyMMddhhmm, read from its date alone where it has the
+// program's own form; 0 for a line that is no call (its full reading says why).
+qint64 LineStartMinute(QByteArrayView line);
+
 // The column names of an export: one row per call, or the totals.
 QStringList ExportHeading(bool totals);
 

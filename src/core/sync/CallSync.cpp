@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <unordered_set>
 
 #include "core/base/Errors.h"
 #include "core/costs/CostReport.h"
@@ -95,6 +96,23 @@ qint64 ReadLines(QFile& file, qint64 limit, Sha256& hash, int& lineNumber, const
   return taken;
 }
 
+// The start minutes of the calls after the file's first `bytes`; leaves the file at its start.
+// Only a call of the part synced before that starts in one of these minutes can share its key
+// with a new call, so only those need reading for the new calls' occurrence numbers.
+std::unordered_set<qint64> StartsAfter(QFile& file, qint64 bytes, const QString& name) {
+  std::unordered_set<qint64> starts;
+  const auto fail = [&] {
+    throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(name, file.errorString()));
+  };
+  if (!file.seek(bytes)) fail();
+  Sha256 unused;
+  int lineNumber = 1;  // past the heading: every line here is a call
+  ReadLines(file, std::numeric_limits<qint64>::max(), unused, lineNumber, name,
+            [&](QByteArrayView line) { starts.insert(LineStartMinute(line)); });
+  if (!file.seek(0)) fail();
+  return starts;
+}
+
 // Whether the file's first `bytes` hash to `sha256`; leaves the file at its start.
 bool Unchanged(QFile& file, qint64 bytes, const QByteArray& sha256, const QString& name) {
   Sha256 hash;
@@ -161,12 +179,15 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
     return std::nullopt;
   }
   // The part synced before: unchanged (by its hash) when the file is at least as long. Its calls
-  // are counted only when something follows them, for the occurrences of what follows.
+  // are counted only when something follows them, and only those that start when a new call
+  // does, for the occurrences of what follows: the rest is hashed, not read.
   if (state && size >= state->bytes) {
     const bool more = size > state->bytes;
+    const std::unordered_set<qint64> newStarts =
+        more ? StartsAfter(file, state->bytes, name) : std::unordered_set<qint64>();
     offset = ReadLines(file, state->bytes, hash, lineNumber, name, [&](QByteArrayView line) {
       ++lines;
-      if (more) {
+      if (more && newStarts.contains(LineStartMinute(line))) {
         const ExportRow row = ParseMonthLine(line, name, lineNumber);
         occurrences.Next(row, CallRecordKey(row));
       }

@@ -232,11 +232,16 @@ TEST_P(CallSync, AGrowingFileAddsOnlyItsNewCallsAndWaitsForAHalfWrittenLine) {
   EXPECT_EQ(result.added, 1);
   EXPECT_FALSE(result.files.at(0).resynced);
   EXPECT_TRUE(result.notes.isEmpty());
+  // The first call made again exactly, in a later reception: a call of its own, the second of
+  // its key, though only the new bytes are read in full.
+  AppendMonth(12, kA);
+  Sync();
+  EXPECT_EQ(result.added, 1);
   Look look(target);
-  EXPECT_EQ(Text(look.Rows(QStringLiteral("SELECT subscriber, duration_min FROM calls "
-                                          "ORDER BY start, subscriber"))),
-            Text((QStringList{"20|3", "21|4", "22|NULL"})));
-  EXPECT_EQ(look.One(QStringLiteral("SELECT calls FROM synced_files")), QStringLiteral("3"));
+  EXPECT_EQ(Text(look.Rows(QStringLiteral("SELECT subscriber, duration_min, occurrence FROM calls "
+                                          "ORDER BY start, subscriber, occurrence"))),
+            Text((QStringList{"20|3|1", "20|3|2", "21|4|1", "22|NULL|1"})));
+  EXPECT_EQ(look.One(QStringLiteral("SELECT calls FROM synced_files")), QStringLiteral("4"));
 }
 
 // The database is an archive: a month file edited, cut back, deleted or started afresh next
