@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/files/CallRecords.h"
 #include "core/base/Errors.h"
 #include "core/costs/Bills.h"
+#include "core/files/CallRecords.h"
 #include "core/image/ImageLayout.h"
 
 namespace {
@@ -153,6 +153,7 @@ qint64 ExportCallsXlsx(const QString& dir, const ExportOptions& options, const Q
   qint64 count = 0;
   ExportSelection taken;
   if (!options.totals) {
+    ExportOptions::Fields fields;
     taken = ForEachExportRow(dir, options, [&](const ExportRow& row) {
       ++count;
       book.Date(0, row.year, row.month, row.day);
@@ -164,13 +165,14 @@ qint64 ExportCallsXlsx(const QString& dir, const ExportOptions& options, const Q
       book.Text(6, row.number);
       if (options.extraFields) {
         int column = 7;
-        for (const QString& field : options.extraFields(row)) {
+        options.extraFields(row, fields);
+        for (const QByteArray& field : fields) {
           bool number = false;
           const double value = field.toDouble(&number);
           if (number) {
             book.Number(column++, value);
           } else {
-            book.Text(column++, field.toUtf8());
+            book.Text(column++, field);
           }
         }
       }

@@ -183,7 +183,7 @@ TEST_F(CostCommands, TheReportComparesWithTheMonthBefore) {
 TEST_F(CostCommands, NamesAndDepartmentsFromTheSubscriberDirectory) {
   Write(QString::fromLatin1(kSubscriberFileName),
         "# who is who\n20 = Иванов Иван; Бухгалтерия; 100-01\n21 = Петрова Анна; Бухгалтерия\n"
-        "22 = Склад\n");
+        "22 = Склад \"Север\"\n");
   const Result exported = Run({"export", "--month", "12"});
   ASSERT_EQ(exported.code, 0) << exported.err.toStdString();
   const QStringList lines = exported.out.split(QStringLiteral("\r\n"));
@@ -191,6 +191,11 @@ TEST_F(CostCommands, NamesAndDepartmentsFromTheSubscriberDirectory) {
       << lines.value(0).toStdString();
   EXPECT_TRUE(lines.value(1).endsWith(QStringLiteral(",Иванов Иван,Бухгалтерия,100-01")))
       << lines.value(1).toStdString();
+  // A name with quotes is one quoted field, its quotes doubled; TSV keeps it as it is.
+  EXPECT_TRUE(exported.out.contains(QStringLiteral(",\"Склад \"\"Север\"\"\",,\r\n")))
+      << exported.out.toStdString();
+  const Result tsv = Run({"export", "--month", "12", "--format", "tsv"});
+  EXPECT_TRUE(tsv.out.contains(QStringLiteral("\tСклад \"Север\"\t\t\n"))) << tsv.out.toStdString();
 
   const Result bills = Run({"bill", "--month", "12", "--by", "department"});
   ASSERT_EQ(bills.code, 0) << bills.err.toStdString();

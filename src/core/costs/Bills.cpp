@@ -1,6 +1,8 @@
 #include "core/costs/Bills.h"
 
+#include <array>
 #include <cerrno>
+#include <map>
 
 #include <QFile>
 
@@ -166,22 +168,64 @@ std::map<QString, SubscriberReport> BillBook::Departments() const {
 
 void AddCostColumns(ExportOptions& options, const Tariffs& tariffs) {
   options.extraHeading = {QStringLiteral("zone"), QStringLiteral("cost")};
-  options.extraFields = [tariffs](const ExportRow& row) {
+  // The zone texts in UTF-8 once, not once a row: a row's fields are then copied bytes and a
+  // cost written digit by digit.
+  std::vector<QByteArray> zones;
+  for (size_t zone = 0; zone < tariffs.zones.size(); ++zone) {
+    zones.push_back(tariffs.zones[zone].name.toUtf8());
+  }
+  const auto kindText = [&tariffs](Rated::Kind kind) {
+    Rated rated;
+    rated.kind = kind;
+    return ZoneText(tariffs, rated).toUtf8();
+  };
+  options.extraFields = [tariffs, zones, unknown = kindText(Rated::Kind::kUnknownDuration),
+                         notCharged = kindText(Rated::Kind::kNotCharged),
+                         noZone = kindText(Rated::Kind::kNoZone)](const ExportRow& row,
+                                                                  ExportOptions::Fields& fields) {
     const Rated rated = RateCall(tariffs, row);
-    return QStringList{ZoneText(tariffs, rated),
-                       rated.kind == Rated::Kind::kCharged ? MoneyText(rated.cost) : QString()};
+    fields.resize(2);
+    fields[1].truncate(0);
+    switch (rated.kind) {
+      case Rated::Kind::kCharged:
+        fields[0] = zones[static_cast<size_t>(rated.zone)];
+        AppendMoneyText(fields[1], rated.cost);
+        break;
+      case Rated::Kind::kUnknownDuration:
+        fields[0] = unknown;
+        break;
+      case Rated::Kind::kNotCharged:
+        fields[0] = notCharged;
+        break;
+      case Rated::Kind::kNoZone:
+        fields[0] = noZone;
+        break;
+    }
   };
 }
 
 void AddSubscriberColumns(ExportOptions& options, const SubscriberDirectory& directory) {
   options.extraHeading << QStringLiteral("name") << QStringLiteral("department")
                        << QStringLiteral("cost_centre");
-  options.extraFields = [before = options.extraFields, directory](const ExportRow& row) {
-    QStringList fields = before ? before(row) : QStringList();
-    const SubscriberEntry* entry = directory.Of(row.subscriber);
-    fields << (entry ? entry->name : QString()) << (entry ? entry->department : QString())
-           << (entry ? entry->costCentre : QString());
-    return fields;
+  // Every subscriber's three texts in UTF-8 once; empty for one the directory does not name.
+  std::map<int, std::array<QByteArray, 3>> texts;
+  for (int subscriber = 0; subscriber < 256; ++subscriber) {
+    if (const SubscriberEntry* entry = directory.Of(subscriber)) {
+      texts[subscriber] = {entry->name.toUtf8(), entry->department.toUtf8(),
+                           entry->costCentre.toUtf8()};
+    }
+  }
+  options.extraFields = [before = options.extraFields, texts = std::move(texts)](
+                            const ExportRow& row, ExportOptions::Fields& fields) {
+    if (before) {
+      before(row, fields);
+    } else {
+      fields.clear();
+    }
+    const auto entry = texts.find(row.subscriber);
+    for (int i = 0; i < 3; ++i) {
+      fields.push_back(entry == texts.end() ? QByteArray() : entry->second[i]);
+    }
   };
 }
 

@@ -362,13 +362,30 @@ class Parser {
 
 }  // namespace
 
-QString MoneyText(Money money) {
+void AppendMoneyText(QByteArray& out, Money money) {
   const bool negative = money < 0;
   const quint64 value = negative ? 0 - static_cast<quint64>(money) : static_cast<quint64>(money);
-  return QStringLiteral("%1%2.%3")
-      .arg(negative ? QStringLiteral("-") : QString())
-      .arg(value / 100)
-      .arg(value % 100, 2, 10, QLatin1Char('0'));
+  // Digits from the right: two of kopecks, the point, then the roubles (at least a 0).
+  char text[32];
+  char* p = text + sizeof text;
+  quint64 rest = value;
+  *--p = static_cast<char>('0' + rest % 10);
+  rest /= 10;
+  *--p = static_cast<char>('0' + rest % 10);
+  rest /= 10;
+  *--p = '.';
+  do {
+    *--p = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+  } while (rest != 0);
+  if (negative) *--p = '-';
+  out.append(p, text + sizeof text - p);
+}
+
+QString MoneyText(Money money) {
+  QByteArray text;
+  AppendMoneyText(text, money);
+  return QString::fromLatin1(text);
 }
 
 QString RussianMoney(Money money) {

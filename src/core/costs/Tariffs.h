@@ -24,6 +24,8 @@ std::optional<Price> ParsePrice(QString text);
 
 // "12.34"; negative amounts keep their sign. For files a program reads.
 QString MoneyText(Money money);
+// The same text added to `out`, digit by digit: for a million rows of an export.
+void AppendMoneyText(QByteArray& out, Money money);
 // "8 670 522,85" as Russian print writes amounts: groups of three digits apart by a no-break
 // space, a decimal comma. For printed pages.
 QString RussianMoney(Money money);

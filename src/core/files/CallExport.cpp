@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QIODevice>
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <map>
@@ -244,15 +245,17 @@ class RowWriter {
     }
     used_ = p - buffer_;
     if (extra_) {
-      for (const QString& field : extra_(row)) {
+      extra_(row, fields_);
+      for (const QByteArray& field : fields_) {
         Put(separator_);
-        const QByteArray bytes = (csv_ ? CsvField(field) : field).toUtf8();
-        Put(bytes.constData(), bytes.size());
+        PutField(field);
       }
     }
     EndLine();
   }
-  void SetExtra(std::function<QStringList(const ExportRow&)> extra) { extra_ = std::move(extra); }
+  void SetExtra(std::function<void(const ExportRow&, ExportOptions::Fields&)> extra) {
+    extra_ = std::move(extra);
+  }
   void Flush() {
     if (used_ == 0) return;
     if (!WriteWhole(out_, QByteArrayView(buffer_, used_))) {
@@ -277,13 +280,28 @@ class RowWriter {
       size -= piece;
     }
   }
+  // A field as CsvField quotes it, written straight from its bytes.
+  void PutField(const QByteArray& field) {
+    const auto special = [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; };
+    if (!csv_ || std::none_of(field.begin(), field.end(), special)) {
+      Put(field.constData(), field.size());
+      return;
+    }
+    Put('"');
+    for (const char c : field) {
+      if (c == '"') Put('"');
+      Put(c);
+    }
+    Put('"');
+  }
   // CSV ends its lines as spreadsheets expect, TSV as scripts on Linux read them.
   void EndLine() { csv_ ? Put("\r\n", 2) : Put('\n'); }
 
   QIODevice& out_;
   bool csv_;
   char separator_;
-  std::function<QStringList(const ExportRow&)> extra_;
+  std::function<void(const ExportRow&, ExportOptions::Fields&)> extra_;
+  ExportOptions::Fields fields_;
   std::unique_ptr<char[]> storage_ = std::make_unique<char[]>(kFlushSize);
   char* buffer_ = storage_.get();
   qsizetype used_ = 0;

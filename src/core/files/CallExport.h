@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <functional>
 #include <map>
+#include <vector>
 
 #include "core/image/ImageLayout.h"
 
@@ -26,9 +27,11 @@ struct ExportOptions {
   bool totals = false;
   int year = 0;  // 0: the latest year in the file
   // Columns added after the number of each call row (the zone and cost of a tariff table):
-  // their headings, and their values for a row.
+  // their headings, and their values for a row, in UTF-8. The fields are kept from row to row
+  // and given back to be filled again, so that a million rows reuse one set of buffers.
   QStringList extraHeading;
-  std::function<QStringList(const ExportRow&)> extraFields;
+  using Fields = std::vector<QByteArray>;
+  std::function<void(const ExportRow&, Fields&)> extraFields;
 
   static ExportOptions Of(int month, int day, int subscriber, Format format, bool totals,
                           int year = 0) {

@@ -257,6 +257,7 @@ TEST(Charging, EachRuleOnItsOwnCall) {
   EXPECT_EQ(MoneyText(5), QStringLiteral("0.05"));
   EXPECT_EQ(MoneyText(0), QStringLiteral("0.00"));
   EXPECT_EQ(MoneyText(-5), QStringLiteral("-0.05"));
+  EXPECT_EQ(MoneyText(-123400), QStringLiteral("-1234.00"));
   // Printed pages write amounts the Russian way: groups of three, no-break spaces, a comma.
   EXPECT_EQ(RussianMoney(867052285), QStringLiteral("8\u00A0670\u00A0522,85"));
   EXPECT_EQ(RussianMoney(100000), QStringLiteral("1\u00A0000,00"));
