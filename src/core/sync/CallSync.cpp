@@ -139,7 +139,8 @@ bool Unchanged(QFile& file, qint64 bytes, const QByteArray& sha256, const QStrin
 std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& options, int month,
                                     const std::optional<Tariffs>& tariffs,
                                     const SubscriberDirectory* names,
-                                    const QByteArray& prunedBefore, QStringList& notes) {
+                                    const QByteArray& prunedBefore, QStringList& notes,
+                                    bool mayWriteStraight = true) {
   const QString name = DataFileName(month);
   QFile file(QDir(options.dir).filePath(name));
   if (!file.exists()) return std::nullopt;
@@ -214,8 +215,12 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
     synced.resynced = true;
   }
 
-  // Only whole lines are taken: a line still being written is left for the next sync.
-  std::unique_ptr<RowWriter> rows = MakeRowWriter(c, options.station.name, month, tariffs, names);
+  // Only whole lines are taken: a line still being written is left for the next sync. A file
+  // never synced before holds no call of the table, as a rule: its rows may go straight in.
+  const bool fresh = !state && mayWriteStraight;
+  const qsizetype notesBefore = notes.size();
+  std::unique_ptr<RowWriter> rows =
+      MakeRowWriter(c, options.station.name, month, tariffs, names, false, fresh);
   try {
     offset += ReadLines(file, std::numeric_limits<qint64>::max(), hash, lineNumber, name,
                         [&](QByteArrayView line) {
@@ -257,8 +262,18 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
     remember.addBindValue(NowText());
     c.Run(remember);
     c.Commit();
-  } catch (...) {
+  } catch (const DatabaseError& error) {
     rows.reset();  // ends a COPY, so that the connection takes the rollback
+    c.Rollback();
+    // The table held a call of the fresh file after all (synced under a state since lost):
+    // the month again, the careful way, which leaves out what the table holds.
+    if (fresh && error.Reachable()) {
+      notes.resize(notesBefore);
+      return SyncMonth(c, options, month, tariffs, names, prunedBefore, notes, false);
+    }
+    throw;
+  } catch (...) {
+    rows.reset();
     c.Rollback();
     throw;
   }

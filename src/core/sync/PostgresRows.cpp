@@ -14,8 +14,8 @@ class PostgresRows : public RowWriter {
  public:
   PostgresRows(DatabaseConnection& c, const QString& station, int month,
                const std::optional<Tariffs>& tariffs, const SubscriberDirectory* directory,
-               bool rerate)
-      : RowWriter(station, month, tariffs, directory, rerate), c_(c) {
+               bool rerate, bool fresh)
+      : RowWriter(station, month, tariffs, directory, rerate), c_(c), fresh_(fresh && !rerate) {
     const QVariant handle = c.Db().driver()->handle();
     // Qt names the type after the struct behind libpq's typedef.
     if ((qstrcmp(handle.typeName(), "PGconn*") != 0 &&
@@ -25,15 +25,19 @@ class PostgresRows : public RowWriter {
     }
     conn_ = *static_cast<PGconn* const*>(handle.data());
     if (!pq_) throw DatabaseError(QStringLiteral("Не удается загрузить библиотеку libpq"), false);
-    // The rows go to a table of this transaction first, and from there into calls, leaving
-    // out those it holds already (COPY itself cannot).
-    PGresult* made =
-        pq_->exec(conn_, "CREATE TEMP TABLE norvel_incoming (LIKE calls) ON COMMIT DROP");
-    const bool temporary = pq_->resultStatus(made) == PGRES_COMMAND_OK;
-    pq_->clear(made);
-    if (!temporary) Fail();
+    // The rows of a file synced before go to a table of this transaction first, and from there
+    // into calls, leaving out those it holds already (COPY itself cannot). A fresh file's rows
+    // go straight into calls: one pass instead of two.
+    if (!fresh_) {
+      PGresult* made =
+          pq_->exec(conn_, "CREATE TEMP TABLE norvel_incoming (LIKE calls) ON COMMIT DROP");
+      const bool temporary = pq_->resultStatus(made) == PGRES_COMMAND_OK;
+      pq_->clear(made);
+      if (!temporary) Fail();
+    }
     const QByteArray sql =
-        "COPY norvel_incoming (station, month_file, record, occurrence, start, subscriber, "
+        QByteArray("COPY ") + (fresh_ ? "calls" : "norvel_incoming") +
+        " (station, month_file, record, occurrence, start, subscriber, "
         "duration_min, city_line, call_type, number, zone, charged_min, cost_hundredths, "
         "subscriber_name, department) FROM STDIN";
     PGresult* result = pq_->exec(conn_, sql.constData());
@@ -103,10 +107,12 @@ class PostgresRows : public RowWriter {
     if (pq_->putCopyEnd(conn_, nullptr) != 1) Fail();
     PGresult* result = pq_->getResult(conn_);
     const bool done = pq_->resultStatus(result) == PGRES_COMMAND_OK;
+    if (done && fresh_) added_ = QByteArray(pq_->cmdTuples(result)).toLongLong();
     const QString error = QString::fromUtf8(pq_->resultErrorMessage(result));
     pq_->clear(result);
     while (PGresult* more = pq_->getResult(conn_)) pq_->clear(more);
     if (!done) Fail(error);
+    if (fresh_) return;
     PGresult* moved = pq_->exec(
         conn_, rerate_ ? "INSERT INTO calls SELECT * FROM norvel_incoming ON CONFLICT (station, "
                          "start, record, occurrence) DO UPDATE SET zone = EXCLUDED.zone, "
@@ -167,6 +173,7 @@ class PostgresRows : public RowWriter {
   DatabaseConnection& c_;
   const LibPq* pq_ = LoadLibPq();
   PGconn* conn_ = nullptr;
+  const bool fresh_;
   bool copying_ = true;
   QByteArray buffer_;
 };
@@ -208,9 +215,9 @@ class PostgresDialect : public SqlDialect {
   }
   std::unique_ptr<RowWriter> Rows(DatabaseConnection& c, const QString& station, int month,
                                   const std::optional<Tariffs>& tariffs,
-                                  const SubscriberDirectory* directory,
-                                  bool rerate) const override {
-    return MakePostgresRows(c, station, month, tariffs, directory, rerate);
+                                  const SubscriberDirectory* directory, bool rerate,
+                                  bool fresh) const override {
+    return MakePostgresRows(c, station, month, tariffs, directory, rerate, fresh);
   }
 };
 
@@ -220,6 +227,7 @@ std::unique_ptr<SqlDialect> MakePostgresDialect() {
 
 std::unique_ptr<RowWriter> MakePostgresRows(DatabaseConnection& c, const QString& station,
                                             int month, const std::optional<Tariffs>& tariffs,
-                                            const SubscriberDirectory* directory, bool rerate) {
-  return std::make_unique<PostgresRows>(c, station, month, tariffs, directory, rerate);
+                                            const SubscriberDirectory* directory, bool rerate,
+                                            bool fresh) {
+  return std::make_unique<PostgresRows>(c, station, month, tariffs, directory, rerate, fresh);
 }

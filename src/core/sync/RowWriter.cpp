@@ -53,6 +53,7 @@ QByteArray CallRecordKey(const ExportRow& row) {
 
 std::unique_ptr<RowWriter> MakeRowWriter(DatabaseConnection& c, const QString& station, int month,
                                          const std::optional<Tariffs>& tariffs,
-                                         const SubscriberDirectory* directory, bool rerate) {
-  return c.Dialect().Rows(c, station, month, tariffs, directory, rerate);
+                                         const SubscriberDirectory* directory, bool rerate,
+                                         bool fresh) {
+  return c.Dialect().Rows(c, station, month, tariffs, directory, rerate, fresh);
 }

@@ -80,15 +80,21 @@ QByteArray CallRecordKey(const ExportRow& row);
 // gone before the first row, so that is refused at compile time.
 std::unique_ptr<RowWriter> MakeRowWriter(DatabaseConnection& c, const QString& station, int month,
                                          std::optional<Tariffs>&& tariffs,
-                                         const SubscriberDirectory* directory,
-                                         bool rerate = false) = delete;
+                                         const SubscriberDirectory* directory, bool rerate = false,
+                                         bool fresh = false) = delete;
 // The writer of the connection's database: SQLite's or PostgreSQL's, each in a file of its own.
+// A `fresh` month file was never synced, so the table cannot hold its calls yet: a database
+// whose bulk path must otherwise go through a table of its own first may then write straight
+// into calls, and fails the whole write if a call is there after all (the caller then writes
+// the month again without `fresh`).
 std::unique_ptr<RowWriter> MakeRowWriter(DatabaseConnection& c, const QString& station, int month,
                                          const std::optional<Tariffs>& tariffs,
-                                         const SubscriberDirectory* directory, bool rerate = false);
+                                         const SubscriberDirectory* directory, bool rerate = false,
+                                         bool fresh = false);
 std::unique_ptr<RowWriter> MakeSqliteRows(DatabaseConnection& c, const QString& station, int month,
                                           const std::optional<Tariffs>& tariffs,
                                           const SubscriberDirectory* directory, bool rerate);
 std::unique_ptr<RowWriter> MakePostgresRows(DatabaseConnection& c, const QString& station,
                                             int month, const std::optional<Tariffs>& tariffs,
-                                            const SubscriberDirectory* directory, bool rerate);
+                                            const SubscriberDirectory* directory, bool rerate,
+                                            bool fresh);

@@ -36,8 +36,8 @@ class SqlDialect {
   // The writer of a month file's rows through this database's bulk path (see RowWriter).
   virtual std::unique_ptr<RowWriter> Rows(DatabaseConnection& c, const QString& station, int month,
                                           const std::optional<Tariffs>& tariffs,
-                                          const SubscriberDirectory* directory,
-                                          bool rerate) const = 0;
+                                          const SubscriberDirectory* directory, bool rerate,
+                                          bool fresh) const = 0;
 };
 
 std::unique_ptr<SqlDialect> MakeSqliteDialect();

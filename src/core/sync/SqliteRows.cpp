@@ -119,8 +119,9 @@ class SqliteDialect : public SqlDialect {
   void StartsBecomeMoments(DatabaseConnection&) const override {}
   std::unique_ptr<RowWriter> Rows(DatabaseConnection& c, const QString& station, int month,
                                   const std::optional<Tariffs>& tariffs,
-                                  const SubscriberDirectory* directory,
-                                  bool rerate) const override {
+                                  const SubscriberDirectory* directory, bool rerate,
+                                  bool /*fresh*/) const override {
+    // One prepared insert that leaves out what the table holds costs no more for a fresh file.
     return MakeSqliteRows(c, station, month, tariffs, directory, rerate);
   }
 };

@@ -244,6 +244,25 @@ TEST_P(CallSync, AGrowingFileAddsOnlyItsNewCallsAndWaitsForAHalfWrittenLine) {
   EXPECT_EQ(look.One(QStringLiteral("SELECT calls FROM synced_files")), QStringLiteral("4"));
 }
 
+// A month file whose state the database lost is written as a new one, straight in where the
+// database can; the calls the table holds already make that fail, and the month is written
+// again the careful way: the new call added, the old ones kept once.
+TEST_P(CallSync, AMonthWhoseStateWasLostAddsOnlyWhatIsNew) {
+  WriteMonth(12, Heading() + kA + kB);
+  Sync();
+  {
+    Look look(target);
+    look.Rows(QStringLiteral("DELETE FROM synced_files"));
+  }
+  AppendMonth(12, kC);
+  Sync();
+  EXPECT_EQ(result.added, 1);
+  EXPECT_EQ(Count(), 3);
+  Sync();
+  EXPECT_EQ(result.added, 0);
+  EXPECT_EQ(result.unchanged, 1);
+}
+
 // The database is an archive: a month file edited, cut back, deleted or started afresh next
 // year adds what it holds that is new, and takes nothing away.
 TEST_P(CallSync, AMonthFileChangedOrStartedAfreshNeverTakesRowsAway) {
