@@ -488,7 +488,8 @@ int DayOfWeek(int year, int month, int day) {
 
 Rated RateCall(const Tariffs& tariffs, const ExportRow& row) {
   Rated rated;
-  if (row.callType < 0 || row.callType > 3 || !tariffs.charged[static_cast<size_t>(row.callType)]) {
+  if (row.callType < 0 || static_cast<size_t>(row.callType) >= tariffs.charged.size() ||
+      !tariffs.charged[static_cast<size_t>(row.callType)]) {
     rated.kind = Rated::Kind::kNotCharged;
     return rated;
   }

@@ -230,6 +230,8 @@ TEST(Charging, EachRuleOnItsOwnCall) {
        -1, 0, 0},
       {"call type 3 is not charged here", Call(7, 10, 0, 5, "8312", 3), Rated::Kind::kNotCharged,
        -1, 0, 0},
+      {"a call type the station never gives is not charged", Call(7, 10, 0, 5, "8312", 4),
+       Rated::Kind::kNotCharged, -1, 0, 0},
   };
   for (const auto& c : cases) {
     const Rated rated = RateCall(t, c.row);
@@ -589,6 +591,9 @@ TEST(TariffFile, MistakesAcrossTheFileAreRefusedWithBothPlaces) {
   // A weekend band before one of every day keeps the weekend's own price: no overlap.
   EXPECT_EQ(Problem("[А]\nprefixes = 2\nband = weekend 00:00-24:00 0.6\n"
                     "band = all 00:00-08:00 0.8\n"),
+            QString());
+  // A band of one minute just after another's end is reached: a band ends before its end.
+  EXPECT_EQ(Problem("[А]\nprefixes = 2\nband = all 00:00-12:00 0.8\nband = all 12:00-12:01 0.5\n"),
             QString());
 
   // Warned, not refused: holidays of other years only, prices more than a year ahead.
