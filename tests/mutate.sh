@@ -5,16 +5,20 @@
 # round (== and !=); a constant grows by one. Strings, comments and preprocessor lines are left
 # alone. The files are put back whatever happens.
 #
-# usage: tests/mutate.sh [--build DIR] [--since REV] [--max N] [--filter GTEST] FILE...
+# usage: tests/mutate.sh [--build DIR] [--since REV] [--max N] [--filter GTEST] [--target T]
+#                        FILE...
 #   --since REV   only the lines changed since REV (git diff), for a change under review
 #   --max N       at most N mutants per file, spread evenly over it
 #   --filter F    the tests to run (default: the whole test program of the file's folder)
+#   --target T    the test program to run (default: the one of the file's folder), for code
+#                 whose tests run through the command, such as the bills
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build"
 since=""
 max=0
 filter="*"
+chosen=""
 files=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -22,11 +26,12 @@ while [ $# -gt 0 ]; do
     --since) since="$2"; shift 2 ;;
     --max) max="$2"; shift 2 ;;
     --filter) filter="$2"; shift 2 ;;
-    -h|--help) sed -n '2,13p' "$0"; exit 0 ;;
+    --target) chosen="$2"; shift 2 ;;
+    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
     *) files+=("$1"); shift ;;
   esac
 done
-[ "${#files[@]}" -gt 0 ] || { sed -n '2,13p' "$0"; exit 2; }
+[ "${#files[@]}" -gt 0 ] || { sed -n '2,15p' "$0"; exit 2; }
 
 # The test program that covers each folder.
 target_of() {
@@ -104,7 +109,7 @@ survived_total=0
 survivors=()
 for file in "${files[@]}"; do
   file="${file#"$root"/}"
-  target="$(target_of "$file")"
+  target="${chosen:-$(target_of "$file")}"
   backup="$(mktemp)"
   cp "$root/$file" "$backup"
   trap 'cp "$backup" "$root/$file"; touch "$root/$file"' EXIT INT TERM
