@@ -27,11 +27,11 @@ while [ $# -gt 0 ]; do
     --max) max="$2"; shift 2 ;;
     --filter) filter="$2"; shift 2 ;;
     --target) chosen="$2"; shift 2 ;;
-    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
     *) files+=("$1"); shift ;;
   esac
 done
-[ "${#files[@]}" -gt 0 ] || { sed -n '2,15p' "$0"; exit 2; }
+[ "${#files[@]}" -gt 0 ] || { sed -n '2,14p' "$0"; exit 2; }
 
 # The test program that covers each folder.
 target_of() {
