@@ -54,7 +54,9 @@ double Seconds(F&& f) {
 }
 
 // A month of `count` calls spread over its days, hours, subscribers, lines and zones.
-inline void WriteBenchMonth(const QString& path, int count) {
+// `inOrder`: the calls one after the other through the month, as a station's file has them;
+// otherwise a day apart from one line to the next, every day's calls interleaved.
+inline void WriteBenchMonth(const QString& path, int count, bool inOrder = false) {
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly)) std::abort();
   file.write(EncodeCp1251(kDataFileHeader + QStringLiteral("\r\n")));
@@ -63,7 +65,14 @@ inline void WriteBenchMonth(const QString& path, int count) {
   QString block;
   for (int i = 0; i < count; ++i) {
     CallRecord r;
-    r.StartTime = MakeDateTime(QDate(2026, 12, 1 + i % 31), QTime(i / 31 % 24, i / 7 % 60));
+    if (inOrder) {
+      const qint64 minute = static_cast<qint64>(i) * 31 * 24 * 60 / count;
+      r.StartTime =
+          MakeDateTime(QDate(2026, 12, 1 + static_cast<int>(minute / 1440)),
+                       QTime(static_cast<int>(minute % 1440 / 60), static_cast<int>(minute % 60)));
+    } else {
+      r.StartTime = MakeDateTime(QDate(2026, 12, 1 + i % 31), QTime(i / 31 % 24, i / 7 % 60));
+    }
     r.Subscriber = static_cast<quint8>(20 + i % 24);
     r.Duration = i % 50 == 0 ? -1 : i % 37;
     r.CityLine = static_cast<quint8>(i % 9);
