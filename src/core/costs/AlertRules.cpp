@@ -5,6 +5,7 @@
 
 #include "core/base/Errors.h"
 #include "core/costs/AlertDelivery.h"
+#include "core/files/CallRecords.h"
 #include "core/files/RegularFile.h"
 #include "core/image/ImageLayout.h"
 
@@ -159,7 +160,7 @@ class Parser {
         }
       }
     } else if (key == QLatin1String("longer_than")) {
-      rule.longerThan = Number(key, value, 0, kMinutesPerDayLimit);
+      rule.longerThan = Number(key, value, 0, kMinutesPerDay);
     } else if (key == QLatin1String("cost_above")) {
       const std::optional<Price> price = ParsePrice(value);
       if (!price) Fail(QStringLiteral("«cost_above»: неверная сумма «%1»").arg(value));
@@ -192,7 +193,7 @@ class Parser {
       if (!match.hasMatch()) Fail(QStringLiteral("«burst»: нужно «N calls in M minutes»"));
       rule.kind = AlertRule::Kind::kBurst;
       rule.burstCalls = Number(key, match.captured(1), 2, 1000);
-      rule.burstMinutes = Number(key, match.captured(2), 1, kMinutesPerDayLimit);
+      rule.burstMinutes = Number(key, match.captured(2), 1, kMinutesPerDay);
     } else if (key == QLatin1String("by")) {
       if (value != QLatin1String("subscriber") && value != QLatin1String("line")) {
         Fail(QStringLiteral("«by»: нужно «subscriber» или «line»"));
@@ -246,8 +247,6 @@ class Parser {
     }
     line_ = line;
   }
-
-  static constexpr int kMinutesPerDayLimit = 24 * 60;
 
   QString fileName_;
   int line_ = 0;

@@ -3,6 +3,7 @@
 // file as an administrator writes it.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include "core/base/Clock.h"
@@ -325,6 +326,9 @@ TEST(Alerts, AMistakeInTheRulesFileIsNamedWithItsLine) {
       {"mail = -oQ/tmp@x\n", "строка 1: «mail»: «-oQ/tmp@x» - не адрес"},
       {"[А]\nlines = 9\n", "строка 2: «lines»: нужно число от 1 до 8"},
       {"[А]\nwhen = night\nlonger_than = 1\n", "строка 2: «when»: нужно одно из"},
+      // No call lasts more than a day, and no burst is counted over more than one.
+      {"[А]\nlonger_than = 1441\n", "строка 2: «longer_than»"},
+      {"[А]\nburst = 5 calls in 1441 minutes\n", "строка 2: «burst»"},
       // Emptied, or holding settings alone: nothing would be checked, and all said clear.
       {"", "нет ни одного правила"},
       {"# все правила убраны\nmail = it@example.com\n", "нет ни одного правила"},
@@ -342,13 +346,37 @@ TEST(Alerts, AMistakeInTheRulesFileIsNamedWithItsLine) {
   }
 }
 
+// A part of a kopeck in a cost threshold counts up: 1.0001 is 1.01.
+TEST(Alerts, ACostThresholdRoundsUpToTheKopeck) {
+  EXPECT_EQ(Rules("[А]\ncost_above = 1.0001\n").rules.at(0).costAbove, 101);
+  EXPECT_EQ(Rules("[А]\ncost_above = 1.01\n").rules.at(0).costAbove, 101);
+}
+
+// The rules file is read up to a mebibyte: a bigger one is no rules file.
+TEST(Alerts, ARulesFileOfMoreThanAMebibyteIsRefused) {
+  QTemporaryDir dir;
+  QFile file(dir.filePath(QString::fromLatin1(kAlertRulesFileName)));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  const QByteArray rule = "[А]\nlonger_than = 60\n";
+  file.write(rule + QByteArray((1 << 20) - rule.size(), '\n'));
+  file.close();
+  EXPECT_EQ(LoadAlertRules(dir.path()).rules.size(), 1u);
+  ASSERT_TRUE(file.open(QIODevice::Append));
+  file.write("\n");
+  file.close();
+  EXPECT_THROW(LoadAlertRules(dir.path()), IoError);
+}
+
 TEST(Alerts, TheShownRulesReadBackAsTheSame) {
   AlertRules every = Rules(
       "station = Офис\nmail = a@example.com, b@example.com\ncommand = /bin/true\n"
       "[Звонки]\nlevel = тревога\nprefixes = 810\nlonger_than = 5\ncost_above = 12.5\n"
       "subscribers = 20\nlines = 1, 2\nwhen = days_off\n"
       "[Обычное]\nusual = cost\ntimes = 4\npart = day\n"
-      "[Залп]\nburst = 5 calls in 2 minutes\nby = line\nwhen = outside_hours\n");
+      "[Залп]\nburst = 5 calls in 2 minutes\nby = line\nwhen = outside_hours\n"
+      // Every call, and calls of a whole day: the edges of "longer_than" are conditions too.
+      "[Любой]\nlonger_than = 0\n[Сутки]\nlonger_than = 1440\n"
+      "[Сутки подряд]\nburst = 2 calls in 1440 minutes\n");
   for (AlertRules rules : {BuiltInAlertRules(), every}) {
     AlertRules back = ParseAlertRules(AlertRulesText(rules), QStringLiteral("x"));
     for (AlertRule& rule : rules.rules) rule.line = 0;
