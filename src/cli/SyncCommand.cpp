@@ -200,6 +200,14 @@ int RunSync(const QStringList& arguments, CommandIo& io) {
     outcome.exitCode = exitcode::kFilesFailed;
     outcome.reason = QStringLiteral("files_failed");
   }
+  // Findings the database refused: the calls and figures are stored, the alerts need a person.
+  for (const QString& refused : outcome.result.alertsNotStored) {
+    ui.Say(QStringLiteral("Подозрительные вызовы не сохранены: ") + refused);
+  }
+  if (!outcome.result.alertsNotStored.isEmpty() && outcome.exitCode == exitcode::kOk) {
+    outcome.exitCode = exitcode::kFilesFailed;
+    outcome.reason = QStringLiteral("alerts_not_stored");
+  }
   for (const QString& note : outcome.result.notes) ui.Say(note, ConsoleUi::Priority::kWarning);
   // Kept for norvel status, per database: when this sync ran and how it ended.
   QString unwritten;

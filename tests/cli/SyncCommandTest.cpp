@@ -175,6 +175,30 @@ TEST_F(SyncCommand, ALostIdentityFileIsTakenBackFromTheDatabase) {
 
 // One bad line costs only its own month: December is synced though January cannot be, and the
 // exit code says a month needs a person.
+// Alerts the database refuses need a person, with a reason of their own; the calls are stored.
+TEST_F(SyncCommand, RefusedAlertsAreExitThirteenWithTheirOwnReason) {
+  ASSERT_EQ(Run({"sync", "--db", "sqlite:calls.db", "--init", "--station", "office1"}), 0);
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("t"));
+    db.setDatabaseName(dir.filePath(QStringLiteral("calls.db")));
+    ASSERT_TRUE(db.open());
+    QSqlQuery(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON alerts BEGIN "
+                             "SELECT RAISE(ABORT, 'refused here'); END"),
+              db);
+  }
+  QSqlDatabase::removeDatabase(QStringLiteral("t"));
+  QFile november(dir.filePath(DataFileName(11)));
+  ASSERT_TRUE(november.open(QIODevice::WriteOnly));
+  november.write(EncodeCp1251(kDataFileHeader) +
+                 "\r\n05.11.2026 3:15\t31\t12\t2\t1\t81044207946000\r\n");
+  november.close();
+  EXPECT_EQ(Run({"sync", "--db", "sqlite:calls.db", "--json"}), 13);
+  const QJsonObject json = QJsonDocument::fromJson(out.data()).object();
+  EXPECT_EQ(json.value(QStringLiteral("reason")).toString(), QStringLiteral("alerts_not_stored"));
+  EXPECT_EQ(json.value(QStringLiteral("added")).toInt(), 1);
+  EXPECT_TRUE(Err().contains(QStringLiteral("Data11.txt"))) << Err().toStdString();
+}
+
 TEST_F(SyncCommand, ABadLineInOneMonthLeavesTheOthersSynced) {
   QFile january(dir.filePath(DataFileName(1)));
   ASSERT_TRUE(january.open(QIODevice::WriteOnly));

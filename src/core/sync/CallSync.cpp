@@ -413,9 +413,13 @@ void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int mon
   }
   subscribers.Flush();
   zones.Flush();
-  // The month's suspicious calls, all of them, with its figures: a central database sees every
-  // station's alerts. Without readable rules the rows kept before stay.
-  if (rules) {
+  c.Commit();
+  // The month's suspicious calls, all of them, after its figures: a central database sees every
+  // station's alerts. Without readable rules the rows kept before stay. Findings the database
+  // refuses cost only themselves: the calls and figures are stored, and the refusal is told.
+  if (!rules) return;
+  c.BeginExclusive(QStringLiteral("calls:") + options.station.name);
+  try {
     insert(QStringLiteral("DELETE FROM alerts WHERE station = ? AND year = ? AND month = ?"),
            which);
     const QDate first(data.year, month, 1);
@@ -426,6 +430,7 @@ void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int mon
     // findings: the second is told apart by its occurrence, as its call is, or the month's
     // key would clash and every later sync of the month fail.
     QHash<QString, int> occurrences;
+    qint64 stored = 0;
     RowBatch alerts(c,
                     QStringLiteral("INSERT INTO alerts (station, finding, year, month, first_call, "
                                    "rule, level, subscriber, city_line, calls, why, calls_text)"),
@@ -443,11 +448,25 @@ void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int mon
                               finding.subscriber ? QVariant(finding.subscriber) : none,
                               finding.cityLine ? QVariant(finding.cityLine) : none,
                               finding.callCount, finding.why, calls.join(u'\n')});
-      ++result.alerts;
+      ++stored;
     }
     alerts.Flush();
+    c.Commit();
+    result.alerts += stored;
+  } catch (const DatabaseError& error) {
+    if (!error.Reachable()) throw;
+    c.Rollback();
+    result.alertsNotStored << QStringLiteral("%1: %2").arg(DataFileName(month), error.Message());
+    // The month's state is forgotten, so that the next sync reads the file again (adding
+    // nothing) and writes its findings once more, though nothing new came.
+    c.BeginExclusive(QStringLiteral("calls:") + options.station.name);
+    insert(QStringLiteral("DELETE FROM synced_files WHERE station = ? AND month_file = ?"),
+           {options.station.name, month});
+    c.Commit();
+  } catch (...) {
+    c.Rollback();
+    throw;
   }
-  c.Commit();
 }
 
 // The latest prune of the station, "YYYY-MM-DD HH:MM:SS"; empty for none.

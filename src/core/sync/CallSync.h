@@ -71,6 +71,9 @@ struct SyncResult {
   bool stationRegistered = false;  // the station's name was new to the database
   qint64 alerts = 0;               // findings of the alert rules kept for the changed months
   QString alertsProblem;           // the rules file's mistake: no findings were kept
+  // Months whose findings the database refused, each with its reason; their calls and figures
+  // were stored all the same.
+  QStringList alertsNotStored;
 };
 
 // Syncs every month file of the directory, month after month; `result` holds the months

@@ -572,6 +572,48 @@ TEST_P(CallSync, TwoIdenticalCallsRaiseTwoAlertsAndTheMonthIsStored) {
   EXPECT_EQ(look.One(QStringLiteral("SELECT COUNT(*) FROM month_reports")), QStringLiteral("1"));
 }
 
+// Alerts the database refuses cost only themselves: the calls and the month's figures are
+// stored, the refusal is told, and the next sync writes the findings though nothing is new.
+TEST_P(CallSync, RefusedAlertsLeaveTheCallsAndFiguresStoredAndComeNextTime) {
+  WriteMonth(12, Heading() + Line(5, 3, 15, 31, 12, 2, "81044207946000") + kA);
+  Sync();  // the tables
+  WriteMonth(11, Heading() + Line(5, 3, 15, 31, 12, 2, "81044207946000", 11));
+  {
+    Look look(target);
+    const bool sqlite = GetParam() == DatabaseTarget::Kind::kSqlite;
+    for (const char* sql :
+         sqlite ? std::vector<const char*>{"CREATE TRIGGER refuse BEFORE INSERT ON alerts BEGIN "
+                                           "SELECT RAISE(ABORT, 'refused here'); END"}
+                : std::vector<const char*>{
+                      "CREATE FUNCTION refuse() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION "
+                      "'refused here'; END $$ LANGUAGE plpgsql",
+                      "CREATE TRIGGER refuse BEFORE INSERT ON alerts FOR EACH ROW EXECUTE "
+                      "FUNCTION refuse()"}) {
+      look.Rows(QString::fromLatin1(sql));
+    }
+  }
+  Sync();
+  EXPECT_EQ(result.added, 1);
+  ASSERT_EQ(result.alertsNotStored.size(), 1);
+  EXPECT_TRUE(result.alertsNotStored[0].startsWith(QStringLiteral("Data11.txt: ")));
+  EXPECT_TRUE(result.alertsNotStored[0].contains(QStringLiteral("refused here")));
+  EXPECT_EQ(result.alerts, 0);
+  {
+    Look look(target);
+    EXPECT_EQ(look.One(QStringLiteral("SELECT COUNT(*) FROM month_reports WHERE month = 11")),
+              QStringLiteral("1"));
+    look.Rows(QStringLiteral("DROP TRIGGER refuse") + (GetParam() == DatabaseTarget::Kind::kSqlite
+                                                           ? QString()
+                                                           : QStringLiteral(" ON alerts")));
+  }
+  Sync();
+  EXPECT_EQ(result.added, 0);
+  EXPECT_TRUE(result.alertsNotStored.isEmpty());
+  EXPECT_EQ(result.alerts, 1);
+  EXPECT_EQ(Look(target).One(QStringLiteral("SELECT COUNT(*) FROM alerts WHERE month = 11")),
+            QStringLiteral("1"));
+}
+
 // Stored calls are re-rated with the tariff file as it is now, one month or all, the calls
 // themselves untouched; without a tariff file nothing is done and the sync says why.
 TEST_P(CallSync, ReRatingGivesStoredCallsTheCostsOfTheTariffFileNow) {
