@@ -106,13 +106,15 @@ TEST(ConfigText, ASettingWinsOverAByteLineForItsBits) {
 }
 
 // A text is read as a person writes it: a comment after the value, the words in any case, an
-// hour of one digit, a byte order mark.
+// hour of one digit, a number with a leading zero, a byte order mark.
 TEST(ConfigText, ATextIsReadAsAPersonWritesIt) {
   const ConfigImage image = Read(
       "\xEF\xBB\xBFДоступ абонентов к МТС, ночь, абонент 20, 1 = Да  # боссу можно\n"
       "Вызовы с городских линий, день, ГЛ 3, Основной режим 2 = ПУСТО\n"
-      "Переключение режимов, Время начала ночного режима, Час.:Мин. = 7:30 # утро\n",
+      "Переключение режимов, Время начала ночного режима, Час.:Мин. = 7:30 # утро\n"
+      "Переключение режимов, Номер телефона 1 администратора = 021\n",
       ConfigImage{});
+  EXPECT_EQ(image[AdminPhoneOffset(1)], SubscriberCode(21));
   EXPECT_EQ(image[RegionOffset(RegionDescriptor(false, MTS), 0)], ColumnsToLineBits(0x01));
   EXPECT_EQ(image[SwitchTimeOffset(1)], 0x87);
   EXPECT_EQ(image[SwitchTimeOffset(1) + 1], 30);
@@ -132,6 +134,9 @@ TEST(ConfigText, MistakesAreNamedByLineAndNothingIsGiven) {
       {"Цифры донабора по ГЛ, ночь, ГЛ 4, Цифра = 1AB\n",
        "line 1: \"Цифры донабора по ГЛ, ночь, ГЛ 4, Цифра\" = \"1AB\": one or two hexadecimal "
        "digits are needed"},
+      {"Общестанционные функции, день, Распределение занятия ГЛ, Осн. = 12\n",
+       "line 1: \"Общестанционные функции, день, Распределение занятия ГЛ, Осн.\" = \"12\": one "
+       "hexadecimal digit is needed"},
       {"Вызовы с городских линий, день, ГЛ 1, Основной режим 1 = 19\n",
        "line 1: \"Вызовы с городских линий, день, ГЛ 1, Основной режим 1\" = \"19\": \"пусто\", a "
        "subscriber 20..43, or one followed by \"+\" is needed"},
