@@ -190,6 +190,16 @@ TEST_P(WebViewTest, TheSearchPagesAndEscapesWhatWasTyped) {
   const QString last = Text(view.Handle(Get(QStringLiteral("/search?station=office1&page=2"))));
   EXPECT_EQ(rows(last), 120 - 2 * WebView::kPageSize);
   EXPECT_FALSE(last.contains(QStringLiteral("rel=\"next\"")));
+  // Exactly a page: all fifty on it and no next page; the "to" day counts whole, and a call of
+  // exactly the least minutes is found.
+  const QString exact = Text(
+      view.Handle(Get(QStringLiteral("/search?station=office1&from=2026-12-03&to=2026-12-13"))));
+  EXPECT_EQ(rows(exact), WebView::kPageSize);
+  EXPECT_FALSE(exact.contains(QStringLiteral("rel=\"next\"")));
+  EXPECT_EQ(rows(Text(view.Handle(
+                Get(QStringLiteral("/search?station=office1&from=2026-12-13&to=2026-12-13"))))),
+            4);
+  EXPECT_EQ(rows(Text(view.Handle(Get(QStringLiteral("/search?station=office1&min=7"))))), 17);
   // Filters: subscriber, a day range and a least duration together.
   const QString some = Text(view.Handle(
       Get(QStringLiteral("/search?subscriber=21&from=2026-12-01&to=2026-12-07&min=5"))));
