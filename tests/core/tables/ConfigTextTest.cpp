@@ -106,15 +106,18 @@ TEST(ConfigText, ASettingWinsOverAByteLineForItsBits) {
 }
 
 // A text is read as a person writes it: a comment after the value, the words in any case, an
-// hour of one digit, a number with a leading zero, a byte order mark.
+// hour of one digit, midnight, a number with a leading zero, a byte order mark.
 TEST(ConfigText, ATextIsReadAsAPersonWritesIt) {
   const ConfigImage image = Read(
       "\xEF\xBB\xBFДоступ абонентов к МТС, ночь, абонент 20, 1 = Да  # боссу можно\n"
       "Вызовы с городских линий, день, ГЛ 3, Основной режим 2 = ПУСТО\n"
       "Переключение режимов, Время начала ночного режима, Час.:Мин. = 7:30 # утро\n"
+      "Переключение режимов, Время окончания ночного режима, Час.:Мин. = 0:00\n"
       "Переключение режимов, Номер телефона 1 администратора = 021\n",
       ConfigImage{});
   EXPECT_EQ(image[AdminPhoneOffset(1)], SubscriberCode(21));
+  EXPECT_EQ(image[SwitchTimeOffset(2)], 0x80);
+  EXPECT_EQ(image[SwitchTimeOffset(2) + 1], 0);
   EXPECT_EQ(image[RegionOffset(RegionDescriptor(false, MTS), 0)], ColumnsToLineBits(0x01));
   EXPECT_EQ(image[SwitchTimeOffset(1)], 0x87);
   EXPECT_EQ(image[SwitchTimeOffset(1) + 1], 30);
