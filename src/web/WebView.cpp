@@ -5,11 +5,14 @@
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "core/base/Clock.h"
 #include "core/base/Errors.h"
 #include "core/costs/CostReport.h"
 #include "core/costs/Erlang.h"
+#include "core/files/CallRecords.h"
+#include "core/image/ImageLayout.h"
 
 namespace {
 
@@ -298,19 +301,58 @@ WebResponse WebView::SearchPage(const WebRequest& request, bool csv) {
   const auto value = [&](const char* key) {
     return request.query.queryItemValue(QLatin1String(key), QUrl::FullyDecoded).trimmed();
   };
+  // What was typed is taken as it stands or refused with its field named: a value read as none
+  // would show every call as the answer to a question nobody asked.
+  QStringList problems;
+  const auto number = [&](const char* key, const QString& field, int low, int high) {
+    const QString text = value(key);
+    if (text.isEmpty()) return 0;
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (ok && n >= low && n <= high) return n;
+    problems
+        << QStringLiteral("%1: «%2» — нужно число от %3 до %4").arg(field, text).arg(low).arg(high);
+    return 0;
+  };
+  const auto day = [&](const char* key, const QString& field) {
+    const QString text = value(key);
+    const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+    if (!text.isEmpty() && !date.isValid()) {
+      problems << QStringLiteral("%1: «%2» — нужна дата ГГГГ-ММ-ДД").arg(field, text);
+    }
+    return date;
+  };
   Archive::Filter filter;
   filter.station = value("station");
-  filter.subscriber = value("subscriber").toInt();
+  filter.subscriber =
+      number("subscriber", QStringLiteral("Абонент"), kFirstSubscriber, kLastSubscriber);
   filter.prefix = value("prefix");
-  filter.from = QDate::fromString(value("from"), QStringLiteral("yyyy-MM-dd"));
-  filter.to = QDate::fromString(value("to"), QStringLiteral("yyyy-MM-dd"));
-  filter.minMinutes = value("min").toInt();
+  filter.from = day("from", QStringLiteral("С"));
+  filter.to = day("to", QStringLiteral("По"));
+  filter.minMinutes = number("min", QStringLiteral("Не короче"), 0, kMinutesPerDay);
   // Pages beyond any archive are clamped, so the offset stays a number the database takes.
-  const int page = std::clamp(value("page").toInt(), 0, 1'000'000);
-  std::vector<Archive::Call> calls = Db().Search(filter, page * kPageSize, kPageSize);
+  const int page = std::min(
+      number("page", QStringLiteral("Страница"), 0, std::numeric_limits<int>::max()), 1'000'000);
+  if (filter.from.isValid() && filter.to.isValid() && filter.to < filter.from) {
+    problems << QStringLiteral("«По» (%1) раньше «С» (%2)")
+                    .arg(filter.to.toString(Qt::ISODate), filter.from.toString(Qt::ISODate));
+  }
+  if (!filter.station.isEmpty()) {
+    const std::vector<Archive::Station> known = Db().Stations(clock_.Now().date());
+    if (std::none_of(known.begin(), known.end(), [&](const Archive::Station& station) {
+          return station.name == filter.station;
+        })) {
+      problems << QStringLiteral("станции «%1» в архиве нет").arg(filter.station);
+    }
+  }
+  std::vector<Archive::Call> calls;
+  if (problems.isEmpty()) calls = Db().Search(filter, page * kPageSize, kPageSize);
   const bool more = static_cast<int>(calls.size()) > kPageSize;
   if (more) calls.pop_back();
 
+  if (csv && !problems.isEmpty()) {
+    return {400, "text/plain; charset=utf-8", (problems.join(u'\n') + u'\n').toUtf8(), {}};
+  }
   if (csv) {
     // What the page shows, for a spreadsheet (UTF-8 with its mark, fields quoted).
     const auto field = [](QString text) {
@@ -362,6 +404,11 @@ WebResponse WebView::SearchPage(const WebRequest& request, bool csv) {
   input("to", QStringLiteral("по"), 10, QStringLiteral("ГГГГ-ММ-ДД"));
   input("min", QStringLiteral("Не короче, мин"), 4);
   body += QStringLiteral("<button>Найти</button></form>");
+  if (!problems.isEmpty()) {
+    body += QStringLiteral("<p class=\"error\">Не найдено: ") +
+            Html(problems.join(QStringLiteral("; "))) + QStringLiteral("</p>");
+    return {400, "text/html; charset=utf-8", Page(QStringLiteral("Поиск разговоров"), body), {}};
+  }
   body += QStringLiteral("<p class=\"muted\">Страница %1. <a href=\"%2\">CSV этой страницы</a></p>")
               .arg(page + 1)
               .arg(link(QStringLiteral("/search.csv"), page));

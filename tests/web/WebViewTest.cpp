@@ -22,6 +22,7 @@
 #include "core/files/TextFiles.h"
 #include "core/sync/CallSync.h"
 #include "web/RateLimit.h"
+#include "web/WebPage.h"
 #include "web/WebView.h"
 
 namespace {
@@ -224,6 +225,37 @@ TEST_P(WebViewTest, TheSearchPagesAndEscapesWhatWasTyped) {
   EXPECT_EQ(csv.contentType, QByteArray("text/csv; charset=utf-8"));
   EXPECT_TRUE(csv.body.contains("\"office2\",2026-12-03 10:03,25,\"\",4,4,\"12\"\"<b>x\""))
       << csv.body.toStdString();
+}
+
+// What cannot be read is refused with its field named, on the page and for the CSV; nothing is
+// searched for a question that was not asked.
+TEST_P(WebViewTest, WhatCannotBeReadIsRefusedWithItsField) {
+  WebView::Options options = Options();
+  options.requestsPerSecond = 1000;
+  WebView view(options, clock);
+  const auto rows = [](const QString& html) { return html.count(QStringLiteral("<tr><td>")); };
+  const struct {
+    const char* query;
+    const char* said;
+  } refused[] = {
+      {"page=-1", "Страница: «-1»"},
+      {"from=2026-13-45", "С: «2026-13-45» — нужна дата ГГГГ-ММ-ДД"},
+      {"subscriber=44", "Абонент: «44» — нужно число от 20 до 43"},
+      {"min=x", "Не короче: «x»"},
+      {"station=nowhere", "станции «nowhere» в архиве нет"},
+      {"from=2026-12-08&to=2026-12-07", "«По» (2026-12-07) раньше «С» (2026-12-08)"},
+  };
+  for (const auto& row : refused) {
+    const WebResponse page =
+        view.Handle(Get(QStringLiteral("/search?") + QString::fromUtf8(row.query)));
+    EXPECT_EQ(page.status, 400) << row.query;
+    EXPECT_TRUE(Text(page).contains(Html(QString::fromUtf8(row.said)))) << Text(page).toStdString();
+    EXPECT_EQ(rows(Text(page)), 0) << row.query;
+    const WebResponse csv =
+        view.Handle(Get(QStringLiteral("/search.csv?") + QString::fromUtf8(row.query)));
+    EXPECT_EQ(csv.status, 400) << row.query;
+    EXPECT_TRUE(Text(csv).contains(QString::fromUtf8(row.said))) << row.query;
+  }
 }
 
 TEST_P(WebViewTest, ASignInIsAskedForAndRequestsAreLimited) {
