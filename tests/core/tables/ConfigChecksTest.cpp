@@ -6,8 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "core/tables/ConfigChecks.h"
 #include "core/image/ImageLayout.h"
+#include "core/tables/ConfigChecks.h"
 
 namespace {
 
@@ -77,14 +77,20 @@ TEST(ConfigChecks, ALineThatRingsNoOneIsAnErrorWhereTheClockSwitchesTheModeOn) {
   ASSERT_EQ(findings.size(), 2u);
   EXPECT_EQ(findings[0].rule, QStringLiteral("line-rings-no-one-by-hand"));
   EXPECT_EQ(findings[0].level, ConfigFinding::Level::kWarning);
-  // And without an administrator phone it never comes.
+  // The second administrator phone alone switches it as well.
   image[AdminPhoneOffset(1)] = 0;
+  image[AdminPhoneOffset(2)] = SubscriberCode(23);
+  EXPECT_TRUE(Rules(CheckConfig(image, 2)).contains(QStringLiteral("line-rings-no-one-by-hand")));
+  // And without an administrator phone it never comes.
+  image[AdminPhoneOffset(2)] = 0;
   EXPECT_EQ(Rules(CheckConfig(image, 2)), QStringList({"entry-no-such-subscriber"}));
 }
 
 TEST(ConfigChecks, EntriesAndPhonesThatNameNoSubscriberOfTheStation) {
   ConfigImage image = Sound(2);
-  image[IncomingCellOffset(true, 4, 6)] = 0x05;  // no valid entry
+  image[IncomingCellOffset(true, 4, 6)] = 0x05;   // no valid entry
+  image[IncomingCellOffset(false, 1, 5)] = 0x05;  // the first line, the first additional cell
+  image[IncomingCellOffset(false, 1, 6)] = SubscriberCode(22);  // still ringing someone
   image[AdminPhoneOffset(2)] = SubscriberCode(40);
   image[AdminPhoneOffset(1)] = 0x07;
   image[RegionOffset(RegionDescriptor(false, SelectorBasic), 1)] = 0x3A;  // no decimal number
@@ -98,6 +104,8 @@ TEST(ConfigChecks, EntriesAndPhonesThatNameNoSubscriberOfTheStation) {
           {
               "ошибка: Вызовы с городских линий, день, ГЛ 4, Дополнительный режим 2: неверная "
               "запись: байт 05 не означает абонента (окно показывает «** ») (байт 233)",
+              "ошибка: Вызовы с городских линий, ночь, ГЛ 1, Дополнительный режим 1: неверная "
+              "запись: байт 05 не означает абонента (окно показывает «** ») (байт 448)",
               "ошибка: Переключение режимов, Номер телефона 1 администратора: байт 07 — "
               "такого абонента в станции нет (абоненты 20..31) (байт 127)",
               "ошибка: Переключение режимов, Номер телефона 2 администратора: номер 40 — "
