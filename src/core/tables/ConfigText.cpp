@@ -223,6 +223,7 @@ QByteArray ConfigToText(const ConfigImage& image, int boards, const QString& sou
 
 ConfigTextResult ConfigFromText(const QByteArray& text, const ConfigImage& base) {
   ConfigTextResult result;
+  // Without ConvertInitialBom the decoder drops a byte order mark at the start of the text.
   QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
   const QString decoded = decoder(text);
   if (decoder.hasError()) {
@@ -245,7 +246,6 @@ ConfigTextResult ConfigFromText(const QByteArray& text, const ConfigImage& base)
   for (int i = 0; i < lines.size(); ++i) {
     const int number = i + 1;
     QString line = lines[i].trimmed();
-    if (i == 0 && line.startsWith(QChar(0xFEFF))) line = line.mid(1).trimmed();
     if (line.isEmpty() || line.startsWith(u'#')) continue;
     const qsizetype equals = line.indexOf(u'=');
     if (equals < 0) {
