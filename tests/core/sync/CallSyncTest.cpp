@@ -543,7 +543,7 @@ TEST_P(CallSync, TheMonthsSuspiciousCallsAreKeptWithIt) {
 
 // A month of many findings costs a handful of statements, not one per finding: the month's
 // figures and its alerts go as multi-row inserts.
-TEST_P(CallSync, ManyAlertsCostAHandfulOfStatements) {
+TEST_P(CallSync, ManyAlertsAndADaysCallsCostAHandfulOfStatements) {
   QByteArray month = Heading();
   for (int i = 0; i < 600; ++i) {
     month += Line(1 + i % 28, 1 + i % 5, i % 60, 20 + i % 24, 3, 1 + i % 8, "81044207946000");
@@ -554,6 +554,14 @@ TEST_P(CallSync, ManyAlertsCostAHandfulOfStatements) {
   EXPECT_EQ(result.alerts, 600);
   EXPECT_LT(result.statements, 60);
   EXPECT_EQ(Look(target).One(QStringLiteral("SELECT COUNT(*) FROM alerts")), QStringLiteral("600"));
+  // A day's hundred new calls after them: as few statements again, not one a call or an alert.
+  const qint64 first = result.statements;
+  QByteArray day;
+  for (int i = 0; i < 100; ++i) day += Line(28, 23, i % 60, 20 + i % 24, 3, 1 + i % 8, "2345678");
+  AppendMonth(12, day);
+  Sync();
+  EXPECT_EQ(result.added, 100);
+  EXPECT_LE(result.statements, first);
 }
 
 // Two identical calls abroad at night are two calls and two alerts; the month is stored, and
