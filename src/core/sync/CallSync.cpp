@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QVariant>
 #include <cstdio>
+#include <functional>
+#include <future>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -140,6 +142,7 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
                                     const std::optional<Tariffs>& tariffs,
                                     const SubscriberDirectory* names,
                                     const QByteArray& prunedBefore, QStringList& notes,
+                                    const std::function<void()>& changed,
                                     bool mayWriteStraight = true) {
   const QString name = DataFileName(month);
   QFile file(QDir(options.dir).filePath(name));
@@ -179,6 +182,8 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
     c.Rollback();
     return std::nullopt;
   }
+  // Something is new, as a rule: the month's figures can be worked out beside the rows.
+  changed();
   // The part synced before: unchanged (by its hash) when the file is at least as long. Its calls
   // are counted only when something follows them, and only those that start when a new call
   // does, for the occurrences of what follows: the rest is hashed, not read.
@@ -269,7 +274,7 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
     // the month again, the careful way, which leaves out what the table holds.
     if (fresh && error.Reachable()) {
       notes.resize(notesBefore);
-      return SyncMonth(c, options, month, tariffs, names, prunedBefore, notes, false);
+      return SyncMonth(c, options, month, tariffs, names, prunedBefore, notes, changed, false);
     }
     throw;
   } catch (...) {
@@ -360,11 +365,31 @@ qint64 Rerate(DatabaseConnection& c, const SyncOptions& options,
 
 // Keeps the month's line load as `norvel report` gives it (its latest year), so that a view of
 // the archive shows the same busy hour and verdict without reading a million rows.
+struct MonthFigures {
+  int lines = 0;
+  bool known = false;  // the line count came from NorvelWin.ini
+  ReportData data;
+  std::optional<AlertCheck> check;  // with readable rules
+};
+
+// Reads the month file for its figures and findings: no database, so that it may run on a
+// thread of its own while the rows are written.
+MonthFigures ComputeMonthFigures(const QString& dir, int month, const AlertRules* rules) {
+  MonthFigures figures;
+  figures.lines = StationCityLines(dir, &figures.known);
+  figures.data = BuildReport(dir, {month, 0, 0, 0}, figures.lines, /*figuresOnly=*/true);
+  if (figures.data.year == 0 || !rules) return figures;
+  const QDate first(figures.data.year, month, 1);
+  figures.check =
+      FindAlerts(dir, *rules, figures.data.tariffs, first, first.addMonths(1).addDays(-1));
+  return figures;
+}
+
 void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int month,
-                      const AlertRules* rules, SyncResult& result) {
-  bool known = false;
-  const int lines = StationCityLines(options.dir, &known);
-  const ReportData data = BuildReport(options.dir, {month, 0, 0, 0}, lines, /*figuresOnly=*/true);
+                      const MonthFigures& figures, SyncResult& result) {
+  const ReportData& data = figures.data;
+  const int lines = figures.lines;
+  const bool known = figures.known;
   if (data.year == 0) return;
   c.BeginExclusive(QStringLiteral("calls:") + options.station.name);
   const auto insert = [&](const QString& sql, const QVariantList& values) {
@@ -417,14 +442,12 @@ void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int mon
   // The month's suspicious calls, all of them, after its figures: a central database sees every
   // station's alerts. Without readable rules the rows kept before stay. Findings the database
   // refuses cost only themselves: the calls and figures are stored, and the refusal is told.
-  if (!rules) return;
+  if (!figures.check) return;
+  const AlertCheck& check = *figures.check;
   c.BeginExclusive(QStringLiteral("calls:") + options.station.name);
   try {
     insert(QStringLiteral("DELETE FROM alerts WHERE station = ? AND year = ? AND month = ?"),
            which);
-    const QDate first(data.year, month, 1);
-    const AlertCheck check =
-        FindAlerts(options.dir, *rules, data.tariffs, first, first.addMonths(1).addDays(-1));
     const QVariant none(QMetaType::fromType<int>());
     // Two identical calls (kept as two rows, as the station sent them) raise two identical
     // findings: the second is told apart by its occurrence, as its call is, or the month's
@@ -521,11 +544,21 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
   QStringList failed;
   for (int month = 1; month <= 12; ++month) {
     std::optional<SyncedFile> synced;
+    // The month's figures and findings are worked out on a thread of their own while the rows
+    // go in, once the month is known to have changed: a second processor does them for free.
+    std::future<MonthFigures> figures;
+    const auto startFigures = [&] {
+      if (figures.valid()) return;
+      figures = std::async(std::launch::async, ComputeMonthFigures, options.dir, month, alertRules);
+    };
     try {
-      synced = SyncMonth(c, options, month, tariffs, names, prunedBefore, result.notes);
+      synced =
+          SyncMonth(c, options, month, tariffs, names, prunedBefore, result.notes, startFigures);
     } catch (const DatabaseError&) {
+      if (figures.valid()) figures.wait();
       throw;
     } catch (const NorvelError& error) {
+      if (figures.valid()) figures.wait();
       failed << error.Message();
       continue;
     }
@@ -537,7 +570,8 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
     result.removed += synced->removed;
     result.files.push_back(*synced);
     try {
-      StoreMonthReport(c, options, month, alertRules, result);
+      startFigures();
+      StoreMonthReport(c, options, month, figures.get(), result);
     } catch (const DatabaseError&) {
       throw;
     } catch (const NorvelError& error) {
@@ -553,7 +587,8 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
       if (options.rerateMonth != 0 && month != options.rerateMonth) continue;
       if (!QFile::exists(QDir(options.dir).filePath(DataFileName(month)))) continue;
       try {
-        StoreMonthReport(c, options, month, alertRules, result);
+        StoreMonthReport(c, options, month, ComputeMonthFigures(options.dir, month, alertRules),
+                         result);
       } catch (const DatabaseError&) {
         throw;
       } catch (const NorvelError& error) {
