@@ -120,6 +120,16 @@ struct WebViewTest : ::testing::TestWithParam<DatabaseTarget::Kind> {
 
 }  // namespace
 
+// A database that cannot be reached is said as such, with its status, not as an empty archive.
+TEST_P(WebViewTest, AnArchiveThatCannotBeReachedIsServiceUnavailable) {
+  if (GetParam() != DatabaseTarget::Kind::kSqlite) GTEST_SKIP() << "one unreachable file will do";
+  WebView::Options options = Options();
+  options.target.kind = DatabaseTarget::Kind::kSqlite;
+  options.target.path = root.filePath(QStringLiteral("no/such/dir/calls.db"));
+  WebView view(options, clock);
+  EXPECT_EQ(view.Handle(Get(QStringLiteral("/"))).status, 503);
+}
+
 // A station's suspicious calls, as its sync kept them: counted on the stations page, listed on
 // its month's page with their calls, every text escaped.
 TEST_P(WebViewTest, SuspiciousCallsAreCountedAndListed) {
@@ -171,6 +181,13 @@ TEST_P(WebViewTest, AMonthPageHasTheReportsTotalsAndLineVerdict) {
                                 .arg(RussianMoney(report.cost))))
       << html.toStdString();
   EXPECT_TRUE(html.contains(QStringLiteral("%1 Эрл").arg(report.busyHourTraffic, 0, 'f', 2)));
+  // The busy hour and the loss as the report states them.
+  EXPECT_TRUE(html.contains(QStringLiteral("<td class=\"n\">%1:00–%2:00</td>")
+                                .arg(report.busyHour, 2, 10, QLatin1Char('0'))
+                                .arg(report.busyHour + 1, 2, 10, QLatin1Char('0'))))
+      << html.toStdString();
+  EXPECT_TRUE(
+      html.contains(QStringLiteral("%1 %").arg(100 * report.blockingAtBusyHour, 0, 'f', 2)));
   EXPECT_TRUE(html.contains(QStringLiteral("Иванов Иван (Бухгалтерия)")));
   EXPECT_TRUE(html.contains(QStringLiteral("<svg")));
   // All stations: the sum of their calls in December.
