@@ -338,10 +338,8 @@ WebResponse WebView::SearchPage(const WebRequest& request, bool csv) {
                     .arg(filter.to.toString(Qt::ISODate), filter.from.toString(Qt::ISODate));
   }
   if (!filter.station.isEmpty()) {
-    const std::vector<Archive::Station> known = Db().Stations(clock_.Now().date());
-    if (std::none_of(known.begin(), known.end(), [&](const Archive::Station& station) {
-          return station.name == filter.station;
-        })) {
+    const std::vector<QString> known = Db().StationNames();
+    if (std::find(known.begin(), known.end(), filter.station) == known.end()) {
       problems << QStringLiteral("станции «%1» в архиве нет").arg(filter.station);
     }
   }

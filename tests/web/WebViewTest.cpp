@@ -157,15 +157,25 @@ TEST_P(WebViewTest, TheStationsPageListsEveryStationWithItsLastSyncAndMonth) {
   for (const char* name : {"office1", "office2", "store"}) {
     EXPECT_TRUE(html.contains(QStringLiteral(">%1</a>").arg(QLatin1String(name)))) << name;
   }
-  // office1: its calls and cost this month; store: a last sync, nothing in December.
-  EXPECT_TRUE(html.contains(QStringLiteral("<td class=\"n\">120</td>"))) << html.toStdString();
+  // office1: its calls and cost this month; store: a last sync, nothing in December. Each in
+  // its own row.
+  const auto row = [&](const char* name) {
+    const qsizetype start = html.indexOf(QStringLiteral(">%1</a>").arg(QLatin1String(name)));
+    return html.mid(start, html.indexOf(QStringLiteral("</tr>"), start) - start);
+  };
+  EXPECT_TRUE(row("office1").contains(QStringLiteral("<td class=\"n\">120</td>")))
+      << html.toStdString();
+  EXPECT_TRUE(row("office2").contains(QStringLiteral("<td class=\"n\">1</td>")));
+  EXPECT_FALSE(row("store").contains(QStringLiteral("<td class=\"n\">1")));
   EXPECT_EQ(html.count(QStringLiteral("<td>записано</td>")), 3);
   // The last reception as the sync found it in the station's directory, or unknown.
   EXPECT_TRUE(html.contains(QStringLiteral("<td>2026-12-20 06:00:05</td><td>данные приняты</td>")))
       << html.toStdString();
   EXPECT_EQ(html.count(QStringLiteral("<td>неизвестен</td>")), 2);
-  EXPECT_TRUE(
-      html.contains(QRegularExpression(QStringLiteral("<td>\\d{4}-\\d\\d-\\d\\d \\d\\d:"))));
+  // Every station's last sync, and office1's reception: four moments to the second.
+  EXPECT_EQ(html.count(QRegularExpression(
+                QStringLiteral("<td>\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d</td>"))),
+            4);
 }
 
 TEST_P(WebViewTest, AMonthPageHasTheReportsTotalsAndLineVerdict) {
