@@ -144,6 +144,7 @@ TEST_P(WebViewTest, SuspiciousCallsAreCountedAndListed) {
       Text(view.Handle(Get(QStringLiteral("/month?station=night&month=2026-12"))));
   EXPECT_TRUE(month.contains(QStringLiteral("<h2>Подозрительные вызовы: 2</h2>")));
   EXPECT_TRUE(month.contains(QStringLiteral("<td>Международные вне рабочего времени</td>")));
+  EXPECT_EQ(month.count(QStringLiteral("<td>тревога</td>")), 2);
   EXPECT_TRUE(month.contains(QStringLiteral("05.12.2026 3:05 31 12 2 1 81044&lt;i&gt;07946000")))
       << month.toStdString();
   EXPECT_FALSE(month.contains(QStringLiteral("<i>")));
@@ -191,6 +192,12 @@ TEST_P(WebViewTest, AMonthPageHasTheReportsTotalsAndLineVerdict) {
                                 .arg(RussianMoney(report.cost))))
       << html.toStdString();
   EXPECT_TRUE(html.contains(QStringLiteral("%1 Эрл").arg(report.busyHourTraffic, 0, 'f', 2)));
+  // The verdict in the report's words, from the lines the station is taken to have.
+  const QString verdict = LineVerdict(report.calls, report.linesCannotBeEstimated,
+                                      report.allBusyMinutes, report.linesForOnePercent, 4);
+  EXPECT_TRUE(html.contains(QStringLiteral("<p class=\"verdict\">") + Html(verdict)))
+      << verdict.toStdString();
+  EXPECT_TRUE(html.contains(QStringLiteral("Городских линий (принято: число плат неизвестно)")));
   // The busy hour and the loss as the report states them.
   EXPECT_TRUE(html.contains(QStringLiteral("<td class=\"n\">%1:00–%2:00</td>")
                                 .arg(report.busyHour, 2, 10, QLatin1Char('0'))
