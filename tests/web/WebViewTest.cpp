@@ -145,6 +145,7 @@ TEST_P(WebViewTest, SuspiciousCallsAreCountedAndListed) {
   EXPECT_TRUE(month.contains(QStringLiteral("<h2>Подозрительные вызовы: 2</h2>")));
   EXPECT_TRUE(month.contains(QStringLiteral("<td>Международные вне рабочего времени</td>")));
   EXPECT_EQ(month.count(QStringLiteral("<td>тревога</td>")), 2);
+  EXPECT_TRUE(month.contains(QStringLiteral("<td>90 мин &gt; 60 мин, выходной (вс)</td>")));
   EXPECT_TRUE(month.contains(QStringLiteral("05.12.2026 3:05 31 12 2 1 81044&lt;i&gt;07946000")))
       << month.toStdString();
   EXPECT_FALSE(month.contains(QStringLiteral("<i>")));
@@ -198,6 +199,12 @@ TEST_P(WebViewTest, AMonthPageHasTheReportsTotalsAndLineVerdict) {
   EXPECT_TRUE(html.contains(QStringLiteral("<p class=\"verdict\">") + Html(verdict)))
       << verdict.toStdString();
   EXPECT_TRUE(html.contains(QStringLiteral("Городских линий (принято: число плат неизвестно)")));
+  // The zone's calls, charged minutes and cost.
+  EXPECT_TRUE(html.contains(QStringLiteral("<td>Город</td><td class=\"n\">%1</td><td "
+                                           "class=\"n\">%2</td><td class=\"n\">%3 руб.</td>")
+                                .arg(report.calls)
+                                .arg(report.minutes)
+                                .arg(RussianMoney(report.cost))));
   // The busy hour and the loss as the report states them.
   EXPECT_TRUE(html.contains(QStringLiteral("<td class=\"n\">%1:00–%2:00</td>")
                                 .arg(report.busyHour, 2, 10, QLatin1Char('0'))
