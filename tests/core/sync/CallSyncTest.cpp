@@ -578,6 +578,9 @@ TEST_P(CallSync, TwoIdenticalCallsRaiseTwoAlertsAndTheMonthIsStored) {
   Look look(target);
   EXPECT_EQ(look.One(QStringLiteral("SELECT COUNT(*) FROM alerts")), QStringLiteral("2"));
   EXPECT_EQ(look.One(QStringLiteral("SELECT COUNT(*) FROM month_reports")), QStringLiteral("1"));
+  // No NorvelWin.ini: the line count is assumed, and said to be.
+  EXPECT_EQ(look.One(QStringLiteral("SELECT lines_assumed FROM month_reports")),
+            QStringLiteral("1"));
 }
 
 // Alerts the database refuses cost only themselves: the calls and the month's figures are
@@ -625,7 +628,7 @@ TEST_P(CallSync, RefusedAlertsLeaveTheCallsAndFiguresStoredAndComeNextTime) {
 // Stored calls are re-rated with the tariff file as it is now, one month or all, the calls
 // themselves untouched; without a tariff file nothing is done and the sync says why.
 TEST_P(CallSync, ReRatingGivesStoredCallsTheCostsOfTheTariffFileNow) {
-  WriteMonth(11, Heading() + Line(11, 9, 0, 20, 3, 1, "2345678", 11));
+  WriteMonth(1, Heading() + Line(11, 9, 0, 20, 3, 1, "2345678", 1));
   WriteMonth(12, Heading() + kA + kB);
   Sync();
   SyncOptions rerate = Options();
@@ -635,7 +638,7 @@ TEST_P(CallSync, ReRatingGivesStoredCallsTheCostsOfTheTariffFileNow) {
     return Text(Look(target).Rows(
         QStringLiteral("SELECT month_file, cost_hundredths FROM calls ORDER BY start")));
   };
-  EXPECT_EQ(costs(), Text(QStringList{"11|NULL", "12|NULL", "12|NULL"}));
+  EXPECT_EQ(costs(), Text(QStringList{"1|NULL", "12|NULL", "12|NULL"}));
   const auto tariff = [&](const char* minute) {
     QFile file(dir.filePath(QString::fromLatin1(kTariffFileName)));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -645,7 +648,7 @@ TEST_P(CallSync, ReRatingGivesStoredCallsTheCostsOfTheTariffFileNow) {
   rerate.rerateMonth = 12;
   Sync(rerate);
   EXPECT_EQ(result.rerated, 2);
-  EXPECT_EQ(costs(), Text(QStringList{"11|NULL", "12|300", "12|400"}));
+  EXPECT_EQ(costs(), Text(QStringList{"1|NULL", "12|300", "12|400"}));
   tariff("2.00");
   // A subscriber directory written since: the stored calls get its names too.
   QFile names(dir.filePath(QString::fromLatin1(kSubscriberFileName)));
@@ -655,12 +658,20 @@ TEST_P(CallSync, ReRatingGivesStoredCallsTheCostsOfTheTariffFileNow) {
   rerate.rerateMonth = 0;
   Sync(rerate);
   EXPECT_EQ(result.rerated, 3);
-  EXPECT_EQ(costs(), Text(QStringList{"11|600", "12|600", "12|800"}));
+  EXPECT_EQ(costs(), Text(QStringList{"1|600", "12|600", "12|800"}));
   EXPECT_EQ(Text(Look(target).Rows(QStringLiteral(
                 "SELECT subscriber, subscriber_name, department FROM calls ORDER BY start"))),
             Text(QStringList{"20|Иванов Иван|Бухгалтерия", "20|Иванов Иван|Бухгалтерия",
                              "21|Склад|NULL"}));
   EXPECT_EQ(Count(), 3);
+  // A price from 9:03 on: the call at 9:05 is rated by its stored minute, the one at 9:00 not.
+  QFile banded(dir.filePath(QString::fromLatin1(kTariffFileName)));
+  ASSERT_TRUE(banded.open(QIODevice::WriteOnly));
+  banded.write("[Город]\nprefixes = 2\nminute = 1\nband = all 09:03-24:00 3\n");
+  banded.close();
+  rerate.rerateMonth = 12;
+  Sync(rerate);
+  EXPECT_EQ(costs(), Text(QStringList{"1|600", "12|300", "12|1200"}));
 }
 
 // Two syncs of one station at once, as two timers may start them: both end well, the first
