@@ -213,6 +213,10 @@ TEST_P(WebViewTest, AMonthPageHasTheReportsTotalsAndLineVerdict) {
   EXPECT_TRUE(
       html.contains(QStringLiteral("%1 %").arg(100 * report.blockingAtBusyHour, 0, 'f', 2)));
   EXPECT_TRUE(html.contains(QStringLiteral("Иванов Иван (Бухгалтерия)")));
+  EXPECT_TRUE(html.contains(QStringLiteral("<td>Бухгалтерия</td><td class=\"n\">")));
+  // A station without a tariff file has no costs: no chart of them, not one of empty bars.
+  EXPECT_FALSE(Text(view.Handle(Get(QStringLiteral("/month?station=office2&month=2026-12"))))
+                   .contains(QStringLiteral("<svg")));
   EXPECT_TRUE(html.contains(QStringLiteral("<svg")));
   // All stations: the sum of their calls in December.
   const QString all = Text(view.Handle(Get(QStringLiteral("/month?month=2026-12"))));
