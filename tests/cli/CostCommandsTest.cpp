@@ -359,6 +359,20 @@ TEST_F(CostCommands, ATariffFileWithAMistakeStopsBothAndNoFileIsLeft) {
 // A month without its month file (a reception that failed), or whose file holds no calls of
 // the month chosen, gives no zero bill, report or all-clear: each says so and ends as for a
 // file that cannot be read.
+// A call the tariff file does not charge keeps its own minutes in the bill, 0 among them, and
+// no cost.
+TEST_F(CostCommands, AnUnchargedCallShowsItsMinutesAndNoCost) {
+  QFile month(dir.filePath(DataFileName(12)));
+  ASSERT_TRUE(month.open(QIODevice::Append));
+  month.write(
+      EncodeCp1251(CallRecordToText(Record(3, 12, 0, 22, 0, 1, "555")) + QStringLiteral("\r\n")));
+  month.close();
+  const Result bill = Run({"bill", "--month", "12"});
+  ASSERT_EQ(bill.code, 0) << bill.err.toStdString();
+  EXPECT_TRUE(bill.out.contains(QStringLiteral("22,2026-12-03,12:00,\"555\",нет зоны,0,\r\n")))
+      << bill.out.toStdString();
+}
+
 TEST_F(CostCommands, NoBillOrReportForAMonthWithoutItsFile) {
   const struct {
     const char* name;

@@ -171,9 +171,7 @@ void AddCostColumns(ExportOptions& options, const Tariffs& tariffs) {
   // The zone texts in UTF-8 once, not once a row: a row's fields are then copied bytes and a
   // cost written digit by digit.
   std::vector<QByteArray> zones;
-  for (size_t zone = 0; zone < tariffs.zones.size(); ++zone) {
-    zones.push_back(tariffs.zones[zone].name.toUtf8());
-  }
+  for (const TariffZone& zone : tariffs.zones) zones.push_back(zone.name.toUtf8());
   const auto kindText = [&tariffs](Rated::Kind kind) {
     Rated rated;
     rated.kind = kind;
