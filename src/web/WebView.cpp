@@ -110,7 +110,12 @@ QString Bars(const std::vector<Archive::Totals>& rows, bool cost) {
 }  // namespace
 
 WebView::WebView(Options options, Clock& clock)
-    : options_(std::move(options)), clock_(clock), limit_(clock, options_.requestsPerSecond) {}
+    : options_(std::move(options)),
+      clock_(clock),
+      limit_(clock, options_.requestsPerSecond),
+      signIns_(clock, [this](const QByteArray& authorization) {
+        return options_.passwords && options_.passwords->Allows(authorization);
+      }) {}
 
 WebView::~WebView() = default;
 
@@ -126,11 +131,32 @@ WebResponse WebView::Handle(const WebRequest& request) {
             QStringLiteral("Слишком много запросов; повторите через секунду.").toUtf8(),
             {{"Retry-After", "1"}}};
   }
-  if (options_.passwords && !options_.passwords->Allows(request.authorization)) {
-    return {401,
-            "text/plain; charset=utf-8",
-            QStringLiteral("Нужны имя и пароль.").toUtf8(),
-            {{"WWW-Authenticate", "Basic realm=\"NorvelWin\", charset=\"UTF-8\""}}};
+  if (options_.passwords) {
+    const SignIns::Verdict verdict = signIns_.Check(request.authorization, request.remote);
+    if (verdict.kind == SignIns::Verdict::Kind::kWait) {
+      if (options_.log) {
+        options_.log(QStringLiteral("sign-in of '%1' from %2 held back %3 s after wrong passwords")
+                         .arg(verdict.user, request.remote.toString())
+                         .arg(verdict.waitSeconds));
+      }
+      return {429,
+              "text/plain; charset=utf-8",
+              QStringLiteral("Слишком много неверных паролей; повторите через %1 с.")
+                  .arg(verdict.waitSeconds)
+                  .toUtf8(),
+              {{"Retry-After", QByteArray::number(verdict.waitSeconds)}}};
+    }
+    if (verdict.kind == SignIns::Verdict::Kind::kRefused) {
+      if (options_.log && verdict.wrongInARow > 0) {
+        options_.log(QStringLiteral("wrong password for '%1' from %2 (%3 in a row)")
+                         .arg(verdict.user, request.remote.toString())
+                         .arg(verdict.wrongInARow));
+      }
+      return {401,
+              "text/plain; charset=utf-8",
+              QStringLiteral("Нужны имя и пароль.").toUtf8(),
+              {{"WWW-Authenticate", "Basic realm=\"NorvelWin\", charset=\"UTF-8\""}}};
+    }
   }
   try {
     if (request.path == QLatin1String("/")) return StationsPage();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -7,6 +8,7 @@
 #include "web/Archive.h"
 #include "web/Passwords.h"
 #include "web/RateLimit.h"
+#include "web/SignIns.h"
 #include "web/WebPage.h"
 
 class Clock;
@@ -18,8 +20,9 @@ class WebView {
  public:
   struct Options {
     DatabaseTarget target;
-    std::optional<Passwords> passwords;  // none: no sign-in (bound to this machine only)
-    int requestsPerSecond = 20;          // from one address
+    std::optional<Passwords> passwords;       // none: no sign-in (bound to this machine only)
+    int requestsPerSecond = 20;               // from one address
+    std::function<void(const QString&)> log;  // refused sign-ins, for the server's log
   };
   WebView(Options options, Clock& clock);
   ~WebView();
@@ -37,5 +40,6 @@ class WebView {
   Options options_;
   Clock& clock_;
   RateLimit limit_;
+  SignIns signIns_;
   std::unique_ptr<Archive> archive_;
 };

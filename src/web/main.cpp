@@ -81,6 +81,11 @@ int main(int argc, char** argv) {
     return Fail(QStringLiteral("--listen takes ADDRESS:PORT, as 127.0.0.1:8080"), exitcode::kUsage);
   }
   options.requestsPerSecond = line.value(QStringLiteral("requests-per-second")).toInt();
+  // Refused sign-ins go to the journal of the unit (standard error), where an attack shows.
+  options.log = [](const QString& text) {
+    std::fprintf(stderr, "norvel serve: %s\n", text.toUtf8().constData());
+    std::fflush(stderr);
+  };
   try {
     if (line.isSet(QStringLiteral("passwords"))) {
       options.passwords = Passwords::Load(line.value(QStringLiteral("passwords")));

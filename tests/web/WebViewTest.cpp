@@ -22,6 +22,7 @@
 #include "core/files/TextFiles.h"
 #include "core/sync/CallSync.h"
 #include "web/RateLimit.h"
+#include "web/SignIns.h"
 #include "web/WebPage.h"
 #include "web/WebView.h"
 
@@ -331,6 +332,30 @@ TEST_P(WebViewTest, ASignInIsAskedForAndRequestsAreLimited) {
   EXPECT_EQ(view.Handle(request).status, 200);
 }
 
+// Wrong passwords are told in the log, and after five the view makes the next try wait.
+TEST_P(WebViewTest, WrongPasswordsAreLoggedAndHeldBack) {
+  if (GetParam() != DatabaseTarget::Kind::kSqlite) GTEST_SKIP() << "no database is asked";
+  QFile file(root.filePath(QStringLiteral("passwords")));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(Passwords::LineFor(QStringLiteral("boss"), QStringLiteral("s3cret")));
+  file.close();
+  WebView::Options options = Options();
+  options.passwords = Passwords::Load(file.fileName());
+  QStringList log;
+  options.log = [&](const QString& line) { log << line; };
+  WebView view(std::move(options), clock);
+  WebRequest request = Get(QStringLiteral("/"));
+  request.authorization = "Basic " + QByteArray("boss:guess").toBase64();
+  for (int i = 0; i < SignIns::kFreeTries; ++i) EXPECT_EQ(view.Handle(request).status, 401);
+  const WebResponse held = view.Handle(request);
+  EXPECT_EQ(held.status, 429);
+  EXPECT_EQ(held.headers, (std::vector<std::pair<QByteArray, QByteArray>>{{"Retry-After", "1"}}));
+  ASSERT_EQ(log.size(), SignIns::kFreeTries + 1);
+  EXPECT_EQ(log[0], QStringLiteral("wrong password for 'boss' from 127.0.0.1 (1 in a row)"));
+  EXPECT_EQ(log.back(),
+            QStringLiteral("sign-in of 'boss' from 127.0.0.1 held back 1 s after wrong passwords"));
+}
+
 // A password file named by mistake as a pipe, an endless device or a huge file is refused at
 // once with the file's name, never read for ever; a line of a wrong shape (cut, without a name,
 // or of no rounds) names its line.
@@ -427,6 +452,68 @@ TEST(PasswordFile, EveryByteOfTheKeyCounts) {
 
 // Five a second from one address: a burst of five, then one more for every fifth of a second
 // and not a moment before; each address has its own, and new addresses take none from it.
+// The password key is derived once for a right header, not on every page; wrong passwords make
+// each further try wait twice as long, per user and per address, without deriving anything.
+TEST(SignIns, ARightHeaderIsRememberedAndWrongOnesWaitLongerEachTime) {
+  FakeClock clock{MakeDateTime(QDate(2026, 12, 20), QTime(12, 0))};
+  int derived = 0;
+  const QByteArray right = "Basic " + QByteArray("boss:right").toBase64();
+  const QByteArray wrong = "Basic " + QByteArray("boss:guess").toBase64();
+  SignIns signIns(clock, [&](const QByteArray& header) {
+    ++derived;
+    return header == right;
+  });
+  const QHostAddress office(QStringLiteral("10.0.0.2"));
+  const QHostAddress guesser(QStringLiteral("10.0.0.66"));
+  using Kind = SignIns::Verdict::Kind;
+  const auto seconds = [&](qint64 s) { clock.AdvanceUs(s * 1'000'000); };
+
+  EXPECT_EQ(signIns.Check(right, office).kind, Kind::kAllowed);
+  EXPECT_EQ(signIns.Check(right, office).kind, Kind::kAllowed);
+  EXPECT_EQ(derived, 1);
+  clock.AdvanceUs(SignIns::kRemembered * 1000);  // a quarter of an hour on: asked again
+  EXPECT_EQ(signIns.Check(right, office).kind, Kind::kAllowed);
+  EXPECT_EQ(derived, 2);
+
+  // A browser that has not asked yet sends no header: refused, and no try.
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(signIns.Check({}, guesser).kind, Kind::kRefused);
+  EXPECT_EQ(derived, 2);
+
+  // Five wrong tries are refused as they come; then one second, two, four...
+  for (int i = 1; i <= SignIns::kFreeTries; ++i) {
+    const SignIns::Verdict verdict = signIns.Check(wrong, guesser);
+    EXPECT_EQ(verdict.kind, Kind::kRefused);
+    EXPECT_EQ(verdict.wrongInARow, i);
+  }
+  EXPECT_EQ(derived, 7);
+  SignIns::Verdict held = signIns.Check(wrong, guesser);
+  EXPECT_EQ(held.kind, Kind::kWait);
+  EXPECT_EQ(held.waitSeconds, 1);
+  EXPECT_EQ(derived, 7);
+  seconds(1);
+  EXPECT_EQ(signIns.Check(wrong, guesser).kind, Kind::kRefused);
+  held = signIns.Check(wrong, guesser);
+  EXPECT_EQ(held.waitSeconds, 2);
+  // The user is held back from every address; another user from the guesser's address too.
+  EXPECT_EQ(signIns.Check(wrong, QHostAddress(QStringLiteral("10.0.0.3"))).kind, Kind::kWait);
+  EXPECT_EQ(signIns.Check("Basic " + QByteArray("clerk:x").toBase64(), guesser).kind, Kind::kWait);
+  // The office signed in before is let in all the same: its header is remembered.
+  EXPECT_EQ(signIns.Check(right, office).kind, Kind::kAllowed);
+  EXPECT_EQ(derived, 8);
+  // Once the wait is over, and the header forgotten, the right password lets the user in
+  // and the count starts again.
+  clock.AdvanceUs(SignIns::kRemembered * 1000);
+  EXPECT_EQ(signIns.Check(right, QHostAddress(QStringLiteral("10.0.0.3"))).kind, Kind::kAllowed);
+  EXPECT_EQ(derived, 9);
+  EXPECT_EQ(signIns.Check(wrong, QHostAddress(QStringLiteral("10.0.0.3"))).wrongInARow, 1);
+  // The waits double up to a quarter of an hour, never more.
+  for (int i = 0; i < 40; ++i) {
+    clock.AdvanceUs(SignIns::kLongestWait * 1000);
+    signIns.Check(wrong, guesser);
+  }
+  EXPECT_EQ(signIns.Check(wrong, guesser).waitSeconds, SignIns::kLongestWait / 1000);
+}
+
 TEST(RequestLimit, RefillsEvenlyPerAddress) {
   FakeClock clock;
   RateLimit limit(clock, 5);
