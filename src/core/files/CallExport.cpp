@@ -141,6 +141,14 @@ int LineYear(QByteArrayView line, const QString& fileName, int number) {
   return ParseMonthLine(line, fileName, number).year;
 }
 
+int LatestYear(MonthLines& lines) {
+  int year = 0;
+  lines.ForEach([&](QByteArrayView line, int number) {
+    year = std::max(year, LineYear(line, lines.Name(), number));
+  });
+  return year;
+}
+
 }  // namespace
 
 qint64 LineStartMinute(QByteArrayView line) {
@@ -336,6 +344,11 @@ QString CsvField(const QString& value, bool alwaysQuote) {
   return u'"' + quoted + u'"';
 }
 
+int LatestYear(const QString& dir, int month) {
+  MonthLines lines(dir, month);
+  return lines.Exists() ? LatestYear(lines) : 0;
+}
+
 ExportSelection ForEachExportRow(const QString& dir, const ExportOptions& options,
                                  const std::function<void(const ExportRow&)>& each) {
   ExportSelection selection;
@@ -343,12 +356,7 @@ ExportSelection ForEachExportRow(const QString& dir, const ExportOptions& option
   if (!lines.Exists()) return selection;
   // Without a year, the latest one the file holds: a month file gathers that month of every
   // year, and a month is one month of one year.
-  selection.year = options.year;
-  if (selection.year == 0) {
-    lines.ForEach([&](QByteArrayView line, int number) {
-      selection.year = std::max(selection.year, LineYear(line, lines.Name(), number));
-    });
-  }
+  selection.year = options.year != 0 ? options.year : LatestYear(lines);
   lines.ForEach([&](QByteArrayView line, int number) {
     const ExportRow row = ParseMonthLine(line, lines.Name(), number);
     if (row.year != selection.year) {

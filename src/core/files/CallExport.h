@@ -81,6 +81,10 @@ QString OutOfRangeNote(int month, qint64 count);
 // "Data12.txt, line 57: no line end; ..." for a command's standard error; empty for line 0.
 QString UnfinishedLineNote(int month, int line);
 
+// The latest year among the month file's calls, read from their dates alone; 0 for a file
+// without calls or none at all. Throws as ForEachExportRow does.
+int LatestYear(const QString& dir, int month);
+
 // Calls `each` for the chosen calls of the month file, in file order. A line that is no call
 // record throws ConvertError naming the file, the line's number and its text; a file that
 // cannot be read throws IoError.

@@ -373,15 +373,23 @@ struct MonthFigures {
 };
 
 // Reads the month file for its figures and findings: no database, so that it may run on a
-// thread of its own while the rows are written.
+// thread of its own while the rows are written. The findings are read on one more thread, as
+// they are a pass over the file of their own.
 MonthFigures ComputeMonthFigures(const QString& dir, int month, const AlertRules* rules) {
+  std::future<std::optional<AlertCheck>> check;
+  if (rules) {
+    check = std::async(std::launch::async, [dir, month, rules]() -> std::optional<AlertCheck> {
+      // The year the report takes: the latest the file holds.
+      const int year = LatestYear(dir, month);
+      if (year == 0) return std::nullopt;
+      const QDate first(year, month, 1);
+      return FindAlerts(dir, *rules, LoadTariffs(dir), first, first.addMonths(1).addDays(-1));
+    });
+  }
   MonthFigures figures;
   figures.lines = StationCityLines(dir, &figures.known);
   figures.data = BuildReport(dir, {month, 0, 0, 0}, figures.lines, /*figuresOnly=*/true);
-  if (figures.data.year == 0 || !rules) return figures;
-  const QDate first(figures.data.year, month, 1);
-  figures.check =
-      FindAlerts(dir, *rules, figures.data.tariffs, first, first.addMonths(1).addDays(-1));
+  if (check.valid()) figures.check = check.get();
   return figures;
 }
 
