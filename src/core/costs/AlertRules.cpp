@@ -89,10 +89,11 @@ class Parser {
     if (key == QLatin1String("mail")) {
       for (const QString& address : List(key, value)) {
         // An address goes on sendmail's command line: nothing that could read as an option or
-        // break the header.
+        // break the header. A user of this machine (root, the default) is an address too.
         static const QRegularExpression shape(
             QStringLiteral("^[^\\s@<>,;\"'-][^\\s@<>,;\"']*@[^\\s@<>,;\"']+$"));
-        if (!shape.match(address).hasMatch())
+        static const QRegularExpression localUser(QStringLiteral("^[A-Za-z_][A-Za-z0-9_.-]*$"));
+        if (!shape.match(address).hasMatch() && !localUser.match(address).hasMatch())
           Fail(QStringLiteral("«mail»: «%1» - не адрес").arg(address));
         rules_.mail << address;
       }

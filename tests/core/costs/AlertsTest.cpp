@@ -324,6 +324,8 @@ TEST(Alerts, AMistakeInTheRulesFileIsNamedWithItsLine) {
        "строка 4: «prefixes» не подходит к правилу с «usual»"},
       {"[А]\nlonger_than = 60\n[А]\n", "строка 3: правило «А» уже есть (строка 1)"},
       {"mail = -oQ/tmp@x\n", "строка 1: «mail»: «-oQ/tmp@x» - не адрес"},
+      {"mail = -oQ/tmp\n", "строка 1: «mail»: «-oQ/tmp» - не адрес"},
+      {"mail = root x\n", "строка 1: «mail»: «root x» - не адрес"},
       {"[А]\nlines = 9\n", "строка 2: «lines»: нужно число от 1 до 8"},
       {"[А]\nwhen = night\nlonger_than = 1\n", "строка 2: «when»: нужно одно из"},
       // No call lasts more than a day, and no burst is counted over more than one.
@@ -347,6 +349,12 @@ TEST(Alerts, AMistakeInTheRulesFileIsNamedWithItsLine) {
 }
 
 // A part of a kopeck in a cost threshold counts up: 1.0001 is 1.01.
+// root, the default, may be written as it stands, and so may any user of this machine.
+TEST(Alerts, AUserOfThisMachineIsAnAddress) {
+  EXPECT_EQ(Rules("mail = root, it.admin\n[А]\nlonger_than = 60\n").mail,
+            QStringList({"root", "it.admin"}));
+}
+
 TEST(Alerts, ACostThresholdRoundsUpToTheKopeck) {
   EXPECT_EQ(Rules("[А]\ncost_above = 1.0001\n").rules.at(0).costAbove, 101);
   EXPECT_EQ(Rules("[А]\ncost_above = 1.01\n").rules.at(0).costAbove, 101);
