@@ -639,10 +639,11 @@ TEST_P(CallSync, ReRatingGivesStoredCallsTheCostsOfTheTariffFileNow) {
         QStringLiteral("SELECT month_file, cost_hundredths FROM calls ORDER BY start")));
   };
   EXPECT_EQ(costs(), Text(QStringList{"1|NULL", "12|NULL", "12|NULL"}));
-  const auto tariff = [&](const char* minute) {
+  // The zone of the calls at a price a minute, and what follows it.
+  const auto tariff = [&](const char* minute, const char* more = "") {
     QFile file(dir.filePath(QString::fromLatin1(kTariffFileName)));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray("[Город]\nprefixes = 2\nminute = ") + minute + "\n");
+    file.write(QByteArray("[Город]\nprefixes = 2\nminute = ") + minute + "\n" + more);
   };
   tariff("1.00");
   rerate.rerateMonth = 12;
@@ -665,10 +666,7 @@ TEST_P(CallSync, ReRatingGivesStoredCallsTheCostsOfTheTariffFileNow) {
                              "21|Склад|NULL"}));
   EXPECT_EQ(Count(), 3);
   // A price from 9:03 on: the call at 9:05 is rated by its stored minute, the one at 9:00 not.
-  QFile banded(dir.filePath(QString::fromLatin1(kTariffFileName)));
-  ASSERT_TRUE(banded.open(QIODevice::WriteOnly));
-  banded.write("[Город]\nprefixes = 2\nminute = 1\nband = all 09:03-24:00 3\n");
-  banded.close();
+  tariff("1", "band = all 09:03-24:00 3\n");
   rerate.rerateMonth = 12;
   Sync(rerate);
   EXPECT_EQ(costs(), Text(QStringList{"1|600", "12|300", "12|1200"}));
