@@ -4,7 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
+#include <QRandomGenerator>
 #include <cerrno>
 
 #include "cli/CommandLine.h"
@@ -54,6 +54,34 @@ void RemoveStaleScratch() {
   }
 }
 
+// The spreadsheet's own directory under the temporary one, named after this process. The
+// signal handler learns its path before it is made, so a SIGTERM at any moment, even while it
+// is being made, leaves nothing behind; a name already taken is tried again with another.
+struct ScratchDir {
+  QString path;
+
+  ScratchDir() {
+    const QString stem = QDir(QDir::tempPath())
+                             .filePath(QLatin1String(kScratchPrefix) +
+                                       QString::number(QCoreApplication::applicationPid()) + u'-');
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      path = stem + QString::number(QRandomGenerator::global()->generate() % 1000000000u, 36);
+      OsRemoveOnTermination(path + QStringLiteral("/export.xlsx"), path);
+      if (QDir().mkdir(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) return;
+      OsRemoveOnTermination({}, {});
+      if (!QFileInfo::exists(path)) break;
+    }
+    throw IoError(
+        QStringLiteral("Не удается записать выгрузку: не создается каталог %1").arg(path));
+  }
+  ~ScratchDir() {
+    QDir(path).removeRecursively();
+    OsRemoveOnTermination({}, {});
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+};
+
 // Copies a finished file into the output.
 void CopyInto(const QString& path, QIODevice& out) {
   QFile file(path);
@@ -81,24 +109,10 @@ ExportSelection WriteExport(const QString& dir, ExportOptions options, Format fo
     return selection;
   }
   RemoveStaleScratch();
-  QTemporaryDir scratch(QDir(QDir::tempPath())
-                            .filePath(QLatin1String(kScratchPrefix) +
-                                      QString::number(QCoreApplication::applicationPid()) +
-                                      QStringLiteral("-XXXXXX")));
-  if (!scratch.isValid()) {
-    throw IoError(QStringLiteral("Не удается записать выгрузку: %1").arg(scratch.errorString()));
-  }
-  const QString path = scratch.filePath(QStringLiteral("export.xlsx"));
-  // Ended by SIGTERM or SIGINT meanwhile, the export takes its scratch files with it.
-  OsRemoveOnTermination(path, scratch.path());
-  try {
-    ExportCallsXlsx(dir, options, path, &selection);
-    CopyInto(path, out);
-  } catch (...) {
-    OsRemoveOnTermination({}, {});
-    throw;
-  }
-  OsRemoveOnTermination({}, {});
+  const ScratchDir scratch;
+  const QString path = scratch.path + QStringLiteral("/export.xlsx");
+  ExportCallsXlsx(dir, options, path, &selection);
+  CopyInto(path, out);
   return selection;
 }
 
