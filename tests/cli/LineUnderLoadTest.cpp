@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -95,6 +96,39 @@ struct LineUnderLoad : ::testing::TestWithParam<Load> {
     return finished ? norvel.exitCode() : -1;
   }
 
+  // Runs norvel with these arguments and, once the station has heard the link check put its
+  // test byte back (the image frame comes next and takes 16 s), stops it for 3 s twice, 3 s
+  // and 8 s into the frame; gives its exit code, or -1 when it did not finish.
+  int RunStoppedInTheImageFrame(const QStringList& arguments, QByteArray* out) {
+    CpuHogs hogs(GetParam().hogs);
+    QProcess norvel;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("NORVEL_COM2"), emulator->LinkPath());
+    norvel.setProcessEnvironment(environment);
+    norvel.setWorkingDirectory(dir.path());
+    norvel.start(QStringLiteral(NORVEL_COMMAND), arguments);
+    if (!norvel.waitForStarted()) return -1;
+    const auto pid = static_cast<pid_t>(norvel.processId());
+    const auto testBytePutBack = [&] {
+      return emulator->Trace().filter(QStringLiteral(" W 1791 ")).size() >= 2;
+    };
+    while (!testBytePutBack() && !norvel.waitForFinished(50)) {
+    }
+    int stops = 0;
+    for (const int after : {3000, 2000}) {
+      if (norvel.waitForFinished(after)) break;
+      ::kill(pid, SIGSTOP);
+      QThread::msleep(3000);
+      ::kill(pid, SIGCONT);
+      ++stops;
+    }
+    norvel.waitForFinished(120000);
+    const bool finished = norvel.state() == QProcess::NotRunning;
+    *out = norvel.readAllStandardOutput() + norvel.readAllStandardError();
+    EXPECT_EQ(stops, 2) << "the write ended before it could be stopped";
+    return finished ? norvel.exitCode() : -1;
+  }
+
   // Frames cut by a silence, or bytes that made no frame, as the station heard them.
   std::string Damage() const {
     QStringList damage;
@@ -109,26 +143,41 @@ struct LineUnderLoad : ::testing::TestWithParam<Load> {
 
 }  // namespace
 
-TEST_P(LineUnderLoad, AWriteOfTheWholeImageArrivesWhole) {
-  StartEmulator({});
+// Writes a byte pattern of the whole image with the checks' errors of one, as asked, through
+// `run`; every frame must arrive whole.
+void WritePattern(LineUnderLoad& test,
+                  const std::function<int(const QStringList&, QByteArray*)>& run) {
+  test.StartEmulator({});
   QByteArray image(512, 0);
   for (int i = 0; i < image.size(); ++i) image[i] = static_cast<char>((i * 37 + 11) & 0xFF);
-  const QString file = dir.filePath(QStringLiteral("new.cfg"));
+  const QString file = test.dir.filePath(QStringLiteral("new.cfg"));
   QFile saved(file);
   ASSERT_TRUE(saved.open(QIODevice::WriteOnly));
   saved.write(image);
   saved.close();
   QByteArray said;
-  EXPECT_EQ(
-      // A byte pattern, with the checks' errors of one: written as asked.
-      RunStopped({QStringLiteral("config"), QStringLiteral("write"), file, QStringLiteral("--yes"),
-                  QStringLiteral("--accept-errors")},
-                 &said),
-      0)
+  EXPECT_EQ(run({QStringLiteral("config"), QStringLiteral("write"), file, QStringLiteral("--yes"),
+                 QStringLiteral("--accept-errors")},
+                &said),
+            0)
       << said.toStdString();
-  emulator->Stop();
-  EXPECT_EQ(Damage(), "");
-  EXPECT_EQ(emulator->Memory().mid(1280, 512), image);
+  test.emulator->Stop();
+  EXPECT_EQ(test.Damage(), "");
+  EXPECT_EQ(test.emulator->Memory().mid(1280, 512), image);
+}
+
+TEST_P(LineUnderLoad, AWriteOfTheWholeImageArrivesWhole) {
+  WritePattern(*this, [this](const QStringList& arguments, QByteArray* said) {
+    return RunStopped(arguments, said);
+  });
+}
+
+// The port's queue carries the image frame on while the program is stopped for seconds.
+TEST_P(LineUnderLoad, AWriteStoppedForSecondsMidFrameArrivesWhole) {
+  WritePattern(*this, [this](const QStringList& arguments, QByteArray* said) {
+    return RunStoppedInTheImageFrame(arguments, said);
+  });
+  EXPECT_TRUE(emulator->Messages().contains("W 1280, longest silence inside 0.0 ms"));
 }
 
 TEST_P(LineUnderLoad, AReceptionOf200CallsStoresEachOnce) {

@@ -75,30 +75,27 @@ QByteArray RS232Class::WriteFrame(quint16 address, const quint8* data, int count
   return frame;
 }
 
-int RS232Class::QueueDepth() {
-  const double byteMs = driver_.ByteTimeMs();
-  return std::max(1, static_cast<int>(std::ceil(kQueueAheadMs / byteMs)));
-}
-
 namespace {
 
-// Hands a frame to the port a queue's depth ahead of the line, and notes which bytes could not
-// be sent: one that finds no room, and the next one each time the port stops sending for
-// longer than the idle limit.
+// Hands a whole frame to the port before its line time starts, then follows it down the line.
+// The port's queue carries the frame on its own, so a pause of this program of any length
+// (a swapping machine, a suspended VM, a debugger) never becomes a silence inside the frame,
+// which the station would take for its end. Notes which bytes could not be sent: each one
+// that finds no room within the idle limit, and those the port never sent.
 class FrameFeed {
  public:
-  FrameFeed(ComPortDriverClass& driver, Clock& clock, const quint8* bytes, int count, int depth)
+  FrameFeed(ComPortDriverClass& driver, Clock& clock, const quint8* bytes, int count)
       : driver_(driver),
         clock_(clock),
         bytes_(bytes),
         count_(count),
-        depth_(depth),
         waitStep_(static_cast<int>(std::ceil(driver.ByteTimeMs()))),
         idleLimit_(driver.WriteTimeout + waitStep_),
         lastProgress_(clock.Tick()) {}
 
-  bool Done() const { return handed_ >= count_; }
-  // Queues what the depth allows, or waits a little for the line to take some.
+  // Everything is handed over and has left the port, or the port has stopped taking it.
+  bool Done() { return handed_ >= count_ && (stalled_ || driver_.OnTheWay() == 0); }
+  // Hands over what is left, or waits a little for the line to take some.
   void Step() {
     // The time is taken before the port is looked at, so that a pause of this program in
     // between is never taken for a port that stopped sending.
@@ -106,13 +103,14 @@ class FrameFeed {
     const int onTheWay = static_cast<int>(driver_.OnTheWay());
     if (onTheWay < lastOnTheWay_) lastProgress_ = looked;
     lastOnTheWay_ = onTheWay;
-    if (onTheWay < depth_) {
-      Queue(std::min(depth_ - onTheWay, count_ - handed_));
+    if (handed_ < count_) {
+      Queue(count_ - handed_);
     } else if (looked - lastProgress_ > idleLimit_) {
-      GiveUpOne();
-      lastProgress_ = looked;
+      stalled_ = true;
     } else {
-      driver_.AwaitFewerOnTheWay(static_cast<quint32>(depth_), waitStep_);
+      driver_.AwaitFewerOnTheWay(static_cast<quint32>(std::max(onTheWay, 1)), waitStep_);
+      // The device went away or hung up with the frame on its way: what it still held is lost.
+      if (!driver_.IsOpen()) Lost(onTheWay);
     }
   }
   // Bytes of the frame that have left the line.
@@ -120,9 +118,7 @@ class FrameFeed {
   // Waits until everything queued has left; gives the position of the first byte not sent,
   // or -1. Bytes that never left are the last queued, so those that left are the first.
   int Finish() {
-    const int neverLeft = static_cast<int>(driver_.Drain(driver_.WriteTimeout));
-    queued_ -= neverLeft;
-    if (neverLeft > 0) firstFailed_ = firstFailed_ < 0 ? queued_ : std::min(firstFailed_, queued_);
+    Lost(static_cast<int>(driver_.Drain(driver_.WriteTimeout)));
     return firstFailed_;
   }
 
@@ -132,8 +128,15 @@ class FrameFeed {
         driver_.Write(bytes_ + handed_, static_cast<quint32>(asked), driver_.WriteTimeout));
     handed_ += taken;
     queued_ += taken;
+    lastOnTheWay_ = static_cast<int>(driver_.OnTheWay());
     if (taken > 0) lastProgress_ = clock_.Tick();
+    // The port found no room for this byte within the idle limit.
     if (taken < asked) GiveUpOne();
+  }
+  void Lost(int neverLeft) {
+    queued_ -= neverLeft;
+    if (neverLeft > 0) firstFailed_ = firstFailed_ < 0 ? queued_ : std::min(firstFailed_, queued_);
+    stalled_ = true;
   }
   // The byte at hand is not sent, and the rest are tried all the same.
   void GiveUpOne() {
@@ -145,13 +148,13 @@ class FrameFeed {
   Clock& clock_;
   const quint8* bytes_;
   const int count_;
-  const int depth_;
   const int waitStep_;
   const qint64 idleLimit_;
   int handed_ = 0;  // bytes queued or given up on
   int queued_ = 0;
   int firstFailed_ = -1;
   int lastOnTheWay_ = 0;
+  bool stalled_ = false;
   qint64 lastProgress_;
 };
 
@@ -161,10 +164,8 @@ bool RS232Class::SendFrame(const quint8* bytes, int count, bool reportShortSend)
   const bool progress = count > kProgressThreshold;
   if (progress) env_.ui.StartProgress(kSending, static_cast<quint16>(count - 1));
   SetDirection(kSend);
-  // The port is kept a queue's depth ahead of the line, so that a pause of this program (a
-  // busy machine, the window system) never turns into silence inside the frame, which the
-  // station would take for its end. The progress window shows only bytes that have left.
-  FrameFeed feed(driver_, env_.clock, bytes, count, QueueDepth());
+  // The progress window shows only bytes that have left the line.
+  FrameFeed feed(driver_, env_.clock, bytes, count);
   int shown = -1;
   const auto show = [&](int position) {
     if (!progress || position <= shown) return;

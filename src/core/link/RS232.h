@@ -33,8 +33,8 @@ class RS232Class {
   const QString& OpenFailure() const { return driver_.OpenFailure(); }
   const QString& DeviceName() const { return driver_.DeviceName(); }
 
-  // Sends raw bytes, kept queued ahead of the line; true when all left the port. Tells the operator
-  // when some byte could not be sent, unless the caller reports that itself.
+  // Sends raw bytes, the whole frame handed to the port at once; true when all left the port. Tells
+  // the operator when some byte could not be sent, unless the caller reports that itself.
   bool SendFrame(const quint8* bytes, int count, bool reportShortSend = true);
   // One read transaction; true exactly when every byte arrived. The buffer holds the station's
   // bytes (the wire's complement undone) whether or not they all arrived.
@@ -62,12 +62,6 @@ class RS232Class {
   // How long the line must stay quiet after a reply: three byte times at 976 bit/s, and room
   // for an adapter that hands bytes over in bunches.
   static constexpr int kTrailingQuietMs = 40;
-
-  // How far ahead of the line the port is kept fed while a frame goes out: longer than any
-  // pause this program is likely to take on a busy machine.
-  static constexpr double kQueueAheadMs = 600;
-  // Bytes that cover kQueueAheadMs at the current line rate.
-  int QueueDepth();
 
   static QByteArray ReadRequest(quint16 address, quint8 delayCode, quint16 count);
   static QByteArray WriteFrame(quint16 address, const quint8* data, int count);

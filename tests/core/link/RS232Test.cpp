@@ -113,6 +113,25 @@ TEST_F(ProtocolTest, LongFramesAndRepliesShowTheProgressWindow) {
   EXPECT_NEAR(host.clock.Tick(), 517 * 10 * 1000 / 325 + 14 * 10 * 1000 / 325, 100);
 }
 
+// The whole frame is in the port before its line time starts: this program stopped for 3 s in
+// the middle of it (a swapping machine, a debugger) leaves no silence the station could take
+// for the frame's end.
+TEST_F(ProtocolTest, AFrameOutlastsAPauseOfTheProgram) {
+  bool paused = false;
+  host.ui.onProgress = [&](quint16 position) {
+    if (position < 100 || paused) return;
+    paused = true;
+    host.clock.AdvanceUs(3'000'000);
+  };
+  const std::vector<quint8> image(512, 0x22);
+  EXPECT_TRUE(link->WriteMemory(1280, image.data(), 512));
+  ASSERT_TRUE(paused);
+  ASSERT_EQ(line.Trace().size(), 1u);
+  EXPECT_EQ(line.Trace()[0].kind, station::TraceEntry::kWrite);
+  EXPECT_EQ(line.Trace()[0].bytes.size(), 512u);
+  EXPECT_LT(line.Trace()[0].longestSilenceUs, 1000);
+}
+
 // A port that stops sending mid-frame gives each remaining byte up after its idle limit and
 // says how many bytes left: none of those it still holds.
 TEST_F(ProtocolTest, APortThatStopsSendingFailsTheFrameInBoundedTime) {
