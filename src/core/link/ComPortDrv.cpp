@@ -222,6 +222,14 @@ quint32 ComPortDriverClass::Drain(quint32 idleLimit) {
   return 0;
 }
 
+void ComPortDriverClass::AwaitQuiet(int quietMs, int limitMs) {
+  const qint64 start = clock_.Tick();
+  while (!StaysQuiet(quietMs) && clock_.Tick() - start < limitMs) {
+    quint8 discarded[64];
+    transport_->Read(reinterpret_cast<char*>(discarded), sizeof discarded);
+  }
+}
+
 bool ComPortDriverClass::LineLost() {
   if (!transport_->HungUp()) return false;
   // The device is gone or hung up; the next station operation's link check reopens it.

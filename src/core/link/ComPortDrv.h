@@ -67,6 +67,8 @@ class ComPortDriverClass {
   bool ReadByte(quint8& byte);
   // No byte arrives within the given time (true also when the port is closed).
   bool StaysQuiet(int milliseconds);
+  // Throws away what arrives until the line has been quiet for `quietMs`, at most `limitMs`.
+  void AwaitQuiet(int quietMs, int limitMs);
 
   // One tick of the error-clearing timer: clears the port's error state unless a read is in
   // progress.

@@ -186,13 +186,37 @@ bool RS232Class::SendFrame(const quint8* bytes, int count, bool reportShortSend)
 }
 
 bool RS232Class::ReadMemory(quint16 address, quint16 count, quint8* buffer) {
+  // A read changes nothing in the station, so one whose reply was lost to a pause of this
+  // program or shifted by a stray byte is asked again.
+  for (int attempt = 0;; ++attempt) {
+    const ReadOutcome outcome = ReadOnce(address, count, buffer);
+    if (outcome == ReadOutcome::kComplete) return true;
+    const bool stopping = !finishing_ && OsTerminationSignal() != 0;
+    if (outcome == ReadOutcome::kFailed || attempt == kReadRetries || stopping || !IsOpen()) {
+      return false;
+    }
+    // What is left of the spoilt reply goes by before the request is made again.
+    driver_.AwaitQuiet(
+        kTrailingQuietMs,
+        static_cast<int>(std::ceil((count + 1) * driver_.ByteTimeMs() + kReadTimeoutMs)));
+    Pause();
+  }
+}
+
+RS232Class::ReadOutcome RS232Class::ReadOnce(quint16 address, quint16 count, quint8* buffer) {
   const QByteArray request = ReadRequest(address, delayCode_, count);
+  const qint64 sendStart = env_.clock.Tick();
   SendFrame(reinterpret_cast<const quint8*>(request.constData()), static_cast<int>(request.size()));
+  const double requestMs = static_cast<double>(request.size()) * driver_.ByteTimeMs();
   // The station answers only after the reply wait, so nothing of the reply can come before
   // the request has left the line: the port turns to the read rate at once, and whatever
   // arrives during the wait stays queued. Emptying the queues after the wait instead would,
   // when this program is held up at the end of the wait, throw away the reply's first bytes.
   SetDirection(kReceive);
+  // Turned only after the reply began (this program was stopped or starved meanwhile), the
+  // port has thrown away or garbled the reply's start, whatever arrives now.
+  const double late = static_cast<double>(env_.clock.Tick() - sendStart) - requestMs;
+  const bool turnedLate = late > std::max<double>(kPauseNoticeMs, replyWait_);
   const bool progress = count > kProgressThreshold;
   if (progress) env_.ui.StartProgress(kReceiving, static_cast<quint16>(count - 1));
   if (replyWait_ > 0) env_.clock.Sleep(replyWait_);
@@ -210,12 +234,13 @@ bool RS232Class::ReadMemory(quint16 address, quint16 count, quint8* buffer) {
   // The station sends exactly the bytes asked for: one more, right behind them, means a stray
   // byte came first and every byte read is one place late. The read fails rather than hand
   // on shifted data; the next transaction empties the queues.
-  if (complete && !driver_.StaysQuiet(kTrailingQuietMs)) complete = false;
+  const bool shifted = complete && !driver_.StaysQuiet(kTrailingQuietMs);
   if (progress) env_.ui.EndProgress();
   for (int position = 0; position < count; ++position) {
     buffer[position] = static_cast<quint8>(~buffer[position]);
   }
-  return complete;
+  if (turnedLate || shifted) return ReadOutcome::kSpoilt;
+  return complete ? ReadOutcome::kComplete : ReadOutcome::kFailed;
 }
 
 bool RS232Class::WriteMemory(quint16 address, const quint8* data, int count, bool reportShortSend) {

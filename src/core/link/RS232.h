@@ -36,8 +36,9 @@ class RS232Class {
   // Sends raw bytes, the whole frame handed to the port at once; true when all left the port. Tells
   // the operator when some byte could not be sent, unless the caller reports that itself.
   bool SendFrame(const quint8* bytes, int count, bool reportShortSend = true);
-  // One read transaction; true exactly when every byte arrived. The buffer holds the station's
-  // bytes (the wire's complement undone) whether or not they all arrived.
+  // One read, asked again at most twice when its reply was spoilt (a pause of this program
+  // while the reply began, a stray byte); true exactly when every byte arrived. The buffer
+  // holds the station's bytes (the wire's complement undone) whether or not they all arrived.
   bool ReadMemory(quint16 address, quint16 count, quint8* buffer);
   // One write transaction of 1 to 512 bytes; true when the whole frame was sent.
   bool WriteMemory(quint16 address, const quint8* data, int count, bool reportShortSend = true);
@@ -63,10 +64,19 @@ class RS232Class {
   // for an adapter that hands bytes over in bunches.
   static constexpr int kTrailingQuietMs = 40;
 
+  // Times a spoilt read is asked again.
+  static constexpr int kReadRetries = 2;
+  // A turn to the read rate this much later than the request's line time tells of a pause of
+  // this program rather than of a busy machine.
+  static constexpr int kPauseNoticeMs = 250;
+
   static QByteArray ReadRequest(quint16 address, quint8 delayCode, quint16 count);
   static QByteArray WriteFrame(quint16 address, const quint8* data, int count);
 
  private:
+  enum class ReadOutcome { kComplete, kFailed, kSpoilt };
+  ReadOutcome ReadOnce(quint16 address, quint16 count, quint8* buffer);
+
   bool finishing_ = false;
   Environment& env_;
   ComPortDriverClass driver_;

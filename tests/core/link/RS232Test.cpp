@@ -215,3 +215,46 @@ TEST_F(NoisyStation, StrayBytesBeforeAReplyArePurged) {
     link->Pause();
   }
 }
+
+// A read whose reply was spoilt is asked again: this program held up while the request left
+// (the reply began before the port turned to the read rate), or a stray byte ahead of the
+// reply. A station that does not answer is asked once only.
+TEST(RS232Reads, ASpoiltReadIsAskedAgainAndASilentStationOnce) {
+  struct Case {
+    const char* name;
+    std::function<void(FakeHost&, FakeLine&)> spoil;
+    bool read;
+    int asked;
+  };
+  const Case cases[] = {
+      {"held up 1 s as the request left",
+       [](FakeHost& host, FakeLine& line) {
+         line.beforeDelivery = [&host, paused = false](long delivered) mutable {
+           if (delivered != 9 || paused) return;
+           paused = true;
+           host.clock.AdvanceUs(1'000'000);
+         };
+       },
+       true, 2},
+      {"a stray byte ahead of the reply",
+       [](FakeHost&, FakeLine& line) { line.Station().SetStrayInReply(0); }, true, 2},
+      {"the cable pulled", [](FakeHost&, FakeLine& line) { line.Station().SetCablePulled(true); },
+       false, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeHost host;
+    FakeLine line(host.clock, {});
+    host.ports.Plug(ComPortDeviceName(2), &line);
+    RS232Class link(host.env, 2);
+    link.Open();
+    line.Station().Poke(1791, 0x3C);
+    c.spoil(host, line);
+    quint8 byte = 0;
+    EXPECT_EQ(link.ReadMemory(1791, 1, &byte), c.read);
+    if (c.read) {
+      EXPECT_EQ(byte, 0x3C);
+    }
+    EXPECT_EQ(line.RawSent().count(RS232Class::ReadRequest(1791, 64, 1)), c.asked);
+  }
+}
