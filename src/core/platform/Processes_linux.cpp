@@ -1,8 +1,10 @@
 // Processes and their open files, read from /proc, and the signals that end a process.
 #include "core/platform/Processes.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -124,10 +126,34 @@ char gScratchFile[4096];
 char gScratchDir[4096];
 char gOutputFile[4096];
 
+// Empties the scratch directory: besides the named file, a library may hold a scratch file of
+// its own there for the moment between making it and unlinking it. Only plain system calls.
+void EmptyScratchDir() {
+  const int dir = ::open(gScratchDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return;
+  alignas(8) static char entries[4096];
+  for (;;) {
+    const long size = ::syscall(SYS_getdents64, dir, entries, sizeof entries);
+    if (size <= 0) break;
+    for (long at = 0; at < size;) {
+      // struct linux_dirent64: inode (8), offset (8), record length (2), type (1), name.
+      unsigned short length = 0;
+      std::memcpy(&length, entries + at + 16, sizeof length);
+      const char* name = entries + at + 19;
+      if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) ::unlinkat(dir, name, 0);
+      at += length;
+    }
+  }
+  ::close(dir);
+}
+
 void RemoveScratchAndEnd(int number) {
   if (gOutputFile[0] != '\0') ::unlink(gOutputFile);
   if (gScratchFile[0] != '\0') ::unlink(gScratchFile);
-  if (gScratchDir[0] != '\0') ::rmdir(gScratchDir);
+  if (gScratchDir[0] != '\0') {
+    EmptyScratchDir();
+    ::rmdir(gScratchDir);
+  }
   std::signal(number, SIG_DFL);
   std::raise(number);
 }
@@ -151,10 +177,13 @@ void OsRemoveOnTermination(const QString& file, const QString& dir) {
   const QByteArray d = QFile::encodeName(dir);
   if (file.isEmpty() || f.size() >= qsizetype(sizeof gScratchFile) ||
       d.size() >= qsizetype(sizeof gScratchDir)) {
-    std::signal(SIGTERM, SIG_DFL);
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGHUP, SIG_DFL);
     gScratchFile[0] = gScratchDir[0] = '\0';
+    // An output file being written still wants the handler.
+    if (gOutputFile[0] == '\0') {
+      std::signal(SIGTERM, SIG_DFL);
+      std::signal(SIGINT, SIG_DFL);
+      std::signal(SIGHUP, SIG_DFL);
+    }
     return;
   }
   std::memcpy(gScratchFile, f.constData(), static_cast<size_t>(f.size()) + 1);

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cerrno>
+#include <csignal>
 
 #include "FakeHost.h"
 #include "core/base/Errors.h"
@@ -12,6 +17,7 @@
 #include "core/files/DataFiles.h"
 #include "core/files/SettingsFile.h"
 #include "core/platform/DurableFile.h"
+#include "core/platform/Processes.h"
 
 namespace {
 
@@ -183,5 +189,41 @@ TEST(DirectorySync, AnIoErrorIsAFailureAndNoSupportIsNone) {
     if (row.fails) {
       EXPECT_EQ(reason, QStringLiteral("Input/output error"));
     }
+  }
+}
+
+// A SIGTERM takes the scratch directory with it, whatever a library left in it for the moment,
+// and the output file being written; forgetting the scratch directory keeps the output file's
+// handler. Each case runs in a child process that the signal ends.
+TEST(TerminationCleanUp, ASignalLeavesNoScratchAndNoUnfinishedOutput) {
+  QTemporaryDir dir;
+  const QString scratch = dir.filePath(QStringLiteral("scratch"));
+  const QString output = dir.filePath(QStringLiteral(".out.part"));
+  struct Case {
+    const char* name;
+    bool forgetScratch;
+  };
+  for (const Case c : {Case{"in the middle", false}, Case{"scratch forgotten", true}}) {
+    SCOPED_TRACE(c.name);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      OsRemoveOutputOnTermination(output);
+      QFile(output).open(QIODevice::WriteOnly);
+      OsRemoveOnTermination(scratch + QStringLiteral("/export.xlsx"), scratch);
+      QDir().mkdir(scratch);
+      QFile(scratch + QStringLiteral("/tmpXYZ")).open(QIODevice::WriteOnly);
+      if (c.forgetScratch) {
+        OsRemoveOnTermination({}, {});
+        QDir(scratch).removeRecursively();
+      }
+      ::raise(SIGTERM);
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_FALSE(QFileInfo::exists(scratch));
+    EXPECT_FALSE(QFileInfo::exists(output));
   }
 }
