@@ -221,6 +221,7 @@ RS232Class::ReadOutcome RS232Class::ReadOnce(quint16 address, quint16 count, qui
   if (progress) env_.ui.StartProgress(kReceiving, static_cast<quint16>(count - 1));
   if (replyWait_ > 0) env_.clock.Sleep(replyWait_);
   bool complete = true;
+  lastArrived_ = 0;
   for (int position = 0; position < count; ++position) {
     // A byte that did not come within the idle limit fails the read: the rest would each wait
     // the limit out as well, minutes for a long read, to the same end. So does a request to
@@ -229,6 +230,7 @@ RS232Class::ReadOutcome RS232Class::ReadOnce(quint16 address, quint16 count, qui
       complete = false;
       break;
     }
+    ++lastArrived_;
     if (progress) env_.ui.SetProgress(static_cast<quint16>(position));
   }
   // The station sends exactly the bytes asked for: one more, right behind them, means a stray

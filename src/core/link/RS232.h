@@ -40,6 +40,9 @@ class RS232Class {
   // while the reply began, a stray byte); true exactly when every byte arrived. The buffer
   // holds the station's bytes (the wire's complement undone) whether or not they all arrived.
   bool ReadMemory(quint16 address, quint16 count, quint8* buffer);
+  // Reply bytes that arrived in the last read's last asking, all of them or those before the
+  // first that did not come.
+  int ArrivedInLastRead() const { return lastArrived_; }
   // One write transaction of 1 to 512 bytes; true when the whole frame was sent.
   bool WriteMemory(quint16 address, const quint8* data, int count, bool reportShortSend = true);
   // The pause that the station needs between transactions.
@@ -78,6 +81,7 @@ class RS232Class {
   ReadOutcome ReadOnce(quint16 address, quint16 count, quint8* buffer);
 
   bool finishing_ = false;
+  int lastArrived_ = 0;
   Environment& env_;
   ComPortDriverClass driver_;
   quint32 writeRate_ = kWriteRate;

@@ -197,8 +197,9 @@ ReceptionResult Reception::Receive() {
   }
   std::vector<quint8> area;
   bool settled = false;
-  if (!ReadRecordArea(count, area, settled)) return result;
-  result.bytesRead = static_cast<qsizetype>(area.size());
+  const bool areaRead = ReadRecordArea(count, area, settled);
+  result.bytesRead = areaArrived_;
+  if (!areaRead) return result;
 
   const qsizetype skip = AlreadyStored(area);
   std::vector<CallRecord> records = DecodeArea(area, skip, env_.clock.Now().date());
@@ -423,12 +424,14 @@ ReceptionJournal Reception::StoreCalls(const std::vector<quint8>& area,
 
 bool Reception::ReadRecords(quint16 count, quint8* buffer) {
   const bool ok = Link().ReadMemory(kRecordsAddress, count, buffer);
+  areaArrived_ += Link().ArrivedInLastRead();
   if (!ok) env_.ui.InfoBox(kRecordsNotRead, true);
   return ok;
 }
 
 bool Reception::ReadRecordArea(quint16 count, std::vector<quint8>& area, bool& settled) {
   area.assign(count, 0);
+  areaArrived_ = 0;
   settled = false;
   // Records that did not arrive whole stay in the station for the next reception: nothing of
   // them is stored and the station is not reset.
@@ -449,7 +452,9 @@ bool Reception::ReadRecordArea(quint16 count, std::vector<quint8>& area, bool& s
     }
     const quint16 more = static_cast<quint16>(header.End() - end);
     area.resize(area.size() + more, 0);
-    if (!Link().ReadMemory(end, more, area.data() + area.size() - more)) {
+    const bool moreRead = Link().ReadMemory(end, more, area.data() + area.size() - more);
+    areaArrived_ += Link().ArrivedInLastRead();
+    if (!moreRead) {
       env_.ui.InfoBox(kRecordsNotRead, true);
       return false;
     }

@@ -45,7 +45,7 @@ struct ReceptionResult {
   };
   Outcome outcome = Outcome::kNoAnswer;
   QMap<QString, int> storedPerFile;
-  qsizetype bytesRead = 0;
+  qsizetype bytesRead = 0;  // record bytes that arrived, all of them or up to a failure
   bool resetSent = false;   // the reset frame went out whole
   bool cleared = false;     // the reset was sent and confirmed
   QString settingsFailure;  // the system's reason, when the settings file was not written
@@ -116,4 +116,6 @@ class Reception {
   // read back showed it taken.
   bool resetSent_ = false;
   bool resetConfirmed_ = false;
+  // Record bytes that arrived in the last ReadRecordArea, whole or not.
+  qsizetype areaArrived_ = 0;
 };

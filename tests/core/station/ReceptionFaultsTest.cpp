@@ -323,3 +323,19 @@ TEST_F(ReceptionFaults, AResetWhoseConfirmationWasLostIsNotedWithItsOwnMoment) {
                         DateTimeToText(resetAt)))
       << ui.boxes.join(u'|').toStdString();
 }
+
+// The cable pulled 100 bytes into the record area: the reception says how many bytes came,
+// stores nothing and leaves every call in the station.
+TEST_F(ReceptionFaults, ARecordAreaCutShortTellsTheBytesThatCame) {
+  for (int i = 0; i < 40; ++i) AddCall();
+  line->Station().OnTrace([&](const station::TraceEntry& entry) {
+    if (entry.kind == station::TraceEntry::kRead && entry.address == 1792) {
+      line->Station().PullCableAfterReplyBytes(100);
+    }
+  });
+  const ReceptionResult result = station->ReceiveTariffication();
+  EXPECT_EQ(result.outcome, ReceptionResult::Outcome::kNoAnswer);
+  EXPECT_EQ(result.bytesRead, 100);
+  EXPECT_TRUE(StoredCounts().empty());
+  EXPECT_EQ(InStation().size(), recorded.size());
+}
