@@ -138,6 +138,17 @@ class Parser {
     return number;
   }
 
+  // A factor above 1 and at most 1000, with a decimal point or comma: "3", "2.5", "1,5".
+  double Factor(const QString& key, const QString& value) const {
+    bool ok = false;
+    const double factor = QString(value).replace(u',', u'.').toDouble(&ok);
+    if (!ok || !(factor > 1) || factor > 1000) {
+      Fail(QStringLiteral("«%1»: нужно число больше 1 и не больше 1000, например 2.5, а не «%2»")
+               .arg(key, value));
+    }
+    return factor;
+  }
+
   std::vector<int> Numbers(const QString& key, const QString& value, int low, int high) const {
     std::vector<int> numbers;
     for (const QString& item : List(key, value)) numbers.push_back(Number(key, item, low, high));
@@ -182,7 +193,7 @@ class Parser {
       rule.kind = AlertRule::Kind::kUsual;
       rule.measure = *measure;
     } else if (key == QLatin1String("times")) {
-      rule.times = Number(key, value, 2, 1000);
+      rule.times = Factor(key, value);
     } else if (key == QLatin1String("part")) {
       const std::optional<AlertRule::Part> part = Named<AlertRule::Part>(value, kPartNames);
       if (!part) Fail(QStringLiteral("«part»: нужно одно из %1").arg(Choices(kPartNames)));
@@ -333,7 +344,7 @@ QString AlertRulesText(const AlertRules& rules) {
         break;
       case AlertRule::Kind::kUsual:
         lines << QStringLiteral("usual = %1").arg(QLatin1String(kMeasureNames[int(rule.measure)]))
-              << QStringLiteral("times = %1").arg(rule.times);
+              << QStringLiteral("times = %1").arg(QString::number(rule.times));
         if (rule.part != AlertRule::Part::kBoth) {
           lines << QStringLiteral("part = %1").arg(QLatin1String(kPartNames[int(rule.part)]));
         }

@@ -25,10 +25,10 @@
 // always (the default), outside_hours (outside working hours, days off included) or days_off
 // (weekends and holidays). The working hours and the holidays are the tariff file's.
 //
-// `usual = calls|minutes|cost` with `times = K` and optionally `part = day|night` finds a
-// subscriber whose calls, minutes or cost in the working hours of a day (day) or the rest of
-// it (night) are above K times its own usual: the median of the same weekday over the 8 weeks
-// before, with at least 4 of them known.
+// `usual = calls|minutes|cost` with `times = K` (above 1, a decimal: 2.5) and optionally `part =
+// day|night` finds a subscriber whose calls, minutes or cost in the working hours of a day (day) or
+// the rest of it (night) are above K times its own usual: the median of the same weekday over the 8
+// weeks before, with at least 4 of them known.
 //
 // `burst = N calls in M minutes` with `by = subscriber|line` finds N calls started within M
 // minutes from one subscriber or on one city line, as an auto-dialler makes them.
@@ -53,7 +53,7 @@ struct AlertRule {
   std::vector<int> cityLines;
 
   Measure measure = Measure::kMinutes;
-  int times = 0;
+  double times = 0;  // above 1: 3, 2.5
   Part part = Part::kBoth;
 
   int burstCalls = 0;

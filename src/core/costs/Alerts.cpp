@@ -223,7 +223,7 @@ class Checker {
                               .arg(MedianText(rule.measure, median, tariffs_))
                               .arg(n)
                               .arg(QString::fromUtf8(kWeekdaysPlural[day.dayOfWeek() - 1]))
-                              .arg(rule.times);
+                              .arg(QString::number(rule.times).replace(u'.', u','));
             finding.key = QStringLiteral("%1|%2|%3|%4")
                               .arg(day.toString(Qt::ISODate), rule.name)
                               .arg(subscriber + kFirstSubscriber)

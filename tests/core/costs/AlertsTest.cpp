@@ -271,6 +271,22 @@ TEST(Alerts, TheUsualIsTheMedianOfTheRulesPart) {
        0},
       {"three calls where none is usual", "usual = calls", 30, {0, 0, 0, 0}, 10, 3, 1, 0},
       {"four calls where none is usual", "usual = calls", 30, {0, 0, 0, 0}, 10, 4, 1, 1},
+      {"at 2,5 times the median 16",
+       "usual = minutes\ntimes = 2,5",
+       20,
+       {30, 10, 20, 12},
+       10,
+       1,
+       40,
+       0},
+      {"over 2.5 times the median 16",
+       "usual = minutes\ntimes = 2.5",
+       20,
+       {30, 10, 20, 12},
+       10,
+       1,
+       41,
+       1},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -289,7 +305,9 @@ TEST(Alerts, TheUsualIsTheMedianOfTheRulesPart) {
     Station station;
     station.Store(records);
     const AlertRules rules =
-        Rules((QByteArray("[Больше обычного]\ntimes = 3\n") + row.rules + '\n').constData());
+        Rules((QByteArray("[Больше обычного]\n") +
+               (QByteArray(row.rules).contains("times") ? "" : "times = 3\n") + row.rules + '\n')
+                  .constData());
     EXPECT_EQ(station.Check(rules, tuesday, tuesday).findings.size(), row.findings);
   }
 }
@@ -320,6 +338,8 @@ TEST(Alerts, AMistakeInTheRulesFileIsNamedWithItsLine) {
       {"[А]\nprefixes = 8l0\n", "строка 2: «prefixes»: «8l0» - не цифры"},
       {"[А]\nburst = 10 calls per minute\n", "строка 2: «burst»: нужно «N calls in M minutes»"},
       {"[А]\nusual = minutes\n", "строка 1: правило «А»: нет «times»"},
+      {"[А]\nusual = minutes\ntimes = 1\n", "строка 3: «times»: нужно число больше 1"},
+      {"[А]\nusual = minutes\ntimes = 2.5.1\n", "строка 3: «times»: нужно число больше 1"},
       {"[А]\nusual = minutes\ntimes = 3\nprefixes = 8\n",
        "строка 4: «prefixes» не подходит к правилу с «usual»"},
       {"[А]\nlonger_than = 60\n[А]\n", "строка 3: правило «А» уже есть (строка 1)"},
