@@ -7,11 +7,11 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ConsoleUi.h"
-#include "core/base/ExitCodes.h"
 #include "cli/LastReception.h"
 #include "cli/NorvelCommand.h"
 #include "core/base/Clock.h"
 #include "core/base/Errors.h"
+#include "core/base/ExitCodes.h"
 #include "core/costs/AlertDelivery.h"
 #include "core/costs/Alerts.h"
 #include "core/files/DataFiles.h"
@@ -88,6 +88,13 @@ ConsoleUi::Priority AlertPriority(const AlertFinding& finding) {
                                                    : ConsoleUi::Priority::kWarning;
 }
 
+namespace {
+// The station as alerts name it: the rules file's name for it, else its directory's.
+QString AlertStationName(const QString& dir, const AlertRules& rules) {
+  return rules.station.isEmpty() ? QDir(dir).absolutePath().section(u'/', -1) : rules.station;
+}
+}  // namespace
+
 QDate DefaultAlertsFrom(const QDate& today) {
   return QDate(today.year(), today.month(), 1).addMonths(-1);
 }
@@ -114,10 +121,8 @@ AlertRun RunAlertCheck(const QString& dir, const QDate& from, const QDate& to, c
       for (const AlertFinding* finding : told) each(*finding);
     }
     if (deliver && !told.empty()) {
-      const QString station =
-          rules.station.isEmpty() ? QDir(dir).absolutePath().section(u'/', -1) : rules.station;
       QString reason;
-      if (!DeliverAlert(rules, ComposeAlert(station, told), &reason)) {
+      if (!DeliverAlert(rules, ComposeAlert(AlertStationName(dir, rules), told), &reason)) {
         // Not remembered: the next check delivers them again.
         run.failed = true;
         run.problem = QStringLiteral("alerts not delivered: ") + reason;
@@ -137,6 +142,38 @@ AlertRun RunAlertCheck(const QString& dir, const QDate& from, const QDate& to, c
   }
   return run;
 }
+
+namespace {
+
+// A message that proves the way alerts take, so that a setup is tried before a night needs it.
+int SendTestAlert(const QString& dir, const QString& sendmail, CommandIo& io, ConsoleUi& ui) {
+  try {
+    AlertRules rules = LoadAlertRules(dir);
+    if (!sendmail.isEmpty()) rules.sendmail = sendmail;
+    AlertMessage message;
+    message.subject =
+        QStringLiteral("Norvel %1: проверка доставки оповещений").arg(AlertStationName(dir, rules));
+    message.level = QStringLiteral("проверка");
+    message.body = QStringLiteral(
+                       "Это проверочное сообщение norvel alerts --test-mail от %1.\n"
+                       "Оповещения о подозрительных вызовах придут тем же путем.\n")
+                       .arg(io.clock.Now().toString(QStringLiteral("dd.MM.yyyy HH:mm")));
+    QString reason;
+    if (!DeliverAlert(rules, message, &reason)) {
+      ui.Say(QStringLiteral("test message not delivered: ") + reason);
+      return exitcode::kFilesFailed;
+    }
+    io.out.write(QStringLiteral("test message handed to %1\n")
+                     .arg(rules.command.isEmpty() ? rules.sendmail : rules.command)
+                     .toUtf8());
+    return exitcode::kOk;
+  } catch (const NorvelError& error) {
+    ui.Say(error.Message());
+    return exitcode::kFilesFailed;
+  }
+}
+
+}  // namespace
 
 int RunAlerts(const QStringList& arguments, CommandIo& io) {
   CommandLine line(
@@ -164,12 +201,18 @@ int RunAlerts(const QStringList& arguments, CommandIo& io) {
   line.Add(
       {QStringLiteral("show-rules"),
        QStringLiteral("Print the rules in force in the file's own syntax, and nothing else.")});
+  line.Add({QStringLiteral("test-mail"),
+            QStringLiteral("Send one test message the way alerts go (mail or command), and "
+                           "nothing else: exit 0 when it was handed over, 13 when not.")});
   AddSendmailOption(line);
   if (const std::optional<int> code = line.Parse(arguments)) return *code;
   if (!SendmailOptionValid(line)) return exitcode::kUsage;
   const std::optional<QString> dir = line.WorkingDir();
   if (!dir) return exitcode::kUsage;
   ConsoleUi ui(io.err, false);
+  if (line.IsSet(QStringLiteral("test-mail"))) {
+    return SendTestAlert(*dir, line.Value(QStringLiteral("sendmail")), io, ui);
+  }
   if (line.IsSet(QStringLiteral("show-rules"))) {
     try {
       io.out.write(AlertRulesText(LoadAlertRules(*dir)).toUtf8());

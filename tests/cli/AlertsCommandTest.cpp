@@ -124,6 +124,24 @@ TEST_F(Alerts, ACommandGetsTheAlertAndAFailedOneIsTriedAgain) {
   EXPECT_EQ(Run({"alerts", "--deliver"}), exitcode::kOk);
 }
 
+// A test message goes the way alerts go and leaves the findings untold; a refusal is exit 13.
+TEST_F(Alerts, ATestMessageTriesTheWayAndTellsNothing) {
+  Store({Call(5, 3, 31, 12, "81044207946000")});
+  Write(QStringLiteral("NorvelAlerts.txt"),
+        QStringLiteral("station = Склад\ncommand = %1\n").arg(Hook(true)).toUtf8() + kRules);
+  EXPECT_EQ(Run({"alerts", "--test-mail"}), exitcode::kFilesFailed);
+  EXPECT_TRUE(Err().contains(QStringLiteral("test message not delivered: ")));
+
+  Write(QStringLiteral("NorvelAlerts.txt"),
+        QStringLiteral("station = Склад\ncommand = %1\n").arg(Hook()).toUtf8() + kRules);
+  EXPECT_EQ(Run({"alerts", "--test-mail"}), exitcode::kOk) << Err().toStdString();
+  EXPECT_TRUE(Hooked().startsWith(
+      QStringLiteral("Norvel Склад: проверка доставки оповещений|проверка|0\nЭто проверочное")))
+      << Hooked().toStdString();
+  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("NorvelAlerts.seen"))));
+  EXPECT_EQ(Run({"alerts"}), exitcode::kAlarms);
+}
+
 TEST_F(Alerts, AReceptionWithAlertsDeliversWhatIsNew) {
   Store({Call(5, 3, 31, 12, "81044207946000")});
   Write(QStringLiteral("NorvelAlerts.txt"),
