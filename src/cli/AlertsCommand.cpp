@@ -110,11 +110,16 @@ AlertRun RunAlertCheck(const QString& dir, const QDate& from, const QDate& to, c
     AlertSeenList seen(dir);
     const AlertCheck check = FindAlerts(dir, rules, tariffs, from, to);
     for (const QString& note : check.notes) ui.Say(note, ConsoleUi::Priority::kWarning);
-    std::vector<const AlertFinding*> told;
+    std::vector<const AlertFinding*> fresh;
     for (const AlertFinding& finding : check.findings) {
       if (!all && seen.Seen(finding.key)) continue;
-      told.push_back(&finding);
-      run.alarms += finding.level == AlertRule::Level::kAlarm;
+      fresh.push_back(&finding);
+    }
+    const std::vector<AlertFinding> incidents = AlertIncidents(fresh);
+    std::vector<const AlertFinding*> told;
+    for (const AlertFinding& incident : incidents) {
+      told.push_back(&incident);
+      run.alarms += incident.level == AlertRule::Level::kAlarm;
     }
     run.found = static_cast<int>(told.size());
     if (each) {
@@ -130,7 +135,10 @@ AlertRun RunAlertCheck(const QString& dir, const QDate& from, const QDate& to, c
       }
       run.delivered = true;
     }
-    for (const AlertFinding* finding : told) seen.Add(finding->key);
+    for (const AlertFinding* finding : told) {
+      seen.Add(finding->key);
+      for (const QString& key : finding->alsoKeys) seen.Add(key);
+    }
     QString reason;
     if (!told.empty() && !seen.Save(today, &reason)) {
       run.failed = true;

@@ -124,6 +124,44 @@ TEST_F(Alerts, ACommandGetsTheAlertAndAFailedOneIsTriedAgain) {
   EXPECT_EQ(Run({"alerts", "--deliver"}), exitcode::kOk);
 }
 
+// Calls abroad that one subscriber makes within an hour of each other are one alarm with
+// their count; another subscriber's, or the same one's more than an hour after the last, are
+// alarms of their own; a second check tells none of the calls again.
+TEST_F(Alerts, ABurstOfCallsIsOneIncident) {
+  std::vector<CallRecord> calls;
+  for (int i = 0; i < 30; ++i) {
+    CallRecord call = Call(5, 2, 31, 1, "81044207946000");
+    call.StartTime = call.StartTime.addSecs(60 * (i * 2));  // 02:10 to 03:08
+    calls.push_back(call);
+  }
+  // An hour after the last of them still belongs; an hour and a minute after that does not.
+  calls.push_back(Call(5, 4, 31, 1, "81044207946000"));
+  calls.back().StartTime = calls.back().StartTime.addSecs(-120);  // 04:08
+  calls.push_back(Call(5, 5, 31, 1, "81044207946000"));
+  calls.back().StartTime = calls.back().StartTime.addSecs(-60);  // 05:09
+  calls.push_back(Call(5, 2, 32, 1, "81044207946000"));
+  Store(calls);
+  Write(QStringLiteral("NorvelAlerts.txt"), kRules);
+  EXPECT_EQ(Run({"alerts", "--json"}), exitcode::kAlarms) << Err().toStdString();
+  const QJsonArray findings = QJsonDocument::fromJson(Out().toUtf8()).array();
+  QStringList seen;
+  for (const QJsonValue& finding : findings) {
+    seen << QStringLiteral("%1 %2 %3: %4")
+                .arg(finding[QStringLiteral("calls")][0][QStringLiteral("subscriber")].toInt())
+                .arg(finding[QStringLiteral("calls")][0][QStringLiteral("start")].toString())
+                .arg(finding[QStringLiteral("call_count")].toInt())
+                .arg(finding[QStringLiteral("why")].toString().section(u';', 0, 0));
+  }
+  seen.sort();
+  ASSERT_EQ(seen.size(), 3) << seen.join(u'|').toStdString();
+  EXPECT_EQ(seen[0], QStringLiteral("31 2026-12-05T02:10 31: 31 выз. с 2026-12-05 02:10 по 04:08"));
+  EXPECT_TRUE(seen[1].startsWith(QStringLiteral("31 2026-12-05T05:09 1: ")))
+      << seen[1].toStdString();
+  EXPECT_TRUE(seen[2].startsWith(QStringLiteral("32 2026-12-05T02:10 1: ")))
+      << seen[2].toStdString();
+  EXPECT_EQ(Run({"alerts"}), exitcode::kOk);
+}
+
 // A test message goes the way alerts go and leaves the findings untold; a refusal is exit 13.
 TEST_F(Alerts, ATestMessageTriesTheWayAndTellsNothing) {
   Store({Call(5, 3, 31, 12, "81044207946000")});

@@ -425,6 +425,41 @@ AlertCheck FindAlerts(const QString& dir, const AlertRules& rules,
   return checker.Finish();
 }
 
+std::vector<AlertFinding> AlertIncidents(const std::vector<const AlertFinding*>& findings) {
+  constexpr qint64 kIncidentMinutes = 60;
+  std::vector<AlertFinding> incidents;
+  std::map<std::pair<QString, int>, size_t> open;  // rule and subscriber: their last incident
+  for (const AlertFinding* finding : findings) {
+    const bool single = finding->kind == AlertRule::Kind::kCall && finding->subscriber != 0 &&
+                        finding->calls.size() == 1;
+    if (single) {
+      const auto last = open.find({finding->rule, finding->subscriber});
+      if (last != open.end()) {
+        AlertFinding& incident = incidents[last->second];
+        const ExportRow& before = incident.calls.back();
+        if (incident.calls.size() < AlertFinding::kListedCalls &&
+            MinuteIndex(finding->calls.front()) - MinuteIndex(before) <= kIncidentMinutes) {
+          incident.calls.push_back(finding->calls.front());
+          incident.callCount += finding->callCount;
+          incident.alsoKeys << finding->key;
+          continue;
+        }
+      }
+      open[{finding->rule, finding->subscriber}] = incidents.size();
+    }
+    incidents.push_back(*finding);
+  }
+  for (AlertFinding& incident : incidents) {
+    if (incident.alsoKeys.isEmpty()) continue;
+    incident.why = QStringLiteral("%1 выз. с %2 по %3; первый: %4")
+                       .arg(incident.callCount)
+                       .arg(StartText(incident.calls.front()))
+                       .arg(StartText(incident.calls.back()).right(5))
+                       .arg(incident.why);
+  }
+  return incidents;
+}
+
 QString AlertCallLine(const ExportRow& row) {
   CallRecord record;
   record.StartTime = QDateTime(DateOf(row), QTime(row.hour, row.minute));

@@ -24,9 +24,16 @@ struct AlertFinding {
   // The same finding has the same key in every check: the seen list remembers keys. It begins
   // with the finding's day, "yyyy-MM-dd".
   QString key;
+  // The keys of the further calls an incident gathered (see AlertIncidents).
+  QStringList alsoKeys;
 
   static constexpr size_t kListedCalls = 50;
 };
+
+// Calls of one subscriber that one call rule flags within an hour of the one before are one
+// incident: one finding with their count, first and last time, and every call's key. A burst
+// of 30 calls abroad is one alarm, not 30. The findings keep their order.
+std::vector<AlertFinding> AlertIncidents(const std::vector<const AlertFinding*>& findings);
 
 struct AlertCheck {
   std::vector<AlertFinding> findings;  // by their first call's start
