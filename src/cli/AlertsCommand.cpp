@@ -14,6 +14,7 @@
 #include "core/base/ExitCodes.h"
 #include "core/costs/AlertDelivery.h"
 #include "core/costs/Alerts.h"
+#include "core/costs/SubscriberDirectory.h"
 #include "core/files/DataFiles.h"
 
 namespace {
@@ -39,6 +40,9 @@ QJsonObject FindingJson(const AlertFinding& finding) {
                                         ? QStringLiteral("alarm")
                                         : QStringLiteral("warning")},
           {QStringLiteral("why"), finding.why},
+          {QStringLiteral("subscriber"), finding.subscriber},
+          {QStringLiteral("name"), finding.name},
+          {QStringLiteral("department"), finding.department},
           {QStringLiteral("calls"), calls},
           {QStringLiteral("call_count"), finding.callCount}};
 }
@@ -89,6 +93,24 @@ ConsoleUi::Priority AlertPriority(const AlertFinding& finding) {
 }
 
 namespace {
+// Puts each finding's subscriber's name and department from NorvelSubscribers.txt; a file that
+// cannot be read leaves the numbers alone, with a word, rather than stopping the check.
+void NameSubscribers(const QString& dir, std::vector<AlertFinding>& findings, ConsoleUi& ui) {
+  std::optional<SubscriberDirectory> directory;
+  try {
+    directory = LoadSubscriberDirectory(dir);
+  } catch (const NorvelError& error) {
+    ui.Say(error.Message(), ConsoleUi::Priority::kWarning);
+  }
+  if (!directory) return;
+  for (AlertFinding& finding : findings) {
+    if (const SubscriberEntry* entry = directory->Of(finding.subscriber)) {
+      finding.name = entry->name;
+      finding.department = entry->department;
+    }
+  }
+}
+
 // The station as alerts name it: the rules file's name for it, else its directory's.
 QString AlertStationName(const QString& dir, const AlertRules& rules) {
   return rules.station.isEmpty() ? QDir(dir).absolutePath().section(u'/', -1) : rules.station;
@@ -115,7 +137,8 @@ AlertRun RunAlertCheck(const QString& dir, const QDate& from, const QDate& to, c
       if (!all && seen.Seen(finding.key)) continue;
       fresh.push_back(&finding);
     }
-    const std::vector<AlertFinding> incidents = AlertIncidents(fresh);
+    std::vector<AlertFinding> incidents = AlertIncidents(fresh);
+    NameSubscribers(dir, incidents, ui);
     std::vector<const AlertFinding*> told;
     for (const AlertFinding& incident : incidents) {
       told.push_back(&incident);

@@ -80,11 +80,13 @@ struct Alerts : ::testing::Test {
 
 TEST_F(Alerts, ExitCodesTheSeenListAndADamagedRulesFile) {
   Write(QStringLiteral("NorvelAlerts.txt"), kRules);
+  Write(QStringLiteral("NorvelSubscribers.txt"), "31 = Соколова Татьяна; Бухгалтерия; 100-01\n");
   Store({Call(5, 3, 31, 12, "81044207946000"), Call(7, 11, 22, 5, "2345678")});
   EXPECT_EQ(Run({"alerts"}), exitcode::kAlarms) << Err().toStdString();
-  EXPECT_TRUE(
-      Out().startsWith(QStringLiteral("тревога: Заграница в выходные: номер 81044207946000 "
-                                      "начинается с 810, выходной (сб)\n  05.12.2026 3:10\t31")));
+  EXPECT_TRUE(Out().startsWith(
+      QStringLiteral("тревога: Заграница в выходные: аб. 31 Соколова Татьяна (Бухгалтерия): номер "
+                     "81044207946000 начинается с 810, выходной (сб)\n  05.12.2026 3:10\t31")))
+      << Out().toStdString();
   // Told once: the second check finds nothing new, --all shows it again.
   EXPECT_EQ(Run({"alerts"}), exitcode::kOk);
   EXPECT_TRUE(Out().isEmpty());
@@ -92,10 +94,13 @@ TEST_F(Alerts, ExitCodesTheSeenListAndADamagedRulesFile) {
   const QJsonArray all = QJsonDocument::fromJson(norvel.OutBytes()).array();
   ASSERT_EQ(all.size(), 1);
   EXPECT_EQ(all[0].toObject()[QStringLiteral("level")], QStringLiteral("alarm"));
+  EXPECT_EQ(all[0].toObject()[QStringLiteral("name")], QStringLiteral("Соколова Татьяна"));
+  EXPECT_EQ(all[0].toObject()[QStringLiteral("department")], QStringLiteral("Бухгалтерия"));
   // A new warning alone is 1.
   Store({Call(7, 12, 23, 45, "2345678")});
   EXPECT_EQ(Run({"alerts"}), exitcode::kNoAnswer);
-  EXPECT_TRUE(Out().startsWith(QStringLiteral("предупреждение: Длинные: 45 мин > 30 мин\n")));
+  EXPECT_TRUE(
+      Out().startsWith(QStringLiteral("предупреждение: Длинные: аб. 23: 45 мин > 30 мин\n")));
   // --month looks at that month only; November has no month file, which is said.
   EXPECT_EQ(Run({"alerts", "--month", "11", "--all"}), exitcode::kFilesFailed);
   EXPECT_TRUE(Out().isEmpty());

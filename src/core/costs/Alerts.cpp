@@ -473,8 +473,15 @@ QString AlertCallLine(const ExportRow& row) {
 
 QStringList AlertFindingLines(const AlertFinding& finding) {
   QStringList lines;
-  lines
-      << QStringLiteral("%1: %2: %3").arg(AlertLevelName(finding.level), finding.rule, finding.why);
+  QString who;
+  if (finding.subscriber != 0) {
+    who = QStringLiteral("аб. %1").arg(finding.subscriber);
+    if (!finding.name.isEmpty()) who += u' ' + finding.name;
+    if (!finding.department.isEmpty()) who += QStringLiteral(" (%1)").arg(finding.department);
+    who += QStringLiteral(": ");
+  }
+  lines << QStringLiteral("%1: %2: %3%4")
+               .arg(AlertLevelName(finding.level), finding.rule, who, finding.why);
   for (const ExportRow& row : finding.calls) lines << QStringLiteral("  ") + AlertCallLine(row);
   if (finding.callCount > qint64(finding.calls.size())) {
     lines << QStringLiteral("  и еще %1").arg(finding.callCount - qint64(finding.calls.size()));

@@ -21,6 +21,9 @@ struct AlertFinding {
   qint64 callCount = 0;
   int subscriber = 0;  // 0 when the finding is a city line's
   int cityLine = 0;
+  // Who the subscriber is, from NorvelSubscribers.txt, where the check was given it.
+  QString name;
+  QString department;
   // The same finding has the same key in every check: the seen list remembers keys. It begins
   // with the finding's day, "yyyy-MM-dd".
   QString key;
