@@ -1,13 +1,13 @@
 #include "core/costs/AlertDelivery.h"
 
-#include "core/base/Counts.h"
-
 #include <QDateTime>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QSysInfo>
+#include <algorithm>
 
+#include "core/base/Counts.h"
 #include "core/platform/TcpLine.h"
 
 namespace {
@@ -182,16 +182,46 @@ AlertMessage ComposeAlert(const QString& station,
                         .arg(station, message.level)
                         .arg(message.count)
                         .arg(Calls(message.count));
+  // Alarms lead, then warnings, each kind in the order found; a line per rule first, so that
+  // the first screen of the mail says what happened.
+  std::vector<const AlertFinding*> ordered(findings);
+  std::stable_sort(
+      ordered.begin(), ordered.end(), [](const AlertFinding* a, const AlertFinding* b) {
+        return a->level == AlertRule::Level::kAlarm && b->level != AlertRule::Level::kAlarm;
+      });
+  struct RuleSummary {
+    QString rule;
+    AlertRule::Level level;
+    int cases = 0;
+    qint64 calls = 0;
+  };
+  std::vector<RuleSummary> rules;
+  for (const AlertFinding* finding : ordered) {
+    auto summary = std::find_if(rules.begin(), rules.end(),
+                                [&](const RuleSummary& s) { return s.rule == finding->rule; });
+    if (summary == rules.end())
+      summary = rules.insert(rules.end(), {finding->rule, finding->level});
+    ++summary->cases;
+    summary->calls += finding->callCount;
+  }
   QStringList lines;
   lines << QStringLiteral("Станция %1: %2 %3.")
                .arg(station)
                .arg(message.count)
-               .arg(Calls(message.count))
+               .arg(Calls(message.count));
+  for (const RuleSummary& summary : rules) {
+    lines << QStringLiteral("  %1: %2 - %3 %4, %5 выз.")
+                 .arg(AlertLevelName(summary.level), summary.rule)
+                 .arg(summary.cases)
+                 .arg(Calls(summary.cases))
+                 .arg(summary.calls);
+  }
+  lines << QString()
         << QStringLiteral(
                "Разговоры - как в окне просмотра: начало, абонент, минуты, ГЛ, тип, "
                "номер.")
         << QString();
-  for (const AlertFinding* finding : findings) lines << AlertFindingLines(*finding) << QString();
+  for (const AlertFinding* finding : ordered) lines << AlertFindingLines(*finding) << QString();
   message.body = lines.join(u'\n');
   return message;
 }

@@ -426,9 +426,19 @@ TEST(Alerts, TheMailNamesTheStationTheLevelAndTheCount) {
   a.calls = {row};
   a.callCount = 1;
   AlertFinding b = a;
+  b.rule = QStringLiteral("Тревожное");
   b.level = AlertRule::Level::kAlarm;
+  b.callCount = 30;
   const AlertMessage message = ComposeAlert(QStringLiteral("Офис"), {&a, &b, &a});
   EXPECT_EQ(message.subject, QStringLiteral("Norvel Офис: тревога, 3 подозрительных случая"));
+  // A line per rule, and the alarm ahead of the warnings found before it.
+  EXPECT_TRUE(message.body.startsWith(
+      QStringLiteral("Станция Офис: 3 подозрительных случая.\n"
+                     "  тревога: Тревожное - 1 подозрительный случай, 30 выз.\n"
+                     "  предупреждение: Правило - 2 подозрительных случая, 2 выз.\n\n")))
+      << message.body.toStdString();
+  EXPECT_LT(message.body.indexOf(QStringLiteral("тревога: Тревожное: почему")),
+            message.body.indexOf(QStringLiteral("предупреждение: Правило: почему")));
   EXPECT_TRUE(
       message.body.contains(QStringLiteral("\n  05.12.2026 3:15\t31\t12\t2\t1\t81044207946000\n")));
   const QByteArray mail = AlertMail(message, {QStringLiteral("a@example.com")});
