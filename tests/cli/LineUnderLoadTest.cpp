@@ -51,6 +51,7 @@ struct Load {
 struct LineUnderLoad : ::testing::TestWithParam<Load> {
   QTemporaryDir dir;
   std::unique_ptr<EmulatorProcess> emulator;
+  int stops = 0;  // how often the last run was stopped
 
   void StartEmulator(station::StationOptions options) {
     options.frameGapMs = 50;
@@ -64,9 +65,10 @@ struct LineUnderLoad : ::testing::TestWithParam<Load> {
     settings.write("30.11.2026 18:00:05 ; x\r\n2 ; x\r\n4 ; x\r\n");
   }
 
-  // Runs norvel with these arguments and stops it for 300 ms at random moments until it has
-  // been stopped twenty times; gives its exit code, or -1 when it did not finish.
-  int RunStopped(const QStringList& arguments, QByteArray* out) {
+  // Runs norvel with these arguments beside the load, lets `stop` stop it as it likes (giving
+  // how often it did), and gives its exit code, or -1 when it did not finish.
+  int RunLoaded(const QStringList& arguments, QByteArray* out,
+                const std::function<int(QProcess&, pid_t)>& stop) {
     CpuHogs hogs(GetParam().hogs);
     QProcess norvel;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -75,58 +77,56 @@ struct LineUnderLoad : ::testing::TestWithParam<Load> {
     norvel.setWorkingDirectory(dir.path());
     norvel.start(QStringLiteral(NORVEL_COMMAND), arguments);
     if (!norvel.waitForStarted()) return -1;
-    const auto pid = static_cast<pid_t>(norvel.processId());
-    std::mt19937 random(std::random_device{}());
-    std::uniform_int_distribution<int> between(300, 1300);
-    int stops = 0;
-    // The first second is the link check; the stops fall in the transfers after it.
-    norvel.waitForFinished(1000);
-    while (stops < kStops && norvel.state() == QProcess::Running) {
-      if (norvel.waitForFinished(between(random))) break;
-      ::kill(pid, SIGSTOP);
-      QThread::msleep(kStopMs);
-      ::kill(pid, SIGCONT);
-      ++stops;
-    }
+    stops = stop(norvel, static_cast<pid_t>(norvel.processId()));
     norvel.waitForFinished(120000);
     const bool finished = norvel.state() == QProcess::NotRunning;
     *out = norvel.readAllStandardOutput() + norvel.readAllStandardError();
-    std::printf("%s: stopped %d times for %d ms\n", GetParam().name, stops, kStopMs);
-    EXPECT_GE(stops, kStops / 2) << "the transfer ended before it could be stopped often";
     return finished ? norvel.exitCode() : -1;
   }
 
-  // Runs norvel with these arguments and, once the station has heard the link check put its
-  // test byte back (the image frame comes next and takes 16 s), stops it for 3 s twice, 3 s
-  // and 8 s into the frame; gives its exit code, or -1 when it did not finish.
+  // Stops norvel for 300 ms at random moments until it has been stopped twenty times.
+  int RunStopped(const QStringList& arguments, QByteArray* out) {
+    const int code = RunLoaded(arguments, out, [](QProcess& norvel, pid_t pid) {
+      std::mt19937 random(std::random_device{}());
+      std::uniform_int_distribution<int> between(300, 1300);
+      int stopped = 0;
+      // The first second is the link check; the stops fall in the transfers after it.
+      norvel.waitForFinished(1000);
+      while (stopped < kStops && norvel.state() == QProcess::Running) {
+        if (norvel.waitForFinished(between(random))) break;
+        ::kill(pid, SIGSTOP);
+        QThread::msleep(kStopMs);
+        ::kill(pid, SIGCONT);
+        ++stopped;
+      }
+      return stopped;
+    });
+    std::printf("%s: stopped %d times for %d ms\n", GetParam().name, stops, kStopMs);
+    EXPECT_GE(stops, kStops / 2) << "the transfer ended before it could be stopped often";
+    return code;
+  }
+
+  // Once the station has heard the link check put its test byte back (the image frame comes
+  // next and takes 16 s), stops norvel for 3 s twice, 3 s and 8 s into the frame.
   int RunStoppedInTheImageFrame(const QStringList& arguments, QByteArray* out) {
-    CpuHogs hogs(GetParam().hogs);
-    QProcess norvel;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("NORVEL_COM2"), emulator->LinkPath());
-    norvel.setProcessEnvironment(environment);
-    norvel.setWorkingDirectory(dir.path());
-    norvel.start(QStringLiteral(NORVEL_COMMAND), arguments);
-    if (!norvel.waitForStarted()) return -1;
-    const auto pid = static_cast<pid_t>(norvel.processId());
-    const auto testBytePutBack = [&] {
-      return emulator->Trace().filter(QStringLiteral(" W 1791 ")).size() >= 2;
-    };
-    while (!testBytePutBack() && !norvel.waitForFinished(50)) {
-    }
-    int stops = 0;
-    for (const int after : {3000, 2000}) {
-      if (norvel.waitForFinished(after)) break;
-      ::kill(pid, SIGSTOP);
-      QThread::msleep(3000);
-      ::kill(pid, SIGCONT);
-      ++stops;
-    }
-    norvel.waitForFinished(120000);
-    const bool finished = norvel.state() == QProcess::NotRunning;
-    *out = norvel.readAllStandardOutput() + norvel.readAllStandardError();
+    const int code = RunLoaded(arguments, out, [this](QProcess& norvel, pid_t pid) {
+      const auto testBytePutBack = [&] {
+        return emulator->Trace().filter(QStringLiteral(" W 1791 ")).size() >= 2;
+      };
+      while (!testBytePutBack() && !norvel.waitForFinished(50)) {
+      }
+      int stopped = 0;
+      for (const int after : {3000, 2000}) {
+        if (norvel.waitForFinished(after)) break;
+        ::kill(pid, SIGSTOP);
+        QThread::msleep(3000);
+        ::kill(pid, SIGCONT);
+        ++stopped;
+      }
+      return stopped;
+    });
     EXPECT_EQ(stops, 2) << "the write ended before it could be stopped";
-    return finished ? norvel.exitCode() : -1;
+    return code;
   }
 
   // Frames cut by a silence, or bytes that made no frame, as the station heard them.
