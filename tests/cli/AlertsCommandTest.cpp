@@ -83,9 +83,9 @@ TEST_F(Alerts, ExitCodesTheSeenListAndADamagedRulesFile) {
   Write(QStringLiteral("NorvelSubscribers.txt"), "31 = Соколова Татьяна; Бухгалтерия; 100-01\n");
   Store({Call(5, 3, 31, 12, "81044207946000"), Call(7, 11, 22, 5, "2345678")});
   EXPECT_EQ(Run({"alerts"}), exitcode::kAlarms) << Err().toStdString();
-  EXPECT_TRUE(Out().startsWith(
-      QStringLiteral("тревога: Заграница в выходные: аб. 31 Соколова Татьяна (Бухгалтерия): номер "
-                     "81044207946000 начинается с 810, выходной (сб)\n  05.12.2026 3:10\t31")))
+  EXPECT_TRUE(Out().startsWith(QStringLiteral(
+      "тревога: Заграница в выходные: абонент 31 Соколова Татьяна (Бухгалтерия): номер "
+      "81044207946000 начинается с 810, выходной (сб)\n  05.12.2026 3:10\t31")))
       << Out().toStdString();
   // Told once: the second check finds nothing new, --all shows it again.
   EXPECT_EQ(Run({"alerts"}), exitcode::kOk);
@@ -100,7 +100,7 @@ TEST_F(Alerts, ExitCodesTheSeenListAndADamagedRulesFile) {
   Store({Call(7, 12, 23, 45, "2345678")});
   EXPECT_EQ(Run({"alerts"}), exitcode::kNoAnswer);
   EXPECT_TRUE(
-      Out().startsWith(QStringLiteral("предупреждение: Длинные: аб. 23: 45 мин > 30 мин\n")));
+      Out().startsWith(QStringLiteral("предупреждение: Длинные: абонент 23: 45 мин > 30 мин\n")));
   // --month looks at that month only; November has no month file, which is said.
   EXPECT_EQ(Run({"alerts", "--month", "11", "--all"}), exitcode::kFilesFailed);
   EXPECT_TRUE(Out().isEmpty());

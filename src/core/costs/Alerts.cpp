@@ -473,15 +473,18 @@ QString AlertCallLine(const ExportRow& row) {
 
 QStringList AlertFindingLines(const AlertFinding& finding) {
   QStringList lines;
-  QString who;
+  // Who: the subscriber, with the name and department where they are known. A burst's reason
+  // names the subscriber already, and gets the name there.
+  QString why = finding.why;
   if (finding.subscriber != 0) {
-    who = QStringLiteral("аб. %1").arg(finding.subscriber);
+    const QString number = QStringLiteral("абонент %1").arg(finding.subscriber);
+    QString who = number;
     if (!finding.name.isEmpty()) who += u' ' + finding.name;
     if (!finding.department.isEmpty()) who += QStringLiteral(" (%1)").arg(finding.department);
-    who += QStringLiteral(": ");
+    why = why.startsWith(number + u':') ? who + why.mid(number.size())
+                                        : who + QStringLiteral(": ") + why;
   }
-  lines << QStringLiteral("%1: %2: %3%4")
-               .arg(AlertLevelName(finding.level), finding.rule, who, finding.why);
+  lines << QStringLiteral("%1: %2: %3").arg(AlertLevelName(finding.level), finding.rule, why);
   for (const ExportRow& row : finding.calls) lines << QStringLiteral("  ") + AlertCallLine(row);
   if (finding.callCount > qint64(finding.calls.size())) {
     lines << QStringLiteral("  и еще %1").arg(finding.callCount - qint64(finding.calls.size()));

@@ -340,6 +340,7 @@ TEST(Alerts, AMistakeInTheRulesFileIsNamedWithItsLine) {
       {"[А]\nusual = minutes\n", "строка 1: правило «А»: нет «times»"},
       {"[А]\nusual = minutes\ntimes = 1\n", "строка 3: «times»: нужно число больше 1"},
       {"[А]\nusual = minutes\ntimes = 2.5.1\n", "строка 3: «times»: нужно число больше 1"},
+      {"[А]\nusual = minutes\ntimes = 1000.5\n", "строка 3: «times»: нужно число больше 1"},
       {"[А]\nusual = minutes\ntimes = 3\nprefixes = 8\n",
        "строка 4: «prefixes» не подходит к правилу с «usual»"},
       {"[А]\nlonger_than = 60\n[А]\n", "строка 3: правило «А» уже есть (строка 1)"},
@@ -446,4 +447,39 @@ TEST(Alerts, TheMailNamesTheStationTheLevelAndTheCount) {
   // Every header line within 78 characters, the subject's words included.
   for (const QByteArray& line : mail.left(mail.indexOf("\n\n")).split('\n'))
     EXPECT_LE(line.size(), 78);
+}
+
+// A finding names its subscriber once, with the name and department where they are known; a
+// burst's reason, which names the subscriber itself, gets the name there.
+TEST(Alerts, AFindingNamesItsSubscriberOnce) {
+  const struct {
+    const char* why;
+    const char* name;
+    const char* department;
+    const char* line;
+  } rows[] = {
+      {"почему", "", "", "предупреждение: П: абонент 31: почему"},
+      {"почему", "Петров", "Склад", "предупреждение: П: абонент 31 Петров (Склад): почему"},
+      {"абонент 31: 12 выз.", "Петров", "", "предупреждение: П: абонент 31 Петров: 12 выз."},
+  };
+  for (const auto& row : rows) {
+    AlertFinding finding;
+    finding.rule = QStringLiteral("П");
+    finding.subscriber = 31;
+    finding.why = QString::fromUtf8(row.why);
+    finding.name = QString::fromUtf8(row.name);
+    finding.department = QString::fromUtf8(row.department);
+    EXPECT_EQ(AlertFindingLines(finding).first(), QString::fromUtf8(row.line));
+  }
+}
+
+// A factor just above 1 and the largest one are taken as written.
+TEST(Alerts, TimesTakesAnyFactorAboveOneUpToAThousand) {
+  for (const auto& [text, factor] :
+       {std::pair{"1,5", 1.5}, std::pair{"1000", 1000.0}, std::pair{"2.5", 2.5}}) {
+    const AlertRules rules =
+        Rules((QByteArray("[А]\nusual = minutes\ntimes = ") + text + '\n').constData());
+    ASSERT_EQ(rules.rules.size(), 1u);
+    EXPECT_EQ(rules.rules[0].times, factor) << text;
+  }
 }
