@@ -17,38 +17,6 @@
 #include "core/costs/SubscriberDirectory.h"
 #include "core/files/DataFiles.h"
 
-namespace {
-
-QJsonObject FindingJson(const AlertFinding& finding) {
-  QJsonArray calls;
-  for (const ExportRow& row : finding.calls) {
-    calls.append(
-        QJsonObject{{QStringLiteral("start"), QStringLiteral("%1-%2-%3T%4:%5")
-                                                  .arg(row.year, 4, 10, QLatin1Char('0'))
-                                                  .arg(row.month, 2, 10, QLatin1Char('0'))
-                                                  .arg(row.day, 2, 10, QLatin1Char('0'))
-                                                  .arg(row.hour, 2, 10, QLatin1Char('0'))
-                                                  .arg(row.minute, 2, 10, QLatin1Char('0'))},
-                    {QStringLiteral("subscriber"), row.subscriber},
-                    {QStringLiteral("minutes"), row.duration},
-                    {QStringLiteral("city_line"), row.cityLine},
-                    {QStringLiteral("call_type"), row.callType},
-                    {QStringLiteral("number"), QString::fromLatin1(row.number).trimmed()}});
-  }
-  return {{QStringLiteral("rule"), finding.rule},
-          {QStringLiteral("level"), finding.level == AlertRule::Level::kAlarm
-                                        ? QStringLiteral("alarm")
-                                        : QStringLiteral("warning")},
-          {QStringLiteral("why"), finding.why},
-          {QStringLiteral("subscriber"), finding.subscriber},
-          {QStringLiteral("name"), finding.name},
-          {QStringLiteral("department"), finding.department},
-          {QStringLiteral("calls"), calls},
-          {QStringLiteral("call_count"), finding.callCount}};
-}
-
-}  // namespace
-
 QJsonObject AlertRun::Json() const {
   return {{QStringLiteral("found"), found},
           {QStringLiteral("alarms"), alarms},
@@ -121,22 +89,45 @@ QDate DefaultAlertsFrom(const QDate& today) {
   return QDate(today.year(), today.month(), 1).addMonths(-1);
 }
 
+namespace {
+// The message of a check that found nothing new: the heartbeat of a digest.
+AlertMessage NothingFound(const QString& station, const QDate& from, const QDate& to,
+                          qint64 checked) {
+  AlertMessage message;
+  message.subject = QStringLiteral("Norvel %1: подозрительных вызовов нет").arg(station);
+  message.level = QStringLiteral("нет");
+  message.body = QStringLiteral(
+                     "Подозрительных вызовов нет.\n"
+                     "Станция %1, дни с %2 по %3, проверено разговоров: %4.\n")
+                     .arg(station, from.toString(QStringLiteral("dd.MM.yyyy")),
+                          to.toString(QStringLiteral("dd.MM.yyyy")))
+                     .arg(checked);
+  message.json = AlertJson(station, message, {});
+  return message;
+}
+}  // namespace
+
 AlertRun RunAlertCheck(const QString& dir, const QDate& from, const QDate& to, const QDate& today,
-                       bool deliver, bool all, const QString& sendmail, ConsoleUi& ui,
+                       const AlertCheckOptions& options, ConsoleUi& ui,
                        const std::function<void(const AlertFinding&)>& each) {
   AlertRun run;
   try {
     AlertRules rules = LoadAlertRules(dir);
-    if (!sendmail.isEmpty()) rules.sendmail = sendmail;
+    if (!options.sendmail.isEmpty()) rules.sendmail = options.sendmail;
     const std::optional<Tariffs> tariffs = LoadTariffs(dir);
     AlertSeenList seen(dir);
+    const bool adopted = seen.Adopt(rules);
+    const AlertSnoozes snoozes(dir);
     const AlertCheck check = FindAlerts(dir, rules, tariffs, from, to);
     for (const QString& note : check.notes) ui.Say(note, ConsoleUi::Priority::kWarning);
+    const bool all = options.all || options.summary;
     std::vector<const AlertFinding*> fresh;
+    std::vector<const AlertFinding*> silenced;
     for (const AlertFinding& finding : check.findings) {
       if (!all && seen.Seen(finding.key)) continue;
-      fresh.push_back(&finding);
+      (snoozes.Silenced(finding.key) ? silenced : fresh).push_back(&finding);
     }
+    run.snoozed = static_cast<int>(silenced.size());
     std::vector<AlertFinding> incidents = AlertIncidents(fresh);
     NameSubscribers(dir, incidents, ui);
     std::vector<const AlertFinding*> told;
@@ -148,9 +139,23 @@ AlertRun RunAlertCheck(const QString& dir, const QDate& from, const QDate& to, c
     if (each) {
       for (const AlertFinding* finding : told) each(*finding);
     }
-    if (deliver && !told.empty()) {
+    const QString station = AlertStationName(dir, rules);
+    const QString digestKey = today.toString(Qt::ISODate) + QStringLiteral("|digest");
+    std::optional<AlertMessage> message;
+    if (!told.empty()) {
+      message = ComposeAlert(station, told);
+    } else if (options.summary || (options.digest && !seen.Seen(digestKey))) {
+      message = NothingFound(station, from, to, check.callsChecked);
+    }
+    if (message && options.summary) {
+      message->subject = QStringLiteral("Norvel %1: сводка с %2 по %3, %4")
+                             .arg(station, from.toString(QStringLiteral("dd.MM")),
+                                  to.toString(QStringLiteral("dd.MM.yyyy")))
+                             .arg(message->subject.section(QStringLiteral(": "), 1));
+    }
+    if (options.deliver && message) {
       QString reason;
-      if (!DeliverAlert(rules, ComposeAlert(AlertStationName(dir, rules), told), &reason)) {
+      if (!DeliverAlert(rules, *message, &reason)) {
         // Not remembered: the next check delivers them again.
         run.failed = true;
         run.problem = QStringLiteral("alerts not delivered: ") + reason;
@@ -158,12 +163,17 @@ AlertRun RunAlertCheck(const QString& dir, const QDate& from, const QDate& to, c
       }
       run.delivered = true;
     }
+    // A summary tells what was told before: it changes nothing the nightly check remembers.
+    if (options.summary) return run;
     for (const AlertFinding* finding : told) {
       seen.Add(finding->key);
       for (const QString& key : finding->alsoKeys) seen.Add(key);
     }
+    for (const AlertFinding* finding : silenced) seen.Add(finding->key);
+    if (options.digest && options.deliver) seen.Add(digestKey);
     QString reason;
-    if (!told.empty() && !seen.Save(today, &reason)) {
+    if ((!told.empty() || !silenced.empty() || options.digest || adopted) &&
+        !seen.Save(today, &reason)) {
       run.failed = true;
       run.problem = QStringLiteral("cannot write %1: %2").arg(AlertSeenList::kFileName, reason);
     }
@@ -189,6 +199,7 @@ int SendTestAlert(const QString& dir, const QString& sendmail, CommandIo& io, Co
                        "Это проверочное сообщение norvel alerts --test-mail от %1.\n"
                        "Оповещения о подозрительных вызовах придут тем же путем.\n")
                        .arg(io.clock.Now().toString(QStringLiteral("dd.MM.yyyy HH:mm")));
+    message.json = AlertJson(AlertStationName(dir, rules), message, {});
     QString reason;
     if (!DeliverAlert(rules, message, &reason)) {
       ui.Say(QStringLiteral("test message not delivered: ") + reason);
@@ -196,6 +207,44 @@ int SendTestAlert(const QString& dir, const QString& sendmail, CommandIo& io, Co
     }
     io.out.write(QStringLiteral("test message handed to %1\n")
                      .arg(rules.command.isEmpty() ? rules.sendmail : rules.command)
+                     .toUtf8());
+    return exitcode::kOk;
+  } catch (const NorvelError& error) {
+    ui.Say(error.Message());
+    return exitcode::kFilesFailed;
+  }
+}
+
+// --snooze RULE --until DAY: silences a rule of the file in force, known by its heading.
+int Snooze(const QString& dir, CommandLine& line, CommandIo& io, ConsoleUi& ui) {
+  const QDate until = QDate::fromString(line.Value(QStringLiteral("until")), Qt::ISODate);
+  if (!line.IsSet(QStringLiteral("snooze")) || !until.isValid()) {
+    return line.Usage(QStringLiteral("--snooze RULE and --until YYYY-MM-DD go together"));
+  }
+  const QDate today = io.clock.Now().date();
+  try {
+    const AlertRules rules = LoadAlertRules(dir);
+    const QString name = line.Value(QStringLiteral("snooze"));
+    const auto rule = std::find_if(rules.rules.begin(), rules.rules.end(),
+                                   [&](const AlertRule& r) { return r.name == name; });
+    if (rule == rules.rules.end()) {
+      QStringList names;
+      for (const AlertRule& r : rules.rules) names << QStringLiteral("«%1»").arg(r.name);
+      ui.Say(
+          QStringLiteral("нет правила «%1»; есть %2").arg(name, names.join(QStringLiteral(", "))));
+      return exitcode::kUsage;
+    }
+    AlertSnoozes snoozes(dir);
+    snoozes.Set(*rule, until, today);
+    QString reason;
+    if (!snoozes.Save(today, &reason)) {
+      ui.Say(
+          QStringLiteral("Не удается записать файл %1: %2").arg(AlertSnoozes::kFileName, reason));
+      return exitcode::kFilesFailed;
+    }
+    io.out.write((until < today ? QStringLiteral("правило «%1» снова действует\n").arg(name)
+                                : QStringLiteral("правило «%1» молчит по %2 включительно\n")
+                                      .arg(name, until.toString(QStringLiteral("dd.MM.yyyy"))))
                      .toUtf8());
     return exitcode::kOk;
   } catch (const NorvelError& error) {
@@ -232,6 +281,19 @@ int RunAlerts(const QStringList& arguments, CommandIo& io) {
   line.Add(
       {QStringLiteral("show-rules"),
        QStringLiteral("Print the rules in force in the file's own syntax, and nothing else.")});
+  line.Add({QStringLiteral("digest"),
+            QStringLiteral("Deliver the new findings as --deliver does, and once a day a "
+                           "message saying there are none when nothing is new, so that a "
+                           "silent setup is noticed.")});
+  line.Add({QStringLiteral("week"),
+            QStringLiteral("The last 7 days' findings, told before or not, as one summary "
+                           "(delivered with --deliver); the seen list stays as it is.")});
+  line.Add({QStringLiteral("snooze"),
+            QStringLiteral("Silence this rule (its heading) until --until, inclusive: its "
+                           "findings are remembered and not told. A day in the past lifts it."),
+            QStringLiteral("RULE")});
+  line.Add({QStringLiteral("until"), QStringLiteral("The last day of a --snooze."),
+            QStringLiteral("YYYY-MM-DD")});
   line.Add({QStringLiteral("test-mail"),
             QStringLiteral("Send one test message the way alerts go (mail or command), and "
                            "nothing else: exit 0 when it was handed over, 13 when not.")});
@@ -244,6 +306,9 @@ int RunAlerts(const QStringList& arguments, CommandIo& io) {
   if (line.IsSet(QStringLiteral("test-mail"))) {
     return SendTestAlert(*dir, line.Value(QStringLiteral("sendmail")), io, ui);
   }
+  if (line.IsSet(QStringLiteral("snooze")) || line.IsSet(QStringLiteral("until"))) {
+    return Snooze(*dir, line, io, ui);
+  }
   if (line.IsSet(QStringLiteral("show-rules"))) {
     try {
       io.out.write(AlertRulesText(LoadAlertRules(*dir)).toUtf8());
@@ -254,10 +319,13 @@ int RunAlerts(const QStringList& arguments, CommandIo& io) {
     }
   }
   const QDate today = io.clock.Now().date();
-  QDate from = DefaultAlertsFrom(today);
+  const bool week = line.IsSet(QStringLiteral("week"));
+  QDate from = week ? today.addDays(-6) : DefaultAlertsFrom(today);
   QDate to = today;
-  if (line.IsSet(QStringLiteral("since")) && line.IsSet(QStringLiteral("month"))) {
-    return line.Usage(QStringLiteral("--month or --since, not both"));
+  if (int(line.IsSet(QStringLiteral("since"))) + int(line.IsSet(QStringLiteral("month"))) +
+          int(week) >
+      1) {
+    return line.Usage(QStringLiteral("--month, --since or --week, only one of them"));
   }
   if (line.IsSet(QStringLiteral("since"))) {
     from = QDate::fromString(line.Value(QStringLiteral("since")), Qt::ISODate);
@@ -283,17 +351,21 @@ int RunAlerts(const QStringList& arguments, CommandIo& io) {
   }
   const bool json = line.IsSet(QStringLiteral("json"));
   QJsonArray array;
-  const AlertRun run =
-      RunAlertCheck(*dir, from, to, today, line.IsSet(QStringLiteral("deliver")),
-                    line.IsSet(QStringLiteral("all")), line.Value(QStringLiteral("sendmail")), ui,
-                    [&](const AlertFinding& finding) {
-                      if (json) {
-                        array.append(FindingJson(finding));
-                      } else {
-                        io.out.write(WithPriority(1, AlertPriority(finding),
-                                                  AlertFindingLines(finding).join(u'\n') + u'\n'));
-                      }
-                    });
+  const AlertRun run = RunAlertCheck(
+      *dir, from, to, today,
+      {.deliver = line.IsSet(QStringLiteral("deliver")) || line.IsSet(QStringLiteral("digest")),
+       .all = line.IsSet(QStringLiteral("all")),
+       .digest = line.IsSet(QStringLiteral("digest")),
+       .summary = week,
+       .sendmail = line.Value(QStringLiteral("sendmail"))},
+      ui, [&](const AlertFinding& finding) {
+        if (json) {
+          array.append(AlertFindingJson(finding));
+        } else {
+          io.out.write(WithPriority(1, AlertPriority(finding),
+                                    AlertFindingLines(finding).join(u'\n') + u'\n'));
+        }
+      });
   if (json) io.out.write(QJsonDocument(array).toJson(QJsonDocument::Compact) + '\n');
   RecordAlertRun(*dir, run, io.clock.Now().toString(QLatin1String(kLastReceptionTimeFormat)), ui);
   if (run.failed) {

@@ -228,8 +228,9 @@ int RunReceive(const QStringList& arguments, CommandIo& io) {
        summary.result.outcome == ReceptionResult::Outcome::kNothing)) {
     const QDate today = io.clock.Now().date();
     summary.alerts =
-        RunAlertCheck(env.workDir, DefaultAlertsFrom(today), today, today, true, false,
-                      line.Value(QStringLiteral("sendmail")), ui, [&](const AlertFinding& finding) {
+        RunAlertCheck(env.workDir, DefaultAlertsFrom(today), today, today,
+                      {.deliver = true, .sendmail = line.Value(QStringLiteral("sendmail"))}, ui,
+                      [&](const AlertFinding& finding) {
                         ui.Say(AlertFindingLines(finding).join(u'\n'), AlertPriority(finding));
                       });
     if (summary.alerts->failed) ui.Say(summary.alerts->problem);

@@ -167,6 +167,88 @@ TEST_F(Alerts, ABurstOfCallsIsOneIncident) {
   EXPECT_EQ(Run({"alerts"}), exitcode::kOk);
 }
 
+// What an administrator does to a rule beyond its conditions tells nothing old again: a new
+// heading (the seen list of the old headings included), a silence until a day.
+TEST_F(Alerts, ARenamedOrSilencedRuleTellsNothingOld) {
+  Store({Call(5, 3, 31, 12, "81044207946000")});
+  Write(QStringLiteral("NorvelAlerts.txt"), kRules);
+  // A seen list kept under the rule's heading, as before findings were known by their rule's
+  // conditions.
+  Write(QStringLiteral("NorvelAlerts.seen"),
+        "2026-12-05 03:10|Заграница в выходные|31|2|81044207946000|12\n");
+  EXPECT_EQ(Run({"alerts"}), exitcode::kOk) << Out().toStdString();
+  Write(QStringLiteral("NorvelAlerts.txt"),
+        QByteArray(kRules).replace("[Заграница в выходные]", "[Звонки за рубеж в выходные]"));
+  EXPECT_EQ(Run({"alerts"}), exitcode::kOk) << Out().toStdString();
+
+  Store({Call(6, 4, 32, 3, "81044207946000"), Call(7, 4, 33, 3, "81044207946000")});
+  EXPECT_EQ(Run({"alerts", "--snooze", "Нет такого", "--until", "2026-12-06"}), exitcode::kUsage);
+  EXPECT_TRUE(Err().contains(QStringLiteral("«Звонки за рубеж в выходные»")));
+  EXPECT_EQ(Run({"alerts", "--snooze", "Звонки за рубеж в выходные", "--until", "2026-12-07"}),
+            exitcode::kOk);
+  EXPECT_EQ(Out(), QStringLiteral(
+                       "правило «Звонки за рубеж в выходные» молчит по 07.12.2026 включительно\n"))
+      << Out().toStdString();
+  // The 6th, a Sunday, is silenced, and stays untold after the silence.
+  EXPECT_EQ(Run({"alerts"}), exitcode::kOk) << Out().toStdString();
+  clock.SetNow(clock.Now().addDays(2));
+  EXPECT_EQ(Run({"alerts"}), exitcode::kOk) << Out().toStdString();
+  // A day past lifts the silence: a Sunday call of the 13th is told.
+  EXPECT_EQ(Run({"alerts", "--snooze", "Звонки за рубеж в выходные", "--until", "2026-12-01"}),
+            exitcode::kOk);
+  Store({Call(13, 4, 34, 3, "81044207946000")});
+  clock.SetNow(clock.Now().addDays(5));
+  EXPECT_EQ(Run({"alerts"}), exitcode::kAlarms);
+  EXPECT_TRUE(Out().contains(QStringLiteral("абонент 34"))) << Out().toStdString();
+  EXPECT_FALSE(Out().contains(QStringLiteral("абонент 32"))) << Out().toStdString();
+}
+
+// The morning digest says when nothing is new, once a day; the week's summary tells what was
+// told before and leaves the seen list alone; a hook may take the findings as JSON.
+TEST_F(Alerts, ADigestAWeekAndAJsonHook) {
+  Write(QStringLiteral("NorvelAlerts.txt"),
+        QStringLiteral("station = Склад\ncommand = %1\ncommand_format = json\n")
+                .arg(Hook())
+                .toUtf8() +
+            kRules);
+  Store({Call(5, 3, 31, 12, "81044207946000")});
+  EXPECT_EQ(Run({"alerts", "--digest"}), exitcode::kAlarms) << Err().toStdString();
+  const QString first = Hooked().section(u'\n', 1, 1);
+  const QJsonObject json = QJsonDocument::fromJson(first.toUtf8()).object();
+  EXPECT_EQ(json[QStringLiteral("station")], QStringLiteral("Склад"));
+  EXPECT_EQ(json[QStringLiteral("count")], 1);
+  EXPECT_EQ(json[QStringLiteral("findings")][0][QStringLiteral("subscriber")], 31);
+  EXPECT_EQ(
+      json[QStringLiteral("findings")][0][QStringLiteral("calls")][0][QStringLiteral("number")],
+      QStringLiteral("81044207946000"));
+
+  // Nothing new the same day: the finding's mail was the day's digest.
+  QFile::remove(dir.filePath(QStringLiteral("hook.out")));
+  EXPECT_EQ(Run({"alerts", "--digest"}), exitcode::kOk);
+  EXPECT_TRUE(Hooked().isEmpty()) << Hooked().toStdString();
+  clock.SetNow(clock.Now().addDays(1));
+  EXPECT_EQ(Run({"alerts", "--digest"}), exitcode::kOk);
+  EXPECT_TRUE(
+      Hooked().startsWith(QStringLiteral("Norvel Склад: подозрительных вызовов нет|нет|0\n")))
+      << Hooked().toStdString();
+  EXPECT_EQ(Run({"alerts", "--digest"}), exitcode::kOk);
+  EXPECT_EQ(Hooked().count(u'\n'), 2);
+
+  QFile::remove(dir.filePath(QStringLiteral("hook.out")));
+  const QByteArray seen = [&] {
+    QFile file(dir.filePath(QStringLiteral("NorvelAlerts.seen")));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }();
+  EXPECT_EQ(Run({"alerts", "--week", "--deliver"}), exitcode::kAlarms);
+  EXPECT_TRUE(Hooked().startsWith(
+      QStringLiteral("Norvel Склад: сводка с 02.12 по 08.12.2026, тревога, 1 подозрительный "
+                     "случай|тревога|1\n")))
+      << Hooked().toStdString();
+  QFile file(dir.filePath(QStringLiteral("NorvelAlerts.seen")));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), seen);
+}
+
 // A test message goes the way alerts go and leaves the findings untold; a refusal is exit 13.
 TEST_F(Alerts, ATestMessageTriesTheWayAndTellsNothing) {
   Store({Call(5, 3, 31, 12, "81044207946000")});

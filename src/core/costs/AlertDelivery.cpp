@@ -1,6 +1,8 @@
 #include "core/costs/AlertDelivery.h"
 
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -223,7 +225,20 @@ AlertMessage ComposeAlert(const QString& station,
         << QString();
   for (const AlertFinding* finding : ordered) lines << AlertFindingLines(*finding) << QString();
   message.body = lines.join(u'\n');
+  message.json = AlertJson(station, message, ordered);
   return message;
+}
+
+QByteArray AlertJson(const QString& station, const AlertMessage& message,
+                     const std::vector<const AlertFinding*>& findings) {
+  QJsonArray array;
+  for (const AlertFinding* finding : findings) array.append(AlertFindingJson(*finding));
+  const QJsonObject object{{QStringLiteral("station"), station},
+                           {QStringLiteral("subject"), message.subject},
+                           {QStringLiteral("level"), message.level},
+                           {QStringLiteral("count"), message.count},
+                           {QStringLiteral("findings"), array}};
+  return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
 QByteArray AlertMail(const AlertMessage& message, const QStringList& to) {
@@ -249,7 +264,8 @@ bool DeliverAlert(const AlertRules& rules, const AlertMessage& message, QString*
     environment.insert(QStringLiteral("NORVEL_ALERT_SUBJECT"), message.subject);
     environment.insert(QStringLiteral("NORVEL_ALERT_LEVEL"), message.level);
     environment.insert(QStringLiteral("NORVEL_ALERT_COUNT"), QString::number(message.count));
-    if (!Run(rules.command, {}, message.body.toUtf8(), environment, reason)) return false;
+    const QByteArray input = rules.commandJson ? message.json : message.body.toUtf8();
+    if (!Run(rules.command, {}, input, environment, reason)) return false;
     if (rules.mail.isEmpty()) return true;
   }
   const QStringList to = rules.mail.isEmpty() ? QStringList{QStringLiteral("root")} : rules.mail;

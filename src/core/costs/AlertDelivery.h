@@ -9,13 +9,20 @@
 // An alert as it reaches a person: a mail through the system's sendmail interface to the rules
 // file's addresses (root, the machine's administrator, when it names none), or the rules file's
 // command for a chat hook, which gets the same text on its standard input and the subject, the
-// level and the count in NORVEL_ALERT_SUBJECT, NORVEL_ALERT_LEVEL and NORVEL_ALERT_COUNT.
+// level and the count in NORVEL_ALERT_SUBJECT, NORVEL_ALERT_LEVEL and NORVEL_ALERT_COUNT. With
+// `command_format = json` the command gets one JSON object instead: station, subject, level,
+// count and the findings as `norvel alerts --json` gives them.
 struct AlertMessage {
   QString subject;  // "Norvel office1: тревога, 3 подозрительных случая"
   QString level;    // the highest level among the findings
   int count = 0;
-  QString body;  // the findings and their calls as the record viewer shows them
+  QString body;     // the findings and their calls as the record viewer shows them
+  QByteArray json;  // the same for a command that asks for JSON
 };
+
+// The JSON object of a message and its findings.
+QByteArray AlertJson(const QString& station, const AlertMessage& message,
+                     const std::vector<const AlertFinding*>& findings);
 
 AlertMessage ComposeAlert(const QString& station, const std::vector<const AlertFinding*>& findings);
 

@@ -1,5 +1,6 @@
 #include "core/costs/AlertRules.h"
 
+#include <QCryptographicHash>
 #include <QHash>
 #include <QRegularExpression>
 
@@ -102,6 +103,11 @@ class Parser {
     } else if (key == QLatin1String("command")) {
       if (!value.startsWith(u'/')) Fail(QStringLiteral("«command»: нужен полный путь к программе"));
       rules_.command = value;
+    } else if (key == QLatin1String("command_format")) {
+      if (value != QLatin1String("text") && value != QLatin1String("json")) {
+        Fail(QStringLiteral("«command_format»: нужно «text» или «json»"));
+      }
+      rules_.commandJson = value == QLatin1String("json");
     } else if (key == QLatin1String("sendmail")) {
       QString host;
       quint16 port = 0;
@@ -110,9 +116,8 @@ class Parser {
       }
       rules_.sendmail = value;
     } else {
-      Fail(QStringLiteral(
-               "неизвестный ключ «%1» (до первого правила: station, mail, command, sendmail)")
-               .arg(key));
+      Fail(QStringLiteral("неизвестный ключ «%1» (до первого правила: %2)")
+               .arg(key, QString::fromLatin1(kAlertGlobalKeys).replace(u' ', QLatin1String(", "))));
     }
   }
 
@@ -165,12 +170,7 @@ class Parser {
         Fail(QStringLiteral("«level»: нужно «%1» или «%2»").arg(kWarning, kAlarm));
       }
     } else if (key == QLatin1String("prefixes")) {
-      rule.prefixes = List(key, value);
-      for (const QString& prefix : rule.prefixes) {
-        for (const QChar c : prefix) {
-          if (!c.isDigit()) Fail(QStringLiteral("«prefixes»: «%1» - не цифры").arg(prefix));
-        }
-      }
+      rule.prefixes = Digits(key, value);
     } else if (key == QLatin1String("longer_than")) {
       rule.longerThan = Number(key, value, 0, kMinutesPerDay);
     } else if (key == QLatin1String("cost_above")) {
@@ -211,11 +211,50 @@ class Parser {
         Fail(QStringLiteral("«by»: нужно «subscriber» или «line»"));
       }
       rule.byLine = value == QLatin1String("line");
+    } else if (key == QLatin1String("silent_days")) {
+      rule.kind = AlertRule::Kind::kSilence;
+      rule.silentDays = Number(key, value, 1, kMostSilentDays);
+    } else if (key == QLatin1String("at_least")) {
+      rule.atLeast = Number(key, value, 0, 100000);
+    } else if (key == QLatin1String("usual_floor")) {
+      rule.usualFloor = Number(key, value, 0, 100000);
+    } else if (key == QLatin1String("except_subscribers")) {
+      rule.exceptSubscribers = Numbers(key, value, kFirstSubscriber, kLastSubscriber);
+    } else if (key == QLatin1String("except_numbers")) {
+      rule.exceptNumbers = Digits(key, value);
+    } else if (key == QLatin1String("hours")) {
+      static const QRegularExpression shape(
+          QStringLiteral("^([0-9]{1,2}):([0-9]{2})\\s*-\\s*([0-9]{1,2}):([0-9]{2})$"));
+      const QRegularExpressionMatch match = shape.match(value);
+      const auto minute = [&](int at) {
+        return match.captured(at).toInt() * 60 + match.captured(at + 1).toInt();
+      };
+      if (!match.hasMatch() || match.captured(2).toInt() > 59 || match.captured(4).toInt() > 59 ||
+          minute(1) >= kMinutesPerDay || minute(3) > kMinutesPerDay || minute(1) == minute(3)) {
+        Fail(QStringLiteral("«hours»: нужно «ЧЧ:ММ-ЧЧ:ММ», например 22:00-07:00, а не «%1»")
+                 .arg(value));
+      }
+      rule.hoursFrom = minute(1);
+      rule.hoursTo = minute(3);
+    } else if (key == QLatin1String("own_hours")) {
+      if (value != QLatin1String("yes") && value != QLatin1String("no")) {
+        Fail(QStringLiteral("«own_hours»: нужно «yes» или «no»"));
+      }
+      rule.ownHours = value == QLatin1String("yes");
     } else {
-      Fail(QStringLiteral("неизвестный ключ «%1» (level, prefixes, longer_than, cost_above, "
-                          "subscribers, lines, when, usual, times, part, burst, by)")
-               .arg(key));
+      Fail(QStringLiteral("неизвестный ключ «%1» (%2)")
+               .arg(key, QString::fromLatin1(kAlertRuleKeys).replace(u' ', QLatin1String(", "))));
     }
+  }
+
+  QStringList Digits(const QString& key, const QString& value) const {
+    const QStringList prefixes = List(key, value);
+    for (const QString& prefix : prefixes) {
+      for (const QChar c : prefix) {
+        if (!c.isDigit()) Fail(QStringLiteral("«%1»: «%2» - не цифры").arg(key, prefix));
+      }
+    }
+    return prefixes;
   }
 
   // A rule is of one kind, and says what it looks for: a rule on calls without a condition
@@ -239,9 +278,14 @@ class Parser {
         }
       }
     };
+    if (rule.ownHours && rule.when != AlertRule::When::kOutsideHours) {
+      fail(QStringLiteral("«own_hours» - только с «when = outside_hours»"));
+    }
     switch (rule.kind) {
       case AlertRule::Kind::kCall:
-        only({"prefixes", "longer_than", "cost_above", "subscribers", "lines", "when"}, "prefixes");
+        only({"prefixes", "longer_than", "cost_above", "subscribers", "lines", "when",
+              "except_subscribers", "except_numbers", "hours", "own_hours"},
+             "prefixes");
         if (rule.prefixes.isEmpty() && rule.longerThan < 0 && rule.costAbove < 0 &&
             rule.subscribers.empty() && rule.cityLines.empty()) {
           fail(
@@ -250,11 +294,14 @@ class Parser {
         }
         break;
       case AlertRule::Kind::kUsual:
-        only({"usual", "times", "part"}, "usual");
+        only({"usual", "times", "part", "at_least", "usual_floor", "except_subscribers"}, "usual");
         if (rule.times == 0) fail(QStringLiteral("нет «times» (во сколько раз больше обычного)"));
         break;
       case AlertRule::Kind::kBurst:
-        only({"burst", "by", "when"}, "burst");
+        only({"burst", "by", "when", "except_subscribers", "except_numbers", "hours"}, "burst");
+        break;
+      case AlertRule::Kind::kSilence:
+        only({"silent_days", "except_subscribers"}, "silent_days");
         break;
     }
     line_ = line;
@@ -272,7 +319,68 @@ QString Joined(const std::vector<int>& numbers) {
   return texts.join(QStringLiteral(", "));
 }
 
+QString ClockText(int minute) {
+  return QStringLiteral("%1:%2")
+      .arg(minute / 60, 2, 10, QLatin1Char('0'))
+      .arg(minute % 60, 2, 10, QLatin1Char('0'));
+}
+
+// A rule's conditions in the file's syntax, its heading and level left out.
+QStringList ConditionLines(const AlertRule& rule) {
+  QStringList lines;
+  switch (rule.kind) {
+    case AlertRule::Kind::kCall:
+      if (!rule.prefixes.isEmpty())
+        lines << QStringLiteral("prefixes = ") + rule.prefixes.join(QStringLiteral(", "));
+      if (rule.longerThan >= 0) lines << QStringLiteral("longer_than = %1").arg(rule.longerThan);
+      if (rule.costAbove >= 0) lines << QStringLiteral("cost_above = ") + MoneyText(rule.costAbove);
+      if (!rule.subscribers.empty())
+        lines << QStringLiteral("subscribers = ") + Joined(rule.subscribers);
+      if (!rule.cityLines.empty()) lines << QStringLiteral("lines = ") + Joined(rule.cityLines);
+      break;
+    case AlertRule::Kind::kUsual:
+      lines << QStringLiteral("usual = %1").arg(QLatin1String(kMeasureNames[int(rule.measure)]))
+            << QStringLiteral("times = %1").arg(QString::number(rule.times));
+      if (rule.part != AlertRule::Part::kBoth) {
+        lines << QStringLiteral("part = %1").arg(QLatin1String(kPartNames[int(rule.part)]));
+      }
+      if (rule.atLeast > 0) lines << QStringLiteral("at_least = %1").arg(rule.atLeast);
+      if (rule.usualFloor > 0) lines << QStringLiteral("usual_floor = %1").arg(rule.usualFloor);
+      break;
+    case AlertRule::Kind::kBurst:
+      lines << QStringLiteral("burst = %1 calls in %2 minutes")
+                   .arg(rule.burstCalls)
+                   .arg(rule.burstMinutes)
+            << QStringLiteral("by = %1").arg(rule.byLine ? QStringLiteral("line")
+                                                         : QStringLiteral("subscriber"));
+      break;
+    case AlertRule::Kind::kSilence:
+      lines << QStringLiteral("silent_days = %1").arg(rule.silentDays);
+      break;
+  }
+  if (!rule.exceptSubscribers.empty())
+    lines << QStringLiteral("except_subscribers = ") + Joined(rule.exceptSubscribers);
+  if (!rule.exceptNumbers.isEmpty())
+    lines << QStringLiteral("except_numbers = ") + rule.exceptNumbers.join(QStringLiteral(", "));
+  if (rule.hoursFrom >= 0) {
+    lines
+        << QStringLiteral("hours = %1-%2").arg(ClockText(rule.hoursFrom), ClockText(rule.hoursTo));
+  }
+  if ((rule.kind == AlertRule::Kind::kCall || rule.kind == AlertRule::Kind::kBurst) &&
+      rule.when != AlertRule::When::kAlways) {
+    lines << QStringLiteral("when = %1").arg(QLatin1String(kWhenNames[int(rule.when)]));
+  }
+  if (rule.ownHours) lines << QStringLiteral("own_hours = yes");
+  return lines;
+}
+
 }  // namespace
+
+QString AlertRule::Identity() const {
+  const QByteArray conditions = ConditionLines(*this).join(u'\n').toUtf8();
+  return QString::fromLatin1(
+      QCryptographicHash::hash(conditions, QCryptographicHash::Sha256).toHex().left(12));
+}
 
 QString AlertLevelName(AlertRule::Level level) {
   return level == AlertRule::Level::kAlarm ? kAlarm : kWarning;
@@ -293,6 +401,23 @@ AlertRules BuiltInAlertRules() {
   longCall.longerThan = 60;
   longCall.when = AlertRule::When::kOutsideHours;
   rules.rules.push_back(longCall);
+  // Early starters and people who stay late call abroad and talk long in their own hours:
+  // those calls are theirs, not a fraud's.
+  for (AlertRule& rule : rules.rules) rule.ownHours = true;
+  AlertRule many;
+  many.name = QStringLiteral("Звонков втрое больше обычного");
+  many.kind = AlertRule::Kind::kUsual;
+  many.measure = AlertRule::Measure::kCalls;
+  many.times = 3;
+  many.atLeast = 10;
+  many.usualFloor = 5;
+  rules.rules.push_back(many);
+  AlertRule silent;
+  silent.name = QStringLiteral("Звонит молчавший абонент");
+  silent.level = AlertRule::Level::kAlarm;
+  silent.kind = AlertRule::Kind::kSilence;
+  silent.silentDays = 28;
+  rules.rules.push_back(silent);
   return rules;
 }
 
@@ -328,38 +453,10 @@ QString AlertRulesText(const AlertRules& rules) {
                                     : QStringLiteral("command = ") + rules.command);
   if (rules.sendmail != AlertRules().sendmail)
     lines << QStringLiteral("sendmail = ") + rules.sendmail;
+  if (rules.commandJson) lines << QStringLiteral("command_format = json");
   for (const AlertRule& rule : rules.rules) {
     lines << QString() << QStringLiteral("[%1]").arg(rule.name)
-          << QStringLiteral("level = ") + AlertLevelName(rule.level);
-    switch (rule.kind) {
-      case AlertRule::Kind::kCall:
-        if (!rule.prefixes.isEmpty())
-          lines << QStringLiteral("prefixes = ") + rule.prefixes.join(QStringLiteral(", "));
-        if (rule.longerThan >= 0) lines << QStringLiteral("longer_than = %1").arg(rule.longerThan);
-        if (rule.costAbove >= 0)
-          lines << QStringLiteral("cost_above = ") + MoneyText(rule.costAbove);
-        if (!rule.subscribers.empty())
-          lines << QStringLiteral("subscribers = ") + Joined(rule.subscribers);
-        if (!rule.cityLines.empty()) lines << QStringLiteral("lines = ") + Joined(rule.cityLines);
-        break;
-      case AlertRule::Kind::kUsual:
-        lines << QStringLiteral("usual = %1").arg(QLatin1String(kMeasureNames[int(rule.measure)]))
-              << QStringLiteral("times = %1").arg(QString::number(rule.times));
-        if (rule.part != AlertRule::Part::kBoth) {
-          lines << QStringLiteral("part = %1").arg(QLatin1String(kPartNames[int(rule.part)]));
-        }
-        break;
-      case AlertRule::Kind::kBurst:
-        lines << QStringLiteral("burst = %1 calls in %2 minutes")
-                     .arg(rule.burstCalls)
-                     .arg(rule.burstMinutes)
-              << QStringLiteral("by = %1").arg(rule.byLine ? QStringLiteral("line")
-                                                           : QStringLiteral("subscriber"));
-        break;
-    }
-    if (rule.kind != AlertRule::Kind::kUsual && rule.when != AlertRule::When::kAlways) {
-      lines << QStringLiteral("when = %1").arg(QLatin1String(kWhenNames[int(rule.when)]));
-    }
+          << QStringLiteral("level = ") + AlertLevelName(rule.level) << ConditionLines(rule);
   }
   return lines.join(u'\n') + u'\n';
 }

@@ -2,8 +2,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
+#include <QJsonArray>
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <deque>
 #include <map>
 #include <set>
@@ -47,11 +50,11 @@ struct Calendar {
   QDate lastDay;
   bool lastDayOff = false;
 
-  bool DayOff(const ExportRow& row) {
-    const QDate day = DateOf(row);
+  bool DayOff(const ExportRow& row) { return DayOff(DateOf(row)); }
+  bool DayOff(const QDate& day) {
     if (day != lastDay) {
       lastDay = day;
-      lastDayOff = tariffs.DayOff(row.year, row.month, row.day);
+      lastDayOff = tariffs.DayOff(day.year(), day.month(), day.day());
     }
     return lastDayOff;
   }
@@ -102,6 +105,31 @@ struct Sums {
 // Each subscriber's day (0) and night (1) of a date.
 using DaySums = std::array<std::array<Sums, 2>, 24>;
 
+// The ten-minute steps of a day in which a subscriber called, for learning its own hours.
+constexpr int kStepMinutes = 10;
+using DaySteps = std::bitset<kMinutesPerDay / kStepMinutes>;
+// Own hours: a time of day the subscriber called in, within half an hour, on this many days.
+constexpr int kOwnHoursDays = 3;
+constexpr int kOwnHoursReach = 30 / kStepMinutes;
+
+// Whether the time of day of `row` is inside the rule's `hours`, which may run across midnight.
+bool InHours(const AlertRule& rule, const ExportRow& row) {
+  if (rule.hoursFrom < 0) return true;
+  const int minute = row.hour * 60 + row.minute;
+  return rule.hoursFrom < rule.hoursTo ? minute >= rule.hoursFrom && minute < rule.hoursTo
+                                       : minute >= rule.hoursFrom || minute < rule.hoursTo;
+}
+
+bool Excepted(const AlertRule& rule, int subscriber) {
+  return std::find(rule.exceptSubscribers.begin(), rule.exceptSubscribers.end(), subscriber) !=
+         rule.exceptSubscribers.end();
+}
+
+struct Silence {
+  QDate day;
+  int open = -1;  // the finding the day's further calls add to
+};
+
 struct Burst {
   std::deque<std::pair<qint64, ExportRow>> window;
   int open = -1;  // the finding the calls now add to
@@ -137,14 +165,24 @@ class Checker {
         calendar_(tariffs_),
         from_(from),
         to_(to),
-        bursts_(rules.rules.size()) {
+        bursts_(rules.rules.size()),
+        silences_(rules.rules.size()) {
+    int historyDays = 0;
     for (const AlertRule& rule : rules_.rules) {
       usual_ = usual_ || rule.kind == AlertRule::Kind::kUsual;
+      ownHours_ = ownHours_ || rule.ownHours;
       needCost_ =
           needCost_ || rule.costAbove >= 0 ||
           (rule.kind == AlertRule::Kind::kUsual && rule.measure == AlertRule::Measure::kCost);
+      if (rule.kind == AlertRule::Kind::kUsual || rule.ownHours) {
+        historyDays = std::max(historyDays, 7 * kUsualWeeks);
+      }
+      if (rule.kind == AlertRule::Kind::kSilence) {
+        historyDays = std::max(historyDays, rule.silentDays + 1);
+      }
+      identities_.push_back(rule.Identity());
     }
-    historyFrom_ = usual_ ? from_.addDays(-7 * kUsualWeeks) : from_;
+    historyFrom_ = from_.addDays(-historyDays);
   }
 
   QDate HistoryFrom() const { return historyFrom_; }
@@ -163,31 +201,50 @@ class Checker {
         sums.cost += std::max<Money>(cost, 0);
       }
     }
-    if (day < from_) return;
-    ++check_.callsChecked;
-    for (size_t r = 0; r < rules_.rules.size(); ++r) {
-      const AlertRule& rule = rules_.rules[r];
-      if (rule.kind == AlertRule::Kind::kCall) {
-        CallRule(rule, row, cost);
-      } else if (rule.kind == AlertRule::Kind::kBurst) {
-        BurstRule(rule, bursts_[r], row);
+    const int subscriber = row.subscriber - kFirstSubscriber;
+    const bool known = subscriber >= 0 && subscriber < kMaxSubscribers;
+    QDate lastCall;
+    if (known) {
+      lastCall = lastCall_[size_t(subscriber)];
+      lastCall_[size_t(subscriber)] = day;
+    }
+    if (day >= from_) {
+      ++check_.callsChecked;
+      for (size_t r = 0; r < rules_.rules.size(); ++r) {
+        const AlertRule& rule = rules_.rules[r];
+        if (Excepted(rule, row.subscriber)) continue;
+        if (rule.kind == AlertRule::Kind::kCall) {
+          CallRule(rule, identities_[r], row, cost);
+        } else if (rule.kind == AlertRule::Kind::kBurst) {
+          BurstRule(rule, identities_[r], bursts_[r], row);
+        } else if (rule.kind == AlertRule::Kind::kSilence && known) {
+          SilenceRule(rule, identities_[r], row, lastCall, silences_[r][size_t(subscriber)]);
+        }
       }
+    }
+    // Learnt after the rules looked at the call: a day teaches the days after it.
+    if (ownHours_ && known) {
+      steps_[day][size_t(subscriber)].set(size_t((row.hour * 60 + row.minute) / kStepMinutes));
     }
   }
 
   // After the first pass: the days and nights above their usual. Their calls are gathered by a
   // second pass over the same days.
   bool UsualFindings() {
-    for (const AlertRule& rule : rules_.rules) {
+    for (size_t r = 0; r < rules_.rules.size(); ++r) {
+      const AlertRule& rule = rules_.rules[r];
       if (rule.kind != AlertRule::Kind::kUsual) continue;
+      // A usual of nothing is taken as one unit: one call, one minute, one rouble.
+      const qint64 unit = rule.measure == AlertRule::Measure::kCost ? 100 : 1;
       for (auto it = sums_.lower_bound(from_); it != sums_.end(); ++it) {
         const QDate day = it->first;
         for (int subscriber = 0; subscriber < kMaxSubscribers; ++subscriber) {
+          if (Excepted(rule, subscriber + kFirstSubscriber)) continue;
           for (const int part : {0, 1}) {
             if (rule.part == AlertRule::Part::kDay && part == 1) continue;
             if (rule.part == AlertRule::Part::kNight && part == 0) continue;
             const qint64 value = it->second[size_t(subscriber)][size_t(part)].Of(rule.measure);
-            if (value == 0) continue;
+            if (value == 0 || value < rule.atLeast * unit) continue;
             std::vector<qint64> before;
             for (int week = 1; week <= kUsualWeeks; ++week) {
               const QDate earlier = day.addDays(-7 * week);
@@ -203,9 +260,8 @@ class Checker {
             const size_t n = before.size();
             const double median = n % 2 ? double(before[n / 2])
                                         : (double(before[n / 2 - 1]) + double(before[n / 2])) / 2;
-            // A usual of nothing is taken as one unit: one call, one minute, one rouble.
-            const qint64 unit = rule.measure == AlertRule::Measure::kCost ? 100 : 1;
-            const double threshold = rule.times * std::max(median, double(unit));
+            const double threshold =
+                rule.times * std::max({median, double(unit), double(rule.usualFloor * unit)});
             if (double(value) <= threshold) continue;
             AlertFinding finding;
             finding.rule = rule.name;
@@ -225,7 +281,7 @@ class Checker {
                               .arg(QString::fromUtf8(kWeekdaysPlural[day.dayOfWeek() - 1]))
                               .arg(QString::number(rule.times).replace(u'.', u','));
             finding.key = QStringLiteral("%1|%2|%3|%4")
-                              .arg(day.toString(Qt::ISODate), rule.name)
+                              .arg(day.toString(Qt::ISODate), identities_[r])
                               .arg(subscriber + kFirstSubscriber)
                               .arg(part ? QStringLiteral("night") : QStringLiteral("day"));
             usualWanted_[{day, subscriber + kFirstSubscriber, part}] = check_.findings.size();
@@ -274,7 +330,36 @@ class Checker {
     if (finding.calls.size() < AlertFinding::kListedCalls) finding.calls.push_back(row);
   }
 
-  void CallRule(const AlertRule& rule, const ExportRow& row, Money cost) {
+  // Whether the subscriber called at this time of day, within half an hour, on enough days of
+  // the same kind (working days, days off) before the call's day.
+  bool InOwnHours(const ExportRow& row) {
+    const QDate day = DateOf(row);
+    const bool dayOff = calendar_.DayOff(day);
+    const int step = (row.hour * 60 + row.minute) / kStepMinutes;
+    const size_t subscriber = size_t(row.subscriber - kFirstSubscriber);
+    int days = 0;
+    for (auto it = steps_.lower_bound(day.addDays(-7 * kUsualWeeks));
+         it != steps_.end() && it->first < day; ++it) {
+      const DaySteps& steps = it->second[subscriber];
+      bool called = false;
+      for (int near = std::max(step - kOwnHoursReach, 0);
+           near <= std::min(step + kOwnHoursReach, int(steps.size()) - 1) && !called; ++near) {
+        called = steps.test(size_t(near));
+      }
+      if (called && calendar_.DayOff(it->first) == dayOff && ++days >= kOwnHoursDays) return true;
+    }
+    return false;
+  }
+
+  bool ExceptedNumber(const AlertRule& rule, const ExportRow& row) const {
+    if (rule.exceptNumbers.isEmpty()) return false;
+    const QString number = tariffs_.Dialled(QString::fromLatin1(row.number));
+    return std::any_of(rule.exceptNumbers.begin(), rule.exceptNumbers.end(),
+                       [&](const QString& prefix) { return number.startsWith(prefix); });
+  }
+
+  void CallRule(const AlertRule& rule, const QString& identity, const ExportRow& row, Money cost) {
+    if (!InHours(rule, row) || ExceptedNumber(rule, row)) return;
     QStringList why;
     if (!rule.subscribers.empty()) {
       if (std::find(rule.subscribers.begin(), rule.subscribers.end(), row.subscriber) ==
@@ -307,7 +392,10 @@ class Checker {
       why << QStringLiteral("номер %1 начинается с %2").arg(number, *matched);
     }
     if (!calendar_.Holds(rule.when, row)) return;
+    const bool known = row.subscriber >= kFirstSubscriber && row.subscriber <= kLastSubscriber;
+    if (rule.ownHours && known && InOwnHours(row)) return;
     if (rule.when != AlertRule::When::kAlways) why << calendar_.WhenText(rule.when, row);
+    if (rule.ownHours && known) why << QStringLiteral("не в свои часы");
     AlertFinding finding;
     finding.rule = rule.name;
     finding.level = rule.level;
@@ -316,7 +404,7 @@ class Checker {
     finding.subscriber = row.subscriber;
     finding.cityLine = row.cityLine;
     finding.key = QStringLiteral("%1|%2|%3|%4|%5|%6")
-                      .arg(StartText(row), rule.name)
+                      .arg(StartText(row), identity)
                       .arg(row.subscriber)
                       .arg(row.cityLine)
                       .arg(QString::fromLatin1(row.number).trimmed())
@@ -325,8 +413,11 @@ class Checker {
     check_.findings.push_back(std::move(finding));
   }
 
-  void BurstRule(const AlertRule& rule, std::map<int, Burst>& bursts, const ExportRow& row) {
-    if (!calendar_.Holds(rule.when, row)) return;
+  void BurstRule(const AlertRule& rule, const QString& identity, std::map<int, Burst>& bursts,
+                 const ExportRow& row) {
+    if (!calendar_.Holds(rule.when, row) || !InHours(rule, row) || ExceptedNumber(rule, row)) {
+      return;
+    }
     const int owner = rule.byLine ? row.cityLine : row.subscriber;
     Burst& burst = bursts[owner];
     const qint64 minute = MinuteIndex(row);
@@ -359,10 +450,40 @@ class Checker {
     burst.last = row;
     finding.why = BurstWhy(rule, finding, owner, burst.last);
     finding.key = QStringLiteral("%1|%2|%3%4")
-                      .arg(StartText(burst.window.front().second), rule.name,
+                      .arg(StartText(burst.window.front().second), identity,
                            rule.byLine ? QStringLiteral("ГЛ ") : QString())
                       .arg(owner);
     burst.open = static_cast<int>(check_.findings.size());
+    check_.findings.push_back(std::move(finding));
+  }
+
+  // A subscriber's first call after the rule's days without one, and its further calls of the
+  // same day, as one finding; only where the records reach back over those days.
+  void SilenceRule(const AlertRule& rule, const QString& identity, const ExportRow& row,
+                   const QDate& lastCall, Silence& silence) {
+    const QDate day = DateOf(row);
+    if (silence.open >= 0 && silence.day == day) {
+      AddCall(check_.findings[size_t(silence.open)], row);
+      return;
+    }
+    silence.open = -1;
+    if (!earliest_.isValid() || earliest_.daysTo(day) <= rule.silentDays) return;
+    if (lastCall.isValid() && lastCall.daysTo(day) <= rule.silentDays) return;
+    AlertFinding finding;
+    finding.rule = rule.name;
+    finding.level = rule.level;
+    finding.kind = rule.kind;
+    finding.subscriber = row.subscriber;
+    finding.why = lastCall.isValid()
+                      ? QStringLiteral("первый вызов после %1 дн. без вызовов (последний %2)")
+                            .arg(lastCall.daysTo(day) - 1)
+                            .arg(lastCall.toString(QStringLiteral("dd.MM.yyyy")))
+                      : QStringLiteral("первый вызов с %1: прежде абонент не звонил")
+                            .arg(earliest_.toString(QStringLiteral("dd.MM.yyyy")));
+    finding.key = QStringLiteral("%1|%2|%3").arg(StartText(row), identity).arg(row.subscriber);
+    AddCall(finding, row);
+    silence.day = day;
+    silence.open = static_cast<int>(check_.findings.size());
     check_.findings.push_back(std::move(finding));
   }
 
@@ -387,9 +508,14 @@ class Checker {
   QDate historyFrom_;
   QDate earliest_;
   bool usual_ = false;
+  bool ownHours_ = false;
   bool needCost_ = false;
+  std::vector<QString> identities_;
+  std::array<QDate, kMaxSubscribers> lastCall_;
+  std::map<QDate, std::array<DaySteps, kMaxSubscribers>> steps_;
   std::map<QDate, DaySums> sums_;
   std::vector<std::map<int, Burst>> bursts_;
+  std::vector<std::array<Silence, kMaxSubscribers>> silences_;
   std::map<std::tuple<QDate, int, int>, size_t> usualWanted_;
   AlertCheck check_;
 };
@@ -460,6 +586,34 @@ std::vector<AlertFinding> AlertIncidents(const std::vector<const AlertFinding*>&
   return incidents;
 }
 
+QJsonObject AlertFindingJson(const AlertFinding& finding) {
+  QJsonArray calls;
+  for (const ExportRow& row : finding.calls) {
+    calls.append(
+        QJsonObject{{QStringLiteral("start"), QStringLiteral("%1-%2-%3T%4:%5")
+                                                  .arg(row.year, 4, 10, QLatin1Char('0'))
+                                                  .arg(row.month, 2, 10, QLatin1Char('0'))
+                                                  .arg(row.day, 2, 10, QLatin1Char('0'))
+                                                  .arg(row.hour, 2, 10, QLatin1Char('0'))
+                                                  .arg(row.minute, 2, 10, QLatin1Char('0'))},
+                    {QStringLiteral("subscriber"), row.subscriber},
+                    {QStringLiteral("minutes"), row.duration},
+                    {QStringLiteral("city_line"), row.cityLine},
+                    {QStringLiteral("call_type"), row.callType},
+                    {QStringLiteral("number"), QString::fromLatin1(row.number).trimmed()}});
+  }
+  return {{QStringLiteral("rule"), finding.rule},
+          {QStringLiteral("level"), finding.level == AlertRule::Level::kAlarm
+                                        ? QStringLiteral("alarm")
+                                        : QStringLiteral("warning")},
+          {QStringLiteral("why"), finding.why},
+          {QStringLiteral("subscriber"), finding.subscriber},
+          {QStringLiteral("name"), finding.name},
+          {QStringLiteral("department"), finding.department},
+          {QStringLiteral("calls"), calls},
+          {QStringLiteral("call_count"), finding.callCount}};
+}
+
 QString AlertCallLine(const ExportRow& row) {
   CallRecord record;
   record.StartTime = QDateTime(DateOf(row), QTime(row.hour, row.minute));
@@ -503,6 +657,64 @@ AlertSeenList::AlertSeenList(const QString& dir) : dir_(dir) {
   for (const QByteArray& line : bytes.split('\n')) {
     if (!line.trimmed().isEmpty()) keys_.insert(QString::fromUtf8(line.trimmed()));
   }
+}
+
+AlertSnoozes::AlertSnoozes(const QString& dir) : dir_(dir) {
+  QFile file(QDir(dir).filePath(QLatin1String(kFileName)));
+  if (!file.exists()) return;
+  QString problem;
+  if (!OpenRegularFile(file, &problem)) {
+    throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(kFileName, problem));
+  }
+  for (const QByteArray& line : file.readAll().split('\n')) {
+    const QStringList fields = QString::fromUtf8(line.trimmed()).split(u'|');
+    const QDate until = fields.size() == 3 ? QDate::fromString(fields[1], Qt::ISODate) : QDate();
+    if (until.isValid()) silences_.insert(fields[0], {until, fields[2]});
+  }
+}
+
+bool AlertSnoozes::Silenced(const QString& key) const {
+  const auto silence = silences_.constFind(key.section(u'|', 1, 1));
+  return silence != silences_.constEnd() &&
+         QDate::fromString(key.left(10), Qt::ISODate) <= silence->until;
+}
+
+void AlertSnoozes::Set(const AlertRule& rule, const QDate& until, const QDate& today) {
+  if (until < today) {
+    silences_.remove(rule.Identity());
+  } else {
+    silences_.insert(rule.Identity(), {until, rule.name});
+  }
+}
+
+bool AlertSnoozes::Save(const QDate& today, QString* reason) const {
+  QStringList lines;
+  for (auto it = silences_.constBegin(); it != silences_.constEnd(); ++it) {
+    if (it->until < today) continue;
+    lines << QStringLiteral("%1|%2|%3\n").arg(it.key(), it->until.toString(Qt::ISODate), it->name);
+  }
+  lines.sort();
+  return ReplaceFileDurably(QDir(dir_).filePath(QLatin1String(kFileName)),
+                            lines.join(QString()).toUtf8(), reason);
+}
+
+bool AlertSeenList::Adopt(const AlertRules& rules) {
+  QHash<QString, QString> identities;
+  for (const AlertRule& rule : rules.rules) identities.insert(rule.name, rule.Identity());
+  QSet<QString> keys;
+  bool adopted = false;
+  for (const QString& key : std::as_const(keys_)) {
+    QStringList fields = key.split(u'|');
+    if (fields.size() > 2 && identities.contains(fields[1])) {
+      fields[1] = identities.value(fields[1]);
+      keys.insert(fields.join(u'|'));
+      adopted = true;
+    } else {
+      keys.insert(key);
+    }
+  }
+  keys_ = std::move(keys);
+  return adopted;
 }
 
 bool AlertSeenList::Save(const QDate& today, QString* reason) const {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDate>
+#include <QHash>
+#include <QJsonObject>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -54,6 +56,9 @@ struct AlertCheck {
 AlertCheck FindAlerts(const QString& dir, const AlertRules& rules,
                       const std::optional<Tariffs>& tariffs, const QDate& from, const QDate& to);
 
+// A finding as `norvel alerts --json` and a JSON command hook give it.
+QJsonObject AlertFindingJson(const AlertFinding& finding);
+
 // A call as the record viewer shows it.
 QString AlertCallLine(const ExportRow& row);
 // "тревога: Правило: why" and the calls under it, as a mail or a terminal shows a finding.
@@ -68,10 +73,38 @@ class AlertSeenList {
   explicit AlertSeenList(const QString& dir);
   bool Seen(const QString& key) const { return keys_.contains(key); }
   void Add(const QString& key) { keys_.insert(key); }
+  // Findings are remembered by their rule's conditions, not its name, so that a renamed rule
+  // tells nothing again. Keys a list kept under a rule's name are read as that rule's; true
+  // when there were any, so that the list is saved with its new keys before a rename.
+  bool Adopt(const AlertRules& rules);
   // Replaces the file whole; false with the system's reason.
   bool Save(const QDate& today, QString* reason) const;
 
  private:
   QString dir_;
   QSet<QString> keys_;
+};
+
+// Rules silenced until a day: NorvelAlerts.snooze beside the seen list, a line a rule,
+// "IDENTITY|YYYY-MM-DD|name". A rule is known by its conditions, as its findings are, so a
+// renamed rule stays silent.
+class AlertSnoozes {
+ public:
+  static constexpr char kFileName[] = "NorvelAlerts.snooze";
+  // Throws IoError when the file is there but cannot be read.
+  explicit AlertSnoozes(const QString& dir);
+  // Whether a finding of this key (see AlertFinding::key) falls in its rule's silence.
+  bool Silenced(const QString& key) const;
+  // Silences the rule to the day, inclusive; a day before `today` lifts its silence.
+  void Set(const AlertRule& rule, const QDate& until, const QDate& today);
+  // Replaces the file whole, silences that have ended left out; false with the system's reason.
+  bool Save(const QDate& today, QString* reason) const;
+
+ private:
+  QString dir_;
+  struct Silence {
+    QDate until;
+    QString name;
+  };
+  QHash<QString, Silence> silences_;
 };

@@ -167,6 +167,123 @@ TEST(Alerts, ASubscribersUsualNeedsFourKnownWeeks) {
   }
 }
 
+// The keys that narrow a rule, its own hours and the silent extension, each at its edges:
+// every row names the first call (subscriber and time) of each finding.
+TEST(Alerts, ExceptionsWindowsOwnHoursAndSilence) {
+  const QDate thursday(2026, 12, 10);
+  const QDate saturday(2026, 12, 12);
+  const auto days = [&](int back, int hour, int minute, int subscriber, const char* number) {
+    return Call(thursday.addDays(-back), hour, minute, subscriber, 5, QString::fromLatin1(number));
+  };
+  const QDate tuesday(2026, 12, 29);
+  const auto usual = [&](int subscriber, int calls) {
+    std::vector<CallRecord> records;
+    for (int week = 4; week >= 1; --week)
+      records.push_back(Call(tuesday.addDays(-7 * week), 10, 0, subscriber, 1, "2345678"));
+    for (int i = 0; i < calls; ++i)
+      records.push_back(Call(tuesday, 11, i, subscriber, 1, "2345678"));
+    return records;
+  };
+  const auto joined = [](std::initializer_list<std::vector<CallRecord>> parts) {
+    std::vector<CallRecord> all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    std::stable_sort(all.begin(), all.end(), [](const CallRecord& a, const CallRecord& b) {
+      return a.StartTime < b.StartTime;
+    });
+    return all;
+  };
+  const struct {
+    const char* name;
+    const char* rules;
+    std::vector<CallRecord> calls;
+    QDate from, to;
+    QStringList found;
+  } rows[] = {
+      {"a subscriber left out",
+       "[А]\nlonger_than = 4\nexcept_subscribers = 21",
+       {days(0, 10, 0, 20, "2345678"), days(0, 10, 1, 21, "2345678")},
+       thursday,
+       thursday,
+       {"20 10:00"}},
+      {"a number left out by its prefix",
+       "[А]\nprefixes = 810\nexcept_numbers = 81037",
+       {days(0, 10, 0, 20, "81037512345"), days(0, 10, 1, 21, "81044207946")},
+       thursday,
+       thursday,
+       {"21 10:01"}},
+      {"hours across midnight",
+       "[А]\nlonger_than = 0\nhours = 22:00-07:00",
+       {days(1, 21, 59, 20, "1"), days(1, 22, 0, 20, "1"), days(0, 6, 59, 20, "1"),
+        days(0, 7, 0, 20, "1")},
+       thursday.addDays(-1),
+       thursday,
+       {"20 22:00", "20 06:59"}},
+      {"hours within a day",
+       "[А]\nlonger_than = 0\nhours = 12:00-13:00",
+       {days(0, 11, 59, 20, "1"), days(0, 12, 0, 20, "1"), days(0, 12, 59, 20, "1"),
+        days(0, 13, 0, 20, "1")},
+       thursday,
+       thursday,
+       {"20 12:00", "20 12:59"}},
+      // 20 called at 07:30 on three working days before, 21 on two: 20's 07:55 and 08:00 are
+      // its own, its 06:50 (more than half an hour before) and its Saturday are not.
+      {"own hours",
+       "[А]\nprefixes = 810\nwhen = outside_hours\nown_hours = yes",
+       {days(3, 7, 30, 20, "1"), days(2, 7, 30, 20, "1"), days(2, 7, 30, 21, "1"),
+        days(1, 7, 30, 20, "1"), days(1, 7, 30, 21, "1"), days(0, 6, 50, 20, "81044"),
+        days(0, 7, 55, 20, "81044"), days(0, 7, 55, 21, "81044"),
+        Call(saturday, 7, 30, 20, 5, "81044")},
+       thursday,
+       saturday,
+       {"20 06:50", "21 07:55", "20 07:30"}},
+      // 20 was last heard 29 days before, 21 28 days before, 22 never; 23's call 40 days
+      // before shows the records reach back.
+      {"silent days",
+       "[А]\nsilent_days = 28",
+       {days(40, 9, 0, 23, "1"), days(29, 9, 0, 20, "1"), days(28, 9, 0, 21, "1"),
+        days(0, 9, 0, 20, "1"), days(0, 9, 1, 21, "1"), days(0, 9, 2, 22, "1"),
+        days(0, 9, 3, 22, "1")},
+       thursday,
+       thursday,
+       {"20 09:00", "22 09:02 x2"}},
+      {"records too short to know a silence",
+       "[А]\nsilent_days = 28",
+       {days(28, 9, 0, 23, "1"), days(0, 9, 2, 22, "1")},
+       thursday,
+       thursday,
+       {}},
+      // Once a Tuesday each; 20 makes 9 calls (under 10), 21 12 (not above 3 × the floor of
+      // 5), 22 16.
+      {"a least value and a floor under the usual",
+       "[А]\nusual = calls\ntimes = 3\nat_least = 10\nusual_floor = 5",
+       joined({usual(20, 9), usual(21, 12), usual(22, 16)}),
+       tuesday,
+       tuesday,
+       {"22 11:00 x16"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Station station;
+    station.Store(row.calls);
+    QStringList found;
+    for (const AlertFinding& finding : station.Check(Rules(row.rules), row.from, row.to).findings) {
+      const ExportRow& call = finding.calls.front();
+      found << QStringLiteral("%1 %2:%3%4")
+                   .arg(call.subscriber)
+                   .arg(call.hour, 2, 10, QLatin1Char('0'))
+                   .arg(call.minute, 2, 10, QLatin1Char('0'))
+                   .arg(finding.callCount > 1 ? QStringLiteral(" x%1").arg(finding.callCount)
+                                              : QString());
+    }
+    EXPECT_EQ(found, row.found) << found.join(u'|').toStdString();
+  }
+  EXPECT_THROW(Rules("[А]\nprefixes = 810\nown_hours = yes"), ConvertError);  // needs when
+  EXPECT_THROW(Rules("[А]\nlonger_than = 0\nhours = 07:00-07:00"), ConvertError);
+  EXPECT_THROW(Rules("[А]\nlonger_than = 0\nhours = 24:00-07:00"), ConvertError);
+  EXPECT_THROW(Rules("[А]\nsilent_days = 57"), ConvertError);
+  EXPECT_EQ(Rules("[А]\nlonger_than = 0\nhours = 00:00-24:00").rules[0].hoursTo, 24 * 60);
+}
+
 TEST(Alerts, AnAutoDiallerIsOneFindingPerBurst) {
   const QDate monday(2026, 12, 7);
   std::vector<CallRecord> records;
@@ -399,13 +516,18 @@ TEST(Alerts, ARulesFileOfMoreThanAMebibyteIsRefused) {
 TEST(Alerts, TheShownRulesReadBackAsTheSame) {
   AlertRules every = Rules(
       "station = Офис\nmail = a@example.com, b@example.com\ncommand = /bin/true\n"
+      "command_format = json\n"
       "[Звонки]\nlevel = тревога\nprefixes = 810\nlonger_than = 5\ncost_above = 12.5\n"
       "subscribers = 20\nlines = 1, 2\nwhen = days_off\n"
       "[Обычное]\nusual = cost\ntimes = 4\npart = day\n"
       "[Залп]\nburst = 5 calls in 2 minutes\nby = line\nwhen = outside_hours\n"
       // Every call, and calls of a whole day: the edges of "longer_than" are conditions too.
       "[Любой]\nlonger_than = 0\n[Сутки]\nlonger_than = 1440\n"
-      "[Сутки подряд]\nburst = 2 calls in 1440 minutes\n");
+      "[Сутки подряд]\nburst = 2 calls in 1440 minutes\n"
+      "[Ночь]\nprefixes = 810\nexcept_subscribers = 20, 21\nexcept_numbers = 81037\n"
+      "hours = 22:00-07:00\nwhen = outside_hours\nown_hours = yes\n"
+      "[Много]\nusual = calls\ntimes = 3\nat_least = 10\nusual_floor = 5\n"
+      "[Молчал]\nsilent_days = 28\nexcept_subscribers = 43\n");
   for (AlertRules rules : {BuiltInAlertRules(), every}) {
     AlertRules back = ParseAlertRules(AlertRulesText(rules), QStringLiteral("x"));
     for (AlertRule& rule : rules.rules) rule.line = 0;
