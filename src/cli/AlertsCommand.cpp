@@ -260,7 +260,9 @@ int RunAlerts(const QStringList& arguments, CommandIo& io) {
       io, QStringLiteral("alerts"),
       QStringLiteral("Lists the suspicious calls the rules of NorvelAlerts.txt find (the built-in "
                      "rules without it: calls abroad, 810 or 00, and calls longer than 60 minutes, "
-                     "outside working hours), each with its rule, its level and why, and "
+                     "outside working hours and the subscriber's own hours; a day of three "
+                     "times the usual calls; a first call after 28 silent days), each with its "
+                     "rule, its level and why, and "
                      "remembers them in NorvelAlerts.seen so that none is told twice. Default "
                      "days: from the first of the month before to today. Exit 0 nothing new, 1 "
                      "warnings only, 15 alarms, 13 when the rules, the tariffs, a month file or "

@@ -605,3 +605,41 @@ TEST(Alerts, TimesTakesAnyFactorAboveOneUpToAThousand) {
     EXPECT_EQ(rules.rules[0].times, factor) << text;
   }
 }
+
+// Every key the parser takes is in the README's table and the manual page, and no other.
+TEST(Alerts, TheReadmeAndTheManualPageListTheKeysTheParserTakes) {
+  const auto read = [](const char* path) {
+    QFile file(QString::fromUtf8(path));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+  };
+  const QString readme = read(NORVEL_SOURCE_DIR "/README.md");
+  const QString man = read(NORVEL_SOURCE_DIR "/packaging/norvel.1");
+  const qsizetype start = readme.indexOf(QStringLiteral("| key | where | values | default |"));
+  ASSERT_GE(start, 0);
+  const QString table = readme.mid(start, readme.indexOf(QStringLiteral("\n\n"), start) - start);
+  QStringList documented;
+  for (const QString& row : table.split(u'\n').mid(2))
+    documented << row.section(u'|', 1, 1).trimmed().remove(u'`');
+  QStringList keys = QString::fromLatin1(kAlertGlobalKeys).split(u' ') +
+                     QString::fromLatin1(kAlertRuleKeys).split(u' ');
+  const QString alerts =
+      man.section(QStringLiteral(".B alerts\n"), 1).section(QStringLiteral(".TP"), 0, 0);
+  for (const QString& key : keys) {
+    EXPECT_TRUE(alerts.contains(key)) << "manual page: " << key.toStdString();
+    // Taken before the first rule or in a rule: any mistake but an unknown key.
+    QString said;
+    for (const QString& text : {key + QStringLiteral(" = ?\n[А]\nlonger_than = 1\n"),
+                                QStringLiteral("[А]\n") + key + QStringLiteral(" = ?\n")}) {
+      try {
+        ParseAlertRules(text, QStringLiteral("x"));
+      } catch (const ConvertError& error) {
+        said += error.Message();
+      }
+    }
+    EXPECT_LT(said.count(QStringLiteral("неизвестный ключ")), 2) << key.toStdString();
+  }
+  EXPECT_THROW(Rules("[А]\nnever_heard = 1\n"), ConvertError);
+  documented.sort();
+  keys.sort();
+  EXPECT_EQ(documented, keys);
+}
