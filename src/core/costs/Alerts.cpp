@@ -478,7 +478,7 @@ class Checker {
                       ? QStringLiteral("первый вызов после %1 дн. без вызовов (последний %2)")
                             .arg(lastCall.daysTo(day) - 1)
                             .arg(lastCall.toString(QStringLiteral("dd.MM.yyyy")))
-                      : QStringLiteral("первый вызов с %1: прежде абонент не звонил")
+                      : QStringLiteral("первый вызов: с %1 не звонил ни разу")
                             .arg(earliest_.toString(QStringLiteral("dd.MM.yyyy")));
     finding.key = QStringLiteral("%1|%2|%3").arg(StartText(row), identity).arg(row.subscriber);
     AddCall(finding, row);
