@@ -17,7 +17,7 @@ PACKAGES=(
   libxlsxwriter-dev python3-openpyxl
   qt6-httpserver-dev qt6-websockets-dev chromium
   libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev postgresql openssl
-  exim4-daemon-light mmdebstrap systemd-container
+  exim4-daemon-light mmdebstrap systemd-container ser2net
 )
 
 missing=()

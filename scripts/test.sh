@@ -26,4 +26,5 @@ export LSAN_OPTIONS="suppressions=$ROOT/tests/support/lsan.supp:print_suppressio
 # port stays here (LinkSuite's emulator case), as do the reception's end-to-end tests.
 LINE_SPEED_WRITES="ProgrammingEndToEnd\.|OfflineProgramming\.KeyboardEdits|Command\.ConfigWrite"
 LINE_SPEED_WRITES+="|EndToEnd\.ProgrammingReadsTheImage|NorvelProcess\.AWriteCutByAPull"
+LINE_SPEED_WRITES+="|NetworkStation\.AWholeImage"
 ctest --output-on-failure -j"$(nproc)" --timeout 600 -LE load -E "$LINE_SPEED_WRITES"

@@ -6,6 +6,8 @@
 #include "cli/NorvelCommand.h"
 #include "core/base/ExitCodes.h"
 #include "core/base/Ports.h"
+#include "core/link/Rfc2217Transport.h"
+#include "core/platform/SerialPlatform.h"
 
 namespace {
 
@@ -85,7 +87,18 @@ std::optional<QString> CommandLine::WorkingDir() {
 }
 
 std::optional<int> CommandLine::Port() {
-  return Number(QStringLiteral("port"), kFirstPort, kLastPort, 0);
+  const std::optional<int> port = Number(QStringLiteral("port"), kFirstPort, kLastPort, 0);
+  // A port mapped to a device server must name one: a mistake there is the caller's.
+  const QString device = port && *port ? ComPortDeviceName(*port) : QString();
+  QString host;
+  quint16 number = 0;
+  if (Rfc2217Transport::IsAddress(device) &&
+      !Rfc2217Transport::ParseAddress(device, &host, &number)) {
+    Usage(
+        QStringLiteral("NORVEL_COM%1=%2 is no address rfc2217://HOST:PORT").arg(*port).arg(device));
+    return std::nullopt;
+  }
+  return port;
 }
 
 int CommandLine::Usage(const QString& problem) {

@@ -3,7 +3,46 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include "core/link/Rfc2217Transport.h"
 #include "core/platform/SerialPlatform.h"
+
+namespace {
+
+// A port as its name says: a device of this machine, or one behind a serial device server
+// ("rfc2217://HOST:PORT", as NORVEL_COMn may name it). The choice is made when it is opened.
+class ChosenTransport : public SerialTransport {
+ public:
+  bool Open(const QString& device) override {
+    const bool network = Rfc2217Transport::IsAddress(device);
+    if (network != network_) {
+      network_ = network;
+      chosen_ = network ? std::unique_ptr<SerialTransport>(std::make_unique<Rfc2217Transport>())
+                        : std::make_unique<QtSerialTransport>();
+    }
+    return chosen_->Open(device);
+  }
+  QString OpenError() const override { return chosen_->OpenError(); }
+  void Close() override { chosen_->Close(); }
+  bool IsOpen() const override { return chosen_->IsOpen(); }
+  bool Configure(const LineSettings& settings) override { return chosen_->Configure(settings); }
+  bool Purge(bool receive, bool transmit) override { return chosen_->Purge(receive, transmit); }
+  qint64 InQueue() override { return chosen_->InQueue(); }
+  qint64 OutQueue() override { return chosen_->OutQueue(); }
+  qint64 Read(char* data, qint64 max) override { return chosen_->Read(data, max); }
+  qint64 Write(const char* data, qint64 count) override { return chosen_->Write(data, count); }
+  void WaitForInput(int milliseconds) override { chosen_->WaitForInput(milliseconds); }
+  void WaitForOutput(int milliseconds) override { chosen_->WaitForOutput(milliseconds); }
+  void ClearError() override { chosen_->ClearError(); }
+  bool NeedsAttention() override { return chosen_->NeedsAttention(); }
+  bool HungUp() override { return chosen_->HungUp(); }
+  void Drain(int milliseconds) override { chosen_->Drain(milliseconds); }
+
+ private:
+  std::unique_ptr<SerialTransport> chosen_ = std::make_unique<QtSerialTransport>();
+  bool network_ = false;
+};
+
+}  // namespace
 
 QtSerialTransport::QtSerialTransport() {
   QObject::connect(&port_, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError e) {
@@ -126,5 +165,5 @@ void QtSerialTransport::Drain(int milliseconds) {
 }
 
 std::unique_ptr<SerialTransport> QtSerialPortFactory::CreateTransport() {
-  return std::make_unique<QtSerialTransport>();
+  return std::make_unique<ChosenTransport>();
 }

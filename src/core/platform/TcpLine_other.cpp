@@ -13,6 +13,15 @@ bool TcpLine::Send(const QByteArray&, int, QString* reason) {
   return false;
 }
 
+void TcpLine::SendAtOnce() {}
+
+void TcpLine::Close() {}
+
+qint64 TcpLine::Receive(char*, qint64, int, QString* reason) {
+  *reason = QStringLiteral("TCP is not available on this system");
+  return -1;
+}
+
 std::optional<QByteArray> TcpLine::ReadLine(int, QString* reason) {
   *reason = QStringLiteral("SMTP is not available on this system");
   return std::nullopt;

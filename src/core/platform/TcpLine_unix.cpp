@@ -3,6 +3,8 @@
 
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -36,7 +38,41 @@ bool Wait(int descriptor, short events, int milliseconds, QString* reason) {
 }  // namespace
 
 TcpLine::~TcpLine() {
+  Close();
+}
+
+void TcpLine::Close() {
   if (descriptor_ >= 0) ::close(descriptor_);
+  descriptor_ = -1;
+  received_.clear();
+}
+
+void TcpLine::SendAtOnce() {
+  const int on = 1;
+  if (descriptor_ >= 0) ::setsockopt(descriptor_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
+qint64 TcpLine::Receive(char* data, qint64 max, int milliseconds, QString* reason) {
+  if (descriptor_ < 0) {
+    *reason = QStringLiteral("the connection is closed");
+    return -1;
+  }
+  struct pollfd entry {
+    descriptor_, POLLIN, 0
+  };
+  int ready = 0;
+  do {
+    ready = ::poll(&entry, 1, milliseconds);
+  } while (ready < 0 && errno == EINTR);
+  if (ready == 0) return 0;
+  for (;;) {
+    const ssize_t count = ::recv(descriptor_, data, static_cast<size_t>(max), 0);
+    if (count > 0) return count;
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0 && errno == EAGAIN) return 0;
+    *reason = count == 0 ? QStringLiteral("the server closed the connection") : Reason(errno);
+    return -1;
+  }
 }
 
 bool TcpLine::Connect(const QString& host, quint16 port, int milliseconds, QString* reason) {

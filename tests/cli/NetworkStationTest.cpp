@@ -1,0 +1,162 @@
+// A station behind a serial device server: Debian's ser2net speaks RFC 2217 on a loopback port
+// in front of the emulator's pseudo-terminal, and `norvel` reaches it as NORVEL_COM2 names it.
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "Emulator.h"
+
+namespace {
+
+// A loopback port no one listens on now.
+quint16 FreePort() {
+  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(probe);
+  return ntohs(address.sin_port);
+}
+
+// Whether something listens on the loopback port, from the kernel's table: a probe connection
+// would make ser2net open the line.
+bool Listening(quint16 port) {
+  QFile table(QStringLiteral("/proc/net/tcp"));
+  if (!table.open(QIODevice::ReadOnly)) return false;
+  const QByteArray local =
+      QByteArray("0100007F:") + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+  for (const QByteArray& line : table.readAll().split('\n')) {
+    const QList<QByteArray> fields = line.simplified().split(' ');
+    if (fields.size() > 3 && fields[1] == local && fields[3] == "0A") return true;
+  }
+  return false;
+}
+
+struct NetworkStation : ::testing::Test {
+  QTemporaryDir dir;
+  std::unique_ptr<EmulatorProcess> emulator;
+  QProcess ser2net;
+  QString address;
+
+  void Start(const station::StationOptions& options) {
+    emulator = std::make_unique<EmulatorProcess>(options);
+    ASSERT_TRUE(emulator->Start());
+    const QString program =
+        QStandardPaths::findExecutable(QStringLiteral("ser2net"), {QStringLiteral("/usr/sbin")});
+    ASSERT_FALSE(program.isEmpty()) << "ser2net is not installed (scripts/setup.sh installs it)";
+    const quint16 port = FreePort();
+    QFile config(dir.filePath(QStringLiteral("ser2net.yaml")));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write(QStringLiteral("connection: &station\n"
+                                "  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n"
+                                "  connector: serialdev,%2,9600n81,local\n")
+                     .arg(port)
+                     .arg(emulator->LinkPath())
+                     .toUtf8());
+    config.close();
+    ser2net.start(program, {QStringLiteral("-n"), QStringLiteral("-d"), QStringLiteral("-c"),
+                            config.fileName(), QStringLiteral("-P"),
+                            dir.filePath(QStringLiteral("ser2net.pid"))});
+    ASSERT_TRUE(ser2net.waitForStarted());
+    QDeadlineTimer up(10000);
+    while (!up.hasExpired() && !Listening(port)) QThread::msleep(20);
+    ASSERT_TRUE(Listening(port)) << ser2net.readAllStandardError().toStdString();
+    address = QStringLiteral("rfc2217://127.0.0.1:%1").arg(port);
+    QFile settings(dir.filePath(QStringLiteral("NorvelWin.ini")));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("30.11.2026 18:00:05 ; x\r\n2 ; x\r\n2 ; x\r\n");
+  }
+  // Runs norvel with COM2 behind the device server; its exit code, with its error output kept.
+  int Norvel(const QStringList& arguments, QByteArray* out = nullptr, int timeoutMs = 120000) {
+    QProcess norvel;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("NORVEL_COM2"), address);
+    norvel.setProcessEnvironment(environment);
+    norvel.setWorkingDirectory(dir.path());
+    norvel.start(QStringLiteral(NORVEL_COMMAND), arguments);
+    if (!norvel.waitForFinished(timeoutMs)) {
+      norvel.kill();
+      norvel.waitForFinished();
+      return -1;
+    }
+    if (out) *out = norvel.readAllStandardOutput();
+    errors = norvel.readAllStandardError();
+    return norvel.exitCode();
+  }
+  QByteArray errors;
+  void TearDown() override {
+    if (ser2net.state() != QProcess::NotRunning) {
+      ser2net.terminate();
+      ser2net.waitForFinished(5000);
+    }
+    if (emulator) emulator->Stop();
+  }
+};
+
+}  // namespace
+
+// Every call comes through the network, and the station's record area is reset behind them.
+TEST_F(NetworkStation, AReceptionThroughADeviceServerStoresEveryCall) {
+  station::StationOptions options;
+  options.calls = 40;
+  options.callDays = 1;
+  options.realtime = true;
+  options.frameGapMs = 50;
+  Start(options);
+  QByteArray out;
+  ASSERT_EQ(Norvel({QStringLiteral("receive"), QStringLiteral("--json")}, &out), 0)
+      << errors.toStdString();
+  const QJsonObject result = QJsonDocument::fromJson(out).object();
+  EXPECT_EQ(result[QStringLiteral("stored")], 40) << out.toStdString();
+  EXPECT_EQ(result[QStringLiteral("reset_confirmed")], true);
+  QFile month(dir.filePath(QStringLiteral("Data12.txt")));
+  ASSERT_TRUE(month.open(QIODevice::ReadOnly));
+  EXPECT_EQ(month.readAll().count("\r\n"), 41);  // the heading and 40 calls
+  // A second reception finds the area empty: nothing is stored twice.
+  ASSERT_EQ(Norvel({QStringLiteral("receive"), QStringLiteral("--json")}, &out), 0)
+      << errors.toStdString();
+  EXPECT_EQ(QJsonDocument::fromJson(out).object()[QStringLiteral("stored")], 0);
+}
+
+// The whole image in one frame, no silence inside it at the station, read back equal; a port
+// named with no address is the caller's mistake.
+TEST_F(NetworkStation, AWholeImageGoesThroughADeviceServerInOneFrame) {
+  station::StationOptions options;
+  options.frameGapMs = 50;
+  options.replyMarginMs = 0;
+  options.realtime = true;
+  Start(options);
+  QByteArray image(512, '\0');
+  for (int i = 0; i < 511; ++i) image[i] = static_cast<char>(i * 7 + 3);  // 0xFF bytes too
+  image[511] = 0x11;
+  QFile file(dir.filePath(QStringLiteral("new.cfg")));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(image);
+  file.close();
+  ASSERT_EQ(Norvel({QStringLiteral("config"), QStringLiteral("write"), QStringLiteral("new.cfg"),
+                    QStringLiteral("--yes"), QStringLiteral("--accept-errors")}),
+            0)
+      << errors.toStdString();
+  emulator->Stop();
+  EXPECT_EQ(emulator->Memory().mid(1280, 512), image);
+  EXPECT_TRUE(emulator->Messages().contains("W 1280, longest silence inside 0.0 ms"));
+
+  address = QStringLiteral("rfc2217://127.0.0.1");
+  EXPECT_EQ(Norvel({QStringLiteral("receive"), QStringLiteral("--port"), QStringLiteral("2")}), 2);
+  EXPECT_TRUE(errors.contains("is no address rfc2217://HOST:PORT")) << errors.toStdString();
+}
