@@ -105,12 +105,11 @@ struct Sums {
 // Each subscriber's day (0) and night (1) of a date.
 using DaySums = std::array<std::array<Sums, 2>, 24>;
 
-// The ten-minute steps of a day in which a subscriber called, for learning its own hours.
-constexpr int kStepMinutes = 10;
-using DaySteps = std::bitset<kMinutesPerDay / kStepMinutes>;
+// The minutes of a day in which a subscriber began a call, for learning its own hours.
+using DaySteps = std::bitset<kMinutesPerDay>;
 // Own hours: a time of day the subscriber called in, within half an hour, on this many days.
 constexpr int kOwnHoursDays = 3;
-constexpr int kOwnHoursReach = 30 / kStepMinutes;
+constexpr int kOwnHoursReach = 30;
 
 // Whether the time of day of `row` is inside the rule's `hours`, which may run across midnight.
 bool InHours(const AlertRule& rule, const ExportRow& row) {
@@ -224,7 +223,7 @@ class Checker {
     }
     // Learnt after the rules looked at the call: a day teaches the days after it.
     if (ownHours_ && known) {
-      steps_[day][size_t(subscriber)].set(size_t((row.hour * 60 + row.minute) / kStepMinutes));
+      steps_[day][size_t(subscriber)].set(size_t(row.hour * 60 + row.minute));
     }
   }
 
@@ -335,7 +334,7 @@ class Checker {
   bool InOwnHours(const ExportRow& row) {
     const QDate day = DateOf(row);
     const bool dayOff = calendar_.DayOff(day);
-    const int step = (row.hour * 60 + row.minute) / kStepMinutes;
+    const int step = row.hour * 60 + row.minute;
     const size_t subscriber = size_t(row.subscriber - kFirstSubscriber);
     int days = 0;
     for (auto it = steps_.lower_bound(day.addDays(-7 * kUsualWeeks));

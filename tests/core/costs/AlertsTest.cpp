@@ -218,6 +218,12 @@ TEST(Alerts, ExceptionsWindowsOwnHoursAndSilence) {
        thursday.addDays(-1),
        thursday,
        {"20 22:00", "20 06:59"}},
+      {"hours from midnight",
+       "[А]\nlonger_than = 0\nhours = 00:00-06:00",
+       {days(1, 23, 59, 20, "1"), days(0, 0, 0, 20, "1"), days(0, 6, 0, 20, "1")},
+       thursday.addDays(-1),
+       thursday,
+       {"20 00:00"}},
       {"hours within a day",
        "[А]\nlonger_than = 0\nhours = 12:00-13:00",
        {days(0, 11, 59, 20, "1"), days(0, 12, 0, 20, "1"), days(0, 12, 59, 20, "1"),
@@ -225,17 +231,17 @@ TEST(Alerts, ExceptionsWindowsOwnHoursAndSilence) {
        thursday,
        thursday,
        {"20 12:00", "20 12:59"}},
-      // 20 called at 07:30 on three working days before, 21 on two: 20's 07:55 and 08:00 are
-      // its own, its 06:50 (more than half an hour before) and its Saturday are not.
+      // 20 called at 07:00 on three working days before, 21 on two: 20's calls half an hour
+      // either side are its own, a minute further and its Saturday are not.
       {"own hours",
        "[А]\nprefixes = 810\nwhen = outside_hours\nown_hours = yes",
-       {days(3, 7, 30, 20, "1"), days(2, 7, 30, 20, "1"), days(2, 7, 30, 21, "1"),
-        days(1, 7, 30, 20, "1"), days(1, 7, 30, 21, "1"), days(0, 6, 50, 20, "81044"),
-        days(0, 7, 55, 20, "81044"), days(0, 7, 55, 21, "81044"),
-        Call(saturday, 7, 30, 20, 5, "81044")},
+       {days(3, 7, 0, 20, "1"), days(2, 7, 0, 20, "1"), days(2, 7, 0, 21, "1"),
+        days(1, 7, 0, 20, "1"), days(1, 7, 0, 21, "1"), days(0, 6, 29, 20, "81044"),
+        days(0, 6, 30, 20, "81044"), days(0, 7, 0, 21, "81044"), days(0, 7, 30, 20, "81044"),
+        days(0, 7, 31, 20, "81044"), Call(saturday, 7, 0, 20, 5, "81044")},
        thursday,
        saturday,
-       {"20 06:50", "21 07:55", "20 07:30"}},
+       {"20 06:29", "21 07:00", "20 07:31", "20 07:00"}},
       // 20 was last heard 29 days before, 21 28 days before, 22 never; 23's call 40 days
       // before shows the records reach back.
       {"silent days",
@@ -252,11 +258,18 @@ TEST(Alerts, ExceptionsWindowsOwnHoursAndSilence) {
        thursday,
        thursday,
        {}},
-      // Once a Tuesday each; 20 makes 9 calls (under 10), 21 12 (not above 3 × the floor of
-      // 5), 22 16.
-      {"a least value and a floor under the usual",
-       "[А]\nusual = calls\ntimes = 3\nat_least = 10\nusual_floor = 5",
-       joined({usual(20, 9), usual(21, 12), usual(22, 16)}),
+      // Once a Tuesday each: above three times that, 20's 9 calls are under the least, 21's
+      // 10 are not.
+      {"a least value",
+       "[А]\nusual = calls\ntimes = 3\nat_least = 10",
+       joined({usual(20, 9), usual(21, 10)}),
+       tuesday,
+       tuesday,
+       {"21 11:00 x10"}},
+      // The usual of 1 taken as 5: 15 calls are not above three times that, 16 are.
+      {"a floor under the usual",
+       "[А]\nusual = calls\ntimes = 3\nusual_floor = 5",
+       joined({usual(21, 15), usual(22, 16)}),
        tuesday,
        tuesday,
        {"22 11:00 x16"}},
@@ -344,10 +357,11 @@ TEST(Alerts, ABurstsWindowEndsAtItsLastMinute) {
 // usual stays under "3 times the usual" and 3.50 rub. goes over it.
 TEST(Alerts, AUsualCostOfNothingIsOneRouble) {
   const Tariffs tariffs =
-      ParseTariffs(QStringLiteral("[Город]\nprefixes = 2\nminute = 0.5\n"), QStringLiteral("t"));
+      ParseTariffs(QStringLiteral("[Город]\nprefixes = 2\nminute = 0.01\n"), QStringLiteral("t"));
   const AlertRules rules = Rules("[Дороже обычного]\nusual = cost\ntimes = 3\n");
   const QDate tuesday(2026, 12, 29);
-  for (const auto& [minutes, findings] : {std::pair{5, 0u}, {7, 1u}}) {
+  // 3,00 is not above three roubles, 3,01 is.
+  for (const auto& [minutes, findings] : {std::pair{300, 0u}, {301, 1u}}) {
     SCOPED_TRACE(minutes);
     Station station;
     // Eight weeks known by another subscriber's calls; subscriber 43 never called.
