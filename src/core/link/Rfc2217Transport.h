@@ -37,7 +37,11 @@ class Rfc2217Transport : public SerialTransport {
   void WaitForInput(int milliseconds) override;
   void WaitForOutput(int milliseconds) override;
   void ClearError() override {}
-  bool HungUp() override { return closed_; }
+  // A closed connection is seen only by reading: the far end's close comes as the stream's end.
+  bool HungUp() override {
+    Pump(0);
+    return closed_;
+  }
   void Drain(int milliseconds) override;
 
   // The rate the device server said it set, after the last Configure; 0 before it answered.
