@@ -106,13 +106,17 @@ TEST(Rfc2217, TheConversationByteForByte) {
   settings.rate = 325;
   settings.rtsMode = 0;
   ASSERT_TRUE(transport.Configure(settings));
+  LineSettings nine = settings;  // refused before anything is sent
+  nine.dataBits = 9;
+  EXPECT_FALSE(transport.Configure(nine));
   EXPECT_EQ(transport.Write("\x01\xFF\x02", 3), 3);
   EXPECT_GT(transport.OutQueue(), 0);  // 3 bytes at 325 bit/s take 92 ms
   QElapsedTimer waited;
   waited.start();
   while (transport.InQueue() < 3 && waited.elapsed() < 2000) transport.WaitForInput(50);
   char data[8] = {};
-  ASSERT_EQ(transport.Read(data, sizeof data), 3);
+  ASSERT_EQ(transport.Read(data, 1), 1);
+  ASSERT_EQ(transport.Read(data + 1, sizeof data - 1), 2);
   EXPECT_EQ(QByteArray(data, 3), Bytes({0x10, 0xFF, 0x20}));
   EXPECT_EQ(transport.AcceptedRate(), 325u);
   EXPECT_TRUE(transport.Purge(true, true));
@@ -159,6 +163,8 @@ TEST(Rfc2217, AServerThatCannotCarryTheLineIsNamed) {
                           "rfc2217://:20", "tcp://host:20", "rfc2217://a b:20"}) {
     EXPECT_FALSE(Rfc2217Transport::ParseAddress(QString::fromLatin1(bad), &host, &port)) << bad;
   }
+  EXPECT_TRUE(Rfc2217Transport::ParseAddress(QStringLiteral("rfc2217://h:1"), &host, &port));
+  EXPECT_TRUE(Rfc2217Transport::ParseAddress(QStringLiteral("rfc2217://h:65535"), &host, &port));
   ASSERT_TRUE(Rfc2217Transport::ParseAddress(QStringLiteral("rfc2217://[::1]:2000"), &host, &port));
   EXPECT_EQ(host, QStringLiteral("::1"));
   EXPECT_EQ(port, 2000);
