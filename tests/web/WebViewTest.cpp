@@ -146,7 +146,8 @@ TEST_P(WebViewTest, SuspiciousCallsAreCountedAndListed) {
   EXPECT_TRUE(month.contains(QStringLiteral("<h2>Подозрительные вызовы: 2</h2>")));
   EXPECT_TRUE(month.contains(QStringLiteral("<td>Международные вне рабочего времени</td>")));
   EXPECT_EQ(month.count(QStringLiteral("<td>тревога</td>")), 2);
-  EXPECT_TRUE(month.contains(QStringLiteral("<td>90 мин &gt; 60 мин, выходной (вс)</td>")));
+  EXPECT_TRUE(
+      month.contains(QStringLiteral("<td>90 мин &gt; 60 мин, выходной (вс), не в свои часы</td>")));
   EXPECT_TRUE(month.contains(QStringLiteral("05.12.2026 3:05 31 12 2 1 81044&lt;i&gt;07946000")))
       << month.toStdString();
   EXPECT_FALSE(month.contains(QStringLiteral("<i>")));

@@ -549,6 +549,12 @@ TEST_P(CallSync, ManyAlertsAndADaysCallsCostAHandfulOfStatements) {
     month += Line(1 + i % 28, 1 + i % 5, i % 60, 20 + i % 24, 3, 1 + i % 8, "81044207946000");
   }
   WriteMonth(12, month);
+  // Every call an alert: the built-in rules would take a subscriber's nightly habit for its
+  // own hours.
+  QFile rules(dir.filePath(QString::fromLatin1(kAlertRulesFileName)));
+  ASSERT_TRUE(rules.open(QIODevice::WriteOnly));
+  rules.write("[Заграница ночью]\nlevel = тревога\nprefixes = 810\nwhen = outside_hours\n");
+  rules.close();
   Sync();
   EXPECT_EQ(result.added, 600);
   EXPECT_EQ(result.alerts, 600);
