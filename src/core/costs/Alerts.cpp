@@ -1,5 +1,6 @@
 #include "core/costs/Alerts.h"
 
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -107,6 +108,11 @@ using DaySums = std::array<std::array<Sums, 2>, 24>;
 
 // The minutes of a day in which a subscriber began a call, for learning its own hours.
 using DaySteps = std::bitset<kMinutesPerDay>;
+using SubscribersSteps = std::array<DaySteps, kMaxSubscribers>;
+// A saved check is kept as the bytes of these, for this program only.
+static_assert(std::is_trivially_copyable_v<DaySums> &&
+              std::is_trivially_copyable_v<SubscribersSteps>);
+constexpr quint32 kStateVersion = 1;
 // Own hours: a time of day the subscriber called in, within half an hour, on this many days.
 constexpr int kOwnHoursDays = 3;
 constexpr int kOwnHoursReach = 30;
@@ -186,6 +192,70 @@ class Checker {
 
   QDate HistoryFrom() const { return historyFrom_; }
 
+  QByteArray Save(const QDate& since) const {
+    // A burst whose calls may go on past midnight would have to be found again as a whole.
+    const qint64 midnight = since.toJulianDay() * kMinutesPerDay;
+    for (size_t r = 0; r < rules_.rules.size(); ++r) {
+      const qint64 reach = midnight - rules_.rules[r].burstMinutes;
+      for (const auto& [owner, burst] : bursts_[r]) {
+        if ((!burst.window.empty() && burst.window.back().first > reach) ||
+            (burst.open >= 0 && burst.lastMinute > reach)) {
+          return {};
+        }
+      }
+    }
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << kStateVersion << quint32(sizeof(DaySums)) << quint32(sizeof(SubscribersSteps))
+        << earliest_;
+    for (const QDate& day : lastCall_) out << day;
+    // The days the rules look back to from `since`: the usual's weeks and the own hours' days.
+    const QDate keep = since.addDays(-7 * kUsualWeeks - 1);
+    const auto days = [&](const auto& map) {
+      auto it = map.lower_bound(keep);
+      out << quint32(std::distance(it, map.end()));
+      for (; it != map.end(); ++it) {
+        out << it->first;
+        out.writeRawData(reinterpret_cast<const char*>(&it->second), sizeof it->second);
+      }
+    };
+    days(sums_);
+    days(steps_);
+    return bytes;
+  }
+
+  bool Resume(const QByteArray& saved, const QDate& since) {
+    QDataStream in(saved);
+    quint32 version = 0;
+    quint32 sumsSize = 0;
+    quint32 stepsSize = 0;
+    in >> version >> sumsSize >> stepsSize >> earliest_;
+    if (version != kStateVersion || sumsSize != sizeof(DaySums) ||
+        stepsSize != sizeof(SubscribersSteps)) {
+      return false;
+    }
+    for (QDate& day : lastCall_) in >> day;
+    const auto days = [&](auto& map) {
+      quint32 count = 0;
+      in >> count;
+      map.clear();
+      for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        QDate day;
+        in >> day;
+        typename std::decay_t<decltype(map)>::mapped_type value;
+        if (in.readRawData(reinterpret_cast<char*>(&value), sizeof value) != sizeof value) {
+          in.setStatus(QDataStream::ReadPastEnd);
+        }
+        map.emplace(day, value);
+      }
+    };
+    days(sums_);
+    days(steps_);
+    if (in.status() != QDataStream::Ok || !in.atEnd()) return false;
+    findFrom_ = since;
+    return true;
+  }
+
   void Row(const ExportRow& row) {
     const QDate day = DateOf(row);
     if (day < historyFrom_ || day > to_) return;
@@ -235,7 +305,7 @@ class Checker {
       if (rule.kind != AlertRule::Kind::kUsual) continue;
       // A usual of nothing is taken as one unit: one call, one minute, one rouble.
       const qint64 unit = rule.measure == AlertRule::Measure::kCost ? 100 : 1;
-      for (auto it = sums_.lower_bound(from_); it != sums_.end(); ++it) {
+      for (auto it = sums_.lower_bound(std::max(from_, findFrom_)); it != sums_.end(); ++it) {
         const QDate day = it->first;
         for (int subscriber = 0; subscriber < kMaxSubscribers; ++subscriber) {
           if (Excepted(rule, subscriber + kFirstSubscriber)) continue;
@@ -505,13 +575,14 @@ class Checker {
   QDate from_;
   QDate to_;
   QDate historyFrom_;
+  QDate findFrom_;  // the first day whose usual is checked, after a Resume
   QDate earliest_;
   bool usual_ = false;
   bool ownHours_ = false;
   bool needCost_ = false;
   std::vector<QString> identities_;
   std::array<QDate, kMaxSubscribers> lastCall_;
-  std::map<QDate, std::array<DaySteps, kMaxSubscribers>> steps_;
+  std::map<QDate, SubscribersSteps> steps_;
   std::map<QDate, DaySums> sums_;
   std::vector<std::map<int, Burst>> bursts_;
   std::vector<std::array<Silence, kMaxSubscribers>> silences_;
@@ -548,6 +619,36 @@ AlertCheck FindAlerts(const QString& dir, const AlertRules& rules,
   pass(checker.HistoryFrom(), [&](const ExportRow& row) { checker.Row(row); });
   if (checker.UsualFindings()) pass(from, [&](const ExportRow& row) { checker.UsualCalls(row); });
   return checker.Finish();
+}
+
+struct AlertCheckState::Impl {
+  Checker checker;
+};
+
+AlertCheckState::AlertCheckState(const AlertRules& rules, const std::optional<Tariffs>& tariffs,
+                                 const QDate& from, const QDate& to)
+    : impl_(new Impl{Checker(rules, tariffs, from, to)}) {}
+AlertCheckState::~AlertCheckState() = default;
+QDate AlertCheckState::HistoryFrom() const {
+  return impl_->checker.HistoryFrom();
+}
+void AlertCheckState::Row(const ExportRow& row) {
+  impl_->checker.Row(row);
+}
+QByteArray AlertCheckState::Save(const QDate& since) const {
+  return impl_->checker.Save(since);
+}
+bool AlertCheckState::Resume(const QByteArray& saved, const QDate& since) {
+  return impl_->checker.Resume(saved, since);
+}
+bool AlertCheckState::UsualFindings() {
+  return impl_->checker.UsualFindings();
+}
+void AlertCheckState::UsualCalls(const ExportRow& row) {
+  impl_->checker.UsualCalls(row);
+}
+AlertCheck AlertCheckState::Finish() {
+  return impl_->checker.Finish();
 }
 
 std::vector<AlertFinding> AlertIncidents(const std::vector<const AlertFinding*>& findings) {

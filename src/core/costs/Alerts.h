@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -55,6 +56,38 @@ struct AlertCheck {
 // ForEachExportRow does.
 AlertCheck FindAlerts(const QString& dir, const AlertRules& rules,
                       const std::optional<Tariffs>& tariffs, const QDate& from, const QDate& to);
+
+// The alert check of a month as a sync keeps it between two syncs of the month file, so that
+// calls added at the file's end are checked without reading the month and its weeks before
+// again. It is fed what FindAlerts reads, in the same order: the calls from HistoryFrom on,
+// month file after month file, each in file order.
+class AlertCheckState {
+ public:
+  AlertCheckState(const AlertRules& rules, const std::optional<Tariffs>& tariffs, const QDate& from,
+                  const QDate& to);
+  ~AlertCheckState();
+  AlertCheckState(const AlertCheckState&) = delete;
+  AlertCheckState& operator=(const AlertCheckState&) = delete;
+
+  QDate HistoryFrom() const;
+  void Row(const ExportRow& row);
+  // What the calls so far leave for the calls of `since` and later days: the days' sums and
+  // hours the rules compare with, and who called when. Empty when a check resumed from it
+  // would not find what a whole check finds: a run of calls going on at that midnight.
+  QByteArray Save(const QDate& since) const;
+  // Back to a saved state; false for one this program cannot read. The findings given then
+  // are those of the calls fed after it, and of the days from its `since` on.
+  bool Resume(const QByteArray& saved, const QDate& since);
+  // As FindAlerts does after its first pass: true when the days above their usual want their
+  // calls, given to UsualCalls once more (the days from `since` on, after a Resume).
+  bool UsualFindings();
+  void UsualCalls(const ExportRow& row);
+  AlertCheck Finish();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
 
 // A finding as `norvel alerts --json` and a JSON command hook give it.
 QJsonObject AlertFindingJson(const AlertFinding& finding);

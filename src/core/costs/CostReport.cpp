@@ -1,5 +1,6 @@
 #include "core/costs/CostReport.h"
 
+#include <QDataStream>
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -158,112 +159,130 @@ namespace {
 
 ReportData BuildMonth(const QString& dir, const ReportChoice& choice, int cityLines,
                       bool listOutside) {
-  ReportData data;
-  data.choice = choice;
-  data.cityLines = cityLines;
-  data.tariffs = LoadTariffs(dir);
   ExportOptions options;
   options.month = choice.month;
   options.year = choice.year;
   options.day = choice.day;
   options.subscriber = choice.subscriber;
+  MonthTally tally(choice, cityLines, LoadTariffs(dir), listOutside);
+  const ExportSelection selection =
+      ForEachExportRow(dir, options, [&](const ExportRow& row) { tally.Add(row); });
+  return tally.Finish(selection);
+}
 
+}  // namespace
+
+MonthTally::MonthTally(const ReportChoice& choice, int cityLines, std::optional<Tariffs> tariffs,
+                       bool listOutside)
+    : listOutside_(listOutside) {
+  data_.choice = choice;
+  data_.cityLines = cityLines;
+  data_.tariffs = std::move(tariffs);
+}
+
+void MonthTally::Add(const ExportRow& row) {
+  ReportData& data = data_;
+  const ReportChoice& choice = data.choice;
+  const Tariffs* tariffs = data.tariffs ? &*data.tariffs : nullptr;
   // Each city line's calls minute by minute over the period and the day after it, for calls
   // that run past its end: one difference array per line, summed once at the end. A line counts
   // once in a minute however many records cover it.
   const int firstDay = choice.day == 0 ? 1 : choice.day;
-  std::array<std::vector<int>, 9> lineChange;
-  const Tariffs* tariffs = data.tariffs ? &*data.tariffs : nullptr;
+  if (row.cityLine <= kMaxCityLines) highestLine_ = std::max(highestLine_, row.cityLine);
+  if (data.periodDays == 0) {
+    data.periodDays = choice.day != 0 ? 1 : QDate(row.year, row.month, 1).daysInMonth();
+  }
+  ReportCall call{row, tariffs ? RateCall(*tariffs, row) : Rated{}};
+  if (!tariffs) call.rated.minutes = std::max(row.duration, 0);
+  ++data.calls;
+  ++data.callsPerDay[static_cast<size_t>(row.day)];
+  ++data.callsByDayAndHour[static_cast<size_t>(row.day)][static_cast<size_t>(row.hour)];
+  SubscriberReport& subscriber = data.subscribers[row.subscriber];
+  ++subscriber.calls;
+  if (row.duration < 0) {
+    ++data.unknownDuration;
+    ++subscriber.unknownDuration;
+  } else {
+    data.minutes += row.duration;
+    subscriber.minutes += row.duration;
+  }
+  switch (call.rated.kind) {
+    case Rated::Kind::kCharged: {
+      data.cost += call.rated.cost;
+      subscriber.cost += call.rated.cost;
+      for (ZoneTotals* totals :
+           {&data.zones[call.rated.zone], &subscriber.zones[call.rated.zone]}) {
+        ++totals->calls;
+        totals->minutes += call.rated.minutes;
+        totals->cost += call.rated.cost;
+      }
+      break;
+    }
+    case Rated::Kind::kNotCharged:
+      if (tariffs) ++data.notCharged;
+      break;
+    case Rated::Kind::kNoZone:
+      ++data.noZone;
+      break;
+    case Rated::Kind::kUnknownDuration:
+      break;
+  }
+  if (subscriber.firstCalls.size() < static_cast<size_t>(ReportData::kSubscriberListed)) {
+    subscriber.firstCalls.push_back(call);
+  } else {
+    ++subscriber.callsNotListed;
+  }
+  if (row.duration >= 0) {
+    KeepTop(
+        data.longest, call, [](const ReportCall& c) { return c.row.duration; },
+        ReportData::kListed);
+  }
+  if (call.rated.cost > 0) {
+    KeepTop(
+        data.costliest, call, [](const ReportCall& c) { return c.rated.cost; },
+        ReportData::kListed);
+  }
+  const int minuteOfDay = row.hour * 60 + row.minute;
+  const int workFrom = tariffs ? tariffs->workFromMinute : 8 * 60;
+  const int workTo = tariffs ? tariffs->workToMinute : 18 * 60;
+  const bool dayOff = tariffs ? tariffs->DayOff(row.year, row.month, row.day)
+                              : DayOfWeek(row.year, row.month, row.day) >= 6;
+  if (dayOff || minuteOfDay < workFrom || minuteOfDay >= workTo) {
+    ++data.outsideWorkingHours;
+    if (listOutside_) data.outside.push_back(call);
+  }
+  // A call on a city line holds it from its start for its minutes (at least the minute it
+  // started in); a call of unknown length is left out of the load.
+  if (row.cityLine >= 1 && row.cityLine <= kMaxCityLines && row.duration >= 0) {
+    std::vector<int>& change = lineChange_[static_cast<size_t>(row.cityLine)];
+    if (change.empty()) {
+      change.assign(static_cast<size_t>(data.periodDays + 1) * kMinutesPerDay + 1, 0);
+    }
+    const int start = (row.day - firstDay) * kMinutesPerDay + minuteOfDay;
+    const int end =
+        std::min<int>(start + std::max(row.duration, 1), static_cast<int>(change.size()) - 1);
+    if (start >= 0 && start < end) {
+      ++change[static_cast<size_t>(start)];
+      --change[static_cast<size_t>(end)];
+    }
+  }
+}
 
-  int highestLine = 0;
-  const ExportSelection selection = ForEachExportRow(dir, options, [&](const ExportRow& row) {
-    if (row.cityLine <= kMaxCityLines) highestLine = std::max(highestLine, row.cityLine);
-    if (data.periodDays == 0) {
-      data.periodDays = choice.day != 0 ? 1 : QDate(row.year, row.month, 1).daysInMonth();
-    }
-    ReportCall call{row, tariffs ? RateCall(*tariffs, row) : Rated{}};
-    if (!tariffs) call.rated.minutes = std::max(row.duration, 0);
-    ++data.calls;
-    ++data.callsPerDay[static_cast<size_t>(row.day)];
-    ++data.callsByDayAndHour[static_cast<size_t>(row.day)][static_cast<size_t>(row.hour)];
-    SubscriberReport& subscriber = data.subscribers[row.subscriber];
-    ++subscriber.calls;
-    if (row.duration < 0) {
-      ++data.unknownDuration;
-      ++subscriber.unknownDuration;
-    } else {
-      data.minutes += row.duration;
-      subscriber.minutes += row.duration;
-    }
-    switch (call.rated.kind) {
-      case Rated::Kind::kCharged: {
-        data.cost += call.rated.cost;
-        subscriber.cost += call.rated.cost;
-        for (ZoneTotals* totals :
-             {&data.zones[call.rated.zone], &subscriber.zones[call.rated.zone]}) {
-          ++totals->calls;
-          totals->minutes += call.rated.minutes;
-          totals->cost += call.rated.cost;
-        }
-        break;
-      }
-      case Rated::Kind::kNotCharged:
-        if (tariffs) ++data.notCharged;
-        break;
-      case Rated::Kind::kNoZone:
-        ++data.noZone;
-        break;
-      case Rated::Kind::kUnknownDuration:
-        break;
-    }
-    if (subscriber.firstCalls.size() < static_cast<size_t>(ReportData::kSubscriberListed)) {
-      subscriber.firstCalls.push_back(call);
-    } else {
-      ++subscriber.callsNotListed;
-    }
-    if (row.duration >= 0) {
-      KeepTop(
-          data.longest, call, [](const ReportCall& c) { return c.row.duration; },
-          ReportData::kListed);
-    }
-    if (call.rated.cost > 0) {
-      KeepTop(
-          data.costliest, call, [](const ReportCall& c) { return c.rated.cost; },
-          ReportData::kListed);
-    }
-    const int minuteOfDay = row.hour * 60 + row.minute;
-    const int workFrom = tariffs ? tariffs->workFromMinute : 8 * 60;
-    const int workTo = tariffs ? tariffs->workToMinute : 18 * 60;
-    const bool dayOff = tariffs ? tariffs->DayOff(row.year, row.month, row.day)
-                                : DayOfWeek(row.year, row.month, row.day) >= 6;
-    if (dayOff || minuteOfDay < workFrom || minuteOfDay >= workTo) {
-      ++data.outsideWorkingHours;
-      if (listOutside) data.outside.push_back(call);
-    }
-    // A call on a city line holds it from its start for its minutes (at least the minute it
-    // started in); a call of unknown length is left out of the load.
-    if (row.cityLine >= 1 && row.cityLine <= kMaxCityLines && row.duration >= 0) {
-      std::vector<int>& change = lineChange[static_cast<size_t>(row.cityLine)];
-      if (change.empty()) {
-        change.assign(static_cast<size_t>(data.periodDays + 1) * kMinutesPerDay + 1, 0);
-      }
-      const int start = (row.day - firstDay) * kMinutesPerDay + minuteOfDay;
-      const int end =
-          std::min<int>(start + std::max(row.duration, 1), static_cast<int>(change.size()) - 1);
-      if (start >= 0 && start < end) {
-        ++change[static_cast<size_t>(start)];
-        --change[static_cast<size_t>(end)];
-      }
-    }
-  });
+ReportData MonthTally::Finish(const ExportSelection& selection) const {
+  ReportData data = data_;
+  const ReportChoice& choice = data.choice;
+  const Tariffs* tariffs = data.tariffs ? &*data.tariffs : nullptr;
+  const int firstDay = choice.day == 0 ? 1 : choice.day;
+  const auto& lineChange = lineChange_;
+  int cityLines = data.cityLines;
   data.year = selection.year;
   data.otherYearsLeftOut = selection.leftOut;
   data.outOfRange = selection.outOfRange;
   data.unfinishedLine = selection.unfinishedLine;
   // A station has at least the lines its calls name: the settings may be missing or old.
-  if (highestLine > cityLines) {
-    cityLines = highestLine;
-    data.cityLines = highestLine;
+  if (highestLine_ > cityLines) {
+    cityLines = highestLine_;
+    data.cityLines = highestLine_;
     data.cityLinesFromCalls = true;
   }
 
@@ -347,4 +366,92 @@ ReportData BuildMonth(const QString& dir, const ReportChoice& choice, int cityLi
   return data;
 }
 
+namespace {
+
+constexpr quint32 kTallyVersion = 1;
+
+void SaveZones(QDataStream& out, const std::map<int, ZoneTotals>& zones) {
+  out << quint32(zones.size());
+  for (const auto& [zone, totals] : zones) {
+    out << qint32(zone) << totals.calls << totals.minutes << totals.cost;
+  }
+}
+
+void LoadZones(QDataStream& in, std::map<int, ZoneTotals>& zones) {
+  quint32 count = 0;
+  in >> count;
+  for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+    qint32 zone = 0;
+    ZoneTotals totals;
+    in >> zone >> totals.calls >> totals.minutes >> totals.cost;
+    zones[zone] = totals;
+  }
+}
+
 }  // namespace
+
+QByteArray MonthTally::Save() const {
+  QByteArray bytes;
+  QDataStream out(&bytes, QIODevice::WriteOnly);
+  const ReportData& data = data_;
+  out << kTallyVersion << qint32(data.periodDays) << qint32(highestLine_) << data.calls
+      << data.minutes << data.unknownDuration << data.notCharged << data.noZone << data.cost
+      << data.outsideWorkingHours;
+  SaveZones(out, data.zones);
+  out << quint32(data.subscribers.size());
+  for (const auto& [number, subscriber] : data.subscribers) {
+    out << qint32(number) << subscriber.calls << subscriber.minutes << subscriber.unknownDuration
+        << subscriber.cost;
+    SaveZones(out, subscriber.zones);
+  }
+  out.writeRawData(reinterpret_cast<const char*>(data.callsPerDay.data()), sizeof data.callsPerDay);
+  out.writeRawData(reinterpret_cast<const char*>(data.callsByDayAndHour.data()),
+                   sizeof data.callsByDayAndHour);
+  for (const std::vector<int>& change : lineChange_) {
+    out << quint32(change.size());
+    out.writeRawData(reinterpret_cast<const char*>(change.data()),
+                     static_cast<int>(change.size() * sizeof(int)));
+  }
+  return bytes;
+}
+
+bool MonthTally::Resume(const QByteArray& saved) {
+  QDataStream in(saved);
+  ReportData& data = data_;
+  quint32 version = 0;
+  qint32 periodDays = 0;
+  qint32 highestLine = 0;
+  in >> version;
+  if (version != kTallyVersion) return false;
+  in >> periodDays >> highestLine >> data.calls >> data.minutes >> data.unknownDuration >>
+      data.notCharged >> data.noZone >> data.cost >> data.outsideWorkingHours;
+  data.periodDays = periodDays;
+  highestLine_ = highestLine;
+  LoadZones(in, data.zones);
+  quint32 subscribers = 0;
+  in >> subscribers;
+  for (quint32 i = 0; i < subscribers && in.status() == QDataStream::Ok; ++i) {
+    qint32 number = 0;
+    SubscriberReport read;
+    in >> number >> read.calls >> read.minutes >> read.unknownDuration >> read.cost;
+    LoadZones(in, read.zones);
+    data.subscribers[number] = std::move(read);
+  }
+  const auto raw = [&](void* to, qsizetype size) {
+    if (in.readRawData(static_cast<char*>(to), static_cast<int>(size)) != size) {
+      in.setStatus(QDataStream::ReadPastEnd);
+    }
+  };
+  raw(data.callsPerDay.data(), sizeof data.callsPerDay);
+  raw(data.callsByDayAndHour.data(), sizeof data.callsByDayAndHour);
+  const quint32 longest = static_cast<quint32>(32 + 1) * kMinutesPerDay + 1;
+  for (std::vector<int>& change : lineChange_) {
+    quint32 size = 0;
+    in >> size;
+    if (size > longest) in.setStatus(QDataStream::ReadCorruptData);
+    if (in.status() != QDataStream::Ok) break;
+    change.assign(size, 0);
+    raw(change.data(), static_cast<qsizetype>(size * sizeof(int)));
+  }
+  return in.status() == QDataStream::Ok && in.atEnd();
+}

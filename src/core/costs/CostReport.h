@@ -135,6 +135,29 @@ struct ReportData {
 std::map<QString, SubscriberReport> DepartmentTotals(
     const std::map<int, SubscriberReport>& subscribers, const SubscriberDirectory* directory);
 
+// The report's figures summed call by call over a month file's chosen calls. A sync keeps the
+// sums between two syncs of the file, so that calls added at its end are summed without reading
+// the month again; a tally resumed so gives the figures, not the lists of calls.
+class MonthTally {
+ public:
+  MonthTally(const ReportChoice& choice, int cityLines, std::optional<Tariffs> tariffs,
+             bool listOutside);
+  void Add(const ExportRow& row);
+  // The figures of the calls added, with the line load worked out from them.
+  ReportData Finish(const ExportSelection& selection) const;
+  QByteArray Save() const;
+  // Back to saved sums; false for ones this program cannot read.
+  bool Resume(const QByteArray& saved);
+
+ private:
+  ReportData data_;
+  // Each city line's calls as a difference array over the minutes of the period and the day
+  // after it (see Add).
+  std::array<std::vector<int>, kMaxCityLines + 1> lineChange_;
+  int highestLine_ = 0;
+  bool listOutside_;
+};
+
 // Builds the report's figures from the working directory's month file, tariff file (none: no
 // costs) and subscriber directory. Throws as ForEachExportRow and LoadTariffs do.
 // `figuresOnly`: the figures a summary keeps (the sync's month figures), without the month
