@@ -1,18 +1,27 @@
 #include "core/sync/Sha256.h"
 
 #include <QLibrary>
+#include <cstring>
 
 namespace {
 
-// The few entries of libcrypto's digest interface, by their C signatures.
+// libcrypto's SHA-256 state as its header lays it out: the eight words of the hash so far, the
+// length in bits, and the bytes of a block not yet full. A plain structure, so that a sync may
+// keep it and go on hashing a month file from where it stopped.
+struct Context {
+  unsigned int h[8];
+  unsigned int lengthLow;
+  unsigned int lengthHigh;
+  unsigned int data[16];
+  unsigned int num;
+  unsigned int digestLength;
+};
+
+// The few entries of libcrypto's SHA-256, by their C signatures.
 struct LibCrypto {
-  void* (*newContext)();
-  void (*freeContext)(void*);
-  const void* (*sha256)();
-  int (*init)(void*, const void*, void*);
-  int (*update)(void*, const void*, size_t);
-  int (*final)(void*, unsigned char*, unsigned int*);
-  int (*copy)(void*, const void*);
+  int (*init)(Context*);
+  int (*update)(Context*, const void*, size_t);
+  int (*final)(unsigned char*, Context*);
 };
 
 template <typename Function>
@@ -25,31 +34,27 @@ const LibCrypto* Load() {
   static LibCrypto crypto{};
   static const bool complete = [] {
     static QLibrary library(QStringLiteral("crypto"), 3);
-    return library.load() && Resolve(library, "EVP_MD_CTX_new", crypto.newContext) &&
-           Resolve(library, "EVP_MD_CTX_free", crypto.freeContext) &&
-           Resolve(library, "EVP_sha256", crypto.sha256) &&
-           Resolve(library, "EVP_DigestInit_ex", crypto.init) &&
-           Resolve(library, "EVP_DigestUpdate", crypto.update) &&
-           Resolve(library, "EVP_DigestFinal_ex", crypto.final) &&
-           Resolve(library, "EVP_MD_CTX_copy_ex", crypto.copy);
+    return library.load() && Resolve(library, "SHA256_Init", crypto.init) &&
+           Resolve(library, "SHA256_Update", crypto.update) &&
+           Resolve(library, "SHA256_Final", crypto.final);
   }();
   return complete ? &crypto : nullptr;
 }
+
+// A kept state begins with this, so that one from another layout is never taken.
+constexpr char kStateTag[] = "sha256-1:";
 
 }  // namespace
 
 Sha256::Sha256() {
   if (const LibCrypto* crypto = Load()) {
-    context_ = crypto->newContext();
-    if (context_ && crypto->init(context_, crypto->sha256(), nullptr) != 1) {
-      crypto->freeContext(context_);
-      context_ = nullptr;
-    }
+    context_ = new Context;
+    crypto->init(static_cast<Context*>(context_));
   }
 }
 
 Sha256::~Sha256() {
-  if (context_) Load()->freeContext(context_);
+  delete static_cast<Context*>(context_);
 }
 
 void Sha256::Add(QByteArrayView bytes) {
@@ -57,21 +62,16 @@ void Sha256::Add(QByteArrayView bytes) {
     fallback_.addData(bytes);
     return;
   }
-  Load()->update(context_, bytes.data(), static_cast<size_t>(bytes.size()));
+  Load()->update(static_cast<Context*>(context_), bytes.data(), static_cast<size_t>(bytes.size()));
 }
 
 QByteArray Sha256::Hex() {
   if (!context_) return fallback_.result().toHex();
   // A copy is finished, so that more may be added to the bytes hashed so far.
-  const LibCrypto* crypto = Load();
-  void* copy = crypto->newContext();
+  Context copy = *static_cast<Context*>(context_);
   unsigned char digest[32];
-  unsigned int size = 0;
-  const bool done =
-      copy && crypto->copy(copy, context_) == 1 && crypto->final(copy, digest, &size) == 1;
-  if (copy) crypto->freeContext(copy);
-  if (!done) qFatal("libcrypto could not finish a SHA-256");
-  return QByteArray(reinterpret_cast<const char*>(digest), static_cast<qsizetype>(size)).toHex();
+  if (Load()->final(digest, &copy) != 1) qFatal("libcrypto could not finish a SHA-256");
+  return QByteArray(reinterpret_cast<const char*>(digest), sizeof digest).toHex();
 }
 
 void Sha256::Reset() {
@@ -79,7 +79,21 @@ void Sha256::Reset() {
     fallback_.reset();
     return;
   }
-  Load()->init(context_, Load()->sha256(), nullptr);
+  Load()->init(static_cast<Context*>(context_));
+}
+
+QByteArray Sha256::State() const {
+  if (!context_) return {};
+  return QByteArray(kStateTag) +
+         QByteArray(static_cast<const char*>(context_), sizeof(Context)).toHex();
+}
+
+bool Sha256::Restore(const QByteArray& state) {
+  if (!context_ || !state.startsWith(kStateTag)) return false;
+  const QByteArray bytes = QByteArray::fromHex(state.mid(int(std::strlen(kStateTag))));
+  if (bytes.size() != qsizetype(sizeof(Context))) return false;
+  std::memcpy(context_, bytes.constData(), sizeof(Context));
+  return true;
 }
 
 bool Sha256::Accelerated() {

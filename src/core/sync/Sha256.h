@@ -20,10 +20,14 @@ class Sha256 {
   // be added after it.
   QByteArray Hex();
   void Reset();
+  // The hash's state after the bytes added so far, to go on from with Restore in another run;
+  // empty where libcrypto does not do the work. Restore is false for a state it cannot take.
+  QByteArray State() const;
+  bool Restore(const QByteArray& state);
   // Whether libcrypto does the work.
   static bool Accelerated();
 
  private:
-  void* context_ = nullptr;  // libcrypto's EVP_MD_CTX
+  void* context_ = nullptr;  // libcrypto's SHA256_CTX
   QCryptographicHash fallback_{QCryptographicHash::Sha256};
 };
