@@ -21,6 +21,7 @@
 #include "core/files/DecimalText.h"
 #include "core/files/RegularFile.h"
 #include "core/sync/DatabaseConnection.h"
+#include "core/sync/MonthState.h"
 #include "core/sync/RowWriter.h"
 #include "core/sync/Schema.h"
 #include "core/sync/Sha256.h"
@@ -50,26 +51,57 @@ QByteArray RowStart(const ExportRow& row) {
 
 // Counts the calls of a month file by their key (start and record), so that a call repeated
 // exactly gets the next occurrence number, and a call synced before gets its own again.
+// The counts of the records at the latest start are kept between syncs: a file that only grew
+// with calls starting then or later numbers them from these alone.
 class Occurrences {
  public:
   int Next(const ExportRow& row, const QByteArray& record) {
-    QByteArray key = record;
-    key += '@';
-    AppendDecimal(key, row.year);
-    AppendDecimal(key, row.month * 100 + row.day);
-    AppendDecimal(key, row.hour * 100 + row.minute);
-    return ++counts_[key];
+    const qint64 minute =
+        ((row.year * 100LL + row.month) * 100 + row.day) * 10000 + row.hour * 100 + row.minute;
+    if (minute > last_) {
+      last_ = minute;
+      atLast_.clear();
+    }
+    if (minute == last_) ++atLast_[record];
+    return ++counts_[Key(record, minute)];
+  }
+  // The latest start and its records' counts, found apart from the counting.
+  void SetTail(qint64 last, const QHash<QByteArray, int>& atLast) {
+    last_ = last;
+    atLast_ = atLast;
+  }
+  void Seed(qint64 last, const QHash<QByteArray, int>& atLast) {
+    last_ = last;
+    atLast_ = atLast;
+    for (auto it = atLast.constBegin(); it != atLast.constEnd(); ++it) {
+      counts_[Key(it.key(), last)] = it.value();
+    }
+  }
+  void To(MonthState& state) const {
+    state.lastMinute = last_;
+    state.atLastMinute = atLast_;
   }
 
  private:
+  static QByteArray Key(const QByteArray& record, qint64 minute) {
+    QByteArray key = record;
+    key += '@';
+    AppendDecimal(key, minute);
+    return key;
+  }
+
   QHash<QByteArray, int> counts_;
+  qint64 last_ = -1;
+  QHash<QByteArray, int> atLast_;
 };
 
 // Calls `each(line, number)` for every whole line of the file from where it stands, up to
 // `limit` bytes, the line end left out; gives the bytes of the whole lines, hashed into `hash`.
+// `at`, when given, is the offset in the file of the line `each` is called for.
 template <class Each>
 qint64 ReadLines(QFile& file, qint64 limit, Sha256& hash, int& lineNumber, const QString& name,
-                 Each each) {
+                 Each each, qint64* at = nullptr) {
+  const qint64 from = file.pos();
   qint64 taken = 0;
   QByteArray pending;
   for (;;) {
@@ -87,6 +119,7 @@ qint64 ReadLines(QFile& file, qint64 limit, Sha256& hash, int& lineNumber, const
       ++lineNumber;
       qsizetype stop = end;
       if (stop > start && pending[stop - 1] == '\r') --stop;
+      if (at) *at = from + taken + start;
       if (lineNumber > 1) each(QByteArrayView(pending.constData() + start, stop - start));
       start = end + 1;
     }
@@ -136,14 +169,45 @@ bool Unchanged(QFile& file, qint64 bytes, const QByteArray& sha256, const QStrin
   return taken == bytes && hash.Hex() == sha256;
 }
 
+// The hash of the last 4 KiB of the file's first `bytes`; leaves the file there.
+QByteArray TailHash(QFile& file, qint64 bytes, const QString& name) {
+  const qint64 from = std::max<qint64>(0, bytes - 4096);
+  QByteArray tail;
+  if (file.seek(from)) tail = file.read(bytes - from);
+  if (tail.size() != bytes - from || !file.seek(bytes)) {
+    throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(name, file.errorString()));
+  }
+  Sha256 hash;
+  hash.Add(tail);
+  return hash.Hex();
+}
+
+// What the sync of a month file read it with, and leaves for the next one.
+struct MonthProgress {
+  std::optional<MonthState> kept;  // the state kept before, describing the synced bytes
+  bool appended = false;           // only the bytes after them were read, going on from it
+  MonthState next;                 // the hash and occurrences part of the next state
+};
+
+// The month file's kept state; nothing when there is none or the table cannot be read.
+std::optional<MonthState> KeptState(DatabaseConnection& c, const QString& station, int month) {
+  QSqlQuery find = c.Prepare(
+      QStringLiteral("SELECT state FROM month_states WHERE station = ? AND month_file = ?"));
+  find.addBindValue(station);
+  find.addBindValue(month);
+  c.Run(find);
+  if (!find.next()) return std::nullopt;
+  return MonthState::Load(find.value(0).toByteArray());
+}
+
 // Syncs one month file; nothing when it holds nothing new. The rows are an archive's: a call is
 // added when the table does not hold it yet, and nothing is ever removed here.
 std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& options, int month,
                                     const std::optional<Tariffs>& tariffs,
                                     const SubscriberDirectory* names,
                                     const QByteArray& prunedBefore, QStringList& notes,
-                                    const std::function<void()>& changed,
-                                    bool mayWriteStraight = true) {
+                                    const std::function<void()>& changed, bool keepStates,
+                                    MonthProgress& progress, bool mayWriteStraight = true) {
   const QString name = DataFileName(month);
   QFile file(QDir(options.dir).filePath(name));
   if (!file.exists()) return std::nullopt;
@@ -168,6 +232,11 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
                         find.value(2).toString().toLatin1()};
     }
   }
+  progress = MonthProgress();
+  if (state && keepStates) {
+    progress.kept = KeptState(c, options.station.name, month);
+    if (progress.kept && progress.kept->bytes != state->bytes) progress.kept.reset();
+  }
   const qint64 size = file.size();
   SyncedFile synced;
   synced.file = name;
@@ -182,22 +251,70 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
     c.Rollback();
     return std::nullopt;
   }
-  // Something is new, as a rule: the month's figures can be worked out beside the rows.
-  changed();
+  const bool more = state && size > state->bytes;
+  const std::unordered_set<qint64> newStarts =
+      more ? StartsAfter(file, state->bytes, name) : std::unordered_set<qint64>();
+  // A file that only grew, with calls that start no earlier than the latest synced one: the
+  // kept state goes on from the synced end, and only the new bytes are read. Its last 4 KiB are
+  // checked, for a file cut back and written again.
+  if (more && progress.kept && hash.Restore(progress.kept->hash) &&
+      std::all_of(newStarts.begin(), newStarts.end(),
+                  [&](qint64 start) { return start >= progress.kept->lastMinute; }) &&
+      TailHash(file, state->bytes, name) == progress.kept->tailHash) {
+    progress.appended = true;
+    occurrences.Seed(progress.kept->lastMinute, progress.kept->atLastMinute);
+    offset = state->bytes;
+    lines = state->calls;
+    lineNumber = static_cast<int>(state->calls) + 1;  // the heading and the synced calls
+  } else {
+    hash.Reset();
+    if (!file.seek(0)) {
+      throw IoError(
+          QStringLiteral("Не удается прочитать файл %1: %2").arg(name, file.errorString()));
+    }
+    // Something is new, as a rule: the month's figures can be worked out beside the rows.
+    changed();
+  }
   // The part synced before: unchanged (by its hash) when the file is at least as long. Its calls
   // are counted only when something follows them, and only those that start when a new call
-  // does, for the occurrences of what follows: the rest is hashed, not read.
-  if (state && size >= state->bytes) {
-    const bool more = size > state->bytes;
-    const std::unordered_set<qint64> newStarts =
-        more ? StartsAfter(file, state->bytes, name) : std::unordered_set<qint64>();
-    offset = ReadLines(file, state->bytes, hash, lineNumber, name, [&](QByteArrayView line) {
-      ++lines;
-      if (more && newStarts.contains(LineStartMinute(line))) {
-        const ExportRow row = ParseMonthLine(line, name, lineNumber);
-        occurrences.Next(row, CallRecordKey(row));
+  // does or later than all before, for the occurrences of what follows: the rest is hashed.
+  if (state && size >= state->bytes && !progress.appended) {
+    // The lines at the latest start, by where they are, read again at the end for the
+    // occurrences kept for the next sync.
+    qint64 latest = -1;
+    std::vector<std::pair<qint64, qsizetype>> atLatest;
+    qint64 at = 0;
+    offset = ReadLines(
+        file, state->bytes, hash, lineNumber, name,
+        [&](QByteArrayView line) {
+          ++lines;
+          if (!more) return;
+          const qint64 start = LineStartMinute(line);
+          if (start > latest) {
+            latest = start;
+            atLatest.clear();
+          }
+          if (start == latest) atLatest.emplace_back(at, line.size());
+          if (newStarts.contains(start)) {
+            const ExportRow row = ParseMonthLine(line, name, lineNumber);
+            occurrences.Next(row, CallRecordKey(row));
+          }
+        },
+        &at);
+    if (more) {
+      QHash<QByteArray, int> counts;
+      const qint64 end = file.pos();
+      for (const auto& [where, length] : atLatest) {
+        if (!file.seek(where)) break;
+        const QByteArray line = file.read(length);
+        ++counts[CallRecordKey(ParseMonthLine(line, name, 0))];
       }
-    });
+      if (!file.seek(end)) {
+        throw IoError(
+            QStringLiteral("Не удается прочитать файл %1: %2").arg(name, file.errorString()));
+      }
+      occurrences.SetTail(latest, counts);
+    }
     if (hash.Hex() == state->sha256 && offset == state->bytes) {
       if (!more) {
         c.Rollback();
@@ -216,7 +333,7 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
             QStringLiteral("Не удается прочитать файл %1: %2").arg(name, file.errorString()));
       }
     }
-  } else if (state) {
+  } else if (state && !progress.appended) {
     synced.resynced = true;
   }
 
@@ -256,6 +373,10 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
     forget.addBindValue(options.station.name);
     forget.addBindValue(month);
     c.Run(forget);
+    progress.next.bytes = offset;
+    progress.next.hash = hash.State();
+    progress.next.tailHash = TailHash(file, offset, name);
+    occurrences.To(progress.next);
     QSqlQuery remember = c.Prepare(QStringLiteral(
         "INSERT INTO synced_files (station, month_file, bytes, calls, sha256, synced_at) "
         "VALUES (?, ?, ?, ?, ?, ?)"));
@@ -274,7 +395,8 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
     // the month again, the careful way, which leaves out what the table holds.
     if (fresh && error.Reachable()) {
       notes.resize(notesBefore);
-      return SyncMonth(c, options, month, tariffs, names, prunedBefore, notes, changed, false);
+      return SyncMonth(c, options, month, tariffs, names, prunedBefore, notes, changed, keepStates,
+                       progress, false);
     }
     throw;
   } catch (...) {
@@ -364,37 +486,11 @@ qint64 Rerate(DatabaseConnection& c, const SyncOptions& options,
 }
 
 // Keeps the month's line load as `norvel report` gives it (its latest year), so that a view of
-// the archive shows the same busy hour and verdict without reading a million rows.
-struct MonthFigures {
-  int lines = 0;
-  bool known = false;  // the line count came from NorvelWin.ini
-  ReportData data;
-  std::optional<AlertCheck> check;  // with readable rules
-};
-
-// Reads the month file for its figures and findings: no database, so that it may run on a
-// thread of its own while the rows are written. The findings are read on one more thread, as
-// they are a pass over the file of their own.
-MonthFigures ComputeMonthFigures(const QString& dir, int month, const AlertRules* rules) {
-  std::future<std::optional<AlertCheck>> check;
-  if (rules) {
-    check = std::async(std::launch::async, [dir, month, rules]() -> std::optional<AlertCheck> {
-      // The year the report takes: the latest the file holds.
-      const int year = LatestYear(dir, month);
-      if (year == 0) return std::nullopt;
-      const QDate first(year, month, 1);
-      return FindAlerts(dir, *rules, LoadTariffs(dir), first, first.addMonths(1).addDays(-1));
-    });
-  }
-  MonthFigures figures;
-  figures.lines = StationCityLines(dir, &figures.known);
-  figures.data = BuildReport(dir, {month, 0, 0, 0}, figures.lines, /*figuresOnly=*/true);
-  if (check.valid()) figures.check = check.get();
-  return figures;
-}
-
+// the archive shows the same busy hour and verdict without reading a million rows; and the
+// month file's state beside it (`next`: its hash and occurrences part; none: none is kept).
 void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int month,
-                      const MonthFigures& figures, SyncResult& result) {
+                      const MonthFigures& figures, const MonthState* next, bool keepStates,
+                      SyncResult& result) {
   const ReportData& data = figures.data;
   const int lines = figures.lines;
   const bool known = figures.known;
@@ -446,6 +542,20 @@ void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int mon
   }
   subscribers.Flush();
   zones.Flush();
+  if (keepStates) {
+    insert(QStringLiteral("DELETE FROM month_states WHERE station = ? AND month_file = ?"),
+           {options.station.name, month});
+  }
+  if (next) {
+    MonthState state = figures.state;
+    state.bytes = next->bytes;
+    state.hash = next->hash;
+    state.tailHash = next->tailHash;
+    state.lastMinute = next->lastMinute;
+    state.atLastMinute = next->atLastMinute;
+    insert(QStringLiteral("INSERT INTO month_states (station, month_file, state) VALUES (?, ?, ?)"),
+           {options.station.name, month, state.Save()});
+  }
   c.Commit();
   // The month's suspicious calls, all of them, after its figures: a central database sees every
   // station's alerts. Without readable rules the rows kept before stay. Findings the database
@@ -454,8 +564,15 @@ void StoreMonthReport(DatabaseConnection& c, const SyncOptions& options, int mon
   const AlertCheck& check = *figures.check;
   c.BeginExclusive(QStringLiteral("calls:") + options.station.name);
   try {
-    insert(QStringLiteral("DELETE FROM alerts WHERE station = ? AND year = ? AND month = ?"),
-           which);
+    // The findings of the days checked again replace those kept of the same days.
+    if (figures.since.isValid()) {
+      insert(QStringLiteral("DELETE FROM alerts WHERE station = ? AND year = ? AND month = ? AND "
+                            "first_call >= ?"),
+             which + QVariantList{figures.since.toString(Qt::ISODate)});
+    } else {
+      insert(QStringLiteral("DELETE FROM alerts WHERE station = ? AND year = ? AND month = ?"),
+             which);
+    }
     const QVariant none(QMetaType::fromType<int>());
     // Two identical calls (kept as two rows, as the station sent them) raise two identical
     // findings: the second is told apart by its occurrence, as its call is, or the month's
@@ -547,6 +664,9 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
   c.Dialect().UseZone(c, result.timezone, false);
   if (options.pruneBefore.isValid()) result.pruned = Prune(c, options);
   const QByteArray prunedBefore = PrunedBefore(c, options.station.name);
+  // The month files' kept states need their table, which tables made by an older program lack:
+  // it is made here, and without it every changed month is read whole.
+  const bool keepStates = MonthStatesTable(c);
   // A month file that cannot be read, or holds a line that is no call, costs only its own
   // month: the others are synced, and the failure is told at the end.
   QStringList failed;
@@ -559,9 +679,10 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
       if (figures.valid()) return;
       figures = std::async(std::launch::async, ComputeMonthFigures, options.dir, month, alertRules);
     };
+    MonthProgress progress;
     try {
-      synced =
-          SyncMonth(c, options, month, tariffs, names, prunedBefore, result.notes, startFigures);
+      synced = SyncMonth(c, options, month, tariffs, names, prunedBefore, result.notes,
+                         startFigures, keepStates, progress);
     } catch (const DatabaseError&) {
       if (figures.valid()) figures.wait();
       throw;
@@ -578,8 +699,21 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
     result.removed += synced->removed;
     result.files.push_back(*synced);
     try {
-      startFigures();
-      StoreMonthReport(c, options, month, figures.get(), result);
+      // A file that only grew goes on from its kept state, reading what is new (and the latest
+      // day's calls for the rules); the month is read whole when the state cannot be gone on
+      // from.
+      std::optional<MonthFigures> resumed;
+      if (progress.appended) {
+        resumed =
+            ResumeMonthFigures(options.dir, month, alertRules, *progress.kept, progress.next.bytes);
+        result.files.back().resumed = resumed.has_value();
+      }
+      if (!resumed) {
+        startFigures();
+        resumed = figures.get();
+      }
+      StoreMonthReport(c, options, month, *resumed, keepStates ? &progress.next : nullptr,
+                       keepStates, result);
     } catch (const DatabaseError&) {
       throw;
     } catch (const NorvelError& error) {
@@ -595,8 +729,9 @@ void SyncCalls(const SyncOptions& given, SyncResult& result) {
       if (options.rerateMonth != 0 && month != options.rerateMonth) continue;
       if (!QFile::exists(QDir(options.dir).filePath(DataFileName(month)))) continue;
       try {
+        // The costs changed: the month's kept sums go, and the next sync reads it whole.
         StoreMonthReport(c, options, month, ComputeMonthFigures(options.dir, month, alertRules),
-                         result);
+                         nullptr, keepStates, result);
       } catch (const DatabaseError&) {
         throw;
       } catch (const NorvelError& error) {

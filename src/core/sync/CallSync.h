@@ -54,6 +54,9 @@ struct SyncedFile {
   qint64 added = 0;    // rows inserted
   qint64 removed = 0;  // rows deleted before a whole re-sync
   bool resynced = false;
+  // The file only grew and its figures and findings went on from what the sync before kept,
+  // reading what is new (and the latest day's calls, for the rules).
+  bool resumed = false;
 };
 
 struct SyncResult {

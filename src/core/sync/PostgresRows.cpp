@@ -194,6 +194,7 @@ class PostgresDialect : public SqlDialect {
     sql.replace(QLatin1String(" start TIMESTAMP"), QLatin1String(" start TIMESTAMPTZ"));
     sql.replace(QLatin1String(" before_start TIMESTAMP"),
                 QLatin1String(" before_start TIMESTAMPTZ"));
+    sql.replace(QLatin1String(" state BLOB"), QLatin1String(" state BYTEA"));
     return sql;
   }
   bool IndexesStarts() const override { return true; }

@@ -125,6 +125,13 @@ const char* const kSchema[] = {
     " why TEXT NOT NULL,"
     " calls_text TEXT NOT NULL,"
     " PRIMARY KEY (station, finding))",
+    // What the sync keeps of each month file to go on from where it stopped (MonthState): a
+    // cache, made again from the month file when it is missing.
+    "CREATE TABLE IF NOT EXISTS month_states ("
+    " station VARCHAR(64) NOT NULL,"
+    " month_file SMALLINT NOT NULL,"
+    " state BLOB NOT NULL,"
+    " PRIMARY KEY (station, month_file))",
     "CREATE TABLE IF NOT EXISTS prunes ("
     " station VARCHAR(64) NOT NULL,"
     " before_start TIMESTAMP NOT NULL,"
@@ -195,6 +202,25 @@ void MigrateFromVersion2(DatabaseConnection& c, const QString& zone, bool madeBy
 }
 
 }  // namespace
+
+bool MonthStatesTable(DatabaseConnection& c) {
+  if (TableExists(c, QStringLiteral("month_states"))) return true;
+  c.BeginExclusive(QStringLiteral("schema"));
+  try {
+    for (const char* statement : kSchema) {
+      const QString sql = QString::fromLatin1(statement);
+      if (sql.contains(QLatin1String("EXISTS month_states")))
+        c.Exec(c.Dialect().Schema(sql, false));
+    }
+    c.Commit();
+    return true;
+  } catch (const DatabaseError& error) {
+    // A role that may not make tables syncs all the same, reading changed months whole.
+    c.Rollback();
+    if (!error.Reachable()) throw;
+    return false;
+  }
+}
 
 void CheckSchema(DatabaseConnection& c, bool init) {
   if (init) {

@@ -13,3 +13,7 @@ inline constexpr int kSyncSchemaVersion = 4;
 // Throws DatabaseError when there are no tables, they are of another version, or a `calls`
 // table of someone else's is there.
 void CheckSchema(DatabaseConnection& c, bool init);
+
+// Makes the table of the month files' kept states where it is missing (tables made before it
+// came); false when the database does not let this role make it.
+bool MonthStatesTable(DatabaseConnection& c);

@@ -982,3 +982,107 @@ TEST_P(CallSync, AForeignCallsTableIsRefusedUntouched) {
                                    "'public'");
   EXPECT_EQ(Text(Look(target).Rows(tables)), Text(QStringList{"calls"}));
 }
+
+// A month synced day by day, each sync going on from what the one before kept, stores the same
+// figures and findings as the finished month synced once; a call of an earlier day, a later
+// year or a run of calls over midnight make the month be read whole, with the same result.
+TEST_P(CallSync, AMonthSyncedDayByDayKeepsWhatOneSyncOfItKeeps) {
+  // The built-in rules and a burst rule, for a burst running over midnight.
+  QFile rules(dir.filePath(QString::fromLatin1(kAlertRulesFileName)));
+  ASSERT_TRUE(rules.open(QIODevice::WriteOnly));
+  rules.write((AlertRulesText(BuiltInAlertRules()) +
+               QStringLiteral("\n[Автодозвон]\nburst = 3 calls in 5 minutes\n"))
+                  .toUtf8());
+  rules.close();
+  quint32 seed = 7;
+  const auto next = [&](quint32 below) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % below;
+  };
+  const char* const numbers[] = {"2345678", "84951234567", "81044207946000", "3456789"};
+  // An office's day: 30 calls in working hours by 20..35, now and then one abroad at night.
+  const auto day = [&](int month, int d) {
+    QByteArray calls;
+    for (int i = 0; i < 30; ++i) {
+      calls += Line(d, 8 + int(next(11)), int(next(60)), 20 + int(next(16)), int(next(20)),
+                    1 + int(next(8)), numbers[next(4)], month);
+    }
+    if (next(3) == 0) {
+      calls += Line(d, 2, int(next(60)), 20 + int(next(16)), 5, 2, "81044207946000", month);
+    }
+    return calls;
+  };
+  QByteArray november = Heading();
+  for (int d = 1; d <= 30; ++d) november += day(11, d);
+  WriteMonth(11, november);
+  QByteArray december = Heading();
+  std::vector<QByteArray> days;
+  for (int d = 1; d <= 24; ++d) {
+    QByteArray calls = day(12, d);
+    // A call repeated exactly at the latest start, in the next sync: the second of its key.
+    if (d == 7) calls += Line(7, 23, 40, 28, 2, 3, "2345678");
+    if (d == 8) calls = Line(7, 23, 40, 28, 2, 3, "2345678") + calls;
+    if (d == 10) calls += Line(10, 23, 0, 43, 2, 1, "2345678");  // silent until now
+    if (d == 12) calls += Line(12, 3, 15, 31, 12, 2, "81044207946000").repeated(2);
+    if (d == 15) {
+      for (int i = 0; i < 40; ++i) calls += Line(15, 9, i, 22, 1, 3, "2345678");
+    }
+    if (d == 18) {
+      for (int minute : {57, 58, 59}) calls += Line(18, 23, minute, 25, 1, 4, "3456789");
+    }
+    // A reception ends in the middle of the burst, and the next brings its further call and
+    // the rest of the day.
+    if (d == 19) calls = Line(19, 0, 1, 25, 1, 4, "3456789");
+    if (d == 20) calls = Line(19, 0, 3, 25, 1, 4, "3456789") + day(12, 19) + calls;
+    // A call of an earlier day alone, and then the latest call before it repeated exactly.
+    if (d == 21) calls += Line(21, 23, 30, 27, 3, 2, "2345678");
+    if (d == 22) calls = Line(5, 10, 0, 26, 2, 1, "2345678");
+    if (d == 23) calls = Line(21, 23, 30, 27, 3, 2, "2345678") + day(12, 22) + calls;
+    days.push_back(calls);
+  }
+  const auto rows = [&](const QString& station, const QString& table, const QString& columns) {
+    return Text(
+        Look(target).Rows(QStringLiteral("SELECT %1 FROM %2 WHERE station = '%3' ORDER BY %1")
+                              .arg(columns, table, station)));
+  };
+  const QStringList tables[] = {
+      {"calls", "start, record, occurrence"},
+      {"month_reports",
+       "year, month, city_lines, busy_hour, busy_traffic, working_days, busy_days, "
+       "all_busy_minutes, cannot_estimate, blocking, lines_needed, calls, minutes"},
+      {"month_subscribers", "year, month, subscriber, calls, minutes, cost_hundredths"},
+      {"month_zones", "year, month, subscriber, zone, calls, charged_min"},
+      {"alerts",
+       "finding, year, month, first_call, rule, level, subscriber, city_line, calls, "
+       "why, calls_text"}};
+  // After each day's sync, the files as they stand synced once, as a station of their own.
+  WriteMonth(12, Heading());
+  int resumed = 0;
+  QTemporaryDir whole;
+  WriteMonth(11, november, whole.path());
+  ASSERT_TRUE(QFile::copy(rules.fileName(),
+                          QDir(whole.path()).filePath(QString::fromLatin1(kAlertRulesFileName))));
+  for (size_t d = 0; d < days.size(); ++d) {
+    AppendMonth(12, days[d]);
+    december += days[d];
+    Sync();
+    if (!result.files.empty() && result.files.back().resumed) ++resumed;
+    WriteMonth(12, december, whole.path());
+    const QString once = QStringLiteral("whole%1").arg(d + 1);
+    Sync(Options(once, whole.path()));
+    for (const QStringList& table : tables) {
+      ASSERT_EQ(rows(QStringLiteral("office1"), table[0], table[1]), rows(once, table[0], table[1]))
+          << table[0].toStdString() << " after day " << d + 1;
+    }
+  }
+  // Day 1 is the first read; days 20 (a burst going on over midnight), 22 (the earlier call)
+  // and 23 (after a read that saw the earlier call last) are read whole.
+  EXPECT_EQ(resumed, 20);
+  Look look(target);
+  // The findings are there to compare: the night calls, the silent one, the busy day, the burst.
+  const QString kinds = look.Rows(QStringLiteral("SELECT DISTINCT rule FROM alerts WHERE "
+                                                 "station = 'office1' ORDER BY rule"))
+                            .join(u',');
+  EXPECT_EQ(kinds, QStringLiteral("Автодозвон,Звонит молчавший абонент,Звонков втрое больше "
+                                  "обычного,Международные вне рабочего времени"));
+}
