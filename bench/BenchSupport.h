@@ -56,7 +56,9 @@ double Seconds(F&& f) {
 // A month of `count` calls spread over its days, hours, subscribers, lines and zones.
 // `inOrder`: the calls one after the other through the month, as a station's file has them;
 // otherwise a day apart from one line to the next, every day's calls interleaved.
-inline void WriteBenchMonth(const QString& path, int count, bool inOrder = false) {
+// `days` and `firstDay`: the days of December the calls in order are spread over.
+inline void WriteBenchMonth(const QString& path, int count, bool inOrder = false, int days = 31,
+                            int firstDay = 1) {
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly)) std::abort();
   file.write(EncodeCp1251(kDataFileHeader + QStringLiteral("\r\n")));
@@ -66,9 +68,9 @@ inline void WriteBenchMonth(const QString& path, int count, bool inOrder = false
   for (int i = 0; i < count; ++i) {
     CallRecord r;
     if (inOrder) {
-      const qint64 minute = static_cast<qint64>(i) * 31 * 24 * 60 / count;
+      const qint64 minute = static_cast<qint64>(i) * days * 24 * 60 / count;
       r.StartTime =
-          MakeDateTime(QDate(2026, 12, 1 + static_cast<int>(minute / 1440)),
+          MakeDateTime(QDate(2026, 12, firstDay + static_cast<int>(minute / 1440)),
                        QTime(static_cast<int>(minute % 1440 / 60), static_cast<int>(minute % 60)));
     } else {
       r.StartTime = MakeDateTime(QDate(2026, 12, 1 + i % 31), QTime(i / 31 % 24, i / 7 % 60));
