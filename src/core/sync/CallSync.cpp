@@ -53,29 +53,40 @@ QByteArray RowStart(const ExportRow& row) {
 // exactly gets the next occurrence number, and a call synced before gets its own again.
 // The counts of the records at the latest start are kept between syncs: a file that only grew
 // with calls starting then or later numbers them from these alone.
+//
+// While the calls come in time order, as a station writes them, only the records of the latest
+// start are counted: a million calls cost no map of a million keys. A call that goes back in
+// time needs the counts of every key before it, and the caller gives them then (CountEveryKey).
 class Occurrences {
  public:
+  explicit Occurrences(bool everyKey = false) : everyKey_(everyKey) {}
+
+  // The call's occurrence number; 0 when it starts before the latest start so far and only the
+  // latest start's records are counted.
   int Next(const ExportRow& row, const QByteArray& record) {
-    const qint64 minute =
-        ((row.year * 100LL + row.month) * 100 + row.day) * 10000 + row.hour * 100 + row.minute;
+    const qint64 minute = Minute(row);
+    if (!everyKey_ && minute < last_) return 0;
     if (minute > last_) {
       last_ = minute;
       atLast_.clear();
     }
-    if (minute == last_) ++atLast_[record];
-    return ++counts_[Key(record, minute)];
+    int latest = 0;
+    if (minute == last_) latest = ++atLast_[record];
+    return everyKey_ ? ++counts_[Key(record, minute)] : latest;
+  }
+  // From now on every key is counted: `count` gives each call before this one to Count.
+  template <class Calls>
+  void CountEveryKey(Calls calls) {
+    everyKey_ = true;
+    counts_.clear();
+    calls([&](const ExportRow& row, const QByteArray& record) {
+      ++counts_[Key(record, Minute(row))];
+    });
   }
   // The latest start and its records' counts, found apart from the counting.
   void SetTail(qint64 last, const QHash<QByteArray, int>& atLast) {
     last_ = last;
     atLast_ = atLast;
-  }
-  void Seed(qint64 last, const QHash<QByteArray, int>& atLast) {
-    last_ = last;
-    atLast_ = atLast;
-    for (auto it = atLast.constBegin(); it != atLast.constEnd(); ++it) {
-      counts_[Key(it.key(), last)] = it.value();
-    }
   }
   void To(MonthState& state) const {
     state.lastMinute = last_;
@@ -83,6 +94,10 @@ class Occurrences {
   }
 
  private:
+  // As LineStartMinute gives it.
+  static qint64 Minute(const ExportRow& row) {
+    return ((row.year * 100LL + row.month) * 100 + row.day) * 10000 + row.hour * 100 + row.minute;
+  }
   static QByteArray Key(const QByteArray& record, qint64 minute) {
     QByteArray key = record;
     key += '@';
@@ -90,9 +105,10 @@ class Occurrences {
     return key;
   }
 
-  QHash<QByteArray, int> counts_;
+  bool everyKey_;
+  QHash<QByteArray, int> counts_;  // by record and start, when every key is counted
   qint64 last_ = -1;
-  QHash<QByteArray, int> atLast_;
+  QHash<QByteArray, int> atLast_;  // the records of the latest start
 };
 
 // Calls `each(line, number)` for every whole line of the file from where it stands, up to
@@ -262,7 +278,7 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
                   [&](qint64 start) { return start >= progress.kept->lastMinute; }) &&
       TailHash(file, state->bytes, name) == progress.kept->tailHash) {
     progress.appended = true;
-    occurrences.Seed(progress.kept->lastMinute, progress.kept->atLastMinute);
+    occurrences.SetTail(progress.kept->lastMinute, progress.kept->atLastMinute);
     offset = state->bytes;
     lines = state->calls;
     lineNumber = static_cast<int>(state->calls) + 1;  // the heading and the synced calls
@@ -279,6 +295,8 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
   // are counted only when something follows them, and only those that start when a new call
   // does or later than all before, for the occurrences of what follows: the rest is hashed.
   if (state && size >= state->bytes && !progress.appended) {
+    // Only the keys of the new calls' starts are counted, each of them.
+    occurrences = Occurrences(/*everyKey=*/true);
     // The lines at the latest start, by where they are, read again at the end for the
     // occurrences kept for the next sync.
     qint64 latest = -1;
@@ -343,23 +361,46 @@ std::optional<SyncedFile> SyncMonth(DatabaseConnection& c, const SyncOptions& op
   const qsizetype notesBefore = notes.size();
   std::unique_ptr<RowWriter> rows =
       MakeRowWriter(c, options.station.name, month, tariffs, names, false, fresh);
+  // A call going back in time: the calls before it are read once more, for every key's count.
+  qint64 at = 0;
+  const auto countEveryKey = [&] {
+    occurrences.CountEveryKey([&](const auto& count) {
+      QFile again(file.fileName());
+      QString problem;
+      if (!OpenRegularFile(again, &problem)) {
+        throw IoError(QStringLiteral("Не удается прочитать файл %1: %2").arg(name, problem));
+      }
+      Sha256 unused;
+      int number = 0;
+      ReadLines(again, at, unused, number, name, [&](QByteArrayView line) {
+        const ExportRow row = ParseMonthLine(line, name, number);
+        count(row, CallRecordKey(row));
+      });
+    });
+  };
   try {
-    offset += ReadLines(file, std::numeric_limits<qint64>::max(), hash, lineNumber, name,
-                        [&](QByteArrayView line) {
-                          ++lines;
-                          const ExportRow row = ParseMonthLine(line, name, lineNumber);
-                          const QByteArray record = CallRecordKey(row);
-                          const int occurrence = occurrences.Next(row, record);
-                          // Calls before a prune stay pruned.
-                          if (!prunedBefore.isEmpty() &&
-                              QByteArrayView(RowStart(row)) < QByteArrayView(prunedBefore)) {
-                            return;
-                          }
-                          rows->Add(row, record, occurrence);
-                          if (options.afterBatch && rows->Given() % kHookEvery == 0) {
-                            options.afterBatch(name, rows->Given());
-                          }
-                        });
+    offset += ReadLines(
+        file, std::numeric_limits<qint64>::max(), hash, lineNumber, name,
+        [&](QByteArrayView line) {
+          ++lines;
+          const ExportRow row = ParseMonthLine(line, name, lineNumber);
+          const QByteArray record = CallRecordKey(row);
+          int occurrence = occurrences.Next(row, record);
+          if (occurrence == 0) {
+            countEveryKey();
+            occurrence = occurrences.Next(row, record);
+          }
+          // Calls before a prune stay pruned.
+          if (!prunedBefore.isEmpty() &&
+              QByteArrayView(RowStart(row)) < QByteArrayView(prunedBefore)) {
+            return;
+          }
+          rows->Add(row, record, occurrence);
+          if (options.afterBatch && rows->Given() % kHookEvery == 0) {
+            options.afterBatch(name, rows->Given());
+          }
+        },
+        &at);
     if (offset < size) notes << UnfinishedLineNote(month, lineNumber + 1);
     if (rows->Given() == 0 && !synced.resynced) {
       rows.reset();

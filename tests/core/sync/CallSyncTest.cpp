@@ -217,6 +217,18 @@ TEST_P(CallSync, EveryRunIsRecordedSoAStationsLastSightIsOneQuery) {
                    .isEmpty());
 }
 
+// Only the latest start's records are counted while the calls come in time order: a call going
+// back in time has every call before it counted, its exact repeat among them.
+TEST_P(CallSync, ACallRepeatedAfterTheFileWentBackInTimeIsTheSecondOfItsKey) {
+  WriteMonth(12, Heading() + kA + kB + kA + kB);
+  Sync();
+  EXPECT_EQ(result.added, 4);
+  EXPECT_EQ(Text(Look(target).Rows(
+                QStringLiteral("SELECT record, occurrence FROM calls ORDER BY start, occurrence"))),
+            Text((QStringList{"20 3 1 1 2345678|1", "20 3 1 1 2345678|2", "21 4 2 1 2345679|1",
+                              "21 4 2 1 2345679|2"})));
+}
+
 TEST_P(CallSync, AGrowingFileAddsOnlyItsNewCallsAndWaitsForAHalfWrittenLine) {
   WriteMonth(12, Heading() + kA);
   Sync();
@@ -1019,6 +1031,9 @@ TEST_P(CallSync, AMonthSyncedDayByDayKeepsWhatOneSyncOfItKeeps) {
   std::vector<QByteArray> days;
   for (int d = 1; d <= 24; ++d) {
     QByteArray calls = day(12, d);
+    // A call made again exactly on a later day's sync, going back in time: the second of its
+    // key, for a sync that reads the month whole too.
+    if (d == 5) calls += Line(5, 10, 0, 26, 2, 1, "2345678");
     // A call repeated exactly at the latest start, in the next sync: the second of its key.
     if (d == 7) calls += Line(7, 23, 40, 28, 2, 3, "2345678");
     if (d == 8) calls = Line(7, 23, 40, 28, 2, 3, "2345678") + calls;
@@ -1034,7 +1049,7 @@ TEST_P(CallSync, AMonthSyncedDayByDayKeepsWhatOneSyncOfItKeeps) {
     // the rest of the day.
     if (d == 19) calls = Line(19, 0, 1, 25, 1, 4, "3456789");
     if (d == 20) calls = Line(19, 0, 3, 25, 1, 4, "3456789") + day(12, 19) + calls;
-    // A call of an earlier day alone, and then the latest call before it repeated exactly.
+    // That call of an earlier day alone, and then the latest call before it repeated exactly.
     if (d == 21) calls += Line(21, 23, 30, 27, 3, 2, "2345678");
     if (d == 22) calls = Line(5, 10, 0, 26, 2, 1, "2345678");
     if (d == 23) calls = Line(21, 23, 30, 27, 3, 2, "2345678") + day(12, 22) + calls;
