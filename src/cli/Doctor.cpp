@@ -6,10 +6,12 @@
 // The checks look at Linux's devices, groups and /proc; elsewhere there is nothing to check.
 #if defined(Q_OS_UNIX)
 #include <grp.h>
+#include <netdb.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -26,6 +28,7 @@
 #include "core/base/Ports.h"
 #include "core/files/SettingsFile.h"
 #include "core/link/RS232.h"
+#include "core/link/Rfc2217Transport.h"
 #include "core/platform/Processes.h"
 #include "core/platform/SerialPlatform.h"
 #include "core/platform/SerialRates.h"
@@ -143,7 +146,10 @@ class Doctor {
                         .toUtf8());
     }
     receptionHolder_ = OsFileLockHolder(env_.FilePath(QLatin1String(kReceptionLockName)));
-    if (CheckDevice()) {
+    if (Rfc2217Transport::IsAddress(device_)) {
+      // A device server: the network's steps in place of the device's.
+      if (CheckNetworkPort()) CheckStation();
+    } else if (CheckDevice()) {
       CheckPermission();
       const bool free = CheckHolders();
       CheckHelpers();
@@ -183,6 +189,95 @@ class Doctor {
       return false;
     }
     Ok(1, what);
+    return true;
+  }
+
+  // 1 to 4 for a port behind a serial device server: the name, the connection, the RFC 2217
+  // negotiation with its round trip, and the two rates as the server says it set them. False
+  // when the station cannot be reached through it.
+  bool CheckNetworkPort() {
+    QString host;
+    quint16 number = 0;
+    Rfc2217Transport::ParseAddress(device_, &host, &number);  // the command line checked it
+    const QString what = QStringLiteral("COM%1 is %2").arg(port_).arg(device_);
+    const auto skipRest = [&](int from, const QString& why) {
+      for (int step = from; step <= 5; ++step) Skip(step, why);
+    };
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int resolved = getaddrinfo(QFile::encodeName(host).constData(), nullptr, &hints, &found);
+    if (resolved != 0) {
+      Wrong(1,
+            what + QStringLiteral(", whose name %1 is not known here (%2)")
+                       .arg(host, QString::fromLocal8Bit(gai_strerror(resolved))),
+            QStringLiteral("give the device server's name or address: NORVEL_COM%1=rfc2217://"
+                           "HOST:PORT NorvelWin")
+                .arg(port_));
+      skipRest(2, QStringLiteral("skipped, the device server's name is not known"));
+      return false;
+    }
+    char numeric[NI_MAXHOST] = "";
+    getnameinfo(found->ai_addr, found->ai_addrlen, numeric, sizeof numeric, nullptr, 0,
+                NI_NUMERICHOST);
+    freeaddrinfo(found);
+    Ok(1, what + (host == QLatin1String(numeric)
+                      ? QString()
+                      : QStringLiteral(", %1 is %2").arg(host, QLatin1String(numeric))));
+    Rfc2217Transport server;
+    const bool open = server.Open(device_);
+    if (!open && !server.Connected()) {
+      Wrong(2,
+            QStringLiteral("no connection to %1:%2: %3")
+                .arg(host)
+                .arg(number)
+                .arg(server.OpenError()),
+            QStringLiteral("start the device server (ser2net) on %1 and check its port %2, or "
+                           "let the firewall between pass it")
+                .arg(host)
+                .arg(number));
+      skipRest(3, QStringLiteral("skipped, the device server cannot be reached"));
+      return false;
+    }
+    Ok(2, QStringLiteral("a connection to %1:%2").arg(host).arg(number));
+    if (!open) {
+      Wrong(3, server.OpenError(),
+            QStringLiteral("make the device server's port speak RFC 2217 (ser2net: accepter: "
+                           "telnet(rfc2217),tcp,%1), and let no other program hold it")
+                .arg(number));
+      skipRest(4, QStringLiteral("skipped, the device server does not set the line"));
+      return false;
+    }
+    Ok(3, QStringLiteral("the device server speaks RFC 2217, answering in %1 ms")
+              .arg(server.RoundTrip()));
+    QStringList refused;
+    for (const quint32 rate : {RS232Class::kWriteRate, RS232Class::kReadRate}) {
+      LineSettings settings;
+      settings.rate = rate;
+      const bool set = server.Configure(settings);
+      QDeadlineTimer answer(2000);
+      quint32 accepted = set ? server.AcceptedRate() : 0;
+      while (set && accepted != rate && !answer.hasExpired()) {
+        server.WaitForInput(50);
+        accepted = server.AcceptedRate();
+      }
+      if (accepted != rate) {
+        refused << (accepted == 0 ? QStringLiteral("%1 bit/s (no answer)").arg(rate)
+                                  : QStringLiteral("%1 bit/s (it set %2)").arg(rate).arg(accepted));
+      }
+    }
+    server.Close();
+    if (!refused.isEmpty()) {
+      Wrong(4,
+            QStringLiteral("the device server does not set %1")
+                .arg(refused.join(QStringLiteral(" and "))),
+            QStringLiteral("use a device server whose serial port takes any rate (ser2net on a "
+                           "PC with a built-in port, or an FTDI or CP210x adapter)"));
+      return true;
+    }
+    Ok(4, QStringLiteral("the device server sets %1 and %2 bit/s")
+              .arg(RS232Class::kWriteRate)
+              .arg(RS232Class::kReadRate));
     return true;
   }
 

@@ -160,3 +160,32 @@ TEST_F(NetworkStation, AWholeImageGoesThroughADeviceServerInOneFrame) {
   EXPECT_EQ(Norvel({QStringLiteral("receive"), QStringLiteral("--port"), QStringLiteral("2")}), 2);
   EXPECT_TRUE(errors.contains("is no address rfc2217://HOST:PORT")) << errors.toStdString();
 }
+
+// The doctor follows a network port step by step: the name, the connection, the negotiation,
+// both rates as the device server set them, the station; a port nobody listens on is told as
+// that, with the device server to start, and the later steps skipped.
+TEST_F(NetworkStation, TheDoctorChecksTheWayToAStationBehindADeviceServer) {
+  station::StationOptions options;
+  options.frameGapMs = 50;
+  Start(options);
+  QByteArray out;
+  EXPECT_EQ(Norvel({QStringLiteral("doctor"), QStringLiteral("--port"), QStringLiteral("2")}, &out),
+            0)
+      << out.toStdString() << errors.toStdString();
+  for (const char* step :
+       {"2. a connection to 127.0.0.1:", "3. the device server speaks RFC 2217, answering in ",
+        "4. the device server sets 325 and 976 bit/s: OK",
+        "5. the station answers, with 2 boards"}) {
+    EXPECT_TRUE(out.contains(step)) << step << "\n" << out.toStdString();
+  }
+  const quint16 nobody = FreePort();
+  address = QStringLiteral("rfc2217://127.0.0.1:%1").arg(nobody);
+  EXPECT_EQ(Norvel({QStringLiteral("doctor"), QStringLiteral("--port"), QStringLiteral("2")}, &out),
+            1);
+  EXPECT_TRUE(
+      out.contains(QStringLiteral("2. no connection to 127.0.0.1:%1: ").arg(nobody).toUtf8()))
+      << out.toStdString();
+  EXPECT_TRUE(out.contains("fix: start the device server (ser2net) on 127.0.0.1"))
+      << out.toStdString();
+  EXPECT_TRUE(out.contains("5. skipped, the device server cannot be reached")) << out.toStdString();
+}

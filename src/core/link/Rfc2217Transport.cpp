@@ -64,13 +64,15 @@ bool Rfc2217Transport::ParseAddress(const QString& device, QString* host, quint1
 
 bool Rfc2217Transport::Open(const QString& device) {
   Close();
+  connected_ = false;
   QString host;
   quint16 port = 0;
   if (!ParseAddress(device, &host, &port)) {
     openError_ = QStringLiteral("%1 is no address rfc2217://HOST:PORT").arg(device);
     return false;
   }
-  if (!tcp_.Connect(host, port, kConnectMs, &openError_)) return false;
+  connected_ = tcp_.Connect(host, port, kConnectMs, &openError_);
+  if (!connected_) return false;
   tcp_.SendAtOnce();
   clock_.start();
   // Binary both ways, so that no byte of an image is taken for a line end; then the option.

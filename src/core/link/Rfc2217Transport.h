@@ -46,6 +46,9 @@ class Rfc2217Transport : public SerialTransport {
 
   // The rate the device server said it set, after the last Configure; 0 before it answered.
   quint32 AcceptedRate();
+  // Whether the last Open got as far as a connection (and failed, if it did, in the
+  // negotiation).
+  bool Connected() const { return connected_; }
   // The time the server took to answer the first negotiation, in milliseconds.
   qint64 RoundTrip() const { return roundTripMs_; }
 
@@ -62,6 +65,7 @@ class Rfc2217Transport : public SerialTransport {
 
   TcpLine tcp_;
   bool closed_ = false;
+  bool connected_ = false;
   QString openError_;
   QByteArray input_;    // data bytes that arrived, not yet read
   QByteArray partial_;  // the start of a Telnet sequence cut by a segment's end
