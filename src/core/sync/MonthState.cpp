@@ -85,11 +85,6 @@ struct Runs {
   }
 };
 
-bool OutOfRange(const ExportRow& row) {
-  return row.subscriber < kFirstSubscriber || row.subscriber > kLastSubscriber ||
-         row.cityLine < 1 || row.cityLine > kMaxCityLines || row.duration > kMinutesPerDay;
-}
-
 QDate MonthEnd(int year, int month) {
   return QDate(year, month, 1).addMonths(1).addDays(-1);
 }
@@ -184,12 +179,10 @@ MonthFigures ComputeMonthFigures(const QString& dir, int month, const AlertRules
   if (QFile::exists(QDir(dir).filePath(name))) {
     ForEachLine(dir, month, 0, std::numeric_limits<qint64>::max(),
                 [&](QByteArrayView line, int number, qint64 offset) {
+                  // Only the figures are stored: the calls of other years and those out of a
+                  // station's range are not counted here.
                   const ExportRow row = ParseMonthLine(line, name, number);
-                  if (row.year != year) {
-                    ++selection.leftOut;
-                    return;
-                  }
-                  if (OutOfRange(row)) ++selection.outOfRange;
+                  if (row.year != year) return;
                   tally.Add(row);
                   if (!check) return;
                   if (runs.Next(DayOf(row), offset)) figures.state.alerts = check->Save(runs.day);

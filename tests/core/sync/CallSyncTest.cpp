@@ -1026,6 +1026,8 @@ TEST_P(CallSync, AMonthSyncedDayByDayKeepsWhatOneSyncOfItKeeps) {
   };
   QByteArray november = Heading();
   for (int d = 1; d <= 30; ++d) november += day(11, d);
+  // A month's last day is checked too: a call abroad at night by a subscriber never heard of.
+  november += Line(30, 2, 30, 43, 5, 2, "81044207946000", 11);
   WriteMonth(11, november);
   QByteArray december = Heading();
   std::vector<QByteArray> days;
@@ -1094,6 +1096,9 @@ TEST_P(CallSync, AMonthSyncedDayByDayKeepsWhatOneSyncOfItKeeps) {
   // and 23 (after a read that saw the earlier call last) are read whole.
   EXPECT_EQ(resumed, 20);
   Look look(target);
+  EXPECT_EQ(look.One(QStringLiteral("SELECT COUNT(*) FROM alerts WHERE station = 'office1' AND "
+                                    "first_call = '2026-11-30 02:30'")),
+            QStringLiteral("2"));
   // The findings are there to compare: the night calls, the silent one, the busy day, the burst.
   const QString kinds = look.Rows(QStringLiteral("SELECT DISTINCT rule FROM alerts WHERE "
                                                  "station = 'office1' ORDER BY rule"))
