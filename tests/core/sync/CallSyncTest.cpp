@@ -995,6 +995,28 @@ TEST_P(CallSync, AForeignCallsTableIsRefusedUntouched) {
   EXPECT_EQ(Text(Look(target).Rows(tables)), Text(QStringList{"calls"}));
 }
 
+// A month of many read blocks is summed whole, and goes on from its end.
+TEST_P(CallSync, AMonthOfManyBlocksIsSummedWholeAndGoesOnFromItsEnd) {
+  QByteArray month = Heading();
+  qint64 minutes = 0;
+  for (int i = 0; i < 40000; ++i) {
+    month += Line(10 + i / 4000, 8 + i % 4000 / 400, i % 400 / 7, 20 + i % 16, i % 9, 1 + i % 8,
+                  "2345678");
+    minutes += i % 9;
+  }
+  ASSERT_GT(month.size(), 1 << 20);
+  WriteMonth(12, month);
+  Sync();
+  const auto figures = [&] {
+    return Look(target).One(QStringLiteral("SELECT calls, minutes FROM month_reports"));
+  };
+  EXPECT_EQ(figures(), QStringLiteral("40000|%1").arg(minutes));
+  AppendMonth(12, Line(20, 9, 0, 20, 5, 1, "2345678"));
+  Sync();
+  EXPECT_TRUE(result.files.at(0).resumed);
+  EXPECT_EQ(figures(), QStringLiteral("40001|%1").arg(minutes + 5));
+}
+
 // A month synced day by day, each sync going on from what the one before kept, stores the same
 // figures and findings as the finished month synced once; a call of an earlier day, a later
 // year or a run of calls over midnight make the month be read whole, with the same result.
@@ -1052,9 +1074,15 @@ TEST_P(CallSync, AMonthSyncedDayByDayKeepsWhatOneSyncOfItKeeps) {
     if (d == 19) calls = Line(19, 0, 1, 25, 1, 4, "3456789");
     if (d == 20) calls = Line(19, 0, 3, 25, 1, 4, "3456789") + day(12, 19) + calls;
     // That call of an earlier day alone, and then the latest call before it repeated exactly.
-    if (d == 21) calls += Line(21, 23, 30, 27, 3, 2, "2345678");
+    // The day has a finding before its latest call, which the file's end then repeats: the
+    // calls at the end are of the latest day again, not later, and the day is read whole.
+    if (d == 21) {
+      calls += Line(21, 3, 0, 43, 5, 2, "81044207946000");
+      calls += Line(21, 23, 30, 27, 3, 2, "2345678");
+    }
     if (d == 22) calls = Line(5, 10, 0, 26, 2, 1, "2345678");
-    if (d == 23) calls = Line(21, 23, 30, 27, 3, 2, "2345678") + day(12, 22) + calls;
+    if (d == 23) calls = Line(21, 23, 30, 27, 3, 2, "2345678");
+    if (d == 24) calls = day(12, 22) + day(12, 23) + calls;
     days.push_back(calls);
   }
   const auto rows = [&](const QString& station, const QString& table, const QString& columns) {
@@ -1092,9 +1120,10 @@ TEST_P(CallSync, AMonthSyncedDayByDayKeepsWhatOneSyncOfItKeeps) {
           << table[0].toStdString() << " after day " << d + 1;
     }
   }
-  // Day 1 is the first read; days 20 (a burst going on over midnight), 22 (the earlier call)
-  // and 23 (after a read that saw the earlier call last) are read whole.
-  EXPECT_EQ(resumed, 20);
+  // Day 1 is the first read; days 20 (a burst going on over midnight), 22 (the earlier call),
+  // 23 (after a read that saw the earlier call last) and 24 (after a read that ended with the
+  // latest day again) are read whole.
+  EXPECT_EQ(resumed, 19);
   Look look(target);
   EXPECT_EQ(look.One(QStringLiteral("SELECT COUNT(*) FROM alerts WHERE station = 'office1' AND "
                                     "first_call = '2026-11-30 02:30'")),
