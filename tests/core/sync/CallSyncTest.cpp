@@ -289,14 +289,26 @@ TEST_P(CallSync, AMonthFileChangedOrStartedAfreshNeverTakesRowsAway) {
   EXPECT_EQ(result.files[0].removed, 0);
   EXPECT_EQ(result.files[0].added, 1);
   EXPECT_EQ(Count(), 4);
+  // The same far from the end of a longer file, the size unchanged: the whole file's hash
+  // tells, not the last 4 KiB's.
+  QByteArray longer = Heading() + kA;
+  for (int i = 0; i < 200; ++i) longer += Line(3, 9, 0, 22, i % 50, 3, "2345678");
+  WriteMonth(12, longer);
+  Sync();
+  WriteMonth(12, QByteArray(longer).replace(kA, Line(1, 9, 0, 20, 4, 1, "2345678")));
+  Sync();
+  EXPECT_TRUE(result.files.at(0).resynced);
+  EXPECT_EQ(result.added, 1);
+
+  EXPECT_EQ(Count(), 205);
 
   // Cut back to one call, then deleted: the rows stay.
   WriteMonth(12, Heading() + kA);
   Sync();
-  EXPECT_EQ(Count(), 4);
+  EXPECT_EQ(Count(), 205);
   QFile::remove(dir.filePath(DataFileName(12)));
   Sync();
-  EXPECT_EQ(Count(), 4);
+  EXPECT_EQ(Count(), 205);
 
   // January of 2026 synced, then next year's January started afresh in the same file: last
   // year's calls stay, this year's are added.
@@ -1078,7 +1090,7 @@ TEST_P(CallSync, AMonthSyncedDayByDayKeepsWhatOneSyncOfItKeeps) {
     // calls at the end are of the latest day again, not later, and the day is read whole.
     if (d == 21) {
       calls += Line(21, 3, 0, 43, 5, 2, "81044207946000");
-      calls += Line(21, 23, 30, 27, 3, 2, "2345678");
+      calls += Line(21, 23, 30, 27, 3, 2, "2345678").repeated(2);
     }
     if (d == 22) calls = Line(5, 10, 0, 26, 2, 1, "2345678");
     if (d == 23) calls = Line(21, 23, 30, 27, 3, 2, "2345678");
