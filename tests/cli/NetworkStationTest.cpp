@@ -12,9 +12,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
+#include <memory>
+#include <vector>
 
 #include "Emulator.h"
 
@@ -188,4 +193,109 @@ TEST_F(NetworkStation, TheDoctorChecksTheWayToAStationBehindADeviceServer) {
   EXPECT_TRUE(out.contains("fix: start the device server (ser2net) on 127.0.0.1"))
       << out.toStdString();
   EXPECT_TRUE(out.contains("5. skipped, the device server cannot be reached")) << out.toStdString();
+}
+
+// Five stations, each behind its own connection of one device server, collected at once by
+// five receptions and synced into one archive: every call stored once, under its station.
+TEST(NetworkStations, FiveStationsAreCollectedAtOnceIntoOneArchive) {
+  constexpr int kStations = 5;
+  const QString program =
+      QStandardPaths::findExecutable(QStringLiteral("ser2net"), {QStringLiteral("/usr/sbin")});
+  ASSERT_FALSE(program.isEmpty()) << "ser2net is not installed (scripts/setup.sh installs it)";
+  QTemporaryDir work;
+  std::vector<std::unique_ptr<EmulatorProcess>> emulators;
+  std::vector<std::unique_ptr<QTemporaryDir>> dirs;
+  QStringList addresses;
+  QByteArray config;
+  int expected = 0;
+  for (int i = 0; i < kStations; ++i) {
+    station::StationOptions options;
+    options.calls = 20 + i;
+    options.callDays = 1;
+    options.seed = 11 + static_cast<std::uint32_t>(i);
+    options.realtime = true;
+    options.frameGapMs = 50;
+    expected += options.calls;
+    emulators.push_back(std::make_unique<EmulatorProcess>(options));
+    ASSERT_TRUE(emulators.back()->Start());
+    const quint16 port = FreePort();
+    addresses << QStringLiteral("rfc2217://127.0.0.1:%1").arg(port);
+    config += QStringLiteral(
+                  "connection: &station%1\n"
+                  "  accepter: telnet(rfc2217),tcp,127.0.0.1,%2\n"
+                  "  connector: serialdev,%3,9600n81,local\n")
+                  .arg(i)
+                  .arg(port)
+                  .arg(emulators.back()->LinkPath())
+                  .toUtf8();
+    dirs.push_back(std::make_unique<QTemporaryDir>());
+    QFile settings(dirs.back()->filePath(QStringLiteral("NorvelWin.ini")));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("30.11.2026 18:00:05 ; x\r\n2 ; x\r\n2 ; x\r\n");
+  }
+  QFile file(work.filePath(QStringLiteral("ser2net.yaml")));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(config);
+  file.close();
+  QProcess ser2net;
+  ser2net.start(program,
+                {QStringLiteral("-n"), QStringLiteral("-d"), QStringLiteral("-c"), file.fileName(),
+                 QStringLiteral("-P"), work.filePath(QStringLiteral("ser2net.pid"))});
+  ASSERT_TRUE(ser2net.waitForStarted());
+  QDeadlineTimer up(10000);
+  const auto allListening = [&] {
+    return std::all_of(addresses.begin(), addresses.end(), [](const QString& address) {
+      return Listening(static_cast<quint16>(address.section(u':', -1).toUInt()));
+    });
+  };
+  while (!up.hasExpired() && !allListening()) QThread::msleep(20);
+  ASSERT_TRUE(allListening()) << ser2net.readAllStandardError().toStdString();
+  // The five receptions at once, each of its own directory and station.
+  const auto norvel = [&](int i, const QStringList& arguments) {
+    auto process = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("NORVEL_COM2"), addresses[i]);
+    process->setProcessEnvironment(environment);
+    process->setWorkingDirectory(dirs[static_cast<size_t>(i)]->path());
+    process->start(QStringLiteral(NORVEL_COMMAND), arguments);
+    return process;
+  };
+  std::vector<std::unique_ptr<QProcess>> receptions;
+  for (int i = 0; i < kStations; ++i) receptions.push_back(norvel(i, {QStringLiteral("receive")}));
+  for (auto& reception : receptions) {
+    ASSERT_TRUE(reception->waitForFinished(180000));
+    EXPECT_EQ(reception->exitCode(), 0) << reception->readAllStandardError().toStdString();
+  }
+  const QString archive = QStringLiteral("sqlite:") + work.filePath(QStringLiteral("calls.db"));
+  for (int i = 0; i < kStations; ++i) {
+    auto sync =
+        norvel(i, {QStringLiteral("sync"), QStringLiteral("--init"), QStringLiteral("--db"),
+                   archive, QStringLiteral("--station"), QStringLiteral("office%1").arg(i + 1)});
+    ASSERT_TRUE(sync->waitForFinished(60000));
+    EXPECT_EQ(sync->exitCode(), 0) << sync->readAllStandardError().toStdString();
+  }
+  ser2net.terminate();
+  ser2net.waitForFinished(5000);
+  for (auto& emulator : emulators) emulator->Stop();
+  QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("five"));
+  db.setDatabaseName(archive.mid(7));
+  ASSERT_TRUE(db.open());
+  {
+    QSqlQuery count(QStringLiteral("SELECT station, COUNT(*), COUNT(DISTINCT start || record || "
+                                   "occurrence) FROM calls GROUP BY station ORDER BY station"),
+                    db);
+    int total = 0;
+    for (int i = 0; i < kStations; ++i) {
+      ASSERT_TRUE(count.next());
+      EXPECT_EQ(count.value(0).toString(), QStringLiteral("office%1").arg(i + 1));
+      EXPECT_EQ(count.value(1).toInt(), 20 + i);
+      EXPECT_EQ(count.value(2).toInt(), 20 + i);
+      total += count.value(1).toInt();
+    }
+    EXPECT_FALSE(count.next());
+    EXPECT_EQ(total, expected);
+  }
+  db.close();
+  db = QSqlDatabase();
+  QSqlDatabase::removeDatabase(QStringLiteral("five"));
 }
