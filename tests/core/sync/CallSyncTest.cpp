@@ -352,6 +352,10 @@ TEST_P(CallSync, APruneIsRecordedAndNeverUndoneByASync) {
   WriteMonth(11, Heading() + Line(30, 8, 0, 20, 7, 1, "3", 11) + Line(30, 9, 0, 21, 1, 1, "4", 11));
   Sync();
   EXPECT_EQ(Count(), 2);
+  // A call at the prune's very day, from its first minute, is kept.
+  AppendMonth(12, Line(1, 0, 0, 22, 1, 1, "5"));
+  Sync();
+  EXPECT_EQ(result.added, 1);
 }
 
 TEST_P(CallSync, StationsKeepApartAndOneQueryGivesTheirMonthlyMinutes) {
