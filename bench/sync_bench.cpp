@@ -25,12 +25,14 @@ void Run(const char* what, const QTemporaryDir (&dirs)[kStations], const QString
   SyncResult result;
   QString error;
   double first[kStations];
+  qint64 firstStatements = 0;
   for (int i = 0; i < kStations; ++i) {
     options[i].dir = dirs[i].path();
     options[i].station = NewStationIdentity(QStringLiteral("bench%1").arg(i + 1));
     options[i].init = true;
     if (!ParseDatabaseTarget(url, options[i].target, &error)) std::abort();
     first[i] = Seconds([&] { SyncCalls(options[i], result); });
+    if (i == 0) firstStatements = result.statements;
   }
   // The same rows as the first station's by psql's \copy, into an empty table with the same
   // keys and indexes: what the database itself needs for them.
@@ -82,6 +84,7 @@ void Run(const char* what, const QTemporaryDir (&dirs)[kStations], const QString
   // the median.
   std::vector<double> days;
   qint64 added = 0;
+  qint64 dayStatements = 0;
   int resumed = 0;
   for (int day = 0; day < 5; ++day) {
     QFile file(month);
@@ -95,17 +98,20 @@ void Run(const char* what, const QTemporaryDir (&dirs)[kStations], const QString
       SyncCalls(options[0], result);
       added = result.added;
     }));
+    dayStatements = std::max(dayStatements, result.statements);
     if (!result.files.empty() && result.files[0].resumed) ++resumed;
   }
   std::sort(days.begin(), days.end());
   std::printf(
       "%s: %d stations x %d calls in %.2f s, %.2f s, %.2f s (goal %s each); again with "
       "nothing new %.2f s, sha256sum of the month file %.2f s (%.2f x); %lld new calls "
-      "%.3f s (median of 5, goal %s, %d of 5 went on from the kept state)\n",
+      "%.3f s (median of 5, goal %s, %d of 5 went on from the kept state); statements: %lld "
+      "for the first station's first sync, at most %lld for a day's\n",
       what, kStations, calls, first[0], first[1], first[2],
       url.startsWith(QLatin1String("sqlite")) ? "< 5 s" : "< 15 s", again, hashed, again / hashed,
       static_cast<long long>(added), days[2],
-      url.startsWith(QLatin1String("sqlite")) ? "<= 0.2 s" : "<= 0.3 s", resumed);
+      url.startsWith(QLatin1String("sqlite")) ? "<= 0.2 s" : "<= 0.3 s", resumed,
+      static_cast<long long>(firstStatements), static_cast<long long>(dayStatements));
   if (copied > 0) {
     const bool sqlite = url.startsWith(QLatin1String("sqlite:"));
     std::printf("  %s of the first station's rows %.2f s; first sync / it = %.2f (goal <= %s)\n",
