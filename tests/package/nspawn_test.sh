@@ -42,7 +42,7 @@ cp "$deb" "$work/norvel.deb"
 # on, named as the package names it (without versions).
 depends="$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/^ *//; s/[ (].*//' | grep . | sort)"
 packages="systemd systemd-sysv dbus exim4-daemon-light postgresql sqlite3 procps util-linux
-libqt6sql6-psql
+libqt6sql6-psql ser2net iproute2
 $depends"
 key="$(echo "$packages" | sort | sha256sum | cut -c1-16)"
 cache="${NORVEL_NSPAWN_CACHE:-/var/cache/norvel-tests}"
@@ -258,6 +258,30 @@ ct dpkg -i /root/norvel.deb >/dev/null
 [ "$(ct systemctl is-active norvel-receive@office.timer)" = active ] ||
   fail "the timer did not come back after a reinstall"
 echo "reinstall: the timer is active again"
+
+# 8. A station behind a device server: ser2net in front of a second emulator, at the README's
+# example address (given to the container's loopback, the only interface it has), reached by
+# the README's drop-in as written, which opens the unit to that address alone.
+ct systemd-run -q --unit=station2 --uid=norvel --gid=norvel -p RuntimeDirectory=station2 \
+  /usr/bin/station-emulator --link /run/station2/tty --calls 12 --call-days 1 --seed 8
+for _ in $(seq 100); do ct test -e /run/station2/tty && break; sleep 0.1; done
+ct ip addr add 192.0.2.7/32 dev lo
+printf 'connection: &branch\n  accepter: telnet(rfc2217),tcp,192.0.2.7,2000\n  connector: serialdev,/run/station2/tty,9600n81,local\n' |
+  ct tee /run/ser2net.yaml >/dev/null
+ct systemctl stop ser2net.service 2>/dev/null || true  # the package's own, on the same port
+ct systemd-run -q --unit=deviceserver /usr/sbin/ser2net -n -d -c /run/ser2net.yaml
+for _ in $(seq 100); do ct grep -q ':07D0 00000000:0000 0A' /proc/net/tcp && break; sleep 0.1; done
+network="$(recipe '^### Receiving from stations across the network')"
+echo "$network" | grep -q 'rfc2217://' || fail "no network recipe in the README"
+ct install -d -o norvel -g norvel -m 0750 /var/lib/norvel/branch
+as_root "$network" || fail "the README's network recipe failed"
+ct systemctl reset-failed 'norvel-*' 2>/dev/null || true
+ct systemctl start norvel-receive@branch.service || true
+[ "$(settled norvel-receive@branch.service)" = "success 0" ] ||
+  fail "the reception through the device server failed: $(ct journalctl -q --no-pager -u norvel-receive@branch.service -o cat | tail -5)"
+ct journalctl -q --no-pager -u norvel-receive@branch.service -o cat | grep -q '^stored 12' ||
+  fail "not 12 calls through the device server: $(ct journalctl -q --no-pager -u norvel-receive@branch.service -o cat | tail -3)"
+echo "network: 12 calls through ser2net under the unit, open to that address alone"
 
 for unit in norvel-receive@office.service norvel-sync@office.service \
   norvel-alerts@office.service norvel-serve.service; do
