@@ -193,15 +193,14 @@ class Checker {
   QDate HistoryFrom() const { return historyFrom_; }
 
   QByteArray Save(const QDate& since) const {
-    // A burst whose calls may go on past midnight would have to be found again as a whole.
+    // A burst whose calls may go on past midnight would have to be found again as a whole: one
+    // whose latest call is within the rule's minutes of it (an open burst's latest call is in
+    // its window too).
     const qint64 midnight = since.toJulianDay() * kMinutesPerDay;
     for (size_t r = 0; r < rules_.rules.size(); ++r) {
       const qint64 reach = midnight - rules_.rules[r].burstMinutes;
       for (const auto& [owner, burst] : bursts_[r]) {
-        if ((!burst.window.empty() && burst.window.back().first > reach) ||
-            (burst.open >= 0 && burst.lastMinute > reach)) {
-          return {};
-        }
+        if (!burst.window.empty() && burst.window.back().first > reach) return {};
       }
     }
     QByteArray bytes;
