@@ -396,13 +396,22 @@ TEST(LineLoad, TheEdgesOfTheWorkingHoursAndOfTheLines) {
   // Four hours carry a minute each: the busy hour is the first of them.
   EXPECT_EQ(day.busyHour, 7);
 
-  // A Saturday is outside working hours all day; a call in the period's first minute loads its
-  // line; a zero-minute call is among the longest, a free one not among the costliest.
-  WriteDecember(host, {Record(5, 0, 0, 20, 0, 2, QStringLiteral("2345"))});
+  // A Saturday is outside working hours all day, at ten too; a call in the period's first
+  // minute loads its line; a zero-minute call is among the longest, a free one not among the
+  // costliest.
+  WriteDecember(host, {Record(5, 0, 0, 20, 0, 2, QStringLiteral("2345")),
+                       Record(5, 10, 0, 21, 1, 3, QStringLiteral("2345"))});
   const ReportData saturday = BuildReport(host.env.workDir, {12, 0, 5, 0}, 8);
-  EXPECT_EQ(saturday.outsideWorkingHours, 1);
+  EXPECT_EQ(saturday.outsideWorkingHours, 2);
   EXPECT_EQ(saturday.peakBusy[0], 1);
-  EXPECT_EQ(saturday.longest.size(), 1u);
+  EXPECT_EQ(saturday.longest.size(), 2u);
+  // A subscriber's page lists the first 40 calls and counts the rest.
+  std::vector<CallRecord> many;
+  for (int i = 0; i < 45; ++i) many.push_back(Record(2, 9, i, 24, 1, 1, QStringLiteral("2345")));
+  WriteDecember(host, many);
+  const SubscriberReport listed = BuildReport(host.env.workDir, {12, 0, 2, 0}, 8).subscribers[24];
+  EXPECT_EQ(listed.firstCalls.size(), size_t(ReportData::kSubscriberListed));
+  EXPECT_EQ(listed.callsNotListed, 5);
   EXPECT_TRUE(saturday.costliest.empty());
 }
 
