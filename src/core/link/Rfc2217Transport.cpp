@@ -30,6 +30,7 @@ constexpr quint8 kServerOffset = 100;
 constexpr int kConnectMs = 5000;
 constexpr int kNegotiationMs = 3000;
 constexpr int kSendMs = 5000;
+constexpr int kBusyRetryMs = 3000;
 
 QByteArray Escaped(const char* data, qint64 count) {
   QByteArray bytes;
@@ -71,36 +72,72 @@ bool Rfc2217Transport::Open(const QString& device) {
     openError_ = QStringLiteral("%1 is no address rfc2217://HOST:PORT").arg(device);
     return false;
   }
+  // A device server serves one connection to its port at a time, and lets the last one go a
+  // moment after it closed: a command that follows another at once is let in on a later try.
+  QElapsedTimer tried;
+  tried.start();
+  for (;;) {
+    const Attempt attempt = TryOpen(host, port);
+    if (attempt == Attempt::kOpen) return true;
+    if (attempt == Attempt::kFailed || tried.elapsed() >= kBusyRetryMs) return false;
+    QThread::msleep(100);
+  }
+}
+
+Rfc2217Transport::Attempt Rfc2217Transport::TryOpen(const QString& host, quint16 port) {
+  Close();
   connected_ = tcp_.Connect(host, port, kConnectMs, &openError_);
-  if (!connected_) return false;
+  if (!connected_) return Attempt::kFailed;
   tcp_.SendAtOnce();
   clock_.start();
   // Binary both ways, so that no byte of an image is taken for a line end; then the option.
   answered_ = {{kBinary, true}, {kComPort, true}};
   const qint64 asked = NowUs();
   if (!Send(Bytes({kIac, kWill, kBinary, kIac, kDo, kBinary, kIac, kWill, kComPort}))) {
-    return false;
+    return Attempt::kFailed;
   }
   while (!comPortAccepted_ && !comPortRefused_ && !closed_ &&
          NowUs() - asked < kNegotiationMs * 1000) {
     Pump(50);
   }
   roundTripMs_ = (NowUs() - asked) / 1000;
-  if (!comPortAccepted_) {
-    openError_ = closed_ ? openError_
-                 : comPortRefused_
-                     ? QStringLiteral("%1:%2 does not speak RFC 2217 (COM-PORT-OPTION refused)")
-                           .arg(host)
-                           .arg(port)
-                     : QStringLiteral("%1:%2 did not answer the RFC 2217 negotiation within %3 s")
-                           .arg(host)
-                           .arg(port)
-                           .arg(kNegotiationMs / 1000);
-    tcp_.Close();
-    return false;
+  if (comPortAccepted_) {
+    // The port is ours once the server tells its rate (a rate of 0 asks it): a server whose
+    // port is held by another connection says so in words and closes instead.
+    Command(kSetBaudRate, QByteArray(4, '\0'));
+    while (!closed_ && replies_.count(kSetBaudRate + kServerOffset) == 0 &&
+           NowUs() - asked < kNegotiationMs * 1000) {
+      Pump(50);
+    }
+    if (replies_.count(kSetBaudRate + kServerOffset) != 0) {
+      openError_.clear();
+      return Attempt::kOpen;
+    }
   }
-  openError_.clear();
-  return true;
+  Attempt attempt = Attempt::kFailed;
+  if (closed_) {
+    const QString said = QString::fromLatin1(input_).simplified().left(80);
+    openError_ = said.isEmpty()
+                     ? QStringLiteral("%1:%2 closed the connection before it set the line")
+                           .arg(host)
+                           .arg(port)
+                     : QStringLiteral("%1:%2 is busy: the device server said \"%3\"")
+                           .arg(host)
+                           .arg(port)
+                           .arg(said);
+    attempt = Attempt::kClosed;
+  } else if (comPortRefused_) {
+    openError_ = QStringLiteral("%1:%2 does not speak RFC 2217 (COM-PORT-OPTION refused)")
+                     .arg(host)
+                     .arg(port);
+  } else {
+    openError_ = QStringLiteral("%1:%2 did not answer the RFC 2217 negotiation within %3 s")
+                     .arg(host)
+                     .arg(port)
+                     .arg(kNegotiationMs / 1000);
+  }
+  tcp_.Close();
+  return attempt;
 }
 
 void Rfc2217Transport::Close() {

@@ -53,6 +53,10 @@ class Rfc2217Transport : public SerialTransport {
   qint64 RoundTrip() const { return roundTripMs_; }
 
  private:
+  // One connection and negotiation; kClosed when the server closed it before it set the line
+  // (its port held by another connection), which a later try may get past.
+  enum class Attempt { kOpen, kFailed, kClosed };
+  Attempt TryOpen(const QString& host, quint16 port);
   // Reads what arrived within `milliseconds` and decodes it: data into input_, the server's
   // negotiation answered, its replies to our commands kept.
   void Pump(int milliseconds);

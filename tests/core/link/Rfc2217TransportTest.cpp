@@ -21,22 +21,24 @@ QByteArray Bytes(std::initializer_list<int> values) {
   return bytes;
 }
 
-// One connection on a loopback port, served by `script` on a thread of its own.
+// Connections on a loopback port, the first `connections` of them served by `script` in turn
+// on a thread of its own.
 class ScriptedServer {
  public:
-  explicit ScriptedServer(std::function<void(int)> script) {
+  explicit ScriptedServer(std::function<void(int)> script, int connections = 1) {
     listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener_, 1);
+    ::listen(listener_, 4);
     ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
     port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this, script] {
-      const int connection = ::accept(listener_, nullptr, nullptr);
-      if (connection >= 0) {
+    thread_ = std::thread([this, script, connections] {
+      for (int i = 0; i < connections; ++i) {
+        const int connection = ::accept(listener_, nullptr, nullptr);
+        if (connection < 0) return;
         script(connection);
         ::close(connection);
       }
@@ -88,7 +90,9 @@ TEST(Rfc2217, TheConversationByteForByte) {
     heard += ScriptedServer::Take(c, 9);  // WILL BINARY, DO BINARY, WILL COM-PORT
     // The server's own offers come first: the transport agrees to what it wants only.
     ScriptedServer::Give(c, Bytes({kIac, kWill, 3, kIac, kDo, 1, kIac, kDo, 44}));
-    heard += ScriptedServer::Take(c, 6);  // DO SUPPRESS-GO-AHEAD, WONT ECHO
+    heard += ScriptedServer::Take(c, 6);   // DO SUPPRESS-GO-AHEAD, WONT ECHO
+    heard += ScriptedServer::Take(c, 10);  // SET-BAUDRATE 0: the rate in force, asked
+    ScriptedServer::Give(c, Bytes({kIac, kSb, 44, 101, 0, 0, 0x25, 0x80, kIac, kSe}));
     // SET-BAUDRATE 325, DATASIZE 8, PARITY none, STOPSIZE 1, CONTROL none: 10+7+7+7+7 bytes.
     heard += ScriptedServer::Take(c, 38);
     ScriptedServer::Give(c, Bytes({kIac, kSb, 44, 101, 0, 0, 1, 69, kIac, kSe}));
@@ -127,6 +131,7 @@ TEST(Rfc2217, TheConversationByteForByte) {
 
   const QByteArray expected =
       Bytes({kIac, kWill, 0, kIac, kDo, 0, kIac, kWill, 44}) + Bytes({kIac, kDo, 3, kIac, 252, 1}) +
+      Bytes({kIac, kSb, 44, 1, 0, 0, 0, 0, kIac, kSe}) +
       Bytes({kIac, kSb, 44, 1, 0, 0, 1, 69, kIac, kSe}) + Bytes({kIac, kSb, 44, 2, 8, kIac, kSe}) +
       Bytes({kIac, kSb, 44, 3, 1, kIac, kSe}) + Bytes({kIac, kSb, 44, 4, 1, kIac, kSe}) +
       Bytes({kIac, kSb, 44, 5, 1, kIac, kSe}) + Bytes({0x01, kIac, kIac, 0x02}) +
@@ -168,4 +173,39 @@ TEST(Rfc2217, AServerThatCannotCarryTheLineIsNamed) {
   ASSERT_TRUE(Rfc2217Transport::ParseAddress(QStringLiteral("rfc2217://[::1]:2000"), &host, &port));
   EXPECT_EQ(host, QStringLiteral("::1"));
   EXPECT_EQ(port, 2000);
+}
+
+// A device server whose port another connection holds says so and closes: the transport tries
+// again while the port may be let go, gets in once it is, and names the holder's words if not.
+TEST(Rfc2217, APortHeldByAnotherConnectionIsWaitedForAWhile) {
+  const auto busy = [](int c) {
+    ScriptedServer::Take(c, 9);
+    ScriptedServer::Give(c, Bytes({kIac, kDo, 44}) + QByteArray("Port already in use\r\n"));
+  };
+  int served = 0;
+  {
+    ScriptedServer server(
+        [&](int c) {
+          if (served++ < 2) return busy(c);
+          ScriptedServer::Take(c, 9);
+          ScriptedServer::Give(c, Bytes({kIac, kDo, 44}));
+          ScriptedServer::Take(c, 10);
+          ScriptedServer::Give(c, Bytes({kIac, kSb, 44, 101, 0, 0, 0x25, 0x80, kIac, kSe}));
+          QThread::msleep(200);
+        },
+        3);
+    Rfc2217Transport transport;
+    EXPECT_TRUE(transport.Open(server.Address())) << transport.OpenError().toStdString();
+  }
+  EXPECT_EQ(served, 3);
+  ScriptedServer server(busy, 1000);
+  Rfc2217Transport transport;
+  QElapsedTimer waited;
+  waited.start();
+  EXPECT_FALSE(transport.Open(server.Address()));
+  EXPECT_GE(waited.elapsed(), 3000);
+  EXPECT_LT(waited.elapsed(), 6000);
+  EXPECT_TRUE(transport.OpenError().endsWith(
+      QStringLiteral(" is busy: the device server said \"Port already in use\"")))
+      << transport.OpenError().toStdString();
 }
