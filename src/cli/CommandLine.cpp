@@ -73,7 +73,7 @@ void CommandLine::AddDirOption() {
 }
 
 void CommandLine::AddPortOption(const QString& description) {
-  Add({QStringLiteral("port"), description, QStringLiteral("N")});
+  Add({QStringLiteral("port"), description, QStringLiteral("N|rfc2217://HOST:PORT")});
 }
 
 std::optional<QString> CommandLine::WorkingDir() {
@@ -86,7 +86,30 @@ std::optional<QString> CommandLine::WorkingDir() {
   return std::nullopt;
 }
 
+CommandLine::~CommandLine() {
+  if (choseDevice_) SetComPortDevice(0, {});
+}
+
 std::optional<int> CommandLine::Port() {
+  const QString given = Value(QStringLiteral("port"));
+  if (Rfc2217Transport::IsAddress(given)) {
+    QString host;
+    quint16 number = 0;
+    if (!Rfc2217Transport::ParseAddress(given, &host, &number)) {
+      Usage(QStringLiteral("--port %1 is no address rfc2217://HOST:PORT").arg(given));
+      return std::nullopt;
+    }
+    // The address stands for the first port no NORVEL_COMn names, for as long as the command
+    // runs, so that it is reached and named like any other port.
+    int port = kFirstPort;
+    while (port < kLastPort &&
+           qEnvironmentVariableIsSet(qPrintable(QStringLiteral("NORVEL_COM%1").arg(port)))) {
+      ++port;
+    }
+    SetComPortDevice(port, given);
+    choseDevice_ = true;
+    return port;
+  }
   const std::optional<int> port = Number(QStringLiteral("port"), kFirstPort, kLastPort, 0);
   // A port mapped to a device server must name one: a mistake there is the caller's.
   const QString device = port && *port ? ComPortDeviceName(*port) : QString();

@@ -16,6 +16,9 @@ class CommandLine {
   // arguments as the usage line shows them ("A B").
   CommandLine(CommandIo& io, const QString& command, const QString& description,
               const QString& syntax = {});
+  ~CommandLine();
+  CommandLine(const CommandLine&) = delete;
+  CommandLine& operator=(const CommandLine&) = delete;
 
   void Add(const QCommandLineOption& option) { parser_.addOption(option); }
   // Parses; gives the exit code to leave with (after --help or an error), or none to go on.
@@ -31,12 +34,14 @@ class CommandLine {
   // The options several commands share, declared here once. --dir: the working directory;
   // --port: a port COM1..COM16, described for the command.
   void AddDirOption();
-  void AddPortOption(
-      const QString& description = QStringLiteral("The port COM<N> to use, 1 to 16."));
+  void AddPortOption(const QString& description = QStringLiteral(
+                         "The port COM<N> to use, 1 to 16, or a serial device server's port "
+                         "rfc2217://HOST:PORT."));
   // The working directory: --dir, or the current one; none when it does not exist, which has
   // been said on standard error.
   std::optional<QString> WorkingDir();
-  // The port given with --port, 0 when none; none when it is wrong, which has been said.
+  // The port given with --port, 0 when none; none when it is wrong, which has been said. A
+  // device server's address is given a port number that stands for it while this lives.
   std::optional<int> Port();
 
   // Says what is wrong with the command line; gives the usage exit code.
@@ -48,6 +53,7 @@ class CommandLine {
   QString command_;
   QString syntax_;
   QCommandLineParser parser_;
+  bool choseDevice_ = false;
 };
 
 // "-q", "--quiet": no progress bar and no summary line, only what went wrong.

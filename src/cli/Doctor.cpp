@@ -507,7 +507,8 @@ int RunDoctor(const QStringList& arguments, CommandIo& io) {
                                   "running now included), 1 otherwise."));
   line.AddPortOption(
       QStringLiteral("The port COM<N> to check, 1 to 16 (default: the working "
-                     "directory's NorvelWin.ini, or 2)."));
+                     "directory's NorvelWin.ini, or 2), or a serial device server's port "
+                     "rfc2217://HOST:PORT."));
   line.AddDirOption();
   line.Add({QStringLiteral("as"),
             QStringLiteral("Check the permissions as this user would have them (the unit's user "

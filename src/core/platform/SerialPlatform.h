@@ -6,6 +6,9 @@
 
 // The device that stands for port COM<portNumber> on this platform.
 QString ComPortDeviceName(int portNumber);
+// Makes COM<portNumber> stand for `device` in this process (a command given a device server's
+// address for its port); an empty device gives the port back its own.
+void SetComPortDevice(int portNumber, const QString& device);
 
 // Bytes that the operating system still holds for sending on an open serial device.
 qint64 OsOutputQueue(qintptr handle);
