@@ -1,8 +1,10 @@
 #include "core/link/Rfc2217Transport.h"
 
+#include <QMutex>
 #include <QRegularExpression>
 #include <QThread>
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -31,6 +33,7 @@ constexpr int kConnectMs = 5000;
 constexpr int kNegotiationMs = 3000;
 constexpr int kSendMs = 5000;
 constexpr int kBusyRetryMs = 3000;
+constexpr int kFarMarginMs = 100;
 
 QByteArray Escaped(const char* data, qint64 count) {
   QByteArray bytes;
@@ -40,6 +43,17 @@ QByteArray Escaped(const char* data, qint64 count) {
     if (static_cast<quint8>(data[i]) == kIac) bytes += static_cast<char>(kIac);
   }
   return bytes;
+}
+
+// Until when the far port of each address may still be sending what a lost connection left
+// with it: a new connection waits for that, so its first frame does not run on from the old one.
+QMutex lineLock;
+std::map<QString, qint64> lineBusyUntilMs;
+
+qint64 SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 QByteArray Bytes(std::initializer_list<quint8> values) {
@@ -72,6 +86,16 @@ bool Rfc2217Transport::Open(const QString& device) {
     openError_ = QStringLiteral("%1 is no address rfc2217://HOST:PORT").arg(device);
     return false;
   }
+  {
+    QMutexLocker locked(&lineLock);
+    const auto busy = lineBusyUntilMs.find(device);
+    if (busy != lineBusyUntilMs.end()) {
+      const qint64 wait = busy->second - SteadyMs();
+      lineBusyUntilMs.erase(busy);
+      if (wait > 0) QThread::msleep(static_cast<unsigned long>(wait));
+    }
+  }
+  device_ = device;
   // A device server serves one connection to its port at a time, and lets the last one go a
   // moment after it closed: a command that follows another at once is let in on a later try.
   QElapsedTimer tried;
@@ -105,6 +129,7 @@ Rfc2217Transport::Attempt Rfc2217Transport::TryOpen(const QString& host, quint16
     // The port is ours once the server tells its rate (a rate of 0 asks it): a server whose
     // port is held by another connection says so in words and closes instead.
     Command(kSetBaudRate, QByteArray(4, '\0'));
+    rateReplies_.push_back(-1);
     while (!closed_ && replies_.count(kSetBaudRate + kServerOffset) == 0 &&
            NowUs() - asked < kNegotiationMs * 1000) {
       Pump(50);
@@ -141,6 +166,16 @@ Rfc2217Transport::Attempt Rfc2217Transport::TryOpen(const QString& host, quint16
 }
 
 void Rfc2217Transport::Close() {
+  if (tcp_.IsOpen() || closed_) {
+    // Bytes the far port may still hold: the line time left by the model, and that of writes
+    // the server never confirmed, which it may yet have received.
+    qint64 leftUs = std::max<qint64>(lineFreeUs_ - NowUs(), 0);
+    for (const qint64 lineUs : rateReplies_) leftUs += std::max<qint64>(lineUs, 0);
+    if (leftUs > 0) {
+      QMutexLocker locked(&lineLock);
+      lineBusyUntilMs[device_] = SteadyMs() + leftUs / 1000 + kFarMarginMs + roundTripMs_;
+    }
+  }
   tcp_.Close();
   closed_ = false;
   input_.clear();
@@ -149,8 +184,9 @@ void Rfc2217Transport::Close() {
   state_ = State::kData;
   answered_.clear();
   replies_.clear();
+  rateReplies_.clear();
   comPortAccepted_ = comPortRefused_ = false;
-  lineFreeUs_ = queued_ = 0;
+  lineFreeUs_ = queued_ = confirmedFreeUs_ = 0;
 }
 
 bool Rfc2217Transport::Send(const QByteArray& bytes) {
@@ -178,6 +214,7 @@ bool Rfc2217Transport::Configure(const LineSettings& s) {
   for (int i = 0; i < 4; ++i) rate[i] = static_cast<char>(s.rate >> (24 - 8 * i));
   replies_.erase(kSetBaudRate + kServerOffset);
   Command(kSetBaudRate, rate);
+  rateReplies_.push_back(-1);
   Command(kSetDataSize, QByteArray(1, static_cast<char>(s.dataBits)));
   Command(kSetParity, QByteArray(1, static_cast<char>(s.parityCode + 1)));
   static constexpr quint8 kStop[] = {1, 3, 2};  // one, one and a half, two
@@ -198,7 +235,11 @@ bool Rfc2217Transport::Purge(bool receive, bool transmit) {
     Pump(0);
     input_.clear();
   }
-  if (transmit) lineFreeUs_ = queued_ = 0;
+  if (transmit) {
+    // What the far port held is gone: the replies still to come confirm nothing.
+    lineFreeUs_ = queued_ = confirmedFreeUs_ = 0;
+    std::fill(rateReplies_.begin(), rateReplies_.end(), -1);
+  }
   return !closed_;
 }
 
@@ -208,9 +249,15 @@ qint64 Rfc2217Transport::InQueue() {
 }
 
 qint64 Rfc2217Transport::OutQueue() {
+  Pump(0);
   const qint64 left = lineFreeUs_ - NowUs();
-  if (left <= 0) return queued_ = 0;
-  return std::min(queued_, (left + byteUs_ - 1) / byteUs_);
+  // A write the server has not yet confirmed may still be held by the network.
+  const qint64 unconfirmed = WritesUnconfirmed() ? 1 : 0;
+  if (left <= 0) {
+    if (unconfirmed == 0) queued_ = 0;
+    return unconfirmed;
+  }
+  return std::max(std::min(queued_, (left + byteUs_ - 1) / byteUs_), unconfirmed);
 }
 
 qint64 Rfc2217Transport::Read(char* data, qint64 max) {
@@ -233,6 +280,11 @@ qint64 Rfc2217Transport::Write(const char* data, qint64 count) {
   }
   lineFreeUs_ += count * byteUs_;
   queued_ += count;
+  // The server answers a question only after it handed the bytes before it to its port: the
+  // answer to this one says when the write reached the far end, however long the network
+  // held it.
+  Command(kSetBaudRate, QByteArray(4, '\0'));
+  rateReplies_.push_back(count * byteUs_);
   return count;
 }
 
@@ -241,17 +293,28 @@ void Rfc2217Transport::WaitForInput(int milliseconds) {
 }
 
 void Rfc2217Transport::WaitForOutput(int milliseconds) {
-  if (milliseconds > 0 && OutQueue() > 0) {
-    QThread::msleep(static_cast<unsigned long>(std::min(milliseconds, 5)));
-  }
+  if (milliseconds > 0 && OutQueue() > 0) Pump(std::min(milliseconds, 5));
+}
+
+bool Rfc2217Transport::WritesUnconfirmed() const {
+  return std::any_of(rateReplies_.begin(), rateReplies_.end(),
+                     [](qint64 lineUs) { return lineUs >= 0; });
 }
 
 void Rfc2217Transport::Drain(int milliseconds) {
-  // The far port's last byte, and half a round trip for the news to come back.
-  const qint64 until = std::min(lineFreeUs_ + roundTripMs_ * 500,
-                                NowUs() + static_cast<qint64>(std::max(milliseconds, 0)) * 1000);
-  while (NowUs() < until) {
-    QThread::usleep(static_cast<unsigned long>(std::min<qint64>(until - NowUs(), 5000)));
+  // The far port's last byte, and half a round trip for the news to come back; a write not yet
+  // confirmed is waited for, since the network may still hold it.
+  const qint64 limit = NowUs() + static_cast<qint64>(std::max(milliseconds, 0)) * 1000;
+  for (;;) {
+    const qint64 now = NowUs();
+    const qint64 until = std::min(lineFreeUs_ + roundTripMs_ * 500, limit);
+    if (now >= limit || (now >= until && !WritesUnconfirmed()) || closed_) return;
+    const qint64 step = std::clamp<qint64>(until - now, 1000, 5000);
+    if (WritesUnconfirmed() && tcp_.IsOpen()) {
+      Pump(static_cast<int>(step / 1000));
+    } else {
+      QThread::usleep(static_cast<unsigned long>(step));
+    }
   }
 }
 
@@ -344,5 +407,15 @@ void Rfc2217Transport::Negotiate(quint8 verb, quint8 option) {
 
 void Rfc2217Transport::Subnegotiation(const QByteArray& body) {
   if (body.size() < 2 || static_cast<quint8>(body[0]) != kComPort) return;
-  replies_[static_cast<quint8>(body[1])] = body.mid(2);
+  const quint8 code = static_cast<quint8>(body[1]);
+  replies_[code] = body.mid(2);
+  if (code != kSetBaudRate + kServerOffset || rateReplies_.empty()) return;
+  // The replies come in the order of the questions. One that follows a write: the write had
+  // reached the far port by now at the latest, so its last byte leaves within its line time
+  // from now, after what was there before it.
+  const qint64 lineUs = rateReplies_.front();
+  rateReplies_.pop_front();
+  if (lineUs < 0) return;
+  confirmedFreeUs_ = std::max(confirmedFreeUs_, NowUs()) + lineUs;
+  lineFreeUs_ = std::max(lineFreeUs_, confirmedFreeUs_);
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
+#include <deque>
 #include <map>
 
 #include "core/link/SerialTransport.h"
@@ -23,6 +24,11 @@ class Rfc2217Transport : public SerialTransport {
   // "rfc2217://HOST:PORT", an IPv6 host in brackets; false when the text is no such address.
   static bool ParseAddress(const QString& device, QString* host, quint16* port);
   static bool IsAddress(const QString& device) { return device.startsWith(QLatin1String(kScheme)); }
+
+  Rfc2217Transport() = default;
+  ~Rfc2217Transport() override { Close(); }
+  Rfc2217Transport(const Rfc2217Transport&) = delete;
+  Rfc2217Transport& operator=(const Rfc2217Transport&) = delete;
 
   bool Open(const QString& device) override;
   QString OpenError() const override { return openError_; }
@@ -64,10 +70,13 @@ class Rfc2217Transport : public SerialTransport {
   void Negotiate(quint8 verb, quint8 option);
   void Subnegotiation(const QByteArray& body);
   bool Send(const QByteArray& bytes);
+  // Whether a write still waits for the server's word that it reached the far port.
+  bool WritesUnconfirmed() const;
   void Command(quint8 code, const QByteArray& value);
   qint64 NowUs() const { return clock_.nsecsElapsed() / 1000; }
 
   TcpLine tcp_;
+  QString device_;
   bool closed_ = false;
   bool connected_ = false;
   QString openError_;
@@ -80,6 +89,10 @@ class Rfc2217Transport : public SerialTransport {
   bool comPortRefused_ = false;
   bool comPortAccepted_ = false;
   std::map<quint8, QByteArray> replies_;  // the server's replies by command
+  // The SET-BAUDRATE replies still to come, in order: the line time of the write each one
+  // confirms, or -1 for one that follows a rate set or asked for its own sake.
+  std::deque<qint64> rateReplies_;
+  qint64 confirmedFreeUs_ = 0;  // when the far port is free by the confirmed writes
 
   QElapsedTimer clock_;
   qint64 roundTripMs_ = 0;

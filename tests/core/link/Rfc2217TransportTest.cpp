@@ -96,7 +96,8 @@ TEST(Rfc2217, TheConversationByteForByte) {
     // SET-BAUDRATE 325, DATASIZE 8, PARITY none, STOPSIZE 1, CONTROL none: 10+7+7+7+7 bytes.
     heard += ScriptedServer::Take(c, 38);
     ScriptedServer::Give(c, Bytes({kIac, kSb, 44, 101, 0, 0, 1, 69, kIac, kSe}));
-    heard += ScriptedServer::Take(c, 4);  // the data, its 0xFF doubled
+    heard += ScriptedServer::Take(c, 4);   // the data, its 0xFF doubled
+    heard += ScriptedServer::Take(c, 10);  // SET-BAUDRATE 0: asked behind the write
     // Data with an escaped 0xFF, cut inside the escape.
     ScriptedServer::Give(c, Bytes({0x10, kIac}));
     QThread::msleep(50);
@@ -135,7 +136,7 @@ TEST(Rfc2217, TheConversationByteForByte) {
       Bytes({kIac, kSb, 44, 1, 0, 0, 1, 69, kIac, kSe}) + Bytes({kIac, kSb, 44, 2, 8, kIac, kSe}) +
       Bytes({kIac, kSb, 44, 3, 1, kIac, kSe}) + Bytes({kIac, kSb, 44, 4, 1, kIac, kSe}) +
       Bytes({kIac, kSb, 44, 5, 1, kIac, kSe}) + Bytes({0x01, kIac, kIac, 0x02}) +
-      Bytes({kIac, kSb, 44, 12, 3, kIac, kSe});
+      Bytes({kIac, kSb, 44, 1, 0, 0, 0, 0, kIac, kSe}) + Bytes({kIac, kSb, 44, 12, 3, kIac, kSe});
   EXPECT_EQ(heard.toHex(' '), expected.toHex(' '));
 }
 
@@ -208,4 +209,38 @@ TEST(Rfc2217, APortHeldByAnotherConnectionIsWaitedForAWhile) {
   EXPECT_TRUE(transport.OpenError().endsWith(
       QStringLiteral(" is busy: the device server said \"Port already in use\"")))
       << transport.OpenError().toStdString();
+}
+
+// A connection lost with a frame on its way: the far port may still be sending it, so the next
+// connection to that address waits for the frame's line time before it says anything.
+TEST(Rfc2217, ANewConnectionWaitsForTheFrameALostOneLeftOnTheLine) {
+  const auto handshake = [](int c) {
+    ScriptedServer::Take(c, 9);
+    ScriptedServer::Give(c, Bytes({kIac, kDo, 44}));
+    ScriptedServer::Take(c, 10);
+    ScriptedServer::Give(c, Bytes({kIac, kSb, 44, 101, 0, 0, 0x25, 0x80, kIac, kSe}));
+  };
+  ScriptedServer server(
+      [&](int c) {
+        handshake(c);
+        ScriptedServer::Take(c, 38 + 1000);  // the line's settings and the frame, then gone
+      },
+      2);
+  QElapsedTimer sent;
+  {
+    Rfc2217Transport transport;
+    ASSERT_TRUE(transport.Open(server.Address())) << transport.OpenError().toStdString();
+    LineSettings settings;
+    settings.rate = 9600;  // 1000 bytes take 1.04 s
+    ASSERT_TRUE(transport.Configure(settings));
+    ASSERT_EQ(transport.Write(QByteArray(1000, 'x').constData(), 1000), 1000);
+    sent.start();
+    QElapsedTimer waited;
+    waited.start();
+    while (!transport.HungUp() && waited.elapsed() < 3000) transport.WaitForInput(20);
+    ASSERT_TRUE(transport.HungUp());
+  }
+  Rfc2217Transport again;
+  EXPECT_TRUE(again.Open(server.Address())) << again.OpenError().toStdString();
+  EXPECT_GE(sent.elapsed(), 1040);
 }
