@@ -1,9 +1,9 @@
 // How the line looks while `norvel config write` sends the image and reads it back from the
 // station emulator: the longest silence inside any frame (beyond the bytes' own line time, as
 // the station hears it) and the time of the whole write, with the machine idle, with two
-// CPU-bound processes beside it, and with the program stopped for 300 ms once in the middle
-// of the image frame; then the time of a 1000-call reception. A silence longer than a byte
-// time (31 ms at 325 bit/s) inside a frame is one the station may take for the frame's end.
+// CPU-bound processes beside it, and with the program stopped for 300 ms and for 3 s once in
+// the middle of the image frame; then the time of a 1000-call reception. A silence longer than a
+// byte time (31 ms at 325 bit/s) inside a frame is one the station may take for the frame's end.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -28,7 +28,7 @@ struct Outcome {
 };
 
 Outcome Run(const QStringList& arguments, const station::StationOptions& options, int hogs,
-            int stopAtMs) {
+            int stopAtMs, int stopForMs) {
   EmulatorProcess emulator(options);
   if (!emulator.Start()) return {};
   QTemporaryDir dir;
@@ -61,7 +61,7 @@ Outcome Run(const QStringList& arguments, const station::StationOptions& options
   norvel.start(command, arguments);
   if (stopAtMs > 0 && !norvel.waitForFinished(stopAtMs)) {
     ::kill(static_cast<pid_t>(norvel.processId()), SIGSTOP);
-    QThread::msleep(300);
+    QThread::msleep(static_cast<unsigned long>(stopForMs));
     ::kill(static_cast<pid_t>(norvel.processId()), SIGCONT);
   }
   norvel.waitForFinished(300000);
@@ -98,10 +98,12 @@ int main(int argc, char** argv) {
     const char* name;
     int hogs;
     int stopAtMs;
+    int stopForMs;
   };
-  for (const Case& c : {Case{"idle", 0, 0}, Case{"two CPU-bound processes beside it", 2, 0},
-                        Case{"stopped for 300 ms in the image frame", 0, 14000}}) {
-    const Outcome o = Run(write, strict, c.hogs, c.stopAtMs);
+  for (const Case& c : {Case{"idle", 0, 0, 0}, Case{"two CPU-bound processes beside it", 2, 0, 0},
+                        Case{"stopped for 300 ms in the image frame", 0, 14000, 300},
+                        Case{"stopped for 3 s in the image frame", 0, 14000, 3000}}) {
+    const Outcome o = Run(write, strict, c.hogs, c.stopAtMs, c.stopForMs);
     std::printf(
         "write of the image, strict station, %s: exit %d, %.2f s, longest silence inside a "
         "frame %.1f ms, %d frames cut\n",
@@ -111,11 +113,11 @@ int main(int argc, char** argv) {
   station::StationOptions usual;
   usual.realtime = true;
   usual.boards = 4;
-  const Outcome w = Run(write, usual, 0, 0);
+  const Outcome w = Run(write, usual, 0, 0, 0);
   std::printf("write of the image, usual station: exit %d, %.2f s\n", w.exitCode, w.seconds);
   usual.calls = 1000;
   usual.callDays = 1;
-  const Outcome r = Run({QStringLiteral("receive")}, usual, 0, 0);
+  const Outcome r = Run({QStringLiteral("receive")}, usual, 0, 0, 0);
   std::printf("reception of 1000 calls, usual station: exit %d, %.2f s\n", r.exitCode, r.seconds);
   return 0;
 }

@@ -57,8 +57,42 @@ network_write=$(NORVEL_COM2="$network" seconds "$norvel" config write image.cfg 
   --accept-errors)
 network_silence=$(silence)
 
+# The same write through a network that holds a third of what the program sends for 300 ms.
+station
+proxy_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+python3 - "$proxy_port" "$port" <<'PROXY' &
+import asyncio, random, sys
+listen, target = int(sys.argv[1]), int(sys.argv[2])
+random.seed(7)
+async def pipe(reader, writer, hold):
+    due = 0.0
+    loop = asyncio.get_running_loop()
+    while data := await reader.read(4096):
+        if hold:
+            due = max(due, loop.time() + (0.3 if random.random() < 0.33 else 0))
+            await asyncio.sleep(max(0, due - loop.time()))
+        writer.write(data)
+        await writer.drain()
+    writer.close()
+async def serve(reader, writer):
+    r, w = await asyncio.open_connection("127.0.0.1", target)
+    await asyncio.gather(pipe(reader, w, True), pipe(r, writer, False))
+async def main():
+    server = await asyncio.start_server(serve, "127.0.0.1", listen)
+    await server.serve_forever()
+asyncio.run(main())
+PROXY
+echo $! >proxy.pid
+sleep 0.5
+stalled_write=$(NORVEL_COM2="rfc2217://127.0.0.1:$proxy_port" seconds "$norvel" config write \
+  image.cfg --yes --accept-errors)
+stalled_silence=$(silence)
+stalled_cuts=$(grep -c 'frame cut' emulator.log || true)
+
 printf 'reception of 1000 calls: pseudo-terminal %.1f s, through ser2net %.1f s: %.3f x (goal <= 1.05)\n' \
   "$local_receive" "$network_receive" "$(echo "$network_receive / $local_receive" | bc -l)"
 printf 'whole-image write: pseudo-terminal %.1f s, through ser2net %.1f s: %.3f x (goal <= 1.05)\n' \
   "$local_write" "$network_write" "$(echo "$network_write / $local_write" | bc -l)"
 echo "image frame at the station: pseudo-terminal: $local_silence; through ser2net: $network_silence"
+echo "with 300 ms network stalls: write $(printf '%.1f' "$stalled_write") s, $stalled_silence," \
+  "frames cut: $stalled_cuts"

@@ -1,5 +1,6 @@
 #include "cli/PortDiagnosis.h"
 
+#include <QLocale>
 #include <QStringList>
 
 #include "core/link/RS232.h"
@@ -10,6 +11,15 @@ QString PortLine(const StationCtrlClass& station, int portNumber) {
   const RS232Class* link = station.Link();
   if (!link) return {};
   QString reason = link->OpenFailure();
+  if (reason.isEmpty() && link->LongestPause() > RS232Class::kPauseNoticeMs) {
+    // Neither the cable nor the station: this program stood still while the station spoke.
+    return QStringLiteral("COM%1 is %2: программа была приостановлена на %3 с; run the command "
+                          "again")
+        .arg(portNumber)
+        .arg(link->DeviceName(),
+             QLocale(QLocale::Russian).toString(static_cast<double>(link->LongestPause()) / 1000,
+                                                'f', 1));
+  }
   if (reason.isEmpty()) {
     reason = QStringLiteral("the port opened but the station did not answer or a read failed");
   } else {

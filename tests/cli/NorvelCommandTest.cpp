@@ -18,10 +18,10 @@
 #include "GeneratedCalls.h"
 #include "ScriptedUi.h"
 #include "cli/ConsoleUi.h"
-#include "core/base/ExitCodes.h"
 #include "cli/NorvelCommand.h"
 #include "cli/TerminalProgress.h"
 #include "core/base/Environment.h"
+#include "core/base/ExitCodes.h"
 #include "core/files/ConfigCopy.h"
 #include "core/files/DataFiles.h"
 #include "core/files/SettingsFile.h"
@@ -353,6 +353,18 @@ TEST_F(Norvel, EachPortFaultIsToldApartAfterTheWindowsText) {
           "norvel doctor")
           .arg(device)))
       << Err().toStdString();
+
+  // This program held up for 1.5 s as every request left: a pause, told as one, not the cable.
+  options.silent = false;
+  Plug();
+  line->beforeDelivery = [&](long delivered) {
+    if (delivered % 10 == 9) clock.AdvanceUs(1'500'000);
+  };
+  EXPECT_EQ(Run({"receive"}), exitcode::kNoAnswer);
+  EXPECT_TRUE(
+      Err().contains(QStringLiteral("COM3 is %1: программа была приостановлена на 1,").arg(device)))
+      << Err().toStdString();
+  EXPECT_FALSE(Err().contains(QStringLiteral("norvel doctor"))) << Err().toStdString();
 }
 
 // norvel status for monitoring: nothing known is a problem, a stored reception is well until

@@ -261,10 +261,17 @@ template <class Step, class Wait>
 ComPortDriverClass::Moved ComPortDriverClass::Move(quint32 count, quint32 idleLimit, Step step,
                                                    Wait wait) {
   Moved moved{0, clock_.Tick()};
+  qint64 lastLook = -1;
+  int asked = 0;
   while (moved.total < count) {
     // The time is taken before the port is looked at: a pause of this program between the
     // two must not count as silence that the look has not seen.
     const qint64 looked = clock_.Tick();
+    if (lastLook >= 0 && looked - lastLook - asked > kPauseNoticeMs) {
+      NotePause(looked - lastLook - asked);
+    }
+    lastLook = looked;
+    asked = 0;
     const qint64 done = step(moved.total);
     if (done > 0) {
       moved.total += static_cast<quint32>(done);
@@ -273,7 +280,8 @@ ComPortDriverClass::Moved ComPortDriverClass::Move(quint32 count, quint32 idleLi
     }
     const qint64 idle = looked - moved.lastProgress;
     if (idle > idleLimit || LineLost()) break;
-    wait(static_cast<int>(idleLimit - idle + 1));
+    asked = static_cast<int>(idleLimit - idle + 1);
+    wait(asked);
   }
   return moved;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <algorithm>
 #include <memory>
 
 #include "core/base/Ports.h"
@@ -76,6 +77,13 @@ class ComPortDriverClass {
   bool TimerActive() const;
   int ReadNesting() const { return readNesting_; }
 
+  // The longest pause of this program noticed since the port was made: a gap between two looks
+  // at the port this much beyond the wait asked for between them (a stopped, swapped-out or
+  // suspended process), which no station or cable causes.
+  static constexpr int kPauseNoticeMs = 250;
+  qint64 LongestPause() const { return longestPauseMs_; }
+  void NotePause(qint64 milliseconds) { longestPauseMs_ = std::max(longestPauseMs_, milliseconds); }
+
   quint16 WriteTimeout = 500;
   quint32 ReadTimeout = 200;
 
@@ -127,6 +135,7 @@ class ComPortDriverClass {
   quint8 softwareFlow_ = 0;
   quint16 timerInterval_ = 50;
   int readNesting_ = 0;
+  qint64 longestPauseMs_ = 0;
   // When the bytes written so far will have left the line, on the clock's tick.
   double lineFreeAtMs_ = 0;
   std::unique_ptr<QTimer> timer_;

@@ -188,9 +188,12 @@ bool RS232Class::SendFrame(const quint8* bytes, int count, bool reportShortSend)
 bool RS232Class::ReadMemory(quint16 address, quint16 count, quint8* buffer) {
   // A read changes nothing in the station, so one whose reply was lost to a pause of this
   // program or shifted by a stray byte is asked again.
+  int most = 0;
   for (int attempt = 0;; ++attempt) {
     const ReadOutcome outcome = ReadOnce(address, count, buffer);
+    most = std::max(most, lastArrived_);
     if (outcome == ReadOutcome::kComplete) return true;
+    lastArrived_ = most;
     const bool stopping = !finishing_ && OsTerminationSignal() != 0;
     if (outcome == ReadOutcome::kFailed || attempt == kReadRetries || stopping || !IsOpen()) {
       return false;
@@ -217,6 +220,7 @@ RS232Class::ReadOutcome RS232Class::ReadOnce(quint16 address, quint16 count, qui
   // port has thrown away or garbled the reply's start, whatever arrives now.
   const double late = static_cast<double>(env_.clock.Tick() - sendStart) - requestMs;
   const bool turnedLate = late > std::max<double>(kPauseNoticeMs, replyWait_);
+  if (turnedLate) driver_.NotePause(static_cast<qint64>(late));
   const bool progress = count > kProgressThreshold;
   if (progress) env_.ui.StartProgress(kReceiving, static_cast<quint16>(count - 1));
   if (replyWait_ > 0) env_.clock.Sleep(replyWait_);

@@ -40,9 +40,11 @@ class RS232Class {
   // while the reply began, a stray byte); true exactly when every byte arrived. The buffer
   // holds the station's bytes (the wire's complement undone) whether or not they all arrived.
   bool ReadMemory(quint16 address, quint16 count, quint8* buffer);
-  // Reply bytes that arrived in the last read's last asking, all of them or those before the
-  // first that did not come.
+  // Reply bytes that arrived in the last read: all of them, or the most that came in order in
+  // any of its askings.
   int ArrivedInLastRead() const { return lastArrived_; }
+  // The longest pause of this program the link noticed, in milliseconds.
+  qint64 LongestPause() const { return driver_.LongestPause(); }
   // One write transaction of 1 to 512 bytes; true when the whole frame was sent.
   bool WriteMemory(quint16 address, const quint8* data, int count, bool reportShortSend = true);
   // The pause that the station needs between transactions.
@@ -71,7 +73,7 @@ class RS232Class {
   static constexpr int kReadRetries = 2;
   // A turn to the read rate this much later than the request's line time tells of a pause of
   // this program rather than of a busy machine.
-  static constexpr int kPauseNoticeMs = 250;
+  static constexpr int kPauseNoticeMs = ComPortDriverClass::kPauseNoticeMs;
 
   static QByteArray ReadRequest(quint16 address, quint8 delayCode, quint16 count);
   static QByteArray WriteFrame(quint16 address, const quint8* data, int count);

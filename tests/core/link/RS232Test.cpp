@@ -227,13 +227,15 @@ TEST_F(NoisyStation, StrayBytesBeforeAReplyArePurged) {
 
 // A read whose reply was spoilt is asked again: this program held up while the request left
 // (the reply began before the port turned to the read rate), or a stray byte ahead of the
-// reply. A station that does not answer is asked once only.
+// reply. A station that does not answer is asked once only. A pause of this program is noticed
+// as one, whether the reply was spoilt by it or not.
 TEST(RS232Reads, ASpoiltReadIsAskedAgainAndASilentStationOnce) {
   struct Case {
     const char* name;
     std::function<void(FakeHost&, FakeLine&)> spoil;
     bool read;
     int asked;
+    bool paused;
   };
   // Held up for 1 s as each of the first `times` requests of 10 bytes leaves.
   const auto heldUp = [](int times) {
@@ -244,13 +246,21 @@ TEST(RS232Reads, ASpoiltReadIsAskedAgainAndASilentStationOnce) {
     };
   };
   const Case cases[] = {
-      {"held up 1 s as the request left", heldUp(1), true, 2},
-      {"held up twice", heldUp(2), true, 3},
-      {"held up three times", heldUp(3), false, 3},
+      {"held up 1 s as the request left", heldUp(1), true, 2, true},
+      {"held up twice", heldUp(2), true, 3, true},
+      {"held up three times", heldUp(3), false, 3, true},
+      {"held up 1.2 s while the reply came",
+       [](FakeHost& host, FakeLine& line) {
+         line.garbleReply = [&host](long, quint8 byte) {
+           host.clock.AdvanceUs(1'200'000);
+           return byte;
+         };
+       },
+       true, 1, true},
       {"a stray byte ahead of the reply",
-       [](FakeHost&, FakeLine& line) { line.Station().SetStrayInReply(0); }, true, 2},
+       [](FakeHost&, FakeLine& line) { line.Station().SetStrayInReply(0); }, true, 2, false},
       {"the cable pulled", [](FakeHost&, FakeLine& line) { line.Station().SetCablePulled(true); },
-       false, 1},
+       false, 1, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -267,5 +277,6 @@ TEST(RS232Reads, ASpoiltReadIsAskedAgainAndASilentStationOnce) {
       EXPECT_EQ(byte, 0x3C);
     }
     EXPECT_EQ(line.RawSent().count(RS232Class::ReadRequest(1791, 64, 1)), c.asked);
+    EXPECT_EQ(link.LongestPause() > RS232Class::kPauseNoticeMs, c.paused) << link.LongestPause();
   }
 }
