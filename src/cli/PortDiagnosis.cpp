@@ -13,12 +13,13 @@ QString PortLine(const StationCtrlClass& station, int portNumber) {
   QString reason = link->OpenFailure();
   if (reason.isEmpty() && link->LongestPause() > RS232Class::kPauseNoticeMs) {
     // Neither the cable nor the station: this program stood still while the station spoke.
-    return QStringLiteral("COM%1 is %2: программа была приостановлена на %3 с; run the command "
-                          "again")
+    return QStringLiteral(
+               "COM%1 is %2: программа была приостановлена на %3 с; run the command "
+               "again")
         .arg(portNumber)
         .arg(link->DeviceName(),
-             QLocale(QLocale::Russian).toString(static_cast<double>(link->LongestPause()) / 1000,
-                                                'f', 1));
+             QLocale(QLocale::Russian)
+                 .toString(static_cast<double>(link->LongestPause()) / 1000, 'f', 1));
   }
   if (reason.isEmpty()) {
     reason = QStringLiteral("the port opened but the station did not answer or a read failed");
@@ -38,6 +39,10 @@ std::optional<DeviceFault> FindDeviceFault(const StationCtrlClass& station) {
   if (failure.contains(QStringLiteral("No such file"), Qt::CaseInsensitive)) {
     return DeviceFault{QStringLiteral("device_missing"),
                        QStringLiteral("the port's device is not there")};
+  }
+  if (failure.contains(QStringLiteral(" is no known host"))) {
+    return DeviceFault{QStringLiteral("unknown_host"),
+                       QStringLiteral("the device server's name is not known")};
   }
   if (failure.contains(QStringLiteral("ermission"))) {
     return DeviceFault{QStringLiteral("permission_denied"),

@@ -15,7 +15,7 @@ QString PortLine(const StationCtrlClass& station, int portNumber);
 // A device that is not there, or that this user may not open, will not mend itself by morning:
 // a person must look, and a timer must not simply try again.
 struct DeviceFault {
-  QString reason;  // device_missing, permission_denied
+  QString reason;  // device_missing, permission_denied, unknown_host
   QString text;    // "the port's device is not there"
 };
 std::optional<DeviceFault> FindDeviceFault(const StationCtrlClass& station);

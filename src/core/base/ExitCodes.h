@@ -1,15 +1,17 @@
 #pragma once
 
 // The exit codes of `norvel` (and of `norvel-web`, which uses the same meanings), in one place:
-// the help text, the manual page and the README all list this table (a test holds them to it). The codes that need a person are chosen
-// outside 3 to 7 and 64 to 78, to which systemd gives names of their own (3 would read
-// NOTIMPLEMENTED, 4 NOPERMISSION) that would mislead whoever reads `systemctl status`.
+// the help text, the manual page and the README all list this table (a test holds them to it). The
+// codes that need a person are chosen outside 3 to 7 and 64 to 78, to which systemd gives names of
+// their own (3 would read NOTIMPLEMENTED, 4 NOPERMISSION) that would mislead whoever reads
+// `systemctl status`.
 namespace exitcode {
 inline constexpr int kOk = 0;                   // stored, or nothing to store; export written
 inline constexpr int kNoAnswer = 1;             // try again: no answer, a failed read, busy
 inline constexpr int kUsage = 2;                // the command line is wrong
 inline constexpr int kSettingsNotWritten = 10;  // the settings file could not be written
-inline constexpr int kDeviceFault = 12;         // the port's device is missing or forbidden
+inline constexpr int kDeviceFault = 12;         // the port's device is missing or forbidden,
+                                                // or a device server's name is unknown
 inline constexpr int kFilesFailed = 13;         // the files or the lock need a person
 inline constexpr int kInconsistent = 14;        // inconsistent header, station left alone
 inline constexpr int kAlarms = 15;              // alerts: alarms among the new findings

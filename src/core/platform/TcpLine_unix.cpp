@@ -83,7 +83,11 @@ bool TcpLine::Connect(const QString& host, quint16 port, int milliseconds, QStri
   const int looked = ::getaddrinfo(host.toUtf8().constData(), QByteArray::number(port).constData(),
                                    &hints, &found);
   if (looked != 0) {
-    *reason = QStringLiteral("%1: %2").arg(host, QString::fromLocal8Bit(::gai_strerror(looked)));
+    // A name no name server knows needs a person; a name server that cannot be asked now
+    // (EAI_AGAIN) may answer later.
+    *reason = looked == EAI_NONAME ? QStringLiteral("%1 is no known host").arg(host)
+                                   : QStringLiteral("%1: %2").arg(
+                                         host, QString::fromLocal8Bit(::gai_strerror(looked)));
     return false;
   }
   for (const struct addrinfo* address = found; address; address = address->ai_next) {
