@@ -236,6 +236,7 @@ TEST(RS232Reads, ASpoiltReadIsAskedAgainAndASilentStationOnce) {
     bool read;
     int asked;
     bool paused;
+    int arrived = 1;
   };
   // Held up for 1 s as each of the first `times` requests of 10 bytes leaves.
   const auto heldUp = [](int times) {
@@ -248,7 +249,7 @@ TEST(RS232Reads, ASpoiltReadIsAskedAgainAndASilentStationOnce) {
   const Case cases[] = {
       {"held up 1 s as the request left", heldUp(1), true, 2, true},
       {"held up twice", heldUp(2), true, 3, true},
-      {"held up three times", heldUp(3), false, 3, true},
+      {"held up three times", heldUp(3), false, 3, true, 0},
       {"held up 1.2 s while the reply came",
        [](FakeHost& host, FakeLine& line) {
          line.garbleReply = [&host](long, quint8 byte) {
@@ -260,7 +261,7 @@ TEST(RS232Reads, ASpoiltReadIsAskedAgainAndASilentStationOnce) {
       {"a stray byte ahead of the reply",
        [](FakeHost&, FakeLine& line) { line.Station().SetStrayInReply(0); }, true, 2, false},
       {"the cable pulled", [](FakeHost&, FakeLine& line) { line.Station().SetCablePulled(true); },
-       false, 1, false},
+       false, 1, false, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -278,5 +279,6 @@ TEST(RS232Reads, ASpoiltReadIsAskedAgainAndASilentStationOnce) {
     }
     EXPECT_EQ(line.RawSent().count(RS232Class::ReadRequest(1791, 64, 1)), c.asked);
     EXPECT_EQ(link.LongestPause() > RS232Class::kPauseNoticeMs, c.paused) << link.LongestPause();
+    EXPECT_EQ(link.ArrivedInLastRead(), c.arrived);
   }
 }
