@@ -29,20 +29,15 @@
 #include <vector>
 
 #include "Emulator.h"
+#include "Loopback.h"
 
 namespace {
 
 // A loopback port no one listens on now.
 quint16 FreePort() {
-  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(probe);
-  return ntohs(address.sin_port);
+  quint16 port = 0;
+  ::close(ListenOnLoopback(&port));
+  return port;
 }
 
 // Whether something listens on the loopback port, from the kernel's table: a probe connection
@@ -65,15 +60,7 @@ bool Listening(quint16 port) {
 class DelayProxy {
  public:
   DelayProxy(quint16 target, int holdPercent) : target_(target), holdPercent_(holdPercent) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener_, 4);
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    listener_ = ListenOnLoopback(&port_);
     thread_ = std::thread([this] { Run(); });
   }
   ~DelayProxy() {
@@ -222,6 +209,18 @@ struct NetworkStation : ::testing::Test {
     return norvel.exitCode();
   }
   QByteArray errors;
+  // A station in real time behind ser2net, reached through a delay proxy that holds back
+  // `holdPercent` of what the program sends.
+  std::unique_ptr<DelayProxy> StartBehindAProxy(int holdPercent) {
+    station::StationOptions options;
+    options.frameGapMs = 50;
+    options.realtime = true;
+    Start(options);
+    auto proxy = std::make_unique<DelayProxy>(
+        static_cast<quint16>(address.section(u':', -1).toUInt()), holdPercent);
+    address = QStringLiteral("rfc2217://127.0.0.1:%1").arg(proxy->Port());
+    return proxy;
+  }
   // An image of every byte value (0xFF too), saved as new.cfg for config write.
   QByteArray WriteableImage() {
     QByteArray image(512, '\0');
@@ -291,19 +290,14 @@ TEST_F(NetworkStation, AWholeImageGoesThroughADeviceServerInOneFrame) {
 // A network that holds back a third of what the program sends for 300 ms: each frame is handed
 // over whole, so a held chunk delays a frame, never cuts it.
 TEST_F(NetworkStation, StallsOfTheNetworkCutNoFrame) {
-  station::StationOptions options;
-  options.frameGapMs = 50;
-  options.realtime = true;
-  Start(options);
-  DelayProxy proxy(static_cast<quint16>(address.section(u':', -1).toUInt()), 33);
-  address = QStringLiteral("rfc2217://127.0.0.1:%1").arg(proxy.Port());
+  const std::unique_ptr<DelayProxy> proxy = StartBehindAProxy(33);
   const QByteArray image = WriteableImage();
   ASSERT_EQ(Norvel({QStringLiteral("config"), QStringLiteral("write"), QStringLiteral("new.cfg"),
                     QStringLiteral("--yes"), QStringLiteral("--accept-errors")}),
             0)
       << errors.toStdString();
   emulator->Stop();
-  EXPECT_GT(proxy.Held(), 3);
+  EXPECT_GT(proxy->Held(), 3);
   EXPECT_EQ(emulator->Memory().mid(1280, 512), image);
   const QByteArray messages = emulator->Messages();
   EXPECT_TRUE(messages.contains("W 1280, longest silence inside 0.0 ms")) << messages.toStdString();
@@ -313,12 +307,7 @@ TEST_F(NetworkStation, StallsOfTheNetworkCutNoFrame) {
 // The connection lost in the middle of the image frame: the write fails with what the station
 // holds and the image from before, and writing that back through a new connection restores it.
 TEST_F(NetworkStation, AConnectionLostInTheImageFrameIsAPulledCable) {
-  station::StationOptions options;
-  options.frameGapMs = 50;
-  options.realtime = true;
-  Start(options);
-  DelayProxy proxy(static_cast<quint16>(address.section(u':', -1).toUInt()), 0);
-  address = QStringLiteral("rfc2217://127.0.0.1:%1").arg(proxy.Port());
+  const std::unique_ptr<DelayProxy> proxy = StartBehindAProxy(0);
   WriteableImage();
   QProcess write;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -339,7 +328,7 @@ TEST_F(NetworkStation, AConnectionLostInTheImageFrameIsAPulledCable) {
   while (!framed.hasExpired() && !inTheFrame()) QThread::msleep(20);
   ASSERT_TRUE(inTheFrame());
   QThread::msleep(3000);
-  proxy.Drop();
+  proxy->Drop();
   ASSERT_TRUE(write.waitForFinished(120000));
   EXPECT_EQ(write.exitCode(), 1) << write.readAllStandardError().toStdString();
   const QByteArray said = write.readAllStandardOutput();

@@ -9,6 +9,8 @@ QString ComPortDeviceName(int portNumber);
 // Makes COM<portNumber> stand for `device` in this process (a command given a device server's
 // address for its port); an empty device gives the port back its own.
 void SetComPortDevice(int portNumber, const QString& device);
+// The device SetComPortDevice made the port stand for, if any.
+std::optional<QString> ChosenComPortDevice(int portNumber);
 
 // Bytes that the operating system still holds for sending on an open serial device.
 qint64 OsOutputQueue(qintptr handle);

@@ -3,19 +3,8 @@
 // is all that is known of the bytes on their way out.
 #include "core/platform/SerialPlatform.h"
 
-namespace {
-// The port a command was pointed at by address, and that address.
-int chosenPort = 0;
-QString chosenDevice;
-}  // namespace
-
-void SetComPortDevice(int portNumber, const QString& device) {
-  chosenPort = device.isEmpty() ? 0 : portNumber;
-  chosenDevice = device;
-}
-
 QString ComPortDeviceName(int portNumber) {
-  if (portNumber == chosenPort) return chosenDevice;
+  if (const std::optional<QString> chosen = ChosenComPortDevice(portNumber)) return *chosen;
   return QStringLiteral("\\\\.\\COM%1").arg(portNumber);
 }
 

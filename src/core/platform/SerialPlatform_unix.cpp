@@ -13,19 +13,8 @@
 #include <linux/serial.h>
 #endif
 
-namespace {
-// The port a command was pointed at by address, and that address.
-int chosenPort = 0;
-QString chosenDevice;
-}  // namespace
-
-void SetComPortDevice(int portNumber, const QString& device) {
-  chosenPort = device.isEmpty() ? 0 : portNumber;
-  chosenDevice = device;
-}
-
 QString ComPortDeviceName(int portNumber) {
-  if (portNumber == chosenPort) return chosenDevice;
+  if (const std::optional<QString> chosen = ChosenComPortDevice(portNumber)) return *chosen;
   // A USB adapter or any other device can be chosen per port: NORVEL_COM2=/dev/ttyUSB0.
   const QByteArray chosen = qgetenv(QStringLiteral("NORVEL_COM%1").arg(portNumber).toLatin1());
   if (!chosen.isEmpty()) return QString::fromLocal8Bit(chosen);

@@ -11,6 +11,7 @@
 #include <functional>
 #include <thread>
 
+#include "Loopback.h"
 #include "core/link/Rfc2217Transport.h"
 
 namespace {
@@ -26,15 +27,7 @@ QByteArray Bytes(std::initializer_list<int> values) {
 class ScriptedServer {
  public:
   explicit ScriptedServer(std::function<void(int)> script, int connections = 1) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener_, 4);
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    listener_ = ListenOnLoopback(&port_);
     thread_ = std::thread([this, script, connections] {
       for (int i = 0; i < connections; ++i) {
         const int connection = ::accept(listener_, nullptr, nullptr);
