@@ -245,7 +245,7 @@ struct NetworkStation : ::testing::Test {
 // Every call comes through the network, and the station's record area is reset behind them.
 TEST_F(NetworkStation, AReceptionThroughADeviceServerStoresEveryCall) {
   station::StationOptions options;
-  options.calls = 40;
+  options.calls = 500;
   options.callDays = 1;
   options.realtime = true;
   options.frameGapMs = 50;
@@ -254,11 +254,11 @@ TEST_F(NetworkStation, AReceptionThroughADeviceServerStoresEveryCall) {
   ASSERT_EQ(Norvel({QStringLiteral("receive"), QStringLiteral("--json")}, &out), 0)
       << errors.toStdString();
   const QJsonObject result = QJsonDocument::fromJson(out).object();
-  EXPECT_EQ(result[QStringLiteral("stored")], 40) << out.toStdString();
+  EXPECT_EQ(result[QStringLiteral("stored")], 500) << out.toStdString();
   EXPECT_EQ(result[QStringLiteral("reset_confirmed")], true);
   QFile month(dir.filePath(QStringLiteral("Data12.txt")));
   ASSERT_TRUE(month.open(QIODevice::ReadOnly));
-  EXPECT_EQ(month.readAll().count("\r\n"), 41);  // the heading and 40 calls
+  EXPECT_EQ(month.readAll().count("\r\n"), 501);  // the heading and 500 calls
   // A second reception finds the area empty: nothing is stored twice.
   ASSERT_EQ(Norvel({QStringLiteral("receive"), QStringLiteral("--json")}, &out), 0)
       << errors.toStdString();
