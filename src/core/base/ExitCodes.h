@@ -44,9 +44,10 @@ inline constexpr ExitCodeMeaning kExitCodes[] = {
      "the calls were stored but the settings file could not be written; the journal keeps "
      "the reception until it can"},
     {exitcode::kDeviceFault, true,
-     "the port's device is missing, or this user may not open it (receive: reasons device_missing "
-     "and permission_denied); "
-     "run norvel doctor"},
+     "the port's device is missing, or this user may not open it, or a device server's name is "
+     "not known (receive: reasons device_missing, permission_denied and unknown_host); run "
+     "norvel doctor. A device server that refuses or does not answer the connection is 1: try "
+     "again"},
     {exitcode::kFilesFailed, true,
      "the files could not take the calls (rolled back; the calls stay in the station), the "
      "reception journal is damaged, or the lock file cannot be opened; export, bill, report: a "

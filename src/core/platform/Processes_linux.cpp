@@ -72,12 +72,22 @@ QStringList OsDeviceHolders(const QString& device) {
     ptyIndex = QFileInfo(target).fileName().toInt(&ok);
     if (!ok) ptyIndex = -1;
   }
+  struct stat wanted {};
+  if (::stat(QFile::encodeName(target).constData(), &wanted) != 0) return {};
+  // The same name may stand for another file in another mount namespace (a container's own
+  // /dev/pts/0): only the very file, by its inode, counts.
+  const auto same = [&wanted](const QString& pid, const QString& fd) {
+    struct stat open {};
+    return ::stat(QFile::encodeName(QStringLiteral("/proc/%1/fd/%2").arg(pid, fd)).constData(),
+                  &open) == 0 &&
+           open.st_dev == wanted.st_dev && open.st_ino == wanted.st_ino;
+  };
   QStringList holders;
   for (const QString& pid : ProcessIds()) {
     bool holds = false;
     bool farEnd = false;
     for (const auto& [fd, file] : OpenFiles(pid)) {
-      if (file == target) holds = true;
+      if (file == target && same(pid, fd)) holds = true;
       if (ptyIndex >= 0 &&
           (file == QLatin1String("/dev/ptmx") || file == QLatin1String("/dev/pts/ptmx"))) {
         farEnd = farEnd || PtyIndex(pid, fd) == ptyIndex;
