@@ -102,8 +102,12 @@ ct grep -qx '/etc/default/norvel-receive' /var/lib/dpkg/info/norvel.conffiles ||
 
 # The station: the emulator as the user norvel, so that its pseudo-terminal is norvel's.
 station() {
+  # A stopped emulator's unit is failed (SIGTERM) and would stay loaded under its name: it is
+  # collected as it ends, and forgotten if an older one is left.
   ct systemctl stop station.service 2>/dev/null || true
+  ct systemctl reset-failed station.service 2>/dev/null || true
   ct systemd-run -q --unit=station --uid=norvel --gid=norvel -p RuntimeDirectory=station \
+    -p CollectMode=inactive-or-failed \
     /usr/bin/station-emulator --link /run/station/tty --calls "$1" --call-days 3 --seed "$2"
   for _ in $(seq 100); do ct test -e /run/station/tty && return 0; sleep 0.1; done
   fail "the emulator did not start"
@@ -192,6 +196,8 @@ ct systemctl start norvel-alerts@office.service || true
 status_json | grep -q 'the last check for suspicious calls failed' ||
   fail "status missed the undelivered alert: $(status_json)"
 ct systemctl start exim4
+# exim's start returns as its daemon forks, before it listens: the mail waits for the port.
+for _ in $(seq 200); do ct grep -q ':0019 00000000:0000 0A' /proc/net/tcp && break; sleep 0.1; done
 ct systemctl start norvel-alerts@office.service || true
 [ "$(settled norvel-alerts@office.service)" = "success 1" ] || fail "no delivery after exim"
 status_json | grep -q '"problems":\[\]' || fail "status after delivery: $(status_json)"
