@@ -15,7 +15,7 @@ PACKAGES=(
   python3
   dpkg-dev desktop-file-utils x11-utils lintian bash-completion
   libxlsxwriter-dev python3-openpyxl
-  qt6-httpserver-dev qt6-websockets-dev chromium
+  qt6-websockets-dev chromium
   libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev postgresql openssl
   exim4-daemon-light mmdebstrap systemd-container ser2net
 )

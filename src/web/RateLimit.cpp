@@ -8,6 +8,7 @@ bool RateLimit::Allow(const QHostAddress& from) {
   if (perSecond_ <= 0) return true;
   const qint64 now = clock_.Tick();
   const QString key = from.toString();
+  std::lock_guard lock(mutex_);
   auto found = buckets_.find(key);
   if (found == buckets_.end()) {
     // A bounded table: a flood of new addresses cannot grow it without end.

@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QHostAddress>
+#include <mutex>
 
 class Clock;
 
@@ -19,5 +20,6 @@ class RateLimit {
   };
   Clock& clock_;
   int perSecond_;
+  std::mutex mutex_;
   QHash<QString, Bucket> buckets_;
 };

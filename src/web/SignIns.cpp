@@ -30,29 +30,37 @@ SignIns::Verdict SignIns::Check(const QByteArray& authorization, const QHostAddr
   // A request without a header is a browser that has not asked its user yet: no try.
   if (authorization.isEmpty()) return verdict;
   const QByteArray digest = QCryptographicHash::hash(authorization, QCryptographicHash::Sha256);
-  if (const auto found = good_.constFind(digest);
-      found != good_.cend() && now - *found < kRemembered) {
-    verdict.kind = Verdict::Kind::kAllowed;
-    return verdict;
-  }
-  Failures& user = byUser_[verdict.user];
-  Failures& address = byAddress_[from.toString()];
-  const qint64 until = std::max(user.until, address.until);
-  if (now < until) {
-    verdict.kind = Verdict::Kind::kWait;
-    verdict.waitSeconds = static_cast<int>((until - now + 999) / 1000);
-    return verdict;
-  }
-  if (!verify_(authorization)) {
+  const QString address = from.toString();
+  {
+    std::lock_guard lock(mutex_);
+    if (const auto found = good_.constFind(digest);
+        found != good_.cend() && now - *found < kRemembered) {
+      verdict.kind = Verdict::Kind::kAllowed;
+      return verdict;
+    }
+    Failures& user = byUser_[verdict.user];
+    Failures& by = byAddress_[address];
+    const qint64 until = std::max(user.until, by.until);
+    if (now < until) {
+      verdict.kind = Verdict::Kind::kWait;
+      verdict.waitSeconds = static_cast<int>((until - now + 999) / 1000);
+      return verdict;
+    }
+    // The try counts as wrong until the key says otherwise, so that tries sent at once are
+    // held back as if sent one after another.
     Failed(user, now);
-    Failed(address, now);
+    Failed(by, now);
     verdict.wrongInARow = user.count;
     Bound(byUser_);
     Bound(byAddress_);
-    return verdict;
   }
+  // The key is derived with no lock held: other pages go on meanwhile.
+  const bool right = verify_(authorization);
+  std::lock_guard lock(mutex_);
+  if (!right) return verdict;
+  verdict.wrongInARow = 0;
   byUser_.remove(verdict.user);
-  byAddress_.remove(from.toString());
+  byAddress_.remove(address);
   Bound(good_);
   good_.insert(digest, now);
   verdict.kind = Verdict::Kind::kAllowed;

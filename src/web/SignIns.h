@@ -5,6 +5,7 @@
 #include <QHostAddress>
 #include <QString>
 #include <functional>
+#include <mutex>
 
 class Clock;
 
@@ -40,6 +41,7 @@ class SignIns {
 
   Clock& clock_;
   std::function<bool(const QByteArray&)> verify_;
+  std::mutex mutex_;                // the tables below; checks come from several threads at once
   QHash<QByteArray, qint64> good_;  // digest of a right header -> tick it was found right
   QHash<QString, Failures> byUser_;
   QHash<QString, Failures> byAddress_;

@@ -14,7 +14,8 @@ QByteArray Page(const QString& title, const QString& body) {
       "nav a{margin-right:16px}table{border-collapse:collapse;margin:8px 0}"
       "th,td{padding:3px 8px;border-bottom:1px solid #ddd;text-align:left;white-space:nowrap}"
       "td.n,th.n{text-align:right}th{color:#666}.verdict{font-weight:bold}"
-      "form label{margin-right:12px}.muted{color:#777}.error{color:#b00000}");
+      "form label{margin-right:12px}.muted{color:#777}.error{color:#b00000}"
+      "nav form{display:inline;float:right}.signin label{display:inline-block;width:22em}");
   return QStringLiteral(
              "<!DOCTYPE html><html lang=\"ru\"><head><meta charset=\"utf-8\">"
              "<title>%1 — NorvelWin</title><style>%2</style></head><body>"

@@ -10,10 +10,16 @@
 // A request as the view needs it, and the answer it gives: plain values, so that the pages are
 // made and tested without a network.
 struct WebRequest {
-  QString path;  // "/month"
+  QByteArray method = "GET";  // "GET", "HEAD" (answered as GET), "POST"
+  QString path;               // "/month"
   QUrlQuery query;
-  QByteArray authorization;  // the Authorization header, as sent
-  QHostAddress remote;
+  QByteArray authorization;   // the Authorization header, as sent
+  QByteArray cookie;          // the Cookie header
+  QByteArray forwardedFor;    // X-Forwarded-For, believed only from a proxy of the settings
+  QByteArray forwardedProto;  // X-Forwarded-Proto, likewise
+  QByteArray body;            // a form's body (application/x-www-form-urlencoded)
+  QHostAddress remote;        // the address the connection came from
+  bool tls = false;           // the connection is TLS
 };
 
 struct WebResponse {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "core/base/Clock.h"
 #include "core/base/Errors.h"
@@ -32,6 +33,47 @@ QString ReceptionText(const QString& reason) {
       {QStringLiteral("journal_damaged"), QStringLiteral("журнал приема поврежден")},
   };
   return kWords.value(reason, reason);
+}
+
+// The value of cookie `name` in a Cookie header; empty for none.
+QByteArray CookieValue(const QByteArray& header, const char* name) {
+  const QByteArray prefix = QByteArray(name) + '=';
+  for (const QByteArray& part : header.split(';')) {
+    const QByteArray pair = part.trimmed();
+    if (pair.startsWith(prefix)) return pair.mid(prefix.size());
+  }
+  return {};
+}
+
+// Where a sign-in goes on to: a page of this view, never another site ("//host", "/\host").
+QString SafeNext(const QString& next) {
+  if (!next.startsWith(u'/') || next.startsWith(QStringLiteral("//")) || next.contains(u'\\') ||
+      next.startsWith(QStringLiteral("/sign"))) {
+    return QStringLiteral("/");
+  }
+  return next;
+}
+
+QByteArray SignInPage(const QString& next, const QString& problem) {
+  QString body;
+  if (!problem.isEmpty()) body += QStringLiteral("<p class=\"error\">%1</p>").arg(Html(problem));
+  body += QStringLiteral(
+              "<form method=\"post\" action=\"/signin\" class=\"signin\">"
+              "<input type=\"hidden\" name=\"next\" value=\"%1\">"
+              "<p><label>Имя <input name=\"user\" autocomplete=\"username\" required "
+              "autofocus></label></p>"
+              "<p><label>Пароль <input name=\"password\" type=\"password\" "
+              "autocomplete=\"current-password\" required></label></p>"
+              "<p><button>Войти</button></p></form>")
+              .arg(Html(SafeNext(next)));
+  return Page(QStringLiteral("Вход"), body);
+}
+
+QByteArray SignOutButton() {
+  return QStringLiteral(
+             "<form method=\"post\" action=\"/signout\" class=\"signout\"><button>Выйти</button>"
+             "</form>")
+      .toUtf8();
 }
 
 QString Cell(const QString& text, bool number = false) {
@@ -113,51 +155,98 @@ WebView::WebView(Options options, Clock& clock)
     : options_(std::move(options)),
       clock_(clock),
       limit_(clock, options_.requestsPerSecond),
-      signIns_(clock, [this](const QByteArray& authorization) {
-        return options_.passwords && options_.passwords->Allows(authorization);
-      }) {}
+      signIns_(clock,
+               [this](const QByteArray& authorization) {
+                 return options_.passwords && options_.passwords->Allows(authorization);
+               }),
+      sessions_(clock) {}
 
 WebView::~WebView() = default;
 
 Archive& WebView::Db() {
-  if (!archive_) archive_ = std::make_unique<Archive>(options_.target);
-  return *archive_;
+  std::lock_guard lock(archivesMutex_);
+  std::unique_ptr<Archive>& archive = archives_[std::this_thread::get_id()];
+  if (!archive) archive = std::make_unique<Archive>(options_.target);
+  return *archive;
+}
+
+void WebView::ThreadEnds() {
+  std::unique_ptr<Archive> ended;
+  std::lock_guard lock(archivesMutex_);
+  const auto found = archives_.find(std::this_thread::get_id());
+  if (found == archives_.end()) return;
+  ended = std::move(found->second);
+  archives_.erase(found);
+}
+
+QHostAddress WebView::ClientOf(const WebRequest& request) const {
+  const auto& proxies = options_.proxies;
+  if (request.forwardedFor.isEmpty() ||
+      std::find(proxies.begin(), proxies.end(), request.remote) == proxies.end()) {
+    return request.remote;
+  }
+  // The proxy adds the address it was reached from at the end; what comes before it was sent
+  // by the client and proves nothing.
+  const QHostAddress client(
+      QString::fromLatin1(request.forwardedFor.split(',').constLast().trimmed()));
+  return client.isNull() ? request.remote : client;
+}
+
+bool WebView::BehindTls(const WebRequest& request) const {
+  if (request.tls) return true;
+  const auto& proxies = options_.proxies;
+  return std::find(proxies.begin(), proxies.end(), request.remote) != proxies.end() &&
+         request.forwardedProto.trimmed().toLower() == "https";
 }
 
 WebResponse WebView::Handle(const WebRequest& request) {
-  if (!limit_.Allow(request.remote)) {
+  const QHostAddress client = ClientOf(request);
+  if (!limit_.Allow(client)) {
     return {429,
             "text/plain; charset=utf-8",
             QStringLiteral("Слишком много запросов; повторите через секунду.").toUtf8(),
             {{"Retry-After", "1"}}};
   }
+  const bool post = request.method == "POST";
+  const bool signIn = request.path == QLatin1String("/signin");
+  const bool signOut = request.path == QLatin1String("/signout");
+  if (post ? !(signIn || signOut) || !options_.passwords : signOut) {
+    // The view changes nothing: a form is taken only to sign in or out.
+    return {405,
+            "text/plain; charset=utf-8",
+            QStringLiteral("Только чтение.").toUtf8(),
+            {{"Allow", post ? "GET, HEAD" : "POST"}}};
+  }
+  if (post) return signIn ? SignIn(request, client) : SignOut(request);
+  if (signIn) {
+    const QString next =
+        SafeNext(request.query.queryItemValue(QStringLiteral("next"), QUrl::FullyDecoded));
+    if (!options_.passwords) return {303, "text/plain; charset=utf-8", {}, {{"Location", "/"}}};
+    return {200, "text/html; charset=utf-8", SignInPage(next, {}), {}};
+  }
+  bool session = false;
   if (options_.passwords) {
-    const SignIns::Verdict verdict = signIns_.Check(request.authorization, request.remote);
-    if (verdict.kind == SignIns::Verdict::Kind::kWait) {
-      if (options_.log) {
-        options_.log(QStringLiteral("sign-in of '%1' from %2 held back %3 s after wrong passwords")
-                         .arg(verdict.user, request.remote.toString())
-                         .arg(verdict.waitSeconds));
-      }
-      return {429,
-              "text/plain; charset=utf-8",
-              QStringLiteral("Слишком много неверных паролей; повторите через %1 с.")
-                  .arg(verdict.waitSeconds)
-                  .toUtf8(),
-              {{"Retry-After", QByteArray::number(verdict.waitSeconds)}}};
+    session = sessions_.UserOf(CookieValue(request.cookie, kCookie)).has_value();
+    if (!session && request.authorization.isEmpty()) {
+      // A browser that has not signed in gets the form, going on to the page it asked for.
+      QString asked = request.path;
+      if (!request.query.isEmpty()) asked += u'?' + request.query.toString(QUrl::FullyEncoded);
+      return {401, "text/html; charset=utf-8", SignInPage(asked, {}), {}};
     }
-    if (verdict.kind == SignIns::Verdict::Kind::kRefused) {
-      if (options_.log && verdict.wrongInARow > 0) {
-        options_.log(QStringLiteral("wrong password for '%1' from %2 (%3 in a row)")
-                         .arg(verdict.user, request.remote.toString())
-                         .arg(verdict.wrongInARow));
-      }
-      return {401,
-              "text/plain; charset=utf-8",
-              QStringLiteral("Нужны имя и пароль.").toUtf8(),
-              {{"WWW-Authenticate", "Basic realm=\"NorvelWin\", charset=\"UTF-8\""}}};
+    if (!session) {
+      // A script's user and password in each request (HTTP basic authentication).
+      const SignIns::Verdict verdict = signIns_.Check(request.authorization, client);
+      if (verdict.kind != SignIns::Verdict::Kind::kAllowed) return Refused(verdict, client);
     }
   }
+  WebResponse response = Pages(request);
+  if (session && response.contentType.startsWith("text/html")) {
+    response.body.replace("</nav>", SignOutButton() + "</nav>");
+  }
+  return response;
+}
+
+WebResponse WebView::Pages(const WebRequest& request) {
   try {
     if (request.path == QLatin1String("/")) return StationsPage();
     if (request.path == QLatin1String("/month")) return MonthPage(request);
@@ -170,13 +259,86 @@ WebResponse WebView::Handle(const WebRequest& request) {
             {}};
   } catch (const NorvelError& error) {
     // The connection is made again on the next request: the server may be back by then.
-    archive_.reset();
+    {
+      std::lock_guard lock(archivesMutex_);
+      archives_.erase(std::this_thread::get_id());
+    }
     return {503,
             "text/html; charset=utf-8",
             Page(QStringLiteral("База недоступна"),
                  QStringLiteral("<p>%1</p>").arg(Html(error.Message()))),
             {}};
   }
+}
+
+WebResponse WebView::Refused(const SignIns::Verdict& verdict, const QHostAddress& client) {
+  if (verdict.kind == SignIns::Verdict::Kind::kWait) {
+    if (options_.log) {
+      options_.log(QStringLiteral("sign-in of '%1' from %2 held back %3 s after wrong passwords")
+                       .arg(verdict.user, client.toString())
+                       .arg(verdict.waitSeconds));
+    }
+    return {429,
+            "text/plain; charset=utf-8",
+            QStringLiteral("Слишком много неверных паролей; повторите через %1 с.")
+                .arg(verdict.waitSeconds)
+                .toUtf8(),
+            {{"Retry-After", QByteArray::number(verdict.waitSeconds)}}};
+  }
+  if (options_.log && verdict.wrongInARow > 0) {
+    options_.log(QStringLiteral("wrong password for '%1' from %2 (%3 in a row)")
+                     .arg(verdict.user, client.toString())
+                     .arg(verdict.wrongInARow));
+  }
+  return {401,
+          "text/plain; charset=utf-8",
+          QStringLiteral("Нужны имя и пароль.").toUtf8(),
+          {{"WWW-Authenticate", "Basic realm=\"NorvelWin\", charset=\"UTF-8\""}}};
+}
+
+WebResponse WebView::SignIn(const WebRequest& request, const QHostAddress& client) {
+  // A form's body: name=value pairs, '+' for a space.
+  const QUrlQuery form(QString::fromUtf8(QByteArray(request.body).replace('+', "%20")));
+  const auto field = [&](const char* name) {
+    return form.queryItemValue(QLatin1String(name), QUrl::FullyDecoded);
+  };
+  const QString user = field("user");
+  const QString next = SafeNext(field("next"));
+  const auto again = [&](int status, const QString& problem, const QByteArray& retry) {
+    WebResponse response{status, "text/html; charset=utf-8", SignInPage(next, problem), {}};
+    if (!retry.isEmpty()) response.headers.emplace_back("Retry-After", retry);
+    return response;
+  };
+  if (user.isEmpty() || user.contains(u':')) {
+    return again(401, QStringLiteral("Неверное имя или пароль."), {});
+  }
+  const SignIns::Verdict verdict =
+      signIns_.Check("Basic " + (user + u':' + field("password")).toUtf8().toBase64(), client);
+  if (verdict.kind != SignIns::Verdict::Kind::kAllowed) {
+    const WebResponse refused = Refused(verdict, client);
+    return verdict.kind == SignIns::Verdict::Kind::kWait
+               ? again(429,
+                       QStringLiteral("Слишком много неверных паролей; повторите через %1 с.")
+                           .arg(verdict.waitSeconds),
+                       QByteArray::number(verdict.waitSeconds))
+               : again(refused.status, QStringLiteral("Неверное имя или пароль."), {});
+  }
+  if (options_.log) {
+    options_.log(QStringLiteral("'%1' signed in from %2").arg(user, client.toString()));
+  }
+  QByteArray cookie =
+      QByteArray(kCookie) + '=' + sessions_.Open(user) +
+      "; Path=/; HttpOnly; SameSite=Strict; Max-Age=" + QByteArray::number(Sessions::kIdle / 1000);
+  if (BehindTls(request)) cookie += "; Secure";
+  return {
+      303, "text/plain; charset=utf-8", {}, {{"Location", next.toUtf8()}, {"Set-Cookie", cookie}}};
+}
+
+WebResponse WebView::SignOut(const WebRequest& request) {
+  sessions_.Close(CookieValue(request.cookie, kCookie));
+  QByteArray cookie = QByteArray(kCookie) + "=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0";
+  if (BehindTls(request)) cookie += "; Secure";
+  return {303, "text/plain; charset=utf-8", {}, {{"Location", "/signin"}, {"Set-Cookie", cookie}}};
 }
 
 WebResponse WebView::StationsPage() {

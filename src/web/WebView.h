@@ -1,13 +1,19 @@
 #pragma once
 
+#include <QHostAddress>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
+#include <vector>
 
 #include "core/sync/DatabaseTarget.h"
 #include "web/Archive.h"
 #include "web/Passwords.h"
 #include "web/RateLimit.h"
+#include "web/Sessions.h"
 #include "web/SignIns.h"
 #include "web/WebPage.h"
 
@@ -23,15 +29,28 @@ class WebView {
     std::optional<Passwords> passwords;       // none: no sign-in (bound to this machine only)
     int requestsPerSecond = 20;               // from one address
     std::function<void(const QString&)> log;  // refused sign-ins, for the server's log
+    // Reverse proxies in front of the view: from these alone X-Forwarded-For names the client
+    // and X-Forwarded-Proto says whether the browser's connection is TLS.
+    std::vector<QHostAddress> proxies;
   };
   WebView(Options options, Clock& clock);
   ~WebView();
 
+  // Makes the answer to a request; several threads may ask at once.
   WebResponse Handle(const WebRequest& request);
+  // Closes the calling thread's connection to the archive, as a worker thread ends.
+  void ThreadEnds();
 
   static constexpr int kPageSize = 50;
+  static constexpr const char* kCookie = "norvel_session";
 
  private:
+  QHostAddress ClientOf(const WebRequest& request) const;
+  bool BehindTls(const WebRequest& request) const;
+  WebResponse SignIn(const WebRequest& request, const QHostAddress& client);
+  WebResponse SignOut(const WebRequest& request);
+  WebResponse Refused(const SignIns::Verdict& verdict, const QHostAddress& client);
+  WebResponse Pages(const WebRequest& request);
   WebResponse StationsPage();
   WebResponse MonthPage(const WebRequest& request);
   WebResponse SearchPage(const WebRequest& request, bool csv);
@@ -41,5 +60,9 @@ class WebView {
   Clock& clock_;
   RateLimit limit_;
   SignIns signIns_;
-  std::unique_ptr<Archive> archive_;
+  Sessions sessions_;
+  std::mutex archivesMutex_;
+  // One connection to the archive per thread that makes pages: a database connection belongs
+  // to the thread that opened it.
+  std::map<std::thread::id, std::unique_ptr<Archive>> archives_;
 };

@@ -1,9 +1,12 @@
 // norvel-web: the read-only web view of the central archive, started by `norvel serve`.
+#include <sys/resource.h>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
 #include <QHostAddress>
 #include <QTextStream>
+
+#include <algorithm>
 #include <cstdio>
 
 #include "core/base/Clock.h"
@@ -42,6 +45,15 @@ int main(int argc, char** argv) {
                   QStringLiteral("Add NAME to the password file (the password from standard input) "
                                  "and end."),
                   QStringLiteral("NAME")});
+  line.addOption({QStringLiteral("proxy"),
+                  QStringLiteral("A reverse proxy in front of the view, whose X-Forwarded-For and "
+                                 "X-Forwarded-Proto are believed (may be given more than once)."),
+                  QStringLiteral("ADDRESS")});
+  line.addOption({QStringLiteral("certificate"),
+                  QStringLiteral("Serve HTTPS with this PEM certificate (chain); with --key."),
+                  QStringLiteral("FILE")});
+  line.addOption({QStringLiteral("key"), QStringLiteral("The certificate's PEM key."),
+                  QStringLiteral("FILE")});
   line.addOption({QStringLiteral("requests-per-second"),
                   QStringLiteral("From one address at most (default 20)."), QStringLiteral("N"),
                   QStringLiteral("20")});
@@ -81,6 +93,16 @@ int main(int argc, char** argv) {
     return Fail(QStringLiteral("--listen takes ADDRESS:PORT, as 127.0.0.1:8080"), exitcode::kUsage);
   }
   options.requestsPerSecond = line.value(QStringLiteral("requests-per-second")).toInt();
+  for (const QString& proxy : line.values(QStringLiteral("proxy"))) {
+    const QHostAddress from(proxy);
+    if (from.isNull()) {
+      return Fail(QStringLiteral("--proxy %1 is no address").arg(proxy), exitcode::kUsage);
+    }
+    options.proxies.push_back(from);
+  }
+  if (line.isSet(QStringLiteral("certificate")) != line.isSet(QStringLiteral("key"))) {
+    return Fail(QStringLiteral("--certificate and --key go together"), exitcode::kUsage);
+  }
   // Refused sign-ins go to the journal of the unit (standard error), where an attack shows.
   options.log = [](const QString& text) {
     std::fprintf(stderr, "norvel serve: %s\n", text.toUtf8().constData());
@@ -101,12 +123,25 @@ int main(int argc, char** argv) {
   }
   SystemClock clock;
   WebView view(std::move(options), clock);
-  HttpServer server(view);
-  const quint16 bound = server.listen(address, static_cast<quint16>(port));
+  // Connections stay below the open-file limit, with room for the database and the log: at
+  // the limit the oldest idle one is closed, instead of accepting failing for everyone.
+  HttpLimits limits;
+  if (rlimit files{}; getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
+    limits.connections =
+        static_cast<int>(std::clamp<rlim_t>(files.rlim_cur, 96, limits.connections + 64) - 64);
+  }
+  HttpServer server([&view](const WebRequest& request) { return view.Handle(request); }, limits,
+                    [&view] { view.ThreadEnds(); });
+  const bool tls = line.isSet(QStringLiteral("certificate"));
+  if (tls && !server.UseTls(line.value(QStringLiteral("certificate")),
+                            line.value(QStringLiteral("key")), &problem)) {
+    return Fail(problem, exitcode::kFilesFailed);
+  }
+  const quint16 bound = server.Listen(address, static_cast<quint16>(port));
   if (bound == 0) {
     return Fail(QStringLiteral("cannot listen on %1").arg(listen), exitcode::kNoAnswer);
   }
-  std::fprintf(stderr, "norvel serve: http://%s:%u/\n",
+  std::fprintf(stderr, "norvel serve: %s://%s:%u/\n", tls ? "https" : "http",
                address.protocol() == QAbstractSocket::IPv6Protocol
                    ? ("[" + address.toString() + "]").toUtf8().constData()
                    : address.toString().toUtf8().constData(),

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "Chromium.h"
 #include "FakeClock.h"
 #include "ThrowAwayPostgres.h"
 #include "core/base/Errors.h"
@@ -22,6 +23,7 @@
 #include "core/files/TextFiles.h"
 #include "core/sync/CallSync.h"
 #include "web/RateLimit.h"
+#include "web/Sessions.h"
 #include "web/SignIns.h"
 #include "web/WebPage.h"
 #include "web/WebView.h"
@@ -333,6 +335,105 @@ TEST_P(WebViewTest, ASignInIsAskedForAndRequestsAreLimited) {
   EXPECT_EQ(view.Handle(request).status, 200);
 }
 
+// A browser signs in with the form once and is known by its cookie until it signs out or stays
+// away a working day; the page it asked for is where the sign-in goes on to, and only ever a
+// page of the view.
+TEST_P(WebViewTest, ASignInGivesASessionUntilSignOutOrADayAway) {
+  if (GetParam() != DatabaseTarget::Kind::kSqlite) GTEST_SKIP() << "the same on both";
+  QFile file(root.filePath(QStringLiteral("passwords")));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(Passwords::LineFor(QStringLiteral("boss"), QStringLiteral("s3cret+&=x")));
+  file.close();
+  WebView::Options options = Options();
+  options.passwords = Passwords::Load(file.fileName());
+  options.requestsPerSecond = 0;
+  options.proxies = {QHostAddress(QStringLiteral("192.0.2.1"))};
+  WebView view(std::move(options), clock);
+  const WebResponse asked = view.Handle(Get(QStringLiteral("/month?station=office1")));
+  EXPECT_EQ(asked.status, 401);
+  EXPECT_TRUE(asked.headers.empty());  // no basic challenge: the browser shows the form
+  EXPECT_TRUE(
+      Text(asked).contains(QStringLiteral("name=\"next\" value=\"/month?station=office1\"")));
+  const auto signIn = [&](const QByteArray& form) {
+    WebRequest request = Get(QStringLiteral("/signin"));
+    request.method = "POST";
+    request.body = form;
+    return view.Handle(request);
+  };
+  const WebResponse wrong = signIn("user=boss&password=s3cret&next=%2F");
+  EXPECT_EQ(wrong.status, 401);
+  EXPECT_TRUE(Text(wrong).contains(QStringLiteral("Неверное имя или пароль.")));
+  const WebResponse right = signIn("user=boss&password=s3cret%2B%26%3Dx&next=%2Fmonth%3Fa%3D1");
+  ASSERT_EQ(right.status, 303);
+  ASSERT_EQ(right.headers.size(), 2u);
+  EXPECT_EQ(right.headers[0], (std::pair<QByteArray, QByteArray>{"Location", "/month?a=1"}));
+  const QByteArray cookie = right.headers[1].second;
+  EXPECT_TRUE(cookie.endsWith("; Path=/; HttpOnly; SameSite=Strict; Max-Age=28800"))
+      << cookie.constData();
+  const QByteArray session = cookie.left(cookie.indexOf(';'));
+  WebRequest page = Get(QStringLiteral("/"));
+  page.cookie = "other=1; " + session;
+  const WebResponse stations = view.Handle(page);
+  EXPECT_EQ(stations.status, 200);
+  EXPECT_TRUE(Text(stations).contains(QStringLiteral("action=\"/signout\"")));
+  // Another site's page is never where a sign-in leads.
+  for (const char* elsewhere : {"%2F%2Fevil.example", "https%3A%2F%2Fevil.example", "%2F%5Cevil"}) {
+    const WebResponse away =
+        signIn("user=boss&password=s3cret%2B%26%3Dx&next=" + QByteArray(elsewhere));
+    EXPECT_EQ(away.headers[0].second, "/") << elsewhere;
+  }
+  // Through TLS, told by a proxy of the settings, the cookie is for TLS only.
+  WebRequest proxied = Get(QStringLiteral("/signin"));
+  proxied.method = "POST";
+  proxied.body = "user=boss&password=s3cret%2B%26%3Dx";
+  proxied.remote = QHostAddress(QStringLiteral("192.0.2.1"));
+  proxied.forwardedProto = "https";
+  EXPECT_TRUE(view.Handle(proxied).headers[1].second.endsWith("; Secure"));
+  proxied.remote = QHostAddress(QStringLiteral("192.0.2.2"));
+  EXPECT_FALSE(view.Handle(proxied).headers[1].second.endsWith("; Secure"));
+  // A day away ends the session; so does signing out.
+  clock.Sleep(Sessions::kIdle - 1000);
+  EXPECT_EQ(view.Handle(page).status, 200);
+  clock.Sleep(Sessions::kIdle);
+  EXPECT_EQ(view.Handle(page).status, 401);
+  page.cookie = signIn("user=boss&password=s3cret%2B%26%3Dx").headers[1].second;
+  EXPECT_EQ(view.Handle(page).status, 200);
+  WebRequest out = page;
+  out.path = QStringLiteral("/signout");
+  out.method = "POST";
+  const WebResponse left = view.Handle(out);
+  EXPECT_EQ(left.status, 303);
+  EXPECT_TRUE(left.headers[1].second.contains("Max-Age=0"));
+  EXPECT_EQ(view.Handle(page).status, 401);
+  // The view takes no other form.
+  out.path = QStringLiteral("/month");
+  EXPECT_EQ(view.Handle(out).status, 405);
+}
+
+// Behind a proxy of the settings each client has its own allowance; anyone else's
+// X-Forwarded-For is what a client says, and counts for nothing.
+TEST_P(WebViewTest, OnlyAProxyOfTheSettingsNamesTheClient) {
+  if (GetParam() != DatabaseTarget::Kind::kSqlite) GTEST_SKIP() << "the same on both";
+  WebView::Options options = Options();
+  options.requestsPerSecond = 2;
+  options.proxies = {QHostAddress(QStringLiteral("::1"))};
+  WebView view(std::move(options), clock);
+  WebRequest request = Get(QStringLiteral("/"));
+  request.remote = QHostAddress(QStringLiteral("::1"));
+  for (const char* client : {"198.51.100.1", "203.0.113.9, 198.51.100.2"}) {
+    request.forwardedFor = client;
+    EXPECT_EQ(view.Handle(request).status, 200) << client;
+    EXPECT_EQ(view.Handle(request).status, 200) << client;
+    EXPECT_EQ(view.Handle(request).status, 429) << client;
+  }
+  request.remote = QHostAddress::LocalHost;
+  request.forwardedFor = "198.51.100.3";
+  EXPECT_EQ(view.Handle(request).status, 200);
+  request.forwardedFor = "198.51.100.4";
+  EXPECT_EQ(view.Handle(request).status, 200);
+  EXPECT_EQ(view.Handle(request).status, 429);
+}
+
 // Wrong passwords are told in the log, and after five the view makes the next try wait.
 TEST_P(WebViewTest, WrongPasswordsAreLoggedAndHeldBack) {
   if (GetParam() != DatabaseTarget::Kind::kSqlite) GTEST_SKIP() << "no database is asked";
@@ -593,7 +694,7 @@ QString Dom(const QString& url) {
 
 // The real program seen by a real browser: the stations, a month, a search page by page, the
 // escaping, and a password file's refusal.
-TEST_P(WebViewTest, ARealBrowserSeesThePagesAndIsRefusedWithoutSignIn) {
+TEST_P(WebViewTest, ARealBrowserSeesThePagesAndSignsInOnce) {
   if (GetParam() != DatabaseTarget::Kind::kSqlite) GTEST_SKIP() << "the pages' SQL is the same";
   if (QStandardPaths::findExecutable(QStringLiteral("chromium")).isEmpty()) {
     GTEST_SKIP() << "no chromium here (Debian package chromium)";
@@ -618,15 +719,26 @@ TEST_P(WebViewTest, ARealBrowserSeesThePagesAndIsRefusedWithoutSignIn) {
   passwords.write(Passwords::LineFor(QStringLiteral("boss"), QStringLiteral("secret")));
   passwords.close();
   const Served closed(target, {QStringLiteral("--passwords"), passwords.fileName()});
-  // Without a user or with a wrong password the browser gets no page; with the user's own it
-  // gets the stations.
-  const auto with = [&](const QString& who) {
-    return Dom(
-        QString(closed.Url()).replace(QStringLiteral("http://"), QStringLiteral("http://") + who));
-  };
-  EXPECT_FALSE(Dom(closed.Url()).contains(QStringLiteral("office1")));
-  EXPECT_FALSE(with(QStringLiteral("boss:wrong@")).contains(QStringLiteral("office1")));
-  EXPECT_TRUE(with(QStringLiteral("boss:secret@")).contains(QStringLiteral("office1")));
+  // A browser not signed in gets the form; a wrong password gets it again with the reason; the
+  // right one gets the page it asked for, and keeps its session from page to page until it
+  // signs out.
+  Chromium browser;
+  ASSERT_TRUE(browser.Ready());
+  browser.Go(closed.Url() + QStringLiteral("month?station=office1&month=2026-12"));
+  EXPECT_TRUE(browser.Dom().contains(QStringLiteral("<h1>Вход</h1>")));
+  EXPECT_FALSE(browser.Dom().contains(QStringLiteral("<td>Разговоров</td>")));
+  browser.SignIn(QStringLiteral("boss"), QStringLiteral("wrong"));
+  EXPECT_TRUE(browser.Dom().contains(QStringLiteral("Неверное имя или пароль.")));
+  browser.SignIn(QStringLiteral("boss"), QStringLiteral("secret"));
+  EXPECT_TRUE(browser.Dom().contains(QStringLiteral("<td>Разговоров</td><td class=\"n\">120</td>")))
+      << browser.Dom().toStdString();
+  EXPECT_EQ(browser.Eval(QStringLiteral("document.cookie")), QString());  // HttpOnly
+  browser.Go(closed.Url());
+  EXPECT_TRUE(browser.Dom().contains(QStringLiteral("office2")));
+  browser.Submit(QStringLiteral("form.signout"));
+  EXPECT_TRUE(browser.Dom().contains(QStringLiteral("<h1>Вход</h1>")));
+  browser.Go(closed.Url());
+  EXPECT_FALSE(browser.Dom().contains(QStringLiteral("office2")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, WebViewTest,
