@@ -291,6 +291,34 @@ ct journalctl -q --no-pager -u norvel-receive@branch.service -o cat | grep -q '^
   fail "not 12 calls through the device server: $(ct journalctl -q --no-pager -u norvel-receive@branch.service -o cat | tail -3)"
 echo "network: 12 calls through ser2net under the unit, open to that address alone"
 
+# 9. The web view under its unit, over the PostgreSQL archive: a browser's sign-in and a page
+# with 300 idle connections open, within the unit's open-file limit and system-call filter.
+printf 'secret\n' | ct sh -c 'install -d -m 0755 /etc/norvel &&
+  norvel serve --passwords /etc/norvel/web-passwords --add-user boss &&
+  chown norvel:norvel /etc/norvel/web-passwords' || fail "no user added to the password file"
+printf 'NORVEL_SERVE_DB=%s\nNORVEL_SERVE_OPTIONS=--passwords /etc/norvel/web-passwords\n' "$pg" |
+  ct tee /etc/default/norvel-serve >/dev/null
+ct systemctl restart norvel-serve.service || fail "norvel-serve did not start"
+for _ in $(seq 100); do ct grep -q ':1F90 00000000:0000 0A' /proc/net/tcp && break; sleep 0.1; done
+web="$(ct bash -c '
+  for _ in $(seq 300); do exec {idle}<>/dev/tcp/127.0.0.1/8080; done
+  exec 3<>/dev/tcp/127.0.0.1/8080
+  form="user=boss&password=secret&next=%2F"
+  printf "POST /signin HTTP/1.1\r\nHost: x\r\nContent-Length: %d\r\n\r\n%s" ${#form} "$form" >&3
+  cookie=
+  while IFS= read -r -t 20 line <&3 && [ "$line" != $'"'"'\r'"'"' ]; do
+    case "$line" in Set-Cookie:*) cookie="${line#Set-Cookie: }"; cookie="${cookie%%;*}" ;; esac
+  done
+  printf "GET / HTTP/1.1\r\nHost: x\r\nCookie: %s\r\nConnection: close\r\n\r\n" "$cookie" >&3
+  timeout 20 cat <&3' 2>&1)"
+echo "$web" | grep -q '^HTTP/1.1 200' && echo "$web" | grep -q '<h1>Станции</h1>' &&
+  echo "$web" | grep -q 'office</a></td><td>20' ||
+  fail "no signed-in page from norvel-serve: $(echo "$web" | tail -c 600) $(ct journalctl -q --no-pager -u norvel-serve.service -o cat | tail -3)"
+[ "$(ct systemctl show -p NRestarts --value norvel-serve.service)" = 0 ] &&
+  [ "$(ct systemctl is-active norvel-serve.service)" = active ] ||
+  fail "norvel-serve did not stay up: $(ct journalctl -q --no-pager -u norvel-serve.service -o cat | tail -3)"
+echo "serve: signed in and a page with 300 idle connections open, under the unit"
+
 for unit in norvel-receive@office.service norvel-sync@office.service \
   norvel-alerts@office.service norvel-serve.service; do
   exposure="$(ct systemd-analyze security --no-pager "$unit" 2>/dev/null |
