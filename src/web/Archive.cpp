@@ -32,7 +32,7 @@ std::vector<QString> Archive::StationNames() {
 std::vector<Archive::Station> Archive::Stations(const QDate& month) {
   std::vector<Station> stations;
   QSqlQuery list = c_->Exec(QStringLiteral(
-      "SELECT s.name, s.timezone, r.finished_at, r.result, r.reception_at, r.reception_result "
+      "SELECT s.name, s.timezone, r.finished_at, r.result "
       "FROM stations s LEFT JOIN sync_runs r "
       "ON r.station = s.name AND r.finished_at = (SELECT MAX(finished_at) FROM sync_runs WHERE "
       "station = s.name) ORDER BY s.name"));
@@ -45,22 +45,48 @@ std::vector<Archive::Station> Archive::Stations(const QDate& month) {
             ? list.value(2).toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
             : list.value(2).toString();
     station.lastResult = list.value(3).toString();
-    station.receptionAt = list.value(4).toString().replace(u'T', u' ');
-    station.receptionResult = list.value(5).toString();
-    if (!stations.empty() && stations.back().name == station.name) continue;  // a tie
+    if (!stations.empty() && stations.back().name == station.name) {
+      // Two syncs that ended in the same second: a failed one is not hidden by the other.
+      if (station.lastResult != QLatin1String("synced"))
+        stations.back().lastResult = station.lastResult;
+      continue;
+    }
     stations.push_back(station);
   }
-  // This month's calls and cost as each station's month figures have them.
-  QSqlQuery sums = c_->Prepare(QStringLiteral(
-      "SELECT station, calls, cost_hundredths FROM month_reports WHERE year = ? AND month = ?"));
+  // The last reception is the newest by the reception's own time, not by the sync that saw it:
+  // two directories' syncs may end in any order.
+  QSqlQuery receptions = c_->Exec(QStringLiteral(
+      "SELECT r.station, r.reception_at, r.reception_result FROM sync_runs r WHERE "
+      "r.reception_at = (SELECT MAX(reception_at) FROM sync_runs WHERE station = r.station)"));
+  while (receptions.next()) {
+    for (Station& station : stations) {
+      if (station.name != receptions.value(0).toString()) continue;
+      station.receptionAt = receptions.value(1).toString().replace(u'T', u' ');
+      station.receptionResult = receptions.value(2).toString();
+    }
+  }
+  // This month's calls and cost, and last month's cost, as each station's month figures have
+  // them.
+  const QDate before = month.addMonths(-1);
+  QSqlQuery sums = c_->Prepare(
+      QStringLiteral("SELECT station, year, month, calls, cost_hundredths FROM month_reports "
+                     "WHERE (year = ? AND month = ?) OR (year = ? AND month = ?)"));
   sums.addBindValue(month.year());
   sums.addBindValue(month.month());
+  sums.addBindValue(before.year());
+  sums.addBindValue(before.month());
   c_->Run(sums);
   while (sums.next()) {
+    const bool now =
+        sums.value(1).toInt() == month.year() && sums.value(2).toInt() == month.month();
     for (Station& station : stations) {
       if (station.name != sums.value(0).toString()) continue;
-      station.calls = sums.value(1).toLongLong();
-      station.cost = sums.value(2).toLongLong();
+      if (now) {
+        station.calls = sums.value(3).toLongLong();
+        station.cost = sums.value(4).toLongLong();
+      } else {
+        station.lastMonthCost = sums.value(4).toLongLong();
+      }
     }
   }
   QSqlQuery alerts = c_->Prepare(

@@ -28,9 +28,12 @@ class Archive {
     QString receptionResult;  // receive's reason: "stored", "nothing", "no_answer", ...
     qint64 calls = 0;         // this month
     Money cost = 0;
+    Money lastMonthCost = 0;
     int alarms = 0;  // this month's suspicious calls, by level
     int warnings = 0;
   };
+  // Every station with its last sync and reception, and the figures of `month` and the month
+  // before.
   std::vector<Station> Stations(const QDate& month);
 
   struct Totals {

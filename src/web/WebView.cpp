@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QTimeZone>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
@@ -31,8 +32,60 @@ QString ReceptionText(const QString& reason) {
       {QStringLiteral("inconsistent"), QStringLiteral("заголовок данных неверен")},
       {QStringLiteral("files_failed"), QStringLiteral("ошибка файлов")},
       {QStringLiteral("journal_damaged"), QStringLiteral("журнал приема поврежден")},
+      {QStringLiteral("lock_failed"), QStringLiteral("файл блокировки не открывается")},
+      {QStringLiteral("interrupted"), QStringLiteral("прием прерван")},
+      {QStringLiteral("settings_not_written"),
+       QStringLiteral("данные приняты, файл настроек не записан")},
+      {QStringLiteral("device_missing"), QStringLiteral("порт станции не найден")},
+      {QStringLiteral("permission_denied"), QStringLiteral("нет прав на порт станции")},
+      {QStringLiteral("unknown_host"), QStringLiteral("сервер портов не найден по имени")},
   };
-  return kWords.value(reason, reason);
+  return kWords.value(reason, QStringLiteral("неизвестный итог"));
+}
+
+// A moment written as "2026-12-20 06:00:05" on a clock of `zone` (an IANA name; empty or unknown:
+// this machine's), as a moment of the world.
+QDateTime MomentOf(const QString& text, const QString& zone) {
+  QDateTime moment = QDateTime::fromString(text.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+  if (!moment.isValid()) return {};
+  const QTimeZone where(zone.toUtf8());
+  if (where.isValid())
+    moment.setTimeZone(where);
+  else
+    moment.setTimeSpec(Qt::LocalTime);
+  return moment.toUTC();
+}
+
+// How a station stands for a manager: failed (its last reception or sync did not end well),
+// stale (no reception for more than a day) or in order; the worst first.
+struct StationState {
+  int rank = 2;  // 0 failed, 1 stale, 2 in order
+  QString css;
+  QString text;
+};
+StationState StateOf(const Archive::Station& station, const QDateTime& now) {
+  static const QStringList kGood = {QStringLiteral("stored"), QStringLiteral("nothing")};
+  if (!station.receptionResult.isEmpty() && !kGood.contains(station.receptionResult)) {
+    return {0, QStringLiteral("failed"),
+            QStringLiteral("сбой приема: ") + ReceptionText(station.receptionResult)};
+  }
+  if (!station.lastResult.isEmpty() && station.lastResult != QLatin1String("synced")) {
+    return {0, QStringLiteral("failed"), QStringLiteral("сбой синхронизации: ошибка файлов")};
+  }
+  if (station.lastSeen.isEmpty()) {
+    return {1, QStringLiteral("stale"), QStringLiteral("не синхронизировалась")};
+  }
+  const bool received = !station.receptionAt.isEmpty();
+  const QDateTime last = received ? MomentOf(station.receptionAt, station.timezone)
+                                  : MomentOf(station.lastSeen, QString());
+  const qint64 hours = last.isValid() ? last.secsTo(now) / 3600 : 0;
+  if (hours >= 24) {
+    return {1, QStringLiteral("stale"),
+            (received ? QStringLiteral("нет приема %1 дн.")
+                      : QStringLiteral("нет синхронизации %1 дн."))
+                .arg(hours / 24)};
+  }
+  return {2, QStringLiteral("ok"), QStringLiteral("в порядке")};
 }
 
 // The value of cookie `name` in a Cookie header; empty for none.
@@ -342,35 +395,60 @@ WebResponse WebView::SignOut(const WebRequest& request) {
 }
 
 WebResponse WebView::StationsPage() {
-  const QDate today = clock_.Now().date();
-  const QDate month(today.year(), today.month(), 1);
-  QString body = QStringLiteral("<p class=\"muted\">Разговоры и стоимость — за %1 %2.</p><table>")
+  const QDateTime wall = clock_.Now();
+  const QDateTime now = QDateTime(wall.date(), wall.time(), Qt::LocalTime).toUTC();
+  const QDate month(wall.date().year(), wall.date().month(), 1);
+  struct Row {
+    StationState state;
+    Archive::Station station;
+  };
+  std::vector<Row> rows;
+  for (const Archive::Station& station : Db().Stations(month)) {
+    rows.push_back({StateOf(station, now), station});
+  }
+  // The stations that need a look come first.
+  std::stable_sort(rows.begin(), rows.end(),
+                   [](const Row& a, const Row& b) { return a.state.rank < b.state.rank; });
+  const int failed = static_cast<int>(
+      std::count_if(rows.begin(), rows.end(), [](const Row& r) { return r.state.rank == 0; }));
+  const int stale = static_cast<int>(
+      std::count_if(rows.begin(), rows.end(), [](const Row& r) { return r.state.rank == 1; }));
+  QString body = QStringLiteral(
+                     "<p class=\"muted\">Станций %1: со сбоем %2, без приема больше суток %3. "
+                     "Разговоры и стоимость — за %4 %5.</p><table class=\"stations\">")
+                     .arg(rows.size())
+                     .arg(failed)
+                     .arg(stale)
                      .arg(MonthName(month.month()))
                      .arg(month.year());
   body += Head(
-      {QStringLiteral("Станция"), QStringLiteral("Последняя синхронизация"), QStringLiteral("Итог"),
-       QStringLiteral("Последний прием"), QStringLiteral("Итог приема"),
-       QStringLiteral("Часовой пояс"), QStringLiteral("Разговоров"), QStringLiteral("Стоимость"),
-       QStringLiteral("Подозрительные")},
-      6);
-  for (const Archive::Station& station : Db().Stations(month)) {
-    body += QStringLiteral("<tr><td><a href=\"/month?station=%1&amp;month=%2\">%3</a></td>")
+      {QStringLiteral("Состояние"), QStringLiteral("Станция"), QStringLiteral("Подозрительные"),
+       QStringLiteral("Последний прием"), QStringLiteral("Синхронизация"),
+       QStringLiteral("Разговоров"), QStringLiteral("Стоимость"), QStringLiteral("Прошлый месяц")},
+      5);
+  for (const Row& row : rows) {
+    const Archive::Station& station = row.station;
+    body += QStringLiteral("<tr class=\"%1\"><td class=\"state\">%2</td>")
+                .arg(row.state.css, Html(row.state.text));
+    body += QStringLiteral("<td><a href=\"/month?station=%1&amp;month=%2\">%3</a></td>")
                 .arg(QString::fromUtf8(QUrl::toPercentEncoding(station.name)),
                      month.toString(QStringLiteral("yyyy-MM")), Html(station.name));
+    const QString zone = station.timezone.isEmpty() ? QString() : u' ' + station.timezone;
     body +=
-        Cell(station.lastSeen.isEmpty() ? QStringLiteral("никогда") : station.lastSeen) +
-        Cell(station.lastResult == QLatin1String("synced") ? QStringLiteral("записано")
-             : station.lastResult.isEmpty()                ? QString()
-                                            : QStringLiteral("ошибка файлов")) +
-        Cell(station.receptionAt.isEmpty() ? QStringLiteral("неизвестен") : station.receptionAt) +
-        Cell(ReceptionText(station.receptionResult)) + Cell(station.timezone) +
-        Cell(QString::number(station.calls), true) + Cell(Rub(station.cost), true) +
         Cell(station.alarms + station.warnings == 0 ? QStringLiteral("нет")
                                                     : QStringLiteral("тревог %1, предупреждений %2")
                                                           .arg(station.alarms)
-                                                          .arg(station.warnings),
-             true) +
-        QStringLiteral("</tr>");
+                                                          .arg(station.warnings)) +
+        Cell(station.receptionAt.isEmpty() ? QStringLiteral("неизвестен")
+                                           : station.receptionAt + zone + QStringLiteral(", ") +
+                                                 ReceptionText(station.receptionResult)) +
+        Cell(station.lastSeen.isEmpty() ? QStringLiteral("никогда")
+                                        : station.lastSeen + QStringLiteral(", ") +
+                                              (station.lastResult == QLatin1String("synced")
+                                                   ? QStringLiteral("записано")
+                                                   : QStringLiteral("ошибка файлов"))) +
+        Cell(QString::number(station.calls), true) + Cell(Rub(station.cost), true) +
+        Cell(Rub(station.lastMonthCost), true) + QStringLiteral("</tr>");
   }
   body += QStringLiteral("</table>");
   return {200, "text/html; charset=utf-8", Page(QStringLiteral("Станции"), body), {}};

@@ -160,6 +160,8 @@ TEST(HttpServer, ARequestBeyondALimitOrUnreadableGetsItsStatusAndTheEnd) {
 
 TEST(HttpServer, OneConnectionServesRequestAfterRequestUntilItIsToldToClose) {
   const Serving serving(Echo, {});
+  // A port taken is said as such, not as a port.
+  EXPECT_EQ(HttpServer(Echo).Listen(QHostAddress::LocalHost, serving.Port()), 0);
   const int fd = Connect(serving.Port());
   // Two sent at once are answered in turn; HEAD has the length of the body it leaves out.
   Send(fd, "GET /a HTTP/1.1\r\nHost: x\r\n\r\nPOST /b HTTP/1.1\r\nContent-Length: 3\r\n\r\nxyz");
