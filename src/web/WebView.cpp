@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <thread>
+#include <tuple>
 
 #include "core/base/Clock.h"
 #include "core/base/Errors.h"
@@ -456,18 +457,43 @@ WebResponse WebView::StationsPage() {
 
 WebResponse WebView::MonthPage(const WebRequest& request) {
   const QString station =
-      request.query.queryItemValue(QStringLiteral("station"), QUrl::FullyDecoded);
-  QDate month = MonthOf(request.query.queryItemValue(QStringLiteral("month")));
-  if (!month.isValid()) {
+      request.query.queryItemValue(QStringLiteral("station"), QUrl::FullyDecoded).trimmed();
+  const QString asked =
+      request.query.queryItemValue(QStringLiteral("month"), QUrl::FullyDecoded).trimmed();
+  QDate month = MonthOf(asked);
+  // A month or station that cannot be read is said, never replaced by this month or by all.
+  QStringList problems;
+  if (asked.isEmpty()) {
     const QDate today = clock_.Now().date();
     month = QDate(today.year(), today.month(), 1);
+  } else if (!month.isValid()) {
+    problems << QStringLiteral("Месяц: «%1» — нужен месяц ГГГГ-ММ").arg(asked);
   }
-  const Archive::Month figures = Db().MonthOf(station, month);
+  const std::vector<QString> known = Db().StationNames();
+  if (!station.isEmpty() && std::find(known.begin(), known.end(), station) == known.end()) {
+    problems << QStringLiteral("станции «%1» в архиве нет").arg(station);
+  }
+  if (!problems.isEmpty()) {
+    return {400,
+            "text/html; charset=utf-8",
+            Page(QStringLiteral("Месяц"),
+                 QStringLiteral("<p class=\"error\">Не показано: ") +
+                     Html(problems.join(QStringLiteral("; "))) +
+                     QStringLiteral("</p><p><a href=\"/month\">Этот месяц всех станций</a></p>")),
+            {}};
+  }
+  Archive::Month figures = Db().MonthOf(station, month);
+  // Who costs most comes first, as a manager reads the list; then who talked longest.
+  std::stable_sort(figures.subscribers.begin(), figures.subscribers.end(),
+                   [](const Archive::Totals& a, const Archive::Totals& b) {
+                     return std::tie(b.cost, b.minutes, b.calls) <
+                            std::tie(a.cost, a.minutes, a.calls);
+                   });
   const QString what = station.isEmpty() ? QStringLiteral("все станции") : station;
   QString body = QStringLiteral(
       "<form method=\"get\" action=\"/month\"><label>Станция <select "
       "name=\"station\"><option value=\"\">все</option>");
-  for (const QString& name : Db().StationNames()) {
+  for (const QString& name : known) {
     body += QStringLiteral("<option value=\"%1\"%2>%1</option>")
                 .arg(Html(name), name == station ? QStringLiteral(" selected") : QString());
   }
@@ -475,6 +501,13 @@ WebResponse WebView::MonthPage(const WebRequest& request) {
               "</select></label><label>Месяц <input name=\"month\" value=\"%1\" "
               "size=\"7\"></label><button>Показать</button></form>")
               .arg(month.toString(QStringLiteral("yyyy-MM")));
+  QUrlQuery download;
+  if (!station.isEmpty()) download.addQueryItem(QStringLiteral("station"), station);
+  download.addQueryItem(QStringLiteral("from"), month.toString(Qt::ISODate));
+  download.addQueryItem(QStringLiteral("to"), month.addMonths(1).addDays(-1).toString(Qt::ISODate));
+  download.addQueryItem(QStringLiteral("all"), QStringLiteral("1"));
+  body += QStringLiteral("<p><a href=\"%1\">Все разговоры месяца (CSV)</a></p>")
+              .arg(Html(QStringLiteral("/search.csv?") + download.toString(QUrl::FullyEncoded)));
   body += QStringLiteral("<h2>Итоги: %1, %2 %3</h2><table>")
               .arg(Html(what), MonthName(month.month()))
               .arg(month.year());
@@ -527,7 +560,7 @@ WebResponse WebView::MonthPage(const WebRequest& request) {
                 1) +
             QStringLiteral("</table><p class=\"verdict\">%1</p>").arg(Html(verdict));
   }
-  body += QStringLiteral("<h2>По абонентам</h2><table>") +
+  body += QStringLiteral("<h2>По абонентам, дороже всех — первые</h2><table>") +
           Head({QStringLiteral("Абонент"), QStringLiteral("Имя"), QStringLiteral("Разговоров"),
                 QStringLiteral("Минут"), QStringLiteral("Стоимость")},
                2);
@@ -609,17 +642,28 @@ WebResponse WebView::SearchPage(const WebRequest& request, bool csv) {
       problems << QStringLiteral("станции «%1» в архиве нет").arg(filter.station);
     }
   }
+  // A download may take every call found, up to a bound a spreadsheet still opens.
+  const bool all = csv && value("all") == QLatin1String("1");
   std::vector<Archive::Call> calls;
-  if (problems.isEmpty()) calls = Db().Search(filter, page * kPageSize, kPageSize);
-  const bool more = static_cast<int>(calls.size()) > kPageSize;
+  if (problems.isEmpty()) {
+    calls = all ? Db().Search(filter, 0, kMostDownloaded)
+                : Db().Search(filter, page * kPageSize, kPageSize);
+  }
+  const bool more = static_cast<int>(calls.size()) > (all ? kMostDownloaded : kPageSize);
   if (more) calls.pop_back();
+  if (all && more) {
+    problems << QStringLiteral("найдено больше %1 разговоров; сузьте поиск").arg(kMostDownloaded);
+  }
 
   if (csv && !problems.isEmpty()) {
     return {400, "text/plain; charset=utf-8", (problems.join(u'\n') + u'\n').toUtf8(), {}};
   }
   if (csv) {
-    // What the page shows, for a spreadsheet (UTF-8 with its mark, fields quoted).
+    // What the page shows, or all that was found, for a spreadsheet (UTF-8 with its mark,
+    // fields quoted). A text a spreadsheet would take for a formula (=, +, -, @ first) gets a
+    // quote mark before it, so that opening the file runs nothing.
     const auto field = [](QString text) {
+      if (!text.isEmpty() && QStringLiteral("=+-@\t\r").contains(text[0])) text.prepend(u'\'');
       return u'"' + text.replace(u'"', QStringLiteral("\"\"")) + u'"';
     };
     QByteArray out =
@@ -673,9 +717,14 @@ WebResponse WebView::SearchPage(const WebRequest& request, bool csv) {
             Html(problems.join(QStringLiteral("; "))) + QStringLiteral("</p>");
     return {400, "text/html; charset=utf-8", Page(QStringLiteral("Поиск разговоров"), body), {}};
   }
-  body += QStringLiteral("<p class=\"muted\">Страница %1. <a href=\"%2\">CSV этой страницы</a></p>")
+  QUrlQuery everything = kept;
+  everything.addQueryItem(QStringLiteral("all"), QStringLiteral("1"));
+  body += QStringLiteral(
+              "<p class=\"muted\">Страница %1. <a href=\"%2\">CSV этой страницы</a> · "
+              "<a href=\"%3\">CSV всех найденных</a></p>")
               .arg(page + 1)
-              .arg(link(QStringLiteral("/search.csv"), page));
+              .arg(link(QStringLiteral("/search.csv"), page),
+                   Html(QStringLiteral("/search.csv?") + everything.toString(QUrl::FullyEncoded)));
   body += QStringLiteral("<table>") +
           Head({QStringLiteral("Станция"), QStringLiteral("Начало"), QStringLiteral("Абонент"),
                 QStringLiteral("Имя"), QStringLiteral("Номер"), QStringLiteral("Зона"),

@@ -42,6 +42,7 @@ class WebView {
   void ThreadEnds();
 
   static constexpr int kPageSize = 50;
+  static constexpr int kMostDownloaded = 1'000'000;  // calls in one download
   static constexpr const char* kCookie = "norvel_session";
 
  private:

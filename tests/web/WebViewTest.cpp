@@ -271,6 +271,73 @@ TEST_P(WebViewTest, AMonthPageHasTheReportsTotalsAndLineVerdict) {
   EXPECT_TRUE(all.contains(QStringLiteral("<td>office2 25</td>")));
 }
 
+// Top callers: the subscribers by cost, the dearest first; a month or station that cannot be
+// read is said, never shown as another.
+TEST_P(WebViewTest, AMonthListsTheDearestCallersFirstAndRefusesWhatItCannotRead) {
+  if (GetParam() != DatabaseTarget::Kind::kSqlite) GTEST_SKIP() << "the same on both";
+  Station(QStringLiteral("priced"),
+          {{12, Month({Call(4, 10, 20, 1, QStringLiteral("2345678")),
+                       Call(5, 10, 21, 9, QStringLiteral("2345678")),
+                       Call(6, 10, 22, 4, QStringLiteral("2345678"))})}},
+          "[Город]\nprefixes = 2\nminute = 1.00\n", nullptr);
+  WebView view(Options(), clock);
+  const QString html =
+      Text(view.Handle(Get(QStringLiteral("/month?station=priced&month=2026-12"))));
+  const qsizetype first = html.indexOf(QStringLiteral("<tr><td>21</td>"));
+  EXPECT_GT(first, html.indexOf(QStringLiteral("<h2>По абонентам")));
+  EXPECT_LT(first, html.indexOf(QStringLiteral("<tr><td>22</td>")));
+  EXPECT_LT(html.indexOf(QStringLiteral("<tr><td>22</td>")),
+            html.indexOf(QStringLiteral("<tr><td>20</td>")))
+      << html.toStdString();
+  const struct {
+    const char* query;
+    int status;
+    const char* said;
+  } rows[] = {
+      {"month=2026-13", 400, "Месяц: «2026-13» — нужен месяц ГГГГ-ММ"},
+      {"month=december", 400, "Месяц: «december» — нужен месяц ГГГГ-ММ"},
+      {"station=nowhere&month=2026-12", 400, "станции «nowhere» в архиве нет"},
+      {"station=%3Cb%3E", 400, "станции «&lt;b&gt;» в архиве нет"},
+      {"month=2026-11", 200, "<h2>Итоги: все станции, ноябрь 2026</h2>"},
+      {"", 200, "<h2>Итоги: все станции, декабрь 2026</h2>"},
+  };
+  for (const auto& row : rows) {
+    const WebResponse page =
+        view.Handle(Get(QStringLiteral("/month?") + QString::fromUtf8(row.query)));
+    EXPECT_EQ(page.status, row.status) << row.query;
+    EXPECT_TRUE(Text(page).contains(QString::fromUtf8(row.said)))
+        << row.query << Text(page).toStdString();
+  }
+}
+
+// A download holds every call found, not a page of them; a name a spreadsheet would run as a
+// formula is written as text.
+TEST_P(WebViewTest, ADownloadHoldsEveryCallFoundAndRunsNothing) {
+  if (GetParam() != DatabaseTarget::Kind::kSqlite) GTEST_SKIP() << "the same on both";
+  Station(QStringLiteral("formulas"),
+          {{12, Month({Call(4, 10, 20, 1, QStringLiteral("2345678")),
+                       Call(5, 10, 21, 9, QStringLiteral("2345678")),
+                       Call(6, 10, 22, 4, QStringLiteral("2345678"))})}},
+          nullptr, "20 = =HYPERLINK(\"x\")\n21 = @SUM(A1)\n22 = -1+2\n");
+  WebView view(Options(), clock);
+  const QString month =
+      Text(view.Handle(Get(QStringLiteral("/month?station=office1&month=2026-12"))));
+  EXPECT_TRUE(month.contains(QStringLiteral(
+      "<a href=\"/search.csv?station=office1&amp;from=2026-12-01&amp;to=2026-12-31&amp;all=1\">")))
+      << month.toStdString();
+  const QString all = Text(view.Handle(
+      Get(QStringLiteral("/search.csv?station=office1&from=2026-12-01&to=2026-12-31&all=1"))));
+  EXPECT_EQ(all.count(QStringLiteral("\r\n")), 1 + 120);
+  EXPECT_EQ(Text(view.Handle(Get(QStringLiteral("/search.csv?station=office1")))).count(u'\n'),
+            1 + WebView::kPageSize);
+  const QString formulas =
+      Text(view.Handle(Get(QStringLiteral("/search.csv?station=formulas&all=1"))));
+  EXPECT_TRUE(formulas.contains(QStringLiteral(",\"'=HYPERLINK(\"\"x\"\")\",")))
+      << formulas.toStdString();
+  EXPECT_TRUE(formulas.contains(QStringLiteral(",\"'@SUM(A1)\",")));
+  EXPECT_TRUE(formulas.contains(QStringLiteral(",\"'-1+2\",")));
+}
+
 TEST_P(WebViewTest, TheSearchPagesAndEscapesWhatWasTyped) {
   WebView view(Options(), clock);
   const auto rows = [](const QString& html) { return html.count(QStringLiteral("<tr><td>")); };
