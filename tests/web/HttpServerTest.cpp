@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <future>
 #include <mutex>
+#include <stdexcept>
 
 #include "web/HttpServer.h"
 
@@ -115,6 +116,7 @@ bool ClosedWithin(int fd, int ms) {
 }
 
 WebResponse Echo(const WebRequest& request) {
+  if (request.path == QLatin1String("/throw")) throw std::runtime_error("no page");
   return {200, "text/plain", request.method + ' ' + request.path.toUtf8() + ' ' + request.body, {}};
 }
 
@@ -146,6 +148,7 @@ TEST(HttpServer, ARequestBeyondALimitOrUnreadableGetsItsStatusAndTheEnd) {
       {"a folded header", "GET / HTTP/1.1\r\nX-A: b\r\n c\r\n\r\n", 400},
       {"a header without a name", "GET / HTTP/1.1\r\n: b\r\n\r\n", 400},
       {"another method", "DELETE / HTTP/1.1\r\n\r\n", 405},
+      {"a broken escape", "GET /%zz HTTP/1.1\r\n\r\n", 400},
   };
   for (const auto& row : rows) {
     const int fd = Connect(serving.Port());
@@ -169,6 +172,9 @@ TEST(HttpServer, OneConnectionServesRequestAfterRequestUntilItIsToldToClose) {
   EXPECT_EQ(first.body, "GET /a ");
   EXPECT_TRUE(first.head.contains("Keep-Alive: timeout=15"));
   EXPECT_EQ(Receive(fd).body, "POST /b xyz");
+  // A page that could not be made is a 500, and the connection goes on.
+  Send(fd, "GET /throw HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(Receive(fd).status, 500);
   Send(fd, "HEAD /c HTTP/1.1\r\n\r\n");
   const Answer head = Receive(fd, 2000);
   EXPECT_EQ(head.status, 200);
