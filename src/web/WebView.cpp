@@ -2,6 +2,9 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTimeZone>
 #include <QUrl>
 #include <algorithm>
@@ -281,6 +284,13 @@ WebResponse WebView::Handle(const WebRequest& request) {
   bool session = false;
   if (options_.passwords) {
     session = sessions_.UserOf(CookieValue(request.cookie, kCookie)).has_value();
+    if (!session && request.authorization.isEmpty() && request.path.startsWith(u"/api/")) {
+      // A script is asked for its user and password, not shown a form.
+      return {401,
+              "application/json",
+              R"({"error":"нужны имя и пароль"})",
+              {{"WWW-Authenticate", "Basic realm=\"NorvelWin\", charset=\"UTF-8\""}}};
+    }
     if (!session && request.authorization.isEmpty()) {
       // A browser that has not signed in gets the form, going on to the page it asked for.
       QString asked = request.path;
@@ -306,6 +316,7 @@ WebResponse WebView::Pages(const WebRequest& request) {
     if (request.path == QLatin1String("/month")) return MonthPage(request);
     if (request.path == QLatin1String("/search")) return SearchPage(request, false);
     if (request.path == QLatin1String("/search.csv")) return SearchPage(request, true);
+    if (request.path.startsWith(u"/api/")) return Api(request);
     return {404,
             "text/html; charset=utf-8",
             Page(QStringLiteral("Нет такой страницы"),
@@ -323,6 +334,100 @@ WebResponse WebView::Pages(const WebRequest& request) {
                  QStringLiteral("<p>%1</p>").arg(Html(error.Message()))),
             {}};
   }
+}
+
+WebResponse WebView::Api(const WebRequest& request) {
+  const auto answer = [](int status, const QJsonValue& value) {
+    const QJsonDocument document =
+        value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
+    return WebResponse{status, "application/json", document.toJson(QJsonDocument::Compact), {}};
+  };
+  const auto refused = [&](const QStringList& problems) {
+    return answer(400, QJsonObject{{QStringLiteral("error"), problems.join(QStringLiteral("; "))}});
+  };
+  // Money as the exports write it: roubles with two decimals, as text, never a float.
+  const auto money = [](Money amount) { return QJsonValue(MoneyText(amount)); };
+  const auto totals = [&](const Archive::Totals& row) {
+    return QJsonObject{{QStringLiteral("calls"), row.calls},
+                       {QStringLiteral("minutes"), row.minutes},
+                       {QStringLiteral("cost"), money(row.cost)}};
+  };
+  if (request.path == QLatin1String("/api/stations")) {
+    QDate month;
+    QJsonArray list;
+    for (const StationRow& row : StationRows(&month)) {
+      const Archive::Station& s = row.station;
+      list.append(QJsonObject{{QStringLiteral("name"), s.name},
+                              {QStringLiteral("state"), row.css},
+                              {QStringLiteral("state_text"), row.text},
+                              {QStringLiteral("timezone"), s.timezone},
+                              {QStringLiteral("reception_at"), s.receptionAt},
+                              {QStringLiteral("reception_result"), s.receptionResult},
+                              {QStringLiteral("last_sync_at"), s.lastSeen},
+                              {QStringLiteral("last_sync_result"), s.lastResult},
+                              {QStringLiteral("month"), month.toString(QStringLiteral("yyyy-MM"))},
+                              {QStringLiteral("calls"), s.calls},
+                              {QStringLiteral("cost"), money(s.cost)},
+                              {QStringLiteral("last_month_cost"), money(s.lastMonthCost)},
+                              {QStringLiteral("alarms"), s.alarms},
+                              {QStringLiteral("warnings"), s.warnings}});
+    }
+    return answer(200, list);
+  }
+  if (request.path == QLatin1String("/api/month")) {
+    const MonthAsk ask = ReadMonth(request);
+    if (!ask.problems.isEmpty()) return refused(ask.problems);
+    const auto rows = [&](const std::vector<Archive::Totals>& from, const QString& key) {
+      QJsonArray list;
+      for (const Archive::Totals& row : from) {
+        QJsonObject item = totals(row);
+        item.insert(key, row.what);
+        if (!row.name.isEmpty()) item.insert(QStringLiteral("name"), row.name);
+        list.append(item);
+      }
+      return list;
+    };
+    QJsonObject month = totals(ask.figures.all);
+    month.insert(QStringLiteral("station"), ask.station);
+    month.insert(QStringLiteral("month"), ask.month.toString(QStringLiteral("yyyy-MM")));
+    month.insert(QStringLiteral("subscribers"),
+                 rows(ask.figures.subscribers, QStringLiteral("subscriber")));
+    month.insert(QStringLiteral("departments"),
+                 rows(ask.figures.departments, QStringLiteral("department")));
+    month.insert(QStringLiteral("zones"), rows(ask.figures.zones, QStringLiteral("zone")));
+    QJsonArray alerts;
+    for (const Archive::Month::Alert& alert : ask.figures.alerts) {
+      alerts.append(QJsonObject{{QStringLiteral("station"), alert.station},
+                                {QStringLiteral("first_call"), alert.firstCall},
+                                {QStringLiteral("rule"), alert.rule},
+                                {QStringLiteral("level"), alert.alarm ? "alarm" : "warning"},
+                                {QStringLiteral("why"), alert.why},
+                                {QStringLiteral("calls"), alert.calls}});
+    }
+    month.insert(QStringLiteral("alerts"), alerts);
+    return answer(200, month);
+  }
+  if (request.path == QLatin1String("/api/calls")) {
+    const SearchAsk ask = ReadSearch(request);
+    if (!ask.problems.isEmpty()) return refused(ask.problems);
+    QJsonArray calls;
+    for (const Archive::Call& call : ask.calls) {
+      calls.append(QJsonObject{
+          {QStringLiteral("station"), call.station},
+          {QStringLiteral("start"), call.start},
+          {QStringLiteral("subscriber"), call.subscriber},
+          {QStringLiteral("name"), call.name},
+          {QStringLiteral("minutes"), call.minutes >= 0 ? QJsonValue(call.minutes) : QJsonValue()},
+          {QStringLiteral("city_line"), call.cityLine},
+          {QStringLiteral("number"), call.number},
+          {QStringLiteral("zone"), call.zone},
+          {QStringLiteral("cost"), call.cost ? money(*call.cost) : QJsonValue()}});
+    }
+    return answer(200, QJsonObject{{QStringLiteral("page"), ask.page},
+                                   {QStringLiteral("more"), ask.more},
+                                   {QStringLiteral("calls"), calls}});
+  }
+  return answer(404, QJsonObject{{QStringLiteral("error"), QStringLiteral("нет такого адреса")}});
 }
 
 WebResponse WebView::Refused(const SignIns::Verdict& verdict, const QHostAddress& client) {
@@ -395,25 +500,28 @@ WebResponse WebView::SignOut(const WebRequest& request) {
   return {303, "text/plain; charset=utf-8", {}, {{"Location", "/signin"}, {"Set-Cookie", cookie}}};
 }
 
-WebResponse WebView::StationsPage() {
+std::vector<WebView::StationRow> WebView::StationRows(QDate* month) {
   const QDateTime wall = clock_.Now();
   const QDateTime now = QDateTime(wall.date(), wall.time(), Qt::LocalTime).toUTC();
-  const QDate month(wall.date().year(), wall.date().month(), 1);
-  struct Row {
-    StationState state;
-    Archive::Station station;
-  };
-  std::vector<Row> rows;
-  for (const Archive::Station& station : Db().Stations(month)) {
-    rows.push_back({StateOf(station, now), station});
+  *month = QDate(wall.date().year(), wall.date().month(), 1);
+  std::vector<StationRow> rows;
+  for (const Archive::Station& station : Db().Stations(*month)) {
+    const StationState state = StateOf(station, now);
+    rows.push_back({state.rank, state.css, state.text, station});
   }
   // The stations that need a look come first.
   std::stable_sort(rows.begin(), rows.end(),
-                   [](const Row& a, const Row& b) { return a.state.rank < b.state.rank; });
+                   [](const StationRow& a, const StationRow& b) { return a.rank < b.rank; });
+  return rows;
+}
+
+WebResponse WebView::StationsPage() {
+  QDate month;
+  const std::vector<StationRow> rows = StationRows(&month);
   const int failed = static_cast<int>(
-      std::count_if(rows.begin(), rows.end(), [](const Row& r) { return r.state.rank == 0; }));
+      std::count_if(rows.begin(), rows.end(), [](const StationRow& r) { return r.rank == 0; }));
   const int stale = static_cast<int>(
-      std::count_if(rows.begin(), rows.end(), [](const Row& r) { return r.state.rank == 1; }));
+      std::count_if(rows.begin(), rows.end(), [](const StationRow& r) { return r.rank == 1; }));
   QString body = QStringLiteral(
                      "<p class=\"muted\">Станций %1: со сбоем %2, без приема больше суток %3. "
                      "Разговоры и стоимость — за %4 %5.</p><table class=\"stations\">")
@@ -427,10 +535,10 @@ WebResponse WebView::StationsPage() {
        QStringLiteral("Последний прием"), QStringLiteral("Синхронизация"),
        QStringLiteral("Разговоров"), QStringLiteral("Стоимость"), QStringLiteral("Прошлый месяц")},
       5);
-  for (const Row& row : rows) {
+  for (const StationRow& row : rows) {
     const Archive::Station& station = row.station;
-    body += QStringLiteral("<tr class=\"%1\"><td class=\"state\">%2</td>")
-                .arg(row.state.css, Html(row.state.text));
+    body +=
+        QStringLiteral("<tr class=\"%1\"><td class=\"state\">%2</td>").arg(row.css, Html(row.text));
     body += QStringLiteral("<td><a href=\"/month?station=%1&amp;month=%2\">%3</a></td>")
                 .arg(QString::fromUtf8(QUrl::toPercentEncoding(station.name)),
                      month.toString(QStringLiteral("yyyy-MM")), Html(station.name));
@@ -455,24 +563,43 @@ WebResponse WebView::StationsPage() {
   return {200, "text/html; charset=utf-8", Page(QStringLiteral("Станции"), body), {}};
 }
 
-WebResponse WebView::MonthPage(const WebRequest& request) {
-  const QString station =
+WebView::MonthAsk WebView::ReadMonth(const WebRequest& request) {
+  MonthAsk ask;
+  ask.station =
       request.query.queryItemValue(QStringLiteral("station"), QUrl::FullyDecoded).trimmed();
   const QString asked =
       request.query.queryItemValue(QStringLiteral("month"), QUrl::FullyDecoded).trimmed();
-  QDate month = MonthOf(asked);
+  ask.month = MonthOf(asked);
   // A month or station that cannot be read is said, never replaced by this month or by all.
-  QStringList problems;
   if (asked.isEmpty()) {
     const QDate today = clock_.Now().date();
-    month = QDate(today.year(), today.month(), 1);
-  } else if (!month.isValid()) {
-    problems << QStringLiteral("Месяц: «%1» — нужен месяц ГГГГ-ММ").arg(asked);
+    ask.month = QDate(today.year(), today.month(), 1);
+  } else if (!ask.month.isValid()) {
+    ask.problems << QStringLiteral("Месяц: «%1» — нужен месяц ГГГГ-ММ").arg(asked);
   }
-  const std::vector<QString> known = Db().StationNames();
-  if (!station.isEmpty() && std::find(known.begin(), known.end(), station) == known.end()) {
-    problems << QStringLiteral("станции «%1» в архиве нет").arg(station);
+  ask.known = Db().StationNames();
+  if (!ask.station.isEmpty() &&
+      std::find(ask.known.begin(), ask.known.end(), ask.station) == ask.known.end()) {
+    ask.problems << QStringLiteral("станции «%1» в архиве нет").arg(ask.station);
   }
+  if (ask.problems.isEmpty()) {
+    ask.figures = Db().MonthOf(ask.station, ask.month);
+    // Who costs most comes first, as a manager reads the list; then who talked longest.
+    std::stable_sort(ask.figures.subscribers.begin(), ask.figures.subscribers.end(),
+                     [](const Archive::Totals& a, const Archive::Totals& b) {
+                       return std::tie(b.cost, b.minutes, b.calls) <
+                              std::tie(a.cost, a.minutes, a.calls);
+                     });
+  }
+  return ask;
+}
+
+WebResponse WebView::MonthPage(const WebRequest& request) {
+  const MonthAsk ask = ReadMonth(request);
+  const QString& station = ask.station;
+  const QDate& month = ask.month;
+  const QStringList& problems = ask.problems;
+  const std::vector<QString>& known = ask.known;
   if (!problems.isEmpty()) {
     return {400,
             "text/html; charset=utf-8",
@@ -482,13 +609,7 @@ WebResponse WebView::MonthPage(const WebRequest& request) {
                      QStringLiteral("</p><p><a href=\"/month\">Этот месяц всех станций</a></p>")),
             {}};
   }
-  Archive::Month figures = Db().MonthOf(station, month);
-  // Who costs most comes first, as a manager reads the list; then who talked longest.
-  std::stable_sort(figures.subscribers.begin(), figures.subscribers.end(),
-                   [](const Archive::Totals& a, const Archive::Totals& b) {
-                     return std::tie(b.cost, b.minutes, b.calls) <
-                            std::tie(a.cost, a.minutes, a.calls);
-                   });
+  const Archive::Month& figures = ask.figures;
   const QString what = station.isEmpty() ? QStringLiteral("все станции") : station;
   QString body = QStringLiteral(
       "<form method=\"get\" action=\"/month\"><label>Станция <select "
@@ -596,13 +717,14 @@ WebResponse WebView::MonthPage(const WebRequest& request) {
   return {200, "text/html; charset=utf-8", Page(QStringLiteral("Месяц: ") + what, body), {}};
 }
 
-WebResponse WebView::SearchPage(const WebRequest& request, bool csv) {
+WebView::SearchAsk WebView::ReadSearch(const WebRequest& request) {
+  SearchAsk ask;
   const auto value = [&](const char* key) {
     return request.query.queryItemValue(QLatin1String(key), QUrl::FullyDecoded).trimmed();
   };
   // What was typed is taken as it stands or refused with its field named: a value read as none
   // would show every call as the answer to a question nobody asked.
-  QStringList problems;
+  QStringList& problems = ask.problems;
   const auto number = [&](const char* key, const QString& field, int low, int high) {
     const QString text = value(key);
     if (text.isEmpty()) return 0;
@@ -621,7 +743,7 @@ WebResponse WebView::SearchPage(const WebRequest& request, bool csv) {
     }
     return date;
   };
-  Archive::Filter filter;
+  Archive::Filter& filter = ask.filter;
   filter.station = value("station");
   filter.subscriber =
       number("subscriber", QStringLiteral("Абонент"), kFirstSubscriber, kLastSubscriber);
@@ -630,7 +752,7 @@ WebResponse WebView::SearchPage(const WebRequest& request, bool csv) {
   filter.to = day("to", QStringLiteral("По"));
   filter.minMinutes = number("min", QStringLiteral("Не короче"), 0, kMinutesPerDay);
   // Pages beyond any archive are clamped, so the offset stays a number the database takes.
-  const int page = std::min(
+  ask.page = std::min(
       number("page", QStringLiteral("Страница"), 0, std::numeric_limits<int>::max()), 1'000'000);
   if (filter.from.isValid() && filter.to.isValid() && filter.to < filter.from) {
     problems << QStringLiteral("«По» (%1) раньше «С» (%2)")
@@ -642,15 +764,29 @@ WebResponse WebView::SearchPage(const WebRequest& request, bool csv) {
       problems << QStringLiteral("станции «%1» в архиве нет").arg(filter.station);
     }
   }
-  // A download may take every call found, up to a bound a spreadsheet still opens.
+  if (problems.isEmpty()) ask.calls = Db().Search(filter, ask.page * kPageSize, kPageSize);
+  ask.more = static_cast<int>(ask.calls.size()) > kPageSize;
+  if (ask.more) ask.calls.pop_back();
+  return ask;
+}
+
+WebResponse WebView::SearchPage(const WebRequest& request, bool csv) {
+  const auto value = [&](const char* key) {
+    return request.query.queryItemValue(QLatin1String(key), QUrl::FullyDecoded).trimmed();
+  };
   const bool all = csv && value("all") == QLatin1String("1");
-  std::vector<Archive::Call> calls;
-  if (problems.isEmpty()) {
-    calls = all ? Db().Search(filter, 0, kMostDownloaded)
-                : Db().Search(filter, page * kPageSize, kPageSize);
+  SearchAsk ask = ReadSearch(request);
+  const Archive::Filter& filter = ask.filter;
+  const int page = ask.page;
+  QStringList& problems = ask.problems;
+  // A download may take every call found, up to a bound a spreadsheet still opens.
+  std::vector<Archive::Call>& calls = ask.calls;
+  bool more = ask.more;
+  if (all && problems.isEmpty()) {
+    calls = Db().Search(filter, 0, kMostDownloaded);
+    more = static_cast<int>(calls.size()) > kMostDownloaded;
+    if (more) calls.pop_back();
   }
-  const bool more = static_cast<int>(calls.size()) > (all ? kMostDownloaded : kPageSize);
-  if (more) calls.pop_back();
   if (all && more) {
     problems << QStringLiteral("найдено больше %1 разговоров; сузьте поиск").arg(kMostDownloaded);
   }

@@ -46,6 +46,34 @@ class WebView {
   static constexpr const char* kCookie = "norvel_session";
 
  private:
+  // The stations with their state (0 failed, 1 stale, 2 in order), the worst first, and the
+  // month their figures are of.
+  struct StationRow {
+    int rank = 2;
+    QString css;   // "failed", "stale", "ok"
+    QString text;  // the state in words
+    Archive::Station station;
+  };
+  std::vector<StationRow> StationRows(QDate* month);
+  // A month page's question read, its figures with it when it could be read.
+  struct MonthAsk {
+    QString station;  // empty: all
+    QDate month;
+    QStringList problems;
+    std::vector<QString> known;
+    Archive::Month figures;
+  };
+  MonthAsk ReadMonth(const WebRequest& request);
+  // A search read, with its page of calls when it could be read.
+  struct SearchAsk {
+    Archive::Filter filter;
+    int page = 0;
+    QStringList problems;
+    std::vector<Archive::Call> calls;
+    bool more = false;
+  };
+  SearchAsk ReadSearch(const WebRequest& request);
+  WebResponse Api(const WebRequest& request);
   QHostAddress ClientOf(const WebRequest& request) const;
   bool BehindTls(const WebRequest& request) const;
   WebResponse SignIn(const WebRequest& request, const QHostAddress& client);

@@ -7,6 +7,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -336,6 +339,64 @@ TEST_P(WebViewTest, ADownloadHoldsEveryCallFoundAndRunsNothing) {
       << formulas.toStdString();
   EXPECT_TRUE(formulas.contains(QStringLiteral(",\"'@SUM(A1)\",")));
   EXPECT_TRUE(formulas.contains(QStringLiteral(",\"'-1+2\",")));
+}
+
+// The same figures for a script: JSON of the stations, a month and a page of calls, money as
+// text, what cannot be read refused with 400, and a script without a user asked for one.
+TEST_P(WebViewTest, TheApiGivesThePagesFiguresAsJson) {
+  WebView view(Options(), clock);
+  const auto json = [&](const QString& url, int status) {
+    const WebResponse response = view.Handle(Get(url));
+    EXPECT_EQ(response.status, status) << url.toStdString();
+    EXPECT_EQ(response.contentType, "application/json") << url.toStdString();
+    return QJsonDocument::fromJson(response.body);
+  };
+  const QJsonArray stations = json(QStringLiteral("/api/stations"), 200).array();
+  ASSERT_EQ(stations.size(), 3);
+  // In order last: the others have no reception known.
+  const QJsonObject office1 = stations[2].toObject();
+  EXPECT_EQ(office1[QStringLiteral("name")].toString(), QStringLiteral("office1"));
+  EXPECT_EQ(office1[QStringLiteral("state")].toString(), QStringLiteral("ok"));
+  EXPECT_EQ(office1[QStringLiteral("calls")].toInt(), 120);
+  EXPECT_EQ(office1[QStringLiteral("reception_result")].toString(), QStringLiteral("stored"));
+  const QJsonObject month =
+      json(QStringLiteral("/api/month?station=office1&month=2026-12"), 200).object();
+  const ReportData report = BuildReport(root.filePath(QStringLiteral("office1")), {12, 0, 0, 0}, 4);
+  EXPECT_EQ(month[QStringLiteral("calls")].toInt(), report.calls);
+  EXPECT_EQ(month[QStringLiteral("cost")].toString(), MoneyText(report.cost));
+  const QJsonArray people = month[QStringLiteral("subscribers")].toArray();
+  ASSERT_EQ(people.size(), 3);
+  EXPECT_GE(people[0].toObject()[QStringLiteral("cost")].toString().toDouble(),
+            people[2].toObject()[QStringLiteral("cost")].toString().toDouble());
+  EXPECT_EQ(json(QStringLiteral("/api/month?month=2026-13"), 400)
+                .object()[QStringLiteral("error")]
+                .toString(),
+            QStringLiteral("Месяц: «2026-13» — нужен месяц ГГГГ-ММ"));
+  const QJsonObject calls = json(QStringLiteral("/api/calls?station=office2"), 200).object();
+  EXPECT_EQ(
+      calls[QStringLiteral("calls")].toArray()[0].toObject()[QStringLiteral("number")].toString(),
+      QStringLiteral("12\"<b>x"));
+  EXPECT_FALSE(calls[QStringLiteral("more")].toBool());
+  EXPECT_TRUE(json(QStringLiteral("/api/calls?station=office1&page=1"), 200)
+                  .object()[QStringLiteral("more")]
+                  .toBool());
+  json(QStringLiteral("/api/calls?subscriber=99"), 400);
+  json(QStringLiteral("/api/nothing"), 404);
+
+  QFile file(root.filePath(QStringLiteral("passwords")));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(Passwords::LineFor(QStringLiteral("boss"), QStringLiteral("s3cret")));
+  file.close();
+  WebView::Options options = Options();
+  options.passwords = Passwords::Load(file.fileName());
+  WebView closed(std::move(options), clock);
+  WebRequest script = Get(QStringLiteral("/api/stations"));
+  const WebResponse asked = closed.Handle(script);
+  EXPECT_EQ(asked.status, 401);
+  ASSERT_EQ(asked.headers.size(), 1u);
+  EXPECT_EQ(asked.headers[0].first, "WWW-Authenticate");
+  script.authorization = "Basic " + QByteArray("boss:s3cret").toBase64();
+  EXPECT_EQ(closed.Handle(script).status, 200);
 }
 
 TEST_P(WebViewTest, TheSearchPagesAndEscapesWhatWasTyped) {
