@@ -22,6 +22,10 @@ class Sessions {
   // alive by the use.
   std::optional<QString> UserOf(const QByteArray& token);
   void Close(const QByteArray& token);
+  qsizetype Size() {
+    std::lock_guard lock(mutex_);
+    return open_.size();
+  }
 
   static constexpr qint64 kIdle = 8 * 60 * 60 * 1000;  // ms of no page that end a session
   static constexpr int kMost = 10'000;                 // sessions kept at once

@@ -785,6 +785,31 @@ TEST(SignIns, ARightHeaderIsRememberedAndWrongOnesWaitLongerEachTime) {
   EXPECT_EQ(signIns.Check(wrong, guesser).waitSeconds, SignIns::kLongestWait / 1000);
 }
 
+// The sessions kept are bounded: beyond the bound the ended ones go first, then the one unused
+// longest, never one in use.
+TEST(Sessions, ABoundedTableDropsTheEndedFirstThenTheUnusedLongest) {
+  FakeClock clock;
+  Sessions sessions(clock);
+  const QByteArray ended = sessions.Open(QStringLiteral("gone"));
+  clock.Sleep(Sessions::kIdle);
+  const QByteArray old = sessions.Open(QStringLiteral("old"));
+  clock.Sleep(1000);
+  for (int i = 0; i < Sessions::kMost - 2; ++i) sessions.Open(QStringLiteral("many"));
+  EXPECT_EQ(sessions.Size(), Sessions::kMost);
+  // Full: the next sign-in takes the ended one's place.
+  const QByteArray next = sessions.Open(QStringLiteral("next"));
+  EXPECT_EQ(sessions.Size(), Sessions::kMost);
+  EXPECT_EQ(sessions.UserOf(ended), std::nullopt);
+  EXPECT_EQ(sessions.Size(), Sessions::kMost);  // it had gone already, not only now
+  // Full, none ended: the one unused longest goes ("old"), not one in use.
+  clock.Sleep(1000);
+  EXPECT_EQ(sessions.UserOf(next), QStringLiteral("next"));
+  sessions.Open(QStringLiteral("last"));
+  EXPECT_EQ(sessions.Size(), Sessions::kMost);
+  EXPECT_EQ(sessions.UserOf(old), std::nullopt);
+  EXPECT_EQ(sessions.UserOf(next), QStringLiteral("next"));
+}
+
 TEST(RequestLimit, RefillsEvenlyPerAddress) {
   FakeClock clock;
   RateLimit limit(clock, 5);
