@@ -32,7 +32,6 @@ constexpr quint8 kServerOffset = 100;
 constexpr int kConnectMs = 5000;
 constexpr int kNegotiationMs = 3000;
 constexpr int kSendMs = 5000;
-constexpr int kBusyRetryMs = 3000;
 constexpr int kFarMarginMs = 100;
 
 QByteArray Escaped(const char* data, qint64 count) {

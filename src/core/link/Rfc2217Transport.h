@@ -21,6 +21,11 @@
 class Rfc2217Transport : public SerialTransport {
  public:
   static constexpr char kScheme[] = "rfc2217://";
+  // How long a port the device server says another connection holds is tried again. A server
+  // lets a connection go only once what it holds for the line has gone out: up to a whole
+  // frame's line time (520 bytes at 325 bit/s is 16 s) after a command that was stopped in the
+  // middle of one, and later still on a busy server.
+  static constexpr int kBusyRetryMs = 20'000;
   // "rfc2217://HOST:PORT", an IPv6 host in brackets; false when the text is no such address.
   static bool ParseAddress(const QString& device, QString* host, quint16* port);
   static bool IsAddress(const QString& device) { return device.startsWith(QLatin1String(kScheme)); }
